@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# A throw-away MariaDB server on loopback for tests, benchmarks and trying Keldara out.
+#   mariadb-server.sh start [--sample]  start it (in a temporary data folder, on a free port)
+#                                        and print its connection details as shell variables;
+#                                        --sample also creates the sample database "keldara_sample"
+#   mariadb-server.sh stop              stop it and remove its data folder
+#   mariadb-server.sh env               print the connection details of the running server
+# State lives in $KELDARA_DB_STATE (default /tmp/keldara-mariadb).
+set -euo pipefail
+
+STATE="${KELDARA_DB_STATE:-/tmp/keldara-mariadb}"
+USER_NAME="keldara"
+PASSWORD="keldara-test"
+
+find_daemon() {
+  for candidate in mariadbd mysqld /usr/sbin/mariadbd /usr/sbin/mysqld; do
+    command -v "$candidate" >/dev/null 2>&1 && { command -v "$candidate"; return; }
+  done
+  echo "mariadb-server.sh: no MariaDB server found; run scripts/install-deps.sh" >&2
+  exit 1
+}
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'
+}
+
+print_env() {
+  cat "$STATE/env"
+}
+
+running() {
+  [ -f "$STATE/pid" ] && kill -0 "$(cat "$STATE/pid")" 2>/dev/null
+}
+
+client() {
+  mariadb --no-defaults --socket="$STATE/mysqld.sock" -uroot "$@"
+}
+
+start() {
+  if running; then print_env; return; fi
+  rm -rf "$STATE"
+  mkdir -p "$STATE/data"
+  local daemon port run_as=()
+  daemon="$(find_daemon)"
+  port="$(free_port)"
+  [ "$(id -u)" -eq 0 ] && run_as=(--user=root)
+  mariadb-install-db --no-defaults --datadir="$STATE/data" "${run_as[@]}" \
+    --auth-root-authentication-method=socket --skip-test-db >"$STATE/install.log" 2>&1
+  "$daemon" --no-defaults --datadir="$STATE/data" "${run_as[@]}" \
+    --bind-address=127.0.0.1 --port="$port" --socket="$STATE/mysqld.sock" \
+    --pid-file="$STATE/pid" --log-error="$STATE/server.log" \
+    --skip-name-resolve --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
+    --innodb-buffer-pool-size=256M --innodb-flush-log-at-trx-commit=2 >/dev/null 2>&1 &
+  for _ in $(seq 1 300); do
+    client -e 'SELECT 1' >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  if ! client -e 'SELECT 1' >/dev/null 2>&1; then
+    echo "mariadb-server.sh: the server did not start; see $STATE/server.log" >&2
+    tail -20 "$STATE/server.log" >&2 || true
+    exit 1
+  fi
+  client -e "CREATE USER '$USER_NAME'@'127.0.0.1' IDENTIFIED BY '$PASSWORD';
+             CREATE USER '$USER_NAME'@'localhost' IDENTIFIED BY '$PASSWORD';
+             GRANT ALL PRIVILEGES ON *.* TO '$USER_NAME'@'127.0.0.1' WITH GRANT OPTION;
+             GRANT ALL PRIVILEGES ON *.* TO '$USER_NAME'@'localhost' WITH GRANT OPTION;"
+  cat >"$STATE/env" <<ENV
+KELDARA_MYSQL_HOST=127.0.0.1
+KELDARA_MYSQL_PORT=$port
+KELDARA_MYSQL_USER=$USER_NAME
+KELDARA_MYSQL_PASSWORD=$PASSWORD
+KELDARA_MYSQL_SOCKET=$STATE/mysqld.sock
+ENV
+  print_env
+}
+
+create_sample() {
+  client <<'SQL'
+CREATE DATABASE IF NOT EXISTS keldara_sample CHARACTER SET utf8mb4;
+USE keldara_sample;
+CREATE TABLE IF NOT EXISTS customers (
+  id INT PRIMARY KEY, name VARCHAR(100), city VARCHAR(60), joined DATE, balance DECIMAL(12,2));
+INSERT IGNORE INTO customers VALUES
+  (1, 'Alfreds Futterkiste', 'Berlin', '2019-03-01', 120.50),
+  (2, 'Berglunds snabbköp', 'Luleå', '2020-11-15', 0.00),
+  (3, 'Océano Atlántico', 'Buenos Aires', NULL, 75.25);
+CREATE TABLE IF NOT EXISTS products (
+  id INT PRIMARY KEY, product VARCHAR(80), price DOUBLE, discontinued TINYINT(1));
+SQL
+}
+
+stop() {
+  if running; then
+    local pid
+    pid="$(cat "$STATE/pid")"
+    kill "$pid" 2>/dev/null || true
+    for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null || true
+  fi
+  rm -rf "$STATE"
+}
+
+case "${1:-}" in
+  start) start; [ "${2:-}" = "--sample" ] && create_sample; true ;;
+  stop) stop ;;
+  env) running && print_env ;;
+  *) echo "usage: $0 start [--sample] | stop | env" >&2; exit 2 ;;
+esac

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and starts Keldara. A local MariaDB server with a small
+# sample database is started beside it, and its connection details are printed, so the
+# whole flow can be tried at once; it stops when Keldara ends.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+bash scripts/install-deps.sh
+bash scripts/build.sh
+
+export KELDARA_DB_STATE="${KELDARA_DB_STATE:-/tmp/keldara-mariadb-demo}"
+trap 'bash scripts/mariadb-server.sh stop' EXIT
+eval "$(bash scripts/mariadb-server.sh start --sample)"
+cat <<INFO
+A local MySQL-compatible server is running for you to try Keldara with:
+  Target MySQL Server Name: $KELDARA_MYSQL_HOST
+  UserName:                 $KELDARA_MYSQL_USER
+  Password:                 $KELDARA_MYSQL_PASSWORD
+  Port:                     $KELDARA_MYSQL_PORT
+  Sample database:          keldara_sample
+Sample source files are in $(cd "$root/.." && pwd)/shared/fixtures (when present).
+INFO
+"${KELDARA_BUILD_DIR:-$root/build}/keldara"

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/FileDialogs.h"
+#include "platform/KeyStore.h"
+#include "platform/MessageBoxes.h"
+#include "platform/ProcessStarter.h"
+#include "platform/SettingsStore.h"
+
+namespace keldara::platform {
+
+// The platform facilities the windows use, handed to them at construction.
+struct Platform {
+    MessageBoxes& messages;
+    FileDialogs& files;
+    SettingsStore& settings;
+    KeyStore& keys;
+    ProcessStarter& processes;
+};
+
+}  // namespace keldara::platform

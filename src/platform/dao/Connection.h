@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "platform/dao/Recordset.h"
+
+namespace keldara::dao {
+
+// An open line to one database: a source file (or folder of files) or a MySQL server.
+// Every failing operation throws DaoError.
+class Connection {
+public:
+    virtual ~Connection() = default;
+
+    virtual void open(const QString& connectionString) = 0;
+    virtual bool isOpen() const = 0;      // ADO State = 1
+    virtual void close() = 0;             // throws when not open
+    // Runs one statement that returns no rows.
+    virtual void execute(const QString& sql) = 0;
+    // The user tables, one record each, with the column "TABLE_NAME" (OpenSchema 20 "Table").
+    virtual std::unique_ptr<Recordset> openTableCatalogue() = 0;
+    // Runs a row-returning statement into a static, read-only recordset.
+    virtual std::unique_ptr<Recordset> openRecordset(const QString& sql) = 0;
+};
+
+// A connection object for the provider that serves the connection string, not yet open.
+// Throws DaoError when no provider serves it.
+std::unique_ptr<Connection> createConnection(const QString& connectionString);
+
+// Creates the right connection and opens it.
+std::unique_ptr<Connection> openConnection(const QString& connectionString);
+
+}  // namespace keldara::dao

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <span>
+#include <vector>
+
+#include "platform/dao/Column.h"
+#include "platform/dao/Field.h"
+
+namespace keldara::dao {
+
+// A static, client-side, scrollable recordset held in memory column by column.
+// Navigation follows ADO: BOF before the first record, EOF after the last, both on an empty
+// recordset; moving past either end or reading a field there raises DaoError.
+class Recordset {
+public:
+    explicit Recordset(std::vector<FieldInfo> fields = {});
+
+    // Building, by the providers.
+    void appendRow(std::span<const Value> row);
+    void reserve(std::size_t rows);
+    FieldInfo& fieldInfo(int index) { return fields_.at(static_cast<std::size_t>(index)); }
+
+    // Fields.
+    int fieldCount() const { return static_cast<int>(fields_.size()); }
+    const FieldInfo& fieldInfo(int index) const { return fields_.at(static_cast<std::size_t>(index)); }
+    Field field(int index) const;  // with the current record's value
+    Value value(int index) const;  // the current record's value
+    Value valueAt(long row, int column) const;  // row from 0, independent of the position
+    ValueKind kindAt(long row, int column) const;
+
+    // Records and position.
+    long recordCount() const { return rows_; }
+    bool bof() const { return rows_ == 0 || position_ < 0; }
+    bool eof() const { return rows_ == 0 || position_ >= rows_; }
+    long absolutePosition() const;  // 1-based; AdPosBOF or AdPosEOF outside the records
+    void setAbsolutePosition(long position);
+    void moveFirst();
+    void moveLast();
+    void moveNext();
+    void movePrevious();
+
+    bool isOpen() const { return open_; }
+    void close();
+
+    static constexpr long AdPosBOF = -2;
+    static constexpr long AdPosEOF = -3;
+
+private:
+    void requireOpen() const;
+    void requireCurrent() const;
+
+    std::vector<FieldInfo> fields_;
+    std::vector<Column> columns_;
+    long rows_ = 0;
+    long position_ = 0;
+    bool open_ = true;
+};
+
+}  // namespace keldara::dao

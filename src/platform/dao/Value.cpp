@@ -1,0 +1,124 @@
+#include "platform/dao/Value.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QTime>
+
+namespace keldara::dao {
+
+namespace {
+
+QString twoDigits(int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); }
+
+QString localeDecimal(const QString& canonical) {
+    const QLocale locale;
+    QString text = canonical;
+    text.replace(QLatin1Char('.'), locale.decimalPoint());
+    text.replace(QLatin1Char('-'), locale.negativeSign());
+    return text;
+}
+
+QString localeDate(const DateTime& dt) {
+    const QDate date(dt.year, dt.month, dt.day);
+    return date.isValid() ? QLocale().toString(date, QLocale::ShortFormat) : isoDateText(dt);
+}
+
+QString localeTime(const DateTime& dt) {
+    const QTime time(dt.hour, dt.minute, dt.second);
+    if (!time.isValid()) return isoTimeText(dt);
+    // The locale's long time format names the time zone ("t"), which a time of day has not.
+    QString format = QLocale().timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    return QLocale().toString(time, format.trimmed());
+}
+
+}  // namespace
+
+QString isoDateText(const DateTime& dt) {
+    return QStringLiteral("%1-%2-%3")
+        .arg(dt.year, 4, 10, QLatin1Char('0'))
+        .arg(twoDigits(dt.month), twoDigits(dt.day));
+}
+
+QString isoTimeText(const DateTime& dt) {
+    QString text = twoDigits(dt.hour) + QLatin1Char(':') + twoDigits(dt.minute) +
+                   QLatin1Char(':') + twoDigits(dt.second);
+    if (dt.microsecond != 0) {
+        QString fraction = QStringLiteral("%1").arg(dt.microsecond, 6, 10, QLatin1Char('0'));
+        while (fraction.endsWith(QLatin1Char('0'))) fraction.chop(1);
+        text += QLatin1Char('.') + fraction;
+    }
+    return text;
+}
+
+QString Value::standardText() const {
+    switch (kind_) {
+        case ValueKind::Null: return {};
+        case ValueKind::Boolean: return toBool() ? QStringLiteral("1") : QStringLiteral("0");
+        case ValueKind::Integer: return QString::number(toInt());
+        case ValueKind::Double:
+            return QLocale::c().toString(toDouble(), 'g', QLocale::FloatingPointShortest);
+        case ValueKind::Decimal: return decimalText();
+        case ValueKind::Date: return isoDateText(toDateTime());
+        case ValueKind::Time: return isoTimeText(toDateTime());
+        case ValueKind::DateTime:
+            return isoDateText(toDateTime()) + QLatin1Char(' ') + isoTimeText(toDateTime());
+        case ValueKind::Text: return toText();
+        case ValueKind::Bytes: return QString::fromLatin1(toBytes().toHex().toUpper());
+    }
+    return {};
+}
+
+QString Value::displayText() const {
+    const QLocale locale;
+    switch (kind_) {
+        case ValueKind::Null: return {};
+        case ValueKind::Boolean: return toBool() ? QStringLiteral("True") : QStringLiteral("False");
+        case ValueKind::Integer: {
+            QLocale plain = locale;
+            plain.setNumberOptions(QLocale::OmitGroupSeparator);
+            return plain.toString(static_cast<qlonglong>(toInt()));
+        }
+        case ValueKind::Double: {
+            QLocale plain = locale;
+            plain.setNumberOptions(QLocale::OmitGroupSeparator);
+            return plain.toString(toDouble(), 'g', QLocale::FloatingPointShortest);
+        }
+        case ValueKind::Decimal: return localeDecimal(decimalText());
+        case ValueKind::Date: return localeDate(toDateTime());
+        case ValueKind::Time: return localeTime(toDateTime());
+        case ValueKind::DateTime:
+            return localeDate(toDateTime()) + QLatin1Char(' ') + localeTime(toDateTime());
+        case ValueKind::Text: return toText();
+        case ValueKind::Bytes: return standardText();
+    }
+    return {};
+}
+
+QString Value::sqlLiteral() const {
+    if (kind_ == ValueKind::Null) return QStringLiteral("NULL");
+    if (kind_ == ValueKind::Bytes) {
+        return QStringLiteral("X'") + standardText() + QLatin1Char('\'');
+    }
+    return QLatin1Char('\'') + escapeSqlText(standardText()) + QLatin1Char('\'');
+}
+
+QString escapeSqlText(const QString& text) {
+    QString out;
+    out.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+            case 0: out += QLatin1String("\\0"); break;
+            case '\n': out += QLatin1String("\\n"); break;
+            case '\r': out += QLatin1String("\\r"); break;
+            case '\\': out += QLatin1String("\\\\"); break;
+            case '\'': out += QLatin1String("\\'"); break;
+            case '"': out += QLatin1String("\\\""); break;
+            case 0x1a: out += QLatin1String("\\Z"); break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace keldara::dao

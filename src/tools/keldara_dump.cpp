@@ -1,0 +1,81 @@
+// keldara-dump: prints what a provider reads, for checking it against independent readers.
+//   keldara-dump "<connection string>"            the table catalogue, one name per line
+//   keldara-dump "<connection string>" "<table>"  the whole table, tab-separated
+#include <QCoreApplication>
+#include <QStringList>
+#include <QTextStream>
+#include <cstdio>
+
+#include "platform/dao/Connection.h"
+#include "platform/dao/DaoError.h"
+
+using namespace keldara::dao;
+
+namespace {
+
+QString cellText(const Value& value) {
+    QString text = value.sqlLiteral();
+    text.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    return text;
+}
+
+void printCatalogue(Connection& connection, QTextStream& out) {
+    auto catalogue = connection.openTableCatalogue();
+    int nameColumn = 0;
+    for (int i = 0; i < catalogue->fieldCount(); ++i) {
+        if (catalogue->fieldInfo(i).name == QLatin1String("TABLE_NAME")) nameColumn = i;
+    }
+    for (long row = 0; row < catalogue->recordCount(); ++row) {
+        out << catalogue->valueAt(row, nameColumn).standardText() << '\n';
+    }
+}
+
+void printTable(Connection& connection, const QString& table, QTextStream& out) {
+    auto records = connection.openRecordset(QStringLiteral("SELECT * FROM [") + table +
+                                            QStringLiteral("]"));
+    QStringList names, types, sizes;
+    for (int i = 0; i < records->fieldCount(); ++i) {
+        const FieldInfo& info = records->fieldInfo(i);
+        names << info.name;
+        types << QString::number(info.type);
+        sizes << QString::number(info.definedSize);
+    }
+    out << names.join(QLatin1Char('\t')) << '\n'
+        << types.join(QLatin1Char('\t')) << '\n'
+        << sizes.join(QLatin1Char('\t')) << '\n';
+    QStringList cells;
+    for (long row = 0; row < records->recordCount(); ++row) {
+        cells.clear();
+        for (int column = 0; column < records->fieldCount(); ++column) {
+            cells << cellText(records->valueAt(row, column));
+        }
+        out << cells.join(QLatin1Char('\t')) << '\n';
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 2 || args.size() > 3) {
+        std::fputs("usage: keldara-dump \"<connection string>\" [\"<table>\"]\n", stderr);
+        return 2;
+    }
+    QTextStream out(stdout);
+    out.setEncoding(QStringConverter::Utf8);
+    try {
+        auto connection = openConnection(args[1]);
+        if (args.size() == 2) {
+            printCatalogue(*connection, out);
+        } else {
+            printTable(*connection, args[2], out);
+        }
+    } catch (const DaoError& error) {
+        out.flush();
+        std::fprintf(stderr, "keldara-dump: error %d: %s\n", error.number(),
+                     error.description().toUtf8().constData());
+        return 1;
+    }
+    return 0;
+}

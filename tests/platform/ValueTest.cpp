@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include <QLocale>
+
+#include "platform/dao/Value.h"
+
+using namespace keldara::dao;
+
+namespace {
+
+struct LiteralCase {
+    Value value;
+    const char* literal;
+};
+
+class SqlLiterals : public ::testing::TestWithParam<LiteralCase> {};
+
+TEST_P(SqlLiterals, AreWhatMySqlReadsBack) {
+    EXPECT_EQ(GetParam().value.sqlLiteral(), QString::fromUtf8(GetParam().literal));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryKind, SqlLiterals,
+    ::testing::Values(
+        LiteralCase{Value::null(), "NULL"},
+        LiteralCase{Value::text(""), "''"},
+        LiteralCase{Value::text("NULL"), "'NULL'"},
+        LiteralCase{Value::boolean(true), "'1'"},
+        LiteralCase{Value::boolean(false), "'0'"},
+        LiteralCase{Value::integer(-42), "'-42'"},
+        LiteralCase{Value::floating(1234567.25), "'1234567.25'"},
+        LiteralCase{Value::floating(0.1), "'0.1'"},
+        LiteralCase{Value::decimal("-1110.554"), "'-1110.554'"},
+        LiteralCase{Value::date(1899, 12, 30), "'1899-12-30'"},
+        LiteralCase{Value::date(33, 2, 1), "'0033-02-01'"},
+        LiteralCase{Value::time(7, 5, 3), "'07:05:03'"},
+        LiteralCase{Value::time(7, 5, 3, 250000), "'07:05:03.25'"},
+        LiteralCase{Value::dateTime({2003, 11, 22, 22, 42, 58, 0}), "'2003-11-22 22:42:58'"},
+        LiteralCase{Value::text("O'Brien \"x\" a\\b\nc\rd"), "'O\\'Brien \\\"x\\\" a\\\\b\\nc\\rd'"},
+        LiteralCase{Value::text(QString(QChar(0)) + QChar(0x1a)), "'\\0\\Z'"},
+        LiteralCase{Value::text(QString::fromUtf8("Luleå")), "'Luleå'"},
+        LiteralCase{Value::bytes(QByteArray("\x01\xab", 2)), "X'01AB'"}));
+
+TEST(ValueDisplay, FollowsTheLocaleAndShowsNullAsEmpty) {
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(Value::null().displayText(), "");
+    EXPECT_EQ(Value::boolean(true).displayText(), "True");
+    EXPECT_EQ(Value::boolean(false).displayText(), "False");
+    EXPECT_EQ(Value::floating(1234.5).displayText(), "1234,5");
+    EXPECT_EQ(Value::decimal("-3.50").displayText(), "-3,50");
+    EXPECT_EQ(Value::integer(1234567).displayText(), "1234567");
+    EXPECT_EQ(Value::date(2024, 3, 9).displayText(), "09.03.24");
+    EXPECT_EQ(Value::time(13, 5, 9).displayText(), "13:05:09");
+    QLocale::setDefault(saved);
+}
+
+}  // namespace

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace keldara::test {
+
+struct ProcessResult {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs a program to its end (at most `timeoutMs`) and returns its exit code and output.
+ProcessResult runProcess(const QString& program, const QStringList& arguments,
+                         int timeoutMs = 120000);
+
+}  // namespace keldara::test
