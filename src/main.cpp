@@ -1,6 +1,34 @@
 #include <QApplication>
+#include <QScreen>
+#include <memory>
+
+#include "platform/ui/QtPlatform.h"
+#include "shell/ui/MainWindow.h"
+#include "shell/ui/SplashScreen.h"
+
+using namespace keldara;
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName("Keldara");
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    platform::QtPlatform platform;
+    std::unique_ptr<shell::MainWindow> frmMain;
+
+    auto* splash = new shell::SplashScreen;
+    splash->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(splash, &shell::SplashScreen::finished, [&] {
+        frmMain = std::make_unique<shell::MainWindow>(platform.platform());
+        platform.setOwner(frmMain.get());
+        QApplication::setQuitOnLastWindowClosed(true);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame = frmMain->frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            frmMain->move(frame.topLeft());
+        }
+        frmMain->show();
+    });
+    splash->show();
+    return app.exec();
 }

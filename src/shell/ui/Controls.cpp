@@ -1,0 +1,86 @@
+#include "shell/ui/Controls.h"
+
+#include <QEvent>
+#include <QHeaderView>
+
+#include "shell/ui/Twips.h"
+
+namespace keldara::shell {
+
+namespace {
+
+class KeySwallower : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        return event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease ||
+               event->type() == QEvent::ShortcutOverride || event->type() == QEvent::InputMethod;
+    }
+};
+
+template <typename W>
+W* named(W* widget, const QString& name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+}  // namespace
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, double left,
+                  double top, double width, double height) {
+    auto* label = named(new QLabel(caption, parent), name);
+    placeTw(label, left, top, width, height);
+    return label;
+}
+
+QLineEdit* makeTextBox(QWidget* parent, const QString& name, double left, double top, double width,
+                       double height) {
+    auto* box = named(new QLineEdit(parent), name);
+    placeTw(box, left, top, width, height);
+    return box;
+}
+
+QComboBox* makeComboBox(QWidget* parent, const QString& name, double left, double top,
+                        double width, double height) {
+    auto* combo = named(new QComboBox(parent), name);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->lineEdit()->setObjectName(name + QStringLiteral("_edit"));
+    placeTw(combo, left, top, width, height);
+    return combo;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, double left,
+                        double top, double width, double height) {
+    auto* button = named(new QPushButton(caption, parent), name);
+    button->setAutoDefault(false);
+    placeTw(button, left, top, width, height);
+    return button;
+}
+
+QGroupBox* makeFrame(QWidget* parent, const QString& name, double left, double top, double width,
+                     double height) {
+    auto* frame = named(new QGroupBox(parent), name);
+    placeTw(frame, left, top, width, height);
+    return frame;
+}
+
+QTableView* makeDataGrid(QWidget* parent, const QString& name) {
+    auto* grid = named(new QTableView(parent), name);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
+    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    return grid;
+}
+
+void suppressKeys(QComboBox* combo) {
+    auto* swallower = new KeySwallower(combo);
+    combo->installEventFilter(swallower);
+    if (combo->lineEdit()) combo->lineEdit()->installEventFilter(swallower);
+}
+
+}  // namespace keldara::shell

@@ -1,0 +1,225 @@
+#include "shell/ui/MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+
+#include "dialogs/ui/AboutBox.h"
+#include "mapping/ui/MappingPage.h"
+#include "profiles/ui/ProfileCommands.h"
+#include "shell/LayoutTwips.h"
+#include "shell/ui/Controls.h"
+#include "shell/ui/Logo.h"
+#include "shell/ui/StatusBar.h"
+#include "shell/ui/Twips.h"
+#include "source/ui/SourcePanel.h"
+#include "target/ui/TargetPanel.h"
+#include "transfer/ui/ActionFooter.h"
+
+namespace keldara::shell {
+
+namespace {
+MainWindow* gInstance = nullptr;
+constexpr int HeaderHeight = 1275;
+constexpr int TabTop = 1320;
+constexpr int TabBarHeight = 360;
+constexpr int FooterHeight = 435;
+constexpr int StatusHeight = 315;
+constexpr int SampleButtonsTop = 360;
+}  // namespace
+
+MainWindow* MainWindow::instance() { return gInstance; }
+
+MainWindow::MainWindow(platform::Platform platform, QWidget* parent)
+    : QMainWindow(parent), ws_{AppState{}, platform} {
+    gInstance = this;
+    ws_.window = this;
+    setObjectName("frmMain");
+    setWindowTitle("Tamrix Keldara");
+    setWindowIcon(QIcon(productLogo(QSize(64, 64))));
+
+    client_ = new QWidget(this);
+    client_->setObjectName("frmMain_client");
+    setCentralWidget(client_);
+    client_->installEventFilter(this);
+
+    buildHeader(client_);
+    tabTabs_ = new QTabWidget(client_);
+    tabTabs_->setObjectName("tabTabs");
+    tabTabs_->tabBar()->setFixedHeight(toPixels(TabBarHeight));
+    placeTw(tabTabs_, 0, TabTop, DesignWidth - 50, DesignHeight - TabTop - 900);
+    ws_.source = new source::SourcePanel(addPage("Source Data"), ws_);
+    ws_.target = new target::TargetPanel(addPage("Target Data"), ws_);
+    ws_.mapping = new mapping::MappingPage(addPage("Field Mappings"), ws_);
+
+    picFooter_ = new QFrame(client_);
+    picFooter_->setObjectName("picFooter");
+    ws_.footer = new transfer::ActionFooter(picFooter_, ws_);
+    ws_.SB = new StatusBar(client_);
+    ws_.PB = new ProgressBar(client_);
+
+    buildMenus();
+    connect(tabTabs_, &QTabWidget::currentChanged, this, &MainWindow::tabTabs_Click);
+
+    client_->resize(toPixels(DesignWidth), toPixels(DesignHeight));
+    resize(client_->size() + QSize(0, menuBar()->sizeHint().height()));
+    Form_Load();
+}
+
+MainWindow::~MainWindow() {
+    if (gInstance == this) gInstance = nullptr;
+}
+
+void MainWindow::buildHeader(QWidget* client) {
+    picHeader_ = new QFrame(client);
+    picHeader_->setObjectName("picHeader");
+    picHeader_->setAutoFillBackground(true);
+    QPalette palette = picHeader_->palette();
+    palette.setColor(QPalette::Window, QColor(0xee, 0xf3, 0xf8));
+    picHeader_->setPalette(palette);
+    auto* logo = makeLabel(picHeader_, "Image1", {}, 150, 150, 975, 975);
+    logo->setPixmap(productLogo(logo->size()));
+    makeLabel(picHeader_, "lblTitle2", "Tamrix Software", 1350, 120, 3000);
+    QFont big = font();
+    big.setPointSizeF(big.pointSizeF() * 1.6);
+    big.setBold(true);
+    makeLabel(picHeader_, "lblLabel_4", "Tamrix", 1350, 390, 4500, 390)->setFont(big);
+    makeLabel(picHeader_, "lblLabel_5", "Keldara", 1350, 780, 4500, 390)->setFont(big);
+    makeLabel(picHeader_, "lblLabel_13", "Version 1.1", 8300, 900, 1600);
+}
+
+QWidget* MainWindow::addPage(const QString& caption) {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tabTabs_page_%1").arg(tabTabs_->count()));
+    tabTabs_->addTab(page, caption);
+    return page;
+}
+
+void MainWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->setObjectName("mnuFile");
+    ws_.profiles = new profiles::ProfileCommands(file, ws_);
+    QAction* exit = file->addAction("Exit");
+    exit->setObjectName("mnuExit");
+    connect(exit, &QAction::triggered, this, &MainWindow::mnuExit_Click);
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->setObjectName("mnuHelp");
+    QAction* about = help->addAction("About");
+    about->setObjectName("mnuAbout");
+    connect(about, &QAction::triggered, this, &MainWindow::mnuAbout_Click);
+}
+
+void MainWindow::Form_Load() {
+    for (QObject* child : findChildren<QObject*>()) {
+        if (auto* combo = qobject_cast<QComboBox*>(child)) {
+            combo->setEditText({});
+        } else if (auto* box = qobject_cast<QLineEdit*>(child)) {
+            if (!qobject_cast<QComboBox*>(box->parent())) box->clear();
+        }
+    }
+    findChild<QComboBox*>("cboSourceTable")->setEditText("Select Source Data");
+    findChild<QComboBox*>("cboTargetTable")->setEditText("Select Target Profile");
+    ws_.mapping->setRows(1);
+    findChild<QComboBox*>("cboAction")->setEditText("Please Select Action");
+    tabTabs_->setCurrentIndex(0);
+    ws_.footer->addActions();
+    findChild<QLineEdit*>("txtTargetPort")->setText("3306");
+    ws_.profiles->LoadRecentList();
+}
+
+void MainWindow::tabTabs_Click() {
+    ws_.mapping->cboSelection()->hide();
+    ws_.mapping->picSampleButtons()->setVisible(tabTabs_->currentIndex() == 2);
+}
+
+void MainWindow::mnuAbout_Click() {
+    dialogs::AboutBox about(ws_.platform, this);
+    about.exec();
+}
+
+void MainWindow::mnuExit_Click() {
+    exiting_ = true;
+    emit exitRequested();
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!exiting_) {
+        ws_.profiles->SaveRecentList();
+        ws_.source->CloseSource();
+        ws_.target->CloseMySQL();
+        ws_.state.gSchemaRecordset.reset();
+        ws_.state.gSourceTables.clear();
+        ws_.state.gSourceFieldTypes.clear();
+        ws_.state.gTargetFieldTypes.clear();
+    }
+    event->accept();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_ && event->type() == QEvent::Resize) {
+        dockBands();
+        ResizeMe();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::dockBands() {
+    const int w = client_->width();
+    const int h = client_->height();
+    picHeader_->setGeometry(0, 0, w, toPixels(HeaderHeight));
+    ws_.SB->setGeometry(0, h - toPixels(StatusHeight), w, toPixels(StatusHeight));
+    picFooter_->setGeometry(0, h - toPixels(StatusHeight + FooterHeight), w,
+                            toPixels(FooterHeight));
+}
+
+// Design tops are measured from the tab control's top; pages start below its tab bar.
+float MainWindow::pageOffsetTw() const { return TabBarHeight; }
+
+void MainWindow::ResizeMe() {
+    LayoutTw l;
+    l.clientWidth = toTwips(client_->width());
+    l.clientHeight = toTwips(client_->height());
+    l.tabTabs = geometryTw(tabTabs_);
+    l.tabTabs.top = TabTop;
+    auto gridRect = [](const QWidget* grid, float designTop) {
+        RectTw r = geometryTw(grid);
+        r.top = designTop;
+        return r;
+    };
+    l.grdSourceData = gridRect(ws_.source->grdSourceData(), SourceGridTop);
+    l.grdTargetData = gridRect(ws_.target->grdTargetData(), TargetGridTop);
+    l.grdFieldMappings = gridRect(ws_.mapping->grdFieldMappings(), MappingGridTop);
+    l.picSampleButtons = geometryTw(ws_.mapping->picSampleButtons());
+    l.statusBar = geometryTw(ws_.SB);
+    l.panelLeft = toTwips(ws_.SB->panelLeft(2));
+    l.panelWidth = toTwips(ws_.SB->panelWidth(2));
+    l.progressBar = geometryTw(ws_.PB);
+    ws_.PB->raise();
+    applyLayout(resizeMe(l));
+}
+
+void MainWindow::applyLayout(const LayoutTw& l) {
+    placeTw(tabTabs_, 0, TabTop, l.tabTabs.width, l.tabTabs.height);
+    const float offset = pageOffsetTw();
+    placeTw(ws_.source->grdSourceData(), 75, SourceGridTop - offset, l.grdSourceData.width,
+            l.grdSourceData.height);
+    placeTw(ws_.target->grdTargetData(), 75, TargetGridTop - offset, l.grdTargetData.width,
+            l.grdTargetData.height);
+    placeTw(ws_.mapping->grdFieldMappings(), 120, MappingGridTop - offset,
+            l.grdFieldMappings.width, l.grdFieldMappings.height);
+    placeTw(ws_.mapping->picSampleButtons(), l.picSampleButtons.left, SampleButtonsTop - offset,
+            l.picSampleButtons.width, l.picSampleButtons.height);
+    placeTw(ws_.PB, l.progressBar.left, l.progressBar.top, l.progressBar.width,
+            l.progressBar.height);
+}
+
+}  // namespace keldara::shell
