@@ -9,7 +9,7 @@ PACKAGES=(
   mdbtools mdbtools-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-xlrd python3-dbfread
-  xvfb xauth imagemagick
+  xvfb xauth x11-utils imagemagick
 )
 
 missing=()

@@ -33,6 +33,9 @@ AboutBox::AboutBox(platform::Platform platform, QWidget* owner)
     setObjectName("frmAbout");
     setWindowTitle("About MyApp");
     setFixedSize(shell::toPixels(5550), shell::toPixels(3225));
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
 
     auto* logo = label(this, "ImgPic", {}, 240, 240, 600, 600);
     logo->setPixmap(shell::productLogo(logo->size()));

@@ -44,6 +44,9 @@ MainWindow::MainWindow(platform::Platform platform, QWidget* parent)
     setObjectName("frmMain");
     setWindowTitle("Tamrix Keldara");
     setWindowIcon(QIcon(productLogo(QSize(64, 64))));
+    QFont small = font();  // the design sizes are made for an 8-point dialog font
+    small.setPointSize(8);
+    setFont(small);
 
     client_ = new QWidget(this);
     client_->setObjectName("frmMain_client");
@@ -148,7 +151,6 @@ void MainWindow::mnuAbout_Click() {
 void MainWindow::mnuExit_Click() {
     exiting_ = true;
     emit exitRequested();
-    QCoreApplication::exit(0);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -199,6 +201,7 @@ void MainWindow::ResizeMe() {
     l.grdTargetData = gridRect(ws_.target->grdTargetData(), TargetGridTop);
     l.grdFieldMappings = gridRect(ws_.mapping->grdFieldMappings(), MappingGridTop);
     l.picSampleButtons = geometryTw(ws_.mapping->picSampleButtons());
+    ws_.SB->layoutPanels();
     l.statusBar = geometryTw(ws_.SB);
     l.panelLeft = toTwips(ws_.SB->panelLeft(2));
     l.panelWidth = toTwips(ws_.SB->panelWidth(2));

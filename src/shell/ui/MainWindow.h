@@ -36,7 +36,7 @@ public:
     static constexpr int MappingGridTop = 930;
 
 signals:
-    // File > Exit: the program ends at once, without the unload steps.
+    // File > Exit: the program is to end at once, without the unload steps.
     void exitRequested();
 
 protected:

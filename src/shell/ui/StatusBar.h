@@ -20,13 +20,13 @@ public:
     int panelLeft(int panel) const;
     int panelWidth(int panel) const;
     void setPanelWidth(int panel, int pixels);
+    // Brings the panel positions up to date with the bar's current size.
+    void layoutPanels();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void layoutPanels();
-
     QLabel* panel1_;
     QLabel* panel2_;
     int panel2Width_;

@@ -9,27 +9,27 @@ namespace keldara::source {
 using namespace shell;
 
 SourcePanel::SourcePanel(QWidget* page, Workspace& workspace) : QObject(page), ws_(workspace) {
-    makeLabel(page, "lblLabel_0", "Source Data File Path", 75, 60, 1700);
-    txtSourceFileName_ = makeTextBox(page, "txtSourceFileName", 1800, 30, 4500);
+    makeLabel(page, "lblLabel_0", "Source Data File Path", 75, 60, 1900);
+    txtSourceFileName_ = makeTextBox(page, "txtSourceFileName", 2000, 30, 4300);
     cmdSourceBrowse_ = makeButton(page, "cmdSourceBrowse", "...", 6350, 30, 375);
     cmdSourceConnect_ = makeButton(page, "cmdSourceConnect", "Open", 6775, 30, 900);
 
-    makeLabel(page, "lblLabel_3", "Source File Password", 75, 360, 1700);
-    txtSourceFilePassword_ = makeTextBox(page, "txtSourceFilePassword", 1800, 330, 2400);
+    makeLabel(page, "lblLabel_3", "Source File Password", 75, 360, 1900);
+    txtSourceFilePassword_ = makeTextBox(page, "txtSourceFilePassword", 2000, 330, 2400);
     txtSourceFilePassword_->setEchoMode(QLineEdit::Password);
 
-    makeLabel(page, "lblLabel_1", "Source Table/Sheet", 75, 660, 1700);
-    cboSourceTable_ = makeComboBox(page, "cboSourceTable", 1800, 630, 4500, 300);
+    makeLabel(page, "lblLabel_1", "Source Table/Sheet", 75, 660, 1900);
+    cboSourceTable_ = makeComboBox(page, "cboSourceTable", 2000, 630, 4300, 300);
     cboSourceTable_->setEnabled(false);
     suppressKeys(cboSourceTable_);
     cmdSourceClose_ = makeButton(page, "cmdSourceClose", "Close", 6775, 630, 900);
     cmdSourceClose_->setEnabled(false);
 
     fraSource_ = makeFrame(page, "fraSource", 7800, 0, 2150, 960);
-    makeLabel(fraSource_, "lblSourceInfo_0", "Record Count:", 100, 240, 1050);
-    lblSourceInfoData_[0] = makeLabel(fraSource_, "lblSourceInfoData_0", "Info", 1150, 240, 950);
-    makeLabel(fraSource_, "lblSourceInfo_1", "Fields Count:", 100, 600, 1050);
-    lblSourceInfoData_[1] = makeLabel(fraSource_, "lblSourceInfoData_1", "Info", 1150, 600, 950);
+    makeLabel(fraSource_, "lblSourceInfo_0", "Record Count:", 100, 240, 1150);
+    lblSourceInfoData_[0] = makeLabel(fraSource_, "lblSourceInfoData_0", "Info", 1250, 240, 850);
+    makeLabel(fraSource_, "lblSourceInfo_1", "Fields Count:", 100, 600, 1150);
+    lblSourceInfoData_[1] = makeLabel(fraSource_, "lblSourceInfoData_1", "Info", 1250, 600, 850);
     fraSource_->setEnabled(false);
 
     grdSourceData_ = makeDataGrid(page, "grdSourceData");

@@ -49,10 +49,10 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
     tsMySQL_->raise();
 
     fraTarget_ = makeFrame(page, "fraTarget", 5650, 0, 2150, 960);
-    makeLabel(fraTarget_, "lblTargetInfo_0", "Record Count:", 100, 240, 1050);
-    lblTargetInfoData_[0] = makeLabel(fraTarget_, "lblTargetInfoData_0", "Info", 1150, 240, 950);
-    makeLabel(fraTarget_, "lblTargetInfo_1", "Fields Count:", 100, 600, 1050);
-    lblTargetInfoData_[1] = makeLabel(fraTarget_, "lblTargetInfoData_1", "Info", 1150, 600, 950);
+    makeLabel(fraTarget_, "lblTargetInfo_0", "Record Count:", 100, 240, 1150);
+    lblTargetInfoData_[0] = makeLabel(fraTarget_, "lblTargetInfoData_0", "Info", 1250, 240, 850);
+    makeLabel(fraTarget_, "lblTargetInfo_1", "Fields Count:", 100, 600, 1150);
+    lblTargetInfoData_[1] = makeLabel(fraTarget_, "lblTargetInfoData_1", "Info", 1250, 600, 850);
     fraTarget_->setEnabled(false);
 
     txtResult_ = new QTextEdit(page);

@@ -12,10 +12,10 @@ using namespace shell;
 ActionFooter::ActionFooter(QWidget* footer, Workspace& workspace)
     : QObject(footer), ws_(workspace) {
     makeLabel(footer, "lblLabel_6", "Action", 75, 105, 600);
-    cboAction_ = makeComboBox(footer, "cboAction", 700, 60, 3400, 315);
+    cboAction_ = makeComboBox(footer, "cboAction", 700, 60, 3300, 315);
     suppressKeys(cboAction_);
-    makeLabel(footer, "lblLabel_7", "Select Target Match Field", 4200, 105, 2000);
-    cboTargetMatch_ = makeComboBox(footer, "cboTargetMatch", 6250, 60, 2100, 315);
+    makeLabel(footer, "lblLabel_7", "Select Target Match Field", 4100, 105, 2150);
+    cboTargetMatch_ = makeComboBox(footer, "cboTargetMatch", 6300, 60, 2050, 315);
     cmdActionGo_ = makeButton(footer, "cmdActionGo", "Perform Action", 8450, 60, 1500, 315);
     cmdActionGo_->setEnabled(false);
 }
