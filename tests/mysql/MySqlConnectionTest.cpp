@@ -207,6 +207,13 @@ TEST_F(MySqlTest, ListsDatabasesAndTables) {
         *serverLevel->openRecordset(QStringLiteral("SHOW TABLES FROM ") + database_));
     EXPECT_EQ(tables, QStringList({"customers", "order lines", "Ärende"}));
 
+    try {
+        serverLevel->openTableCatalogue();
+        ADD_FAILURE() << "a catalogue without a database";
+    } catch (const DaoError& e) {
+        EXPECT_EQ(e.nativeCode(), 1046) << e.description().toStdString();  // no database
+    }
+
     auto catalogue = connection_->openTableCatalogue();
     ASSERT_EQ(catalogue->fieldCount(), 1);
     EXPECT_EQ(catalogue->fieldInfo(0).name, "TABLE_NAME");
@@ -221,4 +228,21 @@ TEST_F(MySqlTest, EmptyDatabaseHasAnEmptyCatalogue) {
     EXPECT_EQ(connection_->openRecordset(QStringLiteral("SHOW TABLES FROM ") + database_)
                   ->recordCount(),
               0);
+}
+
+TEST_F(MySqlTest, LostConnectionIsReportedAndCanBeClosed) {
+    auto victim = openConnection(scratchConnectionString());
+    const QString id = firstValue(*victim, QStringLiteral("SELECT CONNECTION_ID()"));
+    run(QStringLiteral("KILL CONNECTION ") + id);
+    try {
+        victim->openRecordset(QStringLiteral("SELECT 1"));
+        ADD_FAILURE() << "a killed connection answered";
+    } catch (const DaoError& e) {
+        EXPECT_TRUE(e.nativeCode() == 2006 || e.nativeCode() == 2013 || e.nativeCode() == 1927)
+            << e.nativeCode() << " " << e.description().toStdString();
+        EXPECT_FALSE(e.description().isEmpty());
+    }
+    EXPECT_TRUE(victim->isOpen());
+    victim->close();
+    EXPECT_FALSE(victim->isOpen());
 }
