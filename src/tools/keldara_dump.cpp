@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/dao/Connection.h"
+#include "platform/dao/ConnectionString.h"
 #include "platform/dao/DaoError.h"
 
 using namespace keldara::dao;
@@ -30,9 +31,17 @@ void printCatalogue(Connection& connection, QTextStream& out) {
     }
 }
 
-void printTable(Connection& connection, const QString& table, QTextStream& out) {
-    auto records = connection.openRecordset(QStringLiteral("SELECT * FROM [") + table +
-                                            QStringLiteral("]"));
+// The source providers take the bracketed name; MySQL quotes names with backticks.
+QString selectAll(const QString& connectionString, QString table) {
+    if (chooseProvider(ConnectionString::parse(connectionString)) == ProviderKind::MySql) {
+        return QStringLiteral("SELECT * FROM `") + table.replace(QLatin1Char('`'), QLatin1String("``")) +
+               QLatin1Char('`');
+    }
+    return QStringLiteral("SELECT * FROM [") + table + QLatin1Char(']');
+}
+
+void printTable(Connection& connection, const QString& sql, QTextStream& out) {
+    auto records = connection.openRecordset(sql);
     QStringList names, types, sizes;
     for (int i = 0; i < records->fieldCount(); ++i) {
         const FieldInfo& info = records->fieldInfo(i);
@@ -69,7 +78,7 @@ int main(int argc, char** argv) {
         if (args.size() == 2) {
             printCatalogue(*connection, out);
         } else {
-            printTable(*connection, args[2], out);
+            printTable(*connection, selectAll(args[1], args[2]), out);
         }
     } catch (const DaoError& error) {
         out.flush();
