@@ -54,7 +54,8 @@ NormalDecimal fromScientific(std::string_view s) {
     return n;
 }
 
-// Checks the plain form -?(0|[1-9][0-9]*)(\.[0-9]+)? and returns its digits.
+// Checks the plain form -?(0|[1-9][0-9]*)?(\.[0-9]+)? (not empty, not "-", not "-.")
+// and returns its digits.
 std::optional<NormalDecimal> plainDecimal(std::string_view s) {
     NormalDecimal n;
     std::size_t i = 0;
@@ -65,7 +66,8 @@ std::optional<NormalDecimal> plainDecimal(std::string_view s) {
     const std::size_t intStart = i;
     while (i < s.size() && isDigit(s[i])) ++i;
     const std::size_t intDigits = i - intStart;
-    if (intDigits == 0 || (intDigits > 1 && s[intStart] == '0')) return std::nullopt;
+    if (intDigits > 1 && s[intStart] == '0') return std::nullopt;
+    if (intDigits == 0 && (i >= s.size() || s[i] != '.')) return std::nullopt;
     n.digits.assign(s.substr(intStart, intDigits));
     n.point = static_cast<int>(intDigits);
     if (i < s.size()) {

@@ -14,9 +14,9 @@ namespace keldara::dao::text {
 std::optional<std::int64_t> parseInteger(std::string_view text);
 
 // A number written plainly (an optional "-", digits without leading zeros, an optional "."
-// and at least one digit), when a double holds exactly the number written: "0.25" and
-// "1.50" do, "0.1000000000000000001" does not. Exponents ("1e5") and grouping ("2,666")
-// are not numbers.
+// and at least one digit; ".5" and "-.5" too), when a double holds exactly the number
+// written: "0.25" and "1.50" do, "0.1000000000000000001" does not. Exponents ("1e5"),
+// grouping ("2,666"), a sign "+" and blanks are not part of a number.
 std::optional<double> parseExactDouble(std::string_view text);
 
 // A date "YYYY-MM-DD", or a date and time "YYYY-MM-DD HH:MM", "YYYY-MM-DD HH:MM:SS" with
