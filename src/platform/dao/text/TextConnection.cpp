@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFileInfo>
+#include <optional>
 
 #include "platform/dao/ConnectionString.h"
 #include "platform/dao/DaoError.h"
@@ -14,10 +15,42 @@ namespace {
 
 using text::TextTableOptions;
 
-// The "key=value" options of Extended Properties ("text;HDR=Yes;FMT=Delimited;").
+// Splits Extended Properties into its "key=value" parts at ";", except that the delimiter
+// of "FMT=Delimited(;)" may itself be a ";".
+QStringList propertyParts(const QString& properties) {
+    QStringList parts;
+    QString part;
+    for (qsizetype i = 0; i < properties.size(); ++i) {
+        const QChar c = properties[i];
+        if (c == QLatin1Char(';') && !part.endsWith(QLatin1Char('('))) {
+            parts.append(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    parts.append(part);
+    return parts;
+}
+
+std::optional<char> delimiterOfFormat(const QString& format) {
+    if (format.compare(QLatin1String("TabDelimited"), Qt::CaseInsensitive) == 0) return '\t';
+    if (format.compare(QLatin1String("CSVDelimited"), Qt::CaseInsensitive) == 0) return ',';
+    if (format.compare(QLatin1String("Delimited"), Qt::CaseInsensitive) == 0) return std::nullopt;
+    const bool oneCharacter = format.size() == 12 &&
+                              format.startsWith(QLatin1String("Delimited("), Qt::CaseInsensitive) &&
+                              format.endsWith(QLatin1Char(')'));
+    const char16_t c = oneCharacter ? format[10].unicode() : 0;
+    if (c != 0 && c < 0x80 && c != u'"' && c != u'\n' && c != u'\r') return static_cast<char>(c);
+    throw DaoError(DaoError::OpenFailed,
+                   QStringLiteral("The text format \"%1\" is not supported; use FMT=Delimited.")
+                       .arg(format));
+}
+
+// The options of Extended Properties ("text;HDR=Yes;FMT=Delimited;").
 TextTableOptions parseExtendedProperties(const QString& properties) {
     TextTableOptions options;
-    for (const QString& part : properties.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    for (const QString& part : propertyParts(properties)) {
         const qsizetype eq = part.indexOf(QLatin1Char('='));
         if (eq < 0) continue;
         const QString key = part.left(eq).trimmed();
@@ -25,22 +58,7 @@ TextTableOptions parseExtendedProperties(const QString& properties) {
         if (key.compare(QLatin1String("HDR"), Qt::CaseInsensitive) == 0) {
             options.headerRow = value.compare(QLatin1String("No"), Qt::CaseInsensitive) != 0;
         } else if (key.compare(QLatin1String("FMT"), Qt::CaseInsensitive) == 0) {
-            if (value.compare(QLatin1String("TabDelimited"), Qt::CaseInsensitive) == 0) {
-                options.delimiter = '\t';
-            } else if (value.compare(QLatin1String("CSVDelimited"), Qt::CaseInsensitive) == 0) {
-                options.delimiter = ',';
-            } else if (value.size() == 12 &&
-                       value.startsWith(QLatin1String("Delimited("), Qt::CaseInsensitive) &&
-                       value.endsWith(QLatin1Char(')')) && value[10].unicode() < 0x80 &&
-                       value[10] != QLatin1Char('"') && value[10] != QLatin1Char('\n') &&
-                       value[10] != QLatin1Char('\r')) {
-                options.delimiter = static_cast<char>(value[10].unicode());
-            } else if (value.compare(QLatin1String("Delimited"), Qt::CaseInsensitive) != 0) {
-                throw DaoError(DaoError::OpenFailed,
-                               QStringLiteral("The text format \"%1\" is not supported; use "
-                                              "FMT=Delimited.")
-                                   .arg(value));
-            }
+            options.delimiter = delimiterOfFormat(value);
         }
     }
     return options;
