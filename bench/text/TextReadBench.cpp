@@ -86,8 +86,9 @@ int main() {
 
     long records = 0;
     const QString connectionString =
-        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1\\;Extended "
-                       "Properties=\"text;HDR=Yes;FMT=Delimited;\"")
+        QStringLiteral(
+            "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1\\;Extended "
+            "Properties=\"text;HDR=Yes;FMT=Delimited;\"")
             .arg(dir.path());
     try {
         const Timing provider = best([&] {
