@@ -285,17 +285,19 @@ TEST_P(BrokenFile, GivesAnErrorNamingFileAndLine) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BrokenFile,
-                         ::testing::Values(BrokenCase{"RecordLongerThanHeader", "a,b\n1,2\n3,4,5\n",
-                                                      "line 3 holds 3 fields"},
-                                           BrokenCase{"LinesCountedInsideQuotes",
-                                                      "a,b\n1,\"x\ny\"\n3,4,5\n", "line 4 holds 3"},
-                                           BrokenCase{"LinesCountedByCarriageReturns",
-                                                      "a,b\r1,2\r\r3,4,5\r", "line 4 holds 3"},
-                                           BrokenCase{"UnclosedQuote", "a,b\n1,2\n3,\"open\n4,5\n",
-                                                      "begins on line 3 is never closed"},
-                                           BrokenCase{"MalformedUtf16", "\xFF\xFE\x61", "UTF-16"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BrokenFile,
+    ::testing::Values(
+        BrokenCase{"RecordLongerThanHeader", "a,b\n1,2\n3,4,5\n", "line 3 holds 3 fields"},
+        BrokenCase{"LinesCountedInsideQuotes", "a,b\n1,\"x\ny\"\n3,4,5\n", "line 4 holds 3"},
+        BrokenCase{"LinesCountedByCarriageReturns", "a,b\r1,2\r\r3,4,5\r", "line 4 holds 3"},
+        BrokenCase{"UnclosedQuote", "a,b\n1,2\n3,\"open\n4,5\n",
+                   "begins on line 3 is never closed"},
+        BrokenCase{"HeaderFarWiderThanItsRecords",
+                   QByteArray(20000, ',') + "\n" + QByteArray("x\n").repeated(2000),
+                   "hold far fewer fields"},
+        BrokenCase{"MalformedUtf16", "\xFF\xFE\x61", "UTF-16"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace keldara::test::text

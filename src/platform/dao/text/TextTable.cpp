@@ -175,6 +175,8 @@ class TableBuilder {
             names.resize(columns_);
         }
         names = uniqueFieldNames(std::move(names));
+        countRows(first);
+        checkCellCount();
         const std::vector<FieldInfo> fields = scanColumns(first, names);
         return fill(first, fields);
     }
@@ -209,11 +211,31 @@ class TableBuilder {
         }
     }
 
+    void countRows(std::size_t first) {
+        for (std::size_t r = first; r < records_.recordCount(); ++r) {
+            if (isRecord(r)) ++rows_;
+        }
+    }
+
+    // Short records are filled up with Nulls. A header line of thousands of fields over
+    // many short lines, as a damaged file may hold, would need far more memory than the
+    // file's size warrants; such a file is refused.
+    void checkCellCount() const {
+        const double cells = static_cast<double>(rows_) * static_cast<double>(columns_);
+        const double bytes = static_cast<double>(records_.text.size());
+        if (cells <= 16.0 * bytes + 16.0 * 1024 * 1024) return;
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The file \"%1\" cannot be read: its %2 records hold far "
+                                      "fewer fields than the table's %3 columns.")
+                           .arg(path_)
+                           .arg(rows_)
+                           .arg(columns_));
+    }
+
     std::vector<FieldInfo> scanColumns(std::size_t first, const std::vector<QString>& names) {
         std::vector<ColumnScan> scans(columns_);
         for (std::size_t r = first; r < records_.recordCount(); ++r) {
             if (!isRecord(r)) continue;
-            ++rows_;
             const auto fields = records_.record(r);
             const std::size_t width = std::min(fields.size(), columns_);
             for (std::size_t c = 0; c < width; ++c) {
