@@ -3,12 +3,21 @@
 #include <QDate>
 #include <QLocale>
 #include <QTime>
+#include <cmath>
 
 namespace keldara::dao {
 
 namespace {
 
 QString twoDigits(int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); }
+
+// The shortest text that reads back as the same double, in plain digits for the magnitudes
+// people write that way and in exponent form only for the very large and very small.
+QString shortestDouble(const QLocale& locale, double d) {
+    const double magnitude = std::fabs(d);
+    const bool plain = magnitude == 0 || (magnitude >= 1e-7 && magnitude < 1e16);
+    return locale.toString(d, plain ? 'f' : 'g', QLocale::FloatingPointShortest);
+}
 
 QString localeDecimal(const QString& canonical) {
     const QLocale locale;
@@ -57,7 +66,7 @@ QString Value::standardText() const {
         case ValueKind::Boolean: return toBool() ? QStringLiteral("1") : QStringLiteral("0");
         case ValueKind::Integer: return QString::number(toInt());
         case ValueKind::Double:
-            return QLocale::c().toString(toDouble(), 'g', QLocale::FloatingPointShortest);
+            return shortestDouble(QLocale::c(), toDouble());
         case ValueKind::Decimal: return decimalText();
         case ValueKind::Date: return isoDateText(toDateTime());
         case ValueKind::Time: return isoTimeText(toDateTime());
@@ -82,7 +91,7 @@ QString Value::displayText() const {
         case ValueKind::Double: {
             QLocale plain = locale;
             plain.setNumberOptions(QLocale::OmitGroupSeparator);
-            return plain.toString(toDouble(), 'g', QLocale::FloatingPointShortest);
+            return shortestDouble(plain, toDouble());
         }
         case ValueKind::Decimal: return localeDecimal(decimalText());
         case ValueKind::Date: return localeDate(toDateTime());
