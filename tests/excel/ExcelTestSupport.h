@@ -4,10 +4,16 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 #include "platform/dao/Connection.h"
 #include "platform/dao/Value.h"
+
+namespace keldara::dao {
+// Lets test failures show values as their SQL literals.
+inline void PrintTo(const Value& value, std::ostream* out) { *out << value.sqlLiteral().toStdString(); }
+}  // namespace keldara::dao
 
 namespace keldara::test::excel {
 
