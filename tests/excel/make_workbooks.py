@@ -31,7 +31,11 @@ def dates_book(path, dates_1904):
     for i, (day, moment) in enumerate(rows):
         if not (dates_1904 and day.year < 1904):
             sheet.write(i + 1, 0, day, date_style)
-        if not (dates_1904 and moment.year < 1904):
+        if i == 1:
+            # 1999-12-31 12:00:00.250 as a serial number: xlwt drops fractions of seconds.
+            serial = 36525 + (12 * 3600 + 0.25) / 86400 - (1462 if dates_1904 else 0)
+            sheet.write(i + 1, 1, serial, datetime_style)
+        elif not (dates_1904 and moment.year < 1904):
             sheet.write(i + 1, 1, moment, datetime_style)
         sheet.write(i + 1, 2, times[i], time_style)
         sheet.write(i + 1, 3, datetime.date(2020 + i, 5, 17), quoted_style)

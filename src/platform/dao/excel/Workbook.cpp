@@ -92,6 +92,12 @@ std::unique_ptr<Workbook> Workbook::load(const QByteArray& file, const QString& 
                                              "(perhaps another Office document)"));
         }
     } else {
+        // Not a compound file: perhaps a bare BIFF stream, which starts with a BOF record.
+        const bool startsWithBof =
+            file.size() >= 4 && isBof(static_cast<std::uint16_t>(
+                                    static_cast<unsigned char>(file[0]) |
+                                    static_cast<unsigned char>(file[1]) << 8));
+        if (!startsWithBof) throw FormatError(QStringLiteral("it is not an Excel workbook"));
         book->stream_ = file;
     }
     Record bof;
