@@ -1,9 +1,12 @@
 // Workbook streams built record by record, for what the sample files do not show: BIFF5
 // code pages, the 1900 leap-year day, cached formula results, encryption, broken records;
 // and the string and format rules on their own.
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
+#include <cstring>
+#include <span>
 
 #include "excel/ExcelTestSupport.h"
 #include "platform/dao/DaoError.h"
@@ -19,7 +22,7 @@ namespace {
 using dao::Value;
 
 class BiffStream {
-public:
+  public:
     void record(std::uint16_t type, const QByteArray& data) {
         put16(bytes_, type);
         put16(bytes_, static_cast<std::uint16_t>(data.size()));
@@ -50,7 +53,7 @@ public:
         return b;
     }
 
-private:
+  private:
     QByteArray bytes_;
 };
 
@@ -68,9 +71,13 @@ QByteArray u16(std::uint16_t v) {
     return b;
 }
 
-QByteArray cp1251(const char* bytes) { return QByteArray(bytes); }
+QByteArray cp1251(const char* bytes) {
+    return QByteArray(bytes);
+}
 
-QByteArray biff5String16(const QByteArray& bytes) { return u16(static_cast<std::uint16_t>(bytes.size())) + bytes; }
+QByteArray biff5String16(const QByteArray& bytes) {
+    return u16(static_cast<std::uint16_t>(bytes.size())) + bytes;
+}
 
 QByteArray xf5(std::uint16_t format) {
     QByteArray b = u16(0) + u16(format);
@@ -114,9 +121,9 @@ QByteArray biff5Workbook(const Options& options = {}) {
     format.append(static_cast<char>(formatText.size()));
     format += formatText;
     s.record(0x041E, format);
-    s.record(0x00E0, xf5(0));    // xf 0: General
-    s.record(0x00E0, xf5(164));  // xf 1: the custom date format
-    s.record(0x00E0, xf5(20));   // xf 2: built-in h:mm
+    s.record(0x00E0, xf5(0));                                     // xf 0: General
+    s.record(0x00E0, xf5(164));                                   // xf 1: the custom date format
+    s.record(0x00E0, xf5(20));                                    // xf 2: built-in h:mm
     const QByteArray sheetName = cp1251("\xCB\xE8\xF1\xF2\x31");  // Лист1
     const qsizetype boundSheetAt = s.size() + 4;
     QByteArray boundSheet = QByteArray(4, '\0') + u16(0);
@@ -158,7 +165,7 @@ QByteArray biff5Workbook(const Options& options = {}) {
 }
 
 class HandBuiltWorkbook : public ::testing::Test {
-protected:
+  protected:
     QString write(const QByteArray& bytes) {
         const QString path = folder_.filePath(QStringLiteral("built.xls"));
         QFile file(path);
@@ -239,7 +246,9 @@ TEST_F(HandBuiltWorkbook, BrokenWorkbooksGiveErrorsNamingTheFile) {
     }
 }
 
-std::span<const std::uint8_t> bytesOf(const std::vector<std::uint8_t>& v) { return {v.data(), v.size()}; }
+std::span<const std::uint8_t> bytesOf(const std::vector<std::uint8_t>& v) {
+    return {v.data(), v.size()};
+}
 
 TEST(ContinuedStrings, CharactersGoOnAfterAFlagByteThatMayChangeTheirWidth) {
     // "abc" as 8-bit characters, then "ДЕЖ" as 16-bit ones in the CONTINUE record.

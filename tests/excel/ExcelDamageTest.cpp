@@ -1,8 +1,9 @@
 // Damaged workbooks give records or a DaoError naming the file: never a crash or a hang.
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "excel/ExcelTestSupport.h"
 #include "platform/dao/DaoError.h"
@@ -34,7 +35,8 @@ QStringList allFixtureWorkbooks() {
     QStringList paths;
     const QDir root(fixturePath(QStringLiteral("xls")));
     for (const QString& folder : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        for (const QString& file : QDir(root.filePath(folder)).entryList({QStringLiteral("*.xls")})) {
+        for (const QString& file :
+             QDir(root.filePath(folder)).entryList({QStringLiteral("*.xls")})) {
             paths << root.filePath(folder + QLatin1Char('/') + file);
         }
     }
@@ -58,7 +60,7 @@ TEST(DamagedWorkbook, EveryFixtureTruncatedOrOverwrittenGivesRecordsOrAnError) {
 
 // Little-endian access to a copy of a compound file, for breaking its sector chains.
 class CompoundFileBytes {
-public:
+  public:
     explicit CompoundFileBytes(QByteArray bytes) : bytes_(std::move(bytes)) {}
     std::uint32_t u32(qsizetype at) const {
         std::uint32_t v = 0;
@@ -77,14 +79,15 @@ public:
     }
     QByteArray& bytes() { return bytes_; }
 
-private:
+  private:
     QByteArray bytes_;
 };
 
 TEST(DamagedWorkbook, BrokenSectorChainsAreErrorsNotLoops) {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("chains.xls"));
-    const QByteArray original = readAll(fixturePath(QStringLiteral("xls/libxls__libxls/test2.xls")));
+    const QByteArray original =
+        readAll(fixturePath(QStringLiteral("xls/libxls__libxls/test2.xls")));
     struct Case {
         const char* what;
         std::function<void(CompoundFileBytes&)> damage;
@@ -103,8 +106,8 @@ TEST(DamagedWorkbook, BrokenSectorChainsAreErrorsNotLoops) {
         {"workbook chain ending early",
          [](CompoundFileBytes& f) { f.setU32(f.fatEntry(f.workbookStart()), 0xFFFFFFFE); },
          "ends early"},
-        {"FAT sector outside the file",
-         [](CompoundFileBytes& f) { f.setU32(0x4C, 0x00FFFFFF); }, "outside the file"},
+        {"FAT sector outside the file", [](CompoundFileBytes& f) { f.setU32(0x4C, 0x00FFFFFF); },
+         "outside the file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,8 +1,10 @@
 // What a user of the source side sees of a workbook: its table names, field names and types,
 // the values of formulas, dates and merged cells, and the errors of files it cannot read.
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
+#include <functional>
 
 #include "excel/ExcelTestSupport.h"
 #include "platform/dao/DaoError.h"
@@ -17,7 +19,9 @@ namespace {
 using dao::DaoError;
 using dao::Value;
 
-QString xls(const char* relative) { return fixturePath(QStringLiteral("xls/") + QLatin1String(relative)); }
+QString xls(const char* relative) {
+    return fixturePath(QStringLiteral("xls/") + QLatin1String(relative));
+}
 
 QStringList fieldNames(const dao::Recordset& records) {
     QStringList names;
@@ -81,11 +85,13 @@ TEST(ExcelTable, FormulaResultsOfEveryKind) {
     ASSERT_EQ(fieldNames(*records), (QStringList{"Description", "Data"}));
     // Text, a number and a Boolean in one column: text, with nothing lost.
     EXPECT_EQ(records->fieldInfo(1).type, dao::adType::VarWChar);
-    const std::vector<Value> expected{
-        Value::text(QStringLiteral("МОСКВА Москва")), Value::text(QStringLiteral("0.14285714285714285")),
-        Value::text(QStringLiteral("ABCDEF")),        Value::null(),  // the zero-length text
-        Value::text(QStringLiteral("TRUE")),          Value::null(),  // #DIV/0!
-        Value::text(QStringLiteral("МОСКВА Москва"))};
+    const std::vector<Value> expected{Value::text(QStringLiteral("МОСКВА Москва")),
+                                      Value::text(QStringLiteral("0.14285714285714285")),
+                                      Value::text(QStringLiteral("ABCDEF")),
+                                      Value::null(),  // the zero-length text
+                                      Value::text(QStringLiteral("TRUE")),
+                                      Value::null(),  // #DIV/0!
+                                      Value::text(QStringLiteral("МОСКВА Москва"))};
     EXPECT_EQ(column(*records, 1), expected);
 }
 
@@ -172,8 +178,9 @@ TEST(ExcelTable, BothDateSystemsGiveTheSameDates) {
     auto records = readTable(*dates, QStringLiteral("Dates$"));
     using namespace dao::adType;
     EXPECT_EQ(fieldTypes(*records), (std::vector<int>{Date, Date, Date, Date, Double}));
-    EXPECT_EQ(column(*records, 0), (std::vector<Value>{Value::date(1900, 1, 1), Value::date(1900, 3, 1),
-                                                       Value::date(2000, 1, 1), Value::date(9999, 12, 31)}));
+    EXPECT_EQ(column(*records, 0),
+              (std::vector<Value>{Value::date(1900, 1, 1), Value::date(1900, 3, 1),
+                                  Value::date(2000, 1, 1), Value::date(9999, 12, 31)}));
     EXPECT_EQ(records->valueAt(1, 1), Value::dateTime({1999, 12, 31, 12, 0, 0, 250000}));
     EXPECT_EQ(records->valueAt(1, 2), Value::time(6, 34, 0));
     EXPECT_EQ(records->valueAt(0, 3), Value::date(2020, 5, 17));
@@ -204,7 +211,8 @@ TEST(ExcelFile, UnreadableFilesGiveErrorsNamingThem) {
         return path;
     };
     QByteArray noWorkbookStream = readAll(xls("libxls__libxls/test2.xls"));
-    noWorkbookStream.replace(QByteArray("W\0o\0r\0k\0b\0o\0o\0k\0", 16), QByteArray("X\0o\0r\0k\0b\0o\0o\0k\0", 16));
+    noWorkbookStream.replace(QByteArray("W\0o\0r\0k\0b\0o\0o\0k\0", 16),
+                             QByteArray("X\0o\0r\0k\0b\0o\0o\0k\0", 16));
     struct Case {
         QString path;
         const char* reason;
@@ -225,7 +233,8 @@ TEST(ExcelFile, UnreadableFilesGiveErrorsNamingThem) {
 }
 
 TEST(ExcelFile, ConnectionLifecycle) {
-    auto connection = dao::createConnection(connectionString(xls("tidyverse__readxl/geometry.xls")));
+    auto connection =
+        dao::createConnection(connectionString(xls("tidyverse__readxl/geometry.xls")));
     EXPECT_FALSE(connection->isOpen());
     EXPECT_THROW(connection->close(), DaoError);
     connection->open(connectionString(xls("tidyverse__readxl/geometry.xls")));

@@ -1,10 +1,11 @@
 #include "excel/ExcelTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "platform/dao/DaoError.h"
 #include "support/Paths.h"
@@ -18,7 +19,9 @@ namespace {
 
 const QString kPython = QStringLiteral("/usr/bin/python3");
 
-QString scriptPath(const QString& name) { return sourceDir() + QStringLiteral("/tests/excel/") + name; }
+QString scriptPath(const QString& name) {
+    return sourceDir() + QStringLiteral("/tests/excel/") + name;
+}
 
 // xlrd writes dates as "YYYY-MM-DD HH:MM:SS.mmm".
 Value dateOfXlrdText(const QString& text) {
@@ -84,16 +87,16 @@ QString generatedWorkbook(const QString& fileName) {
     if (!written) {
         const ProcessResult result =
             runProcess(kPython, {scriptPath(QStringLiteral("make_workbooks.py")), folder.path()});
-        EXPECT_EQ(result.exitCode, 0) << "python3-xlwt is needed to write the test workbooks: "
-                                      << result.err.toStdString();
+        EXPECT_EQ(result.exitCode, 0)
+            << "python3-xlwt is needed to write the test workbooks: " << result.err.toStdString();
         written = true;
     }
     return folder.filePath(fileName);
 }
 
 XlrdBook readWithXlrd(const QString& workbookPath, const QStringList& sheets) {
-    const ProcessResult result =
-        runProcess(kPython, QStringList{scriptPath(QStringLiteral("xlrd_cells.py")), workbookPath} + sheets);
+    const ProcessResult result = runProcess(
+        kPython, QStringList{scriptPath(QStringLiteral("xlrd_cells.py")), workbookPath} + sheets);
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     const QJsonObject root = QJsonDocument::fromJson(result.out).object();
     XlrdBook book;

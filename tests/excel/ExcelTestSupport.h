@@ -12,7 +12,9 @@
 
 namespace keldara::dao {
 // Lets test failures show values as their SQL literals.
-inline void PrintTo(const Value& value, std::ostream* out) { *out << value.sqlLiteral().toStdString(); }
+inline void PrintTo(const Value& value, std::ostream* out) {
+    *out << value.sqlLiteral().toStdString();
+}
 }  // namespace keldara::dao
 
 namespace keldara::test::excel {
@@ -29,7 +31,7 @@ QString generatedWorkbook(const QString& fileName);
 struct XlrdCell {
     int row = 0;
     int column = 0;
-    QString kind;  // text, number, date, bool, error
+    QString kind;      // text, number, date, bool, error
     dao::Value value;  // Null for error cells
 };
 

@@ -2,8 +2,9 @@
 // Where the provider differs by design, the expectation says what it should give instead:
 // field names from the first row of the used range, one type per column (text when a column
 // mixes kinds), Null for error cells and empty texts, times of day for time-only formats.
-#include <QFileInfo>
 #include <gtest/gtest.h>
+
+#include <QFileInfo>
 
 #include "excel/ExcelTestSupport.h"
 #include "platform/dao/Recordset.h"
@@ -36,10 +37,13 @@ unsigned kindBit(const Value& v) {
     return 0;
 }
 
-bool isMixed(unsigned kinds) { return (kinds & (kinds - 1)) != 0; }
+bool isMixed(unsigned kinds) {
+    return (kinds & (kinds - 1)) != 0;
+}
 
 QString textOf(const Value& v) {
-    if (v.kind() == ValueKind::Boolean) return v.toBool() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    if (v.kind() == ValueKind::Boolean)
+        return v.toBool() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
     return v.standardText();
 }
 
@@ -77,17 +81,22 @@ ExpectedTable expectedTable(const XlrdSheet& sheet) {
         }
     }
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
-        if (table.columns[i].name.isEmpty()) table.columns[i].name = QStringLiteral("F%1").arg(i + 1);
+        if (table.columns[i].name.isEmpty())
+            table.columns[i].name = QStringLiteral("F%1").arg(i + 1);
     }
     return table;
 }
 
 int expectedType(const ExpectedColumn& column) {
     switch (column.kinds) {
-        case 1: return dao::adType::Double;
-        case 2: return dao::adType::Date;
-        case 8: return dao::adType::Boolean;
-        default: return column.longestText > 255 ? dao::adType::LongVarWChar : dao::adType::VarWChar;
+        case 1:
+            return dao::adType::Double;
+        case 2:
+            return dao::adType::Date;
+        case 8:
+            return dao::adType::Boolean;
+        default:
+            return column.longestText > 255 ? dao::adType::LongVarWChar : dao::adType::VarWChar;
     }
 }
 
@@ -134,9 +143,10 @@ void expectSheetMatches(dao::Recordset& records, const XlrdSheet& sheet, bool da
         EXPECT_EQ(field.type, expectedType(column)) << "field " << field.name.toStdString();
         const bool mixed = isMixed(column.kinds);
         for (long r = 0; r < records.recordCount(); ++r) {
-            EXPECT_TRUE(cellMatches(records.valueAt(r, c),
-                                    table.rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)],
-                                    mixed, date1904))
+            EXPECT_TRUE(
+                cellMatches(records.valueAt(r, c),
+                            table.rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)],
+                            mixed, date1904))
                 << sheet.name.toStdString() << " record " << r + 1 << " field "
                 << field.name.toStdString();
         }
@@ -167,8 +177,8 @@ void expectWorkbookMatches(const QString& path, const QStringList& onlySheets = 
     for (const XlrdSheet& sheet : book.sheets) {
         SCOPED_TRACE(sheet.name.toStdString());
         // A BIFF4 worksheet file has no sheet name; it is named after the file.
-        const QString table =
-            book.biff < 50 ? QFileInfo(path).completeBaseName() + QLatin1Char('$') : jetName(sheet.name);
+        const QString table = book.biff < 50 ? QFileInfo(path).completeBaseName() + QLatin1Char('$')
+                                             : jetName(sheet.name);
         ASSERT_TRUE(tables.contains(table)) << table.toStdString();
         auto records = readTable(*connection, table);
         expectSheetMatches(*records, sheet, book.date1904);
@@ -188,12 +198,12 @@ INSTANTIATE_TEST_SUITE_P(
                       "python-excel__xlrd/biff4_no_format_no_window2.xls",
                       "python-excel__xlrd/formula_test_sjmachin.xls",
                       "python-excel__xlrd/namesdemo.xls", "python-excel__xlrd/profiles.xls",
-                      "python-excel__xlrd/xf_class.xls", "tidyverse__readxl/biff5-label-records.xls",
-                      "tidyverse__readxl/datasets.xls", "tidyverse__readxl/dates-1900.xls",
-                      "tidyverse__readxl/dates-1904.xls", "tidyverse__readxl/deaths.xls",
-                      "tidyverse__readxl/empty-sheets.xls", "tidyverse__readxl/geometry.xls",
-                      "tidyverse__readxl/missing-values-xls.xls", "tidyverse__readxl/types.xls",
-                      "tidyverse__readxl/utf8-sheet-names.xls",
+                      "python-excel__xlrd/xf_class.xls",
+                      "tidyverse__readxl/biff5-label-records.xls", "tidyverse__readxl/datasets.xls",
+                      "tidyverse__readxl/dates-1900.xls", "tidyverse__readxl/dates-1904.xls",
+                      "tidyverse__readxl/deaths.xls", "tidyverse__readxl/empty-sheets.xls",
+                      "tidyverse__readxl/geometry.xls", "tidyverse__readxl/missing-values-xls.xls",
+                      "tidyverse__readxl/types.xls", "tidyverse__readxl/utf8-sheet-names.xls",
                       "tidyverse__readxl/vietnamese-utf8.xls", "wireservice__csvkit/sheets.xls"));
 
 TEST(GeneratedWorkbook, DatesInBothSystemsReadAsXlrdDoes) {
@@ -206,11 +216,11 @@ TEST(GeneratedWorkbook, StringsAcrossContinueRecordsReadAsXlrdDoes) {
 }
 
 TEST(GeneratedWorkbook, SheetNamesAndMixedColumnsReadAsXlrdDoes) {
-    expectWorkbookMatches(generatedWorkbook(QStringLiteral("shapes.xls")),
-                          {QStringLiteral("My Sheet"), QStringLiteral("2019"), QStringLiteral("a-b"),
-                           QStringLiteral("Ünïcode"), QStringLiteral("O'Brien's data"),
-                           QStringLiteral("under_score"), QStringLiteral("Mixed"),
-                           QStringLiteral("Wide")});
+    expectWorkbookMatches(
+        generatedWorkbook(QStringLiteral("shapes.xls")),
+        {QStringLiteral("My Sheet"), QStringLiteral("2019"), QStringLiteral("a-b"),
+         QStringLiteral("Ünïcode"), QStringLiteral("O'Brien's data"), QStringLiteral("under_score"),
+         QStringLiteral("Mixed"), QStringLiteral("Wide")});
 }
 
 }  // namespace
