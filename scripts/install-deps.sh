@@ -8,7 +8,7 @@ PACKAGES=(
   libmariadb-dev mariadb-server mariadb-client
   mdbtools mdbtools-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-xlrd python3-dbfread
+  python3 python3-xlrd python3-xlwt python3-dbfread
   xvfb xauth x11-utils imagemagick
 )
 
