@@ -110,13 +110,14 @@ QStringList DBaseConnection::tableFiles() const {
                             QDir::Name | QDir::IgnoreCase);
 }
 
-// The file of the folder that a table name in a query stands for: the name as given, or
-// with ".dbf" added, matched exactly first and then without regard to letter case.
+// The file of the folder that a table name in a query stands for: the name with ".dbf"
+// added when it lacks it, else as given; matched exactly first, then without regard to
+// letter case.
 QString DBaseConnection::tablePath(const QString& table) const {
     const QDir folder(folder_);
     QStringList candidates{table};
     if (!table.endsWith(kTableExtension, Qt::CaseInsensitive)) {
-        candidates << table + kTableExtension;
+        candidates.prepend(table + kTableExtension);
     }
     const bool plainName = !table.contains(QLatin1Char('/')) && table != QLatin1String(".") &&
                            table != QLatin1String("..");

@@ -654,9 +654,9 @@ Value TableReader::memoValue(const DbfField& field, const unsigned char* p) cons
     try {
         const MemoFile::Memo memo = memo_->read(block);
         if (field.kind == FieldKind::Memo && memo.text) {
-            return Value::text(decoder_->decode(memo.data.constData(), memo.data.size()));
+            return Value::text(decoder_->decode(memo.data, memo.size));
         }
-        return Value::bytes(memo.data);
+        return Value::bytes(QByteArray(memo.data, memo.size));
     } catch (const DaoError& error) {
         throw DaoError(error.number(), error.description().chopped(1) +
                                            QStringLiteral(" (record %1, field %2).")

@@ -18,8 +18,10 @@ public:
     // III or IV after the table's signature byte). Throws DaoError when it cannot be read.
     static std::unique_ptr<MemoFile> open(const QString& path, std::uint8_t tableSignature);
 
+    // A memo's bytes inside the memo file, valid while the MemoFile lives.
     struct Memo {
-        QByteArray data;
+        const char* data = nullptr;
+        qsizetype size = 0;
         bool text = true;  // FoxPro marks pictures and OLE objects as binary blocks
     };
 
