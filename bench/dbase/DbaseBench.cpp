@@ -29,9 +29,9 @@ struct Field {
     int decimals;
 };
 
-const Field kFields[] = {{"ID", 'I', 4, 0},      {"NAME", 'C', 30, 0}, {"AMOUNT", 'N', 12, 2},
-                         {"BORN", 'D', 8, 0},    {"ACTIVE", 'L', 1, 0}, {"STAMP", 'T', 8, 0},
-                         {"PRICE", 'Y', 8, 0},   {"NOTES", 'M', 4, 0}};
+const Field kFields[] = {{"ID", 'I', 4, 0},    {"NAME", 'C', 30, 0},  {"AMOUNT", 'N', 12, 2},
+                         {"BORN", 'D', 8, 0},  {"ACTIVE", 'L', 1, 0}, {"STAMP", 'T', 8, 0},
+                         {"PRICE", 'Y', 8, 0}, {"NOTES", 'M', 4, 0}};
 
 // Writes the table and its memo file (one memo in every tenth record) in one go.
 void writeTable(const QString& folder, quint32 records) {
@@ -72,8 +72,7 @@ void writeTable(const QString& folder, quint32 records) {
     for (quint32 i = 0; i < records; ++i) {
         table += i % 97 == 0 ? '*' : ' ';
         put32(table, i);
-        table += QByteArray("Customer name number ") +
-                 QByteArray::number(i).leftJustified(9, ' ');
+        table += QByteArray("Customer name number ") + QByteArray::number(i).leftJustified(9, ' ');
         const QByteArray amount = QByteArray::number(i % 100000) + "." +
                                   QByteArray::number(i % 100).rightJustified(2, '0');
         table += amount.rightJustified(12, ' ');

@@ -52,8 +52,8 @@ std::vector<SampleTable> sampleTables() {
 void readWholeTable(const QString& folder, const QString& table) {
     const auto connection = openFolder(folder);
     connection->openTableCatalogue();
-    const auto records = connection->openRecordset(QStringLiteral("SELECT * FROM [") + table +
-                                                   QStringLiteral("]"));
+    const auto records =
+        connection->openRecordset(QStringLiteral("SELECT * FROM [") + table + QStringLiteral("]"));
     for (long row = 0; row < records->recordCount(); ++row) {
         for (int column = 0; column < records->fieldCount(); ++column) {
             records->valueAt(row, column).sqlLiteral();
@@ -62,7 +62,7 @@ void readWholeTable(const QString& folder, const QString& table) {
 }
 
 class DbfDamage : public testing::TestWithParam<SampleTable> {
-protected:
+  protected:
     // Damages `victim` (the table or its memo file), keeping the other file intact beside it.
     void sweep(const QString& victim) {
         const SampleTable& sample = GetParam();
@@ -92,7 +92,9 @@ protected:
     }
 };
 
-TEST_P(DbfDamage, DamagedTableGivesRowsOrAnError) { sweep(GetParam().table); }
+TEST_P(DbfDamage, DamagedTableGivesRowsOrAnError) {
+    sweep(GetParam().table);
+}
 
 TEST_P(DbfDamage, DamagedMemoFileGivesRowsOrAnError) {
     if (GetParam().memo.isEmpty()) GTEST_SKIP() << "no memo file";

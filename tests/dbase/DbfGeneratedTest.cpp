@@ -21,7 +21,9 @@ QByteArray julianDateTime(std::uint32_t day, std::uint32_t milliseconds) {
     return littleEndian32(day) + littleEndian32(milliseconds);
 }
 
-QByteArray doubleBytes(double value) { return littleEndian64(std::bit_cast<std::uint64_t>(value)); }
+QByteArray doubleBytes(double value) {
+    return littleEndian64(std::bit_cast<std::uint64_t>(value));
+}
 
 // A varchar of width `width` holding fewer bytes: the length sits in the field's last byte.
 QByteArray shortVarField(const QByteArray& value, int width) {
@@ -49,27 +51,36 @@ TEST(DbfVisualFoxPro, EveryTypeWithNullFlagsAndMemos) {
                                     blocks);
     writeFile(dir.filePath("types.Fpt"), fpt);
     const std::vector<FieldSpec> fields = {
-        {"ID", 'I', 4},           {"NAME", 'C', 10, 0, 0x02}, {"NOTE", 'V', 10, 0, 0x02},
-        {"RAW", 'Q', 6},          {"PRICE", 'Y', 8},          {"RATIO", 'B', 8},
-        {"WHEN", 'T', 8},         {"TEXT", 'M', 4},           {"PIC", 'P', 4},
-        {"OLE", 'G', 4},          {"BLOB", 'M', 4, 0, 0x04},  {"CODE", 'C', 4, 0, 0x04},
+        {"ID", 'I', 4},
+        {"NAME", 'C', 10, 0, 0x02},
+        {"NOTE", 'V', 10, 0, 0x02},
+        {"RAW", 'Q', 6},
+        {"PRICE", 'Y', 8},
+        {"RATIO", 'B', 8},
+        {"WHEN", 'T', 8},
+        {"TEXT", 'M', 4},
+        {"PIC", 'P', 4},
+        {"OLE", 'G', 4},
+        {"BLOB", 'M', 4, 0, 0x04},
+        {"CODE", 'C', 4, 0, 0x04},
         {"_NullFlags", '0', 1, 0, 0x05},
     };
     // Null flag bits: NAME null 0; NOTE short 1, null 2; RAW short 3.
     const QByteArray noMemo = littleEndian32(0);
     const std::vector<RecordSpec> records = {
-        {{littleEndian32(1), "Ann", shortVarField("hi  ", 10), shortVarField(QByteArray("\x00\xFF ", 3), 6),
-          littleEndian64(123456789), doubleBytes(0.1), julianDateTime(2451545, 43200123),
-          littleEndian32(blocks[0]), littleEndian32(blocks[1]), littleEndian32(blocks[2]),
-          littleEndian32(blocks[3]), QByteArray("\x01\x02  ", 4), QByteArray(1, 0x0A)}},
+        {{littleEndian32(1), "Ann", shortVarField("hi  ", 10),
+          shortVarField(QByteArray("\x00\xFF ", 3), 6), littleEndian64(123456789), doubleBytes(0.1),
+          julianDateTime(2451545, 43200123), littleEndian32(blocks[0]), littleEndian32(blocks[1]),
+          littleEndian32(blocks[2]), littleEndian32(blocks[3]), QByteArray("\x01\x02  ", 4),
+          QByteArray(1, 0x0A)}},
         {{littleEndian32(2), "gone"}, true},
         {{littleEndian32(std::uint32_t(-7)), "", "0123456789", "abcdef",
           littleEndian64(std::uint64_t(std::numeric_limits<std::int64_t>::min())),
           doubleBytes(-2.5), julianDateTime(0, 0), noMemo, noMemo, noMemo, noMemo,
           QByteArray(4, '\0'), QByteArray(1, 0x01)}},
         {{littleEndian32(4), "          ", shortVarField("x", 10), shortVarField("", 6),
-          littleEndian64(-1), doubleBytes(1e300), julianDateTime(2415019, 86399999), noMemo,
-          noMemo, noMemo, noMemo, "    ", QByteArray(1, 0x0C)}},
+          littleEndian64(-1), doubleBytes(1e300), julianDateTime(2415019, 86399999), noMemo, noMemo,
+          noMemo, noMemo, "    ", QByteArray(1, 0x0C)}},
     };
     writeFile(dir.filePath("types.dbf"), dbfBytes(0x32, 0x03, fields, records));
 
@@ -115,9 +126,11 @@ TEST(DbfDBaseIII, MemosEndAtTheMarkAndDeletedRecordsStayOut) {
     std::vector<std::uint32_t> blocks;
     const QByteArray longMemo = QByteArray(700, 'x') + "\r\nend";
     writeFile(dir.filePath("LEDGER.DBT"), dbtBytes({"first\r\nmemo", longMemo}, blocks));
-    const std::vector<FieldSpec> fields = {
-        {"NAME", 'C', 8}, {"AMOUNT", 'N', 10, 2}, {"BORN", 'D', 8}, {"OK", 'L', 1},
-        {"NOTES", 'M', 10}};
+    const std::vector<FieldSpec> fields = {{"NAME", 'C', 8},
+                                           {"AMOUNT", 'N', 10, 2},
+                                           {"BORN", 'D', 8},
+                                           {"OK", 'L', 1},
+                                           {"NOTES", 'M', 10}};
     auto block = [](std::uint32_t n) { return QByteArray::number(n).rightJustified(10, ' '); };
     const std::vector<RecordSpec> records = {
         {{"  Ann", "     12.50", "19870301", "T", block(blocks[0])}},
@@ -216,6 +229,20 @@ TEST(DbfCodePages, HeaderByteDecidesTheEncoding) {
     }
 }
 
+TEST(DbfCodePages, EveryLanguageDriverIdReadsPlainText) {
+    QTemporaryDir dir;
+    for (int id = 0; id < 256; ++id) {
+        writeFile(dir.filePath("id.dbf"),
+                  dbfBytes(0x03, std::uint8_t(id), {{"T", 'C', 9}}, {{{"Name 42 x"}}}));
+        try {
+            EXPECT_EQ(readTable(dir.path(), "id.dbf")->valueAt(0, 0), Value::text("Name 42 x"))
+                << "language driver " << id;
+        } catch (const DaoError& error) {
+            ADD_FAILURE() << "language driver " << id << ": " << error.description().toStdString();
+        }
+    }
+}
+
 TEST(DbfCodePages, FieldNamesAndMemosFollowTheCodePage) {
     QTemporaryDir dir;
     std::vector<std::uint32_t> blocks;
@@ -295,10 +322,10 @@ TEST(DbfBrokenValues, MemoBeyondTheMemoFileNamesIt) {
     std::vector<std::uint32_t> blocks;
     QByteArray memo = fptBytes(64, {{1, "complete"}, {1, QByteArray(100, 'y')}}, blocks);
     writeFile(dir.filePath("cut.fpt"), memo.left(memo.size() - 64));  // the second memo is cut
-    writeFile(dir.filePath("cut.dbf"),
-              dbfBytes(0x30, 3, {{"M", 'M', 4}},
-                       {{{littleEndian32(blocks[0])}}, {{littleEndian32(blocks[1])}},
-                        {{littleEndian32(9999)}}}));
+    writeFile(dir.filePath("cut.dbf"), dbfBytes(0x30, 3, {{"M", 'M', 4}},
+                                                {{{littleEndian32(blocks[0])}},
+                                                 {{littleEndian32(blocks[1])}},
+                                                 {{littleEndian32(9999)}}}));
     const std::string error = errorOf([&] { readTable(dir.path(), "cut.dbf"); });
     EXPECT_NE(error.find("cut.fpt"), std::string::npos) << error;
     EXPECT_NE(error.find("record 2, field M"), std::string::npos) << error;

@@ -17,7 +17,7 @@ const QString kTableExtension = QStringLiteral(".dbf");
 // A folder of dBase/FoxPro tables, one table per .dbf file, as the FoxPro ODBC driver
 // serves it with SourceType=DBF. The tables are read-only.
 class DBaseConnection : public Connection {
-public:
+  public:
     void open(const QString& connectionString) override;
     bool isOpen() const override { return open_; }
     void close() override;
@@ -25,7 +25,7 @@ public:
     std::unique_ptr<Recordset> openTableCatalogue() override;
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
 
-private:
+  private:
     void requireOpen() const;
     QStringList tableFiles() const;
     QString tablePath(const QString& table) const;
@@ -134,13 +134,15 @@ QString DBaseConnection::tablePath(const QString& table) const {
             }
         }
     }
-    throw DaoError(DaoError::NoSuchTable,
-                   QStringLiteral("The table \"%1\" is not a file of the folder \"%2\".")
-                       .arg(table, folder_));
+    throw DaoError(
+        DaoError::NoSuchTable,
+        QStringLiteral("The table \"%1\" is not a file of the folder \"%2\".").arg(table, folder_));
 }
 
 }  // namespace
 
-std::unique_ptr<Connection> makeDBaseConnection() { return std::make_unique<DBaseConnection>(); }
+std::unique_ptr<Connection> makeDBaseConnection() {
+    return std::make_unique<DBaseConnection>();
+}
 
 }  // namespace keldara::dao

@@ -30,8 +30,9 @@ std::unique_ptr<MemoFile> MemoFile::open(const QString& path, std::uint8_t table
 void MemoFile::load() {
     file_.setFileName(path_);
     if (!file_.open(QIODevice::ReadOnly)) {
-        throw DaoError(DaoError::BadFile, QStringLiteral("The memo file \"%1\" cannot be opened: %2.")
-                                              .arg(path_, file_.errorString()));
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The memo file \"%1\" cannot be opened: %2.")
+                           .arg(path_, file_.errorString()));
     }
     const qint64 size = file_.size();
     if (size > kLargestFileRead) bytes_ = file_.map(0, size);

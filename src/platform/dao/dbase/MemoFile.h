@@ -11,7 +11,7 @@ namespace keldara::dao::dbase {
 // The memo file beside a table: FoxPro (.fpt, big-endian block headers with a type and a
 // length) or dBase (.dbt: dBase III memos end at 0x1A, dBase IV memos carry their length).
 class MemoFile {
-public:
+  public:
     enum class Format { FoxPro, DBaseIII, DBaseIV };
 
     // Opens the memo file; its name's extension chooses the format (.fpt FoxPro, .dbt dBase,
@@ -31,7 +31,7 @@ public:
 
     const QString& path() const { return path_; }
 
-private:
+  private:
     MemoFile(const QString& path, Format format) : path_(path), format_(format) {}
     void load();
     Memo readFoxPro(std::uint64_t offset) const;
