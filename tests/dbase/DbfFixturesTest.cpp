@@ -7,8 +7,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <map>
+#include <ostream>
 
 #include "DbfTestSupport.h"
 #include "platform/dao/DaoError.h"
@@ -160,10 +160,25 @@ int expectedType(const QJsonObject& field) {
     return it == types.end() ? -1 : it->second;
 }
 
-class DbfFixture : public testing::TestWithParam<QString> {};
+// A sample table, by its path under the fixtures.
+struct SampleFile {
+    QString path;
+};
+
+void PrintTo(const SampleFile& file, std::ostream* out) {
+    *out << file.path.toStdString();
+}
+
+std::vector<SampleFile> sampleFiles() {
+    std::vector<SampleFile> files;
+    for (const QString& path : fixtureTables()) files.push_back({path});
+    return files;
+}
+
+class DbfFixture : public testing::TestWithParam<SampleFile> {};
 
 TEST_P(DbfFixture, MatchesDbfreadValueByValue) {
-    const QFileInfo file(GetParam());
+    const QFileInfo file(GetParam().path);
     const QJsonObject reference = dbfreadResults().value(file.filePath()).toObject();
     if (reference.contains("error")) {
         // dbfread refuses it: so must the provider, naming the file (the missing memo case).
@@ -213,11 +228,9 @@ TEST_P(DbfFixture, MatchesDbfreadValueByValue) {
     EXPECT_EQ(compared, rows.size() * fields.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(AllSampleTables, DbfFixture, testing::ValuesIn(fixtureTables()),
-                         [](const testing::TestParamInfo<QString>& info) {
-                             QString name = QFileInfo(info.param).completeBaseName();
-                             name.replace(QRegularExpression("[^A-Za-z0-9]"), "_");
-                             return name.toStdString();
+INSTANTIATE_TEST_SUITE_P(AllSampleTables, DbfFixture, testing::ValuesIn(sampleFiles()),
+                         [](const testing::TestParamInfo<SampleFile>& info) {
+                             return QFileInfo(info.param.path).completeBaseName().toStdString();
                          });
 
 TEST(DbfFixtureFacts, TrueValuesWhereDbfreadFallsShort) {
