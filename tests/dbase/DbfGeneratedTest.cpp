@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <bit>
 #include <functional>
@@ -329,6 +330,24 @@ TEST(DbfBrokenValues, MemoBeyondTheMemoFileNamesIt) {
     const std::string error = errorOf([&] { readTable(dir.path(), "cut.dbf"); });
     EXPECT_NE(error.find("cut.fpt"), std::string::npos) << error;
     EXPECT_NE(error.find("record 2, field M"), std::string::npos) << error;
+}
+
+TEST(DbfTableSize, MemoFarIntoALargeMemoFile) {
+    QTemporaryDir dir;
+    const qint64 offset = qint64(300) << 20;  // beyond what is read into memory whole
+    QByteArray header(512, '\0');
+    header[7] = 64;
+    const QByteArray block = QByteArray("\0\0\0\1\0\0\0\4", 8) + "tail";
+    QFile memo(dir.filePath("big.fpt"));
+    ASSERT_TRUE(memo.open(QIODevice::WriteOnly));
+    memo.write(header);
+    ASSERT_TRUE(memo.resize(offset));  // sparse where the file system allows
+    ASSERT_TRUE(memo.seek(offset));
+    memo.write(block);
+    memo.close();
+    writeFile(dir.filePath("big.dbf"),
+              dbfBytes(0x30, 3, {{"M", 'M', 4}}, {{{littleEndian32(std::uint32_t(offset / 64))}}}));
+    EXPECT_EQ(readTable(dir.path(), "big.dbf")->valueAt(0, 0), Value::text("tail"));
 }
 
 TEST(DbfConnection, FolderMustExistAndIsNamed) {
