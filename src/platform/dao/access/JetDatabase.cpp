@@ -38,6 +38,7 @@ constexpr quint32 kLongValueLengthMask = 0x3FFFFFFFu;
 constexpr unsigned kMaxColumns = 255;
 constexpr unsigned kMaxRealIndexes = 255;
 constexpr unsigned long kCatalogueDefinitionPage = 2;
+constexpr int kMaxDecimalDigits = 28;
 // Catalogue flags of system and hidden system objects.
 constexpr qint64 kSystemObjectFlags = 0x80000002;
 
@@ -147,6 +148,11 @@ private:
         }
         for (guint i = 0; i < columns->len; ++i) {
             auto* column = static_cast<MdbColumn*>(g_ptr_array_index(columns, i));
+            if (column->col_type == MDB_NUMERIC &&
+                (precisionOf(column) > kMaxDecimalDigits || scaleOf(column) > precisionOf(column))) {
+                damaged(QStringLiteral("the decimal column %1 of table %2 has no valid precision")
+                            .arg(quoted(QString::fromUtf8(column->name)), quoted(tableName_)));
+            }
             columns_.push_back(column);
             fieldInfos_.push_back(fieldInfoOf(column));
         }
