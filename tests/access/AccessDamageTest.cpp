@@ -1,7 +1,9 @@
 // Damaged copies of real databases give rows or a DaoError naming the file, never a crash.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include "access/AccessFixtures.h"
 #include "platform/dao/DaoError.h"
@@ -61,7 +63,58 @@ INSTANTIATE_TEST_SUITE_P(
                       DamageCase{"mdbtools__mdbtestdata/DateTestDatabase.mdb", "", 200},
                       DamageCase{"jahlborn__jackcessencrypt/db97-enc.mdb", "", 160},
                       DamageCase{"andipaetzold__mdb-reader/V2000_with-password.mdb", "password", 160},
-                      DamageCase{"spannm__ucanaccess/charsetGBK.mdb", "", 160}),
+                      DamageCase{"spannm__ucanaccess/charsetGBK.mdb", "", 160},
+                      DamageCase{"mdbtools__mdbtestdata/nwind.mdb", "", 200},
+                      DamageCase{"statdata__Northwind-Databse/Northwind.mdb", "", 200}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
+
+}  // namespace
+
+namespace {
+
+// Makes every chained long-value row of the database point back to itself.
+QByteArray withLongValueLoop(QByteArray database, int pageSize, int rowCountOffset) {
+    int patched = 0;
+    for (qsizetype page = 1; page * pageSize < database.size(); ++page) {
+        char* data = database.data() + page * pageSize;
+        if (data[0] != 0x01 || QByteArray(data + 4, 4) != "LVAL") continue;
+        const int rows = qFromLittleEndian<quint16>(data + rowCountOffset);
+        for (int row = 0; row < rows; ++row) {
+            const int start = qFromLittleEndian<quint16>(data + rowCountOffset + 2 + 2 * row) & 0x1FFF;
+            if (start + 4 > pageSize || qFromLittleEndian<quint32>(data + start) == 0) continue;
+            qToLittleEndian<quint32>(static_cast<quint32>(page << 8 | row), data + start);
+            ++patched;
+        }
+    }
+    return patched > 0 ? database : QByteArray();
+}
+
+TEST(DamagedLongValues, ALoopInAChainOfPagesIsAnErrorNotAHang) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("loop.mdb"));
+    const QByteArray looped = withLongValueLoop(readAll(mdbFixture("mdbtools__mdbtestdata/nwind.mdb")), 2048, 8);
+    ASSERT_FALSE(looped.isEmpty());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(looped);
+    file.close();
+    auto connection = openAccess(path);
+    auto catalogue = connection->openTableCatalogue();
+    QStringList broken;
+    for (long row = 0; row < catalogue->recordCount(); ++row) {
+        try {
+            connection->openRecordset(QStringLiteral("SELECT * FROM [%1]")
+                                          .arg(catalogue->valueAt(row, 0).toText()));
+        } catch (const DaoError& error) {
+            EXPECT_TRUE(error.description().contains(path));
+            broken << error.description();
+        }
+    }
+    // The tables with pictures and long memos.
+    ASSERT_GE(broken.size(), 2);
+    for (const QString& description : broken) {
+        EXPECT_TRUE(description.contains(QLatin1String("broken chain"))) << description.toStdString();
+    }
+}
 
 }  // namespace

@@ -85,8 +85,15 @@ public:
           jet4_(mdb->f->jet_version != MDB_VER_JET3),
           pageSize_(static_cast<int>(mdb->fmt->pg_size)) {}
 
+    // Reads only the named columns; the others stay Null.
+    void readOnly(const QStringList& names) { wanted_ = names; }
+
     std::unique_ptr<Recordset> read() {
         readColumns();
+        std::vector<bool> skipped(columns_.size(), false);
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            skipped[c] = !wanted_.isEmpty() && !wanted_.contains(fieldInfos_[c].name);
+        }
         auto recordset = std::make_unique<Recordset>(fieldInfos_);
         recordset->reserve(std::min<std::size_t>(table_->num_rows, 1u << 20));
         std::vector<MdbField> fields(columns_.size());
@@ -111,7 +118,9 @@ public:
                     damaged(QStringLiteral("a row of table %1 cannot be read").arg(quoted(tableName_)));
                 }
                 for (std::size_t c = 0; c < columns_.size(); ++c) {
-                    row[c] = fieldValue(columns_[c], fields[c], start, static_cast<int>(size));
+                    row[c] = skipped[c] ? Value::null()
+                                        : fieldValue(columns_[c], fields[c], start,
+                                                     static_cast<int>(size));
                 }
                 recordset->appendRow(row);
                 ++rowsRead;
@@ -290,6 +299,7 @@ private:
     int pageSize_;
     std::vector<MdbColumn*> columns_;
     std::vector<FieldInfo> fieldInfos_;
+    QStringList wanted_;
 };
 
 }  // namespace
@@ -395,8 +405,12 @@ void JetDatabase::readCatalogue() {
                        QStringLiteral("The Access database %1 is damaged: its table catalogue "
                                       "cannot be read.").arg(quoted(path_)));
     }
-    const auto objects =
-        TableReader(handle_->mdb, table.get(), path_, catalogueName, jet3Text_).read();
+    TableReader reader(handle_->mdb, table.get(), path_, catalogueName, jet3Text_);
+    // The property blobs of the catalogue are not needed, and a damaged one must not hide
+    // the tables.
+    reader.readOnly({QStringLiteral("Id"), QStringLiteral("Name"), QStringLiteral("Type"),
+                     QStringLiteral("Flags")});
+    const auto objects = reader.read();
     const int idColumn = columnIndex(*objects, "Id");
     const int nameColumn = columnIndex(*objects, "Name");
     const int typeColumn = columnIndex(*objects, "Type");
