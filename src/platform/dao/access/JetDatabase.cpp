@@ -242,7 +242,13 @@ private:
         if (jet4_) return decodeJet4Text(chars, size);
         auto decoded = jet3Text_.decode(chars, size);
         if (!decoded) {
-            badValue(column, QStringLiteral("is not text in code page %1").arg(jet3Text_.codePage()));
+            throw DaoError(DaoError::BadFile,
+                           QStringLiteral("The Access database %1 cannot be read in code page %2, "
+                                          "the code page of this computer's language: a value of "
+                                          "column %3 in table %4 is not text in that code page.")
+                               .arg(quoted(path_))
+                               .arg(jet3Text_.codePage())
+                               .arg(quoted(QString::fromUtf8(column->name)), quoted(tableName_)));
         }
         return *decoded;
     }
