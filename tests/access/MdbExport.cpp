@@ -59,7 +59,7 @@ namespace {
 
 // Sets environment variables for the programs started while it lives (empty: unset).
 class ScopedEnvironment {
-public:
+  public:
     ScopedEnvironment(std::initializer_list<std::pair<const char*, QByteArray>> values) {
         for (const auto& [name, value] : values) {
             saved_.emplace_back(name, qEnvironmentVariableIsSet(name), qgetenv(name));
@@ -76,7 +76,7 @@ public:
         }
     }
 
-private:
+  private:
     static void set(const char* name, const QByteArray& value) {
         if (value.isEmpty()) {
             qunsetenv(name);
@@ -100,12 +100,12 @@ ProcessResult runMdbTool(const QString& program, const QStringList& arguments,
 
 ExportedTable mdbExport(const QString& file, const QString& table, const QByteArray& jet3Charset) {
     const QString format = QStringLiteral("%Y-%m-%d %H:%M:%S");
-    const ProcessResult result = runMdbTool(
-        QStringLiteral("mdb-export"),
-        {QStringLiteral("-b"), QStringLiteral("hex"), QStringLiteral("-D"), format,
-         QStringLiteral("-T"), format, QStringLiteral("-0"), QString::fromLatin1(kExportNull), file,
-         table},
-        jet3Charset);
+    const ProcessResult result =
+        runMdbTool(QStringLiteral("mdb-export"),
+                   {QStringLiteral("-b"), QStringLiteral("hex"), QStringLiteral("-D"), format,
+                    QStringLiteral("-T"), format, QStringLiteral("-0"),
+                    QString::fromLatin1(kExportNull), file, table},
+                   jet3Charset);
     EXPECT_EQ(result.exitCode, 0) << result.err.constData();
     ExportedTable exported;
     auto records = parseExportCsv(QString::fromUtf8(result.out));
@@ -117,7 +117,8 @@ ExportedTable mdbExport(const QString& file, const QString& table, const QByteAr
 }
 
 QStringList mdbTables(const QString& file) {
-    const ProcessResult result = runMdbTool(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), file});
+    const ProcessResult result =
+        runMdbTool(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), file});
     EXPECT_EQ(result.exitCode, 0) << result.err.constData();
     return QString::fromUtf8(result.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
