@@ -37,8 +37,7 @@ QString ConnectionString(const QString& sServer, const QString& sUser, const QSt
     return QStringLiteral("DRIVER={MySQL ODBC 3.51 Driver};") + QStringLiteral("SERVER=") +
            braceQuoteIfNeeded(sServer) + QStringLiteral(";UID=") + braceQuoteIfNeeded(sUser) +
            QStringLiteral(";PWD=") + braceQuoteIfNeeded(sPassword) + QStringLiteral(";PORT=") +
-           braceQuoteIfNeeded(sPort) + QStringLiteral(";DATABASE=") +
-           braceQuoteIfNeeded(sDatabase);
+           braceQuoteIfNeeded(sPort) + QStringLiteral(";DATABASE=") + braceQuoteIfNeeded(sDatabase);
 }
 
 bool MySQL_Connect_Server(shell::AppState& state, const QString& sServer, const QString& sUser,
@@ -59,7 +58,9 @@ bool MySQL_Connect_Database(shell::AppState& state, const QString& sServer, cons
     }
 }
 
-void MySQL_Close(shell::AppState& state) { mySqlConnection(state).close(); }
+void MySQL_Close(shell::AppState& state) {
+    mySqlConnection(state).close();
+}
 
 bool MySQLConnectionIsOpen(const shell::AppState& state) {
     return state.gMySQLConnection && state.gMySQLConnection->isOpen();

@@ -20,8 +20,8 @@ TEST_F(ConnectTest, ConnectIsEnabledExactlyWhenEveryFieldIsFilled) {
     typeInto("txtTargetPassword", "pw");
     EXPECT_TRUE(button("cmdTargetConnect")->isEnabled());
 
-    for (const char* box : {"txtTargetServer", "txtTargetUsername", "txtTargetPassword",
-                            "txtTargetPort"}) {
+    for (const char* box :
+         {"txtTargetServer", "txtTargetUsername", "txtTargetPassword", "txtTargetPort"}) {
         const QString before = textBox(box)->text();
         typeInto(box, "");
         EXPECT_FALSE(button("cmdTargetConnect")->isEnabled()) << box << " emptied";
@@ -57,8 +57,8 @@ TEST_F(ConnectTest, FiveDatabasesAreListedWithProgressFromZeroToFour) {
     EXPECT_FALSE(button("cmdTargetConnect")->isEnabled());
     EXPECT_EQ(button("cmdTargetConnect")->text(), "Connect");
     EXPECT_TRUE(button("cmdTargetClose")->isEnabled());
-    for (const char* box : {"txtTargetServer", "txtTargetUsername", "txtTargetPassword",
-                            "txtTargetPort"}) {
+    for (const char* box :
+         {"txtTargetServer", "txtTargetUsername", "txtTargetPassword", "txtTargetPort"}) {
         EXPECT_FALSE(textBox(box)->isEnabled()) << box;
     }
     EXPECT_TRUE(combo("cboTargetDatabase")->isEnabled());

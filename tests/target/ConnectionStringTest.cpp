@@ -34,8 +34,7 @@ TEST(TargetConnectionString, ValuesGoInAsTypedUnlessTheyHoldSeparatorsOrBraces) 
         {"srv", "{me", "pw", "we;ird", "3306",
          "DRIVER={MySQL ODBC 3.51 Driver};SERVER=srv;UID={{me};PWD=pw;PORT=3306;"
          "DATABASE={we;ird}"},
-        {"", "", "", "", "",
-         "DRIVER={MySQL ODBC 3.51 Driver};SERVER=;UID=;PWD=;PORT=;DATABASE="},
+        {"", "", "", "", "", "DRIVER={MySQL ODBC 3.51 Driver};SERVER=;UID=;PWD=;PORT=;DATABASE="},
     };
     for (const StringCase& c : cases) {
         EXPECT_EQ(ConnectionString(c.server, c.user, c.password, c.database, c.port),
@@ -46,8 +45,8 @@ TEST(TargetConnectionString, ValuesGoInAsTypedUnlessTheyHoldSeparatorsOrBraces) 
 
 TEST(TargetConnectionString, AValueCannotAddKeysOfItsOwn) {
     const QString password = QStringLiteral("x;DATABASE=mysql;PORT=1}");
-    const auto cs = dao::ConnectionString::parse(
-        ConnectionString("srv", "me", password, "shop", "3306"));
+    const auto cs =
+        dao::ConnectionString::parse(ConnectionString("srv", "me", password, "shop", "3306"));
     EXPECT_EQ(cs.pairs().size(), 6);
     EXPECT_EQ(cs.valueOr("PWD"), password);
     EXPECT_EQ(cs.valueOr("DATABASE"), "shop");

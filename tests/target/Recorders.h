@@ -13,31 +13,30 @@ namespace keldara::test {
 
 // The progress bar's maximum and value at the moment each entry is added to a list.
 class ProgressRecorder {
-public:
+  public:
     ProgressRecorder(QComboBox* list, shell::ProgressBar* progress) {
-        connection_ = QObject::connect(list->model(), &QAbstractItemModel::rowsInserted,
-                                       [this, progress] {
-                                           steps.append({progress->maximumValue(),
-                                                         progress->currentValue()});
-                                       });
+        connection_ =
+            QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, [this, progress] {
+                steps.append({progress->maximumValue(), progress->currentValue()});
+            });
     }
     ~ProgressRecorder() { QObject::disconnect(connection_); }
 
     QList<QPair<double, double>> steps;
 
-private:
+  private:
     QMetaObject::Connection connection_;
 };
 
 // The status texts in the order they were painted (repeats of the same text once).
 class StatusRecorder : public QObject {
-public:
+  public:
     explicit StatusRecorder(QLabel* panel) : panel_(panel) { panel_->installEventFilter(this); }
     ~StatusRecorder() override { panel_->removeEventFilter(this); }
 
     QStringList texts;
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint && (texts.isEmpty() || texts.last() != panel_->text())) {
             texts << panel_->text();
@@ -45,7 +44,7 @@ protected:
         return false;
     }
 
-private:
+  private:
     QLabel* panel_;
 };
 

@@ -12,10 +12,11 @@
 namespace keldara::test {
 namespace {
 
-const QString ErrorPrefix = QStringLiteral("An Error occured in [frmMain] (Sub) LoadDataTarget : Line ");
+const QString ErrorPrefix =
+    QStringLiteral("An Error occured in [frmMain] (Sub) LoadDataTarget : Line ");
 
 class TablesTest : public TargetWindowTest {
-protected:
+  protected:
     // Connects as the administrator and chooses `database`.
     void openDatabase(const QString& database) {
         typeServerAsAdmin();
@@ -58,9 +59,9 @@ protected:
 
 TEST_F(TablesTest, ChoosingADatabaseListsItsTablesOnTheSamePort) {
     ASSERT_NE(server.port, "3306");
-    const QString three = createDatabase("three", {"CREATE TABLE beta (id INT)",
-                                                   "CREATE TABLE alpha (id INT)",
-                                                   "CREATE TABLE gamma (id INT)"});
+    const QString three =
+        createDatabase("three", {"CREATE TABLE beta (id INT)", "CREATE TABLE alpha (id INT)",
+                                 "CREATE TABLE gamma (id INT)"});
     const QString one = createDatabase("one", {"CREATE TABLE only_one (id INT)"});
     typeServerAsAdmin();
     clickButton("cmdTargetConnect");
@@ -97,10 +98,10 @@ TEST_F(TablesTest, AnEmptyDatabaseLeavesAnEmptyButEnabledTableList) {
 }
 
 TEST_F(TablesTest, ChoosingATableShowsItsRowsAndBuildsTheFieldLists) {
-    const QString database = createDatabase(
-        "people", {"CREATE TABLE people (id INT, name VARCHAR(40), joined DATE)",
-                   "INSERT INTO people VALUES (1, 'Ann', '2020-01-02'), "
-                   "(2, 'Søren; {x}', NULL), (3, NULL, '1999-12-31')"});
+    const QString database =
+        createDatabase("people", {"CREATE TABLE people (id INT, name VARCHAR(40), joined DATE)",
+                                  "INSERT INTO people VALUES (1, 'Ann', '2020-01-02'), "
+                                  "(2, 'Søren; {x}', NULL), (3, NULL, '1999-12-31')"});
     fillMappingRows();
     openDatabase(database);
     choose("cboTargetTable", "people");
@@ -125,9 +126,9 @@ TEST_F(TablesTest, ChoosingATableShowsItsRowsAndBuildsTheFieldLists) {
     EXPECT_EQ(model->index(2, 1).data().toString(), "");
 
     // The data control holds a connection of its own to the chosen database.
-    EXPECT_EQ(ws().target->adoMySQLData()->connectionString,
-              target::ConnectionString(server.host, server.user, server.password, database,
-                                       server.port));
+    EXPECT_EQ(
+        ws().target->adoMySQLData()->connectionString,
+        target::ConnectionString(server.host, server.user, server.password, database, server.port));
     EXPECT_EQ(ws().target->adoMySQLData()->recordSource, "SELECT * FROM people");
     clickButton("cmdTargetClose");
     EXPECT_FALSE(ws().state.bTargetLoaded);

@@ -20,10 +20,9 @@
 namespace keldara::test {
 
 TargetServer targetServerFromEnvironment() {
-    TargetServer s{qEnvironmentVariable("KELDARA_MYSQL_HOST"),
-                   qEnvironmentVariable("KELDARA_MYSQL_PORT"),
-                   qEnvironmentVariable("KELDARA_MYSQL_USER"),
-                   qEnvironmentVariable("KELDARA_MYSQL_PASSWORD")};
+    TargetServer s{
+        qEnvironmentVariable("KELDARA_MYSQL_HOST"), qEnvironmentVariable("KELDARA_MYSQL_PORT"),
+        qEnvironmentVariable("KELDARA_MYSQL_USER"), qEnvironmentVariable("KELDARA_MYSQL_PASSWORD")};
     if (s.port.isEmpty() || s.user.isEmpty() || s.password.isEmpty()) s.host.clear();
     return s;
 }
@@ -56,8 +55,8 @@ void TargetWindowTest::SetUp() {
            "and KELDARA_MYSQL_PASSWORD must be set. scripts/test.sh starts one; by hand: "
            "eval \"$(bash scripts/mariadb-server.sh start)\" and export those variables.";
     try {
-        admin_ = dao::openConnection(target::ConnectionString(server.host, server.user,
-                                                              server.password, {}, server.port));
+        admin_ = dao::openConnection(
+            target::ConnectionString(server.host, server.user, server.password, {}, server.port));
     } catch (const dao::DaoError& error) {
         FAIL() << "Cannot reach the MySQL test server: " << error.description().toStdString();
     }
@@ -98,9 +97,8 @@ QString TargetWindowTest::createDatabaseNamed(const QString& name, const QString
 }
 
 QString TargetWindowTest::createUser(const QStringList& databases) {
-    const QString user = QStringLiteral("ktu_%1_%2")
-                             .arg(QCoreApplication::applicationPid())
-                             .arg(users_.size() + 1);
+    const QString user =
+        QStringLiteral("ktu_%1_%2").arg(QCoreApplication::applicationPid()).arg(users_.size() + 1);
     users_ << user;
     admin(QStringLiteral("CREATE USER '%1'@'%' IDENTIFIED BY '%2'").arg(user, userPassword()));
     for (QString database : databases) {
@@ -199,8 +197,8 @@ void TargetWindowTest::expectDisconnectedLayout() {
     EXPECT_TRUE(button("cmdTargetConnect")->isEnabled());
     EXPECT_EQ(button("cmdTargetConnect")->text(), "Connect");
     EXPECT_FALSE(button("cmdTargetClose")->isEnabled());
-    for (const char* box : {"txtTargetServer", "txtTargetUsername", "txtTargetPassword",
-                            "txtTargetPort"}) {
+    for (const char* box :
+         {"txtTargetServer", "txtTargetUsername", "txtTargetPassword", "txtTargetPort"}) {
         EXPECT_TRUE(textBox(box)->isEnabled()) << box;
     }
     EXPECT_FALSE(combo("cboTargetDatabase")->isEnabled());

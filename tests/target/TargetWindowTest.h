@@ -30,7 +30,7 @@ QString uniqueName(const QString& tag);
 // The real main window against the real test server. Fails when no server is given. Scratch
 // databases and users made through it are dropped after each test.
 class TargetWindowTest : public WindowFixture {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -66,7 +66,7 @@ protected:
 
     TargetServer server;
 
-private:
+  private:
     std::unique_ptr<dao::Connection> admin_;
     QStringList databases_;
     QStringList users_;

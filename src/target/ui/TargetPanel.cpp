@@ -104,7 +104,8 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
     connect(adoMySQLData_, &dao::DataControl::recordsetChanged, targetModel_,
             &RecordsetModel::setRecordset);
 
-    for (QLineEdit* box : {txtTargetServer_, txtTargetUsername_, txtTargetPassword_, txtTargetPort_}) {
+    for (QLineEdit* box :
+         {txtTargetServer_, txtTargetUsername_, txtTargetPassword_, txtTargetPort_}) {
         connect(box, &QLineEdit::textChanged, this, &TargetPanel::CheckTargetFields);
     }
     connect(cmdTargetConnect_, &QPushButton::clicked, this, &TargetPanel::ConnectMySQL);
@@ -142,7 +143,8 @@ void TargetPanel::TargetControlsEnable(bool bEnable) {
     cmdTargetClose_->setEnabled(bEnable);
     cmdTargetConnect_->setEnabled(!bEnable);
     cmdTargetConnect_->setText(bEnable ? QStringLiteral("Connected") : QStringLiteral("Connect"));
-    for (QLineEdit* box : {txtTargetServer_, txtTargetPort_, txtTargetUsername_, txtTargetPassword_}) {
+    for (QLineEdit* box :
+         {txtTargetServer_, txtTargetPort_, txtTargetUsername_, txtTargetPassword_}) {
         box->setEnabled(!bEnable);
     }
     cboTargetDatabase_->setEnabled(bEnable);
@@ -159,7 +161,8 @@ void TargetPanel::CloseMySQL() {
     cmdTargetClose_->setEnabled(false);
     cmdTargetConnect_->setEnabled(true);
     cmdTargetConnect_->setText(QStringLiteral("Connect"));
-    for (QLineEdit* box : {txtTargetServer_, txtTargetPort_, txtTargetUsername_, txtTargetPassword_}) {
+    for (QLineEdit* box :
+         {txtTargetServer_, txtTargetPort_, txtTargetUsername_, txtTargetPassword_}) {
         box->setEnabled(true);
     }
     cboTargetDatabase_->setEnabled(false);
@@ -174,18 +177,18 @@ void TargetPanel::CloseMySQL() {
 }
 
 void TargetPanel::CheckTargetFields() {
-    cmdTargetConnect_->setEnabled(!txtTargetServer_->text().isEmpty() &&
-                                  !txtTargetUsername_->text().isEmpty() &&
-                                  !txtTargetPassword_->text().isEmpty() &&
-                                  !txtTargetPort_->text().isEmpty());
+    cmdTargetConnect_->setEnabled(
+        !txtTargetServer_->text().isEmpty() && !txtTargetUsername_->text().isEmpty() &&
+        !txtTargetPassword_->text().isEmpty() && !txtTargetPort_->text().isEmpty());
 }
 
 void TargetPanel::cboTargetDatabase_Click() {
     const QString database = cboTargetDatabase_->currentText();
     if (database == SelectDatabase) return;
     ws_.SetStatusText(QStringLiteral("Loading Tables for ") + database);
-    const QString tables = LoadTables(ws_.state, txtTargetServer_->text(), txtTargetUsername_->text(),
-                                      txtTargetPassword_->text(), database, txtTargetPort_->text());
+    const QString tables =
+        LoadTables(ws_.state, txtTargetServer_->text(), txtTargetUsername_->text(),
+                   txtTargetPassword_->text(), database, txtTargetPort_->text());
     cboTargetTable_->clear();
     cboTargetTable_->setEditText(SelectTable);
     if (!tables.isEmpty()) addNames(cboTargetTable_, ws_.PB, tables);
@@ -251,7 +254,8 @@ void TargetPanel::LoadDataTarget(const QString& sTableName) {
         dao::Recordset& recordset = *adoMySQLData_->recordset();
         for (int index = 0; index < recordset.fieldCount(); ++index) {
             line = 280;
-            state.gTargetFieldTypes.append(static_cast<std::int16_t>(recordset.fieldInfo(index).type));
+            state.gTargetFieldTypes.append(
+                static_cast<std::int16_t>(recordset.fieldInfo(index).type));
             line = 290;
             state.gTargetFieldNames.append(recordset.fieldInfo(index).name);
         }
@@ -301,7 +305,8 @@ void TargetPanel::tsMySQL_Click() {
                                       cboTargetTable_->width(), cmdNewTable_->height());
             cmdNewTable_->show();
             break;
-        default: break;
+        default:
+            break;
     }
 }
 

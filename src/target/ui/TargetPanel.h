@@ -20,7 +20,7 @@ namespace keldara::target {
 // Page "Target Data": the MySQL server, its databases and tables, and the loaded rows.
 class TargetPanel : public QObject {
     Q_OBJECT
-public:
+  public:
     TargetPanel(QWidget* page, shell::Workspace& workspace);
 
     // Connects to the server of the four text boxes and fills the database list.
@@ -39,7 +39,7 @@ public:
     QTextEdit* txtResult() const { return txtResult_; }
     dao::DataControl* adoMySQLData() const { return adoMySQLData_; }
 
-private:
+  private:
     void cboTargetDatabase_Click();
     void cboTargetTable_Click();
     void tsMySQL_Click();
