@@ -155,5 +155,15 @@ TEST_F(ConnectTest, CloseThenConnectWorksRepeatedly) {
     EXPECT_TRUE(doubles.messages.shown.isEmpty());
 }
 
+TEST_F(ConnectTest, ClosingTheWindowClosesTheConnection) {
+    typeServerAsAdmin();
+    clickButton("cmdTargetConnect");
+    ASSERT_TRUE(target::MySQLConnectionIsOpen(ws().state));
+    window->close();
+    EXPECT_EQ(ws().state.gMySQLConnection, nullptr);
+    EXPECT_FALSE(ws().state.bTargetLoaded);
+    EXPECT_TRUE(doubles.messages.shown.isEmpty());
+}
+
 }  // namespace
 }  // namespace keldara::test
