@@ -57,4 +57,22 @@ int MappingPage::rows() const { return grdFieldMappings_->rowCount() + 1; }
 
 void MappingPage::setRows(int rows) { grdFieldMappings_->setRowCount(std::max(0, rows - 1)); }
 
+QString MappingPage::textMatrix(int row, int col) const {
+    if (row == 0) return grdFieldMappings_->horizontalHeaderItem(col)->text();
+    const QTableWidgetItem* item = grdFieldMappings_->item(row - 1, col);
+    return item ? item->text() : QString();
+}
+
+void MappingPage::setTextMatrix(int row, int col, const QString& text) {
+    if (row == 0) {
+        grdFieldMappings_->horizontalHeaderItem(col)->setText(text);
+        return;
+    }
+    if (QTableWidgetItem* item = grdFieldMappings_->item(row - 1, col)) {
+        item->setText(text);
+    } else {
+        grdFieldMappings_->setItem(row - 1, col, new QTableWidgetItem(text));
+    }
+}
+
 }  // namespace keldara::mapping

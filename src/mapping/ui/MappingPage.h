@@ -23,10 +23,15 @@ public:
     // Row 0 is the header; each further row is one source field.
     int rows() const;
     void setRows(int rows);
+    // The text of one cell, by grid row (0 is the header) and column.
+    QString textMatrix(int row, int col) const;
+    void setTextMatrix(int row, int col, const QString& text);
 
     QTableWidget* grdFieldMappings() const { return grdFieldMappings_; }
     QComboBox* cboSelection() const { return cboSelection_; }
     QFrame* picSampleButtons() const { return picSampleButtons_; }
+    QCheckBox* chkAutoMatch() const { return chkAutoMatch_; }
+    QPushButton* cmdMatchNow() const { return cmdMatchNow_; }
 
 private:
     shell::Workspace& ws_;

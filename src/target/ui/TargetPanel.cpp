@@ -1,15 +1,51 @@
 #include "target/ui/TargetPanel.h"
 
+#include <QCoreApplication>
 #include <QTabBar>
 #include <QTableView>
 #include <QTextEdit>
+#include <cstdint>
 
+#include "mapping/ui/MappingPage.h"
+#include "platform/dao/DaoError.h"
 #include "shell/ui/Controls.h"
+#include "shell/ui/StatusBar.h"
 #include "shell/ui/Twips.h"
+#include "target/DBBits.h"
 
 namespace keldara::target {
 
 using namespace shell;
+
+namespace {
+
+const QString SelectDatabase = QStringLiteral("{Select Database}");
+const QString SelectTable = QStringLiteral("{Select Table}");
+
+// Adds the names of a list joined by "," to a choice list, the progress bar following the
+// index of each name. The list's text box keeps the text it showed before.
+void addNames(QComboBox* combo, ProgressBar* progress, const QString& list) {
+    const QString shown = combo->currentText();
+    const QStringList names = list.split(QLatin1Char(','));
+    progress->setMaximumValue(static_cast<double>(names.size() - 1));
+    for (qsizetype index = 0; index < names.size(); ++index) {
+        progress->setCurrentValue(static_cast<double>(index));
+        combo->addItem(names[index]);
+    }
+    // Adding to an empty list selects its first entry; no entry is chosen yet.
+    combo->setCurrentIndex(-1);
+    combo->setEditText(shown);
+}
+
+template <typename Step>
+void ignoringFailure(Step step) {
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
+}  // namespace
 
 TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), ws_(workspace) {
     fraMySQL_ = makeFrame(page, "fraMySQL", 75, 0, 5500, 2280);
@@ -67,10 +103,217 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
     adoMySQLData_ = new dao::DataControl("adoMySQLData", ws_.window);
     connect(adoMySQLData_, &dao::DataControl::recordsetChanged, targetModel_,
             &RecordsetModel::setRecordset);
+
+    for (QLineEdit* box :
+         {txtTargetServer_, txtTargetUsername_, txtTargetPassword_, txtTargetPort_}) {
+        connect(box, &QLineEdit::textChanged, this, &TargetPanel::CheckTargetFields);
+    }
+    connect(cmdTargetConnect_, &QPushButton::clicked, this, &TargetPanel::ConnectMySQL);
+    connect(cmdTargetClose_, &QPushButton::clicked, this, &TargetPanel::CloseMySQL);
+    connect(cboTargetDatabase_, &QComboBox::activated, this, &TargetPanel::cboTargetDatabase_Click);
+    connect(cboTargetTable_, &QComboBox::activated, this, &TargetPanel::cboTargetTable_Click);
+    connect(tsMySQL_, &QTabBar::currentChanged, this, &TargetPanel::tsMySQL_Click);
+}
+
+void TargetPanel::ConnectMySQL() {
+    ws_.SetStatusText(QStringLiteral("Connecting to ") + txtTargetServer_->text());
+    TargetControlsEnable(true);
+    cmdTargetConnect_->setText(QStringLiteral("Connecting"));
+    cboTargetDatabase_->setEditText(QStringLiteral("Fetching Databases"));
+    cboTargetDatabase_->repaint();
+
+    if (!MySQL_Connect_Server(ws_.state, txtTargetServer_->text(), txtTargetUsername_->text(),
+                              txtTargetPassword_->text(), txtTargetPort_->text())) {
+        TargetControlsEnable(false);
+        return;
+    }
+
+    ws_.SetStatusText(QStringLiteral("Fetching Database List"));
+    const QString databases = LoadDatabases(ws_.state);
+    cboTargetDatabase_->clear();
+    cboTargetDatabase_->setEditText(SelectDatabase);
+    cboTargetTable_->setEditText(SelectDatabase);
+    if (!databases.isEmpty()) addNames(cboTargetDatabase_, ws_.PB, databases);
+
+    cmdTargetConnect_->setText(QStringLiteral("Connect"));
+    ws_.SetStatusText(QStringLiteral("Connected To Target Server"));
+}
+
+void TargetPanel::TargetControlsEnable(bool bEnable) {
+    cmdTargetClose_->setEnabled(bEnable);
+    cmdTargetConnect_->setEnabled(!bEnable);
+    cmdTargetConnect_->setText(bEnable ? QStringLiteral("Connected") : QStringLiteral("Connect"));
+    for (QLineEdit* box :
+         {txtTargetServer_, txtTargetPort_, txtTargetUsername_, txtTargetPassword_}) {
+        box->setEnabled(!bEnable);
+    }
+    cboTargetDatabase_->setEnabled(bEnable);
+    cboTargetTable_->setEnabled(false);
+    if (!bEnable) cmdNewTable_->setEnabled(false);
+    // The new layout paints before a connect that blocks the window.
+    QCoreApplication::processEvents();
 }
 
 void TargetPanel::CloseMySQL() {
-    // Connected when the MySQL connection can be made.
+    ignoringFailure([&] { MySQL_Close(ws_.state); });
+    ws_.state.gMySQLConnection.reset();
+
+    cmdTargetClose_->setEnabled(false);
+    cmdTargetConnect_->setEnabled(true);
+    cmdTargetConnect_->setText(QStringLiteral("Connect"));
+    for (QLineEdit* box :
+         {txtTargetServer_, txtTargetPort_, txtTargetUsername_, txtTargetPassword_}) {
+        box->setEnabled(true);
+    }
+    cboTargetDatabase_->setEnabled(false);
+    cboTargetTable_->setEnabled(false);
+
+    ws_.state.gMySQLConnection.reset();
+    ws_.state.gMySQLRecordset.reset();
+    ws_.state.bTargetLoaded = false;
+
+    if (ws_.mapping) ws_.mapping->cmdMatchNow()->setEnabled(false);
+    cmdNewTable_->setEnabled(false);
 }
+
+void TargetPanel::CheckTargetFields() {
+    cmdTargetConnect_->setEnabled(
+        !txtTargetServer_->text().isEmpty() && !txtTargetUsername_->text().isEmpty() &&
+        !txtTargetPassword_->text().isEmpty() && !txtTargetPort_->text().isEmpty());
+}
+
+void TargetPanel::cboTargetDatabase_Click() {
+    const QString database = cboTargetDatabase_->currentText();
+    if (database == SelectDatabase) return;
+    ws_.SetStatusText(QStringLiteral("Loading Tables for ") + database);
+    const QString tables =
+        LoadTables(ws_.state, txtTargetServer_->text(), txtTargetUsername_->text(),
+                   txtTargetPassword_->text(), database, txtTargetPort_->text());
+    cboTargetTable_->clear();
+    cboTargetTable_->setEditText(SelectTable);
+    if (!tables.isEmpty()) addNames(cboTargetTable_, ws_.PB, tables);
+    cboTargetTable_->setEnabled(true);
+    cmdNewTable_->setEnabled(true);
+    ws_.SetStatusText(QStringLiteral("Loaded Tables List for ") + database);
+}
+
+void TargetPanel::cboTargetTable_Click() {
+    const QString table = cboTargetTable_->currentText();
+    if (table != SelectTable) LoadDataTarget(table);
+}
+
+// The statements carry line numbers from 100 in steps of 10; a failure names the last one
+// reached.
+void TargetPanel::LoadDataTarget(const QString& sTableName) {
+    AppState& state = ws_.state;
+    mapping::MappingPage& mappingPage = *ws_.mapping;
+    int line = 0;
+    try {
+        line = 100;
+        state.bTargetLoaded = false;
+        line = 110;
+        if (!MySQLConnectionIsOpen(state)) return;
+        for (int row = 1; row < mappingPage.rows(); ++row) {
+            line = 120;
+            mappingPage.setTextMatrix(row, 2, QString());
+            line = 130;
+            mappingPage.setTextMatrix(row, 3, QString());
+        }
+        line = 140;
+        targetModel_->setRecordset(nullptr);
+        line = 150;
+        adoMySQLData_->recordSource = QString();
+        line = 160;
+        const QString server = txtTargetServer_->text();
+        line = 170;
+        const QString user = txtTargetUsername_->text();
+        line = 180;
+        const QString password = txtTargetPassword_->text();
+        line = 190;
+        const QString database = cboTargetDatabase_->currentText();
+        line = 200;
+        const QString port = txtTargetPort_->text();
+        line = 210;
+        adoMySQLData_->connectionString = ConnectionString(server, user, password, database, port);
+        line = 220;
+        adoMySQLData_->commandType = 1;
+        line = 230;
+        adoMySQLData_->recordSource = QStringLiteral("SELECT * FROM ") + sTableName;
+        line = 240;
+        adoMySQLData_->refresh();
+        line = 250;
+        const QString caption = server + QStringLiteral("-> ") + database + QStringLiteral("-> ") +
+                                cboTargetTable_->currentText();
+        grdTargetData_->setWindowTitle(caption);
+        grdTargetData_->setToolTip(caption);
+        line = 260;
+        grdTargetData_->setEnabled(true);
+        line = 270;
+        state.gTargetFieldTypes = {0};
+        state.gTargetFieldNames = {QString()};
+        dao::Recordset& recordset = *adoMySQLData_->recordset();
+        for (int index = 0; index < recordset.fieldCount(); ++index) {
+            line = 280;
+            state.gTargetFieldTypes.append(
+                static_cast<std::int16_t>(recordset.fieldInfo(index).type));
+            line = 290;
+            state.gTargetFieldNames.append(recordset.fieldInfo(index).name);
+        }
+        line = 300;
+        targetModel_->setRecordset(recordset.fieldCount() == 0 ? nullptr : &recordset);
+        line = 310;
+        lblTargetInfoData_[0]->setText(QString::number(recordset.recordCount()));
+        line = 320;
+        lblTargetInfoData_[1]->setText(QString::number(recordset.fieldCount()));
+        line = 330;
+        if (mappingPage.chkAutoMatch()->isChecked()) MatchFields();
+        line = 340;
+        mappingPage.cmdMatchNow()->setEnabled(true);
+        line = 350;
+        if (!recordset.eof()) recordset.moveFirst();
+        line = 360;
+        state.bTargetLoaded = true;
+        line = 370;
+        ActionControlsEnable();
+    } catch (const dao::DaoError& error) {
+        showLoadDataTargetError(line, error.description());
+    } catch (const std::exception& error) {
+        showLoadDataTargetError(line, QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void TargetPanel::showLoadDataTargetError(int line, const QString& description) {
+    platform::MessageRequest request;
+    request.title = QStringLiteral("Vostrel");
+    request.text = QStringLiteral("An Error occured in [frmMain] (Sub) LoadDataTarget : Line ") +
+                   QString::number(line) + QStringLiteral(" - ") + description;
+    request.buttons = platform::MessageButtons::Ok;
+    ws_.platform.messages.show(request);
+}
+
+void TargetPanel::tsMySQL_Click() {
+    switch (tsMySQL_->currentIndex() + 1) {
+        case 1:
+            lblMySQLTable_->show();
+            cboTargetTable_->show();
+            cmdNewTable_->hide();
+            break;
+        case 2:
+            lblMySQLTable_->hide();
+            cboTargetTable_->hide();
+            cmdNewTable_->setGeometry(cboTargetTable_->x(), cboTargetTable_->y(),
+                                      cboTargetTable_->width(), cmdNewTable_->height());
+            cmdNewTable_->show();
+            break;
+        default:
+            break;
+    }
+}
+
+// Automatic matching by name runs here once it is built.
+void TargetPanel::MatchFields() {}
+
+// The action button and the match-field list are re-evaluated here once they are built.
+void TargetPanel::ActionControlsEnable() {}
 
 }  // namespace keldara::target

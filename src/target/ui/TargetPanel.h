@@ -20,17 +20,34 @@ namespace keldara::target {
 // Page "Target Data": the MySQL server, its databases and tables, and the loaded rows.
 class TargetPanel : public QObject {
     Q_OBJECT
-public:
+  public:
     TargetPanel(QWidget* page, shell::Workspace& workspace);
 
+    // Connects to the server of the four text boxes and fills the database list.
+    void ConnectMySQL();
+    // Switches the target controls between the connected and the disconnected layout.
+    void TargetControlsEnable(bool bEnable);
     // Closes the MySQL connection and returns the target controls to the disconnected layout.
     void CloseMySQL();
+    // Connect is enabled exactly when server, user name, password and port are all filled.
+    void CheckTargetFields();
+    // Loads "SELECT * FROM " + sTableName into the data control and builds the target field
+    // lists; a failure is shown in a message box naming the last line reached.
+    void LoadDataTarget(const QString& sTableName);
 
     QTableView* grdTargetData() const { return grdTargetData_; }
     QTextEdit* txtResult() const { return txtResult_; }
     dao::DataControl* adoMySQLData() const { return adoMySQLData_; }
 
-private:
+  private:
+    void cboTargetDatabase_Click();
+    void cboTargetTable_Click();
+    void tsMySQL_Click();
+    void showLoadDataTargetError(int line, const QString& description);
+    // Calls into automatic matching and the action controls, which are not built yet.
+    void MatchFields();
+    void ActionControlsEnable();
+
     shell::Workspace& ws_;
     QGroupBox* fraMySQL_;
     QLineEdit* txtTargetServer_;
