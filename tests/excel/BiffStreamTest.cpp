@@ -3,14 +3,13 @@
 // and the string and format rules on their own.
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <cstring>
 #include <span>
 
 #include "excel/ExcelTestSupport.h"
 #include "platform/dao/DaoError.h"
-#include "platform/dao/Recordset.h"
 #include "platform/dao/TypeCodes.h"
 #include "platform/dao/excel/BiffRecords.h"
 #include "platform/dao/excel/NumberFormat.h"
@@ -21,290 +20,162 @@ namespace {
 
 using dao::Value;
 
-class BiffStream {
-  public:
-    void record(std::uint16_t type, const QByteArray& data) {
-        put16(bytes_, type);
-        put16(bytes_, static_cast<std::uint16_t>(data.size()));
-        bytes_ += data;
-    }
-    qsizetype size() const { return bytes_.size(); }
-    QByteArray& bytes() { return bytes_; }
-
-    static void put16(QByteArray& b, std::uint16_t v) {
-        b.append(static_cast<char>(v & 0xFF));
-        b.append(static_cast<char>(v >> 8));
-    }
-    static void put32(QByteArray& b, std::uint32_t v) {
-        put16(b, static_cast<std::uint16_t>(v & 0xFFFF));
-        put16(b, static_cast<std::uint16_t>(v >> 16));
-    }
-    static void putDouble(QByteArray& b, double d) {
-        std::uint64_t bits = 0;
-        std::memcpy(&bits, &d, 8);
-        put32(b, static_cast<std::uint32_t>(bits));
-        put32(b, static_cast<std::uint32_t>(bits >> 32));
-    }
-    static QByteArray cell(int row, int col, int xf) {
-        QByteArray b;
-        put16(b, static_cast<std::uint16_t>(row));
-        put16(b, static_cast<std::uint16_t>(col));
-        put16(b, static_cast<std::uint16_t>(xf));
-        return b;
-    }
-
-  private:
-    QByteArray bytes_;
-};
-
-QByteArray bof(std::uint16_t version, std::uint16_t substream) {
-    QByteArray b;
-    BiffStream::put16(b, version);
-    BiffStream::put16(b, substream);
-    BiffStream::put32(b, 0);
-    return b;
-}
-
-QByteArray u16(std::uint16_t v) {
-    QByteArray b;
-    BiffStream::put16(b, v);
-    return b;
-}
-
-QByteArray cp1251(const char* bytes) {
-    return QByteArray(bytes);
-}
-
-QByteArray biff5String16(const QByteArray& bytes) {
-    return u16(static_cast<std::uint16_t>(bytes.size())) + bytes;
-}
-
-QByteArray xf5(std::uint16_t format) {
-    QByteArray b = u16(0) + u16(format);
-    b.append(12, '\0');
-    return b;
-}
-
-QByteArray number(int row, int col, int xf, double value) {
-    QByteArray b = BiffStream::cell(row, col, xf);
-    BiffStream::putDouble(b, value);
-    return b;
-}
-
-// A formula whose cached result is marked by kind in its first byte (0 text, 1 Boolean,
-// 2 error, 3 empty text).
-QByteArray markedFormula(int row, int col, std::uint8_t kind, std::uint8_t value) {
-    QByteArray b = BiffStream::cell(row, col, 0);
-    b.append(static_cast<char>(kind));
-    b.append('\0');
-    b.append(static_cast<char>(value));
-    b.append(3, '\0');
-    b += u16(0xFFFF);
-    b += u16(0) + QByteArray(4, '\0') + u16(0);  // flags, chn, empty formula
-    return b;
-}
-
 struct Options {
     bool encrypted = false;
     bool withEof = true;
     int farColumn = -1;
 };
 
-// A BIFF5 workbook (code page 1251) with one worksheet "Лист1" and one chart sheet.
-QByteArray biff5Workbook(const Options& options = {}) {
-    BiffStream s;
-    s.record(0x0809, bof(0x0500, 0x0005));
-    if (options.encrypted) s.record(0x002F, u16(0) + u16(0) + u16(0));
-    s.record(0x0042, u16(1251));
-    QByteArray format = u16(164);
-    const QByteArray formatText("DD.MM.YYYY");
-    format.append(static_cast<char>(formatText.size()));
-    format += formatText;
-    s.record(0x041E, format);
-    s.record(0x00E0, xf5(0));                                     // xf 0: General
-    s.record(0x00E0, xf5(164));                                   // xf 1: the custom date format
-    s.record(0x00E0, xf5(20));                                    // xf 2: built-in h:mm
-    const QByteArray sheetName = cp1251("\xCB\xE8\xF1\xF2\x31");  // Лист1
-    const qsizetype boundSheetAt = s.size() + 4;
-    QByteArray boundSheet = QByteArray(4, '\0') + u16(0);
-    boundSheet.append(static_cast<char>(sheetName.size()));
-    boundSheet += sheetName;
-    s.record(0x0085, boundSheet);
-    QByteArray chart = QByteArray(4, '\0') + u16(0x0200);
-    chart.append(5);
-    chart += QByteArray("Chart");
-    s.record(0x0085, chart);
-    s.record(0x000A, {});
-
-    const auto sheetOffset = static_cast<std::uint32_t>(s.size());
-    QByteArray patched;
-    BiffStream::put32(patched, sheetOffset);
-    s.bytes().replace(boundSheetAt, 4, patched);
-
-    s.record(0x0809, bof(0x0500, 0x0010));
-    s.record(0x0204, BiffStream::cell(0, 0, 0) + biff5String16(cp1251("\xC8\xEC\xFF")));  // Имя
-    s.record(0x0204, BiffStream::cell(0, 1, 0) + biff5String16("date"));
-    s.record(0x0204, BiffStream::cell(0, 2, 0) + biff5String16("time"));
-    s.record(0x0204, BiffStream::cell(0, 3, 0) + biff5String16("formula"));
-    const double serials[] = {1, 59, 60, 61};
-    const QByteArray names[] = {cp1251("\xC0\xED\xED\xE0"), cp1251("\xC1\xEE\xF0\xE8\xF1"),
-                                cp1251("\xC2\xE5\xF0\xE0"), cp1251("\xC3\xEB\xE5\xE1")};
-    for (int i = 0; i < 4; ++i) {
-        s.record(0x0204, BiffStream::cell(i + 1, 0, 0) + biff5String16(names[i]));
-        s.record(0x0203, number(i + 1, 1, 1, serials[i]));
-        s.record(0x0203, number(i + 1, 2, 2, 0.25 * (i + 1)));
+// Little-endian pieces of a BIFF5 stream, and a workbook made of them.
+struct Biff {
+    template <typename T>
+    static QByteArray le(T v) {
+        v = qToLittleEndian(v);
+        return QByteArray(reinterpret_cast<const char*>(&v), sizeof v);
     }
-    s.record(0x0006, markedFormula(1, 3, 0, 0));
-    s.record(0x0207, biff5String16(cp1251("\xDF\xE1\xEB\xEE\xEA\xEE")));  // Яблоко
-    s.record(0x0006, markedFormula(2, 3, 1, 1));
-    s.record(0x0006, markedFormula(3, 3, 2, 0x07));
-    s.record(0x0006, markedFormula(4, 3, 3, 0));
-    if (options.farColumn >= 0) s.record(0x0203, number(5, options.farColumn, 0, 1.0));
-    if (options.withEof) s.record(0x000A, {});
-    return s.bytes();
-}
+    static QByteArray u16(int v) { return le(static_cast<std::uint16_t>(v)); }
+    static QByteArray u32(qsizetype v) { return le(static_cast<std::uint32_t>(v)); }
+    static QByteArray record(int type, const QByteArray& data) {
+        return u16(type) + u16(data.size()) + data;
+    }
+    static QByteArray bof(int substream) {
+        return record(0x0809, u16(0x0500) + u16(substream) + u32(0));
+    }
+    static QByteArray cell(int row, int col, int xf) { return u16(row) + u16(col) + u16(xf); }
+    static QByteArray string8(const QByteArray& bytes) { return char(bytes.size()) + bytes; }
+    static QByteArray string16(const QByteArray& bytes) { return u16(bytes.size()) + bytes; }
+    static QByteArray label(int row, int col, const QByteArray& bytes) {
+        return record(0x0204, cell(row, col, 0) + string16(bytes));
+    }
+    static QByteArray number(int row, int col, int xf, double value) {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        return record(0x0203, cell(row, col, xf) + le(bits));
+    }
+    // A formula whose cached result is marked by kind in its first byte (0 text, 1 Boolean,
+    // 2 error, 3 empty text).
+    static QByteArray markedFormula(int row, int col, int kind, int value) {
+        const QByteArray result = u16(kind) + u16(value) + u16(0) + u16(0xFFFF);
+        return record(0x0006, cell(row, col, 0) + result + u16(0) + u32(0) + u16(0));
+    }
+
+    // A BIFF5 workbook (code page 1251) with one worksheet "Лист1" and one chart sheet.
+    static QByteArray workbook(const Options& options = {}) {
+        const auto globals = [&](qsizetype sheetOffset) {
+            QByteArray s = bof(0x0005);
+            if (options.encrypted) s += record(0x002F, u16(0) + u16(0) + u16(0));
+            s += record(0x0042, u16(1251)) + record(0x041E, u16(164) + string8("DD.MM.YYYY"));
+            // xf 0: General, 1: the custom date format, 2: built-in h:mm
+            for (int format : {0, 164, 20})
+                s += record(0x00E0, u16(0) + u16(format) + QByteArray(12, 0));
+            s += record(0x0085, u32(sheetOffset) + u16(0) + string8("\xCB\xE8\xF1\xF2\x31"));
+            return s + record(0x0085, u32(0) + u16(0x0200) + string8("Chart")) + record(0x000A, {});
+        };
+        QByteArray s = globals(globals(0).size()) + bof(0x0010) + label(0, 0, "\xC8\xEC\xFF") +
+                       label(0, 1, "date") + label(0, 2, "time") + label(0, 3, "formula");
+        const char* names[] = {"\xC0\xED\xED\xE0", "\xC1\xEE\xF0\xE8\xF1", "\xC2\xE5\xF0\xE0",
+                               "\xC3\xEB\xE5\xE1"};
+        const double serials[] = {1, 59, 60, 61};
+        for (int i = 0; i < 4; ++i) {
+            s += label(i + 1, 0, names[i]) + number(i + 1, 1, 1, serials[i]) +
+                 number(i + 1, 2, 2, 0.25 * (i + 1));
+        }
+        s += markedFormula(1, 3, 0, 0) + record(0x0207, string16("\xDF\xE1\xEB\xEE\xEA\xEE")) +
+             markedFormula(2, 3, 1, 1) + markedFormula(3, 3, 2, 0x07) + markedFormula(4, 3, 3, 0);
+        if (options.farColumn >= 0) s += number(5, options.farColumn, 0, 1.0);
+        if (options.withEof) s += record(0x000A, {});
+        return s;
+    }
+};
 
 class HandBuiltWorkbook : public ::testing::Test {
   protected:
     QString write(const QByteArray& bytes) {
-        const QString path = folder_.filePath(QStringLiteral("built.xls"));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-        return path;
+        return writeFile(folder_.filePath(QStringLiteral("built.xls")), bytes);
     }
     QTemporaryDir folder_;
 };
 
-TEST_F(HandBuiltWorkbook, Biff5TextIsDecodedFromItsCodePage) {
-    auto connection = openWorkbook(write(biff5Workbook()));
+TEST_F(HandBuiltWorkbook, Biff5CodePageDatesTimesAndCachedFormulaResults) {
+    auto connection = openWorkbook(write(Biff::workbook()));
     EXPECT_EQ(catalogueNames(*connection), QStringList{QStringLiteral("Лист1$")});
     auto records = readTable(*connection, QStringLiteral("Лист1$"));
-    ASSERT_EQ(records->fieldCount(), 4);
-    EXPECT_EQ(records->fieldInfo(0).name, QStringLiteral("Имя"));
-    EXPECT_EQ(records->valueAt(0, 0), Value::text(QStringLiteral("Анна")));
-    EXPECT_EQ(records->valueAt(3, 0), Value::text(QStringLiteral("Глеб")));
-}
-
-TEST_F(HandBuiltWorkbook, The1900SystemCountsItsLeapDayButNoDateIsInvented) {
-    auto connection = openWorkbook(write(biff5Workbook()));
-    auto records = readTable(*connection, QStringLiteral("Лист1$"));
+    EXPECT_EQ(fieldNames(*records), (QStringList{"Имя", "date", "time", "formula"}));
     // Serial 60 is 29 February 1900, which Excel shows but no calendar has: the number is
-    // kept, and with it the column becomes text.
-    EXPECT_EQ(records->fieldInfo(1).type, dao::adType::VarWChar);
-    const QStringList expected{QStringLiteral("1900-01-01"), QStringLiteral("1900-02-28"),
-                               QStringLiteral("60"), QStringLiteral("1900-03-01")};
-    for (int r = 0; r < 4; ++r) EXPECT_EQ(records->valueAt(r, 1).toText(), expected[r]);
-}
-
-TEST_F(HandBuiltWorkbook, TimeOnlyFormatsGiveTimesOfDay) {
-    auto connection = openWorkbook(write(biff5Workbook()));
-    auto records = readTable(*connection, QStringLiteral("Лист1$"));
-    EXPECT_EQ(records->fieldInfo(2).type, dao::adType::Date);
-    EXPECT_EQ(records->valueAt(0, 2), Value::time(6, 0, 0));
-    EXPECT_EQ(records->valueAt(1, 2), Value::time(12, 0, 0));
-    EXPECT_EQ(records->valueAt(2, 2), Value::time(18, 0, 0));
-    // 1.0 in a time format has a date part: day 1 of the 1900 system.
-    EXPECT_EQ(records->valueAt(3, 2), Value::date(1900, 1, 1));
-}
-
-TEST_F(HandBuiltWorkbook, CachedFormulaResults) {
-    auto connection = openWorkbook(write(biff5Workbook()));
-    auto records = readTable(*connection, QStringLiteral("Лист1$"));
-    EXPECT_EQ(records->fieldInfo(3).type, dao::adType::VarWChar);  // text and a Boolean
-    EXPECT_EQ(records->valueAt(0, 3), Value::text(QStringLiteral("Яблоко")));
-    EXPECT_EQ(records->valueAt(1, 3), Value::text(QStringLiteral("TRUE")));
-    EXPECT_TRUE(records->valueAt(2, 3).isNull());  // #N/A
-    EXPECT_TRUE(records->valueAt(3, 3).isNull());  // the empty text
+    // kept, and with it the date column becomes text. The formula column holds text and a
+    // Boolean; #N/A and the empty text are Null. 1.0 in a time format is day 1 of 1900.
+    using namespace dao::adType;
+    EXPECT_EQ(fieldTypes(*records), (std::vector<int>{VarWChar, VarWChar, Date, VarWChar}));
+    const auto text = [](const char* s) { return Value::text(QString::fromUtf8(s)); };
+    const std::vector<Value> expected[] = {
+        {text("Анна"), text("Борис"), text("Вера"), text("Глеб")},
+        {text("1900-01-01"), text("1900-02-28"), text("60"), text("1900-03-01")},
+        {Value::time(6, 0, 0), Value::time(12, 0, 0), Value::time(18, 0, 0),
+         Value::date(1900, 1, 1)},
+        {text("Яблоко"), text("TRUE"), Value::null(), Value::null()},
+    };
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(column(*records, c), expected[c]) << "column " << c;
 }
 
 TEST_F(HandBuiltWorkbook, BrokenWorkbooksGiveErrorsNamingTheFile) {
-    struct Case {
-        const char* what;
-        Options options;
-        bool failsOnOpen;
-        const char* reason;
+    const std::tuple<Options, bool, const char*> cases[] = {
+        {Options{true, true, -1}, true, "encrypted"},
+        {Options{false, false, -1}, false, "ends before its EOF"},
+        {Options{false, true, 300}, false, "column 301"},
     };
-    const Case cases[] = {
-        {"encrypted", Options{true, true, -1}, true, "encrypted"},
-        {"no EOF", Options{false, false, -1}, false, "ends before its EOF"},
-        {"column 300", Options{false, true, 300}, false, "column 301"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const QString path = write(biff5Workbook(c.options));
-        try {
-            auto connection = openWorkbook(path);
-            EXPECT_FALSE(c.failsOnOpen);
-            readTable(*connection, QStringLiteral("Лист1$"));
-            ADD_FAILURE() << "no error";
-        } catch (const dao::DaoError& error) {
-            EXPECT_TRUE(error.description().contains(path)) << error.description().toStdString();
-            EXPECT_TRUE(error.description().contains(QLatin1String(c.reason)))
-                << error.description().toStdString();
-        }
+    for (const auto& [options, failsOnOpen, reason] : cases) {
+        const QString path = write(Biff::workbook(options));
+        expectError(
+            [&] {
+                auto connection = openWorkbook(path);
+                if (!failsOnOpen) readTable(*connection, QStringLiteral("Лист1$"));
+            },
+            path, reason);
     }
-}
-
-std::span<const std::uint8_t> bytesOf(const std::vector<std::uint8_t>& v) {
-    return {v.data(), v.size()};
 }
 
 TEST(ContinuedStrings, CharactersGoOnAfterAFlagByteThatMayChangeTheirWidth) {
     // "abc" as 8-bit characters, then "ДЕЖ" as 16-bit ones in the CONTINUE record.
     const std::vector<std::uint8_t> first{6, 0, 0x00, 'a', 'b', 'c'};
     const std::vector<std::uint8_t> second{0x01, 0x14, 0x04, 0x15, 0x04, 0x16, 0x04};
-    dao::xls::ContinuedCursor cursor({bytesOf(first), bytesOf(second)});
+    dao::xls::ContinuedCursor cursor({first, second});
     EXPECT_EQ(cursor.unicodeString(true), QStringLiteral("abcДЕЖ"));
     EXPECT_TRUE(cursor.atEnd());
 
     // 16-bit first, then 8-bit; rich-text runs and phonetic data crossing the boundary.
     const std::vector<std::uint8_t> third{3, 0, 0x0D, 1, 0, 2, 0, 0, 0, 0x1F, 0x04};
     const std::vector<std::uint8_t> fourth{0x00, 'x', 'y', 1, 2, 3, 4, 9, 9, 2, 0, 0x00, 'o', 'k'};
-    dao::xls::ContinuedCursor mixed({bytesOf(third), bytesOf(fourth)});
+    dao::xls::ContinuedCursor mixed({third, fourth});
     EXPECT_EQ(mixed.unicodeString(true), QStringLiteral("Пxy"));
     EXPECT_EQ(mixed.unicodeString(true), QStringLiteral("ok"));
-}
 
-TEST(ContinuedStrings, AStringCutShortIsAnError) {
     const std::vector<std::uint8_t> cut{10, 0, 0x00, 'a', 'b'};
-    dao::xls::ContinuedCursor cursor({bytesOf(cut)});
-    EXPECT_THROW(cursor.unicodeString(true), dao::xls::FormatError);
+    dao::xls::ContinuedCursor cutShort({cut});
+    EXPECT_THROW(cutShort.unicodeString(true), dao::xls::FormatError);
 }
 
 TEST(NumberFormats, DateAndTimeTokensCountOnlyOutsideQuotesAndBrackets) {
-    using dao::xls::FormatClass;
-    const std::pair<const char*, FormatClass> cases[] = {
-        {"General", FormatClass::Number},
-        {"0.00", FormatClass::Number},
-        {"#,##0.00 \"days\"", FormatClass::Number},
-        {"0.00\" hrs\"", FormatClass::Number},
-        {"[Red]0.00;[Blue]-0.00", FormatClass::Number},
-        {"_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)", FormatClass::Number},
-        {"0.00E+00", FormatClass::Number},
-        {"\\d0", FormatClass::Number},
-        {"@", FormatClass::Number},
-        {"m/d/yy", FormatClass::Date},
-        {"d-mmm-yy", FormatClass::Date},
-        {"[$-409]mmmm d, yyyy;@", FormatClass::Date},
-        {"\"Day \"dd\" of \"mmmm yyyy", FormatClass::Date},
-        {"yyyy-mm-dd hh:mm:ss", FormatClass::Date},
-        {"DD.MM.YYYY", FormatClass::Date},
-        {"h:mm AM/PM", FormatClass::TimeOnly},
-        {"hh:mm:ss", FormatClass::TimeOnly},
-        {"mm:ss.0", FormatClass::TimeOnly},
-        {"[h]:mm:ss", FormatClass::TimeOnly},
-        {"[mm]:ss", FormatClass::TimeOnly},
+    using enum dao::xls::FormatClass;
+    const std::pair<dao::xls::FormatClass, std::vector<const char*>> cases[] = {
+        {Number,
+         {"General", "0.00", "#,##0.00 \"days\"", "0.00\" hrs\"", "[Red]0.00;[Blue]-0.00",
+          "_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)", "0.00E+00", "\\d0", "@"}},
+        {Date,
+         {"m/d/yy", "d-mmm-yy", "[$-409]mmmm d, yyyy;@", "\"Day \"dd\" of \"mmmm yyyy",
+          "yyyy-mm-dd hh:mm:ss", "DD.MM.YYYY"}},
+        {TimeOnly, {"h:mm AM/PM", "hh:mm:ss", "mm:ss.0", "[h]:mm:ss", "[mm]:ss"}},
     };
-    for (const auto& [format, expected] : cases) {
-        EXPECT_EQ(dao::xls::classifyFormatString(QString::fromUtf8(format)), expected) << format;
+    for (const auto& [expected, formats] : cases) {
+        for (const char* format : formats) {
+            EXPECT_EQ(dao::xls::classifyFormatString(QString::fromUtf8(format)), expected)
+                << format;
+        }
     }
-    EXPECT_EQ(dao::xls::builtInFormatClass(14), FormatClass::Date);
-    EXPECT_EQ(dao::xls::builtInFormatClass(22), FormatClass::Date);
-    EXPECT_EQ(dao::xls::builtInFormatClass(20), FormatClass::TimeOnly);
-    EXPECT_EQ(dao::xls::builtInFormatClass(47), FormatClass::TimeOnly);
-    EXPECT_EQ(dao::xls::builtInFormatClass(2), FormatClass::Number);
-    EXPECT_EQ(dao::xls::builtInFormatClass(49), FormatClass::Number);
+    const std::pair<int, dao::xls::FormatClass> builtIn[] = {
+        {14, Date}, {22, Date}, {20, TimeOnly}, {47, TimeOnly}, {2, Number}, {49, Number}};
+    for (const auto& [index, expected] : builtIn) {
+        EXPECT_EQ(dao::xls::builtInFormatClass(index), expected) << index;
+    }
 }
 
 }  // namespace

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QDateTime>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include "platform/dao/DaoError.h"
@@ -12,47 +10,6 @@
 #include "support/Process.h"
 
 namespace keldara::test::excel {
-
-using dao::Value;
-
-namespace {
-
-const QString kPython = QStringLiteral("/usr/bin/python3");
-
-QString scriptPath(const QString& name) {
-    return sourceDir() + QStringLiteral("/tests/excel/") + name;
-}
-
-// xlrd writes dates as "YYYY-MM-DD HH:MM:SS.mmm".
-Value dateOfXlrdText(const QString& text) {
-    const QDateTime moment = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    EXPECT_TRUE(moment.isValid()) << text.toStdString();
-    const QDate d = moment.date();
-    const QTime t = moment.time();
-    if (t == QTime(0, 0)) return Value::date(d.year(), d.month(), d.day());
-    return Value::dateTime(dao::DateTime{d.year(), d.month(), d.day(), t.hour(), t.minute(),
-                                         t.second(), t.msec() * 1000});
-}
-
-XlrdCell cellOfJson(const QJsonArray& entry) {
-    XlrdCell cell;
-    cell.row = entry.at(0).toInt();
-    cell.column = entry.at(1).toInt();
-    cell.kind = entry.at(2).toString();
-    const QJsonValue value = entry.at(3);
-    if (cell.kind == QLatin1String("text")) {
-        cell.value = value.toString().isEmpty() ? Value::null() : Value::text(value.toString());
-    } else if (cell.kind == QLatin1String("number")) {
-        cell.value = Value::floating(value.toString().toDouble());
-    } else if (cell.kind == QLatin1String("date")) {
-        cell.value = dateOfXlrdText(value.toString());
-    } else if (cell.kind == QLatin1String("bool")) {
-        cell.value = Value::boolean(value.toBool());
-    }
-    return cell;
-}
-
-}  // namespace
 
 QString connectionString(const QString& workbookPath) {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + workbookPath +
@@ -65,15 +22,13 @@ std::unique_ptr<dao::Connection> openWorkbook(const QString& workbookPath) {
 
 QStringList catalogueNames(dao::Connection& connection) {
     auto catalogue = connection.openTableCatalogue();
+    int column = 0;
+    while (column < catalogue->fieldCount() && catalogue->fieldInfo(column).name != "TABLE_NAME")
+        ++column;
+    EXPECT_LT(column, catalogue->fieldCount()) << "no TABLE_NAME";
     QStringList names;
-    int column = -1;
-    for (int i = 0; i < catalogue->fieldCount(); ++i) {
-        if (catalogue->fieldInfo(i).name == QLatin1String("TABLE_NAME")) column = i;
-    }
-    EXPECT_GE(column, 0);
-    for (long row = 0; row < catalogue->recordCount() && column >= 0; ++row) {
+    for (long row = 0; row < catalogue->recordCount() && column < catalogue->fieldCount(); ++row)
         names << catalogue->valueAt(row, column).toText();
-    }
     return names;
 }
 
@@ -81,37 +36,50 @@ std::unique_ptr<dao::Recordset> readTable(dao::Connection& connection, const QSt
     return connection.openRecordset(QStringLiteral("SELECT * FROM [") + table + QLatin1Char(']'));
 }
 
-QString generatedWorkbook(const QString& fileName) {
-    static QTemporaryDir folder;
-    static bool written = false;
-    if (!written) {
-        const ProcessResult result =
-            runProcess(kPython, {scriptPath(QStringLiteral("make_workbooks.py")), folder.path()});
-        EXPECT_EQ(result.exitCode, 0)
-            << "python3-xlwt is needed to write the test workbooks: " << result.err.toStdString();
-        written = true;
-    }
-    return folder.filePath(fileName);
+QStringList fieldNames(const dao::Recordset& records) {
+    QStringList names;
+    for (int i = 0; i < records.fieldCount(); ++i) names << records.fieldInfo(i).name;
+    return names;
 }
 
-XlrdBook readWithXlrd(const QString& workbookPath, const QStringList& sheets) {
-    const ProcessResult result = runProcess(
-        kPython, QStringList{scriptPath(QStringLiteral("xlrd_cells.py")), workbookPath} + sheets);
-    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
-    const QJsonObject root = QJsonDocument::fromJson(result.out).object();
-    XlrdBook book;
-    book.date1904 = root.value(QLatin1String("datemode")).toInt() == 1;
-    book.biff = root.value(QLatin1String("biff")).toInt();
-    for (const QJsonValue sheetValue : root.value(QLatin1String("sheets")).toArray()) {
-        const QJsonObject sheetObject = sheetValue.toObject();
-        XlrdSheet sheet;
-        sheet.name = sheetObject.value(QLatin1String("name")).toString();
-        for (const QJsonValue cell : sheetObject.value(QLatin1String("cells")).toArray()) {
-            sheet.cells.push_back(cellOfJson(cell.toArray()));
-        }
-        book.sheets.push_back(std::move(sheet));
+std::vector<int> fieldTypes(const dao::Recordset& records) {
+    std::vector<int> types;
+    for (int i = 0; i < records.fieldCount(); ++i) types.push_back(records.fieldInfo(i).type);
+    return types;
+}
+
+std::vector<dao::Value> column(const dao::Recordset& records, int c) {
+    std::vector<dao::Value> values;
+    for (long r = 0; r < records.recordCount(); ++r) values.push_back(records.valueAt(r, c));
+    return values;
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(bytes);
+    return path;
+}
+
+void expectError(const std::function<void()>& action, const QString& path, const char* reason) {
+    try {
+        action();
+        ADD_FAILURE() << "no DaoError for " << path.toStdString();
+    } catch (const dao::DaoError& error) {
+        const QString text = error.description();
+        EXPECT_TRUE(text.contains(path) && text.contains(QLatin1String(reason)))
+            << text.toStdString() << " lacks " << reason;
     }
-    return book;
+}
+
+QString generatedWorkbook(const QString& fileName) {
+    static QTemporaryDir folder;
+    static const ProcessResult written =
+        runProcess(QStringLiteral("/usr/bin/python3"),
+                   {sourceDir() + QStringLiteral("/tests/excel/make_workbooks.py"), folder.path()});
+    EXPECT_EQ(written.exitCode, 0)
+        << "python3-xlwt is needed to write the test workbooks: " << written.err.toStdString();
+    return folder.filePath(fileName);
 }
 
 }  // namespace keldara::test::excel

@@ -1,13 +1,14 @@
 #pragma once
 
-#include <QJsonArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <vector>
 
 #include "platform/dao/Connection.h"
+#include "platform/dao/Recordset.h"
 #include "platform/dao/Value.h"
 
 namespace keldara::dao {
@@ -24,29 +25,16 @@ std::unique_ptr<dao::Connection> openWorkbook(const QString& workbookPath);
 QStringList catalogueNames(dao::Connection& connection);
 std::unique_ptr<dao::Recordset> readTable(dao::Connection& connection, const QString& table);
 
+QStringList fieldNames(const dao::Recordset& records);
+std::vector<int> fieldTypes(const dao::Recordset& records);
+std::vector<dao::Value> column(const dao::Recordset& records, int c);
+
+// Writes `bytes` to `path` and returns the path.
+QString writeFile(const QString& path, const QByteArray& bytes);
+// Expects `action` to throw a DaoError whose description names `path` and holds `reason`.
+void expectError(const std::function<void()>& action, const QString& path, const char* reason);
+
 // A workbook written by the xlwt script into a folder shared by the whole test run.
 QString generatedWorkbook(const QString& fileName);
-
-// One non-blank cell as xlrd reads it.
-struct XlrdCell {
-    int row = 0;
-    int column = 0;
-    QString kind;      // text, number, date, bool, error
-    dao::Value value;  // Null for error cells
-};
-
-struct XlrdSheet {
-    QString name;
-    std::vector<XlrdCell> cells;
-};
-
-struct XlrdBook {
-    bool date1904 = false;
-    int biff = 0;
-    std::vector<XlrdSheet> sheets;
-};
-
-// Runs the independent reader (python3-xlrd) on a workbook, optionally on named sheets only.
-XlrdBook readWithXlrd(const QString& workbookPath, const QStringList& sheets = {});
 
 }  // namespace keldara::test::excel
