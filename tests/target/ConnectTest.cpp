@@ -52,6 +52,7 @@ TEST_F(ConnectTest, DatabasesAreListedWithAProgressStepForEach) {
     for (int i = 1; i <= 4; ++i)
         granted << createDatabase(uniqueName(QStringLiteral("five%1").arg(i)));
     for (const QStringList& databases : {granted, QStringList()}) {
+        SCOPED_TRACE(databases.size() + 1);
         const QString user = createUser(databases);
         const QStringList seen = databasesSeenBy(user);
         ASSERT_EQ(seen.size(), databases.size() + 1) << seen.join(",").toStdString();
