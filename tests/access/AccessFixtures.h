@@ -46,6 +46,9 @@ struct AccessFixture {
     const char* file;      // under fixtures/mdb/
     const char* password;  // empty when none
 };
+inline void PrintTo(const AccessFixture& fixture, std::ostream* out) {
+    *out << fixture.file;
+}
 
 inline constexpr AccessFixture kAccessFixtures[] = {
     {"mdbtools__mdbtestdata/nwind.mdb", ""},
