@@ -1,8 +1,5 @@
 // Opening and closing, the server's errors, the catalogue, a lost connection.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QStringList>
 #include <functional>
@@ -16,19 +13,6 @@ using keldara::test::mySqlConnectionString;
 using keldara::test::MySqlTest;
 
 namespace {
-
-// A loopback port that nothing listens on: bound once to learn a free number, then released.
-QString closedLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t size = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return QString::number(ntohs(address.sin_port));
-}
 
 // The error that opening a connection with `connectionString` raises.
 DaoError openFailure(const QString& connectionString) {
@@ -107,7 +91,8 @@ TEST_F(MySqlTest, FailingToOpenGivesTheServersOrClientsText) {
          QStringLiteral("Access denied for user '") + user_},
         {server(password_, port_, QStringLiteral("kt_no_such_database")), 1049,
          QStringLiteral("kt_no_such_database")},
-        {mySqlConnectionString(QStringLiteral("127.0.0.1"), user_, password_, closedLoopbackPort(),
+        // Nothing listens on port 1 of the loopback.
+        {mySqlConnectionString(QStringLiteral("127.0.0.1"), user_, password_, QStringLiteral("1"),
                                {}),
          2002, QStringLiteral("127.0.0.1")},
     };
