@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QLocale>
 #include <QString>
 #include <memory>
@@ -11,28 +12,44 @@
 
 namespace keldara::test {
 
-// The connection string the source side builds for an Access file.
-inline QString accessConnectionString(const QString& path, const QString& password = {}) {
-    QString text =
-        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + QLatin1Char(';');
+inline std::unique_ptr<dao::Connection> openAccess(const QString& path,
+                                                   const QString& password = {}) {
+    QString text = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + u';';
     if (!password.isEmpty()) {
         text +=
             QStringLiteral("Persist Security Info=False;Jet OLEDB:Database Password=") + password;
     }
-    return text;
+    return dao::openConnection(text);
 }
 
-inline std::unique_ptr<dao::Connection> openAccess(const QString& path,
-                                                   const QString& password = {}) {
-    return dao::openConnection(accessConnectionString(path, password));
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+inline std::unique_ptr<dao::Recordset> selectAll(dao::Connection& connection,
+                                                 const QString& table) {
+    return connection.openRecordset(QStringLiteral("SELECT * FROM [") + table + u']');
+}
+
+inline QStringList tableNames(dao::Connection& connection) {
+    auto catalogue = connection.openTableCatalogue();
+    QStringList names;
+    for (long row = 0; row < catalogue->recordCount(); ++row) {
+        names << catalogue->valueAt(row, 0).toText();
+    }
+    return names;
 }
 
 struct AccessFixture {
     const char* file;      // under fixtures/mdb/
     const char* password;  // empty when none
 };
+inline void PrintTo(const AccessFixture& fixture, std::ostream* out) {
+    *out << fixture.file;
+}
 
-// Every .mdb sample file.
 inline constexpr AccessFixture kAccessFixtures[] = {
     {"mdbtools__mdbtestdata/nwind.mdb", ""},
     {"mdbtools__mdbtestdata/DateTestDatabase.mdb", ""},

@@ -1,80 +1,217 @@
+// Statements, their errors, every column type, and a large table.
 #include <gtest/gtest.h>
+
+#include <QStringList>
 
 #include "MySqlTestServer.h"
 #include "platform/dao/DaoError.h"
+#include "platform/dao/TypeCodes.h"
 
 using namespace keldara::dao;
+using keldara::test::errorOf;
 using keldara::test::MySqlTest;
 
 namespace {
 
-struct RejectedCase {
-    const char* sql;
-    int number;
-    int serverCode;
-    const char* textPart;
+// One column: its declaration, a literal to store, and what reading it back must give. All of them
+// go into one table, with a row of these values and a row of NULLs.
+struct TypeCase {
+    const char* declaration;
+    const char* literal;
+    int type;
+    long definedSize;
+    Value value;
+    int precision = 0;  // of DECIMAL columns
+    int scale = 0;
 };
 
-long countOf(Connection& connection, const QString& table) {
-    return static_cast<long>(
-        connection.openRecordset(QStringLiteral("SELECT COUNT(*) FROM ") + table)
-            ->valueAt(0, 0)
-            .toInt());
+DateTime at(int y, int mo, int d, int h, int mi, int s, int us = 0) {
+    return DateTime{y, mo, d, h, mi, s, us};
+}
+
+namespace t = adType;
+using V = Value;
+
+const std::vector<TypeCase> kTypeCases = {
+    {"INT", "-2147483648", t::Integer, 11, V::integer(-2147483648LL)},
+    {"INT UNSIGNED", "4294967295", t::UnsignedInt, 10, V::integer(4294967295LL)},
+    {"MEDIUMINT", "-8388608", t::Integer, 9, V::integer(-8388608)},
+    {"MEDIUMINT UNSIGNED", "16777215", t::UnsignedInt, 8, V::integer(16777215)},
+    {"SMALLINT", "-32768", t::SmallInt, 6, V::integer(-32768)},
+    {"SMALLINT UNSIGNED", "65535", t::UnsignedSmallInt, 5, V::integer(65535)},
+    {"TINYINT", "-128", t::TinyInt, 4, V::integer(-128)},
+    {"TINYINT UNSIGNED", "255", t::UnsignedTinyInt, 3, V::integer(255)},
+    {"TINYINT(1)", "1", t::TinyInt, 1, V::integer(1)},
+    {"BIGINT", "-9223372036854775808", t::BigInt, 20,
+     V::integer(std::numeric_limits<std::int64_t>::min())},
+    {"BIGINT UNSIGNED", "9223372036854775807", t::UnsignedBigInt, 20,
+     V::integer(std::numeric_limits<std::int64_t>::max())},
+    {"BIGINT UNSIGNED", "18446744073709551615", t::UnsignedBigInt, 20,
+     V::decimal("18446744073709551615")},
+    {"YEAR", "2155", t::SmallInt, 4, V::integer(2155)},
+    {"BIT(1)", "b'1'", t::Boolean, 1, V::integer(1)},
+    {"BIT(12)", "b'101010101010'", t::Binary, 2, V::integer(2730)},
+    {"BIT(64)", "~0", t::Binary, 8, V::decimal("18446744073709551615")},
+    {"DECIMAL(30,10)", "'-12345678901234567890.0123456789'", t::Numeric, 32,
+     V::decimal("-12345678901234567890.0123456789"), 30, 10},
+    {"DECIMAL(12,2) UNSIGNED", "0.5", t::Numeric, 13, V::decimal("0.50"), 12, 2},
+    {"DECIMAL(5,0)", "-99999", t::Numeric, 6, V::decimal("-99999"), 5, 0},
+    {"DOUBLE", "0.1e0 + 0.2e0", t::Double, 22, V::floating(0.1 + 0.2)},
+    {"DOUBLE", "-1.7976931348623157e308", t::Double, 22, V::floating(-1.7976931348623157e308)},
+    {"FLOAT", "3.14", t::Single, 12, V::floating(3.14)},
+    {"DATE", "'1066-10-14'", t::DBDate, 10, V::date(1066, 10, 14)},
+    {"DATE", "'9999-12-31'", t::DBDate, 10, V::date(9999, 12, 31)},
+    {"DATE", "'0001-01-01'", t::DBDate, 10, V::date(1, 1, 1)},
+    {"DATE", "'0000-00-00'", t::DBDate, 10, V::text("0000-00-00")},
+    {"DATE", "'2024-02-00'", t::DBDate, 10, V::text("2024-02-00")},
+    {"TIME", "'12:34:56'", t::DBTime, 10, V::time(12, 34, 56)},
+    {"TIME(6)", "'23:59:59.000001'", t::DBTime, 17, V::time(23, 59, 59, 1)},
+    {"TIME", "'838:59:59'", t::DBTime, 10, V::text("838:59:59")},
+    {"TIME", "'-01:30:00'", t::DBTime, 10, V::text("-01:30:00")},
+    {"TIME", "'24:00:00'", t::DBTime, 10, V::text("24:00:00")},
+    {"DATETIME", "'9999-12-31 23:59:59'", t::DBTimeStamp, 19,
+     V::dateTime(at(9999, 12, 31, 23, 59, 59))},
+    {"DATETIME(6)", "'1899-12-30 00:00:00.000001'", t::DBTimeStamp, 26,
+     V::dateTime(at(1899, 12, 30, 0, 0, 0, 1))},
+    {"DATETIME(3)", "'1000-01-01 08:15:00.250'", t::DBTimeStamp, 23,
+     V::dateTime(at(1000, 1, 1, 8, 15, 0, 250000))},
+    {"DATETIME", "'0000-00-00 00:00:00'", t::DBTimeStamp, 19, V::text("0000-00-00 00:00:00")},
+    {"TIMESTAMP NULL", "'2038-01-19 03:14:07'", t::DBTimeStamp, 19,
+     V::dateTime(at(2038, 1, 19, 3, 14, 7))},
+    {"CHAR(10)", "'Luleå'", t::Char, 10, V::text("Luleå")},
+    {"VARCHAR(100)", "'😀 Luleå ñ 漢字'", t::VarChar, 100, V::text("😀 Luleå ñ 漢字")},
+    {"VARCHAR(20) CHARACTER SET latin1", "'Ærø'", t::VarChar, 20, V::text("Ærø")},
+    {"VARCHAR(5)", "''", t::VarChar, 5, V::text("")},
+    {"TINYTEXT", "'tiny'", t::LongVarChar, 255, V::text("tiny")},
+    {"TEXT", "'line 1\\nline \"2\"\\t''quoted'' \\\\ end'", t::LongVarChar, 65535,
+     V::text("line 1\nline \"2\"\t'quoted' \\ end")},
+    {"MEDIUMTEXT", "'😀'", t::LongVarChar, 16777215, V::text("😀")},
+    {"LONGTEXT", "'long'", t::LongVarChar, 1073741823, V::text("long")},
+    {"ENUM('small','large')", "'large'", t::Char, 5, V::text("large")},
+    {"SET('a','bb','c')", "'a,c'", t::Char, 6, V::text("a,c")},
+    {"JSON", "'{\"k\": \"ü\"}'", t::LongVarChar, 1073741823, V::text("{\"k\": \"ü\"}")},
+    {"BINARY(4)", "X'00FF0001'", t::Binary, 4, V::bytes(QByteArray::fromHex("00FF0001"))},
+    {"VARBINARY(16)", "X'000000'", t::VarBinary, 16, V::bytes(QByteArray::fromHex("000000"))},
+    {"BLOB", "X'0001FF00'", t::LongVarBinary, 65535, V::bytes(QByteArray::fromHex("0001FF00"))},
+    {"TINYBLOB", "X''", t::LongVarBinary, 255, V::bytes(QByteArray())},
+    {"LONGBLOB", "X'00'", t::LongVarBinary, 4294967295L, V::bytes(QByteArray::fromHex("00"))},
+};
+
+QString describe(const Value& value) {
+    return QStringLiteral("kind %1: %2").arg(int(value.kind())).arg(value.sqlLiteral());
 }
 
 }  // namespace
 
-TEST_F(MySqlTest, ExecuteRunsInsertAndUpdateStatements) {
-    run("CREATE TABLE people (id INT PRIMARY KEY, name VARCHAR(40))");
-    connection_->execute(QStringLiteral("INSERT INTO people (id, name) VALUES (1, 'Åsa')"));
-    connection_->execute(QStringLiteral("INSERT INTO people (id, name) VALUES (2, 'Bo')"));
-    connection_->execute(QStringLiteral("UPDATE people SET name = 'Bodil' WHERE id = 2"));
-    auto records =
-        connection_->openRecordset(QStringLiteral("SELECT name FROM people ORDER BY id"));
+TEST_F(MySqlTest, EveryColumnTypeReportsItsCodeSizeAndValue) {
+    QStringList columns, literals, nulls;
+    for (const TypeCase& c : kTypeCases) {
+        columns << QStringLiteral("c%1 %2").arg(columns.size()).arg(c.declaration);
+        literals << QString::fromUtf8(c.literal);
+        nulls << QStringLiteral("NULL");
+    }
+    run(QStringLiteral("CREATE TABLE every_type (%1)").arg(columns.join(u',')));
+    run(QStringLiteral("INSERT INTO every_type VALUES (%1), (%2)")
+            .arg(literals.join(u','), nulls.join(u',')));
+
+    auto records = connection_->openRecordset(QStringLiteral("SELECT * FROM every_type"));
+    ASSERT_EQ(records->fieldCount(), static_cast<int>(kTypeCases.size()));
     ASSERT_EQ(records->recordCount(), 2);
-    EXPECT_EQ(records->valueAt(0, 0), Value::text("Åsa"));
-    EXPECT_EQ(records->valueAt(1, 0), Value::text("Bodil"));
+    for (int i = 0; i < records->fieldCount(); ++i) {
+        const TypeCase& c = kTypeCases[i];
+        const FieldInfo& info = records->fieldInfo(i);
+        SCOPED_TRACE(std::string(c.declaration) + " = " + c.literal);
+        EXPECT_EQ(info.name, QStringLiteral("c%1").arg(i));
+        EXPECT_EQ(info.type, c.type);
+        EXPECT_EQ(info.definedSize, c.definedSize);
+        if (c.type == adType::Numeric) {
+            EXPECT_EQ(info.precision, c.precision);
+            EXPECT_EQ(info.numericScale, c.scale);
+        }
+        EXPECT_EQ(records->valueAt(0, i), c.value)
+            << describe(records->valueAt(0, i)).toStdString() << " instead of "
+            << describe(c.value).toStdString();
+        EXPECT_TRUE(records->valueAt(1, i).isNull());
+    }
+}
+
+// Values written back with the literal form the transfer uses read back the same.
+TEST_F(MySqlTest, SqlLiteralsOfReadValuesWriteBackTheSameValues) {
+    run({"CREATE TABLE original (t TEXT, b BLOB, d DECIMAL(20,6), dt DATETIME(6), f DOUBLE)",
+         "INSERT INTO original VALUES ('a\\'b\\\\c\\0d😀', X'00275C0A1A', -0.000001, "
+         "'0100-02-03 04:05:06.7', 2.5e-300)",
+         "CREATE TABLE copy LIKE original"});
+    auto records = connection_->openRecordset(QStringLiteral("SELECT * FROM original"));
+    ASSERT_EQ(records->recordCount(), 1);
+    QStringList literals;
+    for (int i = 0; i < records->fieldCount(); ++i) literals << records->valueAt(0, i).sqlLiteral();
+    run(QStringLiteral("INSERT INTO copy VALUES (%1)").arg(literals.join(QStringLiteral(", "))));
+    auto differing = connection_->openRecordset(QStringLiteral(
+        "SELECT COUNT(*) FROM original o JOIN copy c ON BINARY o.t = BINARY c.t AND o.b = c.b "
+        "AND o.d = c.d AND o.dt = c.dt AND o.f = c.f"));
+    EXPECT_EQ(differing->valueAt(0, 0), Value::integer(1)) << literals.join(' ').toStdString();
+}
+
+TEST_F(MySqlTest, ExpressionColumnsAreTypedByTheirResult) {
+    auto records = connection_->openRecordset(QStringLiteral(
+        "SELECT 1 AS one, 'text' AS word, NULL AS nothing, X'00' AS raw, 1.50 AS exact, "
+        "CAST('2020-01-02' AS DATE) AS day"));
+    const Value expected[] = {Value::integer(1),      Value::text("text"),
+                              Value::null(),          Value::bytes(QByteArray(1, '\0')),
+                              Value::decimal("1.50"), Value::date(2020, 1, 2)};
+    ASSERT_EQ(records->fieldCount(), 6);
+    EXPECT_EQ(records->fieldInfo(0).name, "one");
+    EXPECT_EQ(records->fieldInfo(3).type, adType::VarBinary);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(records->valueAt(0, i), expected[i]) << i;
 }
 
 TEST_F(MySqlTest, RejectedStatementsCarryTheServersTextAndNumber) {
     run({"CREATE TABLE people (id INT PRIMARY KEY)", "INSERT INTO people VALUES (1)"});
-    const RejectedCase cases[] = {
+    const struct {
+        const char* sql;
+        int number;
+        int serverCode;
+        const char* textPart;
+    } cases[] = {
         {"INSERT INTO nobody VALUES (1)", DaoError::NoSuchTable, 1146, "nobody' doesn't exist"},
         {"INSERT INTO people VALUES (1)", DaoError::BadQuery, 1062, "Duplicate entry '1'"},
         {"INSERT INTO people VALUES ('x')", DaoError::BadQuery, 1366, "Incorrect integer value"},
         {"SELECT * FROM order lines", DaoError::BadQuery, 1064, "You have an error in your SQL"},
         {"UPDATE people SET missing = 1", DaoError::BadQuery, 1054, "Unknown column 'missing'"},
     };
-    for (const RejectedCase& c : cases) {
+    for (const auto& c : cases) {
         for (const bool asRecordset : {false, true}) {
             SCOPED_TRACE(std::string(c.sql) + (asRecordset ? " (recordset)" : " (execute)"));
-            try {
-                if (asRecordset) {
-                    connection_->openRecordset(QString::fromUtf8(c.sql));
-                } else {
-                    connection_->execute(QString::fromUtf8(c.sql));
-                }
-                ADD_FAILURE() << "accepted";
-            } catch (const DaoError& e) {
-                EXPECT_EQ(e.number(), c.number);
-                EXPECT_EQ(e.nativeCode(), c.serverCode);
-                EXPECT_TRUE(e.description().contains(QString::fromUtf8(c.textPart)))
-                    << e.description().toStdString();
-            }
+            const QString sql = QString::fromUtf8(c.sql);
+            const DaoError e = errorOf([&] {
+                asRecordset ? void(connection_->openRecordset(sql)) : connection_->execute(sql);
+            });
+            EXPECT_EQ(e.number(), c.number);
+            EXPECT_EQ(e.nativeCode(), c.serverCode);
+            EXPECT_TRUE(e.description().contains(QString::fromUtf8(c.textPart)))
+                << e.description().toStdString();
         }
     }
     // The connection goes on serving after each rejection.
-    EXPECT_EQ(countOf(*connection_, QStringLiteral("people")), 1);
+    EXPECT_EQ(
+        connection_->openRecordset(QStringLiteral("SELECT COUNT(*) FROM people"))->valueAt(0, 0),
+        Value::integer(1));
 }
 
 TEST_F(MySqlTest, StatementsWithAndWithoutRowsLeaveTheConnectionReady) {
-    run({"CREATE TABLE n (v INT)", "INSERT INTO n VALUES (1), (2), (3)",
+    run({"CREATE TABLE n (v INT PRIMARY KEY, name VARCHAR(40))",
+         "INSERT INTO n VALUES (1, 'Åsa'), (2, 'Bo'), (3, NULL)",
+         "UPDATE n SET name = 'Bodil' WHERE v = 2",
          "CREATE PROCEDURE two_results() BEGIN SELECT 1; SELECT 2, 3; END"});
 
     // Rows that execute does not want are read off and dropped.
     connection_->execute(QStringLiteral("SELECT * FROM n"));
     connection_->execute(QStringLiteral("CALL two_results()"));
-    EXPECT_EQ(countOf(*connection_, QStringLiteral("n")), 3);
+    auto names = connection_->openRecordset(QStringLiteral("SELECT name FROM n ORDER BY v"));
+    ASSERT_EQ(names->recordCount(), 3);
+    EXPECT_EQ(names->valueAt(0, 0), Value::text("Åsa"));
+    EXPECT_EQ(names->valueAt(1, 0), Value::text("Bodil"));
+    EXPECT_TRUE(names->valueAt(2, 0).isNull());
 
     // A recordset holds the first result of a procedure; the rest is dropped.
     auto first = connection_->openRecordset(QStringLiteral("CALL two_results()"));
@@ -88,16 +225,14 @@ TEST_F(MySqlTest, StatementsWithAndWithoutRowsLeaveTheConnectionReady) {
     EXPECT_TRUE(none->eof());
     EXPECT_EQ(connection_->openRecordset(QStringLiteral("SELECT SUM(v) FROM n"))->valueAt(0, 0),
               Value::decimal("60"));
-}
 
-TEST_F(MySqlTest, EmptyTableGivesFieldsWithoutRecords) {
     run("CREATE TABLE empty_one (id INT, label VARCHAR(12))");
-    auto records = connection_->openRecordset(QStringLiteral("SELECT * FROM empty_one"));
-    EXPECT_EQ(records->fieldCount(), 2);
-    EXPECT_EQ(records->fieldInfo(1).definedSize, 12);
-    EXPECT_EQ(records->recordCount(), 0);
-    EXPECT_TRUE(records->bof() && records->eof());
-    EXPECT_THROW(records->moveFirst(), DaoError);
+    auto empty = connection_->openRecordset(QStringLiteral("SELECT * FROM empty_one"));
+    EXPECT_EQ(empty->fieldCount(), 2);
+    EXPECT_EQ(empty->fieldInfo(1).definedSize, 12);
+    EXPECT_EQ(empty->recordCount(), 0);
+    EXPECT_TRUE(empty->bof() && empty->eof());
+    EXPECT_THROW(empty->moveFirst(), DaoError);
 }
 
 // A hundred thousand rows, every one read, in order and whole.
