@@ -4,7 +4,6 @@
 #include <QTemporaryDir>
 
 #include "TextTestSupport.h"
-#include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
 
 namespace keldara::test::text {
@@ -12,14 +11,6 @@ namespace {
 
 using dao::DaoError;
 using dao::Value;
-
-QString connectionString(const QString& dataSource, const QString& properties = QStringLiteral(
-                                                        "text;HDR=Yes;FMT=Delimited;")) {
-    return QStringLiteral(
-               "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Extended "
-               "Properties=\"%2\"")
-        .arg(dataSource, properties);
-}
 
 // Runs `action` and returns the DaoError it throws; fails the test when it throws none.
 template <typename Action>
@@ -35,14 +26,17 @@ DaoError errorOf(Action action) {
 
 class TextConnectionTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        writeBytes(path("orders.csv"), "id,item\n1,pen\n2,ink\n");
-    }
+    void SetUp() override { writeBytes(path("orders.csv"), "id,item\n1,pen\n2,ink\n"); }
     QString path(const QString& name) const { return dir_.filePath(name); }
     std::unique_ptr<dao::Connection> open(
         const QString& properties = QStringLiteral("text;HDR=Yes;FMT=Delimited;")) {
-        return dao::openConnection(connectionString(dir_.path() + QLatin1Char('\\'), properties));
+        return dao::openConnection(textConnectionString(dir_.path() + '\\', properties));
+    }
+    static std::unique_ptr<dao::Connection> openFolder(const QString& folder) {
+        return dao::openConnection(textConnectionString(folder + '\\'));
+    }
+    std::unique_ptr<dao::Recordset> read(dao::Connection& connection, const QString& table) {
+        return connection.openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(table));
     }
 
     QTemporaryDir dir_;
@@ -51,127 +45,89 @@ class TextConnectionTest : public ::testing::Test {
 TEST_F(TextConnectionTest, OpensTheFolderWithOrWithoutATrailingSeparator) {
     for (const QString& source :
          {dir_.path() + QLatin1Char('\\'), dir_.path() + QLatin1Char('/'), dir_.path()}) {
-        auto connection = dao::openConnection(connectionString(source));
-        EXPECT_TRUE(connection->isOpen()) << source.toStdString();
-        EXPECT_EQ(
-            connection->openRecordset(QStringLiteral("SELECT * FROM [orders.csv]"))->recordCount(),
-            2);
-        connection->close();
-        EXPECT_FALSE(connection->isOpen());
+        auto connection = dao::openConnection(textConnectionString(source));
+        EXPECT_EQ(read(*connection, "orders.csv")->recordCount(), 2) << source.toStdString();
     }
 }
 
 TEST_F(TextConnectionTest, AMissingFolderIsAnErrorNamingIt) {
     const QString missing = path(QStringLiteral("no such folder"));
-    const DaoError error =
-        errorOf([&] { dao::openConnection(connectionString(missing + QLatin1Char('\\'))); });
+    const DaoError error = errorOf([&] { openFolder(missing); });
     EXPECT_EQ(error.number(), DaoError::OpenFailed);
     EXPECT_TRUE(error.description().contains(missing)) << error.description().toStdString();
 
     const DaoError onFile =
-        errorOf([&] { dao::openConnection(connectionString(path("orders.csv"))); });
+        errorOf([&] { dao::openConnection(textConnectionString(path("orders.csv"))); });
     EXPECT_TRUE(onFile.description().contains(QStringLiteral("not a folder")))
         << onFile.description().toStdString();
-    const DaoError empty =
-        errorOf([&] { dao::openConnection(connectionString(QStringLiteral("\\"))); });
-    EXPECT_EQ(empty.number(), DaoError::OpenFailed);
+    EXPECT_EQ(errorOf([&] { dao::openConnection(textConnectionString("\\")); }).number(),
+              DaoError::OpenFailed);
 }
 
 TEST_F(TextConnectionTest, CatalogueListsTheTextFilesByName) {
-    writeBytes(path("b.txt"), "x\n");
-    writeBytes(path("A.tsv"), "x\n");
-    writeBytes(path("Z.CSV"), "x\n");
-    writeBytes(path("book.xls"), "x\n");
+    for (const char* name : {"b.txt", "A.tsv", "Z.CSV", "book.xls"}) writeBytes(path(name), "x\n");
     writeBytes(path("damaged.csv"), "a,\"never closed\n");
     ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("folder.csv")));
-    auto connection = open();
-    const auto catalogue = connection->openTableCatalogue();
+    const auto catalogue = open()->openTableCatalogue();
     ASSERT_EQ(catalogue->fieldCount(), 1);
     EXPECT_EQ(catalogue->fieldInfo(0).name, QStringLiteral("TABLE_NAME"));
     QStringList names;
-    for (long r = 0; r < catalogue->recordCount(); ++r)
-        names.append(catalogue->valueAt(r, 0).toText());
+    for (long r = 0; r < catalogue->recordCount(); ++r) names << catalogue->valueAt(r, 0).toText();
     EXPECT_EQ(names, QStringList({"A.tsv", "b.txt", "damaged.csv", "orders.csv", "Z.CSV"}));
-}
 
-TEST_F(TextConnectionTest, CatalogueOfAFolderWithoutTextFilesIsEmpty) {
     QTemporaryDir empty;
-    auto connection = dao::openConnection(connectionString(empty.path() + QLatin1Char('\\')));
-    EXPECT_EQ(connection->openTableCatalogue()->recordCount(), 0);
+    EXPECT_EQ(openFolder(empty.path())->openTableCatalogue()->recordCount(), 0);
 }
 
 TEST_F(TextConnectionTest, TablesAreFilesOfTheFolderOnly) {
     auto connection = open();
-    const DaoError missing =
-        errorOf([&] { connection->openRecordset(QStringLiteral("SELECT * FROM [missing.csv]")); });
+    for (const char* name : {"ORDERS.CSV", "orders#csv", "Orders#CSV"}) {
+        EXPECT_EQ(read(*connection, name)->valueAt(1, 1), Value::text("ink")) << name;
+    }
+    const DaoError missing = errorOf([&] { read(*connection, "missing.csv"); });
     EXPECT_EQ(missing.number(), DaoError::NoSuchTable);
     EXPECT_TRUE(missing.description().contains(QStringLiteral("missing.csv")));
     EXPECT_TRUE(missing.description().contains(QDir(dir_.path()).absolutePath()));
 
-    QTemporaryDir outer;
-    QDir(outer.path()).mkdir(QStringLiteral("inner"));
-    writeBytes(outer.filePath("secret.csv"), "a\n1\n");
-    auto inner = dao::openConnection(connectionString(outer.filePath("inner")));
-    for (const char* name : {"../secret.csv", "..\\secret.csv", "..", ""}) {
-        const DaoError error = errorOf([&] {
-            inner->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(QString::fromUtf8(name)));
-        });
-        EXPECT_NE(error.number(), 0) << name;
+    QDir(dir_.path()).mkdir(QStringLiteral("inner"));
+    auto inner = openFolder(path("inner"));
+    for (const char* name : {"../orders.csv", "..\\orders.csv", "..", ""}) {
+        EXPECT_NE(errorOf([&] { read(*inner, name); }).number(), 0) << name;
     }
 }
 
-TEST_F(TextConnectionTest, TableNamesMatchRegardlessOfCaseAndWithHashForDot) {
-    auto connection = open();
-    for (const char* name : {"ORDERS.CSV", "orders#csv", "Orders#CSV"}) {
-        const auto recordset = connection->openRecordset(
-            QStringLiteral("SELECT * FROM [%1]").arg(QString::fromUtf8(name)));
-        EXPECT_EQ(recordset->valueAt(1, 1), Value::text(QStringLiteral("ink"))) << name;
-    }
-}
-
-TEST_F(TextConnectionTest, OnlyWholeTablesCanBeRead) {
+TEST_F(TextConnectionTest, OnlyWholeTablesOfAnOpenConnectionCanBeRead) {
     auto connection = open();
     EXPECT_EQ(errorOf([&] {
                   connection->openRecordset(QStringLiteral("SELECT id FROM [orders.csv]"));
               }).number(),
               DaoError::BadQuery);
-    EXPECT_EQ(
-        errorOf([&] { connection->execute(QStringLiteral("DELETE FROM [orders.csv]")); }).number(),
-        DaoError::BadQuery);
-}
+    EXPECT_EQ(errorOf([&] { connection->execute("DELETE FROM [orders.csv]"); }).number(),
+              DaoError::BadQuery);
 
-TEST_F(TextConnectionTest, AClosedConnectionRefusesEveryOperation) {
-    auto connection = open();
     connection->close();
+    EXPECT_FALSE(connection->isOpen());
     EXPECT_EQ(errorOf([&] { connection->close(); }).number(), DaoError::NotOpen);
     EXPECT_EQ(errorOf([&] { connection->openTableCatalogue(); }).number(), DaoError::NotOpen);
-    EXPECT_EQ(errorOf([&] {
-                  connection->openRecordset(QStringLiteral("SELECT * FROM [orders.csv]"));
-              }).number(),
-              DaoError::NotOpen);
-    connection->open(connectionString(dir_.path()));
+    EXPECT_EQ(errorOf([&] { read(*connection, "orders.csv"); }).number(), DaoError::NotOpen);
+    connection->open(textConnectionString(dir_.path()));
     EXPECT_TRUE(connection->isOpen());
 }
 
 TEST_F(TextConnectionTest, ExtendedPropertiesChooseHeaderAndDelimiter) {
     writeBytes(path("semi.csv"), "a;b\n1;x\n");
     writeBytes(path("tabs.csv"), "a\tb\n1\tx\n");
+    EXPECT_EQ(fieldNames(*read(*open("text;HDR=Yes;FMT=Delimited(;);"), "semi.csv")),
+              QStringList({"a", "b"}));
+    EXPECT_EQ(fieldNames(*read(*open("text;HDR=Yes;FMT=TabDelimited;"), "tabs.csv")),
+              QStringList({"a", "b"}));
 
-    const auto semi = open(QStringLiteral("text;HDR=Yes;FMT=Delimited(;);"))
-                          ->openRecordset(QStringLiteral("SELECT * FROM [semi.csv]"));
-    EXPECT_EQ(fieldNames(*semi), QStringList({"a", "b"}));
-
-    const auto tabs = open(QStringLiteral("text;HDR=Yes;FMT=TabDelimited;"))
-                          ->openRecordset(QStringLiteral("SELECT * FROM [tabs.csv]"));
-    EXPECT_EQ(fieldNames(*tabs), QStringList({"a", "b"}));
-
-    const auto noHeader = open(QStringLiteral("text;HDR=No;FMT=Delimited;"))
-                              ->openRecordset(QStringLiteral("SELECT * FROM [orders.csv]"));
+    const auto noHeader = read(*open("text;HDR=No;FMT=Delimited;"), "orders.csv");
     EXPECT_EQ(fieldNames(*noHeader), QStringList({"F1", "F2"}));
     EXPECT_EQ(noHeader->recordCount(), 3);
     EXPECT_EQ(noHeader->valueAt(0, 0), Value::text(QStringLiteral("id")));
 
-    EXPECT_EQ(errorOf([&] { open(QStringLiteral("text;HDR=Yes;FMT=FixedLength;")); }).number(),
+    EXPECT_EQ(errorOf([&] { open("text;HDR=Yes;FMT=FixedLength;"); }).number(),
               DaoError::OpenFailed);
 }
 
