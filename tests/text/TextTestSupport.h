@@ -59,14 +59,15 @@ inline std::vector<std::string> sampleTextFiles() {
     return files;
 }
 
-// A test name made of the file's base name.
-inline std::string sampleTestName(const testing::TestParamInfo<std::string>& info) {
-    std::string name =
-        QFileInfo(QString::fromStdString(info.param)).completeBaseName().toStdString();
-    for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    }
+// A test name made of `text`: letters and digits, the rest underscores.
+inline std::string testNameOf(const QString& text) {
+    std::string name = text.toStdString();
+    for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
     return name;
+}
+
+inline std::string sampleTestName(const testing::TestParamInfo<std::string>& info) {
+    return testNameOf(QFileInfo(QString::fromStdString(info.param)).completeBaseName());
 }
 
 inline QStringList fieldNames(const dao::Recordset& recordset) {
@@ -94,15 +95,10 @@ codecs.register_error('c1', lambda e: (''.join(chr(b) for b in e.object[e.start:
 path = sys.argv[1]
 raw = open(path, 'rb').read()
 try:
-    text = raw.decode('utf-8')
-    if text.startswith('\ufeff'):
-        text = text[1:]
+    text = raw.decode('utf-8').removeprefix('\ufeff')
 except UnicodeDecodeError:
-    if raw.startswith(b'\xef\xbb\xbf'):
-        raw = raw[3:]
-    text = raw.decode('cp1252', errors='c1')
-lines = [l for l in re.split(r'\r\n|\r|\n', text) if l != '']
-first = lines[0] if lines else ''
+    text = raw.removeprefix(b'\xef\xbb\xbf').decode('cp1252', errors='c1')
+first = next((l for l in re.split(r'\r\n|\r|\n', text) if l), '')
 delimiter = ',' if path.lower().endswith('.csv') else ('\t' if '\t' in first else ',')
 json.dump(list(csv.reader(io.StringIO(text, newline=''), delimiter=delimiter)), sys.stdout)
 )PY";
