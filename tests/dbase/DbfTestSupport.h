@@ -1,8 +1,11 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 #include <algorithm>
@@ -48,6 +51,10 @@ inline std::vector<std::string> sampleTables() {
         }
     }
     return tables;
+}
+
+inline std::string sampleTestName(const testing::TestParamInfo<std::string>& info) {
+    return QFileInfo(QString::fromStdString(info.param)).completeBaseName().toStdString();
 }
 
 inline QByteArray littleEndian32(std::uint32_t value) {
