@@ -158,8 +158,7 @@ TEST(DbfNumbers, StoredTextBecomesExactDecimal) {
         {"0.1000000000000000055", "0.1000000000000000055"},
         {"1,25", "1.25"},
         {"********", nullptr},  // nullptr: Null
-        {"", nullptr},
-    };
+        {"", nullptr}};
     QTemporaryDir dir;
     std::vector<RecordSpec> records;
     for (const auto& [stored, expected] : cases) records.push_back({{stored, stored}});
@@ -300,20 +299,15 @@ TEST(DbfBrokenValues, ErrorNamesTableRecordAndField) {
                    {"cut.fpt", "record 2, field M"});
 }
 
-TEST(DbfConnection, FolderMustExistAndIsNamed) {
+TEST(DbfConnection, FolderMustExistAndItsTableFilesAreTheCatalogue) {
     const QString missing = QStringLiteral("/nonexistent/keldara-dbf-folder");
     expectMentions(errorOf([&] { openFolder(missing); }), {missing.toStdString()});
     EXPECT_THROW(openFolder(QString()), DaoError);
     QTemporaryDir dir;
-    writeFile(dir.filePath("file.dbf"), "x");
-    EXPECT_THROW(openFolder(dir.filePath("file.dbf")), DaoError);  // a file is not a folder
-}
-
-TEST(DbfConnection, CatalogueListsTheTableFilesSorted) {
-    QTemporaryDir dir;
     for (const char* name : {"orders.dbf", "Beta.DBF", "alpha.dbf", "notes.fpt", "readme.txt"}) {
         writeFile(dir.filePath(name), "");
     }
+    EXPECT_THROW(openFolder(dir.filePath("orders.dbf")), DaoError);  // a file is not a folder
     QDir(dir.path()).mkdir("sub.dbf");
     const auto catalogue = openFolder(dir.path())->openTableCatalogue();
     ASSERT_EQ(catalogue->fieldInfo(0).name, "TABLE_NAME");
