@@ -200,15 +200,11 @@ TEST(DbfCodePages, HeaderByteDecidesTheEncoding) {
                   QString::fromUtf8(c.expectedUtf8))
             << "language driver " << int(c.languageDriver);
     }
-    // Every other language driver id still reads plain ASCII text.
+    // Every other language driver id still reads plain ASCII text (a throw fails the test).
     for (int id = 0; id < 256; ++id) {
         writeFile(dir.filePath("id.dbf"),
                   dbfBytes(0x03, std::uint8_t(id), {{"T", 'C', 9}}, {{{"Name 42 x"}}}));
-        std::string error = errorOf([&] {
-            EXPECT_EQ(readTable(dir.path(), "id.dbf")->valueAt(0, 0), Value::text("Name 42 x"))
-                << "language driver " << id;
-        });
-        EXPECT_EQ(error, "no error") << "language driver " << id;
+        EXPECT_EQ(readTable(dir.path(), "id.dbf")->valueAt(0, 0), Value::text("Name 42 x")) << id;
     }
     // Field names and memos follow the code page too.
     std::vector<std::uint32_t> blocks;
