@@ -41,14 +41,12 @@ for path in sys.argv[1:]:
         table = dbfread.DBF(path, encoding='cp1252' if ldid == 0 else None, recfactory=None,
                             char_decode_errors='same_number')
         keep = [i for i, f in enumerate(table.fields) if f.type != '0']
-        fields = [{'name': table.fields[i].name, 'type': table.fields[i].type,
-                   'length': table.fields[i].length, 'decimals': table.fields[i].decimal_count}
-                  for i in keep]
+        fields = [vars(table.fields[i]) for i in keep]
         records = [[encode(items[i][1]) for i in keep] for items in table]
         out[path] = {'signature': table.header.dbversion, 'fields': fields, 'records': records}
     except Exception as e:
         out[path] = {'error': type(e).__name__ + ': ' + str(e)}
-print(json.dumps(out))
+print(json.dumps(out, default=repr))
 )PY";
 
 const QJsonObject& dbfreadResults() {
@@ -161,7 +159,7 @@ TEST_P(DbfFixture, MatchesDbfreadValueByValue) {
         }
         if (info.type == adType::Numeric) {
             EXPECT_EQ(info.precision, field.value("length").toInt()) << name;
-            EXPECT_EQ(info.numericScale, field.value("decimals").toInt()) << name;
+            EXPECT_EQ(info.numericScale, field.value("decimal_count").toInt()) << name;
         }
     }
     for (int row = 0; row < rows.size(); ++row) {
