@@ -2,15 +2,11 @@
 // null flags, dBase III memos, numeric texts, code pages, and broken values and headers.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <bit>
-#include <functional>
 #include <limits>
 
 #include "DbfTestSupport.h"
-#include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
 
 using namespace keldara::dao;
@@ -28,44 +24,48 @@ QByteArray doubleBytes(double value) {
 
 // A varchar of width `width` holding fewer bytes: the length sits in the field's last byte.
 QByteArray shortVarField(const QByteArray& value, int width) {
-    QByteArray bytes = value + QByteArray(width - 1 - value.size(), '\0');
-    return bytes + static_cast<char>(value.size());
+    return value + QByteArray(width - 1 - value.size(), '\0') + static_cast<char>(value.size());
 }
 
-std::string errorOf(const std::function<void()>& read) {
-    try {
-        read();
-    } catch (const DaoError& error) {
-        return error.description().toStdString();
+void expectRows(const Recordset& rs, const std::vector<std::vector<Value>>& expected) {
+    ASSERT_EQ(rs.recordCount(), long(expected.size()));
+    for (std::size_t row = 0; row < expected.size(); ++row) {
+        for (std::size_t column = 0; column < expected[row].size(); ++column) {
+            const Value value = rs.valueAt(long(row), int(column));
+            EXPECT_EQ(value, expected[row][column]) << "record " << row << ", field " << column
+                                                    << ": " << value.sqlLiteral().toStdString();
+        }
     }
-    return "no error";
+}
+
+void expectMentions(const std::string& error, std::initializer_list<std::string> parts) {
+    for (const std::string& part : parts) {
+        EXPECT_NE(error.find(part), std::string::npos) << "\"" << part << "\" in: " << error;
+    }
 }
 
 TEST(DbfVisualFoxPro, EveryTypeWithNullFlagsAndMemos) {
     QTemporaryDir dir;
     std::vector<std::uint32_t> blocks;
-    const QByteArray fpt = fptBytes(64,
-                                    {{1, "Line 1\r\nLine 2 \xE9"},
-                                     {0, QByteArray("\x89PNG\r\n\x1A\n", 8)},
-                                     {2, QByteArray("\xD0\xCF\x11\xE0\x00", 5)},
-                                     {1, QByteArray("\x00\x01 raw ", 7)}},
-                                    blocks);
-    writeFile(dir.filePath("types.Fpt"), fpt);
-    const std::vector<FieldSpec> fields = {
-        {"ID", 'I', 4},
-        {"NAME", 'C', 10, 0, 0x02},
-        {"NOTE", 'V', 10, 0, 0x02},
-        {"RAW", 'Q', 6},
-        {"PRICE", 'Y', 8},
-        {"RATIO", 'B', 8},
-        {"WHEN", 'T', 8},
-        {"TEXT", 'M', 4},
-        {"PIC", 'P', 4},
-        {"OLE", 'G', 4},
-        {"BLOB", 'M', 4, 0, 0x04},
-        {"CODE", 'C', 4, 0, 0x04},
-        {"_NullFlags", '0', 1, 0, 0x05},
-    };
+    writeFile(dir.filePath("types.Fpt"), fptBytes(64,
+                                                  {{1, "Line 1\r\nLine 2 \xE9"},
+                                                   {0, QByteArray("\x89PNG\r\n\x1A\n", 8)},
+                                                   {2, QByteArray("\xD0\xCF\x11\xE0\x00", 5)},
+                                                   {1, QByteArray("\x00\x01 raw ", 7)}},
+                                                  blocks));
+    const std::vector<FieldSpec> fields = {{"ID", 'I', 4},
+                                           {"NAME", 'C', 10, 0, 0x02},
+                                           {"NOTE", 'V', 10, 0, 0x02},
+                                           {"RAW", 'Q', 6},
+                                           {"PRICE", 'Y', 8},
+                                           {"RATIO", 'B', 8},
+                                           {"WHEN", 'T', 8},
+                                           {"TEXT", 'M', 4},
+                                           {"PIC", 'P', 4},
+                                           {"OLE", 'G', 4},
+                                           {"BLOB", 'M', 4, 0, 0x04},
+                                           {"CODE", 'C', 4, 0, 0x04},
+                                           {"_NullFlags", '0', 1, 0, 0x05}};
     // Null flag bits: NAME null 0; NOTE short 1, null 2; RAW short 3.
     const QByteArray noMemo = littleEndian32(0);
     const std::vector<RecordSpec> records = {
@@ -94,32 +94,25 @@ TEST(DbfVisualFoxPro, EveryTypeWithNullFlagsAndMemos) {
     for (int i = 0; i < 12; ++i) EXPECT_EQ(rs->fieldInfo(i).type, types[i]) << i;
     EXPECT_EQ(rs->fieldInfo(1).definedSize, 10);
     EXPECT_EQ(rs->fieldInfo(2).definedSize, 10);
-    ASSERT_EQ(rs->recordCount(), 3);
-
-    const std::vector<std::vector<Value>> expected = {
-        {Value::integer(1), Value::text("Ann"), Value::text("hi  "),
-         Value::bytes(QByteArray("\x00\xFF ", 3)), Value::decimal("12345.6789"),
-         Value::floating(0.1), Value::dateTime({2000, 1, 1, 12, 0, 0, 123000}),
-         Value::text(QString::fromUtf8("Line 1\r\nLine 2 é")),
-         Value::bytes(QByteArray("\x89PNG\r\n\x1A\n", 8)),
-         Value::bytes(QByteArray("\xD0\xCF\x11\xE0\x00", 5)),
-         Value::bytes(QByteArray("\x00\x01 raw ", 7)), Value::bytes(QByteArray("\x01\x02  ", 4))},
-        {Value::integer(-7), Value::null(), Value::text("0123456789"), Value::bytes("abcdef"),
-         Value::decimal("-922337203685477.5808"), Value::floating(-2.5), Value::null(),
-         Value::null(), Value::null(), Value::null(), Value::null(),
-         Value::bytes(QByteArray(4, '\0'))},
-        {Value::integer(4), Value::text(""), Value::null(), Value::bytes(""),
-         Value::decimal("-0.0001"), Value::floating(1e300),
-         Value::dateTime({1899, 12, 30, 23, 59, 59, 999000}), Value::null(), Value::null(),
-         Value::null(), Value::null(), Value::bytes("    ")},
-    };
-    for (int row = 0; row < 3; ++row) {
-        for (int column = 0; column < 12; ++column) {
-            EXPECT_EQ(rs->valueAt(row, column), expected[row][column])
-                << "record " << row << ", field " << column << ": "
-                << rs->valueAt(row, column).sqlLiteral().toStdString();
-        }
-    }
+    const Value null = Value::null();
+    expectRows(
+        *rs,
+        {
+            {Value::integer(1), Value::text("Ann"), Value::text("hi  "),
+             Value::bytes(QByteArray("\x00\xFF ", 3)), Value::decimal("12345.6789"),
+             Value::floating(0.1), Value::dateTime({2000, 1, 1, 12, 0, 0, 123000}),
+             Value::text(QString::fromUtf8("Line 1\r\nLine 2 é")),
+             Value::bytes(QByteArray("\x89PNG\r\n\x1A\n", 8)),
+             Value::bytes(QByteArray("\xD0\xCF\x11\xE0\x00", 5)),
+             Value::bytes(QByteArray("\x00\x01 raw ", 7)),
+             Value::bytes(QByteArray("\x01\x02  ", 4))},
+            {Value::integer(-7), null, Value::text("0123456789"), Value::bytes("abcdef"),
+             Value::decimal("-922337203685477.5808"), Value::floating(-2.5), null, null, null, null,
+             null, Value::bytes(QByteArray(4, '\0'))},
+            {Value::integer(4), Value::text(""), null, Value::bytes(""), Value::decimal("-0.0001"),
+             Value::floating(1e300), Value::dateTime({1899, 12, 30, 23, 59, 59, 999000}), null,
+             null, null, null, Value::bytes("    ")},
+        });
 }
 
 TEST(DbfDBaseIII, MemosEndAtTheMarkAndDeletedRecordsStayOut) {
@@ -127,48 +120,32 @@ TEST(DbfDBaseIII, MemosEndAtTheMarkAndDeletedRecordsStayOut) {
     std::vector<std::uint32_t> blocks;
     const QByteArray longMemo = QByteArray(700, 'x') + "\r\nend";
     writeFile(dir.filePath("LEDGER.DBT"), dbtBytes({"first\r\nmemo", longMemo}, blocks));
-    const std::vector<FieldSpec> fields = {{"NAME", 'C', 8},
-                                           {"AMOUNT", 'N', 10, 2},
-                                           {"BORN", 'D', 8},
-                                           {"OK", 'L', 1},
-                                           {"NOTES", 'M', 10}};
-    auto block = [](std::uint32_t n) { return QByteArray::number(n).rightJustified(10, ' '); };
+    auto block = [&](int i) { return QByteArray::number(blocks[i]).rightJustified(10, ' '); };
     const std::vector<RecordSpec> records = {
-        {{"  Ann", "     12.50", "19870301", "T", block(blocks[0])}},
-        {{"Bob", "1.00", "19990101", "F", block(blocks[1])}, true},
+        {{"  Ann", "     12.50", "19870301", "T", block(0)}},
+        {{"Bob", "1.00", "19990101", "F", block(1)}, true},
         {{"Cy", "    -13.00", "        ", "?", "          "}},
-        {{"Di", "          ", "00000000", "n", block(blocks[1])}},
+        {{"Di", "          ", "00000000", "n", block(1)}},
     };
-    writeFile(dir.filePath("ledger.dbf"), dbfBytes(0x83, 0x00, fields, records));
+    writeFile(dir.filePath("ledger.dbf"), dbfBytes(0x83, 0x00,
+                                                   {{"NAME", 'C', 8},
+                                                    {"AMOUNT", 'N', 10, 2},
+                                                    {"BORN", 'D', 8},
+                                                    {"OK", 'L', 1},
+                                                    {"NOTES", 'M', 10}},
+                                                   records));
 
     const auto rs = readTable(dir.path(), "ledger.dbf");
-    ASSERT_EQ(rs->recordCount(), 3);
-    EXPECT_EQ(rs->fieldInfo(1).type, adType::Numeric);
-    EXPECT_EQ(rs->fieldInfo(1).precision, 10);
-    EXPECT_EQ(rs->fieldInfo(1).numericScale, 2);
-    EXPECT_EQ(rs->fieldInfo(4).type, adType::LongVarChar);
-    const std::vector<std::vector<Value>> expected = {
-        {Value::text("  Ann"), Value::decimal("12.50"), Value::date(1987, 3, 1),
-         Value::boolean(true), Value::text("first\r\nmemo")},
-        {Value::text("Cy"), Value::decimal("-13.00"), Value::null(), Value::null(), Value::null()},
-        {Value::text("Di"), Value::null(), Value::null(), Value::boolean(false),
-         Value::text(QString::fromLatin1(longMemo))},
-    };
-    for (int row = 0; row < 3; ++row) {
-        for (int column = 0; column < 5; ++column) {
-            EXPECT_EQ(rs->valueAt(row, column), expected[row][column])
-                << "record " << row << ", field " << column;
-        }
-    }
+    const Value null = Value::null();
+    expectRows(*rs, {{Value::text("  Ann"), Value::decimal("12.50"), Value::date(1987, 3, 1),
+                      Value::boolean(true), Value::text("first\r\nmemo")},
+                     {Value::text("Cy"), Value::decimal("-13.00"), null, null, null},
+                     {Value::text("Di"), null, null, Value::boolean(false),
+                      Value::text(QString::fromLatin1(longMemo))}});
 }
 
-struct NumberCase {
-    const char* stored;
-    const char* expected;  // nullptr: Null
-};
-
 TEST(DbfNumbers, StoredTextBecomesExactDecimal) {
-    const NumberCase cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"  -12.50", "-12.50"},
         {"     .5", "0.5"},
         {"      5.", "5"},
@@ -180,33 +157,29 @@ TEST(DbfNumbers, StoredTextBecomesExactDecimal) {
         {"12345678901234567890", "12345678901234567890"},
         {"0.1000000000000000055", "0.1000000000000000055"},
         {"1,25", "1.25"},
-        {"********", nullptr},
-        {"", nullptr},
-    };
+        {"********", nullptr},  // nullptr: Null
+        {"", nullptr}};
     QTemporaryDir dir;
     std::vector<RecordSpec> records;
-    for (const NumberCase& c : cases) records.push_back({{c.stored, c.stored}});
+    for (const auto& [stored, expected] : cases) records.push_back({{stored, stored}});
     writeFile(dir.filePath("n.dbf"),
               dbfBytes(0x03, 0, {{"N", 'N', 21, 4}, {"F", 'F', 21, 4}}, records));
     const auto rs = readTable(dir.path(), "n");
     ASSERT_EQ(rs->recordCount(), long(std::size(cases)));
-    EXPECT_EQ(rs->fieldInfo(1).type, adType::Double);
     for (long row = 0; row < rs->recordCount(); ++row) {
-        const NumberCase& c = cases[row];
-        const Value want = c.expected ? Value::decimal(c.expected) : Value::null();
-        EXPECT_EQ(rs->valueAt(row, 0), want) << c.stored;
-        EXPECT_EQ(rs->valueAt(row, 1), want) << c.stored;
+        const auto& [stored, expected] = cases[row];
+        const Value want = expected ? Value::decimal(expected) : Value::null();
+        EXPECT_EQ(rs->valueAt(row, 0), want) << stored;
+        EXPECT_EQ(rs->valueAt(row, 1), want) << stored;
     }
 }
 
-struct CodePageCase {
-    std::uint8_t languageDriver;
-    QByteArray stored;
-    const char* expectedUtf8;
-};
-
 TEST(DbfCodePages, HeaderByteDecidesTheEncoding) {
-    const CodePageCase cases[] = {
+    const struct {
+        std::uint8_t languageDriver;
+        QByteArray stored;
+        const char* expectedUtf8;
+    } cases[] = {
         {0x00, "\x80\x85\x8A\xE9\x81", "€…Šé\xC2\x81"},  // none given: Windows-1252
         {0x57, "\x80\x85\x8A\xE9\x81", "€…Šé\xC2\x81"},
         {0x03, "caf\xE9", "café"},
@@ -219,33 +192,21 @@ TEST(DbfCodePages, HeaderByteDecidesTheEncoding) {
         {0x7A, "\xD6\xD0\xFF", "中\xEF\xBF\xBD"},      // an invalid byte becomes U+FFFD
         {0x7B, "\x93\xFA\x96\x7B", "日本"},            // cp932
     };
-    for (const CodePageCase& c : cases) {
-        QTemporaryDir dir;
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
         writeFile(dir.filePath("cp.dbf"),
                   dbfBytes(0x30, c.languageDriver, {{"TEXT", 'C', 12}}, {{{c.stored}}}));
-        const auto rs = readTable(dir.path(), "cp.dbf");
-        ASSERT_EQ(rs->recordCount(), 1);
-        EXPECT_EQ(rs->valueAt(0, 0).toText(), QString::fromUtf8(c.expectedUtf8))
+        EXPECT_EQ(readTable(dir.path(), "cp.dbf")->valueAt(0, 0).toText(),
+                  QString::fromUtf8(c.expectedUtf8))
             << "language driver " << int(c.languageDriver);
     }
-}
-
-TEST(DbfCodePages, EveryLanguageDriverIdReadsPlainText) {
-    QTemporaryDir dir;
+    // Every other language driver id still reads plain ASCII text (a throw fails the test).
     for (int id = 0; id < 256; ++id) {
         writeFile(dir.filePath("id.dbf"),
                   dbfBytes(0x03, std::uint8_t(id), {{"T", 'C', 9}}, {{{"Name 42 x"}}}));
-        try {
-            EXPECT_EQ(readTable(dir.path(), "id.dbf")->valueAt(0, 0), Value::text("Name 42 x"))
-                << "language driver " << id;
-        } catch (const DaoError& error) {
-            ADD_FAILURE() << "language driver " << id << ": " << error.description().toStdString();
-        }
+        EXPECT_EQ(readTable(dir.path(), "id.dbf")->valueAt(0, 0), Value::text("Name 42 x")) << id;
     }
-}
-
-TEST(DbfCodePages, FieldNamesAndMemosFollowTheCodePage) {
-    QTemporaryDir dir;
+    // Field names and memos follow the code page too.
     std::vector<std::uint32_t> blocks;
     writeFile(dir.filePath("ru.fpt"), fptBytes(512, {{1, "\xE4\xE0"}}, blocks));
     writeFile(dir.filePath("ru.dbf"),
@@ -265,9 +226,8 @@ TEST(DbfTableSize, RecordsAreCountedByTheHeader) {
     // A header that announces more records than the file holds: the file was cut short.
     bytes[4] = 3;
     writeFile(dir.filePath("short.dbf"), bytes);
-    const std::string error = errorOf([&] { readTable(dir.path(), "short.dbf"); });
-    EXPECT_NE(error.find("short.dbf"), std::string::npos) << error;
-    EXPECT_NE(error.find("announces 3 records"), std::string::npos) << error;
+    expectMentions(errorOf([&] { readTable(dir.path(), "short.dbf"); }),
+                   {"short.dbf", "announces 3 records"});
     // Without the end-of-file mark the records are all there.
     writeFile(dir.filePath("nomark.dbf"), dbfBytes(0x03, 0, fields, {{{"one"}}}).chopped(1));
     EXPECT_EQ(readTable(dir.path(), "nomark.dbf")->valueAt(0, 0), Value::text("one"));
@@ -276,26 +236,36 @@ TEST(DbfTableSize, RecordsAreCountedByTheHeader) {
 TEST(DbfTableSize, LongCharacterFieldsKeepTheirHighByteInTheDecimals) {
     QTemporaryDir dir;
     const QByteArray text = QByteArray(299, 'a') + 'z';
-    QByteArray bytes = dbfBytes(0x03, 0, {{"LONG", 'C', 300 & 0xFF, 300 >> 8}}, {{{""}}});
     // The writer pads to the low byte only; rebuild the record at its true width.
-    const int headerLength = 32 + 32 + 1;
-    bytes = bytes.left(headerLength) + ' ' + text + '\x1A';
-    bytes[10] = static_cast<char>((1 + 300) & 0xFF);
-    bytes[11] = static_cast<char>((1 + 300) >> 8);
-    writeFile(dir.filePath("long.dbf"), bytes);
+    QByteArray bytes = dbfBytes(0x03, 0, {{"LONG", 'C', 300 & 0xFF, 300 >> 8}}, {}).chopped(1);
+    bytes.replace(10, 2, littleEndian32(1 + 300).left(2));
+    writeFile(dir.filePath("long.dbf"), bytes.replace(4, 1, "\x01") + ' ' + text + '\x1A');
     const auto rs = readTable(dir.path(), "long.dbf");
     EXPECT_EQ(rs->fieldInfo(0).definedSize, 300);
     EXPECT_EQ(rs->valueAt(0, 0), Value::text(QString::fromLatin1(text)));
 }
 
-struct BrokenValueCase {
-    FieldSpec field;
-    QByteArray stored;
-    const char* reason;
-};
+TEST(DbfTableSize, MemoFarIntoALargeMemoFile) {
+    QTemporaryDir dir;
+    const qint64 offset = qint64(300) << 20;  // beyond what is read into memory whole
+    QFile memo(dir.filePath("big.fpt"));
+    ASSERT_TRUE(memo.open(QIODevice::WriteOnly));
+    memo.write(QByteArray(7, '\0') + '\x40' + QByteArray(504, '\0'));  // 64-byte blocks
+    ASSERT_TRUE(memo.resize(offset));  // sparse where the file system allows
+    ASSERT_TRUE(memo.seek(offset));
+    memo.write(QByteArray("\0\0\0\1\0\0\0\4", 8) + "tail");
+    memo.close();
+    writeFile(dir.filePath("big.dbf"),
+              dbfBytes(0x30, 3, {{"M", 'M', 4}}, {{{littleEndian32(std::uint32_t(offset / 64))}}}));
+    EXPECT_EQ(readTable(dir.path(), "big.dbf")->valueAt(0, 0), Value::text("tail"));
+}
 
 TEST(DbfBrokenValues, ErrorNamesTableRecordAndField) {
-    const BrokenValueCase cases[] = {
+    const struct {
+        FieldSpec field;
+        QByteArray stored;
+        const char* reason;
+    } cases[] = {
         {{"AMOUNT", 'N', 8, 2}, "12a.00", "is not a number"},
         {{"AMOUNT", 'N', 8, 2}, "1.2**", "is not a number"},
         {{"BORN", 'D', 8}, "20230231", "is not a date"},
@@ -304,67 +274,36 @@ TEST(DbfBrokenValues, ErrorNamesTableRecordAndField) {
         {{"STAMP", 'T', 8}, julianDateTime(2451545, 86400000), "not a date and time"},
         {{"NOTES", 'M', 10}, "      12x ", "is not a memo block number"},
     };
-    for (const BrokenValueCase& c : cases) {
-        QTemporaryDir dir;
+    QTemporaryDir dir;
+    std::vector<std::uint32_t> noBlocks;
+    writeFile(dir.filePath("bad.fpt"), fptBytes(64, {}, noBlocks));
+    for (const auto& c : cases) {
         writeFile(dir.filePath("bad.dbf"),
                   dbfBytes(0x30, 3, {{"ID", 'C', 2}, c.field}, {{{"ok"}}, {{"no", c.stored}}}));
-        std::vector<std::uint32_t> noBlocks;
-        writeFile(dir.filePath("bad.fpt"), fptBytes(64, {}, noBlocks));
-        const std::string error = errorOf([&] { readTable(dir.path(), "bad.dbf"); });
-        EXPECT_NE(error.find("bad.dbf"), std::string::npos) << error;
-        EXPECT_NE(error.find("record 2, field " + c.field.name.toStdString()), std::string::npos)
-            << error;
-        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        expectMentions(errorOf([&] { readTable(dir.path(), "bad.dbf"); }),
+                       {"bad.dbf", "record 2, field " + c.field.name.toStdString(), c.reason});
     }
-}
-
-TEST(DbfBrokenValues, MemoBeyondTheMemoFileNamesIt) {
-    QTemporaryDir dir;
+    // A memo block beyond the end of the memo file names the memo file.
     std::vector<std::uint32_t> blocks;
     QByteArray memo = fptBytes(64, {{1, "complete"}, {1, QByteArray(100, 'y')}}, blocks);
-    writeFile(dir.filePath("cut.fpt"), memo.left(memo.size() - 64));  // the second memo is cut
+    writeFile(dir.filePath("cut.fpt"), memo.chopped(64));  // the second memo is cut
     writeFile(dir.filePath("cut.dbf"), dbfBytes(0x30, 3, {{"M", 'M', 4}},
                                                 {{{littleEndian32(blocks[0])}},
                                                  {{littleEndian32(blocks[1])}},
                                                  {{littleEndian32(9999)}}}));
-    const std::string error = errorOf([&] { readTable(dir.path(), "cut.dbf"); });
-    EXPECT_NE(error.find("cut.fpt"), std::string::npos) << error;
-    EXPECT_NE(error.find("record 2, field M"), std::string::npos) << error;
+    expectMentions(errorOf([&] { readTable(dir.path(), "cut.dbf"); }),
+                   {"cut.fpt", "record 2, field M"});
 }
 
-TEST(DbfTableSize, MemoFarIntoALargeMemoFile) {
-    QTemporaryDir dir;
-    const qint64 offset = qint64(300) << 20;  // beyond what is read into memory whole
-    QByteArray header(512, '\0');
-    header[7] = 64;
-    const QByteArray block = QByteArray("\0\0\0\1\0\0\0\4", 8) + "tail";
-    QFile memo(dir.filePath("big.fpt"));
-    ASSERT_TRUE(memo.open(QIODevice::WriteOnly));
-    memo.write(header);
-    ASSERT_TRUE(memo.resize(offset));  // sparse where the file system allows
-    ASSERT_TRUE(memo.seek(offset));
-    memo.write(block);
-    memo.close();
-    writeFile(dir.filePath("big.dbf"),
-              dbfBytes(0x30, 3, {{"M", 'M', 4}}, {{{littleEndian32(std::uint32_t(offset / 64))}}}));
-    EXPECT_EQ(readTable(dir.path(), "big.dbf")->valueAt(0, 0), Value::text("tail"));
-}
-
-TEST(DbfConnection, FolderMustExistAndIsNamed) {
+TEST(DbfConnection, FolderMustExistAndItsTableFilesAreTheCatalogue) {
     const QString missing = QStringLiteral("/nonexistent/keldara-dbf-folder");
-    const std::string error = errorOf([&] { openFolder(missing); });
-    EXPECT_NE(error.find(missing.toStdString()), std::string::npos) << error;
+    expectMentions(errorOf([&] { openFolder(missing); }), {missing.toStdString()});
     EXPECT_THROW(openFolder(QString()), DaoError);
-    QTemporaryDir dir;
-    writeFile(dir.filePath("file.dbf"), "x");
-    EXPECT_THROW(openFolder(dir.filePath("file.dbf")), DaoError);  // a file is not a folder
-}
-
-TEST(DbfConnection, CatalogueListsTheTableFilesSorted) {
     QTemporaryDir dir;
     for (const char* name : {"orders.dbf", "Beta.DBF", "alpha.dbf", "notes.fpt", "readme.txt"}) {
         writeFile(dir.filePath(name), "");
     }
+    EXPECT_THROW(openFolder(dir.filePath("orders.dbf")), DaoError);  // a file is not a folder
     QDir(dir.path()).mkdir("sub.dbf");
     const auto catalogue = openFolder(dir.path())->openTableCatalogue();
     ASSERT_EQ(catalogue->fieldInfo(0).name, "TABLE_NAME");
@@ -375,7 +314,7 @@ TEST(DbfConnection, CatalogueListsTheTableFilesSorted) {
     EXPECT_EQ(names, QStringList({"alpha.dbf", "Beta.DBF", "orders.dbf"}));
 }
 
-TEST(DbfConnection, TableNamesFindTheirFile) {
+TEST(DbfConnection, TableNamesFindTheirFileAndOnlyWholeTablesAreRead) {
     QTemporaryDir dir;
     writeFile(dir.filePath("Orders.DBF"), dbfBytes(0x03, 0, {{"A", 'C', 1}}, {{{"x"}}}));
     const auto connection = openFolder(dir.path());
@@ -393,17 +332,12 @@ TEST(DbfConnection, TableNamesFindTheirFile) {
     EXPECT_THROW(connection->openRecordset("SELECT * FROM [../Orders.DBF]"), DaoError);
     EXPECT_THROW(connection->openRecordset("SELECT a FROM [Orders.DBF]"), DaoError);
     EXPECT_THROW(connection->execute("DELETE FROM [Orders.DBF]"), DaoError);
-}
-
-TEST(DbfConnection, ClosedConnectionRefusesWork) {
-    QTemporaryDir dir;
-    auto connection = openFolder(dir.path());
-    EXPECT_TRUE(connection->isOpen());
+    // A closed connection refuses work.
     connection->close();
     EXPECT_FALSE(connection->isOpen());
     EXPECT_THROW(connection->close(), DaoError);
     EXPECT_THROW(connection->openTableCatalogue(), DaoError);
-    EXPECT_THROW(connection->openRecordset("SELECT * FROM [a.dbf]"), DaoError);
+    EXPECT_THROW(connection->openRecordset("SELECT * FROM [Orders.DBF]"), DaoError);
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <functional>
 
 #include "TextTestSupport.h"
-#include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
 
 namespace keldara::test::text {
@@ -13,17 +13,8 @@ namespace {
 using dao::DaoError;
 using dao::Value;
 
-QString connectionString(const QString& dataSource, const QString& properties = QStringLiteral(
-                                                        "text;HDR=Yes;FMT=Delimited;")) {
-    return QStringLiteral(
-               "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Extended "
-               "Properties=\"%2\"")
-        .arg(dataSource, properties);
-}
-
 // Runs `action` and returns the DaoError it throws; fails the test when it throws none.
-template <typename Action>
-DaoError errorOf(Action action) {
+DaoError errorOf(const std::function<void()>& action) {
     try {
         action();
     } catch (const DaoError& error) {
@@ -35,144 +26,112 @@ DaoError errorOf(Action action) {
 
 class TextConnectionTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        writeBytes(path("orders.csv"), "id,item\n1,pen\n2,ink\n");
-    }
+    void SetUp() override { writeBytes(path("orders.csv"), "id,item\n1,pen\n2,ink\n"); }
     QString path(const QString& name) const { return dir_.filePath(name); }
-    std::unique_ptr<dao::Connection> open(
-        const QString& properties = QStringLiteral("text;HDR=Yes;FMT=Delimited;")) {
-        return dao::openConnection(connectionString(dir_.path() + QLatin1Char('\\'), properties));
+    std::unique_ptr<dao::Connection> open(const QString& properties = kProperties,
+                                          const QString& folder = {}) {
+        return dao::openConnection(
+            textConnectionString((folder.isEmpty() ? dir_.path() : folder) + '\\', properties));
+    }
+    static std::unique_ptr<dao::Recordset> read(dao::Connection& connection, const QString& table) {
+        return connection.openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(table));
     }
 
+    static inline const QString kProperties = QStringLiteral("text;HDR=Yes;FMT=Delimited;");
     QTemporaryDir dir_;
 };
 
 TEST_F(TextConnectionTest, OpensTheFolderWithOrWithoutATrailingSeparator) {
-    for (const QString& source :
-         {dir_.path() + QLatin1Char('\\'), dir_.path() + QLatin1Char('/'), dir_.path()}) {
-        auto connection = dao::openConnection(connectionString(source));
-        EXPECT_TRUE(connection->isOpen()) << source.toStdString();
-        EXPECT_EQ(
-            connection->openRecordset(QStringLiteral("SELECT * FROM [orders.csv]"))->recordCount(),
-            2);
-        connection->close();
-        EXPECT_FALSE(connection->isOpen());
+    for (const QString& source : {dir_.path() + '\\', dir_.path() + '/', dir_.path()}) {
+        auto connection = dao::openConnection(textConnectionString(source));
+        EXPECT_EQ(read(*connection, "orders.csv")->recordCount(), 2) << source.toStdString();
     }
 }
 
-TEST_F(TextConnectionTest, AMissingFolderIsAnErrorNamingIt) {
-    const QString missing = path(QStringLiteral("no such folder"));
-    const DaoError error =
-        errorOf([&] { dao::openConnection(connectionString(missing + QLatin1Char('\\'))); });
-    EXPECT_EQ(error.number(), DaoError::OpenFailed);
-    EXPECT_TRUE(error.description().contains(missing)) << error.description().toStdString();
+TEST_F(TextConnectionTest, RefusalsSayWhatWasRefused) {
+    auto connection = open();
+    QDir(dir_.path()).mkdir(QStringLiteral("inner"));
+    auto inner = open(kProperties, path("inner"));
+    const struct {
+        std::function<void()> action;
+        int number;  // 0: any error
+        QStringList mentions = {};
+    } refusals[] = {
+        {[&] { open(kProperties, path("no such folder")); },
+         DaoError::OpenFailed,
+         {path("no such folder")}},
+        {[&] { dao::openConnection(textConnectionString(path("orders.csv"))); },
+         DaoError::OpenFailed,
+         {"not a folder"}},
+        {[&] { dao::openConnection(textConnectionString("\\")); }, DaoError::OpenFailed},
+        {[&] { open("text;HDR=Yes;FMT=FixedLength;"); }, DaoError::OpenFailed},
+        {[&] { read(*connection, "missing.csv"); },
+         DaoError::NoSuchTable,
+         {"missing.csv", QDir(dir_.path()).absolutePath()}},
+        {[&] { connection->openRecordset("SELECT id FROM [orders.csv]"); }, DaoError::BadQuery},
+        {[&] { connection->execute("DELETE FROM [orders.csv]"); }, DaoError::BadQuery},
+        // Tables are files of the folder only.
+        {[&] { read(*inner, "../orders.csv"); }, 0},
+        {[&] { read(*inner, "..\\orders.csv"); }, 0},
+        {[&] { read(*inner, ".."); }, 0},
+        {[&] { read(*inner, ""); }, 0},
+    };
+    for (std::size_t i = 0; i < std::size(refusals); ++i) {
+        const DaoError error = errorOf(refusals[i].action);
+        EXPECT_NE(error.number(), 0) << "refusal " << i;
+        EXPECT_TRUE(refusals[i].number == 0 || error.number() == refusals[i].number)
+            << "refusal " << i << ": " << error.number();
+        for (const QString& part : refusals[i].mentions) {
+            EXPECT_TRUE(error.description().contains(part))
+                << "refusal " << i << ": " << error.description().toStdString();
+        }
+    }
+}
 
-    const DaoError onFile =
-        errorOf([&] { dao::openConnection(connectionString(path("orders.csv"))); });
-    EXPECT_TRUE(onFile.description().contains(QStringLiteral("not a folder")))
-        << onFile.description().toStdString();
-    const DaoError empty =
-        errorOf([&] { dao::openConnection(connectionString(QStringLiteral("\\"))); });
-    EXPECT_EQ(empty.number(), DaoError::OpenFailed);
+TEST_F(TextConnectionTest, AClosedConnectionRefusesEveryOperationUntilReopened) {
+    auto connection = open();
+    connection->close();
+    EXPECT_FALSE(connection->isOpen());
+    EXPECT_EQ(errorOf([&] { connection->close(); }).number(), DaoError::NotOpen);
+    EXPECT_EQ(errorOf([&] { connection->openTableCatalogue(); }).number(), DaoError::NotOpen);
+    EXPECT_EQ(errorOf([&] { read(*connection, "orders.csv"); }).number(), DaoError::NotOpen);
+    connection->open(textConnectionString(dir_.path()));
+    EXPECT_EQ(read(*connection, "orders.csv")->recordCount(), 2);
 }
 
 TEST_F(TextConnectionTest, CatalogueListsTheTextFilesByName) {
-    writeBytes(path("b.txt"), "x\n");
-    writeBytes(path("A.tsv"), "x\n");
-    writeBytes(path("Z.CSV"), "x\n");
-    writeBytes(path("book.xls"), "x\n");
+    for (const char* name : {"b.txt", "A.tsv", "Z.CSV", "book.xls"}) writeBytes(path(name), "x\n");
     writeBytes(path("damaged.csv"), "a,\"never closed\n");
     ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("folder.csv")));
-    auto connection = open();
-    const auto catalogue = connection->openTableCatalogue();
-    ASSERT_EQ(catalogue->fieldCount(), 1);
-    EXPECT_EQ(catalogue->fieldInfo(0).name, QStringLiteral("TABLE_NAME"));
+    const auto catalogue = open()->openTableCatalogue();
+    ASSERT_EQ(fieldNames(*catalogue), QStringList({"TABLE_NAME"}));
     QStringList names;
-    for (long r = 0; r < catalogue->recordCount(); ++r)
-        names.append(catalogue->valueAt(r, 0).toText());
+    for (long r = 0; r < catalogue->recordCount(); ++r) names << catalogue->valueAt(r, 0).toText();
     EXPECT_EQ(names, QStringList({"A.tsv", "b.txt", "damaged.csv", "orders.csv", "Z.CSV"}));
-}
 
-TEST_F(TextConnectionTest, CatalogueOfAFolderWithoutTextFilesIsEmpty) {
     QTemporaryDir empty;
-    auto connection = dao::openConnection(connectionString(empty.path() + QLatin1Char('\\')));
-    EXPECT_EQ(connection->openTableCatalogue()->recordCount(), 0);
+    EXPECT_EQ(open(kProperties, empty.path())->openTableCatalogue()->recordCount(), 0);
 }
 
-TEST_F(TextConnectionTest, TablesAreFilesOfTheFolderOnly) {
-    auto connection = open();
-    const DaoError missing =
-        errorOf([&] { connection->openRecordset(QStringLiteral("SELECT * FROM [missing.csv]")); });
-    EXPECT_EQ(missing.number(), DaoError::NoSuchTable);
-    EXPECT_TRUE(missing.description().contains(QStringLiteral("missing.csv")));
-    EXPECT_TRUE(missing.description().contains(QDir(dir_.path()).absolutePath()));
-
-    QTemporaryDir outer;
-    QDir(outer.path()).mkdir(QStringLiteral("inner"));
-    writeBytes(outer.filePath("secret.csv"), "a\n1\n");
-    auto inner = dao::openConnection(connectionString(outer.filePath("inner")));
-    for (const char* name : {"../secret.csv", "..\\secret.csv", "..", ""}) {
-        const DaoError error = errorOf([&] {
-            inner->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(QString::fromUtf8(name)));
-        });
-        EXPECT_NE(error.number(), 0) << name;
-    }
-}
-
-TEST_F(TextConnectionTest, TableNamesMatchRegardlessOfCaseAndWithHashForDot) {
+TEST_F(TextConnectionTest, TableNamesIgnoreCaseAndTakeHashForDot) {
     auto connection = open();
     for (const char* name : {"ORDERS.CSV", "orders#csv", "Orders#CSV"}) {
-        const auto recordset = connection->openRecordset(
-            QStringLiteral("SELECT * FROM [%1]").arg(QString::fromUtf8(name)));
-        EXPECT_EQ(recordset->valueAt(1, 1), Value::text(QStringLiteral("ink"))) << name;
+        EXPECT_EQ(read(*connection, name)->valueAt(1, 1), Value::text("ink")) << name;
     }
-}
-
-TEST_F(TextConnectionTest, OnlyWholeTablesCanBeRead) {
-    auto connection = open();
-    EXPECT_EQ(errorOf([&] {
-                  connection->openRecordset(QStringLiteral("SELECT id FROM [orders.csv]"));
-              }).number(),
-              DaoError::BadQuery);
-    EXPECT_EQ(
-        errorOf([&] { connection->execute(QStringLiteral("DELETE FROM [orders.csv]")); }).number(),
-        DaoError::BadQuery);
-}
-
-TEST_F(TextConnectionTest, AClosedConnectionRefusesEveryOperation) {
-    auto connection = open();
-    connection->close();
-    EXPECT_EQ(errorOf([&] { connection->close(); }).number(), DaoError::NotOpen);
-    EXPECT_EQ(errorOf([&] { connection->openTableCatalogue(); }).number(), DaoError::NotOpen);
-    EXPECT_EQ(errorOf([&] {
-                  connection->openRecordset(QStringLiteral("SELECT * FROM [orders.csv]"));
-              }).number(),
-              DaoError::NotOpen);
-    connection->open(connectionString(dir_.path()));
-    EXPECT_TRUE(connection->isOpen());
 }
 
 TEST_F(TextConnectionTest, ExtendedPropertiesChooseHeaderAndDelimiter) {
     writeBytes(path("semi.csv"), "a;b\n1;x\n");
     writeBytes(path("tabs.csv"), "a\tb\n1\tx\n");
-
-    const auto semi = open(QStringLiteral("text;HDR=Yes;FMT=Delimited(;);"))
-                          ->openRecordset(QStringLiteral("SELECT * FROM [semi.csv]"));
-    EXPECT_EQ(fieldNames(*semi), QStringList({"a", "b"}));
-
-    const auto tabs = open(QStringLiteral("text;HDR=Yes;FMT=TabDelimited;"))
-                          ->openRecordset(QStringLiteral("SELECT * FROM [tabs.csv]"));
-    EXPECT_EQ(fieldNames(*tabs), QStringList({"a", "b"}));
-
-    const auto noHeader = open(QStringLiteral("text;HDR=No;FMT=Delimited;"))
-                              ->openRecordset(QStringLiteral("SELECT * FROM [orders.csv]"));
+    for (const auto& [properties, file] :
+         {std::pair{"text;HDR=Yes;FMT=Delimited(;);", "semi.csv"},
+          std::pair{"text;HDR=Yes;FMT=TabDelimited;", "tabs.csv"}}) {
+        EXPECT_EQ(fieldNames(*read(*open(properties), file)), QStringList({"a", "b"})) << file;
+    }
+    const auto noHeader = read(*open("text;HDR=No;FMT=Delimited;"), "orders.csv");
     EXPECT_EQ(fieldNames(*noHeader), QStringList({"F1", "F2"}));
     EXPECT_EQ(noHeader->recordCount(), 3);
     EXPECT_EQ(noHeader->valueAt(0, 0), Value::text(QStringLiteral("id")));
-
-    EXPECT_EQ(errorOf([&] { open(QStringLiteral("text;HDR=Yes;FMT=FixedLength;")); }).number(),
-              DaoError::OpenFailed);
 }
 
 }  // namespace
