@@ -3,8 +3,20 @@
 #include "platform/dao/ConnectionString.h"
 #include "platform/dao/DaoError.h"
 #include "platform/dao/Providers.h"
+#include "platform/dao/TypeCodes.h"
 
 namespace keldara::dao {
+
+std::unique_ptr<Recordset> tableCatalogue(const QStringList& names) {
+    auto catalogue = std::make_unique<Recordset>(
+        std::vector<FieldInfo>{{QStringLiteral("TABLE_NAME"), adType::VarWChar, 255}});
+    catalogue->reserve(static_cast<std::size_t>(names.size()));
+    for (const QString& name : names) {
+        const Value row[] = {Value::text(name)};
+        catalogue->appendRow(row);
+    }
+    return catalogue;
+}
 
 std::unique_ptr<Connection> createConnection(const QString& connectionString) {
     const auto kind = chooseProvider(ConnectionString::parse(connectionString));

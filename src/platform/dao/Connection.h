@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 #include "platform/dao/Recordset.h"
@@ -23,6 +24,9 @@ public:
     // Runs a row-returning statement into a static, read-only recordset.
     virtual std::unique_ptr<Recordset> openRecordset(const QString& sql) = 0;
 };
+
+// The catalogue recordset of the file providers: one record per table, column "TABLE_NAME".
+std::unique_ptr<Recordset> tableCatalogue(const QStringList& names);
 
 // A connection object for the provider that serves the connection string, not yet open.
 // Throws DaoError when no provider serves it.

@@ -55,17 +55,7 @@ class AccessConnection final : public Connection {
         std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
             return a.compare(b, Qt::CaseInsensitive) < 0;
         });
-        FieldInfo field;
-        field.name = QStringLiteral("TABLE_NAME");
-        field.type = adType::VarWChar;
-        field.definedSize = 64;
-        auto catalogue = std::make_unique<Recordset>(std::vector<FieldInfo>{field});
-        catalogue->reserve(static_cast<std::size_t>(names.size()));
-        for (const QString& name : names) {
-            const Value value = Value::text(name);
-            catalogue->appendRow(std::span<const Value>(&value, 1));
-        }
-        return catalogue;
+        return tableCatalogue(names);
     }
 
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override {

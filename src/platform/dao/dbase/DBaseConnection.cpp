@@ -75,13 +75,7 @@ void DBaseConnection::execute(const QString& sql) {
 
 std::unique_ptr<Recordset> DBaseConnection::openTableCatalogue() {
     requireOpen();
-    auto catalogue =
-        std::make_unique<Recordset>(std::vector<FieldInfo>{{"TABLE_NAME", adType::VarWChar, 255}});
-    for (const QString& name : tableFiles()) {
-        const Value row[] = {Value::text(name)};
-        catalogue->appendRow(row);
-    }
-    return catalogue;
+    return tableCatalogue(tableFiles());
 }
 
 std::unique_ptr<Recordset> DBaseConnection::openRecordset(const QString& sql) {

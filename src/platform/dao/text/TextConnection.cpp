@@ -132,19 +132,9 @@ class TextConnection final : public Connection {
 
     std::unique_ptr<Recordset> openTableCatalogue() override {
         requireOpen();
-        FieldInfo name;
-        name.name = QStringLiteral("TABLE_NAME");
-        name.type = adType::VarWChar;
-        name.definedSize = 255;
-        auto catalogue = std::make_unique<Recordset>(std::vector<FieldInfo>{name});
-        const QDir dir(folder_);
-        const QStringList files = dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
-        for (const QString& file : files) {
-            if (!isTextFileName(file)) continue;
-            const Value row[] = {Value::text(file)};
-            catalogue->appendRow(row);
-        }
-        return catalogue;
+        QStringList files = QDir(folder_).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+        files.removeIf([](const QString& file) { return !isTextFileName(file); });
+        return tableCatalogue(files);
     }
 
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override {
