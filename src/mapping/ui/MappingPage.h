@@ -27,6 +27,8 @@ public:
     QTableWidget* grdFieldMappings() const { return grdFieldMappings_; }
     QComboBox* cboSelection() const { return cboSelection_; }
     QFrame* picSampleButtons() const { return picSampleButtons_; }
+    QPushButton* cmdSampleMove(int index) const { return cmdSampleMove_[index]; }
+    QLabel* lblSample() const { return lblSample_; }
 
 private:
     shell::Workspace& ws_;
