@@ -1,0 +1,405 @@
+#include "platform/dao/access/JetDatabase.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QtEndian>
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/dao/DaoError.h"
+#include "platform/dao/TypeCodes.h"
+#include "platform/dao/access/JetValues.h"
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+#include <mdbtools.h>
+#pragma GCC diagnostic pop
+
+namespace keldara::dao::access {
+
+namespace {
+
+std::mutex& libmdbMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+constexpr int kRowDeleted = 0x4000;
+constexpr int kRowOffsetMask = 0x1FFF;
+constexpr int kLongValueHeaderSize = 12;
+constexpr quint32 kLongValueInline = 0x80000000u;
+constexpr quint32 kLongValueOnePage = 0x40000000u;
+constexpr quint32 kLongValueLengthMask = 0x3FFFFFFFu;
+// Jet allows 255 columns and 32 indexes to a table; a definition beyond that is damage.
+constexpr unsigned kMaxColumns = 255;
+constexpr unsigned kMaxRealIndexes = 255;
+
+// Defined sizes as the Jet OLE DB provider reports them for the long types.
+constexpr long kMemoDefinedSize = 536870910;
+constexpr long kOleDefinedSize = 1073741823;
+constexpr long kDecimalDefinedSize = 19;
+
+QString quoted(const QString& text) { return QLatin1Char('\'') + text + QLatin1Char('\''); }
+
+// libmdb fills col_scale from the byte that holds a decimal column's precision and
+// col_prec from the one that holds its scale.
+int precisionOf(const MdbColumn* column) { return column->col_scale; }
+int scaleOf(const MdbColumn* column) { return column->col_prec; }
+
+struct TableDeleter {
+    void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
+};
+using TablePtr = std::unique_ptr<MdbTableDef, TableDeleter>;
+
+}  // namespace
+
+struct JetDatabase::Handle {
+    MdbHandle* mdb = nullptr;
+    // Catalogue entries of the user tables, parallel to userTables_.
+    std::vector<MdbCatalogEntry*> tableEntries;
+    ~Handle() {
+        if (mdb) mdb_close(mdb);
+    }
+};
+
+namespace {
+
+// Reads one table's rows into a recordset; every failure is a DaoError naming the file.
+class TableReader {
+public:
+    TableReader(MdbHandle* mdb, MdbTableDef* table, const QString& path, const QString& tableName,
+                const CodePageDecoder& jet3Text)
+        : mdb_(mdb),
+          table_(table),
+          path_(path),
+          tableName_(tableName),
+          jet3Text_(jet3Text),
+          jet4_(mdb->f->jet_version != MDB_VER_JET3),
+          pageSize_(static_cast<int>(mdb->fmt->pg_size)) {}
+
+    std::unique_ptr<Recordset> read() {
+        readColumns();
+        auto recordset = std::make_unique<Recordset>(fieldInfos_);
+        recordset->reserve(std::min<std::size_t>(table_->num_rows, 1u << 20));
+        std::vector<MdbField> fields(columns_.size());
+        std::vector<Value> row(columns_.size());
+        long rowsRead = 0;
+        mdb_rewind_table(table_);
+        while (mdb_read_next_dpg(table_)) {
+            const int rowsOnPage = mdb_get_int16(mdb_->pg_buf, mdb_->fmt->row_count_offset);
+            for (int r = 0; r < rowsOnPage; ++r) {
+                int start = 0;
+                size_t size = 0;
+                if (mdb_find_row(mdb_, r, &start, &size) == -1 || size == 0) continue;
+                if (start & kRowDeleted) continue;
+                start &= kRowOffsetMask;
+                if (mdb_crack_row(table_, start, size, fields.data()) < 0) {
+                    damaged(QStringLiteral("a row of table %1 cannot be read").arg(quoted(tableName_)));
+                }
+                for (std::size_t c = 0; c < columns_.size(); ++c) {
+                    row[c] = fieldValue(columns_[c], fields[c], start, static_cast<int>(size));
+                }
+                recordset->appendRow(row);
+                ++rowsRead;
+            }
+        }
+        if (rowsRead < static_cast<long>(table_->num_rows)) {
+            damaged(QStringLiteral("table %1 holds %2 rows, but only %3 could be read")
+                        .arg(quoted(tableName_))
+                        .arg(table_->num_rows)
+                        .arg(rowsRead));
+        }
+        return recordset;
+    }
+
+private:
+    [[noreturn]] void damaged(const QString& why) const {
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The Access database %1 is damaged: %2.").arg(quoted(path_), why));
+    }
+
+    [[noreturn]] void badValue(const MdbColumn* column, const QString& why) const {
+        damaged(QStringLiteral("a value of column %1 in table %2 %3")
+                    .arg(quoted(QString::fromUtf8(column->name)), quoted(tableName_), why));
+    }
+
+    void readColumns() {
+        if (table_->num_cols == 0 || table_->num_cols > kMaxColumns ||
+            table_->num_real_idxs > kMaxRealIndexes) {
+            damaged(QStringLiteral("the definition of table %1 is not valid").arg(quoted(tableName_)));
+        }
+        GPtrArray* columns = mdb_read_columns(table_);
+        if (!columns || columns->len != table_->num_cols) {
+            damaged(QStringLiteral("the columns of table %1 cannot be read").arg(quoted(tableName_)));
+        }
+        for (guint i = 0; i < columns->len; ++i) {
+            auto* column = static_cast<MdbColumn*>(g_ptr_array_index(columns, i));
+            columns_.push_back(column);
+            fieldInfos_.push_back(fieldInfoOf(column));
+        }
+    }
+
+    FieldInfo fieldInfoOf(const MdbColumn* column) const {
+        FieldInfo info;
+        info.name = QString::fromUtf8(column->name);
+        switch (column->col_type) {
+            case MDB_BOOL: info.type = adType::Boolean; info.definedSize = 2; break;
+            case MDB_BYTE: info.type = adType::UnsignedTinyInt; info.definedSize = 1; break;
+            case MDB_INT: info.type = adType::SmallInt; info.definedSize = 2; break;
+            case MDB_LONGINT: info.type = adType::Integer; info.definedSize = 4; break;
+            case MDB_MONEY: info.type = adType::Currency; info.definedSize = 8; break;
+            case MDB_FLOAT: info.type = adType::Single; info.definedSize = 4; break;
+            case MDB_DOUBLE: info.type = adType::Double; info.definedSize = 8; break;
+            case MDB_DATETIME: info.type = adType::Date; info.definedSize = 8; break;
+            case MDB_TEXT:
+                info.type = adType::VarWChar;
+                info.definedSize = jet4_ ? column->col_size / 2 : column->col_size;
+                break;
+            case MDB_MEMO: info.type = adType::LongVarWChar; info.definedSize = kMemoDefinedSize; break;
+            case MDB_OLE: info.type = adType::LongVarBinary; info.definedSize = kOleDefinedSize; break;
+            case MDB_REPID: info.type = adType::GUID; info.definedSize = 16; break;
+            case MDB_NUMERIC:
+                info.type = adType::Numeric;
+                info.definedSize = kDecimalDefinedSize;
+                info.precision = precisionOf(column);
+                info.numericScale = scaleOf(column);
+                break;
+            case MDB_BINARY:
+            default: info.type = adType::Binary; info.definedSize = column->col_size; break;
+        }
+        return info;
+    }
+
+    Value fieldValue(const MdbColumn* column, const MdbField& field, int rowStart, int rowSize) {
+        if (column->col_type == MDB_BOOL) return Value::boolean(!field.is_null);
+        if (field.is_null) return Value::null();
+        if (field.siz < 0 || field.start < rowStart || field.start + field.siz > rowStart + rowSize ||
+            field.start + field.siz > pageSize_) {
+            badValue(column, QStringLiteral("lies outside its row"));
+        }
+        const unsigned char* data = mdb_->pg_buf + field.start;
+        const int size = field.siz;
+        const auto need = [&](int bytes) {
+            if (size < bytes) badValue(column, QStringLiteral("is too short"));
+        };
+        switch (column->col_type) {
+            case MDB_BYTE: need(1); return Value::integer(data[0]);
+            case MDB_INT: need(2); return Value::integer(qFromLittleEndian<qint16>(data));
+            case MDB_LONGINT: need(4); return Value::integer(qFromLittleEndian<qint32>(data));
+            case MDB_MONEY: need(8); return Value::decimal(currencyText(qFromLittleEndian<qint64>(data)));
+            case MDB_FLOAT: need(4); return Value::floating(singleAsDouble(qFromLittleEndian<float>(data)));
+            case MDB_DOUBLE: need(8); return Value::floating(qFromLittleEndian<double>(data));
+            case MDB_DATETIME: {
+                need(8);
+                auto value = dateValue(qFromLittleEndian<double>(data));
+                if (!value) badValue(column, QStringLiteral("is not a date between the years 100 and 9999"));
+                return *value;
+            }
+            case MDB_NUMERIC: need(17); return Value::decimal(decimalText(data, scaleOf(column)));
+            case MDB_REPID: need(16); return Value::text(guidText(data));
+            case MDB_TEXT: return Value::text(text(column, data, size));
+            case MDB_MEMO: {
+                const QByteArray bytes = longValue(column, data, size);
+                return Value::text(text(column, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                        static_cast<int>(bytes.size())));
+            }
+            case MDB_OLE: return Value::bytes(longValue(column, data, size));
+            default:
+                return Value::bytes(QByteArray(reinterpret_cast<const char*>(data), size));
+        }
+    }
+
+    QString text(const MdbColumn* column, const unsigned char* data, int size) const {
+        const auto* chars = reinterpret_cast<const char*>(data);
+        if (jet4_) return decodeJet4Text(chars, size);
+        auto decoded = jet3Text_.decode(chars, size);
+        if (!decoded) {
+            badValue(column, QStringLiteral("is not text in code page %1").arg(jet3Text_.codePage()));
+        }
+        return *decoded;
+    }
+
+    // Memo and OLE values: a 12-byte header in the row, the data in the row itself, in one
+    // row of a long-value page, or in a chain of such rows.
+    QByteArray longValue(const MdbColumn* column, const unsigned char* field, int size) {
+        if (size < kLongValueHeaderSize) badValue(column, QStringLiteral("is too short"));
+        const quint32 header = qFromLittleEndian<quint32>(field);
+        const qsizetype length = header & kLongValueLengthMask;
+        if (header & kLongValueInline) {
+            if (length > size - kLongValueHeaderSize) badValue(column, QStringLiteral("is cut short"));
+            return QByteArray(reinterpret_cast<const char*>(field + kLongValueHeaderSize), length);
+        }
+        quint32 pageRow = qFromLittleEndian<quint32>(field + 4);
+        QByteArray result;
+        result.reserve(std::min<qsizetype>(length, 1 << 24));
+        if (header & kLongValueOnePage) {
+            const QByteArray part = longValueRow(column, pageRow);
+            if (part.size() < length) badValue(column, QStringLiteral("is cut short"));
+            return part.left(length);
+        }
+        QSet<quint32> visited;
+        while (result.size() < length) {
+            if (pageRow == 0 || visited.contains(pageRow)) {
+                badValue(column, QStringLiteral("has a broken chain of pages"));
+            }
+            visited.insert(pageRow);
+            const QByteArray part = longValueRow(column, pageRow);
+            if (part.size() < 4) badValue(column, QStringLiteral("has a broken chain of pages"));
+            pageRow = qFromLittleEndian<quint32>(part.constData());
+            result += part.mid(4, length - result.size());
+        }
+        return result;
+    }
+
+    QByteArray longValueRow(const MdbColumn* column, quint32 pageRow) {
+        void* buffer = nullptr;
+        int offset = 0;
+        size_t length = 0;
+        if (mdb_find_pg_row(mdb_, static_cast<int>(pageRow), &buffer, &offset, &length) != 0 ||
+            offset < 0 || offset + static_cast<qsizetype>(length) > pageSize_) {
+            badValue(column, QStringLiteral("points to data that cannot be read"));
+        }
+        return QByteArray(static_cast<const char*>(buffer) + offset, static_cast<qsizetype>(length));
+    }
+
+    MdbHandle* mdb_;
+    MdbTableDef* table_;
+    const QString& path_;
+    const QString& tableName_;
+    const CodePageDecoder& jet3Text_;
+    bool jet4_;
+    int pageSize_;
+    std::vector<MdbColumn*> columns_;
+    std::vector<FieldInfo> fieldInfos_;
+};
+
+}  // namespace
+
+JetDatabase::JetDatabase(const QString& path, const QString& password, int jet3CodePage)
+    : path_(path), jet3Text_(jet3CodePage), handle_(std::make_unique<Handle>()) {
+    checkFileAndHeader(password);
+    std::lock_guard lock(libmdbMutex());
+    openHandle();
+    readCatalogue();
+}
+
+JetDatabase::~JetDatabase() {
+    std::lock_guard lock(libmdbMutex());
+    handle_.reset();
+}
+
+void JetDatabase::checkFileAndHeader(const QString& password) {
+    const QFileInfo info(path_);
+    if (!info.exists() || !info.isFile()) {
+        throw DaoError(DaoError::OpenFailed,
+                       QStringLiteral("Could not find file %1.").arg(quoted(path_)));
+    }
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw DaoError(DaoError::OpenFailed, QStringLiteral("Cannot open the file %1: %2.")
+                                                 .arg(quoted(path_), file.errorString()));
+    }
+    QString reason;
+    const auto header = parseJetHeader(file.read(4096), &reason);
+    if (!header) {
+        throw DaoError(DaoError::OpenFailed,
+                       QStringLiteral("Unrecognized database format %1: %2.").arg(quoted(path_), reason));
+    }
+    header_ = *header;
+    const qint64 size = file.size();
+    if (size % header_.pageSize != 0 || size < 3 * header_.pageSize) {
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The Access database %1 is damaged: its length (%2 bytes) is "
+                                      "not a whole number of %3-byte pages.")
+                           .arg(quoted(path_))
+                           .arg(size)
+                           .arg(header_.pageSize));
+    }
+    if (!header_.hasPassword()) return;
+    bool matches = false;
+    if (header_.version == JetVersion::Jet4) {
+        matches = password == header_.jet4Password;
+    } else {
+        const auto stored = jet3Text_.decode(header_.jet3Password.constData(),
+                                             header_.jet3Password.size());
+        matches = stored && password == *stored;
+    }
+    if (!matches) {
+        throw DaoError(DaoError::OpenFailed,
+                       password.isEmpty()
+                           ? QStringLiteral("The Access database %1 is protected by a password, "
+                                            "and none was given.").arg(quoted(path_))
+                           : QStringLiteral("Not a valid password for the Access database %1.")
+                                 .arg(quoted(path_)));
+    }
+}
+
+void JetDatabase::openHandle() {
+    MdbHandle* mdb = mdb_open(QFile::encodeName(path_).constData(), MDB_NOFLAGS);
+    if (!mdb) {
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The Access database %1 is damaged: its first page cannot be read.")
+                           .arg(quoted(path_)));
+    }
+    handle_->mdb = mdb;
+    // Names are converted by libmdb; make it use the code page chosen here and UTF-8,
+    // whatever its environment variables say.
+    const QByteArray source = header_.version == JetVersion::Jet3
+                                  ? iconvNameOfCodePage(jet3Text_.codePage())
+                                  : QByteArrayLiteral("UCS-2LE");
+    iconv_t in = iconv_open("UTF-8", source.constData());
+    iconv_t out = iconv_open(source.constData(), "UTF-8");
+    if (in == reinterpret_cast<iconv_t>(-1) || out == reinterpret_cast<iconv_t>(-1)) {
+        if (in != reinterpret_cast<iconv_t>(-1)) iconv_close(in);
+        if (out != reinterpret_cast<iconv_t>(-1)) iconv_close(out);
+        in = iconv_open("UTF-8", "CP1252");
+        out = iconv_open("CP1252", "UTF-8");
+    }
+    mdb_iconv_close(mdb);
+    mdb->iconv_in = in;
+    mdb->iconv_out = out;
+}
+
+void JetDatabase::readCatalogue() {
+    GPtrArray* catalogue = mdb_read_catalog(handle_->mdb, MDB_TABLE);
+    if (!catalogue) {
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The Access database %1 is damaged: its table catalogue "
+                                      "cannot be read.").arg(quoted(path_)));
+    }
+    for (guint i = 0; i < catalogue->len; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalogue, i));
+        if (!mdb_is_user_table(entry)) continue;
+        handle_->tableEntries.push_back(entry);
+        userTables_ << QString::fromUtf8(entry->object_name);
+    }
+}
+
+std::unique_ptr<Recordset> JetDatabase::readTable(const QString& name) {
+    std::lock_guard lock(libmdbMutex());
+    qsizetype index = userTables_.indexOf(name);
+    if (index < 0) {
+        const auto found = std::find_if(userTables_.cbegin(), userTables_.cend(), [&](const QString& t) {
+            return t.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        if (found == userTables_.cend()) {
+            throw DaoError(DaoError::NoSuchTable,
+                           QStringLiteral("Cannot find the table %1 in the Access database %2.")
+                               .arg(quoted(name), quoted(path_)));
+        }
+        index = found - userTables_.cbegin();
+    }
+    const QString& tableName = userTables_[index];
+    TablePtr table(mdb_read_table(handle_->tableEntries[static_cast<std::size_t>(index)]));
+    if (!table) {
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The Access database %1 is damaged: the definition of table "
+                                      "%2 cannot be read.").arg(quoted(path_), quoted(tableName)));
+    }
+    return TableReader(handle_->mdb, table.get(), path_, tableName, jet3Text_).read();
+}
+
+}  // namespace keldara::dao::access

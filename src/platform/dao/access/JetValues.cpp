@@ -1,0 +1,110 @@
+#include "platform/dao/access/JetValues.h"
+
+#include <QtEndian>
+#include <charconv>
+#include <cmath>
+
+namespace keldara::dao::access {
+
+namespace {
+
+constexpr qint64 kMillisecondsPerDay = 86'400'000;
+constexpr double kFirstDay = -657434.0;   // 0100-01-01
+constexpr double kLastDay = 2958465.0;    // 9999-12-31
+
+// Days since 1970-01-01 to a civil date (proleptic Gregorian).
+void civilFromDays(qint64 z, int& year, int& month, int& day) {
+    z += 719468;
+    const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+constexpr qint64 kDaysFrom1970To18991230 = -25569;
+
+__extension__ using UInt128 = unsigned __int128;
+
+QString withPoint(QString digits, int scale, bool negative) {
+    if (scale > 0) {
+        if (digits.size() <= scale) digits = QString(scale - digits.size() + 1, u'0') + digits;
+        digits.insert(digits.size() - scale, QLatin1Char('.'));
+        while (digits.endsWith(QLatin1Char('0'))) digits.chop(1);
+        if (digits.endsWith(QLatin1Char('.'))) digits.chop(1);
+    }
+    if (negative && digits != QLatin1String("0")) digits.prepend(QLatin1Char('-'));
+    return digits;
+}
+
+}  // namespace
+
+QString currencyText(qint64 tenThousandths) {
+    const bool negative = tenThousandths < 0;
+    const quint64 magnitude = negative ? 0 - static_cast<quint64>(tenThousandths)
+                                       : static_cast<quint64>(tenThousandths);
+    return withPoint(QString::number(magnitude), 4, negative);
+}
+
+QString decimalText(const unsigned char* bytes, int scale) {
+    const bool negative = bytes[0] != 0;
+    UInt128 magnitude = 0;
+    for (int word = 0; word < 4; ++word) {
+        magnitude = (magnitude << 32) | qFromLittleEndian<quint32>(bytes + 1 + word * 4);
+    }
+    QString digits;
+    do {
+        digits.prepend(QChar(u'0' + static_cast<int>(magnitude % 10)));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    return withPoint(digits, scale, negative);
+}
+
+std::optional<Value> dateValue(double days) {
+    if (!std::isfinite(days) || days < kFirstDay || days >= kLastDay + 1.0) return std::nullopt;
+    double whole = std::trunc(days);
+    auto milliseconds = std::llround(std::fabs(days - whole) * kMillisecondsPerDay);
+    if (milliseconds >= kMillisecondsPerDay) {
+        milliseconds -= kMillisecondsPerDay;
+        whole += days < 0 ? -1.0 : 1.0;
+    }
+    DateTime dt;
+    civilFromDays(static_cast<qint64>(whole) + kDaysFrom1970To18991230, dt.year, dt.month,
+                  dt.day);
+    dt.hour = static_cast<int>(milliseconds / 3'600'000);
+    dt.minute = static_cast<int>(milliseconds / 60'000 % 60);
+    dt.second = static_cast<int>(milliseconds / 1000 % 60);
+    dt.microsecond = static_cast<int>(milliseconds % 1000) * 1000;
+    if (dt.year < 100 || dt.year > 9999) return std::nullopt;
+    ValueKind kind = ValueKind::DateTime;
+    if (milliseconds == 0) {
+        kind = ValueKind::Date;
+    } else if (whole == 0.0) {
+        kind = ValueKind::Time;
+    }
+    return Value::dateTimeOfKind(kind, dt);
+}
+
+double singleAsDouble(float value) {
+    if (!std::isfinite(value)) return static_cast<double>(value);
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text - 1, value);
+    double nearest = 0.0;
+    std::from_chars(text, result.ptr, nearest);
+    return nearest;
+}
+
+QString guidText(const unsigned char* bytes) {
+    return QStringLiteral("{%1-%2-%3-%4-%5}")
+        .arg(qFromLittleEndian<quint32>(bytes), 8, 16, QLatin1Char('0'))
+        .arg(qFromLittleEndian<quint16>(bytes + 4), 4, 16, QLatin1Char('0'))
+        .arg(qFromLittleEndian<quint16>(bytes + 6), 4, 16, QLatin1Char('0'))
+        .arg(QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes + 8), 2).toHex()))
+        .arg(QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes + 10), 6).toHex()))
+        .toUpper();
+}
+
+}  // namespace keldara::dao::access

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+#include "platform/dao/Value.h"
+
+// Decoding of the fixed-size values Jet stores in a row, all little-endian.
+namespace keldara::dao::access {
+
+// Currency: a 64-bit integer of ten-thousandths.
+QString currencyText(qint64 tenThousandths);
+
+// Decimal: a sign byte and a 128-bit magnitude in four 32-bit words, most significant word
+// first, scaled by 10^-scale. `bytes` points at the 17 stored bytes.
+QString decimalText(const unsigned char* bytes, int scale);
+
+// Date/Time: days since 1899-12-30 with the time of day as the fraction (its absolute value
+// for days before that date). Nothing when the number is no date Jet can hold (years 100 to
+// 9999). The kind is Date when the time is midnight, Time when the date is 1899-12-30 and
+// the time is not midnight, DateTime otherwise.
+std::optional<Value> dateValue(double days);
+
+// Single: the float as the nearest double to its shortest decimal text, e.g. 0.15f -> 0.15.
+double singleAsDouble(float value);
+
+// Replication ID: the GUID text "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+QString guidText(const unsigned char* bytes);
+
+}  // namespace keldara::dao::access
