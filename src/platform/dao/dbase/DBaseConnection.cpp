@@ -1,12 +1,145 @@
+#include <QDir>
+#include <QFileInfo>
+
+#include "platform/dao/ConnectionString.h"
 #include "platform/dao/DaoError.h"
 #include "platform/dao/Providers.h"
+#include "platform/dao/SelectStatement.h"
+#include "platform/dao/TypeCodes.h"
+#include "platform/dao/dbase/DbfTable.h"
 
 namespace keldara::dao {
 
-// Placeholder until the DBase provider lands: every use reports that it is missing.
-std::unique_ptr<Connection> makeDBaseConnection() {
-    throw DaoError(DaoError::ProviderNotFound,
-                   QStringLiteral("The DBase provider is not available in this build."));
+namespace {
+
+const QString kTableExtension = QStringLiteral(".dbf");
+
+// A folder of dBase/FoxPro tables, one table per .dbf file, as the FoxPro ODBC driver
+// serves it with SourceType=DBF. The tables are read-only.
+class DBaseConnection : public Connection {
+public:
+    void open(const QString& connectionString) override;
+    bool isOpen() const override { return open_; }
+    void close() override;
+    void execute(const QString& sql) override;
+    std::unique_ptr<Recordset> openTableCatalogue() override;
+    std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
+
+private:
+    void requireOpen() const;
+    QStringList tableFiles() const;
+    QString tablePath(const QString& table) const;
+
+    bool open_ = false;
+    QString folder_;
+};
+
+void DBaseConnection::open(const QString& connectionString) {
+    const ConnectionString cs = ConnectionString::parse(connectionString);
+    const QString sourceType = cs.valueOr(QStringLiteral("SourceType"), QStringLiteral("DBF"));
+    if (sourceType.compare(QLatin1String("DBF"), Qt::CaseInsensitive) != 0) {
+        throw DaoError(DaoError::OpenFailed,
+                       QStringLiteral("Only free tables (SourceType=DBF) can be opened, not "
+                                      "SourceType=%1.")
+                           .arg(sourceType));
+    }
+    const QString folder = cs.valueOr(QStringLiteral("SourceDB"));
+    if (folder.isEmpty()) {
+        throw DaoError(DaoError::OpenFailed,
+                       QStringLiteral("The connection string names no folder of dBase tables "
+                                      "(SourceDB is empty)."));
+    }
+    if (!QFileInfo(folder).isDir()) {
+        throw DaoError(DaoError::OpenFailed,
+                       QStringLiteral("The folder \"%1\" does not exist.").arg(folder));
+    }
+    folder_ = folder;
+    open_ = true;
 }
+
+void DBaseConnection::close() {
+    requireOpen();
+    open_ = false;
+}
+
+void DBaseConnection::execute(const QString& sql) {
+    requireOpen();
+    throw DaoError(DaoError::BadQuery,
+                   QStringLiteral("The dBase tables in \"%1\" are read-only; the statement "
+                                  "was not run: %2")
+                       .arg(folder_, sql));
+}
+
+std::unique_ptr<Recordset> DBaseConnection::openTableCatalogue() {
+    requireOpen();
+    auto catalogue =
+        std::make_unique<Recordset>(std::vector<FieldInfo>{{"TABLE_NAME", adType::VarWChar, 255}});
+    for (const QString& name : tableFiles()) {
+        const Value row[] = {Value::text(name)};
+        catalogue->appendRow(row);
+    }
+    return catalogue;
+}
+
+std::unique_ptr<Recordset> DBaseConnection::openRecordset(const QString& sql) {
+    requireOpen();
+    const auto table = tableOfSelectAll(sql);
+    if (!table) {
+        throw DaoError(DaoError::BadQuery,
+                       QStringLiteral("Only \"SELECT * FROM [table]\" can be run on dBase "
+                                      "tables, not: %1")
+                           .arg(sql));
+    }
+    return dbase::readDbfTable(tablePath(*table));
+}
+
+void DBaseConnection::requireOpen() const {
+    if (!open_) {
+        throw DaoError(DaoError::NotOpen,
+                       QStringLiteral("Operation is not allowed when the object is closed."));
+    }
+}
+
+QStringList DBaseConnection::tableFiles() const {
+    const QDir folder(folder_);
+    if (!folder.exists()) {
+        throw DaoError(DaoError::OpenFailed,
+                       QStringLiteral("The folder \"%1\" does not exist.").arg(folder_));
+    }
+    return folder.entryList({QLatin1Char('*') + kTableExtension}, QDir::Files,
+                            QDir::Name | QDir::IgnoreCase);
+}
+
+// The file of the folder that a table name in a query stands for: the name as given, or
+// with ".dbf" added, matched exactly first and then without regard to letter case.
+QString DBaseConnection::tablePath(const QString& table) const {
+    const QDir folder(folder_);
+    QStringList candidates{table};
+    if (!table.endsWith(kTableExtension, Qt::CaseInsensitive)) {
+        candidates << table + kTableExtension;
+    }
+    const bool plainName = !table.contains(QLatin1Char('/')) && table != QLatin1String(".") &&
+                           table != QLatin1String("..");
+    if (plainName) {
+        for (const QString& candidate : candidates) {
+            if (QFileInfo(folder, candidate).isFile()) return folder.filePath(candidate);
+        }
+        const QStringList entries = folder.entryList(QDir::Files, QDir::Name);
+        for (const QString& candidate : candidates) {
+            for (const QString& entry : entries) {
+                if (entry.compare(candidate, Qt::CaseInsensitive) == 0) {
+                    return folder.filePath(entry);
+                }
+            }
+        }
+    }
+    throw DaoError(DaoError::NoSuchTable,
+                   QStringLiteral("The table \"%1\" is not a file of the folder \"%2\".")
+                       .arg(table, folder_));
+}
+
+}  // namespace
+
+std::unique_ptr<Connection> makeDBaseConnection() { return std::make_unique<DBaseConnection>(); }
 
 }  // namespace keldara::dao
