@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "platform/dao/Recordset.h"
+#include "platform/dao/excel/Workbook.h"
+
+namespace keldara::dao::xls {
+
+// The table a worksheet stands for: the first row of the range its cells occupy gives the
+// field names, the rows below it the records. A column holding values of one kind gets that
+// type (number 5, date 7, Boolean 11, text 202/203); a column of mixed kinds is read as text
+// so that no value is lost. Error cells are Null.
+std::unique_ptr<Recordset> sheetRecordset(const std::vector<SheetCell>& cells);
+
+// The text a value stands for in a text column or a field name: numbers in their shortest
+// exact form, dates as YYYY-MM-DD[ HH:MM:SS], Booleans as TRUE or FALSE.
+QString cellText(const Value& value);
+
+// The catalogue name of a worksheet as Jet forms it: the name and "$", in apostrophes (an
+// apostrophe inside doubled) when the name holds anything but letters, digits and "_" or
+// starts with a digit.
+QString sheetTableName(const QString& sheetName);
+
+}  // namespace keldara::dao::xls

@@ -1,0 +1,445 @@
+#include "platform/dao/excel/Workbook.h"
+
+#include <QDate>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/dao/excel/CompoundFile.h"
+#include "platform/dao/excel/XlsError.h"
+
+namespace keldara::dao::xls {
+
+namespace {
+
+constexpr std::uint16_t kGlobalsSubstream = 0x0005;
+constexpr std::uint16_t kWorksheetSubstream = 0x0010;
+constexpr std::uint16_t kMaxColumns = 256;
+// 31 December 9999 in either date system is below this serial number.
+constexpr double kFirstSerialAfter9999 = 2958466.0;
+
+bool isBof(std::uint16_t type) {
+    return type == record::Bof || type == record::Bof4 || type == record::Bof3 ||
+           type == record::Bof2;
+}
+
+double rkNumber(std::uint32_t rk) {
+    double value = 0;
+    if (rk & 0x02) {
+        value = static_cast<double>(static_cast<std::int32_t>(rk) >> 2);
+    } else {
+        const std::uint64_t bits = static_cast<std::uint64_t>(rk & 0xFFFFFFFCu) << 32;
+        std::memcpy(&value, &bits, sizeof value);
+    }
+    return (rk & 0x01) ? value / 100.0 : value;
+}
+
+int biffOfBof(const Record& bof, const QString& streamName) {
+    if (bof.type == record::Bof4) return 4;
+    if (bof.type == record::Bof3) return 3;
+    if (bof.type == record::Bof2) return 2;
+    const std::uint16_t version = bof.u16(0);
+    if (version == 0x0600) return 8;
+    if (version == 0x0500) return 5;
+    return streamName.compare(QLatin1String("Book"), Qt::CaseInsensitive) == 0 ? 5 : 8;
+}
+
+}  // namespace
+
+std::optional<Value> serialToDateValue(double serial, bool date1904, bool timeOnlyFormat) {
+    if (!(serial >= 0.0) || serial >= kFirstSerialAfter9999) return std::nullopt;
+    std::int64_t days = static_cast<std::int64_t>(std::floor(serial));
+    std::int64_t milliseconds = std::llround((serial - static_cast<double>(days)) * 86400000.0);
+    if (milliseconds >= 86400000) {
+        ++days;
+        milliseconds -= 86400000;
+    }
+    QDate date;
+    if (date1904) {
+        date = QDate(1904, 1, 1).addDays(days);
+    } else if (days == 60) {
+        return std::nullopt;  // 29 February 1900, a day the calendar never had
+    } else {
+        // Serial numbers below 60 count from 31 December 1899 as the 1900 system has it.
+        date = (days < 60 ? QDate(1899, 12, 31) : QDate(1899, 12, 30)).addDays(days);
+    }
+    if (!date.isValid() || date.year() > 9999) return std::nullopt;
+    const int ms = static_cast<int>(milliseconds);
+    const int hour = ms / 3600000;
+    const int minute = ms / 60000 % 60;
+    const int second = ms / 1000 % 60;
+    const int microsecond = ms % 1000 * 1000;
+    if (timeOnlyFormat && days == 0) return Value::time(hour, minute, second, microsecond);
+    if (ms == 0) return Value::date(date.year(), date.month(), date.day());
+    return Value::dateTime(
+        DateTime{date.year(), date.month(), date.day(), hour, minute, second, microsecond});
+}
+
+std::unique_ptr<Workbook> Workbook::load(const QByteArray& file, const QString& singleSheetName) {
+    std::unique_ptr<Workbook> book(new Workbook());
+    QString streamName;
+    if (CompoundFile::hasSignature(file)) {
+        const CompoundFile container(file);
+        for (const char* name : {"Workbook", "Book"}) {
+            if (auto stream = container.stream(QLatin1String(name))) {
+                book->stream_ = std::move(*stream);
+                streamName = QLatin1String(name);
+                break;
+            }
+        }
+        if (streamName.isEmpty()) {
+            throw FormatError(QStringLiteral("it is a compound file without a workbook stream "
+                                             "(perhaps another Office document)"));
+        }
+    } else {
+        book->stream_ = file;
+    }
+    Record bof;
+    RecordReader reader(book->stream_, 0);
+    if (!reader.next(bof) || !isBof(bof.type)) {
+        throw FormatError(QStringLiteral("it is not an Excel workbook"));
+    }
+    book->biff_ = biffOfBof(bof, streamName);
+    if (book->biff_ == 2) {
+        throw FormatError(QStringLiteral("it is an Excel 2.x worksheet, which is not supported"));
+    }
+    if (book->biff_ >= 5) {
+        if (bof.u16(2) != kGlobalsSubstream) {
+            throw FormatError(QStringLiteral("its workbook stream does not begin with the "
+                                             "workbook globals"));
+        }
+        book->readGlobals(0, false);
+    } else {
+        if (bof.u16(2) != kWorksheetSubstream) {
+            throw FormatError(QStringLiteral("it is an Excel 4.0 workbook or macro sheet, which "
+                                             "is not supported (only single worksheets are)"));
+        }
+        book->readGlobals(0, true);
+        book->rawSheets_.push_back(RawSheet{{}, singleSheetName, 0});
+    }
+    book->finishGlobals();
+    return book;
+}
+
+// Reads the records that apply to the whole workbook. For a BIFF5/BIFF8 workbook they form
+// the globals substream; a BIFF3/BIFF4 worksheet mixes them with its cells (`wholeStream`).
+void Workbook::readGlobals(std::size_t offset, bool wholeStream) {
+    RecordReader reader(stream_, offset);
+    Record rec;
+    reader.next(rec);  // the BOF
+    while (reader.next(rec)) {
+        switch (rec.type) {
+            case record::Eof: return;
+            case record::FilePass: throw EncryptedWorkbook();
+            case record::CodePage: codePage_ = rec.u16(0); break;
+            case record::DateMode: date1904_ = rec.u16(0) == 1; break;
+            case record::Format:
+            case record::Format2: readFormatRecord(rec); break;
+            case record::Xf:
+            case record::Xf3:
+            case record::Xf4: readXfRecord(rec); break;
+            case record::BoundSheet:
+                if (!wholeStream) readBoundSheet(rec);
+                break;
+            case record::Sst:
+                if (biff_ == 8) readSharedStrings(rec, reader);
+                break;
+            default: break;
+        }
+    }
+    throw FormatError(QStringLiteral("its workbook stream ends before the end of the %1")
+                          .arg(wholeStream ? QStringLiteral("worksheet")
+                                           : QStringLiteral("workbook globals")));
+}
+
+void Workbook::readFormatRecord(const Record& rec) {
+    if (biff_ == 8) {
+        const int index = rec.u16(0);
+        ContinuedCursor cursor({rec.data.subspan(2)});
+        formats_[index] = classifyFormatString(cursor.unicodeString(true));
+        return;
+    }
+    int index = 0;
+    std::size_t at = 0;
+    if (biff_ == 5) {
+        index = rec.u16(0);
+        at = 2;
+    } else {
+        index = formatCount_++;
+        at = rec.type == record::Format ? 2 : 0;  // BIFF4 has two unused bytes first
+    }
+    const std::size_t length = rec.u8(at);
+    rec.require(at + 1 + length);
+    formatBytes_[index] =
+        QByteArray(reinterpret_cast<const char*>(rec.data.data() + at + 1), static_cast<qsizetype>(length));
+}
+
+void Workbook::readXfRecord(const Record& rec) {
+    xfFormats_.push_back(biff_ >= 5 ? rec.u16(2) : rec.u8(1));
+}
+
+void Workbook::readBoundSheet(const Record& rec) {
+    const std::uint32_t offset = rec.u32(0);
+    const std::uint8_t sheetType = rec.u8(5);
+    RawSheet sheet;
+    sheet.offset = offset;
+    if (biff_ == 8) {
+        ContinuedCursor cursor({rec.data.subspan(6)});
+        sheet.unicodeName = cursor.unicodeString(false);
+    } else {
+        const std::size_t length = rec.u8(6);
+        rec.require(7 + length);
+        sheet.name = QByteArray(reinterpret_cast<const char*>(rec.data.data() + 7),
+                                static_cast<qsizetype>(length));
+    }
+    // Only worksheets are tables; macro sheets (1), charts (2) and VB modules (6) are not.
+    if (sheetType != 0) return;
+    if (offset >= static_cast<std::size_t>(stream_.size())) {
+        throw FormatError(QStringLiteral("a sheet starts beyond the end of the workbook stream"));
+    }
+    rawSheets_.push_back(std::move(sheet));
+}
+
+void Workbook::readSharedStrings(const Record& rec, RecordReader& reader) {
+    std::vector<std::span<const std::uint8_t>> segments{rec.data};
+    for (auto& segment : reader.takeContinues()) segments.push_back(segment);
+    ContinuedCursor cursor(std::move(segments));
+    cursor.skip(4);  // total number of string uses
+    const std::uint32_t unique = cursor.u32();
+    sharedStrings_.reserve(std::min<std::uint32_t>(unique, 1u << 20));
+    for (std::uint32_t i = 0; i < unique && !cursor.atEnd(); ++i) {
+        sharedStrings_.push_back(cursor.unicodeString(true));
+    }
+}
+
+void Workbook::finishGlobals() {
+    if (biff_ < 8) decoder_ = std::make_unique<CodePageDecoder>(codePage_);
+    for (const auto& [index, bytes] : formatBytes_) {
+        formats_[index] = classifyFormatString(
+            byteString(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                       static_cast<std::size_t>(bytes.size())));
+    }
+    for (const RawSheet& raw : rawSheets_) {
+        Worksheet sheet;
+        sheet.name = biff_ == 8 || raw.name.isNull()
+                         ? raw.unicodeName
+                         : byteString(reinterpret_cast<const std::uint8_t*>(raw.name.constData()),
+                                      static_cast<std::size_t>(raw.name.size()));
+        sheet.streamOffset = raw.offset;
+        sheets_.push_back(std::move(sheet));
+    }
+}
+
+QString Workbook::byteString(const std::uint8_t* data, std::size_t size) const {
+    return decoder_->decode(reinterpret_cast<const char*>(data), size);
+}
+
+FormatClass Workbook::formatOfXf(std::uint16_t xf) const {
+    if (xf >= xfFormats_.size()) return FormatClass::Number;
+    const int format = xfFormats_[xf];
+    const auto found = formats_.find(format);
+    if (found != formats_.end()) return found->second;
+    return biff_ >= 5 ? builtInFormatClass(format) : FormatClass::Number;
+}
+
+Value Workbook::numberValue(double number, std::uint16_t xf) const {
+    const FormatClass format = formatOfXf(xf);
+    if (format != FormatClass::Number) {
+        if (auto date = serialToDateValue(number, date1904_, format == FormatClass::TimeOnly)) {
+            return *date;
+        }
+    }
+    return Value::floating(number);
+}
+
+// Reads the cell records of one worksheet substream.
+class SheetReader {
+public:
+    SheetReader(const Workbook& book, std::size_t offset)
+        : book_(book), reader_(book.stream_, offset) {}
+
+    std::vector<SheetCell> read() {
+        Record rec;
+        if (!reader_.next(rec) || !isBof(rec.type)) {
+            throw FormatError(QStringLiteral("a worksheet does not start with a BOF record"));
+        }
+        while (reader_.next(rec)) {
+            if (rec.type == record::Eof) return sortedCells();
+            if (isBof(rec.type)) {
+                skipEmbeddedSubstream();
+            } else {
+                readRecord(rec);
+            }
+        }
+        throw FormatError(QStringLiteral("a worksheet ends before its EOF record"));
+    }
+
+private:
+    void skipEmbeddedSubstream() {
+        Record rec;
+        int depth = 1;
+        while (depth > 0 && reader_.next(rec)) {
+            if (isBof(rec.type)) ++depth;
+            if (rec.type == record::Eof) --depth;
+        }
+        if (depth > 0) throw FormatError(QStringLiteral("a chart inside a worksheet is cut short"));
+    }
+
+    void readRecord(const Record& rec) {
+        switch (rec.type) {
+            case record::Number:
+                putNumber(rec, rec.f64(6), rec.u16(4));
+                break;
+            case record::Rk:
+                putNumber(rec, rkNumber(rec.u32(6)), rec.u16(4));
+                break;
+            case record::MulRk: readMulRk(rec); break;
+            case record::Label:
+            case record::RString: readLabel(rec); break;
+            case record::LabelSst: readLabelSst(rec); break;
+            case record::BoolErr: readBoolErr(rec); break;
+            case record::Formula:
+            case record::Formula3:
+            case record::Formula4: readFormula(rec); break;
+            case record::String: readString(rec); break;
+            default: break;
+        }
+    }
+
+    void put(const Record& rec, std::uint32_t column, Value value, bool isError = false) {
+        const std::uint16_t row = rec.u16(0);
+        if (column >= kMaxColumns) {
+            throw FormatError(QStringLiteral("a cell lies in column %1, beyond the last column")
+                                  .arg(column + 1));
+        }
+        pendingString_.reset();
+        cells_.push_back(SheetCell{row, static_cast<std::uint16_t>(column), isError, std::move(value)});
+    }
+
+    void putNumber(const Record& rec, double number, std::uint16_t xf, std::uint32_t column) {
+        if (!std::isfinite(number)) {
+            put(rec, column, Value::null(), true);
+        } else {
+            put(rec, column, book_.numberValue(number, xf));
+        }
+    }
+
+    void putNumber(const Record& rec, double number, std::uint16_t xf) {
+        putNumber(rec, number, xf, rec.u16(2));
+    }
+
+    void putText(const Record& rec, QString text) {
+        if (text.isEmpty()) {
+            pendingString_.reset();
+            return;
+        }
+        put(rec, rec.u16(2), Value::text(text));
+    }
+
+    void readMulRk(const Record& rec) {
+        const std::uint16_t first = rec.u16(2);
+        const std::size_t count = rec.data.size() >= 6 ? (rec.data.size() - 6) / 6 : 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            putNumber(rec, rkNumber(rec.u32(6 + 6 * i)), rec.u16(4 + 6 * i),
+                      static_cast<std::uint32_t>(first + i));
+        }
+    }
+
+    QString recordString(const Record& rec, std::size_t at,
+                         std::vector<std::span<const std::uint8_t>> continues = {}) {
+        rec.require(at);
+        std::vector<std::span<const std::uint8_t>> segments{rec.data.subspan(at)};
+        for (auto& segment : continues) segments.push_back(segment);
+        ContinuedCursor cursor(std::move(segments));
+        if (book_.biff_ == 8) return cursor.unicodeString(true);
+        const std::uint16_t length = cursor.u16();
+        const QByteArray bytes = cursor.bytes(length);
+        return book_.byteString(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                static_cast<std::size_t>(bytes.size()));
+    }
+
+    void readLabel(const Record& rec) { putText(rec, recordString(rec, 6)); }
+
+    void readLabelSst(const Record& rec) {
+        const std::uint32_t index = rec.u32(6);
+        if (index >= book_.sharedStrings_.size()) {
+            throw FormatError(QStringLiteral("a cell refers to shared string %1, but the "
+                                             "workbook has only %2")
+                                  .arg(index)
+                                  .arg(book_.sharedStrings_.size()));
+        }
+        putText(rec, book_.sharedStrings_[index]);
+    }
+
+    void readBoolErr(const Record& rec) {
+        const std::uint8_t value = rec.u8(6);
+        if (rec.u8(7) != 0) {
+            put(rec, rec.u16(2), Value::null(), true);
+        } else {
+            put(rec, rec.u16(2), Value::boolean(value != 0));
+        }
+    }
+
+    // A formula's cached result: a number, or a marked result whose kind is in byte 0.
+    void readFormula(const Record& rec) {
+        rec.require(14);
+        if (rec.u16(12) != 0xFFFF) {
+            putNumber(rec, rec.f64(6), rec.u16(4));
+            return;
+        }
+        switch (rec.u8(6)) {
+            case 0:  // text, in the STRING record that follows
+                pendingString_.reset();
+                pendingString_ = PendingString{rec.u16(0), rec.u16(2)};
+                break;
+            case 1: put(rec, rec.u16(2), Value::boolean(rec.u8(8) != 0)); break;
+            case 2: put(rec, rec.u16(2), Value::null(), true); break;
+            default: pendingString_.reset(); break;  // 3: the empty text
+        }
+    }
+
+    void readString(const Record& rec) {
+        auto continues = reader_.takeContinues();
+        if (!pendingString_) return;
+        const PendingString target = *pendingString_;
+        QString text = recordString(rec, 0, std::move(continues));
+        pendingString_.reset();
+        if (!text.isEmpty()) {
+            cells_.push_back(SheetCell{target.row, target.column, false, Value::text(text)});
+        }
+    }
+
+    // Rows then columns; of two records for one cell the later one counts.
+    std::vector<SheetCell> sortedCells() {
+        std::stable_sort(cells_.begin(), cells_.end(), [](const SheetCell& a, const SheetCell& b) {
+            return a.row != b.row ? a.row < b.row : a.column < b.column;
+        });
+        std::vector<SheetCell> unique;
+        unique.reserve(cells_.size());
+        for (SheetCell& cell : cells_) {
+            if (!unique.empty() && unique.back().row == cell.row &&
+                unique.back().column == cell.column) {
+                unique.back() = std::move(cell);
+            } else {
+                unique.push_back(std::move(cell));
+            }
+        }
+        return unique;
+    }
+
+    struct PendingString {
+        std::uint16_t row;
+        std::uint16_t column;
+    };
+
+    const Workbook& book_;
+    RecordReader reader_;
+    std::vector<SheetCell> cells_;
+    std::optional<PendingString> pendingString_;
+};
+
+std::vector<SheetCell> Workbook::readCells(std::size_t sheet) const {
+    return SheetReader(*this, sheets_.at(sheet).streamOffset).read();
+}
+
+}  // namespace keldara::dao::xls

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/dao/Value.h"
+#include "platform/dao/excel/BiffRecords.h"
+#include "platform/dao/excel/CodePage.h"
+#include "platform/dao/excel/NumberFormat.h"
+
+namespace keldara::dao::xls {
+
+// One cell that holds something: a number, date, text or Boolean value, or an error code
+// (a Null value with isError set). Blank cells and empty texts are not kept.
+struct SheetCell {
+    std::uint32_t row = 0;
+    std::uint16_t column = 0;
+    bool isError = false;
+    Value value;
+};
+
+struct Worksheet {
+    QString name;
+    std::size_t streamOffset = 0;  // of its BOF record in the workbook stream
+};
+
+// An Excel workbook: a BIFF8 or BIFF5 workbook stream in a compound file, or a single
+// BIFF3/BIFF4 worksheet stream on its own. Loading reads the workbook globals (sheets,
+// string table, formats, date system, code page); cells are read per worksheet on request.
+class Workbook {
+public:
+    // `singleSheetName` names the worksheet of a BIFF3/BIFF4 file, which has no sheet names.
+    // Throws FormatError (or EncryptedWorkbook) when the bytes are no readable workbook.
+    static std::unique_ptr<Workbook> load(const QByteArray& file, const QString& singleSheetName);
+
+    int biffVersion() const { return biff_; }
+    bool uses1904DateSystem() const { return date1904_; }
+    const std::vector<Worksheet>& worksheets() const { return sheets_; }
+
+    // The cells of a worksheet in row and column order, one per position.
+    std::vector<SheetCell> readCells(std::size_t sheet) const;
+
+private:
+    struct RawSheet {
+        QByteArray name;  // byte string of BIFF5, decoded once the code page is known
+        QString unicodeName;
+        std::size_t offset = 0;
+    };
+
+    Workbook() = default;
+    void readGlobals(std::size_t offset, bool wholeStream);
+    void readFormatRecord(const Record& record);
+    void readXfRecord(const Record& record);
+    void readBoundSheet(const Record& record);
+    void readSharedStrings(const Record& record, RecordReader& reader);
+    void finishGlobals();
+
+    QString byteString(const std::uint8_t* data, std::size_t size) const;
+    FormatClass formatOfXf(std::uint16_t xf) const;
+    Value numberValue(double number, std::uint16_t xf) const;
+
+    friend class SheetReader;
+
+    QByteArray stream_;
+    int biff_ = 8;
+    bool date1904_ = false;
+    int codePage_ = 1252;
+    std::unique_ptr<CodePageDecoder> decoder_;
+    std::vector<std::uint16_t> xfFormats_;
+    std::map<int, QByteArray> formatBytes_;  // BIFF5 and older, decoded at the end
+    std::map<int, FormatClass> formats_;
+    int formatCount_ = 0;  // BIFF2-4 number their formats in order of appearance
+    std::vector<QString> sharedStrings_;
+    std::vector<RawSheet> rawSheets_;
+    std::vector<Worksheet> sheets_;
+};
+
+// The date, date-time or time of day that a serial number in a date format stands for in
+// the workbook's date system; nothing when it is no valid date (negative, 29 February 1900
+// of the 1900 system, beyond the year 9999).
+std::optional<Value> serialToDateValue(double serial, bool date1904, bool timeOnlyFormat);
+
+}  // namespace keldara::dao::xls
