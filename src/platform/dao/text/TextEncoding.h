@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace keldara::dao::text {
+
+// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or code points
+// beyond U+10FFFF).
+bool isValidUtf8(const char* data, qsizetype size);
+
+// The Windows-1252 bytes as UTF-8. Every byte maps to a character; the five bytes that
+// code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the C1 controls of the
+// same number, as Windows converts them.
+QByteArray windows1252ToUtf8(const char* data, qsizetype size);
+
+// The contents of a delimited text file as UTF-8 without a byte-order mark: UTF-16 when
+// the file begins with a UTF-16 byte-order mark, UTF-8 when the bytes are valid UTF-8
+// (with or without a byte-order mark), Windows-1252 otherwise. Throws DaoError naming
+// `fileName` when a UTF-16 file is malformed.
+QByteArray decodeTextFile(const QByteArray& raw, const QString& fileName);
+
+}  // namespace keldara::dao::text

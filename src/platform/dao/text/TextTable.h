@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include "platform/dao/Recordset.h"
+
+namespace keldara::dao::text {
+
+struct TextTableOptions {
+    bool headerRow = true;  // the first record names the fields
+    // The field delimiter; when absent, "," for .csv files, and for other files a tab when
+    // the first line holds one, else ",".
+    std::optional<char> delimiter;
+};
+
+// Reads a whole delimited text file into a recordset. Field types come from the values:
+// 3 when every value is an integer within 32 bits, 20 within 64 bits, 5 for numbers a
+// double holds exactly, 7 for ISO dates and date-times, else 202 (203 when a value is
+// longer than 255 characters). Empty fields are Null. Throws DaoError naming the file.
+std::unique_ptr<Recordset> readTextTable(const QString& path, const TextTableOptions& options);
+
+// The delimiter used for a file of this name whose text (UTF-8) begins with `firstLine`.
+char chooseDelimiter(const QString& fileName, QByteArrayView text);
+
+}  // namespace keldara::dao::text

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include "TextTestSupport.h"
+#include "platform/dao/Connection.h"
+#include "platform/dao/DaoError.h"
+#include "support/Damage.h"
+#include "support/Paths.h"
+
+namespace keldara::test::text {
+namespace {
+
+// Reads every damaged copy of a file; each gives a recordset or a DaoError naming the copy.
+void readDamagedCopies(const QString& original, const QString& copyName, int copies) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString copy = dir.filePath(copyName);
+    auto connection = dao::openConnection(textConnectionString(dir.path()));
+    int errors = 0;
+    const int tried = forEachDamagedCopy(original, copy, copies, [&](const QString& what) {
+        try {
+            const auto recordset =
+                connection->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(copyName));
+            // Every record has a value, Null or not, in every field.
+            for (long r = 0; r < recordset->recordCount(); ++r) {
+                for (int c = 0; c < recordset->fieldCount(); ++c) recordset->valueAt(r, c);
+            }
+        } catch (const dao::DaoError& error) {
+            ++errors;
+            EXPECT_TRUE(error.description().contains(copy))
+                << what.toStdString() << ": " << error.description().toStdString();
+        }
+    });
+    EXPECT_EQ(tried, copies);
+    ::testing::Test::RecordProperty("errors", errors);
+}
+
+class DamagedFixture : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(DamagedFixture, GivesRecordsOrAnErrorNeverACrash) {
+    const QFileInfo file(fixturePath(QString::fromUtf8(GetParam())));
+    ASSERT_TRUE(file.isFile());
+    // Fewer copies of the large files keep the sweep quick.
+    const int copies = file.size() > 200000 ? 40 : 160;
+    readDamagedCopies(file.absoluteFilePath(), file.fileName(), copies);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllFixtures, DamagedFixture,
+    ::testing::Values("csv/wireservice__csvkit/ks_1033_data.csv",
+                      "csv/wireservice__csvkit/FY09_EDU_Recipients_by_State.csv",
+                      "csv/wireservice__csvkit/ilgeo2010_excerpt.csv",
+                      "csv/okfn__messytables/spanish_chars.csv",
+                      "csv/okfn__messytables/excel_pasting.csv",
+                      "csv/okfn__messytables/mixedGLB.csv", "csv/okfn__messytables/example.tsv",
+                      "csv/BurntSushi__rust-csv/worldcitiespop.csv",
+                      "csv/BurntSushi__rust-csv/uspop-latin1.csv",
+                      "csv/datasets__country-codes/country-codes.csv",
+                      "csv/lukaswhite__geonames-php/admin1CodesASCII.txt"));
+
+TEST(DamagedGenerated, QuotedMultiLineAndUtf16FilesSurviveDamage) {
+    QTemporaryDir dir;
+    QByteArray quoted = "id,\"na\"\"me\",when\r\n";
+    for (int i = 0; i < 40; ++i) {
+        quoted += QByteArray::number(i) + ",\"line one\r\nline \"\"two\"\", \xC3\xA9\"," +
+                  "2024-01-" + QByteArray::number(10 + i % 18) + " 10:00:0" +
+                  QByteArray::number(i % 10) + "\r";
+    }
+    writeBytes(dir.filePath("quoted.csv"), quoted);
+    readDamagedCopies(dir.filePath("quoted.csv"), QStringLiteral("quoted.csv"), 200);
+
+    const QString utf16Text = QStringLiteral("a\tb\r\n1\t\u00FC\u20AC\r\n2\t\U0001F600\r\n");
+    QByteArray utf16("\xFF\xFE", 2);
+    utf16.append(reinterpret_cast<const char*>(utf16Text.utf16()), utf16Text.size() * 2);
+    writeBytes(dir.filePath("u16.txt"), utf16);
+    readDamagedCopies(dir.filePath("u16.txt"), QStringLiteral("u16.txt"), 60);
+}
+
+TEST(DamagedGenerated, RandomBytesGiveRecordsOrAnError) {
+    QTemporaryDir dir;
+    auto connection = dao::openConnection(textConnectionString(dir.path()));
+    QRandomGenerator random(4);
+    const QByteArray alphabet("\",\t\r\n ax0.-\xC3\xA9\xFF\xEF\xBB\xBF", 18);
+    for (int round = 0; round < 300; ++round) {
+        QByteArray bytes(static_cast<qsizetype>(random.bounded(200)), '\0');
+        for (char& b : bytes) b = alphabet[static_cast<qsizetype>(random.bounded(alphabet.size()))];
+        writeBytes(dir.filePath("random.txt"), bytes);
+        try {
+            connection->openRecordset(QStringLiteral("SELECT * FROM [random.txt]"));
+        } catch (const dao::DaoError&) {
+        }
+    }
+}
+
+}  // namespace
+}  // namespace keldara::test::text
