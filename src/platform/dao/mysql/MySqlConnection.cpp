@@ -1,12 +1,222 @@
+#include "platform/dao/mysql/MySqlConnection.h"
+
+#include <mysqld_error.h>
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "platform/dao/ConnectionString.h"
 #include "platform/dao/DaoError.h"
 #include "platform/dao/Providers.h"
+#include "platform/dao/mysql/MySqlColumns.h"
 
 namespace keldara::dao {
 
-// Placeholder until the MySql provider lands: every use reports that it is missing.
 std::unique_ptr<Connection> makeMySqlConnection() {
-    throw DaoError(DaoError::ProviderNotFound,
-                   QStringLiteral("The MySql provider is not available in this build."));
+    return std::make_unique<mysql::MySqlConnection>();
 }
+
+namespace mysql {
+
+namespace {
+
+constexpr unsigned int kDefaultPort = 3306;
+constexpr unsigned int kConnectTimeoutSeconds = 5;
+
+// What the connection string names: the server and the account on it.
+struct ServerAddress {
+    QByteArray host;
+    QByteArray user;
+    QByteArray password;
+    QByteArray database;  // empty: no default database
+    unsigned int port = kDefaultPort;
+};
+
+// The value of the first of `keys` that the string holds (the driver's names and aliases).
+QString valueOfAny(const ConnectionString& cs, std::initializer_list<const char*> keys) {
+    for (const char* key : keys) {
+        if (auto value = cs.value(QLatin1String(key))) return *value;
+    }
+    return {};
+}
+
+unsigned int parsePort(const QString& text, const QString& host) {
+    if (text.isEmpty()) return kDefaultPort;
+    bool ok = false;
+    const uint port = text.toUInt(&ok);
+    const bool allDigits = std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+    if (!ok || !allDigits || port == 0 || port > 65535) {
+        throw DaoError(DaoError::OpenFailed,
+                       QStringLiteral("Cannot connect to MySQL server '%1': the port \"%2\" is "
+                                      "not a port number.")
+                           .arg(host, text));
+    }
+    return port;
+}
+
+ServerAddress parseAddress(const QString& connectionString) {
+    const ConnectionString cs = ConnectionString::parse(connectionString);
+    ServerAddress address;
+    const QString host = valueOfAny(cs, {"SERVER"});
+    address.host = host.toUtf8();
+    address.user = valueOfAny(cs, {"UID", "USER"}).toUtf8();
+    address.password = valueOfAny(cs, {"PWD", "PASSWORD"}).toUtf8();
+    address.database = valueOfAny(cs, {"DATABASE", "DB"}).toUtf8();
+    address.port = parsePort(valueOfAny(cs, {"PORT"}), host);
+    return address;
+}
+
+const char* orNull(const QByteArray& text) { return text.isEmpty() ? nullptr : text.constData(); }
+
+void initialiseLibraryOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { mysql_library_init(0, nullptr, nullptr); });
+}
+
+// A fresh client handle: utf8mb4, always TCP (so that "localhost" means the port given, as
+// it does for the ODBC driver), a short connect timeout, no LOAD DATA LOCAL.
+MYSQL* newClientHandle() {
+    initialiseLibraryOnce();
+    MYSQL* handle = mysql_init(nullptr);
+    if (handle == nullptr) {
+        throw DaoError(DaoError::OpenFailed,
+                       QStringLiteral("The MySQL client library is out of memory."));
+    }
+    const unsigned int timeout = kConnectTimeoutSeconds;
+    const unsigned int protocol = MYSQL_PROTOCOL_TCP;
+    const unsigned int noLocalFiles = 0;
+    mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    mysql_options(handle, MYSQL_OPT_PROTOCOL, &protocol);
+    mysql_options(handle, MYSQL_OPT_LOCAL_INFILE, &noLocalFiles);
+    return handle;
+}
+
+QString serverErrorText(MYSQL* handle) { return QString::fromUtf8(mysql_error(handle)); }
+
+// Owns a result and frees it, which also reads off any rows left unread.
+struct ResultCloser {
+    void operator()(MYSQL_RES* result) const { mysql_free_result(result); }
+};
+using Result = std::unique_ptr<MYSQL_RES, ResultCloser>;
+
+}  // namespace
+
+void MySqlConnection::open(const QString& connectionString) {
+    if (handle_) {
+        throw DaoError(DaoError::General,
+                       QStringLiteral("Operation is not allowed when the object is open."));
+    }
+    const ServerAddress address = parseAddress(connectionString);
+    Handle handle(newClientHandle());
+    if (mysql_real_connect(handle.get(), orNull(address.host), address.user.constData(),
+                           address.password.constData(), orNull(address.database), address.port,
+                           nullptr, 0) == nullptr) {
+        throw DaoError(DaoError::OpenFailed, serverErrorText(handle.get()),
+                       static_cast<int>(mysql_errno(handle.get())));
+    }
+    handle_ = std::move(handle);
+}
+
+void MySqlConnection::close() {
+    requireOpen();
+    handle_.reset();
+}
+
+MYSQL* MySqlConnection::requireOpen() const {
+    if (!handle_) {
+        throw DaoError(DaoError::NotOpen,
+                       QStringLiteral("Operation is not allowed when the object is closed."));
+    }
+    return handle_.get();
+}
+
+void MySqlConnection::throwServerError(int number) const {
+    const unsigned int code = mysql_errno(handle_.get());
+    if (code == ER_NO_SUCH_TABLE) number = DaoError::NoSuchTable;
+    throw DaoError(number, serverErrorText(handle_.get()), static_cast<int>(code));
+}
+
+void MySqlConnection::sendQuery(const QString& sql) {
+    MYSQL* handle = requireOpen();
+    const QByteArray text = sql.toUtf8();
+    if (mysql_real_query(handle, text.constData(), static_cast<unsigned long>(text.size())) != 0) {
+        throwServerError(DaoError::BadQuery);
+    }
+}
+
+// Reads the rest of a multi-result answer (a CALL ends with one) so that the connection is
+// ready for the next statement.
+void MySqlConnection::discardFurtherResults() {
+    MYSQL* handle = handle_.get();
+    while (mysql_more_results(handle)) {
+        if (mysql_next_result(handle) != 0) throwServerError(DaoError::BadQuery);
+        Result(mysql_use_result(handle));
+    }
+}
+
+void MySqlConnection::execute(const QString& sql) {
+    sendQuery(sql);
+    MYSQL* handle = handle_.get();
+    if (mysql_field_count(handle) > 0) {
+        Result result(mysql_use_result(handle));
+        if (!result) throwServerError(DaoError::BadQuery);
+    }
+    discardFurtherResults();
+}
+
+std::unique_ptr<Recordset> MySqlConnection::readResult() {
+    MYSQL* handle = handle_.get();
+    if (mysql_field_count(handle) == 0) {
+        // A statement without a result set: it has run, and its recordset has no fields.
+        discardFurtherResults();
+        return std::make_unique<Recordset>();
+    }
+    Result result(mysql_use_result(handle));
+    if (!result) throwServerError(DaoError::BadQuery);
+
+    const unsigned int columnCount = mysql_num_fields(result.get());
+    const MYSQL_FIELD* fields = mysql_fetch_fields(result.get());
+    std::vector<FieldInfo> infos;
+    std::vector<ValueForm> forms;
+    infos.reserve(columnCount);
+    forms.reserve(columnCount);
+    for (unsigned int i = 0; i < columnCount; ++i) {
+        ColumnShape shape = describeColumn(fields[i]);
+        infos.push_back(std::move(shape.info));
+        forms.push_back(shape.form);
+    }
+
+    auto recordset = std::make_unique<Recordset>(std::move(infos));
+    std::vector<Value> row(columnCount);
+    while (MYSQL_ROW cells = mysql_fetch_row(result.get())) {
+        const unsigned long* lengths = mysql_fetch_lengths(result.get());
+        for (unsigned int i = 0; i < columnCount; ++i) {
+            row[i] = cells[i] == nullptr ? Value::null() : readValue(forms[i], cells[i], lengths[i]);
+        }
+        recordset->appendRow(row);
+    }
+    // The rows end early when the connection fails or the server stops the statement.
+    if (mysql_errno(handle) != 0) throwServerError(DaoError::BadQuery);
+    result.reset();
+    discardFurtherResults();
+    return recordset;
+}
+
+std::unique_ptr<Recordset> MySqlConnection::openRecordset(const QString& sql) {
+    sendQuery(sql);
+    return readResult();
+}
+
+std::unique_ptr<Recordset> MySqlConnection::openTableCatalogue() {
+    auto catalogue = openRecordset(QStringLiteral("SHOW TABLES"));
+    if (catalogue->fieldCount() > 0) catalogue->fieldInfo(0).name = QStringLiteral("TABLE_NAME");
+    return catalogue;
+}
+
+}  // namespace mysql
 
 }  // namespace keldara::dao

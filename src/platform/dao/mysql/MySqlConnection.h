@@ -1,0 +1,38 @@
+#pragma once
+
+#include <mysql.h>
+
+#include <memory>
+
+#include "platform/dao/Connection.h"
+
+namespace keldara::dao::mysql {
+
+// A connection to a MySQL or MariaDB server through MariaDB Connector/C, opened from the
+// connection string of the MySQL ODBC driver (SERVER, UID, PWD, PORT, DATABASE). It talks
+// utf8mb4 over TCP, and reports failures with the server's own text and error number.
+class MySqlConnection final : public Connection {
+public:
+    void open(const QString& connectionString) override;
+    bool isOpen() const override { return handle_ != nullptr; }
+    void close() override;
+    void execute(const QString& sql) override;
+    std::unique_ptr<Recordset> openTableCatalogue() override;
+    std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
+
+private:
+    struct HandleCloser {
+        void operator()(MYSQL* handle) const { mysql_close(handle); }
+    };
+    using Handle = std::unique_ptr<MYSQL, HandleCloser>;
+
+    MYSQL* requireOpen() const;
+    void sendQuery(const QString& sql);
+    std::unique_ptr<Recordset> readResult();
+    void discardFurtherResults();
+    [[noreturn]] void throwServerError(int number) const;
+
+    Handle handle_;
+};
+
+}  // namespace keldara::dao::mysql
