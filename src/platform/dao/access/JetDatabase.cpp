@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QtEndian>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -36,6 +37,10 @@ constexpr quint32 kLongValueLengthMask = 0x3FFFFFFFu;
 // Jet allows 255 columns and 32 indexes to a table; a definition beyond that is damage.
 constexpr unsigned kMaxColumns = 255;
 constexpr unsigned kMaxRealIndexes = 255;
+constexpr unsigned long kCatalogueDefinitionPage = 2;
+constexpr int kMaxDecimalDigits = 28;
+// Catalogue flags of system and hidden system objects.
+constexpr qint64 kSystemObjectFlags = 0x80000002;
 
 // Defined sizes as the Jet OLE DB provider reports them for the long types.
 constexpr long kMemoDefinedSize = 536870910;
@@ -59,7 +64,7 @@ using TablePtr = std::unique_ptr<MdbTableDef, TableDeleter>;
 struct JetDatabase::Handle {
     MdbHandle* mdb = nullptr;
     // Catalogue entries of the user tables, parallel to userTables_.
-    std::vector<MdbCatalogEntry*> tableEntries;
+    std::vector<std::unique_ptr<MdbCatalogEntry>> tableEntries;
     ~Handle() {
         if (mdb) mdb_close(mdb);
     }
@@ -80,15 +85,28 @@ public:
           jet4_(mdb->f->jet_version != MDB_VER_JET3),
           pageSize_(static_cast<int>(mdb->fmt->pg_size)) {}
 
+    // Reads only the named columns; the others stay Null.
+    void readOnly(const QStringList& names) { wanted_ = names; }
+
     std::unique_ptr<Recordset> read() {
         readColumns();
+        std::vector<bool> skipped(columns_.size(), false);
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            skipped[c] = !wanted_.isEmpty() && !wanted_.contains(fieldInfos_[c].name);
+        }
         auto recordset = std::make_unique<Recordset>(fieldInfos_);
         recordset->reserve(std::min<std::size_t>(table_->num_rows, 1u << 20));
         std::vector<MdbField> fields(columns_.size());
         std::vector<Value> row(columns_.size());
         long rowsRead = 0;
         mdb_rewind_table(table_);
-        while (mdb_read_next_dpg(table_)) {
+        long previousPage = 0;
+        while (const int page = mdb_read_next_dpg(table_)) {
+            // Data pages come in ascending order; anything else is a damaged page map.
+            if (page <= previousPage) {
+                damaged(QStringLiteral("the page map of table %1 is not valid").arg(quoted(tableName_)));
+            }
+            previousPage = page;
             const int rowsOnPage = mdb_get_int16(mdb_->pg_buf, mdb_->fmt->row_count_offset);
             for (int r = 0; r < rowsOnPage; ++r) {
                 int start = 0;
@@ -100,7 +118,9 @@ public:
                     damaged(QStringLiteral("a row of table %1 cannot be read").arg(quoted(tableName_)));
                 }
                 for (std::size_t c = 0; c < columns_.size(); ++c) {
-                    row[c] = fieldValue(columns_[c], fields[c], start, static_cast<int>(size));
+                    row[c] = skipped[c] ? Value::null()
+                                        : fieldValue(columns_[c], fields[c], start,
+                                                     static_cast<int>(size));
                 }
                 recordset->appendRow(row);
                 ++rowsRead;
@@ -137,6 +157,11 @@ private:
         }
         for (guint i = 0; i < columns->len; ++i) {
             auto* column = static_cast<MdbColumn*>(g_ptr_array_index(columns, i));
+            if (column->col_type == MDB_NUMERIC &&
+                (precisionOf(column) > kMaxDecimalDigits || scaleOf(column) > precisionOf(column))) {
+                damaged(QStringLiteral("the decimal column %1 of table %2 has no valid precision")
+                            .arg(quoted(QString::fromUtf8(column->name)), quoted(tableName_)));
+            }
             columns_.push_back(column);
             fieldInfos_.push_back(fieldInfoOf(column));
         }
@@ -274,6 +299,7 @@ private:
     int pageSize_;
     std::vector<MdbColumn*> columns_;
     std::vector<FieldInfo> fieldInfos_;
+    QStringList wanted_;
 };
 
 }  // namespace
@@ -363,19 +389,62 @@ void JetDatabase::openHandle() {
     mdb->iconv_out = out;
 }
 
+// The catalogue is the system table MSysObjects, whose definition is always on page 2. It is
+// read here like any table rather than through libmdb's catalogue reader, which also follows
+// the property blobs and does not survive every damaged file.
 void JetDatabase::readCatalogue() {
-    GPtrArray* catalogue = mdb_read_catalog(handle_->mdb, MDB_TABLE);
-    if (!catalogue) {
+    auto systemObjects = std::make_unique<MdbCatalogEntry>();
+    systemObjects->mdb = handle_->mdb;
+    systemObjects->object_type = MDB_SYSTEM_TABLE;
+    systemObjects->table_pg = kCatalogueDefinitionPage;
+    std::snprintf(systemObjects->object_name, sizeof systemObjects->object_name, "MSysObjects");
+    const QString catalogueName = QStringLiteral("MSysObjects");
+    TablePtr table(mdb_read_table(systemObjects.get()));
+    if (!table) {
         throw DaoError(DaoError::BadFile,
                        QStringLiteral("The Access database %1 is damaged: its table catalogue "
                                       "cannot be read.").arg(quoted(path_)));
     }
-    for (guint i = 0; i < catalogue->len; ++i) {
-        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalogue, i));
-        if (!mdb_is_user_table(entry)) continue;
-        handle_->tableEntries.push_back(entry);
-        userTables_ << QString::fromUtf8(entry->object_name);
+    TableReader reader(handle_->mdb, table.get(), path_, catalogueName, jet3Text_);
+    // The property blobs of the catalogue are not needed, and a damaged one must not hide
+    // the tables.
+    reader.readOnly({QStringLiteral("Id"), QStringLiteral("Name"), QStringLiteral("Type"),
+                     QStringLiteral("Flags")});
+    const auto objects = reader.read();
+    const int idColumn = columnIndex(*objects, "Id");
+    const int nameColumn = columnIndex(*objects, "Name");
+    const int typeColumn = columnIndex(*objects, "Type");
+    const int flagsColumn = columnIndex(*objects, "Flags");
+    for (long row = 0; row < objects->recordCount(); ++row) {
+        const Value id = objects->valueAt(row, idColumn);
+        const Value name = objects->valueAt(row, nameColumn);
+        const Value type = objects->valueAt(row, typeColumn);
+        const Value flags = objects->valueAt(row, flagsColumn);
+        if (id.kind() != ValueKind::Integer || name.kind() != ValueKind::Text ||
+            type.kind() != ValueKind::Integer) {
+            continue;
+        }
+        const qint64 flagBits = flags.kind() == ValueKind::Integer ? flags.toInt() : 0;
+        if ((type.toInt() & 0x7F) != MDB_TABLE || (flagBits & kSystemObjectFlags) != 0) continue;
+        auto entry = std::make_unique<MdbCatalogEntry>();
+        entry->mdb = handle_->mdb;
+        entry->object_type = MDB_TABLE;
+        entry->table_pg = static_cast<unsigned long>(id.toInt() & 0x00FFFFFF);
+        entry->flags = static_cast<int>(flagBits);
+        std::snprintf(entry->object_name, sizeof entry->object_name, "%s",
+                      name.toText().toUtf8().constData());
+        handle_->tableEntries.push_back(std::move(entry));
+        userTables_ << name.toText();
     }
+}
+
+int JetDatabase::columnIndex(const Recordset& records, const char* name) const {
+    for (int i = 0; i < records.fieldCount(); ++i) {
+        if (records.fieldInfo(i).name == QLatin1String(name)) return i;
+    }
+    throw DaoError(DaoError::BadFile,
+                   QStringLiteral("The Access database %1 is damaged: its table catalogue has "
+                                  "no column %2.").arg(quoted(path_), QLatin1String(name)));
 }
 
 std::unique_ptr<Recordset> JetDatabase::readTable(const QString& name) {
@@ -393,7 +462,7 @@ std::unique_ptr<Recordset> JetDatabase::readTable(const QString& name) {
         index = found - userTables_.cbegin();
     }
     const QString& tableName = userTables_[index];
-    TablePtr table(mdb_read_table(handle_->tableEntries[static_cast<std::size_t>(index)]));
+    TablePtr table(mdb_read_table(handle_->tableEntries[static_cast<std::size_t>(index)].get()));
     if (!table) {
         throw DaoError(DaoError::BadFile,
                        QStringLiteral("The Access database %1 is damaged: the definition of table "

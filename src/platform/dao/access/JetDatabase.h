@@ -34,6 +34,7 @@ private:
     void checkFileAndHeader(const QString& password);
     void openHandle();
     void readCatalogue();
+    int columnIndex(const Recordset& records, const char* name) const;
 
     QString path_;
     JetHeader header_;
