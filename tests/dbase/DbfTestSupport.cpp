@@ -37,7 +37,9 @@ QByteArray bigEndian32(std::uint32_t value) {
     return bytes;
 }
 
-bool isVisualFoxPro(std::uint8_t signature) { return signature >= 0x30 && signature <= 0x32; }
+bool isVisualFoxPro(std::uint8_t signature) {
+    return signature >= 0x30 && signature <= 0x32;
+}
 
 }  // namespace
 
@@ -96,7 +98,8 @@ QByteArray fptBytes(int blockSize, const std::vector<FptMemo>& memos,
     for (const FptMemo& memo : memos) {
         blocks.push_back(std::uint32_t(bytes.size() / blockSize));
         bytes += bigEndian32(memo.type) + bigEndian32(std::uint32_t(memo.data.size())) + memo.data;
-        if (bytes.size() % blockSize) bytes += QByteArray(blockSize - bytes.size() % blockSize, '\0');
+        if (bytes.size() % blockSize)
+            bytes += QByteArray(blockSize - bytes.size() % blockSize, '\0');
     }
     bytes.replace(0, 4, bigEndian32(std::uint32_t(bytes.size() / blockSize)));
     return bytes;

@@ -1,9 +1,10 @@
 #include "platform/dao/dbase/CodePage.h"
 
+#include <iconv.h>
+
 #include <QSysInfo>
 #include <cerrno>
 #include <cstring>
-#include <iconv.h>
 #include <vector>
 
 #include "platform/dao/DaoError.h"
@@ -39,38 +40,32 @@ iconv_t openConverter(const char* codePage) {
 }  // namespace
 
 const char* codePageOfLanguageDriver(std::uint8_t id) {
-    switch (id) {
-        case 0x01: case 0x09: case 0x0B: case 0x0D: case 0x0F: case 0x11: case 0x15:
-        case 0x18: case 0x19: case 0x1B:
-            return "CP437";
-        case 0x02: case 0x0A: case 0x0E: case 0x10: case 0x12: case 0x14: case 0x16:
-        case 0x1A: case 0x1D: case 0x25: case 0x37:
-            return "CP850";
-        case 0x04: return "MACINTOSH";
-        case 0x08: case 0x17: case 0x66: return "CP865";
-        case 0x13: case 0x7B: return "CP932";
-        case 0x1C: case 0x6C: return "CP863";
-        case 0x1F: case 0x22: case 0x23: case 0x40: case 0x64: case 0x87: return "CP852";
-        case 0x24: return "CP860";
-        case 0x26: case 0x65: return "CP866";
-        case 0x4D: case 0x7A: return "CP936";
-        case 0x4E: case 0x79: return "CP949";
-        case 0x4F: case 0x78: return "CP950";
-        case 0x50: case 0x7C: return "CP874";
-        case 0x67: return "CP861";
-        case 0x6A: case 0x86: return "CP737";
-        case 0x6B: case 0x88: return "CP857";
-        case 0x7D: return "CP1255";
-        case 0x7E: return "CP1256";
-        case 0x96: return "MAC-CYRILLIC";
-        case 0x97: return "MAC-CENTRALEUROPE";
-        case 0xC8: return "CP1250";
-        case 0xC9: return "CP1251";
-        case 0xCA: return "CP1254";
-        case 0xCB: return "CP1253";
-        case 0xCC: return "CP1257";
-        default: return "CP1252";  // 0x00, 0x03, 0x57, 0x58, 0x59 and unknown ids
+    struct Entry {
+        std::uint8_t id;
+        const char* codePage;
+    };
+    // Ids 0x03, 0x57, 0x58, 0x59 (and none, and unknown ones) are Windows-1252.
+    // clang-format off
+    static constexpr Entry kEntries[] = {
+        {0x01, "CP437"}, {0x02, "CP850"}, {0x04, "MACINTOSH"}, {0x08, "CP865"}, {0x09, "CP437"},
+        {0x0A, "CP850"}, {0x0B, "CP437"}, {0x0D, "CP437"}, {0x0E, "CP850"}, {0x0F, "CP437"},
+        {0x10, "CP850"}, {0x11, "CP437"}, {0x12, "CP850"}, {0x13, "CP932"}, {0x14, "CP850"},
+        {0x15, "CP437"}, {0x16, "CP850"}, {0x17, "CP865"}, {0x18, "CP437"}, {0x19, "CP437"},
+        {0x1A, "CP850"}, {0x1B, "CP437"}, {0x1C, "CP863"}, {0x1D, "CP850"}, {0x1F, "CP852"},
+        {0x22, "CP852"}, {0x23, "CP852"}, {0x24, "CP860"}, {0x25, "CP850"}, {0x26, "CP866"},
+        {0x37, "CP850"}, {0x40, "CP852"}, {0x4D, "CP936"}, {0x4E, "CP949"}, {0x4F, "CP950"},
+        {0x50, "CP874"}, {0x64, "CP852"}, {0x65, "CP866"}, {0x66, "CP865"}, {0x67, "CP861"},
+        {0x6A, "CP737"}, {0x6B, "CP857"}, {0x6C, "CP863"}, {0x78, "CP950"}, {0x79, "CP949"},
+        {0x7A, "CP936"}, {0x7B, "CP932"}, {0x7C, "CP874"}, {0x7D, "CP1255"}, {0x7E, "CP1256"},
+        {0x86, "CP737"}, {0x87, "CP852"}, {0x88, "CP857"}, {0x96, "MAC-CYRILLIC"},
+        {0x97, "MAC-CENTRALEUROPE"}, {0xC8, "CP1250"}, {0xC9, "CP1251"}, {0xCA, "CP1254"},
+        {0xCB, "CP1253"}, {0xCC, "CP1257"},
+    };
+    // clang-format on
+    for (const Entry& entry : kEntries) {
+        if (entry.id == id) return entry.codePage;
     }
+    return "CP1252";
 }
 
 TextDecoder::TextDecoder(const char* codePage)
@@ -88,9 +83,9 @@ TextDecoder::TextDecoder(const char* codePage)
         char* outPtr = reinterpret_cast<char*>(out);
         std::size_t outLeft = sizeof out;
         iconv(converter, nullptr, nullptr, nullptr, nullptr);
-        const bool converted = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft) !=
-                                   static_cast<std::size_t>(-1) &&
-                               outLeft == sizeof out - sizeof(char16_t);
+        const bool converted =
+            iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) &&
+            outLeft == sizeof out - sizeof(char16_t);
         table_[byte] = converted ? out[0] : static_cast<char16_t>(byte);
     }
     iconv_close(converter);

@@ -16,7 +16,7 @@ const char* codePageOfLanguageDriver(std::uint8_t languageDriverId);
 // as Windows decodes it, so that nothing is lost; an invalid multi-byte sequence becomes
 // U+FFFD. Throws DaoError when iconv does not know the code page.
 class TextDecoder {
-public:
+  public:
     explicit TextDecoder(const char* codePage);
     ~TextDecoder();
     TextDecoder(const TextDecoder&) = delete;
@@ -25,7 +25,7 @@ public:
     QString decode(const char* data, qsizetype size) const;
     const char* codePage() const { return codePage_; }
 
-private:
+  private:
     QString decodeMultiByte(const char* data, qsizetype size) const;
 
     const char* codePage_;

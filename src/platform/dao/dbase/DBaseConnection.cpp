@@ -17,7 +17,7 @@ const QString kTableExtension = QStringLiteral(".dbf");
 // A folder of dBase/FoxPro tables, one table per .dbf file, as the FoxPro ODBC driver
 // serves it with SourceType=DBF. The tables are read-only.
 class DBaseConnection : public Connection {
-public:
+  public:
     void open(const QString& connectionString) override;
     bool isOpen() const override { return open_; }
     void close() override;
@@ -25,7 +25,7 @@ public:
     std::unique_ptr<Recordset> openTableCatalogue() override;
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
 
-private:
+  private:
     void requireOpen() const;
     QStringList tableFiles() const;
     QString tablePath(const QString& table) const;
@@ -110,13 +110,14 @@ QStringList DBaseConnection::tableFiles() const {
                             QDir::Name | QDir::IgnoreCase);
 }
 
-// The file of the folder that a table name in a query stands for: the name as given, or
-// with ".dbf" added, matched exactly first and then without regard to letter case.
+// The file of the folder that a table name in a query stands for: the name with ".dbf"
+// added when it lacks it, else as given; matched exactly first, then without regard to
+// letter case.
 QString DBaseConnection::tablePath(const QString& table) const {
     const QDir folder(folder_);
     QStringList candidates{table};
     if (!table.endsWith(kTableExtension, Qt::CaseInsensitive)) {
-        candidates << table + kTableExtension;
+        candidates.prepend(table + kTableExtension);
     }
     const bool plainName = !table.contains(QLatin1Char('/')) && table != QLatin1String(".") &&
                            table != QLatin1String("..");
@@ -133,13 +134,15 @@ QString DBaseConnection::tablePath(const QString& table) const {
             }
         }
     }
-    throw DaoError(DaoError::NoSuchTable,
-                   QStringLiteral("The table \"%1\" is not a file of the folder \"%2\".")
-                       .arg(table, folder_));
+    throw DaoError(
+        DaoError::NoSuchTable,
+        QStringLiteral("The table \"%1\" is not a file of the folder \"%2\".").arg(table, folder_));
 }
 
 }  // namespace
 
-std::unique_ptr<Connection> makeDBaseConnection() { return std::make_unique<DBaseConnection>(); }
+std::unique_ptr<Connection> makeDBaseConnection() {
+    return std::make_unique<DBaseConnection>();
+}
 
 }  // namespace keldara::dao

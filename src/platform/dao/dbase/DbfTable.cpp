@@ -66,8 +66,7 @@ bool isVisualFoxPro(std::uint8_t signature) {
 }
 
 bool prefersFoxProMemo(std::uint8_t signature) {
-    return isVisualFoxPro(signature) || signature == 0xF5 || signature == 0xFB ||
-           signature == 0x02;
+    return isVisualFoxPro(signature) || signature == 0xF5 || signature == 0xFB || signature == 0x02;
 }
 
 bool isKnownSignature(std::uint8_t signature) {
@@ -87,7 +86,8 @@ bool isKnownSignature(std::uint8_t signature) {
         case 0xF5:  // FoxPro 2.x with memo
         case 0xFB:  // FoxBASE with memo
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -104,7 +104,9 @@ int lengthWithoutPadding(const unsigned char* p, int n) {
     return n;
 }
 
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool isDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The canonical decimal text of a numeric field's digits ("-12.50", "0.5", "1500" from
 // "1.5E3"), without a trip through binary floating point. Nothing when the text is no number.
@@ -172,8 +174,8 @@ std::optional<QString> decimalFromText(const unsigned char* p, int n) {
 // A currency value: a 64-bit count of ten-thousandths.
 QString currencyText(std::int64_t value) {
     const bool negative = value < 0;
-    const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value)
-                                             : static_cast<std::uint64_t>(value);
+    const std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     QString digits = QString::number(magnitude);
     if (digits.size() < 5) digits.prepend(QString(5 - digits.size(), QLatin1Char('0')));
     digits.insert(digits.size() - 4, QLatin1Char('.'));
@@ -182,11 +184,11 @@ QString currencyText(std::int64_t value) {
 }
 
 class TableReader {
-public:
+  public:
     explicit TableReader(const QString& path) : path_(path) {}
     std::unique_ptr<Recordset> read();
 
-private:
+  private:
     void readHeader();
     void readFieldDescriptors(const QByteArray& header);
     void addField(const unsigned char* descriptor, int& offset);
@@ -227,8 +229,9 @@ private:
 std::unique_ptr<Recordset> TableReader::read() {
     file_.setFileName(path_);
     if (!file_.open(QIODevice::ReadOnly)) {
-        throw DaoError(DaoError::BadFile, QStringLiteral("The dBase table \"%1\" cannot be opened: %2.")
-                                              .arg(path_, file_.errorString()));
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The dBase table \"%1\" cannot be opened: %2.")
+                           .arg(path_, file_.errorString()));
     }
     fileSize_ = file_.size();
     readHeader();
@@ -297,8 +300,7 @@ void TableReader::readFieldDescriptors(const QByteArray& header) {
 void TableReader::addField(const unsigned char* d, int& recordOffset) {
     DbfField field;
     const auto* nameEnd = static_cast<const unsigned char*>(std::memchr(d, 0, 11));
-    field.name = decoder_->decode(reinterpret_cast<const char*>(d),
-                                  nameEnd ? nameEnd - d : 11);
+    field.name = decoder_->decode(reinterpret_cast<const char*>(d), nameEnd ? nameEnd - d : 11);
     field.type = static_cast<char>(d[11]);
     field.length = d[16];
     field.decimals = d[17];
@@ -324,8 +326,8 @@ void TableReader::addField(const unsigned char* d, int& recordOffset) {
             // Clipper and FoxPro keep the high byte of a long character field's width here.
             field.length |= field.decimals << 8;
             field.decimals = 0;
-            field.kind = field.flags & kFlagBinary ? FieldKind::CharacterBinary
-                                                    : FieldKind::Character;
+            field.kind =
+                field.flags & kFlagBinary ? FieldKind::CharacterBinary : FieldKind::Character;
             break;
         case 'N':
         case 'F':
@@ -378,7 +380,7 @@ void TableReader::addField(const unsigned char* d, int& recordOffset) {
                          .arg(field.name, QChar::fromLatin1(field.type)));
             }
             field.kind = field.type == 'Q' || field.flags & kFlagBinary ? FieldKind::Varbinary
-                                                                         : FieldKind::Varchar;
+                                                                        : FieldKind::Varchar;
             break;
         case '0':
             field.kind = FieldKind::NullFlags;
@@ -451,17 +453,27 @@ std::vector<FieldInfo> TableReader::fieldInfos() const {
     for (const DbfField& field : fields_) {
         FieldInfo info{field.name, 0, field.length, 0, 0};
         switch (field.kind) {
-            case FieldKind::Character: info.type = adType::Char; break;
-            case FieldKind::CharacterBinary: info.type = adType::Binary; break;
+            case FieldKind::Character:
+                info.type = adType::Char;
+                break;
+            case FieldKind::CharacterBinary:
+                info.type = adType::Binary;
+                break;
             case FieldKind::Numeric:
             case FieldKind::Float:
                 info.type = field.kind == FieldKind::Numeric ? adType::Numeric : adType::Double;
                 info.precision = field.length;
                 info.numericScale = field.decimals;
                 break;
-            case FieldKind::Date: info.type = adType::DBDate; break;
-            case FieldKind::DateTime: info.type = adType::DBTimeStamp; break;
-            case FieldKind::Logical: info.type = adType::Boolean; break;
+            case FieldKind::Date:
+                info.type = adType::DBDate;
+                break;
+            case FieldKind::DateTime:
+                info.type = adType::DBTimeStamp;
+                break;
+            case FieldKind::Logical:
+                info.type = adType::Boolean;
+                break;
             case FieldKind::Integer:
                 info.type = adType::Integer;
                 info.precision = 10;
@@ -484,9 +496,14 @@ std::vector<FieldInfo> TableReader::fieldInfos() const {
                 info.type = adType::LongVarBinary;
                 info.definedSize = kLongFieldSize;
                 break;
-            case FieldKind::Varchar: info.type = adType::VarChar; break;
-            case FieldKind::Varbinary: info.type = adType::VarBinary; break;
-            case FieldKind::NullFlags: break;
+            case FieldKind::Varchar:
+                info.type = adType::VarChar;
+                break;
+            case FieldKind::Varbinary:
+                info.type = adType::VarBinary;
+                break;
+            case FieldKind::NullFlags:
+                break;
         }
         infos.push_back(info);
     }
@@ -496,9 +513,9 @@ std::vector<FieldInfo> TableReader::fieldInfos() const {
 void TableReader::readRecords(Recordset& records) {
     records.reserve(recordCount_);
     const qint64 recordsPerChunk = std::max<qint64>(1, kChunkBytes / recordLength_);
-    QByteArray buffer(static_cast<qsizetype>(std::min<qint64>(recordsPerChunk, recordCount_) *
-                                             recordLength_),
-                      Qt::Uninitialized);
+    QByteArray buffer(
+        static_cast<qsizetype>(std::min<qint64>(recordsPerChunk, recordCount_) * recordLength_),
+        Qt::Uninitialized);
     std::vector<Value> row(fields_.size());
     if (!file_.seek(headerLength_)) fail(QStringLiteral("its records cannot be reached"));
     std::uint32_t number = 0;
@@ -543,21 +560,29 @@ Value TableReader::fieldValue(const DbfField& field, const unsigned char* record
         case FieldKind::CharacterBinary:
             return Value::bytes(QByteArray(reinterpret_cast<const char*>(p), field.length));
         case FieldKind::Numeric:
-        case FieldKind::Float: return numericValue(field, p);
-        case FieldKind::Date: return dateValue(field, p);
-        case FieldKind::DateTime: return dateTimeValue(field, p);
-        case FieldKind::Logical: return logicalValue(field, p);
+        case FieldKind::Float:
+            return numericValue(field, p);
+        case FieldKind::Date:
+            return dateValue(field, p);
+        case FieldKind::DateTime:
+            return dateTimeValue(field, p);
+        case FieldKind::Logical:
+            return logicalValue(field, p);
         case FieldKind::Integer:
             return Value::integer(static_cast<std::int32_t>(readLittleEndian32(p)));
-        case FieldKind::Double: return Value::floating(std::bit_cast<double>(readLittleEndian64(p)));
+        case FieldKind::Double:
+            return Value::floating(std::bit_cast<double>(readLittleEndian64(p)));
         case FieldKind::Currency:
             return Value::decimal(currencyText(static_cast<std::int64_t>(readLittleEndian64(p))));
         case FieldKind::Memo:
         case FieldKind::MemoBinary:
-        case FieldKind::BinaryMemo: return memoValue(field, p);
+        case FieldKind::BinaryMemo:
+            return memoValue(field, p);
         case FieldKind::Varchar:
-        case FieldKind::Varbinary: return variableLengthValue(field, record, p);
-        case FieldKind::NullFlags: break;
+        case FieldKind::Varbinary:
+            return variableLengthValue(field, record, p);
+        case FieldKind::NullFlags:
+            break;
     }
     return Value::null();
 }
@@ -573,9 +598,9 @@ Value TableReader::numericValue(const DbfField& field, const unsigned char* p) c
     if (stars == filled) return Value::null();
     auto text = decimalFromText(p, field.length);
     if (!text) {
-        failValue(field, QStringLiteral("\"%1\" is not a number")
-                             .arg(QString::fromLatin1(reinterpret_cast<const char*>(p),
-                                                      field.length)));
+        failValue(field,
+                  QStringLiteral("\"%1\" is not a number")
+                      .arg(QString::fromLatin1(reinterpret_cast<const char*>(p), field.length)));
     }
     return Value::decimal(*text);
 }
@@ -625,9 +650,20 @@ Value TableReader::dateTimeValue(const DbfField& field, const unsigned char* p) 
 
 Value TableReader::logicalValue(const DbfField& field, const unsigned char* p) const {
     switch (p[0]) {
-        case 'T': case 't': case 'Y': case 'y': return Value::boolean(true);
-        case 'F': case 'f': case 'N': case 'n': return Value::boolean(false);
-        case '?': case ' ': case 0: return Value::null();
+        case 'T':
+        case 't':
+        case 'Y':
+        case 'y':
+            return Value::boolean(true);
+        case 'F':
+        case 'f':
+        case 'N':
+        case 'n':
+            return Value::boolean(false);
+        case '?':
+        case ' ':
+        case 0:
+            return Value::null();
         default:
             failValue(field, QStringLiteral("the byte 0x%1 is not a logical value")
                                  .arg(p[0], 2, 16, QLatin1Char('0')));
@@ -654,14 +690,14 @@ Value TableReader::memoValue(const DbfField& field, const unsigned char* p) cons
     try {
         const MemoFile::Memo memo = memo_->read(block);
         if (field.kind == FieldKind::Memo && memo.text) {
-            return Value::text(decoder_->decode(memo.data.constData(), memo.data.size()));
+            return Value::text(decoder_->decode(memo.data, memo.size));
         }
-        return Value::bytes(memo.data);
+        return Value::bytes(QByteArray(memo.data, memo.size));
     } catch (const DaoError& error) {
-        throw DaoError(error.number(), error.description().chopped(1) +
-                                           QStringLiteral(" (record %1, field %2).")
-                                               .arg(currentRecord_)
-                                               .arg(field.name));
+        throw DaoError(
+            error.number(),
+            error.description().chopped(1) +
+                QStringLiteral(" (record %1, field %2).").arg(currentRecord_).arg(field.name));
     }
 }
 
@@ -692,6 +728,8 @@ void TableReader::failValue(const DbfField& field, const QString& reason) const 
 
 }  // namespace
 
-std::unique_ptr<Recordset> readDbfTable(const QString& path) { return TableReader(path).read(); }
+std::unique_ptr<Recordset> readDbfTable(const QString& path) {
+    return TableReader(path).read();
+}
 
 }  // namespace keldara::dao::dbase

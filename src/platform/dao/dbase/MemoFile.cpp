@@ -30,8 +30,9 @@ std::unique_ptr<MemoFile> MemoFile::open(const QString& path, std::uint8_t table
 void MemoFile::load() {
     file_.setFileName(path_);
     if (!file_.open(QIODevice::ReadOnly)) {
-        throw DaoError(DaoError::BadFile, QStringLiteral("The memo file \"%1\" cannot be opened: %2.")
-                                              .arg(path_, file_.errorString()));
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The memo file \"%1\" cannot be opened: %2.")
+                           .arg(path_, file_.errorString()));
     }
     const qint64 size = file_.size();
     if (size > kLargestFileRead) bytes_ = file_.map(0, size);
@@ -71,11 +72,8 @@ MemoFile::Memo MemoFile::readFoxPro(std::uint64_t offset) const {
                  .arg(offset)
                  .arg(length));
     }
-    Memo memo;
-    memo.data = QByteArray(reinterpret_cast<const char*>(bytes_ + offset + 8),
-                           static_cast<qsizetype>(length));
-    memo.text = type == 1;
-    return memo;
+    return {reinterpret_cast<const char*>(bytes_ + offset + 8), static_cast<qsizetype>(length),
+            type == 1};
 }
 
 MemoFile::Memo MemoFile::readDBase(std::uint64_t offset) const {
@@ -90,15 +88,13 @@ MemoFile::Memo MemoFile::readDBase(std::uint64_t offset) const {
                      .arg(offset)
                      .arg(length));
         }
-        return {QByteArray(reinterpret_cast<const char*>(start + 8),
-                           static_cast<qsizetype>(length - 8)),
-                true};
+        return {reinterpret_cast<const char*>(start + 8), static_cast<qsizetype>(length - 8), true};
     }
     // dBase III memos (and dBase IV ones written without a block header) end at 0x1A.
     const void* end = std::memchr(start, 0x1A, available);
     const std::uint64_t length =
         end ? std::uint64_t(static_cast<const unsigned char*>(end) - start) : available;
-    return {QByteArray(reinterpret_cast<const char*>(start), static_cast<qsizetype>(length)), true};
+    return {reinterpret_cast<const char*>(start), static_cast<qsizetype>(length), true};
 }
 
 void MemoFile::fail(const QString& reason) const {

@@ -11,15 +11,17 @@ namespace keldara::dao::dbase {
 // The memo file beside a table: FoxPro (.fpt, big-endian block headers with a type and a
 // length) or dBase (.dbt: dBase III memos end at 0x1A, dBase IV memos carry their length).
 class MemoFile {
-public:
+  public:
     enum class Format { FoxPro, DBaseIII, DBaseIV };
 
     // Opens the memo file; its name's extension chooses the format (.fpt FoxPro, .dbt dBase,
     // III or IV after the table's signature byte). Throws DaoError when it cannot be read.
     static std::unique_ptr<MemoFile> open(const QString& path, std::uint8_t tableSignature);
 
+    // A memo's bytes inside the memo file, valid while the MemoFile lives.
     struct Memo {
-        QByteArray data;
+        const char* data = nullptr;
+        qsizetype size = 0;
         bool text = true;  // FoxPro marks pictures and OLE objects as binary blocks
     };
 
@@ -29,7 +31,7 @@ public:
 
     const QString& path() const { return path_; }
 
-private:
+  private:
     MemoFile(const QString& path, Format format) : path_(path), format_(format) {}
     void load();
     Memo readFoxPro(std::uint64_t offset) const;
