@@ -1,6 +1,6 @@
 """Prints every non-blank cell of a workbook as xlrd reads it, as one JSON document.
 
-Usage: python3 xlrd_cells.py <file.xls>
+Usage: python3 xlrd_cells.py <file.xls> [sheet name ...]   (all sheets when none is named)
 Output: {"datemode": 0|1, "sheets": [{"name": ..., "cells": [[row, col, kind, value], ...]}]}
 kind is "text", "number", "date" (value: ISO text with milliseconds, or the serial number
 when xlrd cannot turn it into a date), "bool" or "error" (value: the error code).
@@ -35,12 +35,16 @@ def cell_entry(cell, datemode):
 
 
 def main():
-    book = xlrd.open_workbook(sys.argv[1], on_demand=False)
+    book = xlrd.open_workbook(sys.argv[1], on_demand=False, ragged_rows=True,
+                              logfile=sys.stderr)
     sheets = []
+    wanted = sys.argv[2:]
     for sheet in book.sheets():
+        if wanted and sheet.name not in wanted:
+            continue
         cells = []
         for row in range(sheet.nrows):
-            for col in range(sheet.ncols):
+            for col in range(sheet.row_len(row)):
                 entry = cell_entry(sheet.cell(row, col), book.datemode)
                 if entry is not None:
                     cells.append([row, col, entry[0], entry[1]])

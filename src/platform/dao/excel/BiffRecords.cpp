@@ -92,7 +92,9 @@ bool ContinuedCursor::skipExhausted() {
     return segment_ < segments_.size();
 }
 
-bool ContinuedCursor::atEnd() { return !skipExhausted(); }
+bool ContinuedCursor::atEnd() {
+    return !skipExhausted();
+}
 
 std::uint8_t ContinuedCursor::u8() {
     if (!skipExhausted()) {
@@ -152,8 +154,8 @@ QString ContinuedCursor::characters(std::size_t count, bool sixteenBit) {
             }
             pos_ += 2 * take;
         } else {
-            text.append(QLatin1StringView(reinterpret_cast<const char*>(p),
-                                          static_cast<qsizetype>(take)));
+            text.append(
+                QLatin1StringView(reinterpret_cast<const char*>(p), static_cast<qsizetype>(take)));
             pos_ += take;
         }
         count -= take;

@@ -57,7 +57,7 @@ struct Record {
 
 // Reads the records of a BIFF stream one after another from a starting offset.
 class RecordReader {
-public:
+  public:
     RecordReader(const QByteArray& stream, std::size_t offset);
 
     // The next record; false at the end of the stream. A record that runs past the end of
@@ -66,7 +66,7 @@ public:
     // The payloads of the CONTINUE records that follow, consumed.
     std::vector<std::span<const std::uint8_t>> takeContinues();
 
-private:
+  private:
     bool peekType(std::uint16_t& type) const;
 
     const QByteArray& stream_;
@@ -76,7 +76,7 @@ private:
 // Reads fields across a record and its CONTINUE records. Character data that crosses into a
 // CONTINUE record restarts there with a flag byte telling whether it is 8 or 16 bits wide.
 class ContinuedCursor {
-public:
+  public:
     explicit ContinuedCursor(std::vector<std::span<const std::uint8_t>> segments);
 
     bool atEnd();
@@ -91,7 +91,7 @@ public:
     // Raw bytes, for the byte strings of BIFF5 and older.
     QByteArray bytes(std::size_t count);
 
-private:
+  private:
     bool skipExhausted();
 
     std::vector<std::span<const std::uint8_t>> segments_;

@@ -9,7 +9,7 @@ namespace keldara::dao::xls {
 // older workbook) into text through iconv. A byte the code page does not define is taken as
 // the Latin-1 character of the same number, so that nothing is dropped.
 class CodePageDecoder {
-public:
+  public:
     explicit CodePageDecoder(int codePage);  // throws FormatError for an unknown code page
     ~CodePageDecoder();
     CodePageDecoder(const CodePageDecoder&) = delete;
@@ -18,7 +18,7 @@ public:
     int codePage() const { return codePage_; }
     QString decode(const char* data, std::size_t size) const;
 
-private:
+  private:
     int codePage_;
     void* handle_;  // iconv_t
 };

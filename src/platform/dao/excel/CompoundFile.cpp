@@ -28,7 +28,9 @@ std::uint64_t le64(const char* p) {
     return static_cast<std::uint64_t>(le32(p)) | static_cast<std::uint64_t>(le32(p + 4)) << 32;
 }
 
-QString hex(std::uint32_t n) { return QStringLiteral("0x%1").arg(n, 0, 16); }
+QString hex(std::uint32_t n) {
+    return QStringLiteral("0x%1").arg(n, 0, 16);
+}
 
 }  // namespace
 
@@ -125,17 +127,19 @@ std::vector<std::uint32_t> CompoundFile::chain(const std::vector<std::uint32_t>&
                                                const char* what) const {
     std::vector<std::uint32_t> links;
     if (neededLinks > table.size()) {
-        throw FormatError(QStringLiteral("the %1 is longer than the file").arg(QLatin1String(what)));
+        throw FormatError(
+            QStringLiteral("the %1 is longer than the file").arg(QLatin1String(what)));
     }
     std::vector<bool> seen(table.size(), false);
     std::uint32_t current = start;
     while (neededLinks == 0 || links.size() < neededLinks) {
         if (current == kEndOfChain && neededLinks == 0) break;
         if (current >= table.size()) {
-            throw FormatError(current == kEndOfChain || current == kFreeSector
-                                  ? QStringLiteral("the %1 ends early").arg(QLatin1String(what))
-                                  : QStringLiteral("the %1 refers to a sector outside the file (%2)")
-                                        .arg(QLatin1String(what), hex(current)));
+            throw FormatError(
+                current == kEndOfChain || current == kFreeSector
+                    ? QStringLiteral("the %1 ends early").arg(QLatin1String(what))
+                    : QStringLiteral("the %1 refers to a sector outside the file (%2)")
+                          .arg(QLatin1String(what), hex(current)));
         }
         if (seen[current]) {
             throw FormatError(
@@ -152,7 +156,8 @@ QByteArray CompoundFile::readFatStream(std::uint32_t start, std::uint64_t size,
                                        const char* what) const {
     const std::uint64_t sectorSize = std::uint64_t{1} << sectorShift_;
     if (size > static_cast<std::uint64_t>(file_.size())) {
-        throw FormatError(QStringLiteral("the %1 is longer than the file").arg(QLatin1String(what)));
+        throw FormatError(
+            QStringLiteral("the %1 is longer than the file").arg(QLatin1String(what)));
     }
     const auto needed = static_cast<std::size_t>((size + sectorSize - 1) / sectorSize);
     if (needed == 0) return {};
@@ -173,8 +178,8 @@ QByteArray CompoundFile::readFatStream(std::uint32_t start, std::uint64_t size,
 void CompoundFile::readDirectory() {
     std::vector<std::uint32_t> sectors = chain(fat_, firstDirectorySector_, 0, "directory");
     const std::size_t sectorSize = std::size_t{1} << sectorShift_;
-    QByteArray directory =
-        readFatStream(firstDirectorySector_, std::uint64_t{sectors.size()} * sectorSize, "directory");
+    QByteArray directory = readFatStream(firstDirectorySector_,
+                                         std::uint64_t{sectors.size()} * sectorSize, "directory");
     const std::size_t count = static_cast<std::size_t>(directory.size()) / kDirectoryEntrySize;
     entries_.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -204,8 +209,8 @@ void CompoundFile::readMiniStream() {
     if (firstMiniFatSector_ == kEndOfChain || firstMiniFatSector_ == kFreeSector) return;
     const std::vector<std::uint32_t> sectors = chain(fat_, firstMiniFatSector_, 0, "mini FAT");
     const std::size_t sectorSize = std::size_t{1} << sectorShift_;
-    const QByteArray table = readFatStream(firstMiniFatSector_,
-                                           std::uint64_t{sectors.size()} * sectorSize, "mini FAT");
+    const QByteArray table =
+        readFatStream(firstMiniFatSector_, std::uint64_t{sectors.size()} * sectorSize, "mini FAT");
     miniFat_.reserve(static_cast<std::size_t>(table.size()) / 4);
     for (qsizetype i = 0; i + 4 <= table.size(); i += 4) {
         miniFat_.push_back(le32(table.constData() + i));

@@ -12,7 +12,7 @@ namespace keldara::dao::xls {
 // are read and checked on construction, streams on request. Every sector index and chain is
 // validated, so a damaged file gives FormatError, never a loop or a read out of bounds.
 class CompoundFile {
-public:
+  public:
     explicit CompoundFile(QByteArray file);
 
     static bool hasSignature(const QByteArray& file);
@@ -21,7 +21,7 @@ public:
     // storage; nothing when there is none.
     std::optional<QByteArray> stream(const QString& name) const;
 
-private:
+  private:
     struct Entry {
         QString name;
         std::uint8_t type = 0;

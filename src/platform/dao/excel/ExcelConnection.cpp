@@ -20,7 +20,8 @@ constexpr qint64 kLargestWorkbook = qint64{2} << 30;
 // A sheet as a query names it: 'Name$' or Name$, in any letter case.
 QString sheetNameOfTable(const QString& table) {
     QString name = table.trimmed();
-    if (name.size() >= 2 && name.startsWith(QLatin1Char('\'')) && name.endsWith(QLatin1Char('\''))) {
+    if (name.size() >= 2 && name.startsWith(QLatin1Char('\'')) &&
+        name.endsWith(QLatin1Char('\''))) {
         name = name.mid(1, name.size() - 2);
         name.replace(QLatin1String("''"), QLatin1String("'"));
     }
@@ -30,7 +31,7 @@ QString sheetNameOfTable(const QString& table) {
 }
 
 class ExcelConnection : public Connection {
-public:
+  public:
     void open(const QString& connectionString) override {
         if (workbook_) {
             throw DaoError(DaoError::General,
@@ -39,8 +40,9 @@ public:
         const QString path =
             ConnectionString::parse(connectionString).valueOr(QStringLiteral("Data Source"));
         if (path.isEmpty()) {
-            throw DaoError(DaoError::OpenFailed,
-                           QStringLiteral("The connection string names no workbook (Data Source)."));
+            throw DaoError(
+                DaoError::OpenFailed,
+                QStringLiteral("The connection string names no workbook (Data Source)."));
         }
         workbook_ = loadWorkbook(path);
         path_ = path;
@@ -55,16 +57,17 @@ public:
 
     void execute(const QString& sql) override {
         requireOpen();
-        throw DaoError(DaoError::BadQuery,
-                       QStringLiteral("The workbook '%1' is read-only; the statement was not run: %2")
-                           .arg(path_, sql));
+        throw DaoError(
+            DaoError::BadQuery,
+            QStringLiteral("The workbook '%1' is read-only; the statement was not run: %2")
+                .arg(path_, sql));
     }
 
     std::unique_ptr<Recordset> openTableCatalogue() override {
         requireOpen();
-        auto catalogue = std::make_unique<Recordset>(std::vector<FieldInfo>{
-            {QStringLiteral("TABLE_NAME"), adType::VarWChar, 255},
-            {QStringLiteral("TABLE_TYPE"), adType::VarWChar, 255}});
+        auto catalogue = std::make_unique<Recordset>(
+            std::vector<FieldInfo>{{QStringLiteral("TABLE_NAME"), adType::VarWChar, 255},
+                                   {QStringLiteral("TABLE_TYPE"), adType::VarWChar, 255}});
         for (const xls::Worksheet& sheet : workbook_->worksheets()) {
             const Value row[] = {Value::text(xls::sheetTableName(sheet.name)),
                                  Value::text(QStringLiteral("TABLE"))};
@@ -92,7 +95,7 @@ public:
         }
     }
 
-private:
+  private:
     static std::unique_ptr<xls::Workbook> loadWorkbook(const QString& path) {
         QFile file(path);
         const QFileInfo info(path);
@@ -101,9 +104,9 @@ private:
                            QStringLiteral("The workbook '%1' does not exist.").arg(path));
         }
         if (info.size() > kLargestWorkbook) {
-            throw DaoError(DaoError::BadFile,
-                           QStringLiteral("The file '%1' is too large to be an Excel workbook.")
-                               .arg(path));
+            throw DaoError(
+                DaoError::BadFile,
+                QStringLiteral("The file '%1' is too large to be an Excel workbook.").arg(path));
         }
         if (!file.open(QIODevice::ReadOnly)) {
             throw DaoError(DaoError::OpenFailed, QStringLiteral("The workbook '%1' cannot be "
@@ -152,6 +155,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Connection> makeExcelConnection() { return std::make_unique<ExcelConnection>(); }
+std::unique_ptr<Connection> makeExcelConnection() {
+    return std::make_unique<ExcelConnection>();
+}
 
 }  // namespace keldara::dao

@@ -7,9 +7,9 @@ namespace keldara::dao::xls {
 namespace {
 
 struct Tokens {
-    int dateChars = 0;       // y, d, and m meaning month
-    int timeChars = 0;       // h, s, m meaning minutes, AM/PM
-    int numberChars = 0;     // 0 # ?
+    int dateChars = 0;    // y, d, and m meaning month
+    int timeChars = 0;    // h, s, m meaning minutes, AM/PM
+    int numberChars = 0;  // 0 # ?
 };
 
 bool isElapsedTime(QStringView inside) {

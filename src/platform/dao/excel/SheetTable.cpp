@@ -21,13 +21,18 @@ enum KindBit : unsigned {
 
 unsigned kindBit(const Value& value) {
     switch (value.kind()) {
-        case ValueKind::Double: return NumberBit;
+        case ValueKind::Double:
+            return NumberBit;
         case ValueKind::Date:
         case ValueKind::Time:
-        case ValueKind::DateTime: return DateBit;
-        case ValueKind::Text: return TextBit;
-        case ValueKind::Boolean: return BooleanBit;
-        default: return 0;
+        case ValueKind::DateTime:
+            return DateBit;
+        case ValueKind::Text:
+            return TextBit;
+        case ValueKind::Boolean:
+            return BooleanBit;
+        default:
+            return 0;
     }
 }
 
@@ -46,7 +51,9 @@ struct Range {
     bool empty = true;
 };
 
-bool occupies(const SheetCell& cell) { return cell.isError || !cell.value.isNull(); }
+bool occupies(const SheetCell& cell) {
+    return cell.isError || !cell.value.isNull();
+}
 
 Range usedRange(const std::vector<SheetCell>& cells) {
     Range range;
@@ -107,7 +114,8 @@ FieldInfo fieldOfShape(const QString& name, const ColumnShape& shape) {
             field.type = adType::Boolean;
             field.definedSize = 2;
             return field;
-        default: break;
+        default:
+            break;
     }
     const bool longText = shape.longestText > kTextSize;
     field.type = longText ? adType::LongVarWChar : adType::VarWChar;
@@ -139,8 +147,8 @@ std::unique_ptr<Recordset> sheetRecordset(const std::vector<SheetCell>& cells) {
     const Range range = usedRange(cells);
     if (range.empty) {
         // An empty sheet reads as one blank column without records.
-        return std::make_unique<Recordset>(std::vector<FieldInfo>{
-            fieldOfShape(QStringLiteral("F1"), ColumnShape{})});
+        return std::make_unique<Recordset>(
+            std::vector<FieldInfo>{fieldOfShape(QStringLiteral("F1"), ColumnShape{})});
     }
     const std::size_t width = range.lastColumn - range.firstColumn + 1u;
     const std::vector<QString> names = fieldNames(cells, range);

@@ -88,10 +88,17 @@ std::unique_ptr<Workbook> Workbook::load(const QByteArray& file, const QString& 
             }
         }
         if (streamName.isEmpty()) {
-            throw FormatError(QStringLiteral("it is a compound file without a workbook stream "
-                                             "(perhaps another Office document)"));
+            throw FormatError(
+                QStringLiteral("it is a compound file without a workbook stream "
+                               "(perhaps another Office document)"));
         }
     } else {
+        // Not a compound file: perhaps a bare BIFF stream, which starts with a BOF record.
+        const bool startsWithBof =
+            file.size() >= 4 &&
+            isBof(static_cast<std::uint16_t>(static_cast<unsigned char>(file[0]) |
+                                             static_cast<unsigned char>(file[1]) << 8));
+        if (!startsWithBof) throw FormatError(QStringLiteral("it is not an Excel workbook"));
         book->stream_ = file;
     }
     Record bof;
@@ -105,14 +112,16 @@ std::unique_ptr<Workbook> Workbook::load(const QByteArray& file, const QString& 
     }
     if (book->biff_ >= 5) {
         if (bof.u16(2) != kGlobalsSubstream) {
-            throw FormatError(QStringLiteral("its workbook stream does not begin with the "
-                                             "workbook globals"));
+            throw FormatError(
+                QStringLiteral("its workbook stream does not begin with the "
+                               "workbook globals"));
         }
         book->readGlobals(0, false);
     } else {
         if (bof.u16(2) != kWorksheetSubstream) {
-            throw FormatError(QStringLiteral("it is an Excel 4.0 workbook or macro sheet, which "
-                                             "is not supported (only single worksheets are)"));
+            throw FormatError(
+                QStringLiteral("it is an Excel 4.0 workbook or macro sheet, which "
+                               "is not supported (only single worksheets are)"));
         }
         book->readGlobals(0, true);
         book->rawSheets_.push_back(RawSheet{{}, singleSheetName, 0});
@@ -129,27 +138,38 @@ void Workbook::readGlobals(std::size_t offset, bool wholeStream) {
     reader.next(rec);  // the BOF
     while (reader.next(rec)) {
         switch (rec.type) {
-            case record::Eof: return;
-            case record::FilePass: throw EncryptedWorkbook();
-            case record::CodePage: codePage_ = rec.u16(0); break;
-            case record::DateMode: date1904_ = rec.u16(0) == 1; break;
+            case record::Eof:
+                return;
+            case record::FilePass:
+                throw EncryptedWorkbook();
+            case record::CodePage:
+                codePage_ = rec.u16(0);
+                break;
+            case record::DateMode:
+                date1904_ = rec.u16(0) == 1;
+                break;
             case record::Format:
-            case record::Format2: readFormatRecord(rec); break;
+            case record::Format2:
+                readFormatRecord(rec);
+                break;
             case record::Xf:
             case record::Xf3:
-            case record::Xf4: readXfRecord(rec); break;
+            case record::Xf4:
+                readXfRecord(rec);
+                break;
             case record::BoundSheet:
                 if (!wholeStream) readBoundSheet(rec);
                 break;
             case record::Sst:
                 if (biff_ == 8) readSharedStrings(rec, reader);
                 break;
-            default: break;
+            default:
+                break;
         }
     }
-    throw FormatError(QStringLiteral("its workbook stream ends before the end of the %1")
-                          .arg(wholeStream ? QStringLiteral("worksheet")
-                                           : QStringLiteral("workbook globals")));
+    throw FormatError(
+        QStringLiteral("its workbook stream ends before the end of the %1")
+            .arg(wholeStream ? QStringLiteral("worksheet") : QStringLiteral("workbook globals")));
 }
 
 void Workbook::readFormatRecord(const Record& rec) {
@@ -170,8 +190,8 @@ void Workbook::readFormatRecord(const Record& rec) {
     }
     const std::size_t length = rec.u8(at);
     rec.require(at + 1 + length);
-    formatBytes_[index] =
-        QByteArray(reinterpret_cast<const char*>(rec.data.data() + at + 1), static_cast<qsizetype>(length));
+    formatBytes_[index] = QByteArray(reinterpret_cast<const char*>(rec.data.data() + at + 1),
+                                     static_cast<qsizetype>(length));
 }
 
 void Workbook::readXfRecord(const Record& rec) {
@@ -254,7 +274,7 @@ Value Workbook::numberValue(double number, std::uint16_t xf) const {
 
 // Reads the cell records of one worksheet substream.
 class SheetReader {
-public:
+  public:
     SheetReader(const Workbook& book, std::size_t offset)
         : book_(book), reader_(book.stream_, offset) {}
 
@@ -274,7 +294,7 @@ public:
         throw FormatError(QStringLiteral("a worksheet ends before its EOF record"));
     }
 
-private:
+  private:
     void skipEmbeddedSubstream() {
         Record rec;
         int depth = 1;
@@ -293,27 +313,41 @@ private:
             case record::Rk:
                 putNumber(rec, rkNumber(rec.u32(6)), rec.u16(4));
                 break;
-            case record::MulRk: readMulRk(rec); break;
+            case record::MulRk:
+                readMulRk(rec);
+                break;
             case record::Label:
-            case record::RString: readLabel(rec); break;
-            case record::LabelSst: readLabelSst(rec); break;
-            case record::BoolErr: readBoolErr(rec); break;
+            case record::RString:
+                readLabel(rec);
+                break;
+            case record::LabelSst:
+                readLabelSst(rec);
+                break;
+            case record::BoolErr:
+                readBoolErr(rec);
+                break;
             case record::Formula:
             case record::Formula3:
-            case record::Formula4: readFormula(rec); break;
-            case record::String: readString(rec); break;
-            default: break;
+            case record::Formula4:
+                readFormula(rec);
+                break;
+            case record::String:
+                readString(rec);
+                break;
+            default:
+                break;
         }
     }
 
     void put(const Record& rec, std::uint32_t column, Value value, bool isError = false) {
         const std::uint16_t row = rec.u16(0);
         if (column >= kMaxColumns) {
-            throw FormatError(QStringLiteral("a cell lies in column %1, beyond the last column")
-                                  .arg(column + 1));
+            throw FormatError(
+                QStringLiteral("a cell lies in column %1, beyond the last column").arg(column + 1));
         }
         pendingString_.reset();
-        cells_.push_back(SheetCell{row, static_cast<std::uint16_t>(column), isError, std::move(value)});
+        cells_.push_back(
+            SheetCell{row, static_cast<std::uint16_t>(column), isError, std::move(value)});
     }
 
     void putNumber(const Record& rec, double number, std::uint16_t xf, std::uint32_t column) {
@@ -392,9 +426,15 @@ private:
                 pendingString_.reset();
                 pendingString_ = PendingString{rec.u16(0), rec.u16(2)};
                 break;
-            case 1: put(rec, rec.u16(2), Value::boolean(rec.u8(8) != 0)); break;
-            case 2: put(rec, rec.u16(2), Value::null(), true); break;
-            default: pendingString_.reset(); break;  // 3: the empty text
+            case 1:
+                put(rec, rec.u16(2), Value::boolean(rec.u8(8) != 0));
+                break;
+            case 2:
+                put(rec, rec.u16(2), Value::null(), true);
+                break;
+            default:
+                pendingString_.reset();
+                break;  // 3: the empty text
         }
     }
 

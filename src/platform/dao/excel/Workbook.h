@@ -33,7 +33,7 @@ struct Worksheet {
 // BIFF3/BIFF4 worksheet stream on its own. Loading reads the workbook globals (sheets,
 // string table, formats, date system, code page); cells are read per worksheet on request.
 class Workbook {
-public:
+  public:
     // `singleSheetName` names the worksheet of a BIFF3/BIFF4 file, which has no sheet names.
     // Throws FormatError (or EncryptedWorkbook) when the bytes are no readable workbook.
     static std::unique_ptr<Workbook> load(const QByteArray& file, const QString& singleSheetName);
@@ -45,7 +45,7 @@ public:
     // The cells of a worksheet in row and column order, one per position.
     std::vector<SheetCell> readCells(std::size_t sheet) const;
 
-private:
+  private:
     struct RawSheet {
         QByteArray name;  // byte string of BIFF5, decoded once the code page is known
         QString unicodeName;
