@@ -13,10 +13,11 @@ namespace {
 using dao::DaoError;
 using dao::Value;
 
-QString connectionString(const QString& dataSource,
-                         const QString& properties = QStringLiteral("text;HDR=Yes;FMT=Delimited;")) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Extended "
-                          "Properties=\"%2\"")
+QString connectionString(const QString& dataSource, const QString& properties = QStringLiteral(
+                                                        "text;HDR=Yes;FMT=Delimited;")) {
+    return QStringLiteral(
+               "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Extended "
+               "Properties=\"%2\"")
         .arg(dataSource, properties);
 }
 
@@ -33,14 +34,14 @@ DaoError errorOf(Action action) {
 }
 
 class TextConnectionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         writeBytes(path("orders.csv"), "id,item\n1,pen\n2,ink\n");
     }
     QString path(const QString& name) const { return dir_.filePath(name); }
-    std::unique_ptr<dao::Connection> open(const QString& properties =
-                                              QStringLiteral("text;HDR=Yes;FMT=Delimited;")) {
+    std::unique_ptr<dao::Connection> open(
+        const QString& properties = QStringLiteral("text;HDR=Yes;FMT=Delimited;")) {
         return dao::openConnection(connectionString(dir_.path() + QLatin1Char('\\'), properties));
     }
 
@@ -48,13 +49,13 @@ protected:
 };
 
 TEST_F(TextConnectionTest, OpensTheFolderWithOrWithoutATrailingSeparator) {
-    for (const QString& source : {dir_.path() + QLatin1Char('\\'), dir_.path() + QLatin1Char('/'),
-                                  dir_.path()}) {
+    for (const QString& source :
+         {dir_.path() + QLatin1Char('\\'), dir_.path() + QLatin1Char('/'), dir_.path()}) {
         auto connection = dao::openConnection(connectionString(source));
         EXPECT_TRUE(connection->isOpen()) << source.toStdString();
-        EXPECT_EQ(connection->openRecordset(QStringLiteral("SELECT * FROM [orders.csv]"))
-                      ->recordCount(),
-                  2);
+        EXPECT_EQ(
+            connection->openRecordset(QStringLiteral("SELECT * FROM [orders.csv]"))->recordCount(),
+            2);
         connection->close();
         EXPECT_FALSE(connection->isOpen());
     }
@@ -67,10 +68,12 @@ TEST_F(TextConnectionTest, AMissingFolderIsAnErrorNamingIt) {
     EXPECT_EQ(error.number(), DaoError::OpenFailed);
     EXPECT_TRUE(error.description().contains(missing)) << error.description().toStdString();
 
-    const DaoError onFile = errorOf([&] { dao::openConnection(connectionString(path("orders.csv"))); });
+    const DaoError onFile =
+        errorOf([&] { dao::openConnection(connectionString(path("orders.csv"))); });
     EXPECT_TRUE(onFile.description().contains(QStringLiteral("not a folder")))
         << onFile.description().toStdString();
-    const DaoError empty = errorOf([&] { dao::openConnection(connectionString(QStringLiteral("\\"))); });
+    const DaoError empty =
+        errorOf([&] { dao::openConnection(connectionString(QStringLiteral("\\"))); });
     EXPECT_EQ(empty.number(), DaoError::OpenFailed);
 }
 
@@ -86,7 +89,8 @@ TEST_F(TextConnectionTest, CatalogueListsTheTextFilesByName) {
     ASSERT_EQ(catalogue->fieldCount(), 1);
     EXPECT_EQ(catalogue->fieldInfo(0).name, QStringLiteral("TABLE_NAME"));
     QStringList names;
-    for (long r = 0; r < catalogue->recordCount(); ++r) names.append(catalogue->valueAt(r, 0).toText());
+    for (long r = 0; r < catalogue->recordCount(); ++r)
+        names.append(catalogue->valueAt(r, 0).toText());
     EXPECT_EQ(names, QStringList({"A.tsv", "b.txt", "damaged.csv", "orders.csv", "Z.CSV"}));
 }
 
@@ -119,19 +123,21 @@ TEST_F(TextConnectionTest, TablesAreFilesOfTheFolderOnly) {
 TEST_F(TextConnectionTest, TableNamesMatchRegardlessOfCaseAndWithHashForDot) {
     auto connection = open();
     for (const char* name : {"ORDERS.CSV", "orders#csv", "Orders#CSV"}) {
-        const auto recordset =
-            connection->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(QString::fromUtf8(name)));
+        const auto recordset = connection->openRecordset(
+            QStringLiteral("SELECT * FROM [%1]").arg(QString::fromUtf8(name)));
         EXPECT_EQ(recordset->valueAt(1, 1), Value::text(QStringLiteral("ink"))) << name;
     }
 }
 
 TEST_F(TextConnectionTest, OnlyWholeTablesCanBeRead) {
     auto connection = open();
-    EXPECT_EQ(errorOf([&] { connection->openRecordset(QStringLiteral("SELECT id FROM [orders.csv]")); })
-                  .number(),
+    EXPECT_EQ(errorOf([&] {
+                  connection->openRecordset(QStringLiteral("SELECT id FROM [orders.csv]"));
+              }).number(),
               DaoError::BadQuery);
-    EXPECT_EQ(errorOf([&] { connection->execute(QStringLiteral("DELETE FROM [orders.csv]")); }).number(),
-              DaoError::BadQuery);
+    EXPECT_EQ(
+        errorOf([&] { connection->execute(QStringLiteral("DELETE FROM [orders.csv]")); }).number(),
+        DaoError::BadQuery);
 }
 
 TEST_F(TextConnectionTest, AClosedConnectionRefusesEveryOperation) {
@@ -139,8 +145,9 @@ TEST_F(TextConnectionTest, AClosedConnectionRefusesEveryOperation) {
     connection->close();
     EXPECT_EQ(errorOf([&] { connection->close(); }).number(), DaoError::NotOpen);
     EXPECT_EQ(errorOf([&] { connection->openTableCatalogue(); }).number(), DaoError::NotOpen);
-    EXPECT_EQ(errorOf([&] { connection->openRecordset(QStringLiteral("SELECT * FROM [orders.csv]")); })
-                  .number(),
+    EXPECT_EQ(errorOf([&] {
+                  connection->openRecordset(QStringLiteral("SELECT * FROM [orders.csv]"));
+              }).number(),
               DaoError::NotOpen);
     connection->open(connectionString(dir_.path()));
     EXPECT_TRUE(connection->isOpen());

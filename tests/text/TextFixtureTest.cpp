@@ -88,9 +88,9 @@ TEST(TextFixtureContents, TitleRowsBecomeTheHeaderWithNumberedBlankNames) {
     const auto recordset = readTextFile(file.absolutePath(), file.fileName());
     const QStringList names = fieldNames(*recordset);
     ASSERT_EQ(names.size(), 9);
-    EXPECT_EQ(names[0], QStringLiteral(
-                            "CO2 emissions by different sub-groups in manufacturing sector, 2000 "
-                            "to 2007"));
+    EXPECT_EQ(names[0],
+              QStringLiteral("CO2 emissions by different sub-groups in manufacturing sector, 2000 "
+                             "to 2007"));
     EXPECT_EQ(names[1], QStringLiteral("F2"));
     EXPECT_EQ(names[8], QStringLiteral("F9"));
     // The third line (all fields empty) is a record of Nulls, not a blank line.
@@ -102,9 +102,8 @@ TEST(TextFixtureContents, FileWithoutHeaderTakesItsFirstRecordAsNames) {
     const QFileInfo file(
         fixturePath(QStringLiteral("csv/lukaswhite__geonames-php/admin1CodesASCII.txt")));
     const auto recordset = readTextFile(file.absolutePath(), file.fileName());
-    EXPECT_EQ(fieldNames(*recordset),
-              QStringList({"AD.06", QStringLiteral("Sant Julià de Loria"), "Sant Julia de Loria",
-                           "3039162"}));
+    EXPECT_EQ(fieldNames(*recordset), QStringList({"AD.06", QStringLiteral("Sant Julià de Loria"),
+                                                   "Sant Julia de Loria", "3039162"}));
     EXPECT_EQ(recordset->recordCount(), 3955);
 
     const auto noHeader = readTextFile(file.absolutePath(), file.fileName(),
@@ -120,7 +119,8 @@ TEST(TextFixtureContents, LatinOneAndUtf8TextIsDecoded) {
     const QString first = recordset->valueAt(0, 7).toText();
     EXPECT_TRUE(first.contains(QStringLiteral("gestión  gubernamental"))) << first.toStdString();
 
-    const QFileInfo cities(fixturePath(QStringLiteral("csv/BurntSushi__rust-csv/worldcitiespop.csv")));
+    const QFileInfo cities(
+        fixturePath(QStringLiteral("csv/BurntSushi__rust-csv/worldcitiespop.csv")));
     const auto world = readTextFile(cities.absolutePath(), cities.fileName());
     bool foundQuote = false;
     for (long r = 0; r < world->recordCount() && !foundQuote; ++r) {

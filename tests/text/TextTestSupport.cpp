@@ -50,24 +50,31 @@ bool sameValue(const dao::Value& value, const QString& text) {
     using dao::ValueKind;
     if (text.isEmpty()) return value.isNull();
     switch (value.kind()) {
-        case ValueKind::Text: return value.toText() == text;
-        case ValueKind::Integer: return QString::number(value.toInt()) == text;
+        case ValueKind::Text:
+            return value.toText() == text;
+        case ValueKind::Integer:
+            return QString::number(value.toInt()) == text;
         case ValueKind::Double: {
             bool ok = false;
             const double expected = text.toDouble(&ok);
-            return ok && expected == value.toDouble() && !text.contains(QLatin1Char('e'), Qt::CaseInsensitive);
+            return ok && expected == value.toDouble() &&
+                   !text.contains(QLatin1Char('e'), Qt::CaseInsensitive);
         }
-        case ValueKind::Date: return value.standardText() == text;
-        case ValueKind::DateTime: return value.standardText() == normalDateTimeText(text);
-        default: return false;
+        case ValueKind::Date:
+            return value.standardText() == text;
+        case ValueKind::DateTime:
+            return value.standardText() == normalDateTimeText(text);
+        default:
+            return false;
     }
 }
 
 }  // namespace
 
 QString textConnectionString(const QString& folder, const QString& properties) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1\\;Extended "
-                          "Properties=\"%2\"")
+    return QStringLiteral(
+               "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1\\;Extended "
+               "Properties=\"%2\"")
         .arg(folder, properties);
 }
 
@@ -85,8 +92,9 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
 
 PythonRecords readWithPython(const QString& path) {
     PythonRecords records;
-    const ProcessResult result = runProcess(
-        QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QLatin1String(kPythonReader), path});
+    const ProcessResult result =
+        runProcess(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral("-c"), QLatin1String(kPythonReader), path});
     if (result.exitCode != 0) {
         records.error = QString::fromUtf8(result.err);
         return records;
@@ -115,7 +123,8 @@ void expectSameAsPython(const dao::Recordset& recordset, const PythonRecords& py
     ASSERT_FALSE(rows.empty()) << what.toStdString();
     const QStringList header = rows.front();
     rows.erase(rows.begin());
-    if (header.size() > 1) std::erase_if(rows, [](const QStringList& row) { return row.isEmpty(); });
+    if (header.size() > 1)
+        std::erase_if(rows, [](const QStringList& row) { return row.isEmpty(); });
 
     ASSERT_EQ(recordset.fieldCount(), header.size()) << what.toStdString();
     QSet<QString> seen;

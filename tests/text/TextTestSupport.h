@@ -11,14 +11,13 @@
 namespace keldara::test::text {
 
 // The connection string the source side builds for a text file of `folder`.
-QString textConnectionString(const QString& folder,
-                             const QString& properties = QStringLiteral(
-                                 "text;HDR=Yes;FMT=Delimited;"));
+QString textConnectionString(const QString& folder, const QString& properties = QStringLiteral(
+                                                        "text;HDR=Yes;FMT=Delimited;"));
 
 // Opens the folder through the provider factory and reads one of its files.
-std::unique_ptr<dao::Recordset> readTextFile(const QString& folder, const QString& file,
-                                             const QString& properties = QStringLiteral(
-                                                 "text;HDR=Yes;FMT=Delimited;"));
+std::unique_ptr<dao::Recordset> readTextFile(
+    const QString& folder, const QString& file,
+    const QString& properties = QStringLiteral("text;HDR=Yes;FMT=Delimited;"));
 
 void writeBytes(const QString& path, const QByteArray& bytes);
 

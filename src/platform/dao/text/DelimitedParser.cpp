@@ -12,7 +12,7 @@ namespace keldara::dao::text {
 namespace {
 
 class Parser {
-public:
+  public:
     Parser(QByteArray text, char delimiter, const QString& fileName)
         : fileName_(fileName), delimiter_(delimiter) {
         records_.text = std::move(text);
@@ -31,12 +31,12 @@ public:
         return std::move(records_);
     }
 
-private:
+  private:
     // One record per line is the usual case; a rough count saves most reallocation.
     void reserveForLines() {
         std::size_t lines = 1;
-        for (const char* p = data_; (p = static_cast<const char*>(
-                                         std::memchr(p, '\n', size_ - (p - data_)))) != nullptr;
+        for (const char* p = data_;
+             (p = static_cast<const char*>(std::memchr(p, '\n', size_ - (p - data_)))) != nullptr;
              ++p) {
             ++lines;
         }

@@ -26,11 +26,11 @@ struct FieldSlice {
 // Every record of a delimited text, as slices of its bytes. A blank line is a record
 // without fields.
 struct ParsedRecords {
-    QByteArray text;                         // the UTF-8 text the slices point into
-    std::string unescaped;                   // fields rewritten while reading
-    std::vector<FieldSlice> fields;          // all records' fields, one after another
-    std::vector<std::size_t> recordStarts;   // index of each record's first field, plus end
-    std::vector<std::int64_t> recordLines;   // the line each record begins on, from 1
+    QByteArray text;                        // the UTF-8 text the slices point into
+    std::string unescaped;                  // fields rewritten while reading
+    std::vector<FieldSlice> fields;         // all records' fields, one after another
+    std::vector<std::size_t> recordStarts;  // index of each record's first field, plus end
+    std::vector<std::int64_t> recordLines;  // the line each record begins on, from 1
 
     std::size_t recordCount() const { return recordLines.size(); }
     std::span<const FieldSlice> record(std::size_t index) const {
@@ -38,8 +38,8 @@ struct ParsedRecords {
             recordStarts[index], recordStarts[index + 1] - recordStarts[index]);
     }
     std::string_view bytes(const FieldSlice& slice) const {
-        const char* base = slice.origin == SliceOrigin::Unescaped ? unescaped.data()
-                                                                   : text.constData();
+        const char* base =
+            slice.origin == SliceOrigin::Unescaped ? unescaped.data() : text.constData();
         return {base + slice.offset, slice.length};
     }
 };

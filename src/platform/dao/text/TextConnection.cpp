@@ -42,9 +42,9 @@ std::optional<char> delimiterOfFormat(const QString& format) {
                               format.endsWith(QLatin1Char(')'));
     const char16_t c = oneCharacter ? format[10].unicode() : 0;
     if (c != 0 && c < 0x80 && c != u'"' && c != u'\n' && c != u'\r') return static_cast<char>(c);
-    throw DaoError(DaoError::OpenFailed,
-                   QStringLiteral("The text format \"%1\" is not supported; use FMT=Delimited.")
-                       .arg(format));
+    throw DaoError(
+        DaoError::OpenFailed,
+        QStringLiteral("The text format \"%1\" is not supported; use FMT=Delimited.").arg(format));
 }
 
 // The options of Extended Properties ("text;HDR=Yes;FMT=Delimited;").
@@ -83,7 +83,7 @@ bool isTextFileName(const QString& name) {
 }
 
 class TextConnection final : public Connection {
-public:
+  public:
     void open(const QString& connectionString) override {
         if (open_) {
             throw DaoError(DaoError::General,
@@ -159,7 +159,7 @@ public:
         return text::readTextTable(pathOfTable(*table), options_);
     }
 
-private:
+  private:
     void requireOpen() const {
         if (!open_) {
             throw DaoError(DaoError::NotOpen,
@@ -208,6 +208,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Connection> makeTextConnection() { return std::make_unique<TextConnection>(); }
+std::unique_ptr<Connection> makeTextConnection() {
+    return std::make_unique<TextConnection>();
+}
 
 }  // namespace keldara::dao

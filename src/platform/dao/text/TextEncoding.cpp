@@ -11,7 +11,9 @@ namespace keldara::dao::text {
 
 namespace {
 
-bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool isContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 // Bytes 0x80 to 0x9F of Windows-1252; the rest of the code page is Latin-1.
 constexpr std::array<char16_t, 32> kWindows1252High = {

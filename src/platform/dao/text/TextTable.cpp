@@ -23,7 +23,7 @@ constexpr std::int64_t kLargestExactInteger = std::int64_t{1} << 53;
 
 // What the values of one column seen so far have in common.
 class ColumnScan {
-public:
+  public:
     void observe(std::string_view value) {
         any_ = true;
         if (value.size() > static_cast<std::size_t>(kShortTextSize) &&
@@ -65,7 +65,7 @@ public:
         return info;
     }
 
-private:
+  private:
     void observeNumber(std::string_view value) {
         if (const auto integer = parseInteger(value)) {
             if (*integer < INT32_MIN || *integer > INT32_MAX) int32_ = false;
@@ -89,18 +89,22 @@ private:
 QByteArray readFileBytes(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw DaoError(DaoError::BadFile, QStringLiteral("The file \"%1\" cannot be opened: %2.")
-                                              .arg(path, file.errorString()));
+        throw DaoError(
+            DaoError::BadFile,
+            QStringLiteral("The file \"%1\" cannot be opened: %2.").arg(path, file.errorString()));
     }
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        throw DaoError(DaoError::BadFile, QStringLiteral("The file \"%1\" cannot be read: %2.")
-                                              .arg(path, file.errorString()));
+        throw DaoError(
+            DaoError::BadFile,
+            QStringLiteral("The file \"%1\" cannot be read: %2.").arg(path, file.errorString()));
     }
     return bytes;
 }
 
-bool isBlank(const QString& name) { return name.trimmed().isEmpty(); }
+bool isBlank(const QString& name) {
+    return name.trimmed().isEmpty();
+}
 
 // Blank names become F1, F2, ... by position; a name already taken (in any letter case)
 // gets "_2", "_3", ... appended, so that every field can be found by its name.
@@ -128,8 +132,10 @@ QString textOf(std::string_view bytes) {
 Value valueOf(std::string_view bytes, int type) {
     switch (type) {
         case adType::Integer:
-        case adType::BigInt: return Value::integer(parseInteger(bytes).value_or(0));
-        case adType::Double: return Value::floating(parseExactDouble(bytes).value_or(0.0));
+        case adType::BigInt:
+            return Value::integer(parseInteger(bytes).value_or(0));
+        case adType::Double:
+            return Value::floating(parseExactDouble(bytes).value_or(0.0));
         case adType::Date: {
             const auto date = parseIsoDate(bytes);
             if (!date) return Value::null();
@@ -138,12 +144,13 @@ Value valueOf(std::string_view bytes, int type) {
             }
             return Value::dateTime(date->parts);
         }
-        default: return Value::text(textOf(bytes));
+        default:
+            return Value::text(textOf(bytes));
     }
 }
 
 class TableBuilder {
-public:
+  public:
     TableBuilder(const QString& path, ParsedRecords records, bool headerRow)
         : path_(path), records_(std::move(records)), headerRow_(headerRow) {}
 
@@ -168,11 +175,13 @@ public:
             names.resize(columns_);
         }
         names = uniqueFieldNames(std::move(names));
+        countRows(first);
+        checkCellCount();
         const std::vector<FieldInfo> fields = scanColumns(first, names);
         return fill(first, fields);
     }
 
-private:
+  private:
     void dropTrailingBlankLines() {
         while (records_.recordCount() > 0 && records_.record(records_.recordCount() - 1).empty()) {
             records_.recordLines.pop_back();
@@ -202,11 +211,31 @@ private:
         }
     }
 
+    void countRows(std::size_t first) {
+        for (std::size_t r = first; r < records_.recordCount(); ++r) {
+            if (isRecord(r)) ++rows_;
+        }
+    }
+
+    // Short records are filled up with Nulls. A header line of thousands of fields over
+    // many short lines, as a damaged file may hold, would need far more memory than the
+    // file's size warrants; such a file is refused.
+    void checkCellCount() const {
+        const double cells = static_cast<double>(rows_) * static_cast<double>(columns_);
+        const double bytes = static_cast<double>(records_.text.size());
+        if (cells <= 16.0 * bytes + 16.0 * 1024 * 1024) return;
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The file \"%1\" cannot be read: its %2 records hold far "
+                                      "fewer fields than the table's %3 columns.")
+                           .arg(path_)
+                           .arg(rows_)
+                           .arg(columns_));
+    }
+
     std::vector<FieldInfo> scanColumns(std::size_t first, const std::vector<QString>& names) {
         std::vector<ColumnScan> scans(columns_);
         for (std::size_t r = first; r < records_.recordCount(); ++r) {
             if (!isRecord(r)) continue;
-            ++rows_;
             const auto fields = records_.record(r);
             const std::size_t width = std::min(fields.size(), columns_);
             for (std::size_t c = 0; c < width; ++c) {

@@ -8,7 +8,9 @@ namespace keldara::dao::text {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The digits of a decimal number without leading or trailing zeros, and the place of the
 // decimal point counted from the first of them: 0.05 is ("5", -1), 120 is ("12", 3).
@@ -92,7 +94,9 @@ bool readDigits(std::string_view s, std::size_t at, std::size_t count, int& valu
     return true;
 }
 
-bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int y, int m) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -152,8 +156,8 @@ std::optional<double> parseExactDouble(std::string_view s) {
         std::from_chars(s.data(), s.data() + s.size(), value, std::chars_format::fixed);
     if (error != std::errc() || end != s.data() + s.size()) return std::nullopt;
     char buffer[64];
-    const auto printed = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                       std::chars_format::scientific);
+    const auto printed =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
     if (printed.ec != std::errc()) return std::nullopt;
     if (!(fromScientific(std::string_view(buffer, printed.ptr - buffer)) == *written)) {
         return std::nullopt;
