@@ -68,16 +68,16 @@ TEST_F(MySqlTest, OpensAtServerLevelAndWithADefaultDatabase) {
     EXPECT_EQ(firstValue(*withDatabase, QStringLiteral("SELECT DATABASE()")), database_);
 
     // Without the DATABASE key at all, and with keys written in any case.
-    const QString lowerCase = QStringLiteral("driver={MySQL ODBC 3.51 Driver};server=%1;uid=%2;"
-                                             "pwd=%3;port=%4")
+    const QString lowerCase = QStringLiteral(
+                                  "driver={MySQL ODBC 3.51 Driver};server=%1;uid=%2;"
+                                  "pwd=%3;port=%4")
                                   .arg(server_.host, server_.user, server_.password, server_.port);
     auto noDatabase = openConnection(lowerCase);
     EXPECT_EQ(firstValue(*noDatabase, QStringLiteral("SELECT DATABASE()")), "<null>");
 }
 
 TEST_F(MySqlTest, TalksUtf8mb4) {
-    EXPECT_EQ(firstValue(*connection_, QStringLiteral("SELECT @@character_set_client")),
-              "utf8mb4");
+    EXPECT_EQ(firstValue(*connection_, QStringLiteral("SELECT @@character_set_client")), "utf8mb4");
     EXPECT_EQ(firstValue(*connection_, QStringLiteral("SELECT @@character_set_results")),
               "utf8mb4");
     EXPECT_EQ(firstValue(*connection_, QStringLiteral("SELECT '😀 Luleå'")), "😀 Luleå");
@@ -116,13 +116,12 @@ TEST_F(MySqlTest, CloseEndsTheConnectionAndEveryOperationThenFails) {
 }
 
 TEST_F(MySqlTest, WrongPasswordFailsWithTheServersText) {
-    const DaoError e = openFailure(mySqlConnectionString(server_.host, server_.user,
-                                                         QStringLiteral("not-the-password"),
-                                                         server_.port, QString()));
+    const DaoError e = openFailure(mySqlConnectionString(
+        server_.host, server_.user, QStringLiteral("not-the-password"), server_.port, QString()));
     EXPECT_EQ(e.number(), DaoError::OpenFailed);
     EXPECT_EQ(e.nativeCode(), 1045);
-    EXPECT_TRUE(e.description().startsWith(QStringLiteral("Access denied for user '") +
-                                           server_.user))
+    EXPECT_TRUE(
+        e.description().startsWith(QStringLiteral("Access denied for user '") + server_.user))
         << e.description().toStdString();
 }
 
@@ -157,8 +156,8 @@ TEST_F(MySqlTest, ClosedPortAndUnreachableHostFailPromptly) {
 TEST_F(MySqlTest, PortThatIsNotANumberIsAClearError) {
     for (const QString& port : {QStringLiteral("33o6"), QStringLiteral("-1"),
                                 QStringLiteral("70000"), QStringLiteral("3306 3307")}) {
-        const DaoError e = openFailure(mySqlConnectionString(server_.host, server_.user,
-                                                             server_.password, port, {}));
+        const DaoError e = openFailure(
+            mySqlConnectionString(server_.host, server_.user, server_.password, port, {}));
         EXPECT_EQ(e.number(), DaoError::OpenFailed);
         EXPECT_TRUE(e.description().contains(QLatin1Char('"') + port + QLatin1Char('"')))
             << e.description().toStdString();
@@ -203,9 +202,16 @@ TEST_F(MySqlTest, ListsDatabasesAndTables) {
     EXPECT_TRUE(databases.contains(database_)) << databases.join(',').toStdString();
     EXPECT_TRUE(databases.contains(QStringLiteral("mysql")));
 
-    const QStringList tables = firstColumn(
-        *serverLevel->openRecordset(QStringLiteral("SHOW TABLES FROM ") + database_));
+    const QStringList tables =
+        firstColumn(*serverLevel->openRecordset(QStringLiteral("SHOW TABLES FROM ") + database_));
     EXPECT_EQ(tables, QStringList({"customers", "order lines", "Ärende"}));
+
+    try {
+        serverLevel->openTableCatalogue();
+        ADD_FAILURE() << "a catalogue without a database";
+    } catch (const DaoError& e) {
+        EXPECT_EQ(e.nativeCode(), 1046) << e.description().toStdString();  // no database
+    }
 
     auto catalogue = connection_->openTableCatalogue();
     ASSERT_EQ(catalogue->fieldCount(), 1);
@@ -218,7 +224,24 @@ TEST_F(MySqlTest, EmptyDatabaseHasAnEmptyCatalogue) {
     EXPECT_EQ(catalogue->recordCount(), 0);
     EXPECT_EQ(catalogue->fieldInfo(0).name, "TABLE_NAME");
     EXPECT_THROW(catalogue->moveFirst(), DaoError);
-    EXPECT_EQ(connection_->openRecordset(QStringLiteral("SHOW TABLES FROM ") + database_)
-                  ->recordCount(),
-              0);
+    EXPECT_EQ(
+        connection_->openRecordset(QStringLiteral("SHOW TABLES FROM ") + database_)->recordCount(),
+        0);
+}
+
+TEST_F(MySqlTest, LostConnectionIsReportedAndCanBeClosed) {
+    auto victim = openConnection(scratchConnectionString());
+    const QString id = firstValue(*victim, QStringLiteral("SELECT CONNECTION_ID()"));
+    run(QStringLiteral("KILL CONNECTION ") + id);
+    try {
+        victim->openRecordset(QStringLiteral("SELECT 1"));
+        ADD_FAILURE() << "a killed connection answered";
+    } catch (const DaoError& e) {
+        EXPECT_TRUE(e.nativeCode() == 2006 || e.nativeCode() == 2013 || e.nativeCode() == 1927)
+            << e.nativeCode() << " " << e.description().toStdString();
+        EXPECT_FALSE(e.description().isEmpty());
+    }
+    EXPECT_TRUE(victim->isOpen());
+    victim->close();
+    EXPECT_FALSE(victim->isOpen());
 }

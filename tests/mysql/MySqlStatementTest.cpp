@@ -103,7 +103,8 @@ TEST_F(MySqlTest, EmptyTableGivesFieldsWithoutRecords) {
 // A hundred thousand rows, every one read, in order and whole.
 TEST_F(MySqlTest, LargeTableIsReadCompletely) {
     constexpr long kRows = 100000;
-    run({"CREATE TABLE big (id INT PRIMARY KEY, label VARCHAR(30), amount DECIMAL(12,2), "
+    run(
+        {"CREATE TABLE big (id INT PRIMARY KEY, label VARCHAR(30), amount DECIMAL(12,2), "
          "note TEXT NULL)",
          "INSERT INTO big SELECT seq, CONCAT('row ', seq), seq / 100, "
          "IF(seq % 7 = 0, NULL, REPEAT('x', seq % 50)) FROM seq_1_to_100000"});

@@ -55,8 +55,7 @@ void MySqlTest::SetUp() {
     try {
         auto admin = dao::openConnection(connectionString(QString()));
         admin->execute(QStringLiteral("DROP DATABASE IF EXISTS `%1`").arg(database_));
-        admin->execute(
-            QStringLiteral("CREATE DATABASE `%1` CHARACTER SET utf8mb4").arg(database_));
+        admin->execute(QStringLiteral("CREATE DATABASE `%1` CHARACTER SET utf8mb4").arg(database_));
         connection_ = dao::openConnection(scratchConnectionString());
     } catch (const dao::DaoError& e) {
         FAIL() << "Cannot prepare the scratch database " << database_.toStdString() << ": "

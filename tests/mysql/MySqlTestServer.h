@@ -29,7 +29,7 @@ QString mySqlConnectionString(const QString& host, const QString& user, const QS
 // A fixture that fails when no test server is given, and otherwise creates a scratch
 // database of its own for the test (dropped afterwards) and an open connection to it.
 class MySqlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

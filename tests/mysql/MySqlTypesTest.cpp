@@ -24,7 +24,9 @@ DateTime at(int y, int mo, int d, int h, int mi, int s, int us = 0) {
     return DateTime{y, mo, d, h, mi, s, us};
 }
 
-QByteArray bytes(const char* data, int size) { return QByteArray(data, size); }
+QByteArray bytes(const char* data, int size) {
+    return QByteArray(data, size);
+}
 
 const std::vector<TypeCase>& typeCases() {
     namespace t = adType;
@@ -54,7 +56,8 @@ const std::vector<TypeCase>& typeCases() {
          Value::decimal("-12345678901234567890.0123456789")},
         {"DECIMAL(12,2) UNSIGNED", "0.5", t::Numeric, 13, Value::decimal("0.50")},
         {"DOUBLE", "0.1e0 + 0.2e0", t::Double, 22, Value::floating(0.1 + 0.2)},
-        {"DOUBLE", "-1.7976931348623157e308", t::Double, 22, Value::floating(-1.7976931348623157e308)},
+        {"DOUBLE", "-1.7976931348623157e308", t::Double, 22,
+         Value::floating(-1.7976931348623157e308)},
         {"FLOAT", "3.14", t::Single, 12, Value::floating(3.14)},
         // dates and times
         {"DATE", "'1066-10-14'", t::DBDate, 10, Value::date(1066, 10, 14)},
@@ -93,7 +96,8 @@ const std::vector<TypeCase>& typeCases() {
         // binary data
         {"BINARY(4)", "X'00FF0001'", t::Binary, 4, Value::bytes(bytes("\x00\xFF\x00\x01", 4))},
         {"VARBINARY(16)", "X'000000'", t::VarBinary, 16, Value::bytes(bytes("\0\0\0", 3))},
-        {"BLOB", "X'0001FF00'", t::LongVarBinary, 65535, Value::bytes(bytes("\x00\x01\xFF\x00", 4))},
+        {"BLOB", "X'0001FF00'", t::LongVarBinary, 65535,
+         Value::bytes(bytes("\x00\x01\xFF\x00", 4))},
         {"TINYBLOB", "X''", t::LongVarBinary, 255, Value::bytes(QByteArray())},
         {"LONGBLOB", "X'00'", t::LongVarBinary, 4294967295L, Value::bytes(bytes("\0", 1))},
     };

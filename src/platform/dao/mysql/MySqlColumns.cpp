@@ -179,6 +179,10 @@ Value textValue(const char* data, unsigned long length) {
     return Value::text(QString::fromUtf8(data, static_cast<qsizetype>(length)));
 }
 
+Value bytesValue(const char* data, unsigned long length) {
+    return Value::bytes(QByteArray(data, static_cast<qsizetype>(length)));
+}
+
 Value readSigned(const char* data, unsigned long length) {
     std::int64_t value = 0;
     const auto [end, error] = std::from_chars(data, data + length, value);
@@ -230,7 +234,7 @@ Value readDateTimeValue(const char* data, unsigned long length) {
 
 // BIT(M) arrives as its (M + 7) / 8 bytes, most significant first.
 Value readBits(const char* data, unsigned long length) {
-    if (length > 8) return Value::bytes(QByteArray(data, static_cast<qsizetype>(length)));
+    if (length > 8) return bytesValue(data, length);
     std::uint64_t value = 0;
     for (unsigned long i = 0; i < length; ++i) {
         value = (value << 8) | static_cast<unsigned char>(data[i]);
@@ -265,7 +269,7 @@ Value readValue(ValueForm form, const char* data, unsigned long length) {
         case ValueForm::DateTime: return readDateTimeValue(data, length);
         case ValueForm::Bits: return readBits(data, length);
         case ValueForm::Text: return textValue(data, length);
-        case ValueForm::Bytes: return Value::bytes(QByteArray(data, static_cast<qsizetype>(length)));
+        case ValueForm::Bytes: return bytesValue(data, length);
     }
     return textValue(data, length);
 }

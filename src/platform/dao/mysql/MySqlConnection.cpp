@@ -69,7 +69,9 @@ ServerAddress parseAddress(const QString& connectionString) {
     return address;
 }
 
-const char* orNull(const QByteArray& text) { return text.isEmpty() ? nullptr : text.constData(); }
+const char* orNull(const QByteArray& text) {
+    return text.isEmpty() ? nullptr : text.constData();
+}
 
 void initialiseLibraryOnce() {
     static std::once_flag once;
@@ -95,7 +97,9 @@ MYSQL* newClientHandle() {
     return handle;
 }
 
-QString serverErrorText(MYSQL* handle) { return QString::fromUtf8(mysql_error(handle)); }
+QString serverErrorText(MYSQL* handle) {
+    return QString::fromUtf8(mysql_error(handle));
+}
 
 // Owns a result and frees it, which also reads off any rows left unread.
 struct ResultCloser {
@@ -195,7 +199,8 @@ std::unique_ptr<Recordset> MySqlConnection::readResult() {
     while (MYSQL_ROW cells = mysql_fetch_row(result.get())) {
         const unsigned long* lengths = mysql_fetch_lengths(result.get());
         for (unsigned int i = 0; i < columnCount; ++i) {
-            row[i] = cells[i] == nullptr ? Value::null() : readValue(forms[i], cells[i], lengths[i]);
+            row[i] =
+                cells[i] == nullptr ? Value::null() : readValue(forms[i], cells[i], lengths[i]);
         }
         recordset->appendRow(row);
     }

@@ -12,7 +12,7 @@ namespace keldara::dao::mysql {
 // connection string of the MySQL ODBC driver (SERVER, UID, PWD, PORT, DATABASE). It talks
 // utf8mb4 over TCP, and reports failures with the server's own text and error number.
 class MySqlConnection final : public Connection {
-public:
+  public:
     void open(const QString& connectionString) override;
     bool isOpen() const override { return handle_ != nullptr; }
     void close() override;
@@ -20,7 +20,7 @@ public:
     std::unique_ptr<Recordset> openTableCatalogue() override;
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
 
-private:
+  private:
     struct HandleCloser {
         void operator()(MYSQL* handle) const { mysql_close(handle); }
     };
