@@ -1,7 +1,9 @@
 #include "source/ui/CaptionedGrid.h"
 
 #include <QAbstractButton>
+#include <QEvent>
 #include <QHeaderView>
+#include <QScrollBar>
 
 namespace keldara::source {
 
@@ -12,6 +14,11 @@ CaptionedGrid::CaptionedGrid(QWidget* parent) : QTableView(parent) {
     captionBar_->setForegroundRole(QPalette::BrightText);
     captionBar_->setIndent(4);
     captionBar_->hide();
+    // A change of either range lays the scroll bars out again, after these calls.
+    for (QScrollBar* bar : {verticalScrollBar(), horizontalScrollBar()}) {
+        connect(bar, &QScrollBar::rangeChanged, this, &CaptionedGrid::placeScrollBarBelowCaption,
+                Qt::QueuedConnection);
+    }
 }
 
 void CaptionedGrid::setCaption(const QString& caption) {
@@ -44,6 +51,26 @@ void CaptionedGrid::updateGeometries() {
     }
     const QRect inner = contentsRect();
     captionBar_->setGeometry(inner.left(), inner.top(), inner.width(), bar);
+    placeScrollBarBelowCaption();
+}
+
+bool CaptionedGrid::event(QEvent* event) {
+    const bool handled = QTableView::event(event);
+    if (event->type() == QEvent::LayoutRequest) placeScrollBarBelowCaption();
+    return handled;
+}
+
+// The scroll area runs its vertical scroll bar from the top of its contents; it starts below
+// the caption bar instead.
+void CaptionedGrid::placeScrollBarBelowCaption() {
+    QWidget* container = verticalScrollBar()->parentWidget();
+
+    if (!container || container == this || container == viewport()) return;
+    const int top = contentsRect().top() + captionHeight();
+    QRect area = container->geometry();
+    if (area.top() == top || area.bottom() < top) return;
+    area.setTop(top);
+    container->setGeometry(area);
 }
 
 }  // namespace keldara::source

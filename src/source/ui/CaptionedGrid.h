@@ -18,9 +18,11 @@ public:
 
 protected:
     void updateGeometries() override;
+    bool event(QEvent* event) override;
 
 private:
     int captionHeight() const;
+    void placeScrollBarBelowCaption();
     QLabel* captionBar_;
 };
 
