@@ -34,7 +34,9 @@ bool isTimeOfDayOnly(const dao::Value& value) {
 
 }  // namespace
 
-QString SourceFileKind(const QString& path) { return path.right(3).toLower(); }
+QString SourceFileKind(const QString& path) {
+    return path.right(3).toLower();
+}
 
 QString ParentFolderName(const QString& path) {
     const qsizetype separator = lastSeparator(path);
@@ -42,7 +44,9 @@ QString ParentFolderName(const QString& path) {
     return path.left(separatorEndsRoot(path, separator) ? separator + 1 : separator);
 }
 
-QString FileNameOfPath(const QString& path) { return path.mid(lastSeparator(path) + 1); }
+QString FileNameOfPath(const QString& path) {
+    return path.mid(lastSeparator(path) + 1);
+}
 
 QString SourcePasswordClause(const QString& typedPassword) {
     if (typedPassword.trimmed().isEmpty()) return {};

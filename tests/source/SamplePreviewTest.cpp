@@ -13,10 +13,12 @@ const QByteArray ThreeRecords =
     "2,,\n"
     "3,Cleo,2.25\n";
 
-QString shown(const dao::Value& v) { return v.displayText(); }
+QString shown(const dao::Value& v) {
+    return v.displayText();
+}
 
 class SamplePreviewTest : public SourceWindow {
-protected:
+  protected:
     void openThree() {
         open(writeFile("three.csv", ThreeRecords));
         ASSERT_TRUE(ws().state.bSourceLoaded) << messageTexts().join('\n').toStdString();
@@ -33,10 +35,9 @@ TEST_F(SamplePreviewTest, ASingleRecordDisablesBothButtons) {
     EXPECT_FALSE(prevEnabled());
     EXPECT_FALSE(nextEnabled());
     EXPECT_EQ(column(0), (QStringList{"id", "descr", "num", "date0"}));
-    EXPECT_EQ(column(4),
-              (QStringList{shown(dao::Value::integer(1234)), "Show must go off",
-                           shown(dao::Value::decimal("-1110.554")),
-                           shown(dao::Value::dateTime({2003, 11, 22, 22, 42, 58, 0}))}));
+    EXPECT_EQ(column(4), (QStringList{shown(dao::Value::integer(1234)), "Show must go off",
+                                      shown(dao::Value::decimal("-1110.554")),
+                                      shown(dao::Value::dateTime({2003, 11, 22, 22, 42, 58, 0}))}));
 }
 
 TEST_F(SamplePreviewTest, TheButtonsStepThroughSeveralRecords) {

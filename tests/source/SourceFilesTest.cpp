@@ -11,7 +11,8 @@ using namespace keldara::source;
 namespace {
 
 const QString Jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;");
-const QString TextOptions = QStringLiteral("\\;Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"");
+const QString TextOptions =
+    QStringLiteral("\\;Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"");
 const QString Clause = QStringLiteral("Persist Security Info=False;Jet OLEDB:Database Password=pw");
 
 struct StringCase {
@@ -37,7 +38,8 @@ INSTANTIATE_TEST_SUITE_P(
         StringCase{"/srv/shopmdb", "", Jet + "Data Source=/srv/shopmdb;"},
         StringCase{"/srv/book.xls", Clause,
                    Jet + "Data Source=/srv/book.xls;Extended Properties=Excel 8.0;"},
-        StringCase{"/srv/Book.XLS", "", Jet + "Data Source=/srv/Book.XLS;Extended Properties=Excel 8.0;"},
+        StringCase{"/srv/Book.XLS", "",
+                   Jet + "Data Source=/srv/Book.XLS;Extended Properties=Excel 8.0;"},
         StringCase{"C:\\data\\orders.csv", Clause, Jet + "Data Source=C:\\data" + TextOptions},
         StringCase{"/home/u/list.TXT", "", Jet + "Data Source=/home/u" + TextOptions},
         StringCase{"C:\\orders.csv", "", Jet + "Data Source=C:\\" + TextOptions},
@@ -47,8 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
         StringCase{"people.DBF", "",
                    "Driver=Microsoft Visual Foxpro Driver;UID=;SourceType=DBF;SourceDB="},
         // Newer Excel and Access files end in "lsx" and "cdb": no supported kind.
-        StringCase{"/srv/book.xlsx", "", Jet},
-        StringCase{"/srv/shop.accdb", "", Jet},
+        StringCase{"/srv/book.xlsx", "", Jet}, StringCase{"/srv/shop.accdb", "", Jet},
         StringCase{"/srv/notes", "", Jet},
         // The path goes in untrimmed: blanks after the extension hide the kind.
         StringCase{"/srv/orders.csv  ", "", Jet},
@@ -85,13 +86,38 @@ TEST(SourceGridCaption, ShowsFiftyCharactersWholeAndShortensLongerPaths) {
 
 TEST(FieldTypeName, NamesEveryCodeTheProvidersReportAndTheTwoDateCodes) {
     namespace t = dao::adType;
-    const int reported[] = {t::SmallInt, t::Integer, t::Single, t::Double, t::Currency, t::Date,
-                            t::BSTR, t::Error, t::Boolean, t::Variant, t::Decimal, t::TinyInt,
-                            t::UnsignedTinyInt, t::UnsignedSmallInt, t::UnsignedInt, t::BigInt,
-                            t::UnsignedBigInt, t::FileTime, t::GUID, t::Binary, t::Char,
-                            t::WChar, t::Numeric, t::DBDate, t::DBTime, t::DBTimeStamp,
-                            t::VarChar, t::LongVarChar, t::VarWChar, t::LongVarWChar,
-                            t::VarBinary, t::LongVarBinary};
+    const int reported[] = {t::SmallInt,
+                            t::Integer,
+                            t::Single,
+                            t::Double,
+                            t::Currency,
+                            t::Date,
+                            t::BSTR,
+                            t::Error,
+                            t::Boolean,
+                            t::Variant,
+                            t::Decimal,
+                            t::TinyInt,
+                            t::UnsignedTinyInt,
+                            t::UnsignedSmallInt,
+                            t::UnsignedInt,
+                            t::BigInt,
+                            t::UnsignedBigInt,
+                            t::FileTime,
+                            t::GUID,
+                            t::Binary,
+                            t::Char,
+                            t::WChar,
+                            t::Numeric,
+                            t::DBDate,
+                            t::DBTime,
+                            t::DBTimeStamp,
+                            t::VarChar,
+                            t::LongVarChar,
+                            t::VarWChar,
+                            t::LongVarWChar,
+                            t::VarBinary,
+                            t::LongVarBinary};
     QStringList seen;
     for (int code : reported) {
         const QString name = FieldTypeName(code);

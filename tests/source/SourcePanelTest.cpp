@@ -4,10 +4,10 @@
 
 #include "platform/dao/Value.h"
 #include "shell/ui/StatusBar.h"
-#include "source/SourceFiles.h"
-#include "support/Process.h"
 #include "shell/ui/Twips.h"
+#include "source/SourceFiles.h"
 #include "source/SourceWindow.h"
+#include "support/Process.h"
 
 namespace keldara::test {
 namespace {
@@ -20,8 +20,8 @@ const QByteArray OrdersCsv =
 
 // Writes a workbook with /usr/bin/python3 and xlwt; the script gets the path as argv[1].
 QString writeWorkbook(const QString& path, const QString& script) {
-    const ProcessResult r = runProcess(QStringLiteral("/usr/bin/python3"),
-                                       {QStringLiteral("-c"), script, path});
+    const ProcessResult r =
+        runProcess(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     return path;
 }
@@ -83,9 +83,9 @@ TEST_F(SourcePanelTest, ADbaseTableIsLoadedAtOnce) {
 TEST_F(SourcePanelTest, AnAccessDatabaseListsItsTablesAndLoadsTheChosenOne) {
     open(fixturePath("mdb/mdbtools__mdbtestdata/nwind.mdb"));
     expectOpenControls();
-    EXPECT_EQ(tableList(), (QStringList{"Categories", "Customers", "Employees", "Order Details",
-                                        "Orders", "Products", "Shippers", "Suppliers",
-                                        QString::fromUtf8("Umsätze")}));
+    EXPECT_EQ(tableList(),
+              (QStringList{"Categories", "Customers", "Employees", "Order Details", "Orders",
+                           "Products", "Shippers", "Suppliers", QString::fromUtf8("Umsätze")}));
     EXPECT_EQ(combo("cboSourceTable")->currentText(), "{Select Table}");
     EXPECT_FALSE(ws().state.bSourceLoaded);
     EXPECT_EQ(mappingRows(), 1);
@@ -104,8 +104,10 @@ TEST_F(SourcePanelTest, AnAccessDatabaseListsItsTablesAndLoadsTheChosenOne) {
     choose("Order Details");
     EXPECT_TRUE(ws().state.bSourceLoaded);
     EXPECT_EQ(label("lblSourceInfoData_0"), "2155");
-    EXPECT_EQ(column(0), (QStringList{"OrderID", "ProductID", "UnitPrice", "Quantity", "Discount"}));
-    EXPECT_EQ(column(1), (QStringList{"Integer", "Integer", "Currency", "Small Integer", "Single"}));
+    EXPECT_EQ(column(0),
+              (QStringList{"OrderID", "ProductID", "UnitPrice", "Quantity", "Discount"}));
+    EXPECT_EQ(column(1),
+              (QStringList{"Integer", "Integer", "Currency", "Small Integer", "Single"}));
     EXPECT_EQ(shownRecords(), 2155);
     EXPECT_TRUE(doubles.messages.shown.isEmpty()) << messageTexts().join('\n').toStdString();
 }
@@ -166,8 +168,8 @@ TEST_F(SourcePanelTest, AMissingTextFileInAnExistingFolderFailsWhenItsTableIsLoa
     const auto& message = doubles.messages.shown.first();
     EXPECT_EQ(message.title, "Vostrel");
     EXPECT_EQ(message.buttons, platform::MessageButtons::Ok);
-    EXPECT_TRUE(message.text.startsWith(
-        "An Error occured in [frmMain] (Sub) LoadDataSource : Line 180 - "))
+    EXPECT_TRUE(
+        message.text.startsWith("An Error occured in [frmMain] (Sub) LoadDataSource : Line 180 - "))
         << message.text.toStdString();
     EXPECT_TRUE(message.text.contains("gone.csv")) << message.text.toStdString();
     EXPECT_FALSE(ws().state.bSourceLoaded);

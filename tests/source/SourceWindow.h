@@ -17,7 +17,7 @@ namespace keldara::test {
 // The main window with helpers for the source side: open a file as a user would, choose a
 // table, and read back what the window shows.
 class SourceWindow : public WindowFixture {
-protected:
+  protected:
     void open(const QString& path, const QString& password = {}) {
         textBox("txtSourceFileName")->setText(path);
         textBox("txtSourceFilePassword")->setText(password);

@@ -9,18 +9,18 @@ namespace keldara::source {
 // name of what it is bound to. The bar is hidden while the caption is empty.
 class CaptionedGrid : public QTableView {
     Q_OBJECT
-public:
+  public:
     explicit CaptionedGrid(QWidget* parent = nullptr);
 
     void setCaption(const QString& caption);
     QString caption() const { return captionBar_->text(); }
     QLabel* captionBar() const { return captionBar_; }
 
-protected:
+  protected:
     void updateGeometries() override;
     bool event(QEvent* event) override;
 
-private:
+  private:
     int captionHeight() const;
     void placeScrollBarBelowCaption();
     QLabel* captionBar_;

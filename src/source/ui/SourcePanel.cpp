@@ -50,7 +50,7 @@ QString errorText(const std::exception& error) {
 
 // Shows a wait cursor until it goes out of scope.
 class WaitCursor {
-public:
+  public:
     WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     WaitCursor(const WaitCursor&) = delete;
@@ -109,8 +109,8 @@ void SourcePanel::cmdSourceBrowse_Click() {
     const QRect frame = ws_.window ? ws_.window->frameGeometry() : QRect();
     const int left = qRound(toTwips(frame.x()));
     const int top = 2 * qRound(toTwips(frame.y()));
-    const QString result = dialogs::askForFile(ws_.platform.files, dialogs::FileDialogKind::Open,
-                                               settings, left, top);
+    const QString result =
+        dialogs::askForFile(ws_.platform.files, dialogs::FileDialogKind::Open, settings, left, top);
     if (result != dialogs::DialogHost::CancelResult) txtSourceFileName_->setText(result);
 }
 
@@ -119,7 +119,9 @@ void SourcePanel::cmdSourceConnect_Click() {
     LoadSourceTables(txtSourceFileName_->text());
 }
 
-void SourcePanel::cmdSourceClose_Click() { CloseSource(); }
+void SourcePanel::cmdSourceClose_Click() {
+    CloseSource();
+}
 
 void SourcePanel::SourceControlsEnable(bool bEnable) {
     cboSourceTable_->setEnabled(bEnable);
@@ -239,9 +241,8 @@ void SourcePanel::LoadDataSource(const QString& sFile, const QString& sTable) {
             line = 270;
             state.gSourceFieldNames.append(field.name);
             line = 280;
-            state.gSourceFieldTypes.append(field.type == dao::adType::Date
-                                               ? RefinedDateType(records, i)
-                                               : field.type);
+            state.gSourceFieldTypes.append(
+                field.type == dao::adType::Date ? RefinedDateType(records, i) : field.type);
             line = 290;
             addMappingRow(field.name, FieldTypeName(state.gSourceFieldTypes.last()));
         }
@@ -277,7 +278,8 @@ void SourcePanel::addMappingRow(const QString& name, const QString& typeName) {
     const int row = ws_.mapping->rows();
     ws_.mapping->setRows(row + 1);
     const QStringList cells{name, typeName, {}, {}, {}};
-    for (int column = 0; column < cells.size(); ++column) setMappingCell(row, column, cells[column]);
+    for (int column = 0; column < cells.size(); ++column)
+        setMappingCell(row, column, cells[column]);
 }
 
 // Row 0 of the mapping grid is its header; grid row i is table row i - 1.
@@ -331,7 +333,8 @@ void SourcePanel::ShowSampleRecord(int index) {
     ws_.mapping->cmdSampleMove(1)->setEnabled(position != count);
     const int rows = std::min(records->fieldCount(), ws_.mapping->rows() - 1);
     for (int i = 1; i <= rows; ++i) {
-        setMappingCell(i, PreviewColumn, count > 0 ? records->value(i - 1).displayText() : QString());
+        setMappingCell(i, PreviewColumn,
+                       count > 0 ? records->value(i - 1).displayText() : QString());
     }
     ws_.mapping->grdFieldMappings()->viewport()->update();
 }

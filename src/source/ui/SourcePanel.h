@@ -20,7 +20,7 @@ namespace keldara::source {
 // shown in the mapping grid's Preview column.
 class SourcePanel : public QObject {
     Q_OBJECT
-public:
+  public:
     SourcePanel(QWidget* page, shell::Workspace& workspace);
 
     // Switches the source controls between the open state (True) and the closed state.
@@ -47,7 +47,7 @@ public:
     QTableView* grdSourceData() const { return grdSourceData_; }
     dao::DataControl* adoSourceData() const { return adoSourceData_; }
 
-private:
+  private:
     void cmdSourceBrowse_Click();
     void cmdSourceConnect_Click();
     void cmdSourceClose_Click();
