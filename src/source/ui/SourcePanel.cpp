@@ -77,10 +77,10 @@ SourcePanel::SourcePanel(QWidget* page, Workspace& workspace) : QObject(page), w
     cmdSourceClose_->setEnabled(false);
 
     fraSource_ = makeFrame(page, "fraSource", 7800, 0, 2150, 960);
-    makeLabel(fraSource_, "lblSourceInfo_0", "Record Count:", 100, 240, 1250);
-    lblSourceInfoData_[0] = makeLabel(fraSource_, "lblSourceInfoData_0", "Info", 1350, 240, 750);
-    makeLabel(fraSource_, "lblSourceInfo_1", "Fields Count:", 100, 600, 1250);
-    lblSourceInfoData_[1] = makeLabel(fraSource_, "lblSourceInfoData_1", "Info", 1350, 600, 750);
+    makeLabel(fraSource_, "lblSourceInfo_0", "Record Count:", 60, 240, 1250);
+    lblSourceInfoData_[0] = makeLabel(fraSource_, "lblSourceInfoData_0", "Info", 1310, 240, 820);
+    makeLabel(fraSource_, "lblSourceInfo_1", "Fields Count:", 60, 600, 1250);
+    lblSourceInfoData_[1] = makeLabel(fraSource_, "lblSourceInfoData_1", "Info", 1310, 600, 820);
     fraSource_->setEnabled(false);
 
     grdSourceData_ = makeCaptionedGrid(page, "grdSourceData");
