@@ -62,16 +62,17 @@ TEST_P(Passwords, OpenOnlyWithTheRightPasswordWhenTheDatabaseHasOne) {
 
 INSTANTIATE_TEST_SUITE_P(
     SampleDatabases, Passwords,
-    ::testing::Values(PasswordCase{"spannm__ucanaccess/password.mdb", "ucanaccess", true},
-                      PasswordCase{"spannm__ucanaccess/password.mdb", "", false},
-                      PasswordCase{"spannm__ucanaccess/password.mdb", "UCANACCESS", false},
-                      PasswordCase{"spannm__ucanaccess/password.mdb", "ucanaccesss", false},
-                      PasswordCase{"andipaetzold__mdb-reader/V2000_with-password.mdb", "password", true},
-                      PasswordCase{"andipaetzold__mdb-reader/V2000_with-password.mdb", "", false},
-                      PasswordCase{"andipaetzold__mdb-reader/V2000_with-password.mdb", "passwor", false},
-                      PasswordCase{"mdbtools__mdbtestdata/nwind.mdb", "anything", true},
-                      PasswordCase{"jahlborn__jackcessencrypt/db-enc.mdb", "x", true},
-                      PasswordCase{"jahlborn__jackcess/testV1997.mdb", "", true}));
+    ::testing::Values(
+        PasswordCase{"spannm__ucanaccess/password.mdb", "ucanaccess", true},
+        PasswordCase{"spannm__ucanaccess/password.mdb", "", false},
+        PasswordCase{"spannm__ucanaccess/password.mdb", "UCANACCESS", false},
+        PasswordCase{"spannm__ucanaccess/password.mdb", "ucanaccesss", false},
+        PasswordCase{"andipaetzold__mdb-reader/V2000_with-password.mdb", "password", true},
+        PasswordCase{"andipaetzold__mdb-reader/V2000_with-password.mdb", "", false},
+        PasswordCase{"andipaetzold__mdb-reader/V2000_with-password.mdb", "passwor", false},
+        PasswordCase{"mdbtools__mdbtestdata/nwind.mdb", "anything", true},
+        PasswordCase{"jahlborn__jackcessencrypt/db-enc.mdb", "x", true},
+        PasswordCase{"jahlborn__jackcess/testV1997.mdb", "", true}));
 
 TEST(AccessPasswords, ProtectedDatabaseShowsItsRowsOnlyAfterTheRightPassword) {
     auto connection = openAccess(mdbFixture("andipaetzold__mdb-reader/V2000_with-password.mdb"),
@@ -84,11 +85,13 @@ TEST(AccessPasswords, ProtectedDatabaseShowsItsRowsOnlyAfterTheRightPassword) {
 TEST(AccessPasswords, Jet3PasswordIsChecked) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("protected97.mdb"));
-    writeFile(path, withJet3Password(readAll(mdbFixture("jahlborn__jackcess/testV1997.mdb")), "s3cret"));
+    writeFile(path,
+              withJet3Password(readAll(mdbFixture("jahlborn__jackcess/testV1997.mdb")), "s3cret"));
     EXPECT_THROW(openAccess(path), DaoError);
     EXPECT_THROW(openAccess(path, QStringLiteral("S3CRET")), DaoError);
     auto connection = openAccess(path, QStringLiteral("s3cret"));
-    EXPECT_EQ(connection->openRecordset(QStringLiteral("SELECT * FROM [Table1]"))->recordCount(), 2);
+    EXPECT_EQ(connection->openRecordset(QStringLiteral("SELECT * FROM [Table1]"))->recordCount(),
+              2);
 }
 
 struct BadFileCase {
@@ -157,7 +160,8 @@ TEST(AccessOpen, UnknownTableIsNamedInTheError) {
         EXPECT_TRUE(error.description().contains(QLatin1String("'MSysObjects'")));
     }
     // Jet compares table names without regard to case.
-    EXPECT_EQ(connection->openRecordset(QStringLiteral("SELECT * FROM [shippers]"))->recordCount(), 3);
+    EXPECT_EQ(connection->openRecordset(QStringLiteral("SELECT * FROM [shippers]"))->recordCount(),
+              3);
 }
 
 TEST(AccessCatalogue, UserTablesSortedByNameWithoutSystemTables) {
@@ -177,10 +181,11 @@ TEST(AccessCatalogue, UserTablesSortedByNameWithoutSystemTables) {
                   ->valueAt(0, 1),
               Value::text(QStringLiteral("foo")));
 
-    EXPECT_EQ(openAccess(mdbFixture("spannm__ucanaccess/password.mdb"), QStringLiteral("ucanaccess"))
-                  ->openTableCatalogue()
-                  ->recordCount(),
-              0);
+    EXPECT_EQ(
+        openAccess(mdbFixture("spannm__ucanaccess/password.mdb"), QStringLiteral("ucanaccess"))
+            ->openTableCatalogue()
+            ->recordCount(),
+        0);
 }
 
 struct FieldCase {
@@ -206,17 +211,23 @@ TEST(AccessFields, TypeCodesAndSizesAsTheJetProviderReportsThem) {
         {"jahlborn__jackcess/testV1997.mdb", "Table1", "I", adType::Boolean, 2, 0, 0},
         {"jahlborn__jackcess/testV1997.mdb", "Table4", "data", adType::GUID, 16, 0, 0},
         {"mdbtools__mdbtestdata/nwind.mdb", "Order Details", "Discount", adType::Single, 4, 0, 0},
-        {"mdbtools__mdbtestdata/nwind.mdb", "Categories", "Description", adType::LongVarWChar, 536870910, 0, 0},
-        {"mdbtools__mdbtestdata/nwind.mdb", "Categories", "Picture", adType::LongVarBinary, 1073741823, 0, 0},
-        {"mdbtools__mdbtestdata/DateTestDatabase.mdb", "DateTest", "ShortTextCol", adType::VarWChar, 255, 0, 0},
-        {"statdata__Northwind-Databse/Northwind.mdb", "Customers", "CustomerID", adType::VarWChar, 5, 0, 0},
-        {"jahlborn__jackcess/fixedNumericTestV2000.mdb", "test", "col2", adType::Numeric, 19, 18, 0},
+        {"mdbtools__mdbtestdata/nwind.mdb", "Categories", "Description", adType::LongVarWChar,
+         536870910, 0, 0},
+        {"mdbtools__mdbtestdata/nwind.mdb", "Categories", "Picture", adType::LongVarBinary,
+         1073741823, 0, 0},
+        {"mdbtools__mdbtestdata/DateTestDatabase.mdb", "DateTest", "ShortTextCol", adType::VarWChar,
+         255, 0, 0},
+        {"statdata__Northwind-Databse/Northwind.mdb", "Customers", "CustomerID", adType::VarWChar,
+         5, 0, 0},
+        {"jahlborn__jackcess/fixedNumericTestV2000.mdb", "test", "col2", adType::Numeric, 19, 18,
+         0},
         {"spannm__ucanaccess/functionsV2000.mdb", "t_funcs", "num", adType::Numeric, 19, 12, 3},
     };
     for (const auto& expected : cases) {
         SCOPED_TRACE(std::string(expected.table) + "." + expected.field);
-        auto records = openAccess(mdbFixture(expected.file))
-                           ->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(expected.table));
+        auto records =
+            openAccess(mdbFixture(expected.file))
+                ->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(expected.table));
         int index = -1;
         for (int i = 0; i < records->fieldCount(); ++i) {
             if (records->fieldInfo(i).name == QLatin1String(expected.field)) index = i;

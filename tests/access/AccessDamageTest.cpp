@@ -48,7 +48,8 @@ TEST_P(DamagedDatabase, GivesRowsOrAnErrorNamingTheFile) {
                 readEverything(damaged, QString::fromUtf8(GetParam().password));
             } catch (const DaoError& error) {
                 ++errors;
-                EXPECT_TRUE(error.description().contains(damaged)) << error.description().toStdString();
+                EXPECT_TRUE(error.description().contains(damaged))
+                    << error.description().toStdString();
             }
         });
     EXPECT_EQ(tried, GetParam().copies);
@@ -62,7 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DamageCase{"jahlborn__jackcess/test2V2000.mdb", "", 240},
                       DamageCase{"mdbtools__mdbtestdata/DateTestDatabase.mdb", "", 200},
                       DamageCase{"jahlborn__jackcessencrypt/db97-enc.mdb", "", 160},
-                      DamageCase{"andipaetzold__mdb-reader/V2000_with-password.mdb", "password", 160},
+                      DamageCase{"andipaetzold__mdb-reader/V2000_with-password.mdb", "password",
+                                 160},
                       DamageCase{"spannm__ucanaccess/charsetGBK.mdb", "", 160},
                       DamageCase{"mdbtools__mdbtestdata/nwind.mdb", "", 200},
                       DamageCase{"statdata__Northwind-Databse/Northwind.mdb", "", 200}),
@@ -80,7 +82,8 @@ QByteArray withLongValueLoop(QByteArray database, int pageSize, int rowCountOffs
         if (data[0] != 0x01 || QByteArray(data + 4, 4) != "LVAL") continue;
         const int rows = qFromLittleEndian<quint16>(data + rowCountOffset);
         for (int row = 0; row < rows; ++row) {
-            const int start = qFromLittleEndian<quint16>(data + rowCountOffset + 2 + 2 * row) & 0x1FFF;
+            const int start =
+                qFromLittleEndian<quint16>(data + rowCountOffset + 2 + 2 * row) & 0x1FFF;
             if (start + 4 > pageSize || qFromLittleEndian<quint32>(data + start) == 0) continue;
             qToLittleEndian<quint32>(static_cast<quint32>(page << 8 | row), data + start);
             ++patched;
@@ -92,7 +95,8 @@ QByteArray withLongValueLoop(QByteArray database, int pageSize, int rowCountOffs
 TEST(DamagedLongValues, ALoopInAChainOfPagesIsAnErrorNotAHang) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("loop.mdb"));
-    const QByteArray looped = withLongValueLoop(readAll(mdbFixture("mdbtools__mdbtestdata/nwind.mdb")), 2048, 8);
+    const QByteArray looped =
+        withLongValueLoop(readAll(mdbFixture("mdbtools__mdbtestdata/nwind.mdb")), 2048, 8);
     ASSERT_FALSE(looped.isEmpty());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -103,8 +107,8 @@ TEST(DamagedLongValues, ALoopInAChainOfPagesIsAnErrorNotAHang) {
     QStringList broken;
     for (long row = 0; row < catalogue->recordCount(); ++row) {
         try {
-            connection->openRecordset(QStringLiteral("SELECT * FROM [%1]")
-                                          .arg(catalogue->valueAt(row, 0).toText()));
+            connection->openRecordset(
+                QStringLiteral("SELECT * FROM [%1]").arg(catalogue->valueAt(row, 0).toText()));
         } catch (const DaoError& error) {
             EXPECT_TRUE(error.description().contains(path));
             broken << error.description();
@@ -113,7 +117,8 @@ TEST(DamagedLongValues, ALoopInAChainOfPagesIsAnErrorNotAHang) {
     // The tables with pictures and long memos.
     ASSERT_GE(broken.size(), 2);
     for (const QString& description : broken) {
-        EXPECT_TRUE(description.contains(QLatin1String("broken chain"))) << description.toStdString();
+        EXPECT_TRUE(description.contains(QLatin1String("broken chain")))
+            << description.toStdString();
     }
 }
 

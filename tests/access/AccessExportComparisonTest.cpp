@@ -44,28 +44,32 @@ bool closeDoubles(double a, double b) {
 QString mismatch(const FieldInfo& field, const Value& mine, const ExportCell& theirs) {
     const auto describe = [&] {
         return QStringLiteral("Keldara %1, mdb-export %2")
-            .arg(mine.sqlLiteral(), theirs ? QLatin1Char('"') + *theirs + QLatin1Char('"')
-                                            : QStringLiteral("NULL"));
+            .arg(mine.sqlLiteral(),
+                 theirs ? QLatin1Char('"') + *theirs + QLatin1Char('"') : QStringLiteral("NULL"));
     };
     if (!theirs) {
         // mdb-export prints a zero-length text as NULL too.
-        const bool same = mine.isNull() || (mine.kind() == ValueKind::Text && mine.toText().isEmpty());
+        const bool same =
+            mine.isNull() || (mine.kind() == ValueKind::Text && mine.toText().isEmpty());
         return same ? QString() : describe();
     }
     if (mine.isNull()) return describe();
     switch (field.type) {
         case adType::Boolean:
-            return (mine.toBool() ? QStringLiteral("1") : QStringLiteral("0")) == *theirs ? QString()
-                                                                                         : describe();
+            return (mine.toBool() ? QStringLiteral("1") : QStringLiteral("0")) == *theirs
+                       ? QString()
+                       : describe();
         case adType::UnsignedTinyInt:
         case adType::SmallInt:
         case adType::Integer:
             return QString::number(mine.toInt()) == *theirs ? QString() : describe();
         case adType::Currency:
         case adType::Numeric:
-            return mine.decimalText() == withoutTrailingFractionZeros(*theirs) ? QString() : describe();
+            return mine.decimalText() == withoutTrailingFractionZeros(*theirs) ? QString()
+                                                                               : describe();
         case adType::Single:
-            return static_cast<float>(mine.toDouble()) == theirs->toFloat() ? QString() : describe();
+            return static_cast<float>(mine.toDouble()) == theirs->toFloat() ? QString()
+                                                                            : describe();
         case adType::Double:
             return closeDoubles(mine.toDouble(), theirs->toDouble()) ? QString() : describe();
         case adType::Date:
@@ -75,7 +79,8 @@ QString mismatch(const FieldInfo& field, const Value& mine, const ExportCell& th
         case adType::Binary:
             return mine.standardText().compare(*theirs, Qt::CaseInsensitive) == 0 ? QString()
                                                                                   : describe();
-        default: return mine.toText() == *theirs ? QString() : describe();
+        default:
+            return mine.toText() == *theirs ? QString() : describe();
     }
 }
 
@@ -86,15 +91,16 @@ TEST_P(ExportComparison, EveryTableMatchesMdbExportValueByValue) {
     auto connection = openAccess(path, QString::fromUtf8(GetParam().password));
     auto catalogue = connection->openTableCatalogue();
     QStringList tables;
-    for (long row = 0; row < catalogue->recordCount(); ++row) tables << catalogue->valueAt(row, 0).toText();
+    for (long row = 0; row < catalogue->recordCount(); ++row)
+        tables << catalogue->valueAt(row, 0).toText();
     const QStringList exportTables = mdbTables(path);
     EXPECT_EQ(QSet<QString>(tables.begin(), tables.end()),
               QSet<QString>(exportTables.begin(), exportTables.end()));
 
     for (const QString& table : tables) {
         SCOPED_TRACE(table.toStdString());
-        auto records = connection->openRecordset(QStringLiteral("SELECT * FROM [") + table +
-                                                 QLatin1Char(']'));
+        auto records =
+            connection->openRecordset(QStringLiteral("SELECT * FROM [") + table + QLatin1Char(']'));
         const ExportedTable exported = mdbExport(path, table);
         QStringList names;
         for (int i = 0; i < records->fieldCount(); ++i) names << records->fieldInfo(i).name;
@@ -104,8 +110,9 @@ TEST_P(ExportComparison, EveryTableMatchesMdbExportValueByValue) {
         for (long row = 0; row < records->recordCount(); ++row) {
             ASSERT_EQ(exported.rows[row].size(), static_cast<std::size_t>(records->fieldCount()));
             for (int column = 0; column < records->fieldCount(); ++column) {
-                const QString why = mismatch(records->fieldInfo(column), records->valueAt(row, column),
-                                             exported.rows[row][column]);
+                const QString why =
+                    mismatch(records->fieldInfo(column), records->valueAt(row, column),
+                             exported.rows[row][column]);
                 if (why.isEmpty()) continue;
                 if (++differences <= 5) {
                     ADD_FAILURE() << "row " << row << " column " << names[column].toStdString()
@@ -120,7 +127,8 @@ TEST_P(ExportComparison, EveryTableMatchesMdbExportValueByValue) {
 INSTANTIATE_TEST_SUITE_P(AllSampleDatabases, ExportComparison, ::testing::ValuesIn(kAccessFixtures),
                          [](const auto& info) {
                              QString name = QString::fromUtf8(info.param.file).section('/', -1);
-                             name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")), QString());
+                             name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")),
+                                          QString());
                              return name.toStdString();
                          });
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <QLocale>
 #include <QString>
 #include <memory>
 
@@ -10,15 +13,17 @@ namespace keldara::test {
 
 // The connection string the source side builds for an Access file.
 inline QString accessConnectionString(const QString& path, const QString& password = {}) {
-    QString text = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
-                   QLatin1Char(';');
+    QString text =
+        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + QLatin1Char(';');
     if (!password.isEmpty()) {
-        text += QStringLiteral("Persist Security Info=False;Jet OLEDB:Database Password=") + password;
+        text +=
+            QStringLiteral("Persist Security Info=False;Jet OLEDB:Database Password=") + password;
     }
     return text;
 }
 
-inline std::unique_ptr<dao::Connection> openAccess(const QString& path, const QString& password = {}) {
+inline std::unique_ptr<dao::Connection> openAccess(const QString& path,
+                                                   const QString& password = {}) {
     return dao::openConnection(accessConnectionString(path, password));
 }
 
@@ -46,6 +51,16 @@ inline constexpr AccessFixture kAccessFixtures[] = {
     {"andipaetzold__mdb-reader/V2000_with-password.mdb", "password"},
     {"statdata__Northwind-Databse/Northwind.mdb", ""},
 };
+
+// Jet 3 text is read in the code page of the user's locale. The sample databases are Western
+// and mdb-export reads them as Windows-1252, so the tests run under an English locale whatever
+// the machine's own is; a test that needs another sets it and restores this one.
+class WesternLocale : public ::testing::Environment {
+  public:
+    void SetUp() override { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+};
+inline ::testing::Environment* const kWesternLocale =
+    ::testing::AddGlobalTestEnvironment(new WesternLocale);
 
 inline QString mdbFixture(const char* file) {
     return fixturePath(QStringLiteral("mdb/") + QString::fromUtf8(file));

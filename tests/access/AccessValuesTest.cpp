@@ -72,7 +72,8 @@ TEST(JetNumbers, CurrencyAndDecimalAreExact) {
     EXPECT_EQ(currencyText(INT64_MIN), QStringLiteral("-922337203685477.5808"));
     EXPECT_EQ(currencyText(INT64_MAX), QStringLiteral("922337203685477.5807"));
 
-    const auto decimal = [](bool negative, quint32 w0, quint32 w1, quint32 w2, quint32 w3, int scale) {
+    const auto decimal = [](bool negative, quint32 w0, quint32 w1, quint32 w2, quint32 w3,
+                            int scale) {
         unsigned char bytes[17] = {static_cast<unsigned char>(negative ? 0x80 : 0)};
         const quint32 words[4] = {w0, w1, w2, w3};
         for (int i = 0; i < 4; ++i) qToLittleEndian(words[i], bytes + 1 + 4 * i);
@@ -97,7 +98,11 @@ TEST(JetNumbers, SingleIsTheDoubleOfItsShortestText) {
 }
 
 TEST(JetText, CompressedAndPlainUnicode) {
-    const QByteArray compressed("\xFF\xFE" "ab\x00\x1F\x04\x00" "c", 9);
+    const QByteArray compressed(
+        "\xFF\xFE"
+        "ab\x00\x1F\x04\x00"
+        "c",
+        9);
     EXPECT_EQ(decodeJet4Text(compressed.constData(), compressed.size()),
               QStringLiteral("ab\u041Fc"));
     const QByteArray plain("M\x00\x38\x04", 4);
@@ -122,8 +127,9 @@ TEST(JetText, CodePagesOfLocalesAndStrictDecoding) {
 }
 
 Value cell(const QString& file, const QString& table, long row, const QString& field) {
-    auto records = openAccess(mdbFixture(file.toUtf8().constData()))
-                       ->openRecordset(QStringLiteral("SELECT * FROM [") + table + QLatin1Char(']'));
+    auto records =
+        openAccess(mdbFixture(file.toUtf8().constData()))
+            ->openRecordset(QStringLiteral("SELECT * FROM [") + table + QLatin1Char(']'));
     for (int i = 0; i < records->fieldCount(); ++i) {
         if (records->fieldInfo(i).name == field) return records->valueAt(row, i);
     }
@@ -147,7 +153,8 @@ TEST(AccessValues, DatesBefore1900AndInYear9999) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.row) + c.field);
-        const Value value = cell(file, QStringLiteral("DateTest"), c.row, QString::fromLatin1(c.field));
+        const Value value =
+            cell(file, QStringLiteral("DateTest"), c.row, QString::fromLatin1(c.field));
         EXPECT_EQ(value.kind(), ValueKind::Date);
         EXPECT_EQ(value.toDateTime(), c.expected);
     }
@@ -164,12 +171,14 @@ TEST(AccessValues, ExactNumbersAndDateTimes) {
     const QString v97 = QStringLiteral("jahlborn__jackcess/testV1997.mdb");
     EXPECT_EQ(cell(v97, QStringLiteral("Table1"), 1, QStringLiteral("H")),
               Value::decimal(QStringLiteral("3.5")));
-    EXPECT_EQ(cell(v97, QStringLiteral("Table1"), 1, QStringLiteral("F")), Value::floating(444.555));
+    EXPECT_EQ(cell(v97, QStringLiteral("Table1"), 1, QStringLiteral("F")),
+              Value::floating(444.555));
     EXPECT_EQ(cell(v97, QStringLiteral("Table1"), 1, QStringLiteral("I")), Value::boolean(true));
     EXPECT_EQ(cell(v97, QStringLiteral("Table1"), 0, QStringLiteral("I")), Value::boolean(false));
-    EXPECT_EQ(cell(v97, QStringLiteral("Table1"), 1, QStringLiteral("G")), Value::date(1974, 9, 21));
-    EXPECT_EQ(cell(QStringLiteral("mdbtools__mdbtestdata/nwind.mdb"), QStringLiteral("Order Details"),
-                   6, QStringLiteral("Discount")),
+    EXPECT_EQ(cell(v97, QStringLiteral("Table1"), 1, QStringLiteral("G")),
+              Value::date(1974, 9, 21));
+    EXPECT_EQ(cell(QStringLiteral("mdbtools__mdbtestdata/nwind.mdb"),
+                   QStringLiteral("Order Details"), 6, QStringLiteral("Discount")),
               Value::floating(0.15));
 }
 
@@ -178,8 +187,9 @@ TEST(AccessValues, LongValuesInFullAndNulls) {
     const Value photo = cell(nwind, QStringLiteral("Employees"), 0, QStringLiteral("Photo"));
     ASSERT_EQ(photo.kind(), ValueKind::Bytes);
     EXPECT_GT(photo.toBytes().size(), 4 * 2048);  // spread over a chain of pages
-    const Value author = cell(QStringLiteral("jahlborn__jackcess/test2V1997.mdb"),
-                              QStringLiteral("MSP_PROJECTS"), 0, QStringLiteral("PROJ_PROP_AUTHOR"));
+    const Value author =
+        cell(QStringLiteral("jahlborn__jackcess/test2V1997.mdb"), QStringLiteral("MSP_PROJECTS"), 0,
+             QStringLiteral("PROJ_PROP_AUTHOR"));
     EXPECT_GT(author.toText().size(), 255);
     EXPECT_TRUE(cell(nwind, QStringLiteral("Customers"), 0, QStringLiteral("Region")).isNull());
 }
@@ -193,8 +203,8 @@ TEST(AccessValues, Jet3TextFollowsTheLocalesCodePage) {
     const Value chinese = cell(file, QStringLiteral("table1"), 0, QStringLiteral("field1"));
     QLocale::setDefault(previous);
     EXPECT_EQ(chinese, Value::text(QStringLiteral("GBK\u7F16\u7801")));
-    const ExportedTable exported = mdbExport(mdbFixture(file.toUtf8().constData()),
-                                             QStringLiteral("table1"), "GBK");
+    const ExportedTable exported =
+        mdbExport(mdbFixture(file.toUtf8().constData()), QStringLiteral("table1"), "GBK");
     ASSERT_EQ(exported.rows.size(), 1u);
     EXPECT_EQ(exported.rows[0][1], chinese.toText());
 }

@@ -15,11 +15,12 @@ namespace {
 // An Access (.mdb) database behind "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=<file>;"
 // with an optional "Jet OLEDB:Database Password=<password>".
 class AccessConnection final : public Connection {
-public:
+  public:
     void open(const QString& connectionString) override {
         if (database_) {
-            throw DaoError(DaoError::General,
-                           QStringLiteral("The connection to %1 is already open.").arg(database_->path()));
+            throw DaoError(
+                DaoError::General,
+                QStringLiteral("The connection to %1 is already open.").arg(database_->path()));
         }
         const auto parsed = ConnectionString::parse(connectionString);
         const QString path = parsed.valueOr(QStringLiteral("Data Source"));
@@ -43,7 +44,8 @@ public:
         requireOpen();
         throw DaoError(DaoError::BadQuery,
                        QStringLiteral("The Access database %1 is read only; the statement was not "
-                                      "run: %2").arg(database_->path(), sql));
+                                      "run: %2")
+                           .arg(database_->path(), sql));
     }
 
     // Like the Jet provider's TABLES rowset, sorted by name.
@@ -78,11 +80,12 @@ public:
         return database_->readTable(*table);
     }
 
-private:
+  private:
     void requireOpen() const {
         if (!database_) {
-            throw DaoError(DaoError::NotOpen,
-                           QStringLiteral("Operation is not allowed when the Access connection is closed."));
+            throw DaoError(
+                DaoError::NotOpen,
+                QStringLiteral("Operation is not allowed when the Access connection is closed."));
         }
     }
 
@@ -91,6 +94,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Connection> makeAccessConnection() { return std::make_unique<AccessConnection>(); }
+std::unique_ptr<Connection> makeAccessConnection() {
+    return std::make_unique<AccessConnection>();
+}
 
 }  // namespace keldara::dao

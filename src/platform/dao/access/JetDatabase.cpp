@@ -47,12 +47,18 @@ constexpr long kMemoDefinedSize = 536870910;
 constexpr long kOleDefinedSize = 1073741823;
 constexpr long kDecimalDefinedSize = 19;
 
-QString quoted(const QString& text) { return QLatin1Char('\'') + text + QLatin1Char('\''); }
+QString quoted(const QString& text) {
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
 
 // libmdb fills col_scale from the byte that holds a decimal column's precision and
 // col_prec from the one that holds its scale.
-int precisionOf(const MdbColumn* column) { return column->col_scale; }
-int scaleOf(const MdbColumn* column) { return column->col_prec; }
+int precisionOf(const MdbColumn* column) {
+    return column->col_scale;
+}
+int scaleOf(const MdbColumn* column) {
+    return column->col_prec;
+}
 
 struct TableDeleter {
     void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
@@ -74,7 +80,7 @@ namespace {
 
 // Reads one table's rows into a recordset; every failure is a DaoError naming the file.
 class TableReader {
-public:
+  public:
     TableReader(MdbHandle* mdb, MdbTableDef* table, const QString& path, const QString& tableName,
                 const CodePageDecoder& jet3Text)
         : mdb_(mdb),
@@ -104,7 +110,8 @@ public:
         while (const int page = mdb_read_next_dpg(table_)) {
             // Data pages come in ascending order; anything else is a damaged page map.
             if (page <= previousPage) {
-                damaged(QStringLiteral("the page map of table %1 is not valid").arg(quoted(tableName_)));
+                damaged(QStringLiteral("the page map of table %1 is not valid")
+                            .arg(quoted(tableName_)));
             }
             previousPage = page;
             const int rowsOnPage = mdb_get_int16(mdb_->pg_buf, mdb_->fmt->row_count_offset);
@@ -115,7 +122,8 @@ public:
                 if (start & kRowDeleted) continue;
                 start &= kRowOffsetMask;
                 if (mdb_crack_row(table_, start, size, fields.data()) < 0) {
-                    damaged(QStringLiteral("a row of table %1 cannot be read").arg(quoted(tableName_)));
+                    damaged(
+                        QStringLiteral("a row of table %1 cannot be read").arg(quoted(tableName_)));
                 }
                 for (std::size_t c = 0; c < columns_.size(); ++c) {
                     row[c] = skipped[c] ? Value::null()
@@ -135,10 +143,11 @@ public:
         return recordset;
     }
 
-private:
+  private:
     [[noreturn]] void damaged(const QString& why) const {
-        throw DaoError(DaoError::BadFile,
-                       QStringLiteral("The Access database %1 is damaged: %2.").arg(quoted(path_), why));
+        throw DaoError(
+            DaoError::BadFile,
+            QStringLiteral("The Access database %1 is damaged: %2.").arg(quoted(path_), why));
     }
 
     [[noreturn]] void badValue(const MdbColumn* column, const QString& why) const {
@@ -149,16 +158,18 @@ private:
     void readColumns() {
         if (table_->num_cols == 0 || table_->num_cols > kMaxColumns ||
             table_->num_real_idxs > kMaxRealIndexes) {
-            damaged(QStringLiteral("the definition of table %1 is not valid").arg(quoted(tableName_)));
+            damaged(
+                QStringLiteral("the definition of table %1 is not valid").arg(quoted(tableName_)));
         }
         GPtrArray* columns = mdb_read_columns(table_);
         if (!columns || columns->len != table_->num_cols) {
-            damaged(QStringLiteral("the columns of table %1 cannot be read").arg(quoted(tableName_)));
+            damaged(
+                QStringLiteral("the columns of table %1 cannot be read").arg(quoted(tableName_)));
         }
         for (guint i = 0; i < columns->len; ++i) {
             auto* column = static_cast<MdbColumn*>(g_ptr_array_index(columns, i));
-            if (column->col_type == MDB_NUMERIC &&
-                (precisionOf(column) > kMaxDecimalDigits || scaleOf(column) > precisionOf(column))) {
+            if (column->col_type == MDB_NUMERIC && (precisionOf(column) > kMaxDecimalDigits ||
+                                                    scaleOf(column) > precisionOf(column))) {
                 damaged(QStringLiteral("the decimal column %1 of table %2 has no valid precision")
                             .arg(quoted(QString::fromUtf8(column->name)), quoted(tableName_)));
             }
@@ -171,21 +182,54 @@ private:
         FieldInfo info;
         info.name = QString::fromUtf8(column->name);
         switch (column->col_type) {
-            case MDB_BOOL: info.type = adType::Boolean; info.definedSize = 2; break;
-            case MDB_BYTE: info.type = adType::UnsignedTinyInt; info.definedSize = 1; break;
-            case MDB_INT: info.type = adType::SmallInt; info.definedSize = 2; break;
-            case MDB_LONGINT: info.type = adType::Integer; info.definedSize = 4; break;
-            case MDB_MONEY: info.type = adType::Currency; info.definedSize = 8; break;
-            case MDB_FLOAT: info.type = adType::Single; info.definedSize = 4; break;
-            case MDB_DOUBLE: info.type = adType::Double; info.definedSize = 8; break;
-            case MDB_DATETIME: info.type = adType::Date; info.definedSize = 8; break;
+            case MDB_BOOL:
+                info.type = adType::Boolean;
+                info.definedSize = 2;
+                break;
+            case MDB_BYTE:
+                info.type = adType::UnsignedTinyInt;
+                info.definedSize = 1;
+                break;
+            case MDB_INT:
+                info.type = adType::SmallInt;
+                info.definedSize = 2;
+                break;
+            case MDB_LONGINT:
+                info.type = adType::Integer;
+                info.definedSize = 4;
+                break;
+            case MDB_MONEY:
+                info.type = adType::Currency;
+                info.definedSize = 8;
+                break;
+            case MDB_FLOAT:
+                info.type = adType::Single;
+                info.definedSize = 4;
+                break;
+            case MDB_DOUBLE:
+                info.type = adType::Double;
+                info.definedSize = 8;
+                break;
+            case MDB_DATETIME:
+                info.type = adType::Date;
+                info.definedSize = 8;
+                break;
             case MDB_TEXT:
                 info.type = adType::VarWChar;
                 info.definedSize = jet4_ ? column->col_size / 2 : column->col_size;
                 break;
-            case MDB_MEMO: info.type = adType::LongVarWChar; info.definedSize = kMemoDefinedSize; break;
-            case MDB_OLE: info.type = adType::LongVarBinary; info.definedSize = kOleDefinedSize; break;
-            case MDB_REPID: info.type = adType::GUID; info.definedSize = 16; break;
+            case MDB_MEMO:
+                info.type = adType::LongVarWChar;
+                info.definedSize = kMemoDefinedSize;
+                break;
+            case MDB_OLE:
+                info.type = adType::LongVarBinary;
+                info.definedSize = kOleDefinedSize;
+                break;
+            case MDB_REPID:
+                info.type = adType::GUID;
+                info.definedSize = 16;
+                break;
             case MDB_NUMERIC:
                 info.type = adType::Numeric;
                 info.definedSize = kDecimalDefinedSize;
@@ -193,7 +237,10 @@ private:
                 info.numericScale = scaleOf(column);
                 break;
             case MDB_BINARY:
-            default: info.type = adType::Binary; info.definedSize = column->col_size; break;
+            default:
+                info.type = adType::Binary;
+                info.definedSize = column->col_size;
+                break;
         }
         return info;
     }
@@ -201,8 +248,8 @@ private:
     Value fieldValue(const MdbColumn* column, const MdbField& field, int rowStart, int rowSize) {
         if (column->col_type == MDB_BOOL) return Value::boolean(!field.is_null);
         if (field.is_null) return Value::null();
-        if (field.siz < 0 || field.start < rowStart || field.start + field.siz > rowStart + rowSize ||
-            field.start + field.siz > pageSize_) {
+        if (field.siz < 0 || field.start < rowStart ||
+            field.start + field.siz > rowStart + rowSize || field.start + field.siz > pageSize_) {
             badValue(column, QStringLiteral("lies outside its row"));
         }
         const unsigned char* data = mdb_->pg_buf + field.start;
@@ -211,27 +258,48 @@ private:
             if (size < bytes) badValue(column, QStringLiteral("is too short"));
         };
         switch (column->col_type) {
-            case MDB_BYTE: need(1); return Value::integer(data[0]);
-            case MDB_INT: need(2); return Value::integer(qFromLittleEndian<qint16>(data));
-            case MDB_LONGINT: need(4); return Value::integer(qFromLittleEndian<qint32>(data));
-            case MDB_MONEY: need(8); return Value::decimal(currencyText(qFromLittleEndian<qint64>(data)));
-            case MDB_FLOAT: need(4); return Value::floating(singleAsDouble(qFromLittleEndian<float>(data)));
-            case MDB_DOUBLE: need(8); return Value::floating(qFromLittleEndian<double>(data));
+            case MDB_BYTE:
+                need(1);
+                return Value::integer(data[0]);
+            case MDB_INT:
+                need(2);
+                return Value::integer(qFromLittleEndian<qint16>(data));
+            case MDB_LONGINT:
+                need(4);
+                return Value::integer(qFromLittleEndian<qint32>(data));
+            case MDB_MONEY:
+                need(8);
+                return Value::decimal(currencyText(qFromLittleEndian<qint64>(data)));
+            case MDB_FLOAT:
+                need(4);
+                return Value::floating(singleAsDouble(qFromLittleEndian<float>(data)));
+            case MDB_DOUBLE:
+                need(8);
+                return Value::floating(qFromLittleEndian<double>(data));
             case MDB_DATETIME: {
                 need(8);
                 auto value = dateValue(qFromLittleEndian<double>(data));
-                if (!value) badValue(column, QStringLiteral("is not a date between the years 100 and 9999"));
+                if (!value)
+                    badValue(column,
+                             QStringLiteral("is not a date between the years 100 and 9999"));
                 return *value;
             }
-            case MDB_NUMERIC: need(17); return Value::decimal(decimalText(data, scaleOf(column)));
-            case MDB_REPID: need(16); return Value::text(guidText(data));
-            case MDB_TEXT: return Value::text(text(column, data, size));
+            case MDB_NUMERIC:
+                need(17);
+                return Value::decimal(decimalText(data, scaleOf(column)));
+            case MDB_REPID:
+                need(16);
+                return Value::text(guidText(data));
+            case MDB_TEXT:
+                return Value::text(text(column, data, size));
             case MDB_MEMO: {
                 const QByteArray bytes = longValue(column, data, size);
-                return Value::text(text(column, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                return Value::text(text(column,
+                                        reinterpret_cast<const unsigned char*>(bytes.constData()),
                                         static_cast<int>(bytes.size())));
             }
-            case MDB_OLE: return Value::bytes(longValue(column, data, size));
+            case MDB_OLE:
+                return Value::bytes(longValue(column, data, size));
             default:
                 return Value::bytes(QByteArray(reinterpret_cast<const char*>(data), size));
         }
@@ -242,7 +310,13 @@ private:
         if (jet4_) return decodeJet4Text(chars, size);
         auto decoded = jet3Text_.decode(chars, size);
         if (!decoded) {
-            badValue(column, QStringLiteral("is not text in code page %1").arg(jet3Text_.codePage()));
+            throw DaoError(DaoError::BadFile,
+                           QStringLiteral("The Access database %1 cannot be read in code page %2, "
+                                          "the code page of this computer's language: a value of "
+                                          "column %3 in table %4 is not text in that code page.")
+                               .arg(quoted(path_))
+                               .arg(jet3Text_.codePage())
+                               .arg(quoted(QString::fromUtf8(column->name)), quoted(tableName_)));
         }
         return *decoded;
     }
@@ -254,7 +328,8 @@ private:
         const quint32 header = qFromLittleEndian<quint32>(field);
         const qsizetype length = header & kLongValueLengthMask;
         if (header & kLongValueInline) {
-            if (length > size - kLongValueHeaderSize) badValue(column, QStringLiteral("is cut short"));
+            if (length > size - kLongValueHeaderSize)
+                badValue(column, QStringLiteral("is cut short"));
             return QByteArray(reinterpret_cast<const char*>(field + kLongValueHeaderSize), length);
         }
         quint32 pageRow = qFromLittleEndian<quint32>(field + 4);
@@ -287,7 +362,8 @@ private:
             offset < 0 || offset + static_cast<qsizetype>(length) > pageSize_) {
             badValue(column, QStringLiteral("points to data that cannot be read"));
         }
-        return QByteArray(static_cast<const char*>(buffer) + offset, static_cast<qsizetype>(length));
+        return QByteArray(static_cast<const char*>(buffer) + offset,
+                          static_cast<qsizetype>(length));
     }
 
     MdbHandle* mdb_;
@@ -325,14 +401,16 @@ void JetDatabase::checkFileAndHeader(const QString& password) {
     }
     QFile file(path_);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw DaoError(DaoError::OpenFailed, QStringLiteral("Cannot open the file %1: %2.")
-                                                 .arg(quoted(path_), file.errorString()));
+        throw DaoError(
+            DaoError::OpenFailed,
+            QStringLiteral("Cannot open the file %1: %2.").arg(quoted(path_), file.errorString()));
     }
     QString reason;
     const auto header = parseJetHeader(file.read(4096), &reason);
     if (!header) {
-        throw DaoError(DaoError::OpenFailed,
-                       QStringLiteral("Unrecognized database format %1: %2.").arg(quoted(path_), reason));
+        throw DaoError(
+            DaoError::OpenFailed,
+            QStringLiteral("Unrecognized database format %1: %2.").arg(quoted(path_), reason));
     }
     header_ = *header;
     const qint64 size = file.size();
@@ -349,15 +427,16 @@ void JetDatabase::checkFileAndHeader(const QString& password) {
     if (header_.version == JetVersion::Jet4) {
         matches = password == header_.jet4Password;
     } else {
-        const auto stored = jet3Text_.decode(header_.jet3Password.constData(),
-                                             header_.jet3Password.size());
+        const auto stored =
+            jet3Text_.decode(header_.jet3Password.constData(), header_.jet3Password.size());
         matches = stored && password == *stored;
     }
     if (!matches) {
         throw DaoError(DaoError::OpenFailed,
                        password.isEmpty()
                            ? QStringLiteral("The Access database %1 is protected by a password, "
-                                            "and none was given.").arg(quoted(path_))
+                                            "and none was given.")
+                                 .arg(quoted(path_))
                            : QStringLiteral("Not a valid password for the Access database %1.")
                                  .arg(quoted(path_)));
     }
@@ -366,9 +445,10 @@ void JetDatabase::checkFileAndHeader(const QString& password) {
 void JetDatabase::openHandle() {
     MdbHandle* mdb = mdb_open(QFile::encodeName(path_).constData(), MDB_NOFLAGS);
     if (!mdb) {
-        throw DaoError(DaoError::BadFile,
-                       QStringLiteral("The Access database %1 is damaged: its first page cannot be read.")
-                           .arg(quoted(path_)));
+        throw DaoError(
+            DaoError::BadFile,
+            QStringLiteral("The Access database %1 is damaged: its first page cannot be read.")
+                .arg(quoted(path_)));
     }
     handle_->mdb = mdb;
     // Names are converted by libmdb; make it use the code page chosen here and UTF-8,
@@ -403,7 +483,8 @@ void JetDatabase::readCatalogue() {
     if (!table) {
         throw DaoError(DaoError::BadFile,
                        QStringLiteral("The Access database %1 is damaged: its table catalogue "
-                                      "cannot be read.").arg(quoted(path_)));
+                                      "cannot be read.")
+                           .arg(quoted(path_)));
     }
     TableReader reader(handle_->mdb, table.get(), path_, catalogueName, jet3Text_);
     // The property blobs of the catalogue are not needed, and a damaged one must not hide
@@ -444,16 +525,17 @@ int JetDatabase::columnIndex(const Recordset& records, const char* name) const {
     }
     throw DaoError(DaoError::BadFile,
                    QStringLiteral("The Access database %1 is damaged: its table catalogue has "
-                                  "no column %2.").arg(quoted(path_), QLatin1String(name)));
+                                  "no column %2.")
+                       .arg(quoted(path_), QLatin1String(name)));
 }
 
 std::unique_ptr<Recordset> JetDatabase::readTable(const QString& name) {
     std::lock_guard lock(libmdbMutex());
     qsizetype index = userTables_.indexOf(name);
     if (index < 0) {
-        const auto found = std::find_if(userTables_.cbegin(), userTables_.cend(), [&](const QString& t) {
-            return t.compare(name, Qt::CaseInsensitive) == 0;
-        });
+        const auto found = std::find_if(
+            userTables_.cbegin(), userTables_.cend(),
+            [&](const QString& t) { return t.compare(name, Qt::CaseInsensitive) == 0; });
         if (found == userTables_.cend()) {
             throw DaoError(DaoError::NoSuchTable,
                            QStringLiteral("Cannot find the table %1 in the Access database %2.")
@@ -466,7 +548,8 @@ std::unique_ptr<Recordset> JetDatabase::readTable(const QString& name) {
     if (!table) {
         throw DaoError(DaoError::BadFile,
                        QStringLiteral("The Access database %1 is damaged: the definition of table "
-                                      "%2 cannot be read.").arg(quoted(path_), quoted(tableName)));
+                                      "%2 cannot be read.")
+                           .arg(quoted(path_), quoted(tableName)));
     }
     return TableReader(handle_->mdb, table.get(), path_, tableName, jet3Text_).read();
 }

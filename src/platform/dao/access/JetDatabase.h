@@ -13,7 +13,7 @@ namespace keldara::dao::access {
 // One open Access database file, read through libmdb. libmdb keeps its state in the handle
 // and in a few globals, so every call into it is serialised.
 class JetDatabase {
-public:
+  public:
     // Opens the file, checks its password and reads its table catalogue. Jet 3 text is read
     // in `jet3CodePage`. Throws DaoError naming the file and the reason.
     JetDatabase(const QString& path, const QString& password, int jet3CodePage);
@@ -30,7 +30,7 @@ public:
 
     struct Handle;
 
-private:
+  private:
     void checkFileAndHeader(const QString& password);
     void openHandle();
     void readCatalogue();

@@ -89,8 +89,8 @@ std::optional<JetHeader> parseJetHeader(const QByteArray& firstPage, QString* re
         header.version = JetVersion::Jet4;
         header.pageSize = 4096;
     } else {
-        return fail(QStringLiteral("its database format version (%1) is not Jet 3 or Jet 4")
-                        .arg(version));
+        return fail(
+            QStringLiteral("its database format version (%1) is not Jet 3 or Jet 4").arg(version));
     }
 
     QByteArray plain = firstPage.left(kHiddenHeaderOffset + kJet4HiddenLength);
@@ -101,8 +101,7 @@ std::optional<JetHeader> parseJetHeader(const QByteArray& firstPage, QString* re
     rc4Apply(key, plain.data() + kHiddenHeaderOffset, hiddenLength);
 
     if (header.version == JetVersion::Jet3) {
-        header.jet3Password =
-            withoutTrailingZeros(plain.mid(kPasswordOffset, kJet3PasswordLength));
+        header.jet3Password = withoutTrailingZeros(plain.mid(kPasswordOffset, kJet3PasswordLength));
     } else {
         QByteArray password = plain.mid(kPasswordOffset, kJet4PasswordLength);
         unmaskJet4Password(plain, password);

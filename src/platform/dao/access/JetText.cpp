@@ -65,27 +65,43 @@ QString fromUtf16Le(const char* data, qsizetype length) {
 
 int ansiCodePageOf(const QLocale& locale) {
     switch (locale.script()) {
-        case QLocale::CyrillicScript: return 1251;
-        case QLocale::GreekScript: return 1253;
-        case QLocale::HebrewScript: return 1255;
-        case QLocale::ArabicScript: return 1256;
-        case QLocale::ThaiScript: return 874;
-        case QLocale::JapaneseScript: return 932;
-        case QLocale::KoreanScript: return 949;
-        case QLocale::SimplifiedHanScript: return 936;
-        case QLocale::TraditionalHanScript: return 950;
-        default: break;
+        case QLocale::CyrillicScript:
+            return 1251;
+        case QLocale::GreekScript:
+            return 1253;
+        case QLocale::HebrewScript:
+            return 1255;
+        case QLocale::ArabicScript:
+            return 1256;
+        case QLocale::ThaiScript:
+            return 874;
+        case QLocale::JapaneseScript:
+            return 932;
+        case QLocale::KoreanScript:
+            return 949;
+        case QLocale::SimplifiedHanScript:
+            return 936;
+        case QLocale::TraditionalHanScript:
+            return 950;
+        default:
+            break;
     }
     switch (locale.language()) {
-        case QLocale::Chinese: return 936;
-        case QLocale::Japanese: return 932;
-        case QLocale::Korean: return 949;
+        case QLocale::Chinese:
+            return 936;
+        case QLocale::Japanese:
+            return 932;
+        case QLocale::Korean:
+            return 949;
         case QLocale::Turkish:
-        case QLocale::Azerbaijani: return 1254;
+        case QLocale::Azerbaijani:
+            return 1254;
         case QLocale::Estonian:
         case QLocale::Latvian:
-        case QLocale::Lithuanian: return 1257;
-        case QLocale::Vietnamese: return 1258;
+        case QLocale::Lithuanian:
+            return 1257;
+        case QLocale::Vietnamese:
+            return 1258;
         case QLocale::Polish:
         case QLocale::Czech:
         case QLocale::Slovak:
@@ -95,19 +111,27 @@ int ansiCodePageOf(const QLocale& locale) {
         case QLocale::Romanian:
         case QLocale::Albanian:
         case QLocale::Bosnian:
-        case QLocale::Serbian: return 1250;
-        default: return 1252;
+        case QLocale::Serbian:
+            return 1250;
+        default:
+            return 1252;
     }
 }
 
 QByteArray iconvNameOfCodePage(int codePage) {
     switch (codePage) {
-        case 936: return QByteArrayLiteral("GBK");
-        case 950: return QByteArrayLiteral("BIG5");
-        case 932: return QByteArrayLiteral("CP932");
-        case 949: return QByteArrayLiteral("CP949");
-        case 874: return QByteArrayLiteral("CP874");
-        default: return QByteArrayLiteral("CP") + QByteArray::number(codePage);
+        case 936:
+            return QByteArrayLiteral("GBK");
+        case 950:
+            return QByteArrayLiteral("BIG5");
+        case 932:
+            return QByteArrayLiteral("CP932");
+        case 949:
+            return QByteArrayLiteral("CP949");
+        case 874:
+            return QByteArrayLiteral("CP874");
+        default:
+            return QByteArrayLiteral("CP") + QByteArray::number(codePage);
     }
 }
 
@@ -120,8 +144,8 @@ std::optional<QString> CodePageDecoder::decode(const char* data, qsizetype lengt
 }
 
 QString decodeJet4Text(const char* data, qsizetype length) {
-    const bool compressed = length >= 2 && static_cast<quint8>(data[0]) == 0xFF &&
-                            static_cast<quint8>(data[1]) == 0xFE;
+    const bool compressed =
+        length >= 2 && static_cast<quint8>(data[0]) == 0xFF && static_cast<quint8>(data[1]) == 0xFE;
     if (!compressed) return fromUtf16Le(data, length);
     QString text;
     text.reserve(length);

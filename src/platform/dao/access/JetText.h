@@ -17,12 +17,12 @@ QByteArray iconvNameOfCodePage(int codePage);
 
 // Decodes Jet 3 text bytes in one code page. Nothing when a byte sequence is not valid there.
 class CodePageDecoder {
-public:
+  public:
     explicit CodePageDecoder(int codePage);
     int codePage() const { return codePage_; }
     std::optional<QString> decode(const char* data, qsizetype length) const;
 
-private:
+  private:
     int codePage_;
 };
 

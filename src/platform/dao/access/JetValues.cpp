@@ -9,8 +9,8 @@ namespace keldara::dao::access {
 namespace {
 
 constexpr qint64 kMillisecondsPerDay = 86'400'000;
-constexpr double kFirstDay = -657434.0;   // 0100-01-01
-constexpr double kLastDay = 2958465.0;    // 9999-12-31
+constexpr double kFirstDay = -657434.0;  // 0100-01-01
+constexpr double kLastDay = 2958465.0;   // 9999-12-31
 
 // Days since 1970-01-01 to a civil date (proleptic Gregorian).
 void civilFromDays(qint64 z, int& year, int& month, int& day) {
@@ -44,8 +44,8 @@ QString withPoint(QString digits, int scale, bool negative) {
 
 QString currencyText(qint64 tenThousandths) {
     const bool negative = tenThousandths < 0;
-    const quint64 magnitude = negative ? 0 - static_cast<quint64>(tenThousandths)
-                                       : static_cast<quint64>(tenThousandths);
+    const quint64 magnitude =
+        negative ? 0 - static_cast<quint64>(tenThousandths) : static_cast<quint64>(tenThousandths);
     return withPoint(QString::number(magnitude), 4, negative);
 }
 
@@ -72,8 +72,7 @@ std::optional<Value> dateValue(double days) {
         whole += days < 0 ? -1.0 : 1.0;
     }
     DateTime dt;
-    civilFromDays(static_cast<qint64>(whole) + kDaysFrom1970To18991230, dt.year, dt.month,
-                  dt.day);
+    civilFromDays(static_cast<qint64>(whole) + kDaysFrom1970To18991230, dt.year, dt.month, dt.day);
     dt.hour = static_cast<int>(milliseconds / 3'600'000);
     dt.minute = static_cast<int>(milliseconds / 60'000 % 60);
     dt.second = static_cast<int>(milliseconds / 1000 % 60);
