@@ -49,9 +49,12 @@ void DBaseConnection::open(const QString& connectionString) {
                        QStringLiteral("The connection string names no folder of dBase tables "
                                       "(SourceDB is empty)."));
     }
-    if (!QFileInfo(folder).isDir()) {
+    const QFileInfo info(folder);
+    if (!info.isDir()) {
         throw DaoError(DaoError::OpenFailed,
-                       QStringLiteral("The folder \"%1\" does not exist.").arg(folder));
+                       info.exists()
+                           ? QStringLiteral("\"%1\" is not a folder of dBase tables.").arg(folder)
+                           : QStringLiteral("The folder \"%1\" does not exist.").arg(folder));
     }
     folder_ = folder;
     open_ = true;
