@@ -10,6 +10,7 @@
 
 #include "shell/ui/Controls.h"
 #include "shell/ui/Twips.h"
+#include "source/ui/SourcePanel.h"
 
 namespace keldara::mapping {
 
@@ -51,6 +52,10 @@ MappingPage::MappingPage(QWidget* page, Workspace& workspace) : QObject(page), w
     cmdSampleMove_[1]->setEnabled(false);
     lblSample_ = makeLabel(picSampleButtons_, "lblSample", "Current Record:", 0, 300, 2805, 255);
     picSampleButtons_->hide();
+    for (int index : {0, 1}) {
+        connect(cmdSampleMove_[index], &QPushButton::clicked, this,
+                [this, index] { ws_.source->cmdSampleMove_Click(index); });
+    }
 }
 
 int MappingPage::rows() const { return grdFieldMappings_->rowCount() + 1; }

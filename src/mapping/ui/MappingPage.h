@@ -32,6 +32,8 @@ public:
     QFrame* picSampleButtons() const { return picSampleButtons_; }
     QCheckBox* chkAutoMatch() const { return chkAutoMatch_; }
     QPushButton* cmdMatchNow() const { return cmdMatchNow_; }
+    QPushButton* cmdSampleMove(int index) const { return cmdSampleMove_[index]; }
+    QLabel* lblSample() const { return lblSample_; }
 
 private:
     shell::Workspace& ws_;

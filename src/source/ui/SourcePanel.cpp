@@ -1,12 +1,63 @@
 #include "source/ui/SourcePanel.h"
 
-#include <QTableView>
+#include <QApplication>
+#include <QHeaderView>
+#include <QTableWidget>
 
+#include "dialogs/DialogHost.h"
+#include "mapping/ui/MappingPage.h"
+#include "platform/dao/DaoError.h"
+#include "platform/dao/TypeCodes.h"
 #include "shell/ui/Controls.h"
+#include "shell/ui/StatusBar.h"
+#include "shell/ui/Twips.h"
+#include "source/FieldTypeName.h"
+#include "source/SourceFiles.h"
 
 namespace keldara::source {
 
 using namespace shell;
+
+namespace {
+
+const QString SelectTablePrompt = QStringLiteral("{Select Table}");
+const QString SelectSourcePrompt = QStringLiteral("Select Source Data");
+const QString ApplicationTitle = QStringLiteral("Vostrel");
+constexpr int PreviewColumn = 4;
+
+const QString SourceFileFilter = QStringLiteral(
+    "All Supported Databases (*.mdb;*.xls;*.csv;*.dbf;*.txt;*.csv)|"
+    "*.mdb;*.xls;*.csv;*.dbf;*.txt;*.csv|Microsoft Access (*.mdb)|*.mdb|"
+    "Microsoft Excel (*.xls)|*.xls|Comma Delimited (*.csv)|*.csv|Tab Delimited (*.txt)|*.txt|"
+    "Dbase Files (*.dbf)|*.dbf|All Files (*.*)|*.*");
+
+CaptionedGrid* makeCaptionedGrid(QWidget* parent, const QString& name) {
+    auto* grid = new CaptionedGrid(parent);
+    grid->setObjectName(name);
+    grid->captionBar()->setObjectName(name + QStringLiteral("_caption"));
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
+    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    return grid;
+}
+
+QString errorText(const std::exception& error) {
+    if (const auto* dao = dynamic_cast<const dao::DaoError*>(&error)) return dao->description();
+    return QString::fromLocal8Bit(error.what());
+}
+
+// Shows a wait cursor until it goes out of scope.
+class WaitCursor {
+  public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
 
 SourcePanel::SourcePanel(QWidget* page, Workspace& workspace) : QObject(page), ws_(workspace) {
     makeLabel(page, "lblLabel_0", "Source Data File Path", 75, 60, 1900);
@@ -26,22 +77,266 @@ SourcePanel::SourcePanel(QWidget* page, Workspace& workspace) : QObject(page), w
     cmdSourceClose_->setEnabled(false);
 
     fraSource_ = makeFrame(page, "fraSource", 7800, 0, 2150, 960);
-    makeLabel(fraSource_, "lblSourceInfo_0", "Record Count:", 100, 240, 1150);
-    lblSourceInfoData_[0] = makeLabel(fraSource_, "lblSourceInfoData_0", "Info", 1250, 240, 850);
-    makeLabel(fraSource_, "lblSourceInfo_1", "Fields Count:", 100, 600, 1150);
-    lblSourceInfoData_[1] = makeLabel(fraSource_, "lblSourceInfoData_1", "Info", 1250, 600, 850);
+    makeLabel(fraSource_, "lblSourceInfo_0", "Record Count:", 60, 240, 1250);
+    lblSourceInfoData_[0] = makeLabel(fraSource_, "lblSourceInfoData_0", "Info", 1310, 240, 820);
+    makeLabel(fraSource_, "lblSourceInfo_1", "Fields Count:", 60, 600, 1250);
+    lblSourceInfoData_[1] = makeLabel(fraSource_, "lblSourceInfoData_1", "Info", 1310, 600, 820);
     fraSource_->setEnabled(false);
 
-    grdSourceData_ = makeDataGrid(page, "grdSourceData");
+    grdSourceData_ = makeCaptionedGrid(page, "grdSourceData");
     sourceModel_ = new RecordsetModel(grdSourceData_);
     grdSourceData_->setModel(sourceModel_);
     adoSourceData_ = new dao::DataControl("adoSourceData", ws_.window);
     connect(adoSourceData_, &dao::DataControl::recordsetChanged, sourceModel_,
             &RecordsetModel::setRecordset);
+
+    connect(cmdSourceBrowse_, &QPushButton::clicked, this, &SourcePanel::cmdSourceBrowse_Click);
+    connect(cmdSourceConnect_, &QPushButton::clicked, this, &SourcePanel::cmdSourceConnect_Click);
+    connect(cmdSourceClose_, &QPushButton::clicked, this, &SourcePanel::cmdSourceClose_Click);
+    connect(cboSourceTable_, &QComboBox::activated, this, &SourcePanel::cboSourceTable_Click);
+}
+
+// ---- Opening and closing the source file ----
+
+void SourcePanel::cmdSourceBrowse_Click() {
+    dialogs::DialogHost::CommonDialog settings;
+    settings.DialogTitle = QStringLiteral("Select your Target File");
+    settings.InitDir = QCoreApplication::applicationDirPath();
+    settings.CancelError = true;
+    settings.Filter = SourceFileFilter;
+    settings.FilterIndex = 0;
+    settings.Flags = platform::FileDialogRequest::FileMustExist;
+    const QRect frame = ws_.window ? ws_.window->frameGeometry() : QRect();
+    const int left = qRound(toTwips(frame.x()));
+    const int top = 2 * qRound(toTwips(frame.y()));
+    const QString result =
+        dialogs::askForFile(ws_.platform.files, dialogs::FileDialogKind::Open, settings, left, top);
+    if (result != dialogs::DialogHost::CancelResult) txtSourceFileName_->setText(result);
+}
+
+void SourcePanel::cmdSourceConnect_Click() {
+    gSourcePasswordClause_ = SourcePasswordClause(txtSourceFilePassword_->text());
+    LoadSourceTables(txtSourceFileName_->text());
+}
+
+void SourcePanel::cmdSourceClose_Click() {
+    CloseSource();
+}
+
+void SourcePanel::SourceControlsEnable(bool bEnable) {
+    cboSourceTable_->setEnabled(bEnable);
+    cmdSourceClose_->setEnabled(bEnable);
+    cmdSourceConnect_->setEnabled(!bEnable);
+    cmdSourceBrowse_->setEnabled(!bEnable);
+    txtSourceFileName_->setEnabled(!bEnable);
+    if (!bEnable) {
+        cboSourceTable_->clear();
+        cboSourceTable_->setEditText(SelectSourcePrompt);
+        grdSourceData_->setEnabled(false);
+    }
 }
 
 void SourcePanel::CloseSource() {
-    // Connected when the source file can be opened.
+    SourceControlsEnable(false);
+    if (auto& connection = ws_.state.gSourceConnection) {
+        try {
+            connection->close();
+        } catch (const std::exception&) {
+            // Closing a connection that is not open changes nothing.
+        }
+        connection.reset();
+    }
+    sourceModel_->setRecordset(nullptr);
+    grdSourceData_->setCaption({});
+    ws_.state.bSourceLoaded = false;
+    ws_.mapping->setRows(1);
+}
+
+// ---- Listing the tables ----
+
+void SourcePanel::LoadSourceTables(const QString& path) {
+    if (!ListSourceTables(path.trimmed())) return;
+    cboSourceTable_->clear();
+    cboSourceTable_->addItems(ws_.state.gSourceTables);
+    // Adding to an empty list selects its first entry; no entry is chosen yet.
+    cboSourceTable_->setCurrentIndex(-1);
+    cboSourceTable_->setEditText(SelectTablePrompt);
+    SourceControlsEnable(true);
+    if (ws_.state.gSourceTables.size() == 1) {
+        cboSourceTable_->setCurrentIndex(0);
+        cboSourceTable_Click();
+    }
+}
+
+bool SourcePanel::ListSourceTables(const QString& path) {
+    WaitCursor wait;
+    AppState& state = ws_.state;
+    try {
+        if (state.gSourceConnection && state.gSourceConnection->isOpen()) {
+            state.gSourceConnection->close();
+        }
+        state.gSourceConnection = OpenSourceConnection(path, gSourcePasswordClause_);
+        state.gSchemaRecordset = state.gSourceConnection->openTableCatalogue();
+        state.gSourceTables = SourceTableNames(path, *state.gSchemaRecordset);
+        state.gSchemaRecordset->close();
+    } catch (const std::exception&) {
+        return false;
+    }
+    QCoreApplication::processEvents();
+    return true;
+}
+
+// ---- Loading a table ----
+
+void SourcePanel::cboSourceTable_Click() {
+    const QString table = cboSourceTable_->currentText();
+    if (table == SelectTablePrompt) return;
+    // The same trimmed path that listed the tables; the box may hold blanks around it.
+    LoadDataSource(txtSourceFileName_->text().trimmed(), table);
+}
+
+void SourcePanel::LoadDataSource(const QString& sFile, const QString& sTable) {
+    AppState& state = ws_.state;
+    int line = 0;
+    try {
+        line = 110;
+        state.bSourceLoaded = false;
+        line = 120;
+        sourceModel_->setRecordset(nullptr);
+        line = 130;
+        adoSourceData_->recordSource.clear();
+        line = 140;
+        ws_.mapping->setRows(1);
+        line = 150;
+        adoSourceData_->connectionString = SourceConnectionString(sFile, gSourcePasswordClause_);
+        line = 160;
+        adoSourceData_->commandType = 1;
+        line = 170;
+        adoSourceData_->recordSource = QStringLiteral("SELECT * FROM [") + sTable + u']';
+        line = 180;
+        adoSourceData_->refresh();
+        dao::Recordset& records = *adoSourceData_->recordset();
+        line = 190;
+        sourceModel_->setRecordset(records.fieldCount() > 0 ? &records : nullptr);
+        line = 200;
+        grdSourceData_->setCaption(SourceGridCaption(sFile));
+        line = 210;
+        grdSourceData_->setEnabled(true);
+        line = 220;
+        ws_.mapping->cmdSampleMove(0)->setEnabled(false);
+        ws_.mapping->cmdSampleMove(1)->setEnabled(true);
+        line = 230;
+        lblSourceInfoData_[0]->setText(QString::number(records.recordCount()));
+        lblSourceInfoData_[1]->setText(QString::number(records.fieldCount()));
+        line = 240;
+        state.gSourceFieldNames = QStringList{QString()};
+        state.gSourceFieldTypes = QList<int>{0};
+        line = 250;
+        ws_.PB->setMaximumValue(records.fieldCount());
+        ws_.PB->setCurrentValue(0);
+        for (int i = 0; i < records.fieldCount(); ++i) {
+            const dao::FieldInfo& field = records.fieldInfo(i);
+            line = 260;
+            ws_.PB->setCurrentValue(ws_.PB->currentValue() + 1);
+            line = 270;
+            state.gSourceFieldNames.append(field.name);
+            line = 280;
+            state.gSourceFieldTypes.append(
+                field.type == dao::adType::Date ? RefinedDateType(records, i) : field.type);
+            line = 290;
+            addMappingRow(field.name, FieldTypeName(state.gSourceFieldTypes.last()));
+        }
+        line = 300;
+        // An empty table has no first record; it loads all the same.
+        if (records.recordCount() > 0) records.moveFirst();
+        line = 310;
+        ShowSampleRecord(-1);
+        line = 320;
+        ws_.mapping->lblSample()->setText(
+            SampleLabelText(records.recordCount() > 0 ? 1 : 0, records.recordCount()));
+        line = 330;
+        state.bSourceLoaded = true;
+        line = 340;
+        matchFieldsAfterLoad();
+    } catch (const std::exception& error) {
+        showLoadError(line, errorText(error));
+    }
+}
+
+void SourcePanel::matchFieldsAfterLoad() {}
+
+void SourcePanel::showLoadError(int line, const QString& description) {
+    platform::MessageRequest request;
+    request.title = ApplicationTitle;
+    request.text = QStringLiteral("An Error occured in [frmMain] (Sub) LoadDataSource : Line ") +
+                   QString::number(line) + QStringLiteral(" - ") + description;
+    request.buttons = platform::MessageButtons::Ok;
+    ws_.platform.messages.show(request);
+}
+
+void SourcePanel::addMappingRow(const QString& name, const QString& typeName) {
+    const int row = ws_.mapping->rows();
+    ws_.mapping->setRows(row + 1);
+    const QStringList cells{name, typeName, {}, {}, {}};
+    for (int column = 0; column < cells.size(); ++column)
+        setMappingCell(row, column, cells[column]);
+}
+
+// Row 0 of the mapping grid is its header; grid row i is table row i - 1.
+void SourcePanel::setMappingCell(int row, int column, const QString& text) {
+    QTableWidget* grid = ws_.mapping->grdFieldMappings();
+    if (QTableWidgetItem* item = grid->item(row - 1, column)) {
+        item->setText(text);
+    } else {
+        grid->setItem(row - 1, column, new QTableWidgetItem(text));
+    }
+}
+
+// ---- The sample record ----
+
+void SourcePanel::cmdSampleMove_Click(int index) {
+    const dao::Recordset* records = adoSourceData_->recordset();
+    // After "Close" (or a failed load) the grid has no rows for the records' fields, and
+    // there is nothing to step through.
+    if (!records || !records->isOpen() || ws_.mapping->rows() - 1 < records->fieldCount()) {
+        ws_.mapping->cboSelection()->hide();
+        ws_.mapping->cmdSampleMove(0)->setEnabled(false);
+        ws_.mapping->cmdSampleMove(1)->setEnabled(false);
+        return;
+    }
+    try {
+        ShowSampleRecord(index);
+    } catch (const std::exception& error) {
+        platform::MessageRequest request;
+        request.title = ApplicationTitle;
+        request.text = QStringLiteral("An Error occured in [frmMain] (Sub) ShowSampleRecord : ") +
+                       errorText(error);
+        ws_.platform.messages.show(request);
+    }
+}
+
+void SourcePanel::ShowSampleRecord(int index) {
+    ws_.mapping->cboSelection()->hide();
+    dao::Recordset* records = adoSourceData_->recordset();
+    if (!records) return;
+    if (index == 0 && !records->bof()) records->movePrevious();
+    if (index == 1 && !records->eof()) records->moveNext();
+    // A transfer leaves the records past their end; the nearest record is the one shown.
+    if (records->recordCount() > 0) {
+        if (records->bof()) records->moveFirst();
+        if (records->eof()) records->moveLast();
+    }
+    const long count = records->recordCount();
+    const long position = count > 0 ? records->absolutePosition() : 0;
+    ws_.mapping->lblSample()->setText(SampleLabelText(position, count));
+    ws_.mapping->cmdSampleMove(0)->setEnabled(position > 1);
+    ws_.mapping->cmdSampleMove(1)->setEnabled(position != count);
+    const int rows = std::min(records->fieldCount(), ws_.mapping->rows() - 1);
+    for (int i = 1; i <= rows; ++i) {
+        setMappingCell(i, PreviewColumn,
+                       count > 0 ? records->value(i - 1).displayText() : QString());
+    }
+    ws_.mapping->grdFieldMappings()->viewport()->update();
 }
 
 }  // namespace keldara::source

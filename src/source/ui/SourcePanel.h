@@ -5,6 +5,7 @@
 #include "platform/dao/DataControl.h"
 #include "shell/ui/RecordsetModel.h"
 #include "shell/ui/Workspace.h"
+#include "source/ui/CaptionedGrid.h"
 
 class QComboBox;
 class QGroupBox;
@@ -15,20 +16,52 @@ class QTableView;
 
 namespace keldara::source {
 
-// Page "Source Data": the source file, its tables and the loaded rows.
+// Page "Source Data": the source file, its tables and the loaded rows; and the sample record
+// shown in the mapping grid's Preview column.
 class SourcePanel : public QObject {
     Q_OBJECT
-public:
+  public:
     SourcePanel(QWidget* page, shell::Workspace& workspace);
 
-    // Closes the source file and returns the source controls to their closed state.
+    // Switches the source controls between the open state (True) and the closed state.
+    void SourceControlsEnable(bool bEnable);
+    // Closes the source file and returns the source controls to their closed state. Every
+    // step runs, whatever failed before it.
     void CloseSource();
+
+    // Lists the tables of the file into the table list; silent when the file cannot be read.
+    void LoadSourceTables(const QString& path);
+    // Opens gSourceConnection and fills gSourceTables; false on any failure.
+    bool ListSourceTables(const QString& path);
+    // Loads one table into the data control, the grid, the counts and the mapping grid.
+    void LoadDataSource(const QString& sFile, const QString& sTable);
+
+    // Index 0 moves one record back, 1 one forward, anything else stays; then shows the
+    // current record in the Preview column and sets the label and the buttons.
+    void ShowSampleRecord(int index);
+    void cmdSampleMove_Click(int index);
+
+    // The password clause of the last "Open", used for every load of an Access table.
+    const QString& sourcePasswordClause() const { return gSourcePasswordClause_; }
 
     QTableView* grdSourceData() const { return grdSourceData_; }
     dao::DataControl* adoSourceData() const { return adoSourceData_; }
 
-private:
+  private:
+    void cmdSourceBrowse_Click();
+    void cmdSourceConnect_Click();
+    void cmdSourceClose_Click();
+    void cboSourceTable_Click();
+
+    void addMappingRow(const QString& name, const QString& typeName);
+    void setMappingCell(int row, int column, const QString& text);
+    void showLoadError(int line, const QString& description);
+    // Automatic field matching after a load (MatchFields, when chkAutoMatch is ticked) is
+    // called from here once the mapping room provides it.
+    void matchFieldsAfterLoad();
+
     shell::Workspace& ws_;
+    QString gSourcePasswordClause_;
     QLineEdit* txtSourceFileName_;
     QPushButton* cmdSourceBrowse_;
     QPushButton* cmdSourceConnect_;
@@ -37,7 +70,7 @@ private:
     QPushButton* cmdSourceClose_;
     QGroupBox* fraSource_;
     QLabel* lblSourceInfoData_[2];
-    QTableView* grdSourceData_;
+    CaptionedGrid* grdSourceData_;
     shell::RecordsetModel* sourceModel_;
     dao::DataControl* adoSourceData_;
 };

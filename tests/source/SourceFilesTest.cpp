@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include "platform/dao/Recordset.h"
+#include "platform/dao/TypeCodes.h"
+#include "source/FieldTypeName.h"
+#include "source/SourceFiles.h"
+
+using namespace keldara;
+using namespace keldara::source;
+
+namespace {
+
+const QString Jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;");
+const QString TextOptions =
+    QStringLiteral("\\;Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"");
+const QString Clause = QStringLiteral("Persist Security Info=False;Jet OLEDB:Database Password=pw");
+
+struct StringCase {
+    QString path;
+    QString clause;
+    QString expected;
+};
+
+class SourceConnectionStrings : public ::testing::TestWithParam<StringCase> {};
+
+TEST_P(SourceConnectionStrings, FollowTheKindOfTheLastThreeCharacters) {
+    const StringCase& c = GetParam();
+    EXPECT_EQ(SourceConnectionString(c.path, c.clause), c.expected) << c.path.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, SourceConnectionStrings,
+    ::testing::Values(
+        StringCase{"C:\\data\\shop.mdb", "", Jet + "Data Source=C:\\data\\shop.mdb;"},
+        StringCase{"C:\\data\\shop.mdb", Clause, Jet + "Data Source=C:\\data\\shop.mdb;" + Clause},
+        // Capitals count as the kind; a name merely ending in the letters does too.
+        StringCase{"/srv/SHOP.MDB", "", Jet + "Data Source=/srv/SHOP.MDB;"},
+        StringCase{"/srv/shopmdb", "", Jet + "Data Source=/srv/shopmdb;"},
+        StringCase{"/srv/book.xls", Clause,
+                   Jet + "Data Source=/srv/book.xls;Extended Properties=Excel 8.0;"},
+        StringCase{"/srv/Book.XLS", "",
+                   Jet + "Data Source=/srv/Book.XLS;Extended Properties=Excel 8.0;"},
+        StringCase{"C:\\data\\orders.csv", Clause, Jet + "Data Source=C:\\data" + TextOptions},
+        StringCase{"/home/u/list.TXT", "", Jet + "Data Source=/home/u" + TextOptions},
+        StringCase{"C:\\orders.csv", "", Jet + "Data Source=C:\\" + TextOptions},
+        StringCase{"orders.csv", "", Jet + "Data Source=" + TextOptions},
+        StringCase{"/srv/people.dbf", Clause,
+                   "Driver=Microsoft Visual Foxpro Driver;UID=;SourceType=DBF;SourceDB=/srv"},
+        StringCase{"people.DBF", "",
+                   "Driver=Microsoft Visual Foxpro Driver;UID=;SourceType=DBF;SourceDB="},
+        // Newer Excel and Access files end in "lsx" and "cdb": no supported kind.
+        StringCase{"/srv/book.xlsx", "", Jet}, StringCase{"/srv/shop.accdb", "", Jet},
+        StringCase{"/srv/notes", "", Jet},
+        // The path goes in untrimmed: blanks after the extension hide the kind.
+        StringCase{"/srv/orders.csv  ", "", Jet},
+        StringCase{"  /srv/shop.mdb", "", Jet + "Data Source=  /srv/shop.mdb;"}));
+
+TEST(SourcePasswordClause, IsEmptyForNoOrBlankPasswordsAndKeepsBlanksOtherwise) {
+    EXPECT_EQ(SourcePasswordClause(""), "");
+    EXPECT_EQ(SourcePasswordClause("   "), "");
+    EXPECT_EQ(SourcePasswordClause("secret"),
+              "Persist Security Info=False;Jet OLEDB:Database Password=secret");
+    EXPECT_EQ(SourcePasswordClause("  se cret "),
+              "Persist Security Info=False;Jet OLEDB:Database Password=  se cret ");
+}
+
+TEST(SourcePaths, ParentFolderAndFileName) {
+    EXPECT_EQ(ParentFolderName("C:\\data\\orders.csv"), "C:\\data");
+    EXPECT_EQ(ParentFolderName("C:\\orders.csv"), "C:\\");
+    EXPECT_EQ(ParentFolderName("/orders.csv"), "/");
+    EXPECT_EQ(ParentFolderName("orders.csv"), "");
+    EXPECT_EQ(ParentFolderName("/a/b\\c.csv"), "/a/b");
+    EXPECT_EQ(FileNameOfPath("C:\\data\\orders.csv"), "orders.csv");
+    EXPECT_EQ(FileNameOfPath("/home/u/My Orders.CSV"), "My Orders.CSV");
+    EXPECT_EQ(FileNameOfPath("orders.csv"), "orders.csv");
+}
+
+TEST(SourceGridCaption, ShowsFiftyCharactersWholeAndShortensLongerPaths) {
+    const QString fifty = "/" + QString(45, 'a') + ".csv";
+    ASSERT_EQ(fifty.size(), 50);
+    EXPECT_EQ(SourceGridCaption(fifty), fifty);
+    const QString fiftyOne = "/x" + fifty;
+    EXPECT_EQ(SourceGridCaption(fiftyOne), "..." + fiftyOne.right(50));
+    EXPECT_EQ(SourceGridCaption(fiftyOne).size(), 53);
+}
+
+TEST(FieldTypeName, NamesEveryCodeTheProvidersReportAndTheTwoDateCodes) {
+    namespace t = dao::adType;
+    const int reported[] = {t::SmallInt,
+                            t::Integer,
+                            t::Single,
+                            t::Double,
+                            t::Currency,
+                            t::Date,
+                            t::BSTR,
+                            t::Error,
+                            t::Boolean,
+                            t::Variant,
+                            t::Decimal,
+                            t::TinyInt,
+                            t::UnsignedTinyInt,
+                            t::UnsignedSmallInt,
+                            t::UnsignedInt,
+                            t::BigInt,
+                            t::UnsignedBigInt,
+                            t::FileTime,
+                            t::GUID,
+                            t::Binary,
+                            t::Char,
+                            t::WChar,
+                            t::Numeric,
+                            t::DBDate,
+                            t::DBTime,
+                            t::DBTimeStamp,
+                            t::VarChar,
+                            t::LongVarChar,
+                            t::VarWChar,
+                            t::LongVarWChar,
+                            t::VarBinary,
+                            t::LongVarBinary};
+    QStringList seen;
+    for (int code : reported) {
+        const QString name = FieldTypeName(code);
+        EXPECT_NE(name, "Not Defined") << code;
+        EXPECT_FALSE(seen.contains(name)) << "two codes read " << name.toStdString();
+        seen.append(name);
+    }
+    EXPECT_EQ(FieldTypeName(t::CalendarDate), "Date");
+    EXPECT_EQ(FieldTypeName(t::TimeOfDay), "Time");
+    EXPECT_EQ(FieldTypeName(999), "Not Defined");
+    EXPECT_EQ(FieldTypeName(-1), "Not Defined");
+    EXPECT_EQ(FieldTypeName(0), "Not Defined");
+}
+
+dao::Recordset dateColumn(std::initializer_list<dao::Value> values) {
+    dao::Recordset records({dao::FieldInfo{"d", dao::adType::Date, 8, 0, 0}});
+    for (const dao::Value& v : values) records.appendRow(std::span<const dao::Value>(&v, 1));
+    return records;
+}
+
+TEST(RefinedDateType, LooksAtTheFirstValueThatIsNotNull) {
+    namespace t = dao::adType;
+    const dao::Value null;
+    const auto date = dao::Value::date(2024, 1, 15);
+    const auto time = dao::Value::time(8, 15, 0);
+    const auto stamp = dao::Value::dateTime({2024, 1, 15, 8, 15, 0, 0});
+    const auto zeroDateStamp = dao::Value::dateTime({1899, 12, 30, 23, 59, 0, 0});
+    EXPECT_EQ(RefinedDateType(dateColumn({null, null, date, time}), 0), t::CalendarDate);
+    EXPECT_EQ(RefinedDateType(dateColumn({null, time, date}), 0), t::TimeOfDay);
+    EXPECT_EQ(RefinedDateType(dateColumn({stamp}), 0), t::CalendarDate);
+    EXPECT_EQ(RefinedDateType(dateColumn({zeroDateStamp, date}), 0), t::TimeOfDay);
+    EXPECT_EQ(RefinedDateType(dateColumn({null, null, null}), 0), t::Date);
+    EXPECT_EQ(RefinedDateType(dateColumn({}), 0), t::Date);
+}
+
+}  // namespace
