@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "mapping/ui/MappingPage.h"
-#include "source/ui/CaptionedGrid.h"
+#include "shell/ui/CaptionedGrid.h"
 #include "source/ui/SourcePanel.h"
 #include "support/Paths.h"
 #include "support/WindowFixture.h"
@@ -40,7 +40,7 @@ class SourceWindow : public WindowFixture {
     }
 
     QString label(const char* name) { return control<QLabel>(name)->text(); }
-    QString caption() { return control<source::CaptionedGrid>("grdSourceData")->caption(); }
+    QString caption() { return control<shell::CaptionedGrid>("grdSourceData")->caption(); }
 
     QTableWidget* mappingGrid() { return control<QTableWidget>("grdFieldMappings"); }
     // Grid rows as the user counts them: row 0 is the header.

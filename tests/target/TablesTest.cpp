@@ -102,7 +102,8 @@ TEST_F(TablesTest, ChoosingATableShowsItsRowsAndBuildsTheFieldLists) {
 
     auto* grid = control<QTableView>("grdTargetData");
     EXPECT_TRUE(grid->isEnabled());
-    EXPECT_EQ(grid->windowTitle(), server.host + "-> " + database + "-> people");
+    EXPECT_EQ(control<QLabel>("grdTargetData_caption")->text(),
+              server.host + "-> " + database + "-> people");
     EXPECT_EQ(targetGrid()->headerData(1, Qt::Horizontal).toString(), "name");
     EXPECT_EQ(targetGrid()->index(1, 1).data().toString(), "Søren; {x}");
     EXPECT_EQ(targetGrid()->index(2, 1).data().toString(), "");

@@ -67,8 +67,9 @@ QGroupBox* makeFrame(QWidget* parent, const QString& name, double left, double t
     return frame;
 }
 
-QTableView* makeDataGrid(QWidget* parent, const QString& name) {
-    auto* grid = named(new QTableView(parent), name);
+CaptionedGrid* makeDataGrid(QWidget* parent, const QString& name) {
+    auto* grid = named(new CaptionedGrid(parent), name);
+    grid->captionBar()->setObjectName(name + QStringLiteral("_caption"));
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTableView>
 
+#include "shell/ui/CaptionedGrid.h"
+
 namespace keldara::shell {
 
 // Small builders for the window's controls: each gets its inventory name as objectName and
@@ -22,7 +24,8 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
                         double top, double width, double height = 300);
 QGroupBox* makeFrame(QWidget* parent, const QString& name, double left, double top, double width,
                      double height);
-QTableView* makeDataGrid(QWidget* parent, const QString& name);
+// A data grid with its caption bar, named name + "_caption".
+CaptionedGrid* makeDataGrid(QWidget* parent, const QString& name);
 
 // Discards typing in a choice list: key down, key press and key up never reach it.
 void suppressKeys(QComboBox* combo);

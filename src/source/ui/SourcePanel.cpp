@@ -31,18 +31,6 @@ const QString SourceFileFilter = QStringLiteral(
     "Microsoft Excel (*.xls)|*.xls|Comma Delimited (*.csv)|*.csv|Tab Delimited (*.txt)|*.txt|"
     "Dbase Files (*.dbf)|*.dbf|All Files (*.*)|*.*");
 
-CaptionedGrid* makeCaptionedGrid(QWidget* parent, const QString& name) {
-    auto* grid = new CaptionedGrid(parent);
-    grid->setObjectName(name);
-    grid->captionBar()->setObjectName(name + QStringLiteral("_caption"));
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
-    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    return grid;
-}
-
 QString errorText(const std::exception& error) {
     if (const auto* dao = dynamic_cast<const dao::DaoError*>(&error)) return dao->description();
     return QString::fromLocal8Bit(error.what());
@@ -83,7 +71,7 @@ SourcePanel::SourcePanel(QWidget* page, Workspace& workspace) : QObject(page), w
     lblSourceInfoData_[1] = makeLabel(fraSource_, "lblSourceInfoData_1", "Info", 1310, 600, 820);
     fraSource_->setEnabled(false);
 
-    grdSourceData_ = makeCaptionedGrid(page, "grdSourceData");
+    grdSourceData_ = makeDataGrid(page, "grdSourceData");
     sourceModel_ = new RecordsetModel(grdSourceData_);
     grdSourceData_->setModel(sourceModel_);
     adoSourceData_ = new dao::DataControl("adoSourceData", ws_.window);

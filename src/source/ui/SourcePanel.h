@@ -5,7 +5,7 @@
 #include "platform/dao/DataControl.h"
 #include "shell/ui/RecordsetModel.h"
 #include "shell/ui/Workspace.h"
-#include "source/ui/CaptionedGrid.h"
+#include "shell/ui/CaptionedGrid.h"
 
 class QComboBox;
 class QGroupBox;
@@ -70,7 +70,7 @@ class SourcePanel : public QObject {
     QPushButton* cmdSourceClose_;
     QGroupBox* fraSource_;
     QLabel* lblSourceInfoData_[2];
-    CaptionedGrid* grdSourceData_;
+    shell::CaptionedGrid* grdSourceData_;
     shell::RecordsetModel* sourceModel_;
     dao::DataControl* adoSourceData_;
 };

@@ -244,8 +244,7 @@ void TargetPanel::LoadDataTarget(const QString& sTableName) {
         line = 250;
         const QString caption = server + QStringLiteral("-> ") + database + QStringLiteral("-> ") +
                                 cboTargetTable_->currentText();
-        grdTargetData_->setWindowTitle(caption);
-        grdTargetData_->setToolTip(caption);
+        grdTargetData_->setCaption(caption);
         line = 260;
         grdTargetData_->setEnabled(true);
         line = 270;

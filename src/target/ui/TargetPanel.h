@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include "platform/dao/DataControl.h"
+#include "shell/ui/CaptionedGrid.h"
 #include "shell/ui/RecordsetModel.h"
 #include "shell/ui/Workspace.h"
 
@@ -63,7 +64,7 @@ class TargetPanel : public QObject {
     QTabBar* tsMySQL_;
     QGroupBox* fraTarget_;
     QLabel* lblTargetInfoData_[2];
-    QTableView* grdTargetData_;
+    shell::CaptionedGrid* grdTargetData_;
     shell::RecordsetModel* targetModel_;
     QTextEdit* txtResult_;
     dao::DataControl* adoMySQLData_;

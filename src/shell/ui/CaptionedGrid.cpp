@@ -1,11 +1,11 @@
-#include "source/ui/CaptionedGrid.h"
+#include "shell/ui/CaptionedGrid.h"
 
 #include <QAbstractButton>
 #include <QEvent>
 #include <QHeaderView>
 #include <QScrollBar>
 
-namespace keldara::source {
+namespace keldara::shell {
 
 CaptionedGrid::CaptionedGrid(QWidget* parent) : QTableView(parent) {
     captionBar_ = new QLabel(this);
@@ -73,4 +73,4 @@ void CaptionedGrid::placeScrollBarBelowCaption() {
     container->setGeometry(area);
 }
 
-}  // namespace keldara::source
+}  // namespace keldara::shell

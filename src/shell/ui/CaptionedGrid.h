@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QTableView>
 
-namespace keldara::source {
+namespace keldara::shell {
 
 // A data grid with a caption bar above its column headers, as a bound data grid shows the
 // name of what it is bound to. The bar is hidden while the caption is empty.
@@ -26,4 +26,4 @@ class CaptionedGrid : public QTableView {
     QLabel* captionBar_;
 };
 
-}  // namespace keldara::source
+}  // namespace keldara::shell
