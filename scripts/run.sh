@@ -11,8 +11,9 @@ bash scripts/build.sh
 
 export KELDARA_DB_STATE="${KELDARA_DB_STATE:-/tmp/keldara-mariadb-demo}"
 trap 'bash scripts/mariadb-server.sh stop' EXIT
-eval "$(bash scripts/mariadb-server.sh start --sample)"
-cat <<INFO
+if server_env="$(bash scripts/mariadb-server.sh start --sample)"; then
+  eval "$server_env"
+  cat <<INFO
 A local MySQL-compatible server is running for you to try Keldara with:
   Target MySQL Server Name: $KELDARA_MYSQL_HOST
   UserName:                 $KELDARA_MYSQL_USER
@@ -21,4 +22,7 @@ A local MySQL-compatible server is running for you to try Keldara with:
   Sample database:          keldara_sample
 Sample source files are in $(cd "$root/.." && pwd)/shared/fixtures (when present).
 INFO
+else
+  echo "The local MariaDB server could not be started (see above); Keldara starts without it." >&2
+fi
 "${KELDARA_BUILD_DIR:-$root/build}/keldara"
