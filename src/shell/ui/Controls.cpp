@@ -78,6 +78,20 @@ CaptionedGrid* makeDataGrid(QWidget* parent, const QString& name) {
     return grid;
 }
 
+CountsFrame makeCountsFrame(QWidget* parent, const QString& side, double left) {
+    CountsFrame counts{makeFrame(parent, "fra" + side, left, 0, 2150, 960), {}};
+    const QString captions[] = {"Record Count:", "Fields Count:"};
+    for (int i = 0; i < 2; ++i) {
+        const double top = 240 + 360 * i;
+        makeLabel(counts.frame, QStringLiteral("lbl%1Info_%2").arg(side).arg(i), captions[i], 60,
+                  top, 1250);
+        counts.values[i] = makeLabel(counts.frame, QStringLiteral("lbl%1InfoData_%2").arg(side).arg(i),
+                                     "Info", 1310, top, 820);
+    }
+    counts.frame->setEnabled(false);
+    return counts;
+}
+
 void suppressKeys(QComboBox* combo) {
     auto* swallower = new KeySwallower(combo);
     combo->installEventFilter(swallower);

@@ -22,6 +22,14 @@ QComboBox* makeComboBox(QWidget* parent, const QString& name, double left, doubl
                         double width, double height = 315);
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, double left,
                         double top, double width, double height = 300);
+// The display-only frame of record and field counts: "<side>" names its frame fra<side>,
+// its labels lbl<side>Info_0/1 and its value labels lbl<side>InfoData_0/1, which it returns.
+struct CountsFrame {
+    QGroupBox* frame;
+    QLabel* values[2];
+};
+CountsFrame makeCountsFrame(QWidget* parent, const QString& side, double left);
+
 QGroupBox* makeFrame(QWidget* parent, const QString& name, double left, double top, double width,
                      double height);
 // A data grid with its caption bar, named name + "_caption".

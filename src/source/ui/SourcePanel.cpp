@@ -64,12 +64,10 @@ SourcePanel::SourcePanel(QWidget* page, Workspace& workspace) : QObject(page), w
     cmdSourceClose_ = makeButton(page, "cmdSourceClose", "Close", 6775, 630, 900);
     cmdSourceClose_->setEnabled(false);
 
-    fraSource_ = makeFrame(page, "fraSource", 7800, 0, 2150, 960);
-    makeLabel(fraSource_, "lblSourceInfo_0", "Record Count:", 60, 240, 1250);
-    lblSourceInfoData_[0] = makeLabel(fraSource_, "lblSourceInfoData_0", "Info", 1310, 240, 820);
-    makeLabel(fraSource_, "lblSourceInfo_1", "Fields Count:", 60, 600, 1250);
-    lblSourceInfoData_[1] = makeLabel(fraSource_, "lblSourceInfoData_1", "Info", 1310, 600, 820);
-    fraSource_->setEnabled(false);
+    const CountsFrame counts = makeCountsFrame(page, "Source", 7800);
+    fraSource_ = counts.frame;
+    lblSourceInfoData_[0] = counts.values[0];
+    lblSourceInfoData_[1] = counts.values[1];
 
     grdSourceData_ = makeDataGrid(page, "grdSourceData");
     sourceModel_ = new RecordsetModel(grdSourceData_);

@@ -84,12 +84,10 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
 
     tsMySQL_->raise();
 
-    fraTarget_ = makeFrame(page, "fraTarget", 5650, 0, 2150, 960);
-    makeLabel(fraTarget_, "lblTargetInfo_0", "Record Count:", 60, 240, 1250);
-    lblTargetInfoData_[0] = makeLabel(fraTarget_, "lblTargetInfoData_0", "Info", 1310, 240, 820);
-    makeLabel(fraTarget_, "lblTargetInfo_1", "Fields Count:", 60, 600, 1250);
-    lblTargetInfoData_[1] = makeLabel(fraTarget_, "lblTargetInfoData_1", "Info", 1310, 600, 820);
-    fraTarget_->setEnabled(false);
+    const CountsFrame counts = makeCountsFrame(page, "Target", 5650);
+    fraTarget_ = counts.frame;
+    lblTargetInfoData_[0] = counts.values[0];
+    lblTargetInfoData_[1] = counts.values[1];
 
     txtResult_ = new QTextEdit(page);
     txtResult_->setObjectName("txtResult");
