@@ -21,9 +21,8 @@ int main(int argc, char** argv) {
     QObject::connect(splash, &shell::SplashScreen::finished, [&] {
         frmMain = std::make_unique<shell::MainWindow>(platform.platform());
         platform.setOwner(frmMain.get());
-        QObject::connect(frmMain.get(), &shell::MainWindow::exitRequested, [] {
-            QCoreApplication::exit(0);
-        });
+        QObject::connect(frmMain.get(), &shell::MainWindow::exitRequested,
+                         [] { QCoreApplication::exit(0); });
         QApplication::setQuitOnLastWindowClosed(true);
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             QRect frame = frmMain->frameGeometry();

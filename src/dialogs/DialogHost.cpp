@@ -2,7 +2,9 @@
 
 namespace keldara::dialogs {
 
-bool InitCommonControlsVB() { return true; }
+bool InitCommonControlsVB() {
+    return true;
+}
 
 DialogHost::DialogHost(platform::FileDialogs& dialogs) : dialogs_(dialogs) {
     InitCommonControlsVB();

@@ -9,7 +9,7 @@ namespace keldara::dialogs {
 // frmDialog: hosts one file dialog and turns its outcome into one text, the chosen path or
 // "Cancel". A host serves a single dialog: callers create a fresh one for every use.
 class DialogHost {
-public:
+  public:
     static inline const QString CancelResult = QStringLiteral("Cancel");
 
     // The common-dialog settings a caller fills in before showing a dialog.
@@ -33,7 +33,7 @@ public:
     void ShowSave();
     void ShowFont();
 
-private:
+  private:
     platform::FileDialogRequest request() const;
     platform::FileDialogs& dialogs_;
 };

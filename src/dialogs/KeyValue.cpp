@@ -18,7 +18,9 @@ bool GetKeyValue(platform::KeyStore& store, platform::KeyRoot keyRoot, const QSt
     QByteArray bytes = value->data;
     if (bytes.endsWith('\0')) bytes.chop(1);
     switch (value->type) {
-        case platform::KeyValue::RegSz: keyVal = QString::fromLocal8Bit(bytes); break;
+        case platform::KeyValue::RegSz:
+            keyVal = QString::fromLocal8Bit(bytes);
+            break;
         case platform::KeyValue::RegDword:
             if (value->data.size() != 4) {
                 keyVal.clear();
@@ -26,7 +28,8 @@ bool GetKeyValue(platform::KeyStore& store, platform::KeyRoot keyRoot, const QSt
             }
             keyVal = QString::number(qFromLittleEndian<qint32>(value->data.constData()));
             break;
-        default: break;
+        default:
+            break;
     }
     return true;
 }

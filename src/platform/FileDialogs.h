@@ -21,7 +21,7 @@ struct FileDialogRequest {
 
 // Modal open, save and font dialogs. Nothing means the user chose nothing.
 class FileDialogs {
-public:
+  public:
     virtual ~FileDialogs() = default;
     virtual std::optional<QString> showOpen(const FileDialogRequest& request) = 0;
     virtual std::optional<QString> showSave(const FileDialogRequest& request) = 0;

@@ -17,7 +17,7 @@ struct KeyValue {
 };
 
 class KeyStore {
-public:
+  public:
     virtual ~KeyStore() = default;
     // Nothing when the key cannot be opened or the value cannot be read.
     virtual std::optional<KeyValue> queryValue(KeyRoot root, const QString& keyName,
@@ -26,7 +26,7 @@ public:
 
 // This platform has no such store: every key is missing.
 class EmptyKeyStore : public KeyStore {
-public:
+  public:
     std::optional<KeyValue> queryValue(KeyRoot, const QString&, const QString&) override {
         return std::nullopt;
     }

@@ -17,7 +17,7 @@ struct MessageRequest {
 
 // Modal message boxes.
 class MessageBoxes {
-public:
+  public:
     virtual ~MessageBoxes() = default;
     virtual MessageAnswer show(const MessageRequest& request) = 0;
 };

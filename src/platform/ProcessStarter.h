@@ -6,14 +6,14 @@ namespace keldara::platform {
 
 // Starts another program without waiting for it.
 class ProcessStarter {
-public:
+  public:
     virtual ~ProcessStarter() = default;
     // False when the program could not be started.
     virtual bool startDetached(const QString& program) = 0;
 };
 
 class QtProcessStarter : public ProcessStarter {
-public:
+  public:
     bool startDetached(const QString& program) override;
 };
 

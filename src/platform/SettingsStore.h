@@ -8,7 +8,7 @@ namespace keldara::platform {
 
 // The per-user application settings store: sections of key/value texts per application.
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
     // All pairs of a section, in the order they were stored; empty when there are none.
     virtual QList<QPair<QString, QString>> allSettings(const QString& app,
@@ -20,7 +20,7 @@ public:
 
 // The production store: a settings file per application in the user's configuration folder.
 class QSettingsStore : public SettingsStore {
-public:
+  public:
     QList<QPair<QString, QString>> allSettings(const QString& app, const QString& section) override;
     void saveSetting(const QString& app, const QString& section, const QString& key,
                      const QString& value) override;

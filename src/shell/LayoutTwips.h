@@ -14,16 +14,16 @@ struct RectTw {
 struct LayoutTw {
     float clientWidth = 0;
     float clientHeight = 0;
-    RectTw tabTabs;          // top stays at its design value
-    RectTw grdSourceData;    // tops are design positions inside the tab control
+    RectTw tabTabs;        // top stays at its design value
+    RectTw grdSourceData;  // tops are design positions inside the tab control
     RectTw grdTargetData;
     RectTw grdFieldMappings;
     RectTw picSampleButtons;
-    RectTw statusBar;        // SB, docked at the bottom
-    bool hasPanel = true;    // whether the status bar has the panel the progress bar covers
-    float panelLeft = 0;     // that panel's left, from the status bar's left edge
+    RectTw statusBar;      // SB, docked at the bottom
+    bool hasPanel = true;  // whether the status bar has the panel the progress bar covers
+    float panelLeft = 0;   // that panel's left, from the status bar's left edge
     float panelWidth = 0;
-    RectTw progressBar;      // PB
+    RectTw progressBar;  // PB
 };
 
 // Stretches the tab control and the grids to the client area, keeps the sample buttons at

@@ -34,8 +34,8 @@ void printCatalogue(Connection& connection, QTextStream& out) {
 // The source providers take the bracketed name; MySQL quotes names with backticks.
 QString selectAll(const QString& connectionString, QString table) {
     if (chooseProvider(ConnectionString::parse(connectionString)) == ProviderKind::MySql) {
-        return QStringLiteral("SELECT * FROM `") + table.replace(QLatin1Char('`'), QLatin1String("``")) +
-               QLatin1Char('`');
+        return QStringLiteral("SELECT * FROM `") +
+               table.replace(QLatin1Char('`'), QLatin1String("``")) + QLatin1Char('`');
     }
     return QStringLiteral("SELECT * FROM [") + table + QLatin1Char(']');
 }

@@ -19,7 +19,7 @@ const QString MsinfoKey = R"(SOFTWARE\Microsoft\Shared Tools\MSINFO)";
 const QString LocationKey = R"(SOFTWARE\Microsoft\Shared Tools Location)";
 
 class AboutBoxTest : public ::testing::Test {
-protected:
+  protected:
     platform::PlatformDoubles doubles;
     dialogs::AboutBox box{doubles.platform(), nullptr};
 
@@ -72,7 +72,8 @@ TEST_F(AboutBoxTest, APathThatCannotBeStartedGivesTheMessage) {
     doubles.processes.succeed = false;
     box.StartSysInfo();
     ASSERT_EQ(doubles.messages.shown.size(), 1);
-    EXPECT_EQ(doubles.messages.shown.first().text, "System Information Is Unavailable At This Time");
+    EXPECT_EQ(doubles.messages.shown.first().text,
+              "System Information Is Unavailable At This Time");
 }
 
 TEST_F(AboutBoxTest, LooksForTheProgramInTheLocationFolder) {
@@ -111,7 +112,8 @@ TEST(GetKeyValue, DecodesStringsAndSignedLittleEndianNumbers) {
         platform::MemoryKeyStore store;
         store.set("K", "V", {c.type, c.bytes});
         QString text = "as passed";
-        EXPECT_EQ(dialogs::GetKeyValue(store, platform::KeyRoot::LocalMachine, "K", "V", text), c.ok)
+        EXPECT_EQ(dialogs::GetKeyValue(store, platform::KeyRoot::LocalMachine, "K", "V", text),
+                  c.ok)
             << c.bytes.toHex().constData();
         EXPECT_EQ(text, c.text) << c.bytes.toHex().constData();
     }

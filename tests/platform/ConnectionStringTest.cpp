@@ -24,22 +24,20 @@ TEST_P(ConnectionStringValues, ReadsTheValueOfAKey) {
 INSTANTIATE_TEST_SUITE_P(
     Rules, ConnectionStringValues,
     ::testing::Values(
-        PairCase{"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/d/a.mdb;", "data source", "/d/a.mdb"},
-        PairCase{"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/d/a.mdb", "Data Source", "/d/a.mdb"},
-        PairCase{"a=1;b=2", "c", std::nullopt},
-        PairCase{"PWD={pa;ss};UID=u", "PWD", "pa;ss"},
-        PairCase{"PWD={a}}b};UID=u", "PWD", "a}b"},
-        PairCase{"PWD={a}}b};UID=u", "UID", "u"},
+        PairCase{"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/d/a.mdb;", "data source",
+                 "/d/a.mdb"},
+        PairCase{"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/d/a.mdb", "Data Source",
+                 "/d/a.mdb"},
+        PairCase{"a=1;b=2", "c", std::nullopt}, PairCase{"PWD={pa;ss};UID=u", "PWD", "pa;ss"},
+        PairCase{"PWD={a}}b};UID=u", "PWD", "a}b"}, PairCase{"PWD={a}}b};UID=u", "UID", "u"},
         PairCase{"Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"", "Extended Properties",
                  "text;HDR=Yes;FMT=Delimited;"},
         PairCase{"X=\"say \"\"hi\"\"\";Y=2", "X", "say \"hi\""},
         PairCase{"Data Source=/f/\\;Extended Properties=\"text;HDR=Yes;\"", "Data Source", "/f/\\"},
         PairCase{"Jet OLEDB:Database Password=  secret ;", "Jet OLEDB:Database Password", "secret"},
-        PairCase{"Password=;UID=x", "Password", ""},
-        PairCase{"garbage;Key=v", "Key", "v"},
+        PairCase{"Password=;UID=x", "Password", ""}, PairCase{"garbage;Key=v", "Key", "v"},
         PairCase{"K={unterminated;rest", "K", "unterminated;rest"},
-        PairCase{"Straße=ü", "STRASSE", std::nullopt},
-        PairCase{"A=1;A=2", "a", "1"}));
+        PairCase{"Straße=ü", "STRASSE", std::nullopt}, PairCase{"A=1;A=2", "a", "1"}));
 
 TEST(ConnectionString, BracesOnlyTheValuesThatNeedThem) {
     EXPECT_EQ(braceQuoteIfNeeded("plain pass"), "plain pass");
@@ -57,9 +55,12 @@ TEST(ConnectionString, BracesOnlyTheValuesThatNeedThem) {
 TEST(ConnectionString, ChoosesTheProviderForEachKindOfSource) {
     auto kind = [](const char* text) { return chooseProvider(ConnectionString::parse(text)); };
     EXPECT_EQ(kind("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/a.mdb;"), ProviderKind::Access);
-    EXPECT_EQ(kind("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/a.xls;Extended Properties=Excel 8.0;"),
-              ProviderKind::Excel);
-    EXPECT_EQ(kind("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/\\;Extended Properties=\"text;HDR=Yes;FMT=Delimited;\""),
+    EXPECT_EQ(
+        kind(
+            "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/a.xls;Extended Properties=Excel 8.0;"),
+        ProviderKind::Excel);
+    EXPECT_EQ(kind("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/\\;Extended "
+                   "Properties=\"text;HDR=Yes;FMT=Delimited;\""),
               ProviderKind::Text);
     EXPECT_EQ(kind("Driver=Microsoft Visual Foxpro Driver;UID=;SourceType=DBF;SourceDB=/x"),
               ProviderKind::DBase);

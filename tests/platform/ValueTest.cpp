@@ -22,12 +22,9 @@ TEST_P(SqlLiterals, AreWhatMySqlReadsBack) {
 INSTANTIATE_TEST_SUITE_P(
     EveryKind, SqlLiterals,
     ::testing::Values(
-        LiteralCase{Value::null(), "NULL"},
-        LiteralCase{Value::text(""), "''"},
-        LiteralCase{Value::text("NULL"), "'NULL'"},
-        LiteralCase{Value::boolean(true), "'1'"},
-        LiteralCase{Value::boolean(false), "'0'"},
-        LiteralCase{Value::integer(-42), "'-42'"},
+        LiteralCase{Value::null(), "NULL"}, LiteralCase{Value::text(""), "''"},
+        LiteralCase{Value::text("NULL"), "'NULL'"}, LiteralCase{Value::boolean(true), "'1'"},
+        LiteralCase{Value::boolean(false), "'0'"}, LiteralCase{Value::integer(-42), "'-42'"},
         LiteralCase{Value::floating(1234567.25), "'1234567.25'"},
         LiteralCase{Value::floating(0.1), "'0.1'"},
         LiteralCase{Value::floating(0.0009), "'0.0009'"},
@@ -40,7 +37,8 @@ INSTANTIATE_TEST_SUITE_P(
         LiteralCase{Value::time(7, 5, 3), "'07:05:03'"},
         LiteralCase{Value::time(7, 5, 3, 250000), "'07:05:03.25'"},
         LiteralCase{Value::dateTime({2003, 11, 22, 22, 42, 58, 0}), "'2003-11-22 22:42:58'"},
-        LiteralCase{Value::text("O'Brien \"x\" a\\b\nc\rd"), "'O\\'Brien \\\"x\\\" a\\\\b\\nc\\rd'"},
+        LiteralCase{Value::text("O'Brien \"x\" a\\b\nc\rd"),
+                    "'O\\'Brien \\\"x\\\" a\\\\b\\nc\\rd'"},
         LiteralCase{Value::text(QString(QChar(0)) + QChar(0x1a)), "'\\0\\Z'"},
         LiteralCase{Value::text(QString::fromUtf8("Luleå")), "'Luleå'"},
         LiteralCase{Value::bytes(QByteArray("\x01\xab", 2)), "X'01AB'"}));

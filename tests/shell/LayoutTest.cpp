@@ -102,11 +102,14 @@ TEST_F(WindowLayout, FollowsEveryResizeOfTheClientArea) {
         EXPECT_NEAR(tabs.width, w - 50, pixel);
         EXPECT_NEAR(tabs.height, h - 1320 - 900, pixel);
         EXPECT_NEAR(geometryTw(control("grdSourceData")).width, tabs.width - 150, 2 * pixel);
-        EXPECT_NEAR(geometryTw(control("grdSourceData")).height, tabs.height - 1350 - 100, 2 * pixel);
-        EXPECT_NEAR(geometryTw(control("grdTargetData")).height, tabs.height - 2670 - 100, 2 * pixel);
+        EXPECT_NEAR(geometryTw(control("grdSourceData")).height, tabs.height - 1350 - 100,
+                    2 * pixel);
+        EXPECT_NEAR(geometryTw(control("grdTargetData")).height, tabs.height - 2670 - 100,
+                    2 * pixel);
         EXPECT_NEAR(geometryTw(control("grdFieldMappings")).height, tabs.height - 930 - 100,
                     2 * pixel);
-        EXPECT_NEAR(geometryTw(control("picSampleButtons")).left, tabs.width - 2805 - 50, 2 * pixel);
+        EXPECT_NEAR(geometryTw(control("picSampleButtons")).left, tabs.width - 2805 - 50,
+                    2 * pixel);
         // The status bar and the footer stay docked at the bottom.
         EXPECT_EQ(control("SB")->geometry().bottom(), size.height() - 1);
         EXPECT_EQ(control("picFooter")->geometry().bottom() + 1, control("SB")->y());

@@ -35,8 +35,11 @@ TEST_F(MainWindowAfterLoad, ShowsCaptionPagesAndMenus) {
     EXPECT_EQ(strip->tabText(1), "Create New Table");
 
     const std::pair<const char*, const char*> menuItems[] = {
-        {"mnuProfileLoad", "Load Profile"}, {"mnuProfileSave", "Save Profile"},
-        {"mnuProfileSaveAS", "Save Profile As"}, {"mnuExit", "Exit"}, {"mnuAbout", "About"}};
+        {"mnuProfileLoad", "Load Profile"},
+        {"mnuProfileSave", "Save Profile"},
+        {"mnuProfileSaveAS", "Save Profile As"},
+        {"mnuExit", "Exit"},
+        {"mnuAbout", "About"}};
     for (const auto& [name, caption] : menuItems) {
         EXPECT_EQ(control<QAction>(name)->text(), caption) << name;
     }
@@ -80,11 +83,16 @@ TEST_F(MainWindowAfterLoad, EveryLabelAndButtonCarriesItsCaption) {
         EXPECT_EQ(control<QLabel>(name)->text(), caption) << name;
     }
     const std::pair<const char*, const char*> buttons[] = {
-        {"cmdActionGo", "Perform Action"}, {"cmdSourceBrowse", "..."},
-        {"cmdSourceConnect", "Open"},      {"cmdSourceClose", "Close"},
-        {"cmdTargetConnect", "Connect"},   {"cmdTargetClose", "Close"},
-        {"cmdNewTable", "New Table Definition"}, {"cmdMatchNow", "Match Now"},
-        {"cmdSampleMove_0", "Prev Record"}, {"cmdSampleMove_1", "Next Record"},
+        {"cmdActionGo", "Perform Action"},
+        {"cmdSourceBrowse", "..."},
+        {"cmdSourceConnect", "Open"},
+        {"cmdSourceClose", "Close"},
+        {"cmdTargetConnect", "Connect"},
+        {"cmdTargetClose", "Close"},
+        {"cmdNewTable", "New Table Definition"},
+        {"cmdMatchNow", "Match Now"},
+        {"cmdSampleMove_0", "Prev Record"},
+        {"cmdSampleMove_1", "Next Record"},
     };
     for (const auto& [name, caption] : buttons) {
         EXPECT_EQ(button(name)->text(), caption) << name;
@@ -96,8 +104,10 @@ TEST_F(MainWindowAfterLoad, EveryLabelAndButtonCarriesItsCaption) {
 
 TEST_F(MainWindowAfterLoad, TextsAreEmptyButThePlaceholdersAndThePort) {
     const std::pair<const char*, const char*> combos[] = {
-        {"cboSourceTable", "Select Source Data"}, {"cboTargetTable", "Select Target Profile"},
-        {"cboAction", "Please Select Action"},   {"cboTargetDatabase", ""},
+        {"cboSourceTable", "Select Source Data"},
+        {"cboTargetTable", "Select Target Profile"},
+        {"cboAction", "Please Select Action"},
+        {"cboTargetDatabase", ""},
         {"cboTargetMatch", ""}};
     for (const auto& [name, text] : combos) EXPECT_EQ(combo(name)->currentText(), text) << name;
     for (const char* name : {"txtSourceFileName", "txtSourceFilePassword", "txtTargetServer",
@@ -126,10 +136,10 @@ TEST_F(MainWindowAfterLoad, EnablesOnlyWhatCanBeUsedYet) {
                              "txtTargetPassword", "txtTargetPort", "cboAction", "cboTargetMatch"}) {
         EXPECT_TRUE(control(name)->isEnabled()) << name;
     }
-    for (const char* name : {"cboSourceTable", "cmdSourceClose", "fraSource", "cmdTargetConnect",
-                             "cmdTargetClose", "cboTargetDatabase", "cboTargetTable", "cmdNewTable",
-                             "fraTarget", "cmdActionGo", "cmdMatchNow", "cmdSampleMove_0",
-                             "cmdSampleMove_1"}) {
+    for (const char* name :
+         {"cboSourceTable", "cmdSourceClose", "fraSource", "cmdTargetConnect", "cmdTargetClose",
+          "cboTargetDatabase", "cboTargetTable", "cmdNewTable", "fraTarget", "cmdActionGo",
+          "cmdMatchNow", "cmdSampleMove_0", "cmdSampleMove_1"}) {
         EXPECT_FALSE(control(name)->isEnabled()) << name;
     }
     EXPECT_FALSE(control("cmdNewTable")->isVisible());
@@ -143,11 +153,13 @@ TEST_F(MainWindowAfterLoad, EnablesOnlyWhatCanBeUsedYet) {
     const QStringList headers = {"Source Field Name", "Source Field Type", "Target Field Name",
                                  "Target Field Type", "Preview"};
     for (int c = 0; c < 5; ++c) EXPECT_EQ(grid->horizontalHeaderItem(c)->text(), headers[c]);
-    EXPECT_GE(grid->verticalHeader()->minimumSectionSize(), control("cboSelection")->sizeHint().height());
+    EXPECT_GE(grid->verticalHeader()->minimumSectionSize(),
+              control("cboSelection")->sizeHint().height());
 }
 
 TEST_F(MainWindowAfterLoad, TypingChangesOnlyTheMatchFieldList) {
-    for (const char* name : {"cboSourceTable", "cboTargetDatabase", "cboTargetTable", "cboAction"}) {
+    for (const char* name :
+         {"cboSourceTable", "cboTargetDatabase", "cboTargetTable", "cboAction"}) {
         QComboBox* list = combo(name);
         list->setEnabled(true);
         const QString before = list->currentText();

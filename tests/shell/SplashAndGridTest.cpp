@@ -41,8 +41,9 @@ TEST(SplashScreen, ItsOwnTimerHandsOverInAboutTwoSeconds) {
 TEST(RecordsetModel, ShowsTheRecordsetItHoldsWithoutCopies) {
     dao::Recordset rs({{"Name", dao::adType::VarWChar, 20}, {"Amount", dao::adType::Double, 8}});
     for (int i = 0; i < 100000; ++i) {
-        const dao::Value row[] = {i % 7 ? dao::Value::text(QString("n%1").arg(i)) : dao::Value::null(),
-                                  dao::Value::floating(i / 4.0)};
+        const dao::Value row[] = {
+            i % 7 ? dao::Value::text(QString("n%1").arg(i)) : dao::Value::null(),
+            dao::Value::floating(i / 4.0)};
         rs.appendRow(row);
     }
     shell::RecordsetModel model;

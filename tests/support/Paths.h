@@ -6,7 +6,9 @@
 namespace keldara::test {
 
 // The project's root folder.
-inline QString sourceDir() { return QStringLiteral(KELDARA_SOURCE_DIR); }
+inline QString sourceDir() {
+    return QStringLiteral(KELDARA_SOURCE_DIR);
+}
 
 // A sample file under the shared fixtures folder beside the project.
 inline QString fixturePath(const QString& relative) {
@@ -14,6 +16,8 @@ inline QString fixturePath(const QString& relative) {
 }
 
 // The keldara-dump tool built beside the program.
-inline QString dumpToolPath() { return QStringLiteral(KELDARA_DUMP_PATH); }
+inline QString dumpToolPath() {
+    return QStringLiteral(KELDARA_DUMP_PATH);
+}
 
 }  // namespace keldara::test

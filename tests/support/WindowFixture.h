@@ -14,7 +14,7 @@ namespace keldara::test {
 
 // A real main window, shown offscreen, with test doubles for every platform facility.
 class WindowFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         window = std::make_unique<shell::MainWindow>(doubles.platform());
         window->show();

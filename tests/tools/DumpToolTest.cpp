@@ -17,15 +17,16 @@ QString textFolderConnection(const QString& folder) {
 }
 
 class DumpTool : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
         QFile file(QDir(folder.path()).filePath("orders.csv"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("id,note,when\r\n"
-                   "1,\"tab\there\",2024-02-29\r\n"
-                   "2,,\r\n"
-                   "3,\"it's \"\"quoted\"\"\nover lines\",1999-12-31 23:59:58\r\n");
+        file.write(
+            "id,note,when\r\n"
+            "1,\"tab\there\",2024-02-29\r\n"
+            "2,,\r\n"
+            "3,\"it's \"\"quoted\"\"\nover lines\",1999-12-31 23:59:58\r\n");
     }
     QTemporaryDir folder;
 };

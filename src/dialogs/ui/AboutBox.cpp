@@ -92,7 +92,9 @@ void AboutBox::StartSysInfo() {
     if (!QFileInfo::exists(program) || !start(program)) showUnavailable();
 }
 
-bool AboutBox::start(const QString& program) { return platform_.processes.startDetached(program); }
+bool AboutBox::start(const QString& program) {
+    return platform_.processes.startDetached(program);
+}
 
 void AboutBox::showUnavailable() {
     platform_.messages.show({"System Information Is Unavailable At This Time", "Vostrel",

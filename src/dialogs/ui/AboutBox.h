@@ -11,13 +11,13 @@ namespace keldara::dialogs {
 // frmAbout: fixed product information and a button that starts the system information tool.
 class AboutBox : public QDialog {
     Q_OBJECT
-public:
+  public:
     AboutBox(platform::Platform platform, QWidget* owner);
 
     // Starts the system information program, or says that it is unavailable.
     void StartSysInfo();
 
-private:
+  private:
     void showUnavailable();
     bool start(const QString& program);
 

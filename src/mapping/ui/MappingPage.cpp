@@ -27,9 +27,9 @@ MappingPage::MappingPage(QWidget* page, Workspace& workspace) : QObject(page), w
 
     grdFieldMappings_ = new QTableWidget(0, 5, page);
     grdFieldMappings_->setObjectName("grdFieldMappings");
-    grdFieldMappings_->setHorizontalHeaderLabels(
-        {"Source Field Name", "Source Field Type", "Target Field Name", "Target Field Type",
-         "Preview"});
+    grdFieldMappings_->setHorizontalHeaderLabels({"Source Field Name", "Source Field Type",
+                                                  "Target Field Name", "Target Field Type",
+                                                  "Preview"});
     grdFieldMappings_->verticalHeader()->hide();
     grdFieldMappings_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdFieldMappings_->horizontalHeader()->setStretchLastSection(true);
@@ -46,8 +46,10 @@ MappingPage::MappingPage(QWidget* page, Workspace& workspace) : QObject(page), w
     picSampleButtons_->setObjectName("picSampleButtons");
     picSampleButtons_->setFrameShape(QFrame::NoFrame);
     placeTw(picSampleButtons_, 7190, 0, 2805, 555);
-    cmdSampleMove_[0] = makeButton(picSampleButtons_, "cmdSampleMove_0", "Prev Record", 0, 0, 1350, 285);
-    cmdSampleMove_[1] = makeButton(picSampleButtons_, "cmdSampleMove_1", "Next Record", 1425, 0, 1350, 285);
+    cmdSampleMove_[0] =
+        makeButton(picSampleButtons_, "cmdSampleMove_0", "Prev Record", 0, 0, 1350, 285);
+    cmdSampleMove_[1] =
+        makeButton(picSampleButtons_, "cmdSampleMove_1", "Next Record", 1425, 0, 1350, 285);
     cmdSampleMove_[0]->setEnabled(false);
     cmdSampleMove_[1]->setEnabled(false);
     lblSample_ = makeLabel(picSampleButtons_, "lblSample", "Current Record:", 0, 300, 2805, 255);
@@ -58,9 +60,13 @@ MappingPage::MappingPage(QWidget* page, Workspace& workspace) : QObject(page), w
     }
 }
 
-int MappingPage::rows() const { return grdFieldMappings_->rowCount() + 1; }
+int MappingPage::rows() const {
+    return grdFieldMappings_->rowCount() + 1;
+}
 
-void MappingPage::setRows(int rows) { grdFieldMappings_->setRowCount(std::max(0, rows - 1)); }
+void MappingPage::setRows(int rows) {
+    grdFieldMappings_->setRowCount(std::max(0, rows - 1));
+}
 
 QString MappingPage::textMatrix(int row, int col) const {
     if (row == 0) return grdFieldMappings_->horizontalHeaderItem(col)->text();

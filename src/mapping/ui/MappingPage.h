@@ -17,7 +17,7 @@ namespace keldara::mapping {
 // automatic matching, and the sample-record buttons.
 class MappingPage : public QObject {
     Q_OBJECT
-public:
+  public:
     MappingPage(QWidget* page, shell::Workspace& workspace);
 
     // Row 0 is the header; each further row is one source field.
@@ -35,7 +35,7 @@ public:
     QPushButton* cmdSampleMove(int index) const { return cmdSampleMove_[index]; }
     QLabel* lblSample() const { return lblSample_; }
 
-private:
+  private:
     shell::Workspace& ws_;
     QTableWidget* grdFieldMappings_;
     QComboBox* cboSelection_;

@@ -46,10 +46,17 @@ void Column::reserve(std::size_t rows) {
 void Column::append(const Value& value) {
     std::uint64_t payload = 0;
     switch (value.kind()) {
-        case ValueKind::Null: break;
-        case ValueKind::Boolean: payload = value.toBool() ? 1 : 0; break;
-        case ValueKind::Integer: payload = static_cast<std::uint64_t>(value.toInt()); break;
-        case ValueKind::Double: payload = std::bit_cast<std::uint64_t>(value.toDouble()); break;
+        case ValueKind::Null:
+            break;
+        case ValueKind::Boolean:
+            payload = value.toBool() ? 1 : 0;
+            break;
+        case ValueKind::Integer:
+            payload = static_cast<std::uint64_t>(value.toInt());
+            break;
+        case ValueKind::Double:
+            payload = std::bit_cast<std::uint64_t>(value.toDouble());
+            break;
         case ValueKind::Decimal:
             payload = texts_.size();
             texts_.push_back(value.decimalText());
@@ -60,7 +67,9 @@ void Column::append(const Value& value) {
             break;
         case ValueKind::Date:
         case ValueKind::Time:
-        case ValueKind::DateTime: payload = packDateTime(value.toDateTime()); break;
+        case ValueKind::DateTime:
+            payload = packDateTime(value.toDateTime());
+            break;
         case ValueKind::Bytes:
             payload = bytes_.size();
             bytes_.push_back(value.toBytes());
@@ -73,16 +82,24 @@ void Column::append(const Value& value) {
 Value Column::at(std::size_t row) const {
     const std::uint64_t payload = payloads_[row];
     switch (kinds_[row]) {
-        case ValueKind::Null: return Value::null();
-        case ValueKind::Boolean: return Value::boolean(payload != 0);
-        case ValueKind::Integer: return Value::integer(static_cast<std::int64_t>(payload));
-        case ValueKind::Double: return Value::floating(std::bit_cast<double>(payload));
-        case ValueKind::Decimal: return Value::decimal(texts_[payload]);
-        case ValueKind::Text: return Value::text(texts_[payload]);
+        case ValueKind::Null:
+            return Value::null();
+        case ValueKind::Boolean:
+            return Value::boolean(payload != 0);
+        case ValueKind::Integer:
+            return Value::integer(static_cast<std::int64_t>(payload));
+        case ValueKind::Double:
+            return Value::floating(std::bit_cast<double>(payload));
+        case ValueKind::Decimal:
+            return Value::decimal(texts_[payload]);
+        case ValueKind::Text:
+            return Value::text(texts_[payload]);
         case ValueKind::Date:
         case ValueKind::Time:
-        case ValueKind::DateTime: return Value::dateTimeOfKind(kinds_[row], unpackDateTime(payload));
-        case ValueKind::Bytes: return Value::bytes(bytes_[payload]);
+        case ValueKind::DateTime:
+            return Value::dateTimeOfKind(kinds_[row], unpackDateTime(payload));
+        case ValueKind::Bytes:
+            return Value::bytes(bytes_[payload]);
     }
     return Value::null();
 }

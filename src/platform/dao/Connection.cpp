@@ -25,11 +25,16 @@ std::unique_ptr<Connection> createConnection(const QString& connectionString) {
                        QStringLiteral("No provider serves this connection string."));
     }
     switch (*kind) {
-        case ProviderKind::Access: return makeAccessConnection();
-        case ProviderKind::Excel: return makeExcelConnection();
-        case ProviderKind::Text: return makeTextConnection();
-        case ProviderKind::DBase: return makeDBaseConnection();
-        case ProviderKind::MySql: return makeMySqlConnection();
+        case ProviderKind::Access:
+            return makeAccessConnection();
+        case ProviderKind::Excel:
+            return makeExcelConnection();
+        case ProviderKind::Text:
+            return makeTextConnection();
+        case ProviderKind::DBase:
+            return makeDBaseConnection();
+        case ProviderKind::MySql:
+            return makeMySqlConnection();
     }
     return nullptr;
 }

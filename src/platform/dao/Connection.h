@@ -11,12 +11,12 @@ namespace keldara::dao {
 // An open line to one database: a source file (or folder of files) or a MySQL server.
 // Every failing operation throws DaoError.
 class Connection {
-public:
+  public:
     virtual ~Connection() = default;
 
     virtual void open(const QString& connectionString) = 0;
-    virtual bool isOpen() const = 0;      // ADO State = 1
-    virtual void close() = 0;             // throws when not open
+    virtual bool isOpen() const = 0;  // ADO State = 1
+    virtual void close() = 0;         // throws when not open
     // Runs one statement that returns no rows.
     virtual void execute(const QString& sql) = 0;
     // The user tables, one record each, with the column "TABLE_NAME" (OpenSchema 20 "Table").

@@ -84,18 +84,21 @@ QString braceQuoteIfNeeded(const QString& value) {
 
 std::optional<ProviderKind> chooseProvider(const ConnectionString& cs) {
     if (const auto driver = cs.value(QStringLiteral("Driver"))) {
-        if (driver->contains(QLatin1String("MySQL"), Qt::CaseInsensitive)) return ProviderKind::MySql;
+        if (driver->contains(QLatin1String("MySQL"), Qt::CaseInsensitive))
+            return ProviderKind::MySql;
         if (driver->contains(QLatin1String("Visual Foxpro"), Qt::CaseInsensitive)) {
             return ProviderKind::DBase;
         }
         return std::nullopt;
     }
     const auto provider = cs.value(QStringLiteral("Provider"));
-    if (!provider || !provider->startsWith(QLatin1String("Microsoft.Jet.OLEDB"), Qt::CaseInsensitive)) {
+    if (!provider ||
+        !provider->startsWith(QLatin1String("Microsoft.Jet.OLEDB"), Qt::CaseInsensitive)) {
         return std::nullopt;
     }
     const QString extended = cs.valueOr(QStringLiteral("Extended Properties")).trimmed();
-    if (extended.startsWith(QLatin1String("Excel"), Qt::CaseInsensitive)) return ProviderKind::Excel;
+    if (extended.startsWith(QLatin1String("Excel"), Qt::CaseInsensitive))
+        return ProviderKind::Excel;
     if (extended.startsWith(QLatin1String("text"), Qt::CaseInsensitive)) return ProviderKind::Text;
     return ProviderKind::Access;
 }

@@ -11,7 +11,7 @@ namespace keldara::dao {
 // without regard to case, values optionally quoted as "..." (a doubled "" inside) or {...}
 // (a doubled }} inside) so that they may hold ";".
 class ConnectionString {
-public:
+  public:
     static ConnectionString parse(const QString& text);
 
     // The value of the first pair whose key matches, or nothing when absent.
@@ -19,7 +19,7 @@ public:
     QString valueOr(const QString& key, const QString& fallback = {}) const;
     const QList<QPair<QString, QString>>& pairs() const { return pairs_; }
 
-private:
+  private:
     QList<QPair<QString, QString>> pairs_;
 };
 

@@ -8,17 +8,17 @@ namespace keldara::dao {
 // The one error type of the data-access layer: a number, a description that names the
 // file or server and the reason, and the backend's own code where there is one.
 class DaoError : public std::runtime_error {
-public:
+  public:
     // Numbers of the layer's own errors; backends add theirs as nativeCode.
     enum Number : int {
-        General = -2147467259,          // unspecified failure
-        NotOpen = 3704,                 // operation not allowed when the object is closed
-        NoCurrentRecord = 3021,         // BOF or EOF is True
-        OpenFailed = -2147217843,       // cannot open the data source
-        BadQuery = -2147217900,         // statement rejected
-        ProviderNotFound = 3706,        // provider cannot be found
-        NoSuchTable = -2147217865,      // table not found
-        BadFile = -2147467259 + 1,      // file unreadable or damaged
+        General = -2147467259,      // unspecified failure
+        NotOpen = 3704,             // operation not allowed when the object is closed
+        NoCurrentRecord = 3021,     // BOF or EOF is True
+        OpenFailed = -2147217843,   // cannot open the data source
+        BadQuery = -2147217900,     // statement rejected
+        ProviderNotFound = 3706,    // provider cannot be found
+        NoSuchTable = -2147217865,  // table not found
+        BadFile = -2147467259 + 1,  // file unreadable or damaged
     };
 
     DaoError(int number, const QString& description, int nativeCode = 0)
@@ -31,7 +31,7 @@ public:
     const QString& description() const { return description_; }
     int nativeCode() const { return nativeCode_; }
 
-private:
+  private:
     int number_;
     QString description_;
     int nativeCode_;

@@ -13,7 +13,7 @@ namespace keldara::dao {
 // for the grid bound to it. Not visible.
 class DataControl : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit DataControl(const QString& name, QObject* parent = nullptr);
 
     QString connectionString;
@@ -26,10 +26,10 @@ public:
     void clear();
     Recordset* recordset() const { return recordset_.get(); }
 
-signals:
+  signals:
     void recordsetChanged(keldara::dao::Recordset* recordset);
 
-private:
+  private:
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<Recordset> recordset_;
 };

@@ -9,7 +9,7 @@ namespace keldara::dao {
 // What a recordset knows of one of its columns.
 struct FieldInfo {
     QString name;
-    int type = 0;         // ADO DataTypeEnum code
+    int type = 0;          // ADO DataTypeEnum code
     long definedSize = 0;  // declared length of character fields, storage size otherwise
     int precision = 0;
     int numericScale = 0;

@@ -13,7 +13,7 @@ namespace keldara::dao {
 // Navigation follows ADO: BOF before the first record, EOF after the last, both on an empty
 // recordset; moving past either end or reading a field there raises DaoError.
 class Recordset {
-public:
+  public:
     explicit Recordset(std::vector<FieldInfo> fields = {});
 
     // Building, by the providers.
@@ -23,9 +23,11 @@ public:
 
     // Fields.
     int fieldCount() const { return static_cast<int>(fields_.size()); }
-    const FieldInfo& fieldInfo(int index) const { return fields_.at(static_cast<std::size_t>(index)); }
-    Field field(int index) const;  // with the current record's value
-    Value value(int index) const;  // the current record's value
+    const FieldInfo& fieldInfo(int index) const {
+        return fields_.at(static_cast<std::size_t>(index));
+    }
+    Field field(int index) const;               // with the current record's value
+    Value value(int index) const;               // the current record's value
     Value valueAt(long row, int column) const;  // row from 0, independent of the position
     ValueKind kindAt(long row, int column) const;
 
@@ -46,7 +48,7 @@ public:
     static constexpr long AdPosBOF = -2;
     static constexpr long AdPosEOF = -3;
 
-private:
+  private:
     void requireOpen() const;
     void requireCurrent() const;
 

@@ -9,7 +9,9 @@ namespace keldara::dao {
 
 namespace {
 
-QString twoDigits(int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); }
+QString twoDigits(int n) {
+    return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
+}
 
 // The shortest text that reads back as the same double, in plain digits for the magnitudes
 // people write that way and in exponent form only for the very large and very small.
@@ -50,8 +52,8 @@ QString isoDateText(const DateTime& dt) {
 }
 
 QString isoTimeText(const DateTime& dt) {
-    QString text = twoDigits(dt.hour) + QLatin1Char(':') + twoDigits(dt.minute) +
-                   QLatin1Char(':') + twoDigits(dt.second);
+    QString text = twoDigits(dt.hour) + QLatin1Char(':') + twoDigits(dt.minute) + QLatin1Char(':') +
+                   twoDigits(dt.second);
     if (dt.microsecond != 0) {
         QString fraction = QStringLiteral("%1").arg(dt.microsecond, 6, 10, QLatin1Char('0'));
         while (fraction.endsWith(QLatin1Char('0'))) fraction.chop(1);
@@ -62,18 +64,26 @@ QString isoTimeText(const DateTime& dt) {
 
 QString Value::standardText() const {
     switch (kind_) {
-        case ValueKind::Null: return {};
-        case ValueKind::Boolean: return toBool() ? QStringLiteral("1") : QStringLiteral("0");
-        case ValueKind::Integer: return QString::number(toInt());
+        case ValueKind::Null:
+            return {};
+        case ValueKind::Boolean:
+            return toBool() ? QStringLiteral("1") : QStringLiteral("0");
+        case ValueKind::Integer:
+            return QString::number(toInt());
         case ValueKind::Double:
             return shortestDouble(QLocale::c(), toDouble());
-        case ValueKind::Decimal: return decimalText();
-        case ValueKind::Date: return isoDateText(toDateTime());
-        case ValueKind::Time: return isoTimeText(toDateTime());
+        case ValueKind::Decimal:
+            return decimalText();
+        case ValueKind::Date:
+            return isoDateText(toDateTime());
+        case ValueKind::Time:
+            return isoTimeText(toDateTime());
         case ValueKind::DateTime:
             return isoDateText(toDateTime()) + QLatin1Char(' ') + isoTimeText(toDateTime());
-        case ValueKind::Text: return toText();
-        case ValueKind::Bytes: return QString::fromLatin1(toBytes().toHex().toUpper());
+        case ValueKind::Text:
+            return toText();
+        case ValueKind::Bytes:
+            return QString::fromLatin1(toBytes().toHex().toUpper());
     }
     return {};
 }
@@ -81,8 +91,10 @@ QString Value::standardText() const {
 QString Value::displayText() const {
     const QLocale locale;
     switch (kind_) {
-        case ValueKind::Null: return {};
-        case ValueKind::Boolean: return toBool() ? QStringLiteral("True") : QStringLiteral("False");
+        case ValueKind::Null:
+            return {};
+        case ValueKind::Boolean:
+            return toBool() ? QStringLiteral("True") : QStringLiteral("False");
         case ValueKind::Integer: {
             QLocale plain = locale;
             plain.setNumberOptions(QLocale::OmitGroupSeparator);
@@ -93,13 +105,18 @@ QString Value::displayText() const {
             plain.setNumberOptions(QLocale::OmitGroupSeparator);
             return shortestDouble(plain, toDouble());
         }
-        case ValueKind::Decimal: return localeDecimal(decimalText());
-        case ValueKind::Date: return localeDate(toDateTime());
-        case ValueKind::Time: return localeTime(toDateTime());
+        case ValueKind::Decimal:
+            return localeDecimal(decimalText());
+        case ValueKind::Date:
+            return localeDate(toDateTime());
+        case ValueKind::Time:
+            return localeTime(toDateTime());
         case ValueKind::DateTime:
             return localeDate(toDateTime()) + QLatin1Char(' ') + localeTime(toDateTime());
-        case ValueKind::Text: return toText();
-        case ValueKind::Bytes: return standardText();
+        case ValueKind::Text:
+            return toText();
+        case ValueKind::Bytes:
+            return standardText();
     }
     return {};
 }
@@ -117,14 +134,29 @@ QString escapeSqlText(const QString& text) {
     out.reserve(text.size() + 8);
     for (const QChar c : text) {
         switch (c.unicode()) {
-            case 0: out += QLatin1String("\\0"); break;
-            case '\n': out += QLatin1String("\\n"); break;
-            case '\r': out += QLatin1String("\\r"); break;
-            case '\\': out += QLatin1String("\\\\"); break;
-            case '\'': out += QLatin1String("\\'"); break;
-            case '"': out += QLatin1String("\\\""); break;
-            case 0x1a: out += QLatin1String("\\Z"); break;
-            default: out += c;
+            case 0:
+                out += QLatin1String("\\0");
+                break;
+            case '\n':
+                out += QLatin1String("\\n");
+                break;
+            case '\r':
+                out += QLatin1String("\\r");
+                break;
+            case '\\':
+                out += QLatin1String("\\\\");
+                break;
+            case '\'':
+                out += QLatin1String("\\'");
+                break;
+            case '"':
+                out += QLatin1String("\\\"");
+                break;
+            case 0x1a:
+                out += QLatin1String("\\Z");
+                break;
+            default:
+                out += c;
         }
     }
     return out;

@@ -44,7 +44,7 @@ enum class ValueKind : std::uint8_t {
 
 // One field value. SQL NULL is its own kind and never an empty text.
 class Value {
-public:
+  public:
     Value() = default;
     static Value null() { return Value(); }
     static Value boolean(bool b) { return Value(ValueKind::Boolean, b); }
@@ -65,8 +65,7 @@ public:
     ValueKind kind() const { return kind_; }
     bool isNull() const { return kind_ == ValueKind::Null; }
     bool isDateLike() const {
-        return kind_ == ValueKind::Date || kind_ == ValueKind::Time ||
-               kind_ == ValueKind::DateTime;
+        return kind_ == ValueKind::Date || kind_ == ValueKind::Time || kind_ == ValueKind::DateTime;
     }
 
     bool toBool() const { return std::get<bool>(data_); }
@@ -87,7 +86,7 @@ public:
 
     bool operator==(const Value& other) const = default;
 
-private:
+  private:
     using Data = std::variant<std::monostate, bool, std::int64_t, double, Decimal, DateTime,
                               QString, QByteArray>;
     template <typename T>

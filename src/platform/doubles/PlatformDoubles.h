@@ -12,18 +12,18 @@
 namespace keldara::platform {
 
 class FakeMessageBoxes : public MessageBoxes {
-public:
+  public:
     MessageAnswer show(const MessageRequest& request) override;
     void queueAnswer(MessageAnswer answer) { answers_.push_back(answer); }
 
     QList<MessageRequest> shown;
 
-private:
+  private:
     std::deque<MessageAnswer> answers_;
 };
 
 class FakeFileDialogs : public FileDialogs {
-public:
+  public:
     std::optional<QString> showOpen(const FileDialogRequest& request) override;
     std::optional<QString> showSave(const FileDialogRequest& request) override;
     std::optional<QString> showFont(const FileDialogRequest& request) override;
@@ -36,13 +36,13 @@ public:
     };
     QList<Call> calls;
 
-private:
+  private:
     std::optional<QString> answer(const QString& kind, const FileDialogRequest& request);
     std::deque<std::optional<QString>> answers_;
 };
 
 class MemorySettingsStore : public SettingsStore {
-public:
+  public:
     QList<QPair<QString, QString>> allSettings(const QString& app, const QString& section) override;
     void saveSetting(const QString& app, const QString& section, const QString& key,
                      const QString& value) override;
@@ -54,17 +54,17 @@ public:
 };
 
 class MemoryKeyStore : public KeyStore {
-public:
+  public:
     std::optional<KeyValue> queryValue(KeyRoot root, const QString& keyName,
                                        const QString& valueName) override;
     void set(const QString& keyName, const QString& valueName, KeyValue value);
 
-private:
+  private:
     QMap<QString, KeyValue> values_;
 };
 
 class FakeProcessStarter : public ProcessStarter {
-public:
+  public:
     bool startDetached(const QString& program) override;
 
     QStringList started;

@@ -11,27 +11,45 @@ MessageAnswer QtMessageBoxes::show(const MessageRequest& request) {
     box.setWindowTitle(request.title);
     box.setText(request.text);
     switch (request.icon) {
-        case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case MessageIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-        case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
+        case MessageIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case MessageIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MessageIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MessageIcon::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MessageIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
     }
     switch (request.buttons) {
-        case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+        case MessageButtons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
         case MessageButtons::OkCancel:
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
             break;
-        case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case MessageButtons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
         case MessageButtons::YesNoCancel:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
     }
     switch (box.exec()) {
-        case QMessageBox::Yes: return MessageAnswer::Yes;
-        case QMessageBox::No: return MessageAnswer::No;
-        case QMessageBox::Cancel: return MessageAnswer::Cancel;
-        default: return MessageAnswer::Ok;
+        case QMessageBox::Yes:
+            return MessageAnswer::Yes;
+        case QMessageBox::No:
+            return MessageAnswer::No;
+        case QMessageBox::Cancel:
+            return MessageAnswer::Cancel;
+        default:
+            return MessageAnswer::Ok;
     }
 }
 
@@ -41,7 +59,8 @@ QStringList qtNameFilters(const QString& filter) {
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QStringList globs = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
         globs.removeDuplicates();
-        filters << parts[i] + QStringLiteral(" (") + globs.join(QLatin1Char(' ')) + QLatin1Char(')');
+        filters << parts[i] + QStringLiteral(" (") + globs.join(QLatin1Char(' ')) +
+                       QLatin1Char(')');
     }
     return filters;
 }
@@ -75,8 +94,8 @@ std::optional<QString> QtFileDialogs::showSave(const FileDialogRequest& request)
 
 std::optional<QString> QtFileDialogs::showFont(const FileDialogRequest& request) {
     bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, QFont(), owner_, request.title,
-                                            QFontDialog::ScalableFonts);
+    const QFont font =
+        QFontDialog::getFont(&ok, QFont(), owner_, request.title, QFontDialog::ScalableFonts);
     if (!ok) return std::nullopt;
     return font.family();
 }

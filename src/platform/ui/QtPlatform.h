@@ -8,23 +8,23 @@
 namespace keldara::platform {
 
 class QtMessageBoxes : public MessageBoxes {
-public:
+  public:
     MessageAnswer show(const MessageRequest& request) override;
     void setOwner(QWidget* owner) { owner_ = owner; }
 
-private:
+  private:
     QPointer<QWidget> owner_;
 };
 
 // The platform's own file dialogs. The font dialog lists the screen fonts.
 class QtFileDialogs : public FileDialogs {
-public:
+  public:
     std::optional<QString> showOpen(const FileDialogRequest& request) override;
     std::optional<QString> showSave(const FileDialogRequest& request) override;
     std::optional<QString> showFont(const FileDialogRequest& request) override;
     void setOwner(QWidget* owner) { owner_ = owner; }
 
-private:
+  private:
     QPointer<QWidget> owner_;
 };
 

@@ -12,7 +12,7 @@ namespace keldara::profiles {
 // The profile commands of the File menu: load, save, save as, and the recent profiles.
 class ProfileCommands : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr int RecentEntries = 5;
 
     ProfileCommands(QMenu* fileMenu, shell::Workspace& workspace);
@@ -22,7 +22,7 @@ public:
     // Writes the recent-profiles list to the settings store.
     void SaveRecentList();
 
-private:
+  private:
     shell::Workspace& ws_;
     QAction* mnuProfileLoad_;
     QAction* mnuProfileSave_;

@@ -10,10 +10,10 @@ namespace keldara::shell {
 namespace {
 
 class KeySwallower : public QObject {
-public:
+  public:
     using QObject::QObject;
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         return event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease ||
                event->type() == QEvent::ShortcutOverride || event->type() == QEvent::InputMethod;
@@ -42,8 +42,8 @@ QLineEdit* makeTextBox(QWidget* parent, const QString& name, double left, double
     return box;
 }
 
-QComboBox* makeComboBox(QWidget* parent, const QString& name, double left, double top,
-                        double width, double height) {
+QComboBox* makeComboBox(QWidget* parent, const QString& name, double left, double top, double width,
+                        double height) {
     auto* combo = named(new QComboBox(parent), name);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
@@ -85,8 +85,9 @@ CountsFrame makeCountsFrame(QWidget* parent, const QString& side, double left) {
         const double top = 240 + 360 * i;
         makeLabel(counts.frame, QStringLiteral("lbl%1Info_%2").arg(side).arg(i), captions[i], 60,
                   top, 1250);
-        counts.values[i] = makeLabel(counts.frame, QStringLiteral("lbl%1InfoData_%2").arg(side).arg(i),
-                                     "Info", 1310, top, 820);
+        counts.values[i] =
+            makeLabel(counts.frame, QStringLiteral("lbl%1InfoData_%2").arg(side).arg(i), "Info",
+                      1310, top, 820);
     }
     counts.frame->setEnabled(false);
     return counts;

@@ -18,8 +18,8 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, 
                   double top, double width, double height = 255);
 QLineEdit* makeTextBox(QWidget* parent, const QString& name, double left, double top, double width,
                        double height = 300);
-QComboBox* makeComboBox(QWidget* parent, const QString& name, double left, double top,
-                        double width, double height = 315);
+QComboBox* makeComboBox(QWidget* parent, const QString& name, double left, double top, double width,
+                        double height = 315);
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, double left,
                         double top, double width, double height = 300);
 // The display-only frame of record and field counts: "<side>" names its frame fra<side>,

@@ -35,7 +35,9 @@ constexpr int StatusHeight = 315;
 constexpr int SampleButtonsTop = 360;
 }  // namespace
 
-MainWindow* MainWindow::instance() { return gInstance; }
+MainWindow* MainWindow::instance() {
+    return gInstance;
+}
 
 MainWindow::MainWindow(platform::Platform platform, QWidget* parent)
     : QMainWindow(parent), ws_{AppState{}, platform} {
@@ -184,7 +186,9 @@ void MainWindow::dockBands() {
 }
 
 // Design tops are measured from the tab control's top; pages start below its tab bar.
-float MainWindow::pageOffsetTw() const { return TabBarHeight; }
+float MainWindow::pageOffsetTw() const {
+    return TabBarHeight;
+}
 
 void MainWindow::ResizeMe() {
     LayoutTw l;
@@ -217,8 +221,8 @@ void MainWindow::applyLayout(const LayoutTw& l) {
             l.grdSourceData.height);
     placeTw(ws_.target->grdTargetData(), 75, TargetGridTop - offset, l.grdTargetData.width,
             l.grdTargetData.height);
-    placeTw(ws_.mapping->grdFieldMappings(), 120, MappingGridTop - offset,
-            l.grdFieldMappings.width, l.grdFieldMappings.height);
+    placeTw(ws_.mapping->grdFieldMappings(), 120, MappingGridTop - offset, l.grdFieldMappings.width,
+            l.grdFieldMappings.height);
     placeTw(ws_.mapping->picSampleButtons(), l.picSampleButtons.left, SampleButtonsTop - offset,
             l.picSampleButtons.width, l.picSampleButtons.height);
     placeTw(ws_.PB, l.progressBar.left, l.progressBar.top, l.progressBar.width,

@@ -14,7 +14,7 @@ namespace keldara::shell {
 // frmMain: the one main window, assembled from one room per subsystem.
 class MainWindow : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit MainWindow(platform::Platform platform, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -35,15 +35,15 @@ public:
     static constexpr int TargetGridTop = 2670;
     static constexpr int MappingGridTop = 930;
 
-signals:
+  signals:
     // File > Exit: the program is to end at once, without the unload steps.
     void exitRequested();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void buildHeader(QWidget* client);
     void buildMenus();
     QWidget* addPage(const QString& caption);

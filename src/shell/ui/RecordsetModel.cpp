@@ -29,7 +29,8 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
             case dao::ValueKind::Double:
             case dao::ValueKind::Decimal:
                 return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
-            default: return {};
+            default:
+                return {};
         }
     }
     return {};

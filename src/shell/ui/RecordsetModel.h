@@ -9,7 +9,7 @@ namespace keldara::shell {
 // Shows a recordset in a table view without copying it: cells are read on demand.
 class RecordsetModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     explicit RecordsetModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
 
     void setRecordset(const dao::Recordset* recordset);
@@ -20,7 +20,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-private:
+  private:
     const dao::Recordset* recordset_ = nullptr;
 };
 

@@ -12,8 +12,8 @@
 namespace keldara::shell {
 
 SplashScreen::SplashScreen(QWidget* parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                          Qt::Tool) {
+    : QWidget(parent,
+              Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool) {
     setObjectName("frmSplashScreen");
     setWindowTitle("Tamrix Keldara");
     setFixedSize(toPixels(8055), toPixels(3975));

@@ -10,20 +10,20 @@ namespace keldara::shell {
 // frmSplashScreen: shown for about two seconds while the program starts.
 class SplashScreen : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit SplashScreen(QWidget* parent = nullptr);
 
     // One tick of Timer1: 5 more on the bar; at 100 the splash closes and hands over.
     void Timer1_Timer();
     QProgressBar* ProgLoad() const { return progLoad_; }
 
-signals:
+  signals:
     void finished();
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     QProgressBar* progLoad_;
     QTimer* timer1_;
 };

@@ -25,11 +25,17 @@ void StatusBar::setPanelText(int panel, const QString& text) {
     (panel == 1 ? panel1_ : panel2_)->setText(text);
 }
 
-QString StatusBar::panelText(int panel) const { return (panel == 1 ? panel1_ : panel2_)->text(); }
+QString StatusBar::panelText(int panel) const {
+    return (panel == 1 ? panel1_ : panel2_)->text();
+}
 
-int StatusBar::panelLeft(int panel) const { return (panel == 1 ? panel1_ : panel2_)->x(); }
+int StatusBar::panelLeft(int panel) const {
+    return (panel == 1 ? panel1_ : panel2_)->x();
+}
 
-int StatusBar::panelWidth(int panel) const { return (panel == 1 ? panel1_ : panel2_)->width(); }
+int StatusBar::panelWidth(int panel) const {
+    return (panel == 1 ? panel1_ : panel2_)->width();
+}
 
 void StatusBar::setPanelWidth(int panel, int pixels) {
     if (panel == 2) panel2Width_ = pixels;

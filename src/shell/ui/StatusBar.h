@@ -10,7 +10,7 @@ namespace keldara::shell {
 // progress bar. Panels are numbered from 1.
 class StatusBar : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit StatusBar(QWidget* parent);
 
     void setPanelText(int panel, const QString& text);
@@ -23,10 +23,10 @@ public:
     // Brings the panel positions up to date with the bar's current size.
     void layoutPanels();
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     QLabel* panel1_;
     QLabel* panel2_;
     int panel2Width_;
@@ -35,7 +35,7 @@ private:
 // The progress bar PB: a floating-point range from 0 to a maximum, which may be 0.
 class ProgressBar : public QProgressBar {
     Q_OBJECT
-public:
+  public:
     explicit ProgressBar(QWidget* parent);
 
     void setMaximumValue(double maximum);
@@ -43,7 +43,7 @@ public:
     double maximumValue() const { return maximum_; }
     double currentValue() const { return value_; }
 
-private:
+  private:
     void showFraction();
     static constexpr int Steps = 1000;
     double maximum_ = 100;

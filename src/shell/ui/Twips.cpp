@@ -12,9 +12,13 @@ double twipsPerPixel() {
     return 1440.0 / (dpi > 0 ? dpi : 96.0);
 }
 
-int toPixels(double twips) { return static_cast<int>(std::lround(twips / twipsPerPixel())); }
+int toPixels(double twips) {
+    return static_cast<int>(std::lround(twips / twipsPerPixel()));
+}
 
-float toTwips(int pixels) { return static_cast<float>(pixels * twipsPerPixel()); }
+float toTwips(int pixels) {
+    return static_cast<float>(pixels * twipsPerPixel());
+}
 
 void placeTw(QWidget* widget, double left, double top, double width, double height) {
     widget->setGeometry(toPixels(left), toPixels(top), toPixels(width), toPixels(height));

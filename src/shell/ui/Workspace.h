@@ -7,11 +7,21 @@
 
 class QWidget;
 
-namespace keldara::source { class SourcePanel; }
-namespace keldara::target { class TargetPanel; }
-namespace keldara::mapping { class MappingPage; }
-namespace keldara::transfer { class ActionFooter; }
-namespace keldara::profiles { class ProfileCommands; }
+namespace keldara::source {
+class SourcePanel;
+}
+namespace keldara::target {
+class TargetPanel;
+}
+namespace keldara::mapping {
+class MappingPage;
+}
+namespace keldara::transfer {
+class ActionFooter;
+}
+namespace keldara::profiles {
+class ProfileCommands;
+}
 
 namespace keldara::shell {
 

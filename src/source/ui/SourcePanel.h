@@ -3,9 +3,9 @@
 #include <QObject>
 
 #include "platform/dao/DataControl.h"
+#include "shell/ui/CaptionedGrid.h"
 #include "shell/ui/RecordsetModel.h"
 #include "shell/ui/Workspace.h"
-#include "shell/ui/CaptionedGrid.h"
 
 class QComboBox;
 class QGroupBox;

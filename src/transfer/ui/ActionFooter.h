@@ -12,13 +12,13 @@ namespace keldara::transfer {
 // The action footer: which action to run, the target match field, and "Perform Action".
 class ActionFooter : public QObject {
     Q_OBJECT
-public:
+  public:
     ActionFooter(QWidget* footer, shell::Workspace& workspace);
 
     // The three actions, in the order the transfer relies on.
     void addActions();
 
-private:
+  private:
     shell::Workspace& ws_;
     QComboBox* cboAction_;
     QComboBox* cboTargetMatch_;

@@ -45,23 +45,31 @@ TypeRow typeRow(const MYSQL_FIELD& field) {
         case MYSQL_TYPE_LONGLONG:
             return isUnsigned ? TypeRow{t::UnsignedBigInt, F::UnsignedInteger, S::Display}
                               : TypeRow{t::BigInt, F::Integer, S::Display};
-        case MYSQL_TYPE_YEAR: return {t::SmallInt, F::Integer, S::Display};
-        case MYSQL_TYPE_FLOAT: return {t::Single, F::Floating, S::Display};
-        case MYSQL_TYPE_DOUBLE: return {t::Double, F::Floating, S::Display};
+        case MYSQL_TYPE_YEAR:
+            return {t::SmallInt, F::Integer, S::Display};
+        case MYSQL_TYPE_FLOAT:
+            return {t::Single, F::Floating, S::Display};
+        case MYSQL_TYPE_DOUBLE:
+            return {t::Double, F::Floating, S::Display};
         case MYSQL_TYPE_DECIMAL:
-        case MYSQL_TYPE_NEWDECIMAL: return {t::Numeric, F::Decimal, S::Display};
+        case MYSQL_TYPE_NEWDECIMAL:
+            return {t::Numeric, F::Decimal, S::Display};
         case MYSQL_TYPE_DATE:
-        case MYSQL_TYPE_NEWDATE: return {t::DBDate, F::Date, S::Display};
+        case MYSQL_TYPE_NEWDATE:
+            return {t::DBDate, F::Date, S::Display};
         case MYSQL_TYPE_TIME:
-        case MYSQL_TYPE_TIME2: return {t::DBTime, F::Time, S::Display};
+        case MYSQL_TYPE_TIME2:
+            return {t::DBTime, F::Time, S::Display};
         case MYSQL_TYPE_DATETIME:
         case MYSQL_TYPE_DATETIME2:
         case MYSQL_TYPE_TIMESTAMP:
-        case MYSQL_TYPE_TIMESTAMP2: return {t::DBTimeStamp, F::DateTime, S::Display};
+        case MYSQL_TYPE_TIMESTAMP2:
+            return {t::DBTimeStamp, F::DateTime, S::Display};
         case MYSQL_TYPE_BIT:
             return {field.length == 1 ? t::Boolean : t::Binary, F::Bits, S::StorageOfBits};
         case MYSQL_TYPE_ENUM:
-        case MYSQL_TYPE_SET: return {t::Char, F::Text, S::Characters};
+        case MYSQL_TYPE_SET:
+            return {t::Char, F::Text, S::Characters};
         case MYSQL_TYPE_STRING:  // CHAR, BINARY, and ENUM and SET as the server sends them
             return isBinary ? TypeRow{t::Binary, F::Bytes, S::Bytes}
                             : TypeRow{t::Char, F::Text, S::Characters};
@@ -75,9 +83,12 @@ TypeRow typeRow(const MYSQL_FIELD& field) {
         case MYSQL_TYPE_LONG_BLOB:  // the TEXT types too, told apart by their character set
             return isBinary ? TypeRow{t::LongVarBinary, F::Bytes, S::Bytes}
                             : TypeRow{t::LongVarChar, F::Text, S::Characters};
-        case MYSQL_TYPE_JSON: return {t::LongVarChar, F::Text, S::Characters};
-        case MYSQL_TYPE_GEOMETRY: return {t::LongVarBinary, F::Bytes, S::Bytes};
-        case MYSQL_TYPE_NULL: return {t::VarChar, F::Text, S::Characters};
+        case MYSQL_TYPE_JSON:
+            return {t::LongVarChar, F::Text, S::Characters};
+        case MYSQL_TYPE_GEOMETRY:
+            return {t::LongVarBinary, F::Bytes, S::Bytes};
+        case MYSQL_TYPE_NULL:
+            return {t::VarChar, F::Text, S::Characters};
         default:
             return isBinary ? TypeRow{t::LongVarBinary, F::Bytes, S::Bytes}
                             : TypeRow{t::LongVarChar, F::Text, S::Characters};
@@ -96,10 +107,13 @@ unsigned int bytesPerCharacter(const MYSQL_FIELD& field) {
 long definedSize(const MYSQL_FIELD& field, Sizing sizing) {
     const auto length = static_cast<long>(field.length);
     switch (sizing) {
-        case Sizing::Characters: return length / static_cast<long>(bytesPerCharacter(field));
+        case Sizing::Characters:
+            return length / static_cast<long>(bytesPerCharacter(field));
         case Sizing::Bytes:
-        case Sizing::Display: return length;
-        case Sizing::StorageOfBits: return (length + 7) / 8;
+        case Sizing::Display:
+            return length;
+        case Sizing::StorageOfBits:
+            return (length + 7) / 8;
     }
     return length;
 }
@@ -260,16 +274,26 @@ ColumnShape describeColumn(const MYSQL_FIELD& field) {
 
 Value readValue(ValueForm form, const char* data, unsigned long length) {
     switch (form) {
-        case ValueForm::Integer: return readSigned(data, length);
-        case ValueForm::UnsignedInteger: return readUnsigned(data, length);
-        case ValueForm::Decimal: return Value::decimal(latin1(data, length));
-        case ValueForm::Floating: return readFloating(data, length);
-        case ValueForm::Date: return readDateValue(data, length);
-        case ValueForm::Time: return readTimeValue(data, length);
-        case ValueForm::DateTime: return readDateTimeValue(data, length);
-        case ValueForm::Bits: return readBits(data, length);
-        case ValueForm::Text: return textValue(data, length);
-        case ValueForm::Bytes: return bytesValue(data, length);
+        case ValueForm::Integer:
+            return readSigned(data, length);
+        case ValueForm::UnsignedInteger:
+            return readUnsigned(data, length);
+        case ValueForm::Decimal:
+            return Value::decimal(latin1(data, length));
+        case ValueForm::Floating:
+            return readFloating(data, length);
+        case ValueForm::Date:
+            return readDateValue(data, length);
+        case ValueForm::Time:
+            return readTimeValue(data, length);
+        case ValueForm::DateTime:
+            return readDateTimeValue(data, length);
+        case ValueForm::Bits:
+            return readBits(data, length);
+        case ValueForm::Text:
+            return textValue(data, length);
+        case ValueForm::Bytes:
+            return bytesValue(data, length);
     }
     return textValue(data, length);
 }
