@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # A throw-away MariaDB server on loopback for tests, benchmarks and trying Keldara out.
-#   mariadb-server.sh start [--sample]  start it (in a temporary data folder, on a free port)
+#   mariadb-server.sh start [--sample] [--defaults]
+#                                        start it (in a temporary data folder, on a free port)
 #                                        and print its connection details as shell variables;
-#                                        --sample also creates the sample database "keldara_sample"
+#                                        --sample also creates the sample database "keldara_sample";
+#                                        --defaults keeps the server's compiled-in character set
+#                                        (latin1) instead of utf8mb4
 #   mariadb-server.sh stop              stop it and remove its data folder
 #   mariadb-server.sh env               print the connection details of the running server
 # State lives in $KELDARA_DB_STATE (default /tmp/keldara-mariadb).
@@ -40,16 +43,17 @@ start() {
   if running; then print_env; return; fi
   rm -rf "$STATE"
   mkdir -p "$STATE/data"
-  local daemon port run_as=()
+  local daemon port run_as=() charset=()
   daemon="$(find_daemon)"
   port="$(free_port)"
   [ "$(id -u)" -eq 0 ] && run_as=(--user=root)
+  [ "$DEFAULTS" = 1 ] || charset=(--character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci)
   mariadb-install-db --no-defaults --datadir="$STATE/data" "${run_as[@]}" \
     --auth-root-authentication-method=socket --skip-test-db >"$STATE/install.log" 2>&1
   "$daemon" --no-defaults --datadir="$STATE/data" "${run_as[@]}" \
     --bind-address=127.0.0.1 --port="$port" --socket="$STATE/mysqld.sock" \
     --pid-file="$STATE/pid" --log-error="$STATE/server.log" \
-    --skip-name-resolve --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
+    --skip-name-resolve "${charset[@]}" \
     --innodb-buffer-pool-size=256M --innodb-flush-log-at-trx-commit=2 >/dev/null 2>&1 &
   for _ in $(seq 1 300); do
     client -e 'SELECT 1' >/dev/null 2>&1 && break
@@ -100,9 +104,18 @@ stop() {
   rm -rf "$STATE"
 }
 
+SAMPLE=0
+DEFAULTS=0
+for option in "${@:2}"; do
+  case "$option" in
+    --sample) SAMPLE=1 ;;
+    --defaults) DEFAULTS=1 ;;
+  esac
+done
+
 case "${1:-}" in
-  start) start; [ "${2:-}" = "--sample" ] && create_sample; true ;;
+  start) start; [ "$SAMPLE" = 1 ] && create_sample; true ;;
   stop) stop ;;
   env) running && print_env ;;
-  *) echo "usage: $0 start [--sample] | stop | env" >&2; exit 2 ;;
+  *) echo "usage: $0 start [--sample] [--defaults] | stop | env" >&2; exit 2 ;;
 esac

@@ -78,8 +78,15 @@ void initialiseLibraryOnce() {
     std::call_once(once, [] { mysql_library_init(0, nullptr, nullptr); });
 }
 
-// A fresh client handle: utf8mb4, always TCP (so that "localhost" means the port given, as
-// it does for the ODBC driver), a short connect timeout, no LOAD DATA LOCAL.
+// The session's sql_mode: the server's, with STRICT_ALL_TABLES added so that a value a column
+// cannot hold is refused rather than silently changed, and without NO_BACKSLASH_ESCAPES, as
+// Keldara's literals escape with backslashes.
+constexpr const char* kSessionSqlMode =
+    "SET SESSION sql_mode = CONCAT_WS(',', NULLIF(TRIM(BOTH ',' FROM REPLACE(CONCAT(',', "
+    "@@SESSION.sql_mode, ','), ',NO_BACKSLASH_ESCAPES,', ',')), ''), 'STRICT_ALL_TABLES')";
+
+// A fresh client handle: utf8mb4, strict sql_mode, always TCP (so that "localhost" means the port
+// given, as it does for the ODBC driver), a short connect timeout, no LOAD DATA LOCAL.
 MYSQL* newClientHandle() {
     initialiseLibraryOnce();
     MYSQL* handle = mysql_init(nullptr);
@@ -91,6 +98,7 @@ MYSQL* newClientHandle() {
     const unsigned int protocol = MYSQL_PROTOCOL_TCP;
     const unsigned int noLocalFiles = 0;
     mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    mysql_options(handle, MYSQL_INIT_COMMAND, kSessionSqlMode);
     mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     mysql_options(handle, MYSQL_OPT_PROTOCOL, &protocol);
     mysql_options(handle, MYSQL_OPT_LOCAL_INFILE, &noLocalFiles);

@@ -10,7 +10,8 @@ namespace keldara::dao::mysql {
 
 // A connection to a MySQL or MariaDB server through MariaDB Connector/C, opened from the
 // connection string of the MySQL ODBC driver (SERVER, UID, PWD, PORT, DATABASE). It talks
-// utf8mb4 over TCP, and reports failures with the server's own text and error number.
+// utf8mb4 over TCP in a strict session (STRICT_ALL_TABLES), and reports failures with the server's
+// own text and error number.
 class MySqlConnection final : public Connection {
   public:
     void open(const QString& connectionString) override;
