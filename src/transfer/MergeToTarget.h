@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include "mapping/FieldPairing.h"
+#include "platform/dao/Connection.h"
+#include "platform/dao/Recordset.h"
+#include "transfer/TransferProgress.h"
+
+namespace keldara::transfer {
+
+// Copies every record of `source` into `table` on `connection`, one statement per record,
+// each committed on its own: action "UPDATE" updates the row whose `matchName` column holds
+// the record's value of the field paired with that name; "INSERT" adds a row. Only paired
+// fields are written, each into the column of its target name.
+//
+// Shows "Merging", then "Copied Record :" + n after each record. The first error, or a stop
+// asked for between records, ends the run: the records before stay written, none after are
+// sent. A pairing without fields, with a source name the recordset lacks, or an update whose
+// match name is not a paired target name, ends it before the first statement. Errors read
+// "ERROR MergeToTarget: " + description + " Line: " + line. The recordset's position is not
+// moved.
+TransferResult MergeToTarget(const QString& action, const QString& table, const QString& matchName,
+                             const dao::Recordset& source, const mapping::FieldPairing& pairing,
+                             dao::Connection& connection, TransferProgress& progress);
+
+}  // namespace keldara::transfer

@@ -1,0 +1,57 @@
+#include "transfer/RecordLoop.h"
+
+#include <exception>
+
+#include "platform/dao/DaoError.h"
+
+namespace keldara::transfer {
+
+namespace {
+
+QString descriptionOf(const std::exception& e) {
+    if (const auto* dao = dynamic_cast<const dao::DaoError*>(&e)) return dao->description();
+    return QString::fromUtf8(e.what());
+}
+
+}  // namespace
+
+RecordLoop::RecordLoop(TransferProgress& progress, QString recordDoneText)
+    : progress_(progress), recordDoneText_(std::move(recordDoneText)) {}
+
+void RecordLoop::status(const QString& text) {
+    result_.message = text;
+    progress_.setStatusText(text);
+}
+
+TransferResult RecordLoop::run(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const std::exception& e) {
+        result_.outcome = TransferResult::Outcome::Failed;
+        result_.endedAtRecord = currentRecord_;
+        status(QStringLiteral("ERROR MergeToTarget: ") + descriptionOf(e) +
+               QStringLiteral(" Line: ") + QString::number(line_));
+    }
+    return result_;
+}
+
+void RecordLoop::forEachRecord(long count, int firstLine,
+                               const std::function<void(long row)>& perRecord) {
+    for (long row = 0; row < count; ++row) {
+        currentRecord_ = row + 1;
+        reach(firstLine);
+        progress_.setProgressValue(currentRecord_);
+        perRecord(row);
+        result_.recordsDone = currentRecord_;
+        status(recordDoneText_ + QString::number(currentRecord_));
+        if (currentRecord_ < count && progress_.stopRequested()) {
+            result_.outcome = TransferResult::Outcome::Stopped;
+            result_.endedAtRecord = currentRecord_ + 1;
+            status(QStringLiteral("Stopped at Record :") + QString::number(result_.endedAtRecord));
+            return;
+        }
+    }
+    currentRecord_ = 0;
+}
+
+}  // namespace keldara::transfer

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "platform/dao/Value.h"
+
+// The statement texts of a transfer: identifiers and values as MySQL reads them back.
+namespace keldara::transfer {
+
+// A field name between back-quotes, with "(" and ")" written as "_" and an embedded
+// back-quote doubled, so that no name can end the identifier early.
+QString QuoteFieldName(const QString& name);
+
+// A name between back-quotes exactly as given, with an embedded back-quote doubled.
+QString QuoteIdentifier(const QString& name);
+
+// The value's standard text, or the empty text for Null.
+QString NullToEmpty(const dao::Value& value);
+
+// The SQL literal a field's value is written as (dao::Value::sqlLiteral), except that a time
+// of day read from a date-time field keeps the zero date it carries there (1899-12-30): a
+// date-time column refuses a bare time, and a time column takes the date-time's time.
+QString transferLiteral(const dao::Value& value, int sourceTypeCode);
+
+// One statement without a terminating semicolon. `values` are SQL literals
+// (dao::Value::sqlLiteral), element i belonging to names element i.
+// - "UPDATE": "update T SET `a` = 'x',`b` = 'y' WHERE `k` ='1'": every pair except the one
+//   named exactly `matchName`; the WHERE value is that pair's. Empty when no name is
+//   `matchName`.
+// - "INSERT": "insert into T (`a`,`b`) values ('x','y')", the names as QuoteIdentifier
+//   writes them; with no names at all the column list is left out:
+//   "insert into T values ('x','y')".
+// Any other action gives the empty text.
+QString BuildSQLString(const QString& action, const QString& table, const QStringList& names,
+                       const QStringList& values, const QString& matchName = {});
+
+}  // namespace keldara::transfer

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+// How a transfer or script run reports to whoever started it, and how it is stopped.
+namespace keldara::transfer {
+
+// The window's status bar and progress bar, or a command line's output. The engine calls it
+// on its own thread between records.
+class TransferProgress {
+  public:
+    virtual ~TransferProgress() = default;
+    virtual void setStatusText(const QString& text) = 0;
+    virtual void setProgressMaximum(long maximum) = 0;
+    virtual void setProgressValue(long value) = 0;
+    // Asked after each record; true ends the run before the next one. A window lets its
+    // events run here, so that it repaints and its Stop button can be pressed.
+    virtual bool stopRequested() = 0;
+};
+
+// How a run ended.
+struct TransferResult {
+    enum class Outcome { Completed, Failed, Stopped };
+
+    Outcome outcome = Outcome::Completed;
+    long recordsDone = 0;    // records sent (or written into the script) before the end
+    long endedAtRecord = 0;  // the record, from 1, that failed or was not reached; 0 when completed
+    QString message;         // the last status text
+
+    bool completed() const { return outcome == Outcome::Completed; }
+};
+
+}  // namespace keldara::transfer
