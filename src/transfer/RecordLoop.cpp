@@ -1,6 +1,7 @@
 #include "transfer/RecordLoop.h"
 
 #include <exception>
+#include <utility>
 
 #include "platform/dao/DaoError.h"
 

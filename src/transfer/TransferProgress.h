@@ -13,8 +13,9 @@ class TransferProgress {
     virtual void setStatusText(const QString& text) = 0;
     virtual void setProgressMaximum(long maximum) = 0;
     virtual void setProgressValue(long value) = 0;
-    // Asked after each record; true ends the run before the next one. A window lets its
-    // events run here, so that it repaints and its Stop button can be pressed.
+    // Asked after each record but the last; true ends the run before the next one. A window
+    // lets its events run here (as often as it likes), so that it repaints and its Stop button
+    // can be pressed.
     virtual bool stopRequested() = 0;
 };
 
@@ -23,9 +24,11 @@ struct TransferResult {
     enum class Outcome { Completed, Failed, Stopped };
 
     Outcome outcome = Outcome::Completed;
-    long recordsDone = 0;    // records sent (or written into the script) before the end
-    long endedAtRecord = 0;  // the record, from 1, that failed or was not reached; 0 when completed
-    QString message;         // the last status text
+    long recordsDone = 0;  // records sent (or written into the script) before the end
+    // The record, from 1, that failed or was not reached; 0 when the run completed or ended
+    // before its first record.
+    long endedAtRecord = 0;
+    QString message;  // the last status text
 
     bool completed() const { return outcome == Outcome::Completed; }
 };
