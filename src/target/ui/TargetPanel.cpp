@@ -6,8 +6,7 @@
 #include <QTextEdit>
 #include <cstdint>
 
-#include "mapping/ui/MappingPage.h"
-#include "platform/dao/DaoError.h"
+#include "shell/ProcedureError.h"
 #include "shell/ui/Controls.h"
 #include "shell/ui/StatusBar.h"
 #include "shell/ui/Twips.h"
@@ -111,6 +110,12 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
     connect(cboTargetDatabase_, &QComboBox::activated, this, &TargetPanel::cboTargetDatabase_Click);
     connect(cboTargetTable_, &QComboBox::activated, this, &TargetPanel::cboTargetTable_Click);
     connect(tsMySQL_, &QTabBar::currentChanged, this, &TargetPanel::tsMySQL_Click);
+    connect(cboTargetTable_, &QComboBox::currentTextChanged, this, &TargetPanel::tableTextChanged);
+}
+
+void TargetPanel::loadDefaults() {
+    cboTargetTable_->setEditText(QStringLiteral("Select Target Profile"));
+    txtTargetPort_->setText(QStringLiteral("3306"));
 }
 
 void TargetPanel::ConnectMySQL() {
@@ -170,8 +175,8 @@ void TargetPanel::CloseMySQL() {
     ws_.state.gMySQLRecordset.reset();
     ws_.state.bTargetLoaded = false;
 
-    if (ws_.mapping) ws_.mapping->cmdMatchNow()->setEnabled(false);
     cmdNewTable_->setEnabled(false);
+    emit closed();
 }
 
 void TargetPanel::CheckTargetFields() {
@@ -204,19 +209,14 @@ void TargetPanel::cboTargetTable_Click() {
 // reached.
 void TargetPanel::LoadDataTarget(const QString& sTableName) {
     AppState& state = ws_.state;
-    mapping::MappingPage& mappingPage = *ws_.mapping;
     int line = 0;
     try {
         line = 100;
         state.bTargetLoaded = false;
         line = 110;
         if (!MySQLConnectionIsOpen(state)) return;
-        for (int row = 1; row < mappingPage.rows(); ++row) {
-            line = 120;
-            mappingPage.setTextMatrix(row, 2, QString());
-            line = 130;
-            mappingPage.setTextMatrix(row, 3, QString());
-        }
+        line = 120;
+        emit tableLoadStarted();
         line = 140;
         targetModel_->setRecordset(nullptr);
         line = 150;
@@ -263,29 +263,16 @@ void TargetPanel::LoadDataTarget(const QString& sTableName) {
         line = 320;
         lblTargetInfoData_[1]->setText(QString::number(recordset.fieldCount()));
         line = 330;
-        if (mappingPage.chkAutoMatch()->isChecked()) MatchFields();
-        line = 340;
-        mappingPage.cmdMatchNow()->setEnabled(true);
-        line = 350;
         if (!recordset.eof()) recordset.moveFirst();
-        line = 360;
+        line = 340;
         state.bTargetLoaded = true;
-        line = 370;
-        ActionControlsEnable();
-    } catch (const dao::DaoError& error) {
-        showLoadDataTargetError(line, error.description());
+        line = 350;
+        // Automatic matching, "Match Now" and the action controls follow the load.
+        emit tableLoaded();
     } catch (const std::exception& error) {
-        showLoadDataTargetError(line, QString::fromLocal8Bit(error.what()));
+        showProcedureError(ws_.platform.messages, QStringLiteral("LoadDataTarget"), line,
+                           errorDescription(error));
     }
-}
-
-void TargetPanel::showLoadDataTargetError(int line, const QString& description) {
-    platform::MessageRequest request;
-    request.title = QStringLiteral("Vostrel");
-    request.text = QStringLiteral("An Error occured in [frmMain] (Sub) LoadDataTarget : Line ") +
-                   QString::number(line) + QStringLiteral(" - ") + description;
-    request.buttons = platform::MessageButtons::Ok;
-    ws_.platform.messages.show(request);
 }
 
 void TargetPanel::tsMySQL_Click() {
@@ -306,11 +293,5 @@ void TargetPanel::tsMySQL_Click() {
             break;
     }
 }
-
-// Automatic matching by name runs here once it is built.
-void TargetPanel::MatchFields() {}
-
-// The action button and the match-field list are re-evaluated here once they are built.
-void TargetPanel::ActionControlsEnable() {}
 
 }  // namespace keldara::target
