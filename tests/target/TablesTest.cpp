@@ -140,7 +140,7 @@ TEST_F(TablesTest, ATableWhoseNameNeedsQuotingShowsTheErrorWithItsLine) {
         EXPECT_EQ(message.title, "Vostrel");
         EXPECT_EQ(message.buttons, platform::MessageButtons::Ok);
         EXPECT_TRUE(message.text.startsWith(
-            "An Error occured in [frmMain] (Sub) LoadDataTarget : Line 240 - "))
+            "An Error occured in [frmMain] (Sub) LoadDataTarget : Line 230 - "))
             << message.text.toStdString();
         EXPECT_TRUE(message.text.contains("SQL syntax")) << message.text.toStdString();
         EXPECT_FALSE(ws().state.bTargetLoaded);

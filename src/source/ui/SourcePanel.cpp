@@ -202,36 +202,36 @@ void SourcePanel::LoadDataSource(const QString& sFile, const QString& sTable) {
         grdSourceData_->setCaption(SourceGridCaption(sFile));
         line = 210;
         grdSourceData_->setEnabled(true);
-        line = 230;
+        line = 220;
         lblSourceInfoData_[0]->setText(QString::number(records.recordCount()));
         lblSourceInfoData_[1]->setText(QString::number(records.fieldCount()));
-        line = 240;
+        line = 230;
         state.gSourceFieldNames = QStringList{QString()};
         state.gSourceFieldTypes = QList<int>{0};
-        line = 250;
+        line = 240;
         ws_.PB->setMaximumValue(records.fieldCount());
         ws_.PB->setCurrentValue(0);
         for (int i = 0; i < records.fieldCount(); ++i) {
             const dao::FieldInfo& field = records.fieldInfo(i);
-            line = 260;
+            line = 250;
             ws_.PB->setCurrentValue(ws_.PB->currentValue() + 1);
-            line = 270;
+            line = 260;
             state.gSourceFieldNames.append(field.name);
-            line = 280;
+            line = 270;
             state.gSourceFieldTypes.append(
                 field.type == dao::adType::Date ? RefinedDateType(records, i) : field.type);
-            line = 290;
+            line = 280;
             emit fieldLoaded(field.name, FieldTypeName(state.gSourceFieldTypes.last()));
         }
-        line = 300;
+        line = 290;
         // An empty table has no first record; it loads all the same.
         if (records.recordCount() > 0) records.moveFirst();
-        line = 310;
+        line = 300;
         // On the first record (or none) this also shows "Current Record:1 of " + count.
         ShowSampleRecord(-1);
-        line = 330;
+        line = 310;
         state.bSourceLoaded = true;
-        line = 340;
+        line = 320;
         emit tableLoaded();
     } catch (const std::exception& error) {
         showProcedureError(ws_.platform.messages, QStringLiteral("LoadDataSource"), line,

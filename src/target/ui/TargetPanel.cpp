@@ -217,56 +217,56 @@ void TargetPanel::LoadDataTarget(const QString& sTableName) {
         if (!MySQLConnectionIsOpen(state)) return;
         line = 120;
         emit tableLoadStarted();
-        line = 140;
+        line = 130;
         targetModel_->setRecordset(nullptr);
-        line = 150;
+        line = 140;
         adoMySQLData_->recordSource = QString();
-        line = 160;
+        line = 150;
         const QString server = txtTargetServer_->text();
-        line = 170;
+        line = 160;
         const QString user = txtTargetUsername_->text();
-        line = 180;
+        line = 170;
         const QString password = txtTargetPassword_->text();
-        line = 190;
+        line = 180;
         const QString database = cboTargetDatabase_->currentText();
-        line = 200;
+        line = 190;
         const QString port = txtTargetPort_->text();
-        line = 210;
+        line = 200;
         adoMySQLData_->connectionString = ConnectionString(server, user, password, database, port);
-        line = 220;
+        line = 210;
         adoMySQLData_->commandType = 1;
-        line = 230;
+        line = 220;
         adoMySQLData_->recordSource = QStringLiteral("SELECT * FROM ") + sTableName;
-        line = 240;
+        line = 230;
         adoMySQLData_->refresh();
-        line = 250;
+        line = 240;
         const QString caption = server + QStringLiteral("-> ") + database + QStringLiteral("-> ") +
                                 cboTargetTable_->currentText();
         grdTargetData_->setCaption(caption);
-        line = 260;
+        line = 250;
         grdTargetData_->setEnabled(true);
-        line = 270;
+        line = 260;
         state.gTargetFieldTypes = {0};
         state.gTargetFieldNames = {QString()};
         dao::Recordset& recordset = *adoMySQLData_->recordset();
         for (int index = 0; index < recordset.fieldCount(); ++index) {
-            line = 280;
+            line = 270;
             state.gTargetFieldTypes.append(
                 static_cast<std::int16_t>(recordset.fieldInfo(index).type));
-            line = 290;
+            line = 280;
             state.gTargetFieldNames.append(recordset.fieldInfo(index).name);
         }
-        line = 300;
+        line = 290;
         targetModel_->setRecordset(recordset.fieldCount() == 0 ? nullptr : &recordset);
-        line = 310;
+        line = 300;
         lblTargetInfoData_[0]->setText(QString::number(recordset.recordCount()));
-        line = 320;
+        line = 310;
         lblTargetInfoData_[1]->setText(QString::number(recordset.fieldCount()));
-        line = 330;
+        line = 320;
         if (!recordset.eof()) recordset.moveFirst();
-        line = 340;
+        line = 330;
         state.bTargetLoaded = true;
-        line = 350;
+        line = 340;
         // Automatic matching, "Match Now" and the action controls follow the load.
         emit tableLoaded();
     } catch (const std::exception& error) {
