@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "platform/ui/QtPlatform.h"
-#include "shell/ui/MainWindow.h"
-#include "shell/ui/SplashScreen.h"
+#include "shell/window/ui/MainWindow.h"
+#include "shell/window/ui/SplashScreen.h"
 
 using namespace keldara;
 

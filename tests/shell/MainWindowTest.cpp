@@ -148,7 +148,7 @@ TEST_F(MainWindowAfterLoad, EnablesOnlyWhatCanBeUsedYet) {
     EXPECT_TRUE(control<QCheckBox>("chkAutoMatch")->isChecked());
 
     auto* grid = control<QTableWidget>("grdFieldMappings");
-    EXPECT_EQ(ws().mapping->rows(), 1);
+    EXPECT_EQ(window->mapping()->rows(), 1);
     EXPECT_EQ(grid->rowCount(), 0);
     const QStringList headers = {"Source Field Name", "Source Field Type", "Target Field Name",
                                  "Target Field Type", "Preview"};

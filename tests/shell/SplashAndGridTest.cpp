@@ -6,7 +6,7 @@
 
 #include "platform/dao/TypeCodes.h"
 #include "shell/ui/RecordsetModel.h"
-#include "shell/ui/SplashScreen.h"
+#include "shell/window/ui/SplashScreen.h"
 
 using namespace keldara;
 

@@ -82,9 +82,9 @@ TEST_F(SamplePreviewTest, ValuesAreWrittenAsTheUsersLocaleWritesThem) {
 
 TEST_F(SamplePreviewTest, AMoveHidesTheGridEditor) {
     openThree();
-    ws().mapping->cboSelection()->show();
+    control("cboSelection")->show();
     next();
-    EXPECT_FALSE(ws().mapping->cboSelection()->isVisible());
+    EXPECT_FALSE(control("cboSelection")->isVisible());
 }
 
 // A transfer walks the same records and leaves them past the last one.
@@ -92,7 +92,7 @@ TEST_F(SamplePreviewTest, AfterATransferLeftTheRecordsPastTheEndBothButtonsShowT
     openThree();
     for (int button : {1, 0}) {
         SCOPED_TRACE(button);
-        dao::Recordset* records = ws().source->adoSourceData()->recordset();
+        dao::Recordset* records = window->source()->adoSourceData()->recordset();
         records->moveLast();
         records->moveNext();
         ASSERT_TRUE(records->eof());

@@ -49,7 +49,7 @@ TEST_F(SourcePanelTest, ATextFileIsListedByItsOwnNameAndLoadedAtOnce) {
     expectOpenControls();
     EXPECT_EQ(tableList(), QStringList{"orders.csv"});
     EXPECT_EQ(combo("cboSourceTable")->currentText(), "orders.csv");
-    EXPECT_EQ(ws().source->adoSourceData()->recordSource, "SELECT * FROM [orders.csv]");
+    EXPECT_EQ(window->source()->adoSourceData()->recordSource, "SELECT * FROM [orders.csv]");
     EXPECT_TRUE(ws().state.bSourceLoaded);
 
     EXPECT_EQ(shownRecords(), 3);
@@ -73,7 +73,7 @@ TEST_F(SourcePanelTest, ADbaseTableIsLoadedAtOnce) {
     open(fixturePath("dbf/olemb__dbfread/people.dbf"));
     EXPECT_TRUE(doubles.messages.shown.isEmpty()) << messageTexts().join('\n').toStdString();
     EXPECT_EQ(tableList(), QStringList{"people.dbf"});
-    EXPECT_EQ(ws().source->adoSourceData()->recordSource, "SELECT * FROM [people.dbf]");
+    EXPECT_EQ(window->source()->adoSourceData()->recordSource, "SELECT * FROM [people.dbf]");
     EXPECT_TRUE(ws().state.bSourceLoaded);
     EXPECT_EQ(label("lblSourceInfoData_0"), "2");
     EXPECT_EQ(column(0), (QStringList{"NAME", "BIRTHDATE"}));
@@ -209,7 +209,7 @@ TEST_F(SourcePanelTest, TheDatabasePasswordIsSentOnlyWhenOneIsTyped) {
     EXPECT_EQ(tableList(), QStringList{"Table1"});
     EXPECT_TRUE(ws().state.bSourceLoaded);
     EXPECT_EQ(label("lblSourceInfoData_0"), "3");
-    EXPECT_EQ(ws().source->adoSourceData()->connectionString,
+    EXPECT_EQ(window->source()->adoSourceData()->connectionString,
               "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + locked +
                   ";Persist Security Info=False;Jet OLEDB:Database Password=password");
     EXPECT_TRUE(doubles.messages.shown.isEmpty()) << messageTexts().join('\n').toStdString();
@@ -217,14 +217,14 @@ TEST_F(SourcePanelTest, TheDatabasePasswordIsSentOnlyWhenOneIsTyped) {
     // Padded, the password goes out with its blanks.
     button("cmdSourceClose")->click();
     open(locked, " password ");
-    EXPECT_EQ(ws().source->sourcePasswordClause(),
+    EXPECT_EQ(window->source()->sourcePasswordClause(),
               "Persist Security Info=False;Jet OLEDB:Database Password= password ");
 
     // A workbook ignores the password box.
     button("cmdSourceClose")->click();
     open(writeWorkbook(folder.filePath("dates.xls"), DatesWorkbook), "anything");
     EXPECT_TRUE(ws().state.bSourceLoaded);
-    EXPECT_FALSE(ws().source->adoSourceData()->connectionString.contains("Password"));
+    EXPECT_FALSE(window->source()->adoSourceData()->connectionString.contains("Password"));
 }
 
 TEST_F(SourcePanelTest, TheGridCaptionShowsFiftyCharactersAndShortensLongerPaths) {
@@ -252,7 +252,7 @@ TEST_F(SourcePanelTest, BlanksAroundThePathDoNotStopTheTableFromLoading) {
     EXPECT_TRUE(ws().state.bSourceLoaded);
     EXPECT_EQ(textBox("txtSourceFileName")->text(), "  " + path + "   ");
     EXPECT_EQ(caption(), path);
-    EXPECT_EQ(ws().source->adoSourceData()->connectionString,
+    EXPECT_EQ(window->source()->adoSourceData()->connectionString,
               source::SourceConnectionString(path, {}));
 }
 
@@ -300,7 +300,7 @@ TEST_F(SourcePanelTest, CloseReturnsToTheClosedStateAndTheFileCanBeReopened) {
     EXPECT_EQ(textBox("txtSourceFilePassword")->text(), "kept");
     EXPECT_EQ(label("lblSourceInfoData_0"), "3");
     EXPECT_EQ(label("lblSample"), "Current Record:1 of 3");
-    ASSERT_NE(ws().source->adoSourceData()->recordset(), nullptr);
+    ASSERT_NE(window->source()->adoSourceData()->recordset(), nullptr);
 
     button("cmdSourceConnect")->click();
     EXPECT_TRUE(ws().state.bSourceLoaded);
@@ -308,7 +308,7 @@ TEST_F(SourcePanelTest, CloseReturnsToTheClosedStateAndTheFileCanBeReopened) {
 
     // Closing twice, or with nothing open, completes as well.
     button("cmdSourceClose")->click();
-    ws().source->CloseSource();
+    window->source()->CloseSource();
     expectClosedControls();
 }
 
@@ -345,7 +345,7 @@ TEST_F(SourcePanelTest, EveryFixtureFileCanBeOpenedAndEveryTableBrowsed) {
             if (tables.size() > 1) choose(table);
             if (ws().state.bSourceLoaded) {
                 ++loaded;
-                const auto* records = ws().source->adoSourceData()->recordset();
+                const auto* records = window->source()->adoSourceData()->recordset();
                 EXPECT_EQ(mappingRows(), records->fieldCount() + 1) << table.toStdString();
                 EXPECT_EQ(label("lblSourceInfoData_0"), QString::number(records->recordCount()));
                 EXPECT_EQ(shownRecords(), records->recordCount());

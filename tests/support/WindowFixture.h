@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "platform/doubles/PlatformDoubles.h"
-#include "shell/ui/MainWindow.h"
+#include "shell/window/ui/MainWindow.h"
 
 namespace keldara::test {
 

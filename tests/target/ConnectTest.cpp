@@ -98,7 +98,7 @@ TEST_F(ConnectTest, ADatabaseNameWithACommaIsListedAsTwoEntries) {
     EXPECT_TRUE(combo("cboTargetTable")->isEnabled());
     EXPECT_EQ(statusText(), "Loaded Tables List for second");
     EXPECT_FALSE(target::MySQLConnectionIsOpen(ws().state));
-    ws().target->LoadDataTarget("anything");
+    window->target()->LoadDataTarget("anything");
     EXPECT_FALSE(ws().state.bTargetLoaded);
     EXPECT_TRUE(doubles.messages.shown.isEmpty());
 }
@@ -107,7 +107,7 @@ TEST_F(ConnectTest, ADatabaseNameWithACommaIsListedAsTwoEntries) {
 // message; then the right details connect, again after every Close.
 TEST_F(ConnectTest, FailedConnectsFallBackAndCloseThenConnectRepeats) {
     const QString database = createDatabase(uniqueName("again"));
-    ws().target->CloseMySQL();  // at unload nothing need be open
+    window->target()->CloseMySQL();  // at unload nothing need be open
     expectLayout(false);
     const std::pair<QString, QString> failing[] = {{server.password + "x", server.port},
                                                    {server.password, closedLoopbackPort()}};

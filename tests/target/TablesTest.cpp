@@ -12,7 +12,7 @@ class TablesTest : public TargetWindowTest {
   protected:
     // Mapping rows for three source fields, with target columns already filled.
     void fillMappingRows() {
-        mapping::MappingPage& page = *ws().mapping;
+        mapping::MappingPage& page = *window->mapping();
         page.setRows(4);
         for (int row = 1; row < 4; ++row) {
             page.setTextMatrix(row, 0, QStringLiteral("source%1").arg(row));
@@ -21,7 +21,7 @@ class TablesTest : public TargetWindowTest {
         }
     }
     void expectTargetColumnsEmpty() {
-        mapping::MappingPage& page = *ws().mapping;
+        mapping::MappingPage& page = *window->mapping();
         for (int row = 1; row < page.rows(); ++row) {
             EXPECT_EQ(QStringList({page.textMatrix(row, 0), page.textMatrix(row, 2),
                                    page.textMatrix(row, 3)}),
@@ -110,9 +110,9 @@ TEST_F(TablesTest, ChoosingATableShowsItsRowsAndBuildsTheFieldLists) {
 
     // The data control holds a connection of its own to the chosen database.
     EXPECT_EQ(
-        ws().target->adoMySQLData()->connectionString,
+        window->target()->adoMySQLData()->connectionString,
         target::ConnectionString(server.host, server.user, server.password, database, server.port));
-    EXPECT_EQ(ws().target->adoMySQLData()->recordSource, "SELECT * FROM people");
+    EXPECT_EQ(window->target()->adoMySQLData()->recordSource, "SELECT * FROM people");
     clickButton("cmdTargetClose");
     EXPECT_FALSE(ws().state.bTargetLoaded);
     EXPECT_EQ(targetGrid()->rowCount(), 3);
@@ -140,7 +140,7 @@ TEST_F(TablesTest, ATableWhoseNameNeedsQuotingShowsTheErrorWithItsLine) {
         EXPECT_EQ(message.title, "Vostrel");
         EXPECT_EQ(message.buttons, platform::MessageButtons::Ok);
         EXPECT_TRUE(message.text.startsWith(
-            "An Error occured in [frmMain] (Sub) LoadDataTarget : Line 240 - "))
+            "An Error occured in [frmMain] (Sub) LoadDataTarget : Line 230 - "))
             << message.text.toStdString();
         EXPECT_TRUE(message.text.contains("SQL syntax")) << message.text.toStdString();
         EXPECT_FALSE(ws().state.bTargetLoaded);

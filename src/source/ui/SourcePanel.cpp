@@ -1,13 +1,10 @@
 #include "source/ui/SourcePanel.h"
 
 #include <QApplication>
-#include <QHeaderView>
-#include <QTableWidget>
 
 #include "dialogs/DialogHost.h"
-#include "mapping/ui/MappingPage.h"
-#include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
+#include "shell/ProcedureError.h"
 #include "shell/ui/Controls.h"
 #include "shell/ui/StatusBar.h"
 #include "shell/ui/Twips.h"
@@ -22,19 +19,12 @@ namespace {
 
 const QString SelectTablePrompt = QStringLiteral("{Select Table}");
 const QString SelectSourcePrompt = QStringLiteral("Select Source Data");
-const QString ApplicationTitle = QStringLiteral("Vostrel");
-constexpr int PreviewColumn = 4;
 
 const QString SourceFileFilter = QStringLiteral(
     "All Supported Databases (*.mdb;*.xls;*.csv;*.dbf;*.txt;*.csv)|"
     "*.mdb;*.xls;*.csv;*.dbf;*.txt;*.csv|Microsoft Access (*.mdb)|*.mdb|"
     "Microsoft Excel (*.xls)|*.xls|Comma Delimited (*.csv)|*.csv|Tab Delimited (*.txt)|*.txt|"
     "Dbase Files (*.dbf)|*.dbf|All Files (*.*)|*.*");
-
-QString errorText(const std::exception& error) {
-    if (const auto* dao = dynamic_cast<const dao::DaoError*>(&error)) return dao->description();
-    return QString::fromLocal8Bit(error.what());
-}
 
 // Shows a wait cursor until it goes out of scope.
 class WaitCursor {
@@ -80,6 +70,10 @@ SourcePanel::SourcePanel(QWidget* page, Workspace& workspace) : QObject(page), w
     connect(cmdSourceConnect_, &QPushButton::clicked, this, &SourcePanel::cmdSourceConnect_Click);
     connect(cmdSourceClose_, &QPushButton::clicked, this, &SourcePanel::cmdSourceClose_Click);
     connect(cboSourceTable_, &QComboBox::activated, this, &SourcePanel::cboSourceTable_Click);
+}
+
+void SourcePanel::loadDefaults() {
+    cboSourceTable_->setEditText(SelectSourcePrompt);
 }
 
 // ---- Opening and closing the source file ----
@@ -135,7 +129,7 @@ void SourcePanel::CloseSource() {
     sourceModel_->setRecordset(nullptr);
     grdSourceData_->setCaption({});
     ws_.state.bSourceLoaded = false;
-    ws_.mapping->setRows(1);
+    emit closed();
 }
 
 // ---- Listing the tables ----
@@ -192,7 +186,7 @@ void SourcePanel::LoadDataSource(const QString& sFile, const QString& sTable) {
         line = 130;
         adoSourceData_->recordSource.clear();
         line = 140;
-        ws_.mapping->setRows(1);
+        emit tableLoadStarted();
         line = 150;
         adoSourceData_->connectionString = SourceConnectionString(sFile, gSourcePasswordClause_);
         line = 160;
@@ -209,72 +203,39 @@ void SourcePanel::LoadDataSource(const QString& sFile, const QString& sTable) {
         line = 210;
         grdSourceData_->setEnabled(true);
         line = 220;
-        ws_.mapping->cmdSampleMove(0)->setEnabled(false);
-        ws_.mapping->cmdSampleMove(1)->setEnabled(true);
-        line = 230;
         lblSourceInfoData_[0]->setText(QString::number(records.recordCount()));
         lblSourceInfoData_[1]->setText(QString::number(records.fieldCount()));
-        line = 240;
+        line = 230;
         state.gSourceFieldNames = QStringList{QString()};
         state.gSourceFieldTypes = QList<int>{0};
-        line = 250;
+        line = 240;
         ws_.PB->setMaximumValue(records.fieldCount());
         ws_.PB->setCurrentValue(0);
         for (int i = 0; i < records.fieldCount(); ++i) {
             const dao::FieldInfo& field = records.fieldInfo(i);
-            line = 260;
+            line = 250;
             ws_.PB->setCurrentValue(ws_.PB->currentValue() + 1);
-            line = 270;
+            line = 260;
             state.gSourceFieldNames.append(field.name);
-            line = 280;
+            line = 270;
             state.gSourceFieldTypes.append(
                 field.type == dao::adType::Date ? RefinedDateType(records, i) : field.type);
-            line = 290;
-            addMappingRow(field.name, FieldTypeName(state.gSourceFieldTypes.last()));
+            line = 280;
+            emit fieldLoaded(field.name, FieldTypeName(state.gSourceFieldTypes.last()));
         }
-        line = 300;
+        line = 290;
         // An empty table has no first record; it loads all the same.
         if (records.recordCount() > 0) records.moveFirst();
-        line = 310;
+        line = 300;
+        // On the first record (or none) this also shows "Current Record:1 of " + count.
         ShowSampleRecord(-1);
-        line = 320;
-        ws_.mapping->lblSample()->setText(
-            SampleLabelText(records.recordCount() > 0 ? 1 : 0, records.recordCount()));
-        line = 330;
+        line = 310;
         state.bSourceLoaded = true;
-        line = 340;
-        matchFieldsAfterLoad();
+        line = 320;
+        emit tableLoaded();
     } catch (const std::exception& error) {
-        showLoadError(line, errorText(error));
-    }
-}
-
-void SourcePanel::matchFieldsAfterLoad() {}
-
-void SourcePanel::showLoadError(int line, const QString& description) {
-    platform::MessageRequest request;
-    request.title = ApplicationTitle;
-    request.text = QStringLiteral("An Error occured in [frmMain] (Sub) LoadDataSource : Line ") +
-                   QString::number(line) + QStringLiteral(" - ") + description;
-    request.buttons = platform::MessageButtons::Ok;
-    ws_.platform.messages.show(request);
-}
-
-void SourcePanel::addMappingRow(const QString& name, const QString& typeName) {
-    const int row = ws_.mapping->rows();
-    ws_.mapping->setRows(row + 1);
-    const QStringList cells{name, typeName, {}, {}, {}};
-    for (int column = 0; column < cells.size(); ++column)
-        setMappingCell(row, column, cells[column]);
-}
-
-// Row 0 of the mapping grid is its header; grid row i is table row i - 1.
-void SourcePanel::setMappingCell(int row, int column, const QString& text) {
-    QTableWidget* grid = ws_.mapping->grdFieldMappings();
-    if (QTableWidgetItem* item = grid->item(row - 1, column)) {
-        item->setText(text);
-    } else {
-        grid->setItem(row - 1, column, new QTableWidgetItem(text));
+        showProcedureError(ws_.platform.messages, QStringLiteral("LoadDataSource"), line,
+                           errorDescription(error));
     }
 }
 
@@ -282,27 +243,21 @@ void SourcePanel::setMappingCell(int row, int column, const QString& text) {
 
 void SourcePanel::cmdSampleMove_Click(int index) {
     const dao::Recordset* records = adoSourceData_->recordset();
-    // After "Close" (or a failed load) the grid has no rows for the records' fields, and
-    // there is nothing to step through.
-    if (!records || !records->isOpen() || ws_.mapping->rows() - 1 < records->fieldCount()) {
-        ws_.mapping->cboSelection()->hide();
-        ws_.mapping->cmdSampleMove(0)->setEnabled(false);
-        ws_.mapping->cmdSampleMove(1)->setEnabled(false);
+    // After "Close" (or a failed load) the mapping grid has no rows for the records' fields,
+    // and there is nothing to step through.
+    if (!records || !records->isOpen() || !ws_.state.bSourceLoaded) {
+        emit sampleUnavailable();
         return;
     }
     try {
         ShowSampleRecord(index);
     } catch (const std::exception& error) {
-        platform::MessageRequest request;
-        request.title = ApplicationTitle;
-        request.text = QStringLiteral("An Error occured in [frmMain] (Sub) ShowSampleRecord : ") +
-                       errorText(error);
-        ws_.platform.messages.show(request);
+        showProcedureError(ws_.platform.messages, QStringLiteral("ShowSampleRecord"),
+                           errorDescription(error));
     }
 }
 
 void SourcePanel::ShowSampleRecord(int index) {
-    ws_.mapping->cboSelection()->hide();
     dao::Recordset* records = adoSourceData_->recordset();
     if (!records) return;
     if (index == 0 && !records->bof()) records->movePrevious();
@@ -314,15 +269,12 @@ void SourcePanel::ShowSampleRecord(int index) {
     }
     const long count = records->recordCount();
     const long position = count > 0 ? records->absolutePosition() : 0;
-    ws_.mapping->lblSample()->setText(SampleLabelText(position, count));
-    ws_.mapping->cmdSampleMove(0)->setEnabled(position > 1);
-    ws_.mapping->cmdSampleMove(1)->setEnabled(position != count);
-    const int rows = std::min(records->fieldCount(), ws_.mapping->rows() - 1);
-    for (int i = 1; i <= rows; ++i) {
-        setMappingCell(i, PreviewColumn,
-                       count > 0 ? records->value(i - 1).displayText() : QString());
+    QStringList values;
+    for (int i = 0; i < records->fieldCount(); ++i) {
+        values.append(count > 0 ? records->value(i).displayText() : QString());
     }
-    ws_.mapping->grdFieldMappings()->viewport()->update();
+    emit sampleRecordShown(SampleLabelText(position, count), position > 1, position != count,
+                           values);
 }
 
 }  // namespace keldara::source

@@ -17,11 +17,14 @@ class QTableView;
 namespace keldara::source {
 
 // Page "Source Data": the source file, its tables and the loaded rows; and the sample record
-// shown in the mapping grid's Preview column.
+// that the field mappings show. What happens here is announced by signals.
 class SourcePanel : public QObject {
     Q_OBJECT
   public:
     SourcePanel(QWidget* page, shell::Workspace& workspace);
+
+    // The texts the window shows after loading.
+    void loadDefaults();
 
     // Switches the source controls between the open state (True) and the closed state.
     void SourceControlsEnable(bool bEnable);
@@ -47,18 +50,27 @@ class SourcePanel : public QObject {
     QTableView* grdSourceData() const { return grdSourceData_; }
     dao::DataControl* adoSourceData() const { return adoSourceData_; }
 
+  signals:
+    // A load has begun: the fields of the table loaded before are gone.
+    void tableLoadStarted();
+    // One field of the table being loaded, in record order, with its type's display name.
+    void fieldLoaded(const QString& name, const QString& typeName);
+    // The table is completely loaded (bSourceLoaded is set).
+    void tableLoaded();
+    // The source file was closed: no field is left.
+    void closed();
+    // The sample record now current: its label, which moves are possible, and the value text
+    // of every field in field order.
+    void sampleRecordShown(const QString& label, bool prevEnabled, bool nextEnabled,
+                           const QStringList& values);
+    // A move was asked for while no table is loaded: there is nothing to step through.
+    void sampleUnavailable();
+
   private:
     void cmdSourceBrowse_Click();
     void cmdSourceConnect_Click();
     void cmdSourceClose_Click();
     void cboSourceTable_Click();
-
-    void addMappingRow(const QString& name, const QString& typeName);
-    void setMappingCell(int row, int column, const QString& text);
-    void showLoadError(int line, const QString& description);
-    // Automatic field matching after a load (MatchFields, when chkAutoMatch is ticked) is
-    // called from here once the mapping room provides it.
-    void matchFieldsAfterLoad();
 
     shell::Workspace& ws_;
     QString gSourcePasswordClause_;

@@ -6,8 +6,7 @@
 #include <QTextEdit>
 #include <cstdint>
 
-#include "mapping/ui/MappingPage.h"
-#include "platform/dao/DaoError.h"
+#include "shell/ProcedureError.h"
 #include "shell/ui/Controls.h"
 #include "shell/ui/StatusBar.h"
 #include "shell/ui/Twips.h"
@@ -111,6 +110,12 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
     connect(cboTargetDatabase_, &QComboBox::activated, this, &TargetPanel::cboTargetDatabase_Click);
     connect(cboTargetTable_, &QComboBox::activated, this, &TargetPanel::cboTargetTable_Click);
     connect(tsMySQL_, &QTabBar::currentChanged, this, &TargetPanel::tsMySQL_Click);
+    connect(cboTargetTable_, &QComboBox::currentTextChanged, this, &TargetPanel::tableTextChanged);
+}
+
+void TargetPanel::loadDefaults() {
+    cboTargetTable_->setEditText(QStringLiteral("Select Target Profile"));
+    txtTargetPort_->setText(QStringLiteral("3306"));
 }
 
 void TargetPanel::ConnectMySQL() {
@@ -170,8 +175,8 @@ void TargetPanel::CloseMySQL() {
     ws_.state.gMySQLRecordset.reset();
     ws_.state.bTargetLoaded = false;
 
-    if (ws_.mapping) ws_.mapping->cmdMatchNow()->setEnabled(false);
     cmdNewTable_->setEnabled(false);
+    emit closed();
 }
 
 void TargetPanel::CheckTargetFields() {
@@ -204,88 +209,70 @@ void TargetPanel::cboTargetTable_Click() {
 // reached.
 void TargetPanel::LoadDataTarget(const QString& sTableName) {
     AppState& state = ws_.state;
-    mapping::MappingPage& mappingPage = *ws_.mapping;
     int line = 0;
     try {
         line = 100;
         state.bTargetLoaded = false;
         line = 110;
         if (!MySQLConnectionIsOpen(state)) return;
-        for (int row = 1; row < mappingPage.rows(); ++row) {
-            line = 120;
-            mappingPage.setTextMatrix(row, 2, QString());
-            line = 130;
-            mappingPage.setTextMatrix(row, 3, QString());
-        }
-        line = 140;
+        line = 120;
+        emit tableLoadStarted();
+        line = 130;
         targetModel_->setRecordset(nullptr);
-        line = 150;
+        line = 140;
         adoMySQLData_->recordSource = QString();
-        line = 160;
+        line = 150;
         const QString server = txtTargetServer_->text();
-        line = 170;
+        line = 160;
         const QString user = txtTargetUsername_->text();
-        line = 180;
+        line = 170;
         const QString password = txtTargetPassword_->text();
-        line = 190;
+        line = 180;
         const QString database = cboTargetDatabase_->currentText();
-        line = 200;
+        line = 190;
         const QString port = txtTargetPort_->text();
-        line = 210;
+        line = 200;
         adoMySQLData_->connectionString = ConnectionString(server, user, password, database, port);
-        line = 220;
+        line = 210;
         adoMySQLData_->commandType = 1;
-        line = 230;
+        line = 220;
         adoMySQLData_->recordSource = QStringLiteral("SELECT * FROM ") + sTableName;
-        line = 240;
+        line = 230;
         adoMySQLData_->refresh();
-        line = 250;
+        line = 240;
         const QString caption = server + QStringLiteral("-> ") + database + QStringLiteral("-> ") +
                                 cboTargetTable_->currentText();
         grdTargetData_->setCaption(caption);
-        line = 260;
+        line = 250;
         grdTargetData_->setEnabled(true);
-        line = 270;
+        line = 260;
         state.gTargetFieldTypes = {0};
         state.gTargetFieldNames = {QString()};
         dao::Recordset& recordset = *adoMySQLData_->recordset();
         for (int index = 0; index < recordset.fieldCount(); ++index) {
-            line = 280;
+            line = 270;
             state.gTargetFieldTypes.append(
                 static_cast<std::int16_t>(recordset.fieldInfo(index).type));
-            line = 290;
+            line = 280;
             state.gTargetFieldNames.append(recordset.fieldInfo(index).name);
         }
-        line = 300;
+        line = 290;
         targetModel_->setRecordset(recordset.fieldCount() == 0 ? nullptr : &recordset);
-        line = 310;
+        line = 300;
         lblTargetInfoData_[0]->setText(QString::number(recordset.recordCount()));
-        line = 320;
+        line = 310;
         lblTargetInfoData_[1]->setText(QString::number(recordset.fieldCount()));
-        line = 330;
-        if (mappingPage.chkAutoMatch()->isChecked()) MatchFields();
-        line = 340;
-        mappingPage.cmdMatchNow()->setEnabled(true);
-        line = 350;
+        line = 320;
         if (!recordset.eof()) recordset.moveFirst();
-        line = 360;
+        line = 330;
         state.bTargetLoaded = true;
-        line = 370;
-        ActionControlsEnable();
-    } catch (const dao::DaoError& error) {
-        showLoadDataTargetError(line, error.description());
+        line = 340;
+        // Automatic matching, "Match Now" and the action controls follow the load.
+        emit tableLoaded();
     } catch (const std::exception& error) {
-        showLoadDataTargetError(line, QString::fromLocal8Bit(error.what()));
+        showProcedureError(ws_.platform.messages, QStringLiteral("LoadDataTarget"), line,
+                           errorDescription(error));
     }
-}
-
-void TargetPanel::showLoadDataTargetError(int line, const QString& description) {
-    platform::MessageRequest request;
-    request.title = QStringLiteral("Vostrel");
-    request.text = QStringLiteral("An Error occured in [frmMain] (Sub) LoadDataTarget : Line ") +
-                   QString::number(line) + QStringLiteral(" - ") + description;
-    request.buttons = platform::MessageButtons::Ok;
-    ws_.platform.messages.show(request);
 }
 
 void TargetPanel::tsMySQL_Click() {
@@ -306,11 +293,5 @@ void TargetPanel::tsMySQL_Click() {
             break;
     }
 }
-
-// Automatic matching by name runs here once it is built.
-void TargetPanel::MatchFields() {}
-
-// The action button and the match-field list are re-evaluated here once they are built.
-void TargetPanel::ActionControlsEnable() {}
 
 }  // namespace keldara::target

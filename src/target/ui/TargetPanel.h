@@ -18,11 +18,15 @@ class QTextEdit;
 
 namespace keldara::target {
 
-// Page "Target Data": the MySQL server, its databases and tables, and the loaded rows.
+// Page "Target Data": the MySQL server, its databases and tables, and the loaded rows. What
+// happens here is announced by signals.
 class TargetPanel : public QObject {
     Q_OBJECT
   public:
     TargetPanel(QWidget* page, shell::Workspace& workspace);
+
+    // The texts the window shows after loading.
+    void loadDefaults();
 
     // Connects to the server of the four text boxes and fills the database list.
     void ConnectMySQL();
@@ -40,14 +44,20 @@ class TargetPanel : public QObject {
     QTextEdit* txtResult() const { return txtResult_; }
     dao::DataControl* adoMySQLData() const { return adoMySQLData_; }
 
+  signals:
+    // A table load has begun on an open connection: no target field is paired any more.
+    void tableLoadStarted();
+    // The table is completely loaded (bTargetLoaded is set, the field lists are filled).
+    void tableLoaded();
+    // The connection was closed (bTargetLoaded is cleared; the field lists stay).
+    void closed();
+    // The text of the table list changed.
+    void tableTextChanged(const QString& text);
+
   private:
     void cboTargetDatabase_Click();
     void cboTargetTable_Click();
     void tsMySQL_Click();
-    void showLoadDataTargetError(int line, const QString& description);
-    // Calls into automatic matching and the action controls, which are not built yet.
-    void MatchFields();
-    void ActionControlsEnable();
 
     shell::Workspace& ws_;
     QGroupBox* fraMySQL_;

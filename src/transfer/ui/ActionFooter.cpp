@@ -18,15 +18,33 @@ ActionFooter::ActionFooter(QWidget* footer, Workspace& workspace)
     cboTargetMatch_ = makeComboBox(footer, "cboTargetMatch", 6300, 60, 2050, 315);
     cmdActionGo_ = makeButton(footer, "cmdActionGo", "Perform Action", 8450, 60, 1500, 315);
     cmdActionGo_->setEnabled(false);
+    connect(cboAction_, &QComboBox::activated, this, &ActionFooter::ActionControlsEnable);
 }
 
-void ActionFooter::addActions() {
-    const QString text = cboAction_->currentText();  // adding entries keeps the shown text
+void ActionFooter::loadDefaults() {
     cboAction_->addItem("Merge Target Data to Source Table");
     cboAction_->addItem("Insert Target Data to Source Table");
     cboAction_->addItem("Create Source Table From Target Data");
     cboAction_->setCurrentIndex(-1);
-    cboAction_->setEditText(text);
+    cboAction_->setEditText(QStringLiteral("Please Select Action"));
+}
+
+bool ActionFooter::actionMayRun() const {
+    const QString table = targetTableText_.toUpper();
+    return cboAction_->currentIndex() > -1 && table != QStringLiteral("{SELECT TABLE}") &&
+           table != QStringLiteral("{SELECT DATABASE}") && ws_.state.bSourceLoaded &&
+           ws_.state.bTargetLoaded;
+}
+
+void ActionFooter::ActionControlsEnable() {
+    if (!actionMayRun()) {
+        cmdActionGo_->setEnabled(false);
+        return;
+    }
+    cmdActionGo_->setEnabled(true);
+    cboTargetMatch_->clear();
+    cboTargetMatch_->addItems(ws_.state.gTargetFieldNames);
+    cboTargetMatch_->setCurrentIndex(0);  // element 0, the empty entry
 }
 
 }  // namespace keldara::transfer

@@ -1,4 +1,4 @@
-#include "shell/ui/MainWindow.h"
+#include "shell/window/ui/MainWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -60,17 +60,18 @@ MainWindow::MainWindow(platform::Platform platform, QWidget* parent)
     tabTabs_->setObjectName("tabTabs");
     tabTabs_->tabBar()->setFixedHeight(toPixels(TabBarHeight));
     placeTw(tabTabs_, 0, TabTop, DesignWidth - 50, DesignHeight - TabTop - 900);
-    ws_.source = new source::SourcePanel(addPage("Source Data"), ws_);
-    ws_.target = new target::TargetPanel(addPage("Target Data"), ws_);
-    ws_.mapping = new mapping::MappingPage(addPage("Field Mappings"), ws_);
+    source_ = new source::SourcePanel(addPage("Source Data"), ws_);
+    target_ = new target::TargetPanel(addPage("Target Data"), ws_);
+    mapping_ = new mapping::MappingPage(addPage("Field Mappings"), ws_);
 
     picFooter_ = new QFrame(client_);
     picFooter_->setObjectName("picFooter");
-    ws_.footer = new transfer::ActionFooter(picFooter_, ws_);
+    footer_ = new transfer::ActionFooter(picFooter_, ws_);
     ws_.SB = new StatusBar(client_);
     ws_.PB = new ProgressBar(client_);
 
     buildMenus();
+    connectRooms();
     connect(tabTabs_, &QTabWidget::currentChanged, this, &MainWindow::tabTabs_Click);
 
     client_->resize(toPixels(DesignWidth), toPixels(DesignHeight));
@@ -110,7 +111,7 @@ QWidget* MainWindow::addPage(const QString& caption) {
 void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     file->setObjectName("mnuFile");
-    ws_.profiles = new profiles::ProfileCommands(file, ws_);
+    profiles_ = new profiles::ProfileCommands(file, ws_);
     QAction* exit = file->addAction("Exit");
     exit->setObjectName("mnuExit");
     connect(exit, &QAction::triggered, this, &MainWindow::mnuExit_Click);
@@ -122,6 +123,29 @@ void MainWindow::buildMenus() {
     connect(about, &QAction::triggered, this, &MainWindow::mnuAbout_Click);
 }
 
+// What one room announces and what the others do about it.
+void MainWindow::connectRooms() {
+    using mapping::MappingPage;
+    using source::SourcePanel;
+    using target::TargetPanel;
+    connect(source_, &SourcePanel::tableLoadStarted, mapping_, &MappingPage::clearSourceFields);
+    connect(source_, &SourcePanel::fieldLoaded, mapping_, &MappingPage::addSourceField);
+    connect(source_, &SourcePanel::sampleRecordShown, mapping_, &MappingPage::showSampleRecord);
+    connect(source_, &SourcePanel::sampleUnavailable, mapping_, &MappingPage::disableSampleMoves);
+    connect(source_, &SourcePanel::tableLoaded, mapping_, &MappingPage::sourceTableLoaded);
+    connect(source_, &SourcePanel::closed, mapping_, &MappingPage::clearSourceFields);
+    connect(mapping_, &MappingPage::sampleMoveRequested, source_,
+            &SourcePanel::cmdSampleMove_Click);
+
+    connect(target_, &TargetPanel::tableLoadStarted, mapping_, &MappingPage::clearTargetFields);
+    connect(target_, &TargetPanel::tableLoaded, mapping_, &MappingPage::targetTableLoaded);
+    connect(target_, &TargetPanel::tableLoaded, footer_,
+            &transfer::ActionFooter::ActionControlsEnable);
+    connect(target_, &TargetPanel::closed, mapping_, &MappingPage::targetClosed);
+    connect(target_, &TargetPanel::tableTextChanged, footer_,
+            &transfer::ActionFooter::setTargetTableText);
+}
+
 void MainWindow::Form_Load() {
     for (QObject* child : findChildren<QObject*>()) {
         if (auto* combo = qobject_cast<QComboBox*>(child)) {
@@ -130,19 +154,17 @@ void MainWindow::Form_Load() {
             if (!qobject_cast<QComboBox*>(box->parent())) box->clear();
         }
     }
-    findChild<QComboBox*>("cboSourceTable")->setEditText("Select Source Data");
-    findChild<QComboBox*>("cboTargetTable")->setEditText("Select Target Profile");
-    ws_.mapping->setRows(1);
-    findChild<QComboBox*>("cboAction")->setEditText("Please Select Action");
+    source_->loadDefaults();
+    target_->loadDefaults();
+    mapping_->loadDefaults();
+    footer_->loadDefaults();
     tabTabs_->setCurrentIndex(0);
-    ws_.footer->addActions();
-    findChild<QLineEdit*>("txtTargetPort")->setText("3306");
-    ws_.profiles->LoadRecentList();
+    profiles_->LoadRecentList();
 }
 
 void MainWindow::tabTabs_Click() {
-    ws_.mapping->cboSelection()->hide();
-    ws_.mapping->picSampleButtons()->setVisible(tabTabs_->currentIndex() == 2);
+    mapping_->hideEditor();
+    mapping_->picSampleButtons()->setVisible(tabTabs_->currentIndex() == 2);
 }
 
 void MainWindow::mnuAbout_Click() {
@@ -157,9 +179,9 @@ void MainWindow::mnuExit_Click() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (!exiting_) {
-        ws_.profiles->SaveRecentList();
-        ws_.source->CloseSource();
-        ws_.target->CloseMySQL();
+        profiles_->SaveRecentList();
+        source_->CloseSource();
+        target_->CloseMySQL();
         ws_.state.gSchemaRecordset.reset();
         ws_.state.gSourceTables.clear();
         ws_.state.gSourceFieldTypes.clear();
@@ -201,10 +223,10 @@ void MainWindow::ResizeMe() {
         r.top = designTop;
         return r;
     };
-    l.grdSourceData = gridRect(ws_.source->grdSourceData(), SourceGridTop);
-    l.grdTargetData = gridRect(ws_.target->grdTargetData(), TargetGridTop);
-    l.grdFieldMappings = gridRect(ws_.mapping->grdFieldMappings(), MappingGridTop);
-    l.picSampleButtons = geometryTw(ws_.mapping->picSampleButtons());
+    l.grdSourceData = gridRect(source_->grdSourceData(), SourceGridTop);
+    l.grdTargetData = gridRect(target_->grdTargetData(), TargetGridTop);
+    l.grdFieldMappings = gridRect(mapping_->grdFieldMappings(), MappingGridTop);
+    l.picSampleButtons = geometryTw(mapping_->picSampleButtons());
     ws_.SB->layoutPanels();
     l.statusBar = geometryTw(ws_.SB);
     l.panelLeft = toTwips(ws_.SB->panelLeft(2));
@@ -217,13 +239,13 @@ void MainWindow::ResizeMe() {
 void MainWindow::applyLayout(const LayoutTw& l) {
     placeTw(tabTabs_, 0, TabTop, l.tabTabs.width, l.tabTabs.height);
     const float offset = pageOffsetTw();
-    placeTw(ws_.source->grdSourceData(), 75, SourceGridTop - offset, l.grdSourceData.width,
+    placeTw(source_->grdSourceData(), 75, SourceGridTop - offset, l.grdSourceData.width,
             l.grdSourceData.height);
-    placeTw(ws_.target->grdTargetData(), 75, TargetGridTop - offset, l.grdTargetData.width,
+    placeTw(target_->grdTargetData(), 75, TargetGridTop - offset, l.grdTargetData.width,
             l.grdTargetData.height);
-    placeTw(ws_.mapping->grdFieldMappings(), 120, MappingGridTop - offset, l.grdFieldMappings.width,
+    placeTw(mapping_->grdFieldMappings(), 120, MappingGridTop - offset, l.grdFieldMappings.width,
             l.grdFieldMappings.height);
-    placeTw(ws_.mapping->picSampleButtons(), l.picSampleButtons.left, SampleButtonsTop - offset,
+    placeTw(mapping_->picSampleButtons(), l.picSampleButtons.left, SampleButtonsTop - offset,
             l.picSampleButtons.width, l.picSampleButtons.height);
     placeTw(ws_.PB, l.progressBar.left, l.progressBar.top, l.progressBar.width,
             l.progressBar.height);

@@ -9,9 +9,26 @@ class QFrame;
 class QLabel;
 class QTabWidget;
 
+namespace keldara::source {
+class SourcePanel;
+}
+namespace keldara::target {
+class TargetPanel;
+}
+namespace keldara::mapping {
+class MappingPage;
+}
+namespace keldara::transfer {
+class ActionFooter;
+}
+namespace keldara::profiles {
+class ProfileCommands;
+}
+
 namespace keldara::shell {
 
-// frmMain: the one main window, assembled from one room per subsystem.
+// frmMain: the one main window, assembled from one room per subsystem. The rooms do not know
+// each other; the window connects what one announces to what another does.
 class MainWindow : public QMainWindow {
     Q_OBJECT
   public:
@@ -22,6 +39,11 @@ class MainWindow : public QMainWindow {
     static MainWindow* instance();
 
     Workspace& workspace() { return ws_; }
+    source::SourcePanel* source() const { return source_; }
+    target::TargetPanel* target() const { return target_; }
+    mapping::MappingPage* mapping() const { return mapping_; }
+    transfer::ActionFooter* footer() const { return footer_; }
+    profiles::ProfileCommands* profiles() const { return profiles_; }
     void SetStatusText(const QString& text) { ws_.SetStatusText(text); }
 
     // Lays out the tab control, the grids, the sample buttons and the progress bar for the
@@ -47,6 +69,7 @@ class MainWindow : public QMainWindow {
     void buildHeader(QWidget* client);
     void buildMenus();
     QWidget* addPage(const QString& caption);
+    void connectRooms();
     void Form_Load();
     void tabTabs_Click();
     void mnuAbout_Click();
@@ -60,6 +83,11 @@ class MainWindow : public QMainWindow {
     QFrame* picHeader_;
     QTabWidget* tabTabs_;
     QFrame* picFooter_;
+    source::SourcePanel* source_;
+    target::TargetPanel* target_;
+    mapping::MappingPage* mapping_;
+    transfer::ActionFooter* footer_;
+    profiles::ProfileCommands* profiles_;
     bool exiting_ = false;
 };
 

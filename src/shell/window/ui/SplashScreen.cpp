@@ -1,4 +1,4 @@
-#include "shell/ui/SplashScreen.h"
+#include "shell/window/ui/SplashScreen.h"
 
 #include <QGuiApplication>
 #include <QLabel>

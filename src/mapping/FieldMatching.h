@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// Pairing source fields with target fields by name, free of any widget: the mapping page
+// uses it, and so can anything else that pairs fields without the window.
+namespace keldara::mapping {
+
+// The lowest index whose element equals `name` once both are upper-cased; -1 when there is
+// none (an empty list included).
+int FindNameIndex(const QStringList& list, const QString& name);
+
+// What the mapping grid shows of the target field a source field is paired with.
+struct TargetCells {
+    QString name;
+    QString typeName;
+    bool operator==(const TargetCells&) const = default;
+};
+
+// For every source name, in order, the target field of the same name ignoring letter case
+// (no trimming): its name in the target's own spelling and its type name; both texts are
+// empty where no target field bears the name. Names and types are parallel lists.
+std::vector<TargetCells> MatchByName(const QStringList& sourceNames, const QStringList& targetNames,
+                                     const QList<int>& targetTypes);
+
+// The type text beside a target name chosen by hand: the type name of the target field of
+// that name ignoring letter case, or "Create New Field" when no target field bears it.
+QString ChosenTargetType(const QStringList& targetNames, const QList<int>& targetTypes,
+                         const QString& name);
+
+}  // namespace keldara::mapping

@@ -1,0 +1,219 @@
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include "mapping/FieldMatching.h"
+#include "mapping/ui/MappingPage.h"
+#include "support/Paths.h"
+#include "target/TargetWindowTest.h"
+
+namespace keldara::test {
+namespace {
+
+// A source field in capitals, one with a trailing blank, one in the target's own case, and
+// one the target does not have.
+const QByteArray SourceCsv = "ID,name ,City,Extra\n1,Ann,Oslo,x\n2,Bob,Rome,y\n";
+const QStringList TargetFields{"", "id", "name", "City", "note"};
+const QStringList MatchedNames{"id", "", "City", ""};
+const QStringList MatchedTypes{"Integer", "", "VarChar", ""};
+const QStringList Unpaired{"", "", "", ""};
+
+class MappingPageTest : public TargetWindowTest {
+  protected:
+    void openSource() {
+        QFile file(folder.filePath("orders.csv"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(SourceCsv);
+        file.close();
+        textBox("txtSourceFileName")->setText(file.fileName());
+        button("cmdSourceConnect")->click();
+        ASSERT_TRUE(ws().state.bSourceLoaded);
+    }
+    void reloadSource() { emit combo("cboSourceTable")->activated(0); }
+    void loadTarget() {
+        if (database.isEmpty()) {
+            database = createDatabase(uniqueName("mapping"),
+                                      {"CREATE TABLE people (id INT, name VARCHAR(40), "
+                                       "City VARCHAR(20), note VARCHAR(9))"});
+            connectAsAdmin();
+            choose("cboTargetDatabase", database);
+        }
+        choose("cboTargetTable", "people");
+        ASSERT_TRUE(ws().state.bTargetLoaded);
+        showMappingPage();
+    }
+    void showMappingPage() { control<QTabWidget>("tabTabs")->setCurrentIndex(2); }
+
+    QTableWidget* grid() { return control<QTableWidget>("grdFieldMappings"); }
+    QComboBox* editor() { return combo("cboSelection"); }
+    int rows() { return window->mapping()->rows(); }
+    QStringList column(int col) {
+        QStringList texts;
+        for (int row = 1; row < rows(); ++row) texts << window->mapping()->textMatrix(row, col);
+        return texts;
+    }
+    void clickCell(int row, int col) {
+        const QModelIndex cell = grid()->model()->index(row - 1, col);
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {},
+                          grid()->visualRect(cell).center());
+    }
+    void typeIntoEditor(const QString& text) {
+        QTest::keyClick(editor()->lineEdit(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor()->lineEdit(), text);
+    }
+    bool wholeRowSelected(int row) {
+        return grid()->selectionModel()->selectedIndexes().size() == 5 &&
+               grid()->selectionModel()->isRowSelected(row - 1);
+    }
+
+    QTemporaryDir folder;
+    QString database;
+};
+
+TEST(FindNameIndex, FindsTheLowestIndexIgnoringLetterCaseOnly) {
+    const struct {
+        QStringList list;
+        QString name;
+        int index;
+    } cases[] = {
+        {{"", "id", "ID"}, "Id", 1},    {{"", "name"}, "name ", -1},
+        {{"", "name"}, "", 0},          {{}, "id", -1},
+        {{"", "Straße"}, "STRASSE", 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(mapping::FindNameIndex(c.list, c.name), c.index) << c.name.toStdString();
+    }
+}
+
+TEST_F(MappingPageTest, TickedMatchingPairsSameNamesOnEverySourceAndTargetLoad) {
+    openSource();
+    EXPECT_EQ(column(2), Unpaired) << "no target table yet";
+    loadTarget();
+    EXPECT_EQ(column(2), MatchedNames);
+    EXPECT_EQ(column(3), MatchedTypes);
+    reloadSource();
+    EXPECT_EQ(column(2), MatchedNames);
+    EXPECT_EQ(column(3), MatchedTypes);
+    loadTarget();
+    EXPECT_EQ(column(2), MatchedNames);
+    EXPECT_TRUE(doubles.messages.shown.isEmpty());
+}
+
+TEST_F(MappingPageTest, UntickedLoadsLeaveTheTargetColumnsToMatchNow) {
+    showMappingPage();
+    QTest::mouseClick(control<QCheckBox>("chkAutoMatch"), Qt::LeftButton);
+    ASSERT_FALSE(control<QCheckBox>("chkAutoMatch")->isChecked());
+    loadTarget();
+    clickButton("cmdMatchNow");
+    EXPECT_EQ(rows(), 1) << "a grid of the header alone stays so";
+    EXPECT_EQ(window->mapping()->textMatrix(0, 2), "Target Field Name");
+
+    openSource();
+    loadTarget();
+    EXPECT_EQ(column(2), Unpaired);
+    clickButton("cmdMatchNow");
+    EXPECT_EQ(column(2), MatchedNames);
+    EXPECT_EQ(column(3), MatchedTypes);
+    QStringList pairs;
+    for (const auto& pair : window->mapping()->pairing())
+        pairs << pair.sourceName + ">" + pair.targetName;
+    EXPECT_EQ(pairs, QStringList({"ID>id", "City>City"}));
+
+    // A pairing by hand that is not the same-name one goes with "Match Now".
+    clickCell(4, 2);
+    choose("cboSelection", "note");
+    EXPECT_EQ(column(2).last(), "note");
+    clickButton("cmdMatchNow");
+    EXPECT_EQ(column(2), MatchedNames);
+    EXPECT_EQ(column(3), MatchedTypes);
+}
+
+TEST_F(MappingPageTest, TheEditorOpensOnlyOverTargetFieldNames) {
+    openSource();
+    showMappingPage();
+    clickCell(2, 2);
+    ASSERT_TRUE(editor()->isVisible());
+    const QRect cell = grid()->visualRect(grid()->model()->index(1, 2));
+    EXPECT_EQ(editor()->geometry().topLeft(), cell.topLeft());
+    EXPECT_EQ(editor()->width(), cell.width());
+    EXPECT_EQ(editor()->count(), 0) << "no target table, no list";
+    EXPECT_TRUE(wholeRowSelected(2));
+    for (int col : {0, 1, 3, 4}) {
+        editor()->show();
+        clickCell(1, col);
+        EXPECT_FALSE(editor()->isVisible()) << col;
+    }
+    EXPECT_EQ(column(2), Unpaired);
+
+    grid()->resize(grid()->width(), grid()->horizontalHeader()->height() + cell.height() * 2);
+    clickCell(1, 2);
+    ASSERT_TRUE(editor()->isVisible());
+    grid()->verticalScrollBar()->setValue(1);
+    EXPECT_FALSE(editor()->isVisible()) << "a scroll hides the editor";
+}
+
+TEST_F(MappingPageTest, ListClicksAndEnterCommitEverythingElseDiscards) {
+    QTest::mouseClick(control<QCheckBox>("chkAutoMatch"), Qt::LeftButton);
+    openSource();
+    loadTarget();
+    clickCell(1, 2);
+    EXPECT_EQ(editor()->count(), TargetFields.size());
+    for (int i = 0; i < editor()->count(); ++i) EXPECT_EQ(editor()->itemText(i), TargetFields[i]);
+
+    const struct {
+        int row;
+        bool byList;
+        QString text;
+        QString type;
+    } commits[] = {
+        {1, true, "City", "VarChar"},
+        {2, false, "NAME", "VarChar"},  // typed in another case: kept as typed
+        {3, false, "Street", "Create New Field"},
+        {1, true, "", "Not Defined"},  // the empty entry
+    };
+    for (const auto& c : commits) {
+        SCOPED_TRACE(c.text.toStdString());
+        clickCell(c.row, 2);
+        if (c.byList) {
+            choose("cboSelection", c.text);
+        } else {
+            typeIntoEditor(c.text);
+            QTest::keyClick(editor()->lineEdit(), Qt::Key_Return);
+        }
+        EXPECT_FALSE(editor()->isVisible());
+        EXPECT_EQ(window->mapping()->textMatrix(c.row, 2), c.text);
+        EXPECT_EQ(window->mapping()->textMatrix(c.row, 3), c.type);
+        EXPECT_TRUE(wholeRowSelected(c.row));
+    }
+
+    clickCell(2, 2);
+    typeIntoEditor("dropped");
+    clickCell(4, 2);
+    EXPECT_EQ(editor()->currentText(), "") << "the editor shows the clicked cell's text";
+    EXPECT_EQ(column(2), QStringList({"", "NAME", "Street", ""}));
+}
+
+TEST_F(MappingPageTest, PerformActionWaitsForAnActionAndBothTables) {
+    QComboBox* action = combo("cboAction");
+    action->setCurrentIndex(1);
+    emit action->activated(1);
+    EXPECT_FALSE(button("cmdActionGo")->isEnabled());
+    openSource();
+    loadTarget();
+    EXPECT_TRUE(button("cmdActionGo")->isEnabled());
+    QStringList matchFields;
+    for (int i = 0; i < combo("cboTargetMatch")->count(); ++i)
+        matchFields << combo("cboTargetMatch")->itemText(i);
+    EXPECT_EQ(matchFields, TargetFields);
+    EXPECT_EQ(combo("cboTargetMatch")->currentText(), "");
+
+    choose("cboTargetDatabase", database);  // the table list asks for a table again
+    emit action->activated(1);
+    EXPECT_FALSE(button("cmdActionGo")->isEnabled());
+    EXPECT_EQ(combo("cboTargetMatch")->count(), TargetFields.size());
+}
+
+}  // namespace
+}  // namespace keldara::test
