@@ -1,5 +1,6 @@
 #include "source/SourceFiles.h"
 
+#include "platform/dao/ConnectionString.h"
 #include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
 
@@ -51,23 +52,26 @@ QString FileNameOfPath(const QString& path) {
 QString SourcePasswordClause(const QString& typedPassword) {
     if (typedPassword.trimmed().isEmpty()) return {};
     return QStringLiteral("Persist Security Info=False;Jet OLEDB:Database Password=") +
-           typedPassword;
+           dao::braceQuoteIfNeeded(typedPassword);
 }
 
 QString SourceConnectionString(const QString& path, const QString& passwordClause) {
+    using dao::braceQuoteIfNeeded;
     const QString kind = SourceFileKind(path);
     QString s = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;");
     if (kind == QLatin1String("mdb")) {
-        s += QStringLiteral("Data Source=") + path + QLatin1Char(';') + passwordClause;
+        s += QStringLiteral("Data Source=") + braceQuoteIfNeeded(path) + QLatin1Char(';') +
+             passwordClause;
     } else if (kind == QLatin1String("xls")) {
-        s += QStringLiteral("Data Source=") + path +
+        s += QStringLiteral("Data Source=") + braceQuoteIfNeeded(path) +
              QStringLiteral(";Extended Properties=Excel 8.0;");
     } else if (kind == QLatin1String("txt") || kind == QLatin1String("csv")) {
-        s += QStringLiteral("Data Source=") + ParentFolderName(path) +
-             QStringLiteral("\\;Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"");
+        s += QStringLiteral("Data Source=") +
+             braceQuoteIfNeeded(ParentFolderName(path) + QLatin1Char('\\')) +
+             QStringLiteral(";Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"");
     } else if (kind == QLatin1String("dbf")) {
         s = QStringLiteral("Driver=Microsoft Visual Foxpro Driver;UID=;SourceType=DBF;SourceDB=") +
-            ParentFolderName(path);
+            braceQuoteIfNeeded(ParentFolderName(path));
     }
     return s;
 }

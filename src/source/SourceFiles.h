@@ -22,11 +22,13 @@ QString ParentFolderName(const QString& path);
 QString FileNameOfPath(const QString& path);
 
 // The clause appended to Access connection strings for the typed password: empty when the
-// password is empty or blanks only, otherwise the password exactly as typed.
+// password is empty or blanks only, otherwise the password exactly as typed (in braces when
+// the connection string parser would not read it back unchanged).
 QString SourcePasswordClause(const QString& typedPassword);
 
-// The connection string for a source file. The path is used as given, neither trimmed nor
-// quoted; text and dBase files name their folder, the file becoming the table.
+// The connection string for a source file. The path is used as given, not trimmed, and
+// quoted only when the parser would not read it back unchanged; text and dBase files name
+// their folder, the file becoming the table.
 QString SourceConnectionString(const QString& path, const QString& passwordClause);
 
 // Opens the source file through the provider its connection string names; throws DaoError.

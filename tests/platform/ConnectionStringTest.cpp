@@ -44,12 +44,18 @@ TEST(ConnectionString, BracesOnlyTheValuesThatNeedThem) {
     EXPECT_EQ(braceQuoteIfNeeded("pa;ss"), "{pa;ss}");
     EXPECT_EQ(braceQuoteIfNeeded("a}b"), "{a}}b}");
     EXPECT_EQ(braceQuoteIfNeeded("{x"), "{{x}");
+    EXPECT_EQ(braceQuoteIfNeeded(" pw "), "{ pw }");
+    EXPECT_EQ(braceQuoteIfNeeded("\"abc"), "{\"abc}");
+    EXPECT_EQ(braceQuoteIfNeeded("a\"b\""), "a\"b\"");
     // Whatever was braced comes back intact, and adds no keys of its own.
-    const QString nasty = QStringLiteral("x};DATABASE=evil;{");
-    const auto cs = ConnectionString::parse("UID=u;PWD=" + braceQuoteIfNeeded(nasty) + ";PORT=1");
-    EXPECT_EQ(cs.value("PWD"), nasty);
-    EXPECT_EQ(cs.value("DATABASE"), std::nullopt);
-    EXPECT_EQ(cs.value("PORT"), "1");
+    for (const QString value : {"x};DATABASE=evil;{", " pw ", "\tpw", "pw\n", "\"abc",
+                                "\"a;DATABASE=evil\"", "{braced}", "", " "}) {
+        const auto cs =
+            ConnectionString::parse("UID=u;PWD=" + braceQuoteIfNeeded(value) + ";PORT=1");
+        EXPECT_EQ(cs.value("PWD"), value) << value.toStdString();
+        EXPECT_EQ(cs.value("DATABASE"), std::nullopt) << value.toStdString();
+        EXPECT_EQ(cs.value("PORT"), "1") << value.toStdString();
+    }
 }
 
 TEST(ConnectionString, ChoosesTheProviderForEachKindOfSource) {

@@ -52,8 +52,34 @@ TEST(ValueDisplay, FollowsTheLocaleAndShowsNullAsEmpty) {
     EXPECT_EQ(Value::floating(1234.5).displayText(), "1234,5");
     EXPECT_EQ(Value::decimal("-3.50").displayText(), "-3,50");
     EXPECT_EQ(Value::integer(1234567).displayText(), "1234567");
-    EXPECT_EQ(Value::date(2024, 3, 9).displayText(), "09.03.24");
     EXPECT_EQ(Value::time(13, 5, 9).displayText(), "13:05:09");
+    QLocale::setDefault(saved);
+}
+
+// Dates keep the locale's order but always show four-digit years; a date-time on the zero
+// date is a time of day and shows as one.
+TEST(ValueDisplay, DatesShowFourDigitYearsAndZeroDateTimesOnlyTheirTime) {
+    const QLocale saved;
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const struct {
+        QLocale locale;
+        Value value;
+        QString expected;
+    } cases[] = {
+        {us, Value::date(1898, 3, 9), "3/9/1898"},
+        {us, Value::date(1998, 3, 9), "3/9/1998"},
+        {us, Value::date(9999, 12, 31), "12/31/9999"},
+        {us, Value::date(632, 6, 8), "6/8/0632"},
+        {german, Value::date(2024, 3, 9), "09.03.2024"},
+        {us, Value::dateTime({1899, 12, 30, 13, 35, 38, 0}), "1:35:38 PM"},
+        {german, Value::dateTime({1899, 12, 30, 13, 35, 38, 0}), "13:35:38"},
+        {german, Value::dateTime({1899, 12, 31, 13, 35, 38, 0}), "31.12.1899 13:35:38"},
+    };
+    for (const auto& c : cases) {
+        QLocale::setDefault(c.locale);
+        EXPECT_EQ(c.value.displayText(), c.expected) << c.value.standardText().toStdString();
+    }
     QLocale::setDefault(saved);
 }
 

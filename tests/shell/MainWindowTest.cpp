@@ -1,8 +1,10 @@
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -170,6 +172,21 @@ TEST_F(MainWindowAfterLoad, TypingChangesOnlyTheMatchFieldList) {
         QTest::keyClicks(list->lineEdit(), "xyz");
         EXPECT_EQ(list->currentText(), before) << name;
         EXPECT_EQ(list->currentIndex(), -1) << name;
+
+        // Nor do keys pick an entry from the open drop-down list; Escape closes it.
+        list->addItems({"first", "second"});
+        list->setCurrentIndex(-1);
+        QSignalSpy picked(list, &QComboBox::activated);
+        list->showPopup();
+        QAbstractItemView* view = list->view();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window())) << name;
+        for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Return, Qt::Key_Down, Qt::Key_Enter})
+            QTest::keyClick(view, key);
+        EXPECT_TRUE(view->isVisible()) << name;
+        EXPECT_EQ(picked.count(), 0) << name;
+        EXPECT_EQ(list->currentIndex(), -1) << name;
+        QTest::keyClick(view, Qt::Key_Escape);
+        EXPECT_FALSE(view->isVisible()) << name;
     }
     QComboBox* match = combo("cboTargetMatch");
     QTest::keyClicks(match->lineEdit(), "CustomerID");

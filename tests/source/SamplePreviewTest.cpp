@@ -1,5 +1,6 @@
 #include <QComboBox>
 #include <QLocale>
+#include <QTableView>
 
 #include "platform/dao/Value.h"
 #include "source/SourceWindow.h"
@@ -78,6 +79,21 @@ TEST_F(SamplePreviewTest, ValuesAreWrittenAsTheUsersLocaleWritesThem) {
     const QStringList preview = column(4);
     QLocale::setDefault(before);
     EXPECT_EQ(preview, (QStringList{"3", "Cleo", "2,25"}));
+}
+
+// Preview and grid alike: four-digit years in the locale's order, a time on the zero date alone.
+TEST_F(SamplePreviewTest, DatesShowTheirWholeYearAndTimesNoDate) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    open(writeFile("dates.csv", "born,at\n1898-03-09,1899-12-30 13:35:38\n"));
+    const QStringList expected = {"3/9/1898", shown(dao::Value::time(13, 35, 38))};
+    const QStringList preview = column(4);
+    const QAbstractItemModel* grid = control<QTableView>("grdSourceData")->model();
+    const QStringList gridRow = {grid->index(0, 0).data().toString(),
+                                 grid->index(0, 1).data().toString()};
+    QLocale::setDefault(before);
+    EXPECT_EQ(preview, expected);
+    EXPECT_EQ(gridRow, expected);
 }
 
 TEST_F(SamplePreviewTest, AMoveHidesTheGridEditor) {

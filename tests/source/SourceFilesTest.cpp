@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/dao/ConnectionString.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/TypeCodes.h"
 #include "source/FieldTypeName.h"
@@ -53,7 +54,32 @@ INSTANTIATE_TEST_SUITE_P(
         StringCase{"/srv/notes", "", Jet},
         // The path goes in untrimmed: blanks after the extension hide the kind.
         StringCase{"/srv/orders.csv  ", "", Jet},
-        StringCase{"  /srv/shop.mdb", "", Jet + "Data Source=  /srv/shop.mdb;"}));
+        StringCase{"  /srv/shop.mdb", "", Jet + "Data Source={  /srv/shop.mdb};"}));
+
+// Whatever the path or password, the providers read back exactly what was given.
+TEST(SourceConnectionStrings, GiveBackPathsAndPasswordsUnchanged) {
+    struct Case {
+        QString path, password, key, expected;
+    };
+    const QString Password = QStringLiteral("Jet OLEDB:Database Password");
+    const Case cases[] = {
+        {"/srv/shop.mdb", " pw ", Password, " pw "},
+        {"/srv/shop.mdb", "\"abc", Password, "\"abc"},
+        {"/srv/shop.mdb", "a}b;Data Source=x", Password, "a}b;Data Source=x"},
+        {"/srv/shop.mdb", "\"abc", "Data Source", "/srv/shop.mdb"},
+        {" /srv/a;b {1}.mdb", "pw", "Data Source", " /srv/a;b {1}.mdb"},
+        {"/srv/a;b/book.xls", "", "Data Source", "/srv/a;b/book.xls"},
+        {"/srv/a;b/orders.csv", "", "Data Source", "/srv/a;b\\"},
+        {"/srv/a;b/orders.csv", "", "Extended Properties", "text;HDR=Yes;FMT=Delimited;"},
+        {" /srv/{b}/people.dbf", "", "SourceDB", " /srv/{b}"},
+    };
+    for (const Case& c : cases) {
+        const auto parsed = dao::ConnectionString::parse(
+            SourceConnectionString(c.path, SourcePasswordClause(c.password)));
+        EXPECT_EQ(parsed.value(c.key), c.expected)
+            << c.path.toStdString() << " " << c.password.toStdString();
+    }
+}
 
 TEST(SourcePasswordClause, IsEmptyForNoOrBlankPasswordsAndKeepsBlanksOtherwise) {
     EXPECT_EQ(SourcePasswordClause(""), "");
@@ -61,7 +87,7 @@ TEST(SourcePasswordClause, IsEmptyForNoOrBlankPasswordsAndKeepsBlanksOtherwise) 
     EXPECT_EQ(SourcePasswordClause("secret"),
               "Persist Security Info=False;Jet OLEDB:Database Password=secret");
     EXPECT_EQ(SourcePasswordClause("  se cret "),
-              "Persist Security Info=False;Jet OLEDB:Database Password=  se cret ");
+              "Persist Security Info=False;Jet OLEDB:Database Password={  se cret }");
 }
 
 TEST(SourcePaths, ParentFolderAndFileName) {

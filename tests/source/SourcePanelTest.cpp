@@ -214,11 +214,12 @@ TEST_F(SourcePanelTest, TheDatabasePasswordIsSentOnlyWhenOneIsTyped) {
                   ";Persist Security Info=False;Jet OLEDB:Database Password=password");
     EXPECT_TRUE(doubles.messages.shown.isEmpty()) << messageTexts().join('\n').toStdString();
 
-    // Padded, the password goes out with its blanks.
+    // Padded, the password goes out with its blanks, and so is wrong.
     button("cmdSourceClose")->click();
     open(locked, " password ");
     EXPECT_EQ(window->source()->sourcePasswordClause(),
-              "Persist Security Info=False;Jet OLEDB:Database Password= password ");
+              "Persist Security Info=False;Jet OLEDB:Database Password={ password }");
+    expectClosedControls();
 
     // A workbook ignores the password box.
     button("cmdSourceClose")->click();

@@ -103,6 +103,22 @@ TEST_F(ConnectTest, ADatabaseNameWithACommaIsListedAsTwoEntries) {
     EXPECT_TRUE(doubles.messages.shown.isEmpty());
 }
 
+// Blanks at either end, a leading quote, separators and braces reach the server as typed.
+TEST_F(ConnectTest, AccountsConnectWithNamesAndPasswordsExactlyAsTyped) {
+    const std::pair<QString, QString> accounts[] = {
+        {"", " pw "}, {"", "\"abc"}, {"", "\"a\";b"}, {" ", "{x}} ;y"}, {"\"", "pw "}};
+    for (const auto& [namePrefix, password] : accounts) {
+        SCOPED_TRACE(password.toStdString());
+        const QString user = createUser({}, password, namePrefix);
+        typeServer(user, password, server.port);
+        clickButton("cmdTargetConnect");
+        ASSERT_TRUE(target::MySQLConnectionIsOpen(ws().state));
+        EXPECT_EQ(items("cboTargetDatabase"), QStringList{"information_schema"});
+        clickButton("cmdTargetClose");
+    }
+    EXPECT_TRUE(doubles.messages.shown.isEmpty());
+}
+
 // A wrong password or a closed port falls back to the disconnected layout without a
 // message; then the right details connect, again after every Close.
 TEST_F(ConnectTest, FailedConnectsFallBackAndCloseThenConnectRepeats) {

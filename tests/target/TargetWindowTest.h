@@ -12,6 +12,7 @@
 
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
+#include "platform/dao/Value.h"
 #include "shell/ui/StatusBar.h"
 #include "support/WindowFixture.h"
 #include "target/DBBits.h"
@@ -89,14 +90,18 @@ class TargetWindowTest : public WindowFixture {
     }
     // A fresh account that may use exactly `databases` (and so sees them and
     // information_schema); its password goes through the connection string in braces.
-    QString createUser(const QStringList& databases) {
-        const QString user = uniqueName(QStringLiteral("user"));
-        cleanUp_.prepend(QStringLiteral("DROP USER IF EXISTS '%1'@'%'").arg(user));
-        admin_->execute(
-            QStringLiteral("CREATE USER '%1'@'%' IDENTIFIED BY '%2'").arg(user, userPassword));
+    QString createUser(const QStringList& databases, const QString& password = {},
+                       const QString& namePrefix = {}) {
+        const QString user = namePrefix + uniqueName(QStringLiteral("user"));
+        cleanUp_.prepend(
+            QStringLiteral("DROP USER IF EXISTS '%1'@'%'").arg(dao::escapeSqlText(user)));
+        admin_->execute(QStringLiteral("CREATE USER '%1'@'%' IDENTIFIED BY '%2'")
+                            .arg(dao::escapeSqlText(user),
+                                 dao::escapeSqlText(password.isNull() ? userPassword : password)));
         for (const QString& database : databases) {  // "_" is a wildcard in a grant
-            admin_->execute(QStringLiteral("GRANT ALL ON `%1`.* TO '%2'@'%'")
-                                .arg(QString(database).replace("_", "\\_"), user));
+            admin_->execute(
+                QStringLiteral("GRANT ALL ON `%1`.* TO '%2'@'%'")
+                    .arg(QString(database).replace("_", "\\_"), dao::escapeSqlText(user)));
         }
         return user;
     }

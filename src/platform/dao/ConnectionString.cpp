@@ -73,10 +73,12 @@ QString ConnectionString::valueOr(const QString& key, const QString& fallback) c
 }
 
 QString braceQuoteIfNeeded(const QString& value) {
-    if (!value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('{')) &&
-        !value.contains(QLatin1Char('}'))) {
-        return value;
-    }
+    // Unquoted, the parser trims a value and reads a leading quote as the start of a quoted one.
+    const bool readsBackUnchanged =
+        value == value.trimmed() && !value.startsWith(QLatin1Char('"')) &&
+        !value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('{')) &&
+        !value.contains(QLatin1Char('}'));
+    if (readsBackUnchanged) return value;
     QString inner = value;
     inner.replace(QLatin1String("}"), QLatin1String("}}"));
     return QLatin1Char('{') + inner + QLatin1Char('}');

@@ -23,8 +23,9 @@ class ConnectionString {
     QList<QPair<QString, QString>> pairs_;
 };
 
-// Quotes a value for an ODBC connection string when it would otherwise change the string's
-// meaning (";", "{", "}"): in braces, with a "}" inside doubled. Other values are unchanged.
+// Quotes a value for an ODBC connection string when the parser would not read it back
+// unchanged (";", "{", "}", a leading '"', blanks at either end): in braces, with a "}"
+// inside doubled. Other values are unchanged.
 QString braceQuoteIfNeeded(const QString& value);
 
 enum class ProviderKind { Access, Excel, Text, DBase, MySql };

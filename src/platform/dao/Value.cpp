@@ -29,9 +29,33 @@ QString localeDecimal(const QString& canonical) {
     return text;
 }
 
+// The locale's short date format with its year widened to four digits: many locales write
+// two, which shows 1898 and 1998 alike.
+QString fourDigitYearFormat(const QLocale& locale) {
+    const QString format = locale.dateFormat(QLocale::ShortFormat);
+    QString widened;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\'')) quoted = !quoted;
+        if (quoted || c != QLatin1Char('y')) {
+            widened += c;
+        } else if (i == 0 || format[i - 1] != QLatin1Char('y')) {
+            widened += QLatin1String("yyyy");
+        }
+    }
+    return widened;
+}
+
 QString localeDate(const DateTime& dt) {
     const QDate date(dt.year, dt.month, dt.day);
-    return date.isValid() ? QLocale().toString(date, QLocale::ShortFormat) : isoDateText(dt);
+    if (!date.isValid()) return isoDateText(dt);
+    const QLocale locale;
+    return locale.toString(date, fourDigitYearFormat(locale));
+}
+
+bool isZeroDate(const DateTime& dt) {
+    return dt.year == 1899 && dt.month == 12 && dt.day == 30;
 }
 
 QString localeTime(const DateTime& dt) {
@@ -112,6 +136,8 @@ QString Value::displayText() const {
         case ValueKind::Time:
             return localeTime(toDateTime());
         case ValueKind::DateTime:
+            // A date-time on the zero date is a time of day (FoxPro and Access keep times so).
+            if (isZeroDate(toDateTime())) return localeTime(toDateTime());
             return localeDate(toDateTime()) + QLatin1Char(' ') + localeTime(toDateTime());
         case ValueKind::Text:
             return toText();

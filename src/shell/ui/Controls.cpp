@@ -1,7 +1,8 @@
 #include "shell/ui/Controls.h"
 
-#include <QEvent>
+#include <QAbstractItemView>
 #include <QHeaderView>
+#include <QKeyEvent>
 
 #include "shell/ui/Twips.h"
 
@@ -17,6 +18,21 @@ class KeySwallower : public QObject {
     bool eventFilter(QObject*, QEvent* event) override {
         return event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease ||
                event->type() == QEvent::ShortcutOverride || event->type() == QEvent::InputMethod;
+    }
+};
+
+// In the open drop-down list every key but Escape is swallowed: arrows and Enter would pick
+// an entry, Escape only closes the list.
+class OpenListKeySwallower : public KeySwallower {
+  public:
+    using KeySwallower::KeySwallower;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool escape =
+            (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+        return !escape && KeySwallower::eventFilter(watched, event);
     }
 };
 
@@ -97,6 +113,8 @@ void suppressKeys(QComboBox* combo) {
     auto* swallower = new KeySwallower(combo);
     combo->installEventFilter(swallower);
     if (combo->lineEdit()) combo->lineEdit()->installEventFilter(swallower);
+    // Installed after the list's own filter, so it sees the keys first.
+    combo->view()->installEventFilter(new OpenListKeySwallower(combo));
 }
 
 }  // namespace keldara::shell

@@ -35,7 +35,8 @@ QGroupBox* makeFrame(QWidget* parent, const QString& name, double left, double t
 // A data grid with its caption bar, named name + "_caption".
 CaptionedGrid* makeDataGrid(QWidget* parent, const QString& name);
 
-// Discards typing in a choice list: key down, key press and key up never reach it.
+// Discards typing in a choice list: key down, key press and key up never reach it, nor its
+// open drop-down list (where Escape still closes the list).
 void suppressKeys(QComboBox* combo);
 
 }  // namespace keldara::shell
