@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/ui/QtPlatform.h"
+#include "profiles/ui/ProfileCommands.h"
 #include "shell/ui/MainWindow.h"
 #include "shell/ui/SplashScreen.h"
 
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
             frmMain->move(frame.topLeft());
         }
         frmMain->show();
+        frmMain->workspace().profiles->openFromCommandLine(QCoreApplication::arguments());
     });
     splash->show();
     return app.exec();

@@ -111,6 +111,7 @@ void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     file->setObjectName("mnuFile");
     ws_.profiles = new profiles::ProfileCommands(file, ws_);
+    connectProfiles();
     QAction* exit = file->addAction("Exit");
     exit->setObjectName("mnuExit");
     connect(exit, &QAction::triggered, this, &MainWindow::mnuExit_Click);
@@ -227,6 +228,19 @@ void MainWindow::applyLayout(const LayoutTw& l) {
             l.picSampleButtons.width, l.picSampleButtons.height);
     placeTw(ws_.PB, l.progressBar.left, l.progressBar.top, l.progressBar.width,
             l.progressBar.height);
+}
+
+// The profile commands reach the pages' fields only through the window.
+void MainWindow::connectProfiles() {
+    using profiles::ProfileCommands;
+    connect(ws_.profiles, &ProfileCommands::profileLoaded, ws_.source,
+            &source::SourcePanel::applyProfile);
+    connect(ws_.profiles, &ProfileCommands::profileLoaded, ws_.target,
+            &target::TargetPanel::applyProfile);
+    connect(ws_.profiles, &ProfileCommands::profileRequested, ws_.source,
+            &source::SourcePanel::fillProfile);
+    connect(ws_.profiles, &ProfileCommands::profileRequested, ws_.target,
+            &target::TargetPanel::fillProfile);
 }
 
 }  // namespace keldara::shell

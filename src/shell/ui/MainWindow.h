@@ -61,6 +61,8 @@ class MainWindow : public QMainWindow {
     QTabWidget* tabTabs_;
     QFrame* picFooter_;
     bool exiting_ = false;
+
+    void connectProfiles();
 };
 
 }  // namespace keldara::shell
