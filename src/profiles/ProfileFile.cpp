@@ -71,12 +71,11 @@ void appendNumber(QByteArray& out, quint32 value, int size) {
     for (int i = 0; i < size; ++i) out.append(char((value >> (8 * i)) & 0xFF));
 }
 
-// Texts longer than a 16-bit length can count are cut at that length, as the length field
-// cannot say more.
+constexpr qsizetype MaxTextLength = 0xFFFF;
+
 void appendText(QByteArray& out, const QByteArray& text) {
-    const QByteArray stored = text.left(0xFFFF);
-    appendNumber(out, quint32(stored.size()), 2);
-    out.append(stored);
+    appendNumber(out, quint32(text.size()), 2);
+    out.append(text);
 }
 
 QString savedAtText(const QDateTime& savedAt) {
@@ -132,9 +131,23 @@ std::optional<qint32> portNumber(const QString& text) {
     return port;
 }
 
+QString profileProblem(const Profile& profile) {
+    if (!portNumber(profile.port)) {
+        return QStringLiteral("the port must be a whole number from 0 to 65535");
+    }
+    for (const QString* text :
+         {&profile.sourceFile, &profile.sourceTable, &profile.server, &profile.user,
+          &profile.password, &profile.database, &profile.targetTable}) {
+        if (encodeProfileText(*text).size() > MaxTextLength) {
+            return QStringLiteral("a text is longer than a profile can hold (65535 bytes)");
+        }
+    }
+    return {};
+}
+
 std::optional<ProfileRecord> recordFromProfile(const Profile& profile, const QDateTime& savedAt) {
+    if (!profileProblem(profile).isEmpty()) return std::nullopt;
     const std::optional<qint32> port = portNumber(profile.port);
-    if (!port) return std::nullopt;
     ProfileRecord r;
     r.header = HeaderText.leftJustified(HeaderLength, ' ');
     r.marker = MarkerText;

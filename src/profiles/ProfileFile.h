@@ -60,7 +60,10 @@ QString decodeProfileText(const QByteArray& bytes);
 // allowed; nothing otherwise.
 std::optional<qint32> portNumber(const QString& text);
 
-// The record that saves `profile` at `savedAt`; nothing when its port is not a port number.
+// Why `profile` cannot be saved (its port is not a port number, or a text is too long for
+// its 16-bit length); empty when it can.
+QString profileProblem(const Profile& profile);
+// The record that saves `profile` at `savedAt`; nothing when profileProblem() names a problem.
 std::optional<ProfileRecord> recordFromProfile(const Profile& profile, const QDateTime& savedAt);
 // The choices a record holds, its coded texts decoded.
 Profile profileFromRecord(const ProfileRecord& record);

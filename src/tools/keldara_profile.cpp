@@ -42,11 +42,11 @@ int main(int argc, char** argv) {
         const QString name = QString::fromLatin1(option.name);
         if (parser.isSet(name)) profile.*option.field = parser.value(name);
     }
-    const auto record = recordFromProfile(profile, QDateTime::currentDateTime());
-    if (!record) {
-        std::fputs("keldara-profile: the port must be a whole number from 0 to 65535\n", stderr);
+    if (const QString problem = profileProblem(profile); !problem.isEmpty()) {
+        std::fprintf(stderr, "keldara-profile: %s\n", qPrintable(problem));
         return 1;
     }
+    const auto record = recordFromProfile(profile, QDateTime::currentDateTime());
     const QString path = parser.positionalArguments().first();
     if (!WriteProfile(path, *record)) {
         std::fprintf(stderr, "keldara-profile: cannot write %s\n", qPrintable(path));

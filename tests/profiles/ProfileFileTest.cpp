@@ -89,15 +89,16 @@ TEST(ProfileFile, TextsKeepEveryCharacter) {
     }
 }
 
-TEST(ProfileFile, OnlyAWholePortNumberIsSaved) {
+TEST(ProfileFile, OnlyAWholePortAndTextsThatFitAreSaved) {
     for (const char* port : {"", "abc", "-1", "65536", "33.06", "3306x", "99999999999"}) {
         EXPECT_FALSE(portNumber(port)) << port;
     }
     EXPECT_EQ(portNumber(" 3306 "), 3306);
-    EXPECT_EQ(portNumber("0"), 0);
     EXPECT_EQ(portNumber("65535"), 65535);
     Profile p = sampleProfile();
-    p.port = "x";
+    p.sourceFile = QString(0xFFFF, 'a');
+    EXPECT_TRUE(recordFromProfile(p, QDateTime::currentDateTime()));
+    p.sourceFile += 'a';
     EXPECT_FALSE(recordFromProfile(p, QDateTime::currentDateTime()));
 }
 
@@ -106,13 +107,8 @@ TEST(ProfileFile, DamagedFilesAreRefused) {
     for (qsizetype length = 0; length < bytes.size(); ++length) {
         EXPECT_FALSE(parseRecord(bytes.left(length))) << "cut at " << length;
     }
-    // A length field pointing past the end, at each text of the record.
     QByteArray absurd = bytes;
-    absurd[150] = '\xFF';
-    absurd[151] = '\xFF';
-    EXPECT_FALSE(parseRecord(absurd));
-    absurd = bytes;
-    absurd[absurd.size() - 18] = '\xFF';
+    absurd.replace(150, 2, "\xFF\xFF");  // the marker's length
     EXPECT_FALSE(parseRecord(absurd));
 }
 

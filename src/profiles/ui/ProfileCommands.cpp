@@ -82,7 +82,6 @@ void ProfileCommands::LoadIt() {
         return;
     }
     bProfileRead_ = true;
-    ProfileRecord_ = *record;
     gMRUList_.Add(ProfileFileName_);
     Update();
     emit profileLoaded(profileFromRecord(*record));
@@ -91,19 +90,18 @@ void ProfileCommands::LoadIt() {
 bool ProfileCommands::SaveMySettings() {
     Profile profile;
     emit profileRequested(profile);
-    const std::optional<ProfileRecord> record =
-        recordFromProfile(profile, QDateTime::currentDateTime());
-    if (!record) {
-        ws_.SetStatusText(
-            QStringLiteral("Settings Not Saved: the port must be a whole number from 0 to 65535"));
+    const QString problem = profileProblem(profile);
+    if (!problem.isEmpty()) {
+        ws_.SetStatusText(QStringLiteral("Settings Not Saved: ") + problem);
         return false;
     }
+    const std::optional<ProfileRecord> record =
+        recordFromProfile(profile, QDateTime::currentDateTime());
     if (!WriteProfile(ProfileFileName_, *record)) {
         ws_.SetStatusText(QStringLiteral("Settings Not Saved: ") + ProfileFileName_ +
                           QStringLiteral(" cannot be written"));
         return false;
     }
-    ProfileRecord_ = *record;
     ws_.SetStatusText(QStringLiteral("Settings Saved"));
     return true;
 }

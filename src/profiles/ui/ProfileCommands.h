@@ -62,7 +62,6 @@ class ProfileCommands : public QObject {
 
     shell::Workspace& ws_;
     QString ProfileFileName_;
-    ProfileRecord ProfileRecord_;
     bool bProfileRead_ = false;
     MRUList gMRUList_;
     QAction* mnuProfileLoad_;
