@@ -8,6 +8,8 @@ cd "$root"
 
 bash scripts/install-deps.sh
 bash scripts/build.sh
+build="${KELDARA_BUILD_DIR:-$root/build}"
+profile=""
 
 export KELDARA_DB_STATE="${KELDARA_DB_STATE:-/tmp/keldara-mariadb-demo}"
 trap 'bash scripts/mariadb-server.sh stop' EXIT
@@ -22,7 +24,15 @@ A local MySQL-compatible server is running for you to try Keldara with:
   Sample database:          keldara_sample
 Sample source files are in $(cd "$root/.." && pwd)/shared/fixtures (when present).
 INFO
+  # A profile for this server and the sample file: Keldara opens with it, so only "Open" and
+  # "Connect" are left to press.
+  profile="$build/keldara-sample.pro"
+  "$build/keldara-profile" "$profile" --source-file "$root/samples/customers.csv" \
+    --source-table customers.csv --server "$KELDARA_MYSQL_HOST" --port "$KELDARA_MYSQL_PORT" \
+    --user "$KELDARA_MYSQL_USER" --password "$KELDARA_MYSQL_PASSWORD" \
+    --database keldara_sample --table customers
+  echo "Keldara opens with the profile $profile (Source Data: Open; Target Data: Connect)."
 else
   echo "The local MariaDB server could not be started (see above); Keldara starts without it." >&2
 fi
-"${KELDARA_BUILD_DIR:-$root/build}/keldara"
+"$build/keldara" ${profile:+"$profile"}

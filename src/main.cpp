@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/ui/QtPlatform.h"
+#include "profiles/ui/ProfileCommands.h"
 #include "shell/window/ui/MainWindow.h"
 #include "shell/window/ui/SplashScreen.h"
 
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
             frmMain->move(frame.topLeft());
         }
         frmMain->show();
+        frmMain->profiles()->openFromCommandLine(QCoreApplication::arguments());
     });
     splash->show();
     return app.exec();

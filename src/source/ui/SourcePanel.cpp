@@ -277,4 +277,14 @@ void SourcePanel::ShowSampleRecord(int index) {
                            values);
 }
 
+void SourcePanel::applyProfile(const profiles::Profile& profile) {
+    txtSourceFileName_->setText(profile.sourceFile);
+    cboSourceTable_->setEditText(profile.sourceTable);
+}
+
+void SourcePanel::fillProfile(profiles::Profile& profile) const {
+    profile.sourceFile = txtSourceFileName_->text();
+    profile.sourceTable = cboSourceTable_->currentText();
+}
+
 }  // namespace keldara::source

@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include "platform/dao/DataControl.h"
+#include "profiles/ProfileFile.h"
 #include "shell/ui/CaptionedGrid.h"
 #include "shell/ui/RecordsetModel.h"
 #include "shell/ui/Workspace.h"
@@ -85,6 +86,11 @@ class SourcePanel : public QObject {
     shell::CaptionedGrid* grdSourceData_;
     shell::RecordsetModel* sourceModel_;
     dao::DataControl* adoSourceData_;
+
+  public:
+    // The source file and table a profile keeps.
+    void applyProfile(const profiles::Profile& profile);
+    void fillProfile(profiles::Profile& profile) const;
 };
 
 }  // namespace keldara::source

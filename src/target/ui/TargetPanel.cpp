@@ -294,4 +294,22 @@ void TargetPanel::tsMySQL_Click() {
     }
 }
 
+void TargetPanel::applyProfile(const profiles::Profile& profile) {
+    txtTargetServer_->setText(profile.server);
+    txtTargetUsername_->setText(profile.user);
+    txtTargetPassword_->setText(profile.password);
+    cboTargetDatabase_->setEditText(profile.database);
+    cboTargetTable_->setEditText(profile.targetTable);
+    txtTargetPort_->setText(profile.port);
+}
+
+void TargetPanel::fillProfile(profiles::Profile& profile) const {
+    profile.server = txtTargetServer_->text();
+    profile.user = txtTargetUsername_->text();
+    profile.password = txtTargetPassword_->text();
+    profile.database = cboTargetDatabase_->currentText();
+    profile.targetTable = cboTargetTable_->currentText();
+    profile.port = txtTargetPort_->text();
+}
+
 }  // namespace keldara::target

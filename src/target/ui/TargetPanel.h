@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include "platform/dao/DataControl.h"
+#include "profiles/ProfileFile.h"
 #include "shell/ui/CaptionedGrid.h"
 #include "shell/ui/RecordsetModel.h"
 #include "shell/ui/Workspace.h"
@@ -78,6 +79,11 @@ class TargetPanel : public QObject {
     shell::RecordsetModel* targetModel_;
     QTextEdit* txtResult_;
     dao::DataControl* adoMySQLData_;
+
+  public:
+    // The server, user name, password, database, table and port a profile keeps.
+    void applyProfile(const profiles::Profile& profile);
+    void fillProfile(profiles::Profile& profile) const;
 };
 
 }  // namespace keldara::target

@@ -112,6 +112,7 @@ void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     file->setObjectName("mnuFile");
     profiles_ = new profiles::ProfileCommands(file, ws_);
+    connectProfiles();
     QAction* exit = file->addAction("Exit");
     exit->setObjectName("mnuExit");
     connect(exit, &QAction::triggered, this, &MainWindow::mnuExit_Click);
@@ -249,6 +250,19 @@ void MainWindow::applyLayout(const LayoutTw& l) {
             l.picSampleButtons.width, l.picSampleButtons.height);
     placeTw(ws_.PB, l.progressBar.left, l.progressBar.top, l.progressBar.width,
             l.progressBar.height);
+}
+
+// The profile commands reach the pages' fields only through the window.
+void MainWindow::connectProfiles() {
+    using profiles::ProfileCommands;
+    connect(profiles_, &ProfileCommands::profileLoaded, source_,
+            &source::SourcePanel::applyProfile);
+    connect(profiles_, &ProfileCommands::profileLoaded, target_,
+            &target::TargetPanel::applyProfile);
+    connect(profiles_, &ProfileCommands::profileRequested, source_,
+            &source::SourcePanel::fillProfile);
+    connect(profiles_, &ProfileCommands::profileRequested, target_,
+            &target::TargetPanel::fillProfile);
 }
 
 }  // namespace keldara::shell

@@ -89,6 +89,8 @@ class MainWindow : public QMainWindow {
     transfer::ActionFooter* footer_;
     profiles::ProfileCommands* profiles_;
     bool exiting_ = false;
+
+    void connectProfiles();
 };
 
 }  // namespace keldara::shell
