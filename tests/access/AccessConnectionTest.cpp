@@ -206,6 +206,50 @@ TEST_P(DamagedDatabase, GivesRowsOrAnErrorNamingTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(SampleDatabases, DamagedDatabase, ::testing::ValuesIn(kAccessFixtures));
 
+// A table definition names its usage map as a row of another page, and libmdb follows the
+// reference unchecked. A damaged one refuses the table, or the file when it is the
+// catalogue's, with the reason.
+TEST(DamagedTableDefinition, ABadUsageMapReferenceRefusesTheTableOrTheFile) {
+    const char* jet3 = "jahlborn__jackcess/testV1997.mdb";
+    const char* jet4 = "jahlborn__jackcess/test2V2000.mdb";
+    const struct {
+        const char* file;
+        int pageSize;
+        int page;  // of the definition; 2 is the catalogue's
+        int offset;
+        QByteArray bytes;
+        const char* table;  // null: the catalogue
+        const char* reason;
+    } cases[] = {
+        {jet3, 2048, 2, 35, "\xFF", nullptr, "usage map its page does not hold"},
+        {jet4, 4096, 2, 55, "\xFF", nullptr, "usage map its page does not hold"},
+        {jet3, 2048, 29, 35, "\xFF", "Table1", "usage map its page does not hold"},
+        {jet4, 4096, 15, 55, "\xFF", "MSP_PROJECTS", "usage map its page does not hold"},
+        {jet4, 4096, 15, 56, "\xFF\xFF\x7F", "MSP_PROJECTS", "usage map outside the file"},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("damaged.mdb"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " page " + std::to_string(c.page));
+        QByteArray database = readAll(mdbFixture(c.file));
+        database.replace(c.page * c.pageSize + c.offset, c.bytes.size(), c.bytes);
+        writeFile(path, database);
+        const std::string outcome = outcomeUnderLimits(
+            [&] {
+                auto connection = openAccess(path);
+                if (c.table) selectAll(*connection, QString::fromUtf8(c.table));
+                return std::string();
+            },
+            512, 60);
+        const std::string named =
+            c.table ? "table '" + std::string(c.table) + "' " : std::string("table catalogue ");
+        EXPECT_TRUE(outcome.starts_with("error: ") &&
+                    outcome.find(path.toStdString()) != std::string::npos &&
+                    outcome.find(named + "refers to a " + c.reason) != std::string::npos)
+            << outcome;
+    }
+}
+
 // Makes every chained long-value row of the database point back to itself.
 QByteArray withLongValueLoop(QByteArray database, int pageSize, int rowCountOffset) {
     int patched = 0;

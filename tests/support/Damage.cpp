@@ -1,7 +1,15 @@
 #include "support/Damage.h"
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QRandomGenerator>
+#include <cstring>
+#include <exception>
+
+#include "platform/dao/DaoError.h"
 
 namespace keldara::test {
 
@@ -18,7 +26,58 @@ void writeAll(const QString& path, const QByteArray& bytes) {
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
 }
 
+// The address space the process takes now, in bytes.
+rlim_t currentAddressSpace() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) return 0;
+    return statm.readAll().split(' ').value(0).toULongLong() *
+           static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+}
+
+[[noreturn]] void runChild(int output, const std::function<std::string()>& read, int extraMegabytes,
+                           int cpuSeconds) {
+    if (kAddressSpaceCanBeLimited) {
+        const rlim_t bytes = currentAddressSpace() + rlim_t(extraMegabytes) * 1024 * 1024;
+        const rlimit limit{bytes, bytes};
+        setrlimit(RLIMIT_AS, &limit);
+    }
+    const rlimit time{rlim_t(cpuSeconds), rlim_t(cpuSeconds)};
+    setrlimit(RLIMIT_CPU, &time);
+    std::string outcome;
+    try {
+        outcome = "read: " + read();
+    } catch (const dao::DaoError& error) {
+        outcome = "error: " + error.description().toStdString();
+    } catch (...) {
+        std::terminate();  // as the program would end
+    }
+    [[maybe_unused]] const auto written = write(output, outcome.data(), outcome.size());
+    _exit(0);
+}
+
 }  // namespace
+
+std::string outcomeUnderLimits(const std::function<std::string()>& read, int extraMegabytes,
+                               int cpuSeconds) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return "no pipe";
+    const pid_t child = fork();
+    if (child < 0) return "no child process";
+    if (child == 0) {
+        close(pipeEnds[0]);
+        runChild(pipeEnds[1], read, extraMegabytes, cpuSeconds);
+    }
+    close(pipeEnds[1]);
+    std::string outcome;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        outcome.append(buffer, n);
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFSIGNALED(status)) return std::string("ended by signal ") + strsignal(WTERMSIG(status));
+    return outcome;
+}
 
 int forEachDamagedCopy(const QString& originalPath, const QString& damagedPath, int copies,
                        const std::function<void(const QString& what)>& read) {

@@ -78,5 +78,41 @@ TEST(DamagedGenerated, RandomBytesGiveRecordsOrAnError) {
     }
 }
 
+// Wide headers: up to 16384 fields are read, with unique names, in bounded time and
+// memory; a wider record is refused with its field count.
+TEST(AdversarialHeaders, WideHeadersAreReadOrRefusedWithTheFieldCount) {
+    const struct {
+        const char* name;
+        QByteArray header;
+        std::string outcome;  // the last field's name, or the count the error names
+    } cases[] = {
+        {"blank.csv", QByteArray(16383, ','), "read: F16384"},
+        {"equal.csv", QByteArray("a,").repeated(16383) + "a", "read: a_16384"},
+        {"wider.csv", QByteArray(16384, ','), "16385 fields"},
+        {"huge.csv", QByteArray(4 << 20, ','), "4194305 fields"},
+    };
+    QTemporaryDir dir;
+    auto connection = dao::openConnection(textConnectionString(dir.path()));
+    for (const auto& c : cases) {
+        const QString name = QString::fromLatin1(c.name);
+        writeBytes(dir.filePath(name), c.header + "\r\n1\r\n");
+        const std::string outcome = outcomeUnderLimits(
+            [&] {
+                const auto records =
+                    connection->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(name));
+                return records->fieldInfo(records->fieldCount() - 1).name.toStdString();
+            },
+            256, 20);
+        if (c.outcome.starts_with("read: ")) {
+            EXPECT_EQ(outcome, c.outcome) << c.name;
+        } else {
+            EXPECT_TRUE(outcome.starts_with("error: ") &&
+                        outcome.find(dir.filePath(name).toStdString()) != std::string::npos &&
+                        outcome.find(c.outcome) != std::string::npos)
+                << c.name << ": " << outcome;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace keldara::test::text

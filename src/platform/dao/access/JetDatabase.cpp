@@ -65,6 +65,85 @@ struct TableDeleter {
 };
 using TablePtr = std::unique_ptr<MdbTableDef, TableDeleter>;
 
+constexpr int kTableDefinitionPage = 0x02;
+constexpr unsigned char kInlineUsageMap = 0;
+constexpr unsigned char kPagedUsageMap = 1;
+constexpr int kInlineUsageMapHeader = 5;  // the map type and the first page of the bitmap
+
+// libmdb trusts the usage map reference of a table definition: a reference to a row its
+// page does not hold crashes it, and a map of an unknown type or pointing past the end of
+// the file sends it through pages that are not the table's. This checks the reference on
+// libmdb's own copy of the pages (it decrypts them) before libmdb is given the table.
+class DefinitionCheck {
+  public:
+    DefinitionCheck(MdbHandle* mdb, quint32 pageCount)
+        : mdb_(mdb), pageCount_(pageCount), pageSize_(static_cast<int>(mdb->fmt->pg_size)) {}
+
+    // Why the definition on `page` cannot be read; empty when it can.
+    QString problem(quint32 page) {
+        if (!readPage(page)) return QStringLiteral("lies outside the file");
+        if (mdb_->pg_buf[0] != kTableDefinitionPage) {
+            return QStringLiteral("is not on a table definition page");
+        }
+        const auto usageMap =
+            static_cast<quint32>(mdb_get_int32(mdb_->pg_buf, mdb_->fmt->tab_usage_map_offset));
+        const QString why = usageMapProblem(usageMap);
+        return why.isEmpty() ? usageMapContentProblem() : why;
+    }
+
+  private:
+    bool readPage(quint32 page) {
+        return page > 0 && page < pageCount_ && mdb_read_pg(mdb_, page) == pageSize_;
+    }
+
+    // Finds the usage map's row and keeps its bytes in map_.
+    QString usageMapProblem(quint32 pageRow) {
+        const quint32 page = pageRow >> 8;
+        const int row = static_cast<int>(pageRow & 0xFF);
+        if (!readPage(page)) return QStringLiteral("refers to a usage map outside the file");
+        const int rowTable = mdb_->fmt->row_count_offset;
+        const int rows = mdb_get_int16(mdb_->pg_buf, rowTable);
+        const int rowTableEnd = rowTable + 2 + 2 * rows;
+        if (row >= rows || rowTableEnd > pageSize_) {
+            return QStringLiteral("refers to a usage map its page does not hold");
+        }
+        const int start = mdb_get_int16(mdb_->pg_buf, rowTable + 2 + 2 * row) & kRowOffsetMask;
+        const int end =
+            row == 0 ? pageSize_ : mdb_get_int16(mdb_->pg_buf, rowTable + 2 * row) & kRowOffsetMask;
+        if (start < rowTableEnd || start >= end || end > pageSize_) {
+            return QStringLiteral("refers to a usage map that does not lie inside its page");
+        }
+        map_ = QByteArray(reinterpret_cast<const char*>(mdb_->pg_buf) + start, end - start);
+        return {};
+    }
+
+    // The usage map lists the table's data pages: inline as a bitmap from a first page
+    // on, or as the numbers of pages that hold such bitmaps.
+    QString usageMapContentProblem() const {
+        const auto* map = reinterpret_cast<const unsigned char*>(map_.constData());
+        const auto size = static_cast<int>(map_.size());
+        if (map[0] == kInlineUsageMap) {
+            if (size < kInlineUsageMapHeader || qFromLittleEndian<quint32>(map + 1) >= pageCount_) {
+                return QStringLiteral("has a usage map that points outside the file");
+            }
+        } else if (map[0] == kPagedUsageMap) {
+            for (int offset = 1; offset + 4 <= size; offset += 4) {
+                if (qFromLittleEndian<quint32>(map + offset) >= pageCount_) {
+                    return QStringLiteral("has a usage map that points outside the file");
+                }
+            }
+        } else {
+            return QStringLiteral("has a usage map of unknown type %1").arg(map[0]);
+        }
+        return {};
+    }
+
+    MdbHandle* mdb_;
+    quint32 pageCount_;
+    int pageSize_;
+    QByteArray map_;
+};
+
 }  // namespace
 
 struct JetDatabase::Handle {
@@ -422,6 +501,7 @@ void JetDatabase::checkFileAndHeader(const QString& password) {
                            .arg(size)
                            .arg(header_.pageSize));
     }
+    pageCount_ = static_cast<quint32>(std::min<qint64>(size / header_.pageSize, UINT32_MAX));
     if (!header_.hasPassword()) return;
     bool matches = false;
     if (header_.version == JetVersion::Jet4) {
@@ -479,6 +559,13 @@ void JetDatabase::readCatalogue() {
     systemObjects->table_pg = kCatalogueDefinitionPage;
     std::snprintf(systemObjects->object_name, sizeof systemObjects->object_name, "MSysObjects");
     const QString catalogueName = QStringLiteral("MSysObjects");
+    const QString problem = definitionProblem(kCatalogueDefinitionPage);
+    if (!problem.isEmpty()) {
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The Access database %1 is damaged: the definition of its "
+                                      "table catalogue %2.")
+                           .arg(quoted(path_), problem));
+    }
     TablePtr table(mdb_read_table(systemObjects.get()));
     if (!table) {
         throw DaoError(DaoError::BadFile,
@@ -519,6 +606,10 @@ void JetDatabase::readCatalogue() {
     }
 }
 
+QString JetDatabase::definitionProblem(quint32 page) const {
+    return DefinitionCheck(handle_->mdb, pageCount_).problem(page);
+}
+
 int JetDatabase::columnIndex(const Recordset& records, const char* name) const {
     for (int i = 0; i < records.fieldCount(); ++i) {
         if (records.fieldInfo(i).name == QLatin1String(name)) return i;
@@ -544,7 +635,15 @@ std::unique_ptr<Recordset> JetDatabase::readTable(const QString& name) {
         index = found - userTables_.cbegin();
     }
     const QString& tableName = userTables_[index];
-    TablePtr table(mdb_read_table(handle_->tableEntries[static_cast<std::size_t>(index)].get()));
+    MdbCatalogEntry* entry = handle_->tableEntries[static_cast<std::size_t>(index)].get();
+    const QString problem = definitionProblem(static_cast<quint32>(entry->table_pg));
+    if (!problem.isEmpty()) {
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The Access database %1 is damaged: the definition of table "
+                                      "%2 %3.")
+                           .arg(quoted(path_), quoted(tableName), problem));
+    }
+    TablePtr table(mdb_read_table(entry));
     if (!table) {
         throw DaoError(DaoError::BadFile,
                        QStringLiteral("The Access database %1 is damaged: the definition of table "

@@ -34,10 +34,12 @@ class JetDatabase {
     void checkFileAndHeader(const QString& password);
     void openHandle();
     void readCatalogue();
+    QString definitionProblem(quint32 page) const;
     int columnIndex(const Recordset& records, const char* name) const;
 
     QString path_;
     JetHeader header_;
+    quint32 pageCount_ = 0;
     CodePageDecoder jet3Text_;
     std::unique_ptr<Handle> handle_;
     QStringList userTables_;

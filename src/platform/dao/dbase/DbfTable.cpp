@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -511,7 +512,7 @@ std::vector<FieldInfo> TableReader::fieldInfos() const {
 }
 
 void TableReader::readRecords(Recordset& records) {
-    records.reserve(recordCount_);
+    records.reserve(recordCount_);  // no more than the file holds: readHeader checked it
     const qint64 recordsPerChunk = std::max<qint64>(1, kChunkBytes / recordLength_);
     QByteArray buffer(
         static_cast<qsizetype>(std::min<qint64>(recordsPerChunk, recordCount_) * recordLength_),
@@ -729,7 +730,14 @@ void TableReader::failValue(const DbfField& field, const QString& reason) const 
 }  // namespace
 
 std::unique_ptr<Recordset> readDbfTable(const QString& path) {
-    return TableReader(path).read();
+    try {
+        return TableReader(path).read();
+    } catch (const std::bad_alloc&) {
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The dBase table \"%1\" cannot be read: there is not "
+                                      "enough memory for its records.")
+                           .arg(path));
+    }
 }
 
 }  // namespace keldara::dao::dbase

@@ -11,6 +11,10 @@ namespace keldara::dao::text {
 
 namespace {
 
+// As many fields as the widest spreadsheets have; a wider record is damage or a
+// mistaken delimiter, and refused before its fields take memory.
+constexpr std::size_t kMaxFieldsPerRecord = 16384;
+
 class Parser {
   public:
     Parser(QByteArray text, char delimiter, const QString& fileName)
@@ -60,18 +64,23 @@ class Parser {
             endRecord();
             return;
         }
+        const std::int64_t firstLine = line_;
+        std::size_t fieldCount = 0;
         for (;;) {
             if (pos_ < size_ && data_[pos_] == '"') {
                 readQuotedField();
             } else {
                 readPlainField();
             }
+            // Past the limit the fields are only counted, for the message.
+            if (++fieldCount > kMaxFieldsPerRecord) records_.fields.pop_back();
             if (pos_ < size_ && data_[pos_] == delimiter_) {
                 ++pos_;
                 continue;
             }
             break;
         }
+        if (fieldCount > kMaxFieldsPerRecord) throwTooManyFields(firstLine, fieldCount);
         if (pos_ < size_) consumeLineEnd();
         endRecord();
     }
@@ -171,6 +180,16 @@ class Parser {
                                       "on line %2 is never closed.")
                            .arg(fileName_)
                            .arg(openingLine));
+    }
+
+    [[noreturn]] void throwTooManyFields(std::int64_t line, std::size_t count) const {
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The file \"%1\" cannot be read: line %2 holds %3 fields, "
+                                      "more than the %4 a table can have.")
+                           .arg(fileName_)
+                           .arg(line)
+                           .arg(count)
+                           .arg(kMaxFieldsPerRecord));
     }
 
     ParsedRecords records_;

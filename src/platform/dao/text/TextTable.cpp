@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <cstdint>
@@ -107,20 +108,27 @@ bool isBlank(const QString& name) {
 }
 
 // Blank names become F1, F2, ... by position; a name already taken (in any letter case)
-// gets "_2", "_3", ... appended, so that every field can be found by its name.
+// gets "_2", "_3", ... appended, so that every field can be found by its name. The next
+// suffix to try is kept per name: the suffixes below it are taken for good, which keeps
+// thousands of equal names linear.
 std::vector<QString> uniqueFieldNames(std::vector<QString> names) {
     QSet<QString> taken;
+    QHash<QString, int> nextSuffix;
+    taken.reserve(static_cast<qsizetype>(names.size()));
     for (std::size_t i = 0; i < names.size(); ++i) {
-        QString name = isBlank(names[i]) ? QStringLiteral("F%1").arg(i + 1) : names[i];
-        if (taken.contains(name.toLower())) {
-            int suffix = 2;
-            while (taken.contains(QStringLiteral("%1_%2").arg(name).arg(suffix).toLower())) {
-                ++suffix;
-            }
-            name = QStringLiteral("%1_%2").arg(name).arg(suffix);
+        QString name = isBlank(names[i]) ? u'F' + QString::number(i + 1) : names[i];
+        QString key = name.toLower();
+        if (taken.contains(key)) {
+            auto next = nextSuffix.find(key);
+            if (next == nextSuffix.end()) next = nextSuffix.insert(key, 2);
+            int& suffix = next.value();
+            while (taken.contains(key + u'_' + QString::number(suffix))) ++suffix;
+            name += u'_' + QString::number(suffix);
+            key += u'_' + QString::number(suffix);
+            ++suffix;
         }
-        taken.insert(name.toLower());
-        names[i] = name;
+        taken.insert(key);
+        names[i] = std::move(name);
     }
     return names;
 }
