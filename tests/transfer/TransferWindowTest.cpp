@@ -134,12 +134,19 @@ TEST_F(TransferWindowTest, ScriptInsertAndMergeBringEveryRowOver) {
     EXPECT_EQ(targetRows(), sourceRows());
 }
 
-TEST_F(TransferWindowTest, MergeWithoutAMatchFieldWritesNothing) {
+// Closing a side does not disable "Perform Action"; pressing it then says what is missing.
+TEST_F(TransferWindowTest, ARunThatCannotStartWritesNothing) {
     openSource(sourceCsv(3));
     connectTo({KeyedTable, "INSERT INTO Tester VALUES (1, 'kept', NULL)"});
     loadTester();
-    perform(Merge);
+    perform(Merge);  // the empty match field
     EXPECT_TRUE(statusText().startsWith("ERROR MergeToTarget: ")) << statusText().toStdString();
+    clickButton("cmdTargetClose");
+    clickButton("cmdActionGo");
+    EXPECT_EQ(statusText(), "ERROR MergeToTarget: No MySQL connection is open. Line: 100");
+    clickButton("cmdSourceClose");
+    clickButton("cmdActionGo");
+    EXPECT_EQ(statusText(), "ERROR MergeToTarget: No source table is loaded. Line: 100");
     EXPECT_EQ(targetRows(), std::vector<std::string>{"1 | kept | <NULL>"});
 }
 
@@ -155,28 +162,40 @@ TEST_F(TransferWindowTest, ADuplicateKeyHalfwayKeepsTheRowsBeforeIt) {
     expectIdle();
 }
 
-TEST_F(TransferWindowTest, StopPressedHalfwayKeepsExactlyTheRowsBeforeIt) {
+// Pressing Stop, or closing the window, while record 4 is sent.
+TEST_F(TransferWindowTest, AStopHalfwayKeepsExactlyTheRowsBeforeIt) {
     openSource(sourceCsv(12));
     connectTo({KeyedTable});
     loadTester();
     choose("cboAction", Insert);
-
-    bool eventsRanDuringRun = false;
-    QTimer::singleShot(0, window.get(), [&] { eventsRanDuringRun = window->footer()->running(); });
-    bool stopShownAndRoomsLocked = false;
-    QObject::connect(ws().PB, &QProgressBar::valueChanged, window.get(), [&] {
-        if (ws().PB->currentValue() != 4 || stopShownAndRoomsLocked) return;
-        stopShownAndRoomsLocked =
-            button("cmdActionGo")->text() == "Stop" && !control<QTabWidget>("tabTabs")->isEnabled();
+    for (bool byClosing : {false, true}) {
+        SCOPED_TRACE(byClosing ? "closing the window" : "pressing Stop");
+        reader->execute("DELETE FROM Tester");
+        bool eventsRanDuringRun = false;
+        QTimer::singleShot(0, window.get(),
+                           [&] { eventsRanDuringRun = window->footer()->running(); });
+        bool stopShownAndRoomsLocked = false;
+        QMetaObject::Connection hook =
+            QObject::connect(ws().PB, &QProgressBar::valueChanged, window.get(), [&] {
+                if (ws().PB->currentValue() != 4 || stopShownAndRoomsLocked) return;
+                stopShownAndRoomsLocked = button("cmdActionGo")->text() == "Stop" &&
+                                          !control<QTabWidget>("tabTabs")->isEnabled();
+                if (byClosing) {
+                    EXPECT_FALSE(window->close());
+                } else {
+                    clickButton("cmdActionGo");
+                }
+            });
         clickButton("cmdActionGo");
-    });
-    clickButton("cmdActionGo");
+        QObject::disconnect(hook);
 
-    EXPECT_TRUE(eventsRanDuringRun);
-    EXPECT_TRUE(stopShownAndRoomsLocked);
-    EXPECT_EQ(statusText(), "Stopped at Record :5");
-    EXPECT_EQ(targetRows(), sourceRows(4));
-    expectIdle();
+        EXPECT_TRUE(eventsRanDuringRun);
+        EXPECT_TRUE(stopShownAndRoomsLocked);
+        EXPECT_EQ(statusText(), "Stopped at Record :5");
+        EXPECT_EQ(targetRows(), sourceRows(4));
+        expectIdle();
+        EXPECT_EQ(window->isVisible(), !byClosing);
+    }
 }
 
 }  // namespace
