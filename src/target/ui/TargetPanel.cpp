@@ -110,12 +110,17 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
     connect(cboTargetDatabase_, &QComboBox::activated, this, &TargetPanel::cboTargetDatabase_Click);
     connect(cboTargetTable_, &QComboBox::activated, this, &TargetPanel::cboTargetTable_Click);
     connect(tsMySQL_, &QTabBar::currentChanged, this, &TargetPanel::tsMySQL_Click);
+    connect(cmdNewTable_, &QPushButton::clicked, this, &TargetPanel::newTableRequested);
     connect(cboTargetTable_, &QComboBox::currentTextChanged, this, &TargetPanel::tableTextChanged);
 }
 
 void TargetPanel::loadDefaults() {
     cboTargetTable_->setEditText(QStringLiteral("Select Target Profile"));
     txtTargetPort_->setText(QStringLiteral("3306"));
+}
+
+void TargetPanel::showScript(const QString& script) {
+    txtResult_->setPlainText(script);
 }
 
 void TargetPanel::ConnectMySQL() {

@@ -45,6 +45,9 @@ class TargetPanel : public QObject {
     QTextEdit* txtResult() const { return txtResult_; }
     dao::DataControl* adoMySQLData() const { return adoMySQLData_; }
 
+    // Shows a generated create-table script in the result box.
+    void showScript(const QString& script);
+
   signals:
     // A table load has begun on an open connection: no target field is paired any more.
     void tableLoadStarted();
@@ -54,6 +57,8 @@ class TargetPanel : public QObject {
     void closed();
     // The text of the table list changed.
     void tableTextChanged(const QString& text);
+    // "New Table Definition" was pressed.
+    void newTableRequested();
 
   private:
     void cboTargetDatabase_Click();

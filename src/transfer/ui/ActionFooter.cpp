@@ -4,10 +4,17 @@
 #include <QPushButton>
 
 #include "shell/ui/Controls.h"
+#include "transfer/CreateTableScript.h"
+#include "transfer/MergeToTarget.h"
+#include "transfer/ui/WindowProgress.h"
 
 namespace keldara::transfer {
 
 using namespace shell;
+
+namespace {
+const QString PerformAction = QStringLiteral("Perform Action");
+}
 
 ActionFooter::ActionFooter(QWidget* footer, Workspace& workspace)
     : QObject(footer), ws_(workspace) {
@@ -16,9 +23,10 @@ ActionFooter::ActionFooter(QWidget* footer, Workspace& workspace)
     suppressKeys(cboAction_);
     makeLabel(footer, "lblLabel_7", "Select Target Match Field", 4100, 105, 2150);
     cboTargetMatch_ = makeComboBox(footer, "cboTargetMatch", 6300, 60, 2050, 315);
-    cmdActionGo_ = makeButton(footer, "cmdActionGo", "Perform Action", 8450, 60, 1500, 315);
+    cmdActionGo_ = makeButton(footer, "cmdActionGo", PerformAction, 8450, 60, 1500, 315);
     cmdActionGo_->setEnabled(false);
     connect(cboAction_, &QComboBox::activated, this, &ActionFooter::ActionControlsEnable);
+    connect(cmdActionGo_, &QPushButton::clicked, this, &ActionFooter::cmdActionGo_Click);
 }
 
 void ActionFooter::loadDefaults() {
@@ -45,6 +53,94 @@ void ActionFooter::ActionControlsEnable() {
     cboTargetMatch_->clear();
     cboTargetMatch_->addItems(ws_.state.gTargetFieldNames);
     cboTargetMatch_->setCurrentIndex(0);  // element 0, the empty entry
+}
+
+void ActionFooter::cmdActionGo_Click() {
+    if (running_) {
+        requestStop();
+        return;
+    }
+    switch (cboAction_->currentIndex()) {
+        case 0:
+            transfer(QStringLiteral("UPDATE"));
+            break;
+        case 1:
+            transfer(QStringLiteral("INSERT"));
+            break;
+        case 2:
+            createScript({}, {});
+            break;
+        default:
+            break;
+    }
+}
+
+void ActionFooter::newTableDefinition() {
+    if (!running_) createScript(NewTableIndex, NewTableIndexColumn);
+}
+
+// The list entry whose text is the one shown; typing does not move the list's index. Text that
+// is no entry gives the empty entry, which no update matches by.
+QString ActionFooter::chosenMatchField() const {
+    const int index = cboTargetMatch_->findText(cboTargetMatch_->currentText(),
+                                                Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return index > -1 ? cboTargetMatch_->itemText(index) : QString();
+}
+
+const dao::Recordset* ActionFooter::sourceRecords() const {
+    return inputs_.sourceRecords ? inputs_.sourceRecords() : nullptr;
+}
+
+void ActionFooter::refuse(const QString& description) {
+    ws_.SetStatusText(QStringLiteral("ERROR MergeToTarget: ") + description +
+                      QStringLiteral(" Line: 100"));
+}
+
+void ActionFooter::transfer(const QString& action) {
+    const dao::Recordset* source = sourceRecords();
+    dao::Connection* connection = ws_.state.gMySQLConnection.get();
+    if (!source) return refuse(QStringLiteral("No source table is loaded."));
+    if (!connection) return refuse(QStringLiteral("No MySQL connection is open."));
+    const mapping::FieldPairing pairing =
+        inputs_.pairing ? inputs_.pairing() : mapping::FieldPairing{};
+    const QString matchName = chosenMatchField();
+    runStoppable([&](TransferProgress& progress) {
+        return MergeToTarget(action, targetTableText_, matchName, *source, pairing, *connection,
+                             progress);
+    });
+}
+
+void ActionFooter::createScript(const QString& indexName, const QString& indexColumn) {
+    const dao::Recordset* source = sourceRecords();
+    if (!source) return refuse(QStringLiteral("No source table is loaded."));
+    ScriptResult result;
+    runStoppable([&](TransferProgress& progress) {
+        result = CreateTableScript(ScriptTable, *source, progress, indexName, indexColumn);
+        return result;
+    });
+    if (result.completed() && !result.script.isEmpty()) emit scriptCreated(result.script);
+}
+
+void ActionFooter::runStoppable(const std::function<TransferResult(TransferProgress&)>& body) {
+    const bool goWasEnabled = cmdActionGo_->isEnabled();
+    running_ = true;
+    stopPressed_ = false;
+    cmdActionGo_->setText(QStringLiteral("Stop"));
+    cmdActionGo_->setEnabled(true);
+    cboAction_->setEnabled(false);
+    cboTargetMatch_->setEnabled(false);
+    emit runStarted();
+
+    WindowProgress progress(ws_, stopPressed_);
+    const TransferResult result = body(progress);
+    ws_.SetStatusText(result.message);
+
+    cmdActionGo_->setText(PerformAction);
+    cmdActionGo_->setEnabled(goWasEnabled);
+    cboAction_->setEnabled(true);
+    cboTargetMatch_->setEnabled(true);
+    running_ = false;
+    emit runFinished();
 }
 
 }  // namespace keldara::transfer

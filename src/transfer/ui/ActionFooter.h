@@ -1,15 +1,19 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 
 #include "shell/ui/Workspace.h"
+#include "transfer/TransferInputs.h"
+#include "transfer/TransferProgress.h"
 
 class QComboBox;
 class QPushButton;
 
 namespace keldara::transfer {
 
-// The action footer: which action to run, the target match field, and "Perform Action".
+// The action footer: which action to run, the target match field, and "Perform Action",
+// which reads "Stop" while a run goes on.
 class ActionFooter : public QObject {
     Q_OBJECT
   public:
@@ -17,6 +21,8 @@ class ActionFooter : public QObject {
 
     // The prompt and the three actions, in the order the transfer relies on.
     void loadDefaults();
+    // Where a run finds the source table and the pairing.
+    void setTransferInputs(TransferInputs inputs) { inputs_ = std::move(inputs); }
 
     // Enables "Perform Action" when an action is chosen, a target table is chosen, and both
     // tables are loaded; it then fills the match-field list with an empty entry followed by
@@ -26,14 +32,43 @@ class ActionFooter : public QObject {
     // table is chosen.
     void setTargetTableText(const QString& text) { targetTableText_ = text; }
 
+    // "New Table Definition": the script of the source table with an index on its KEY column.
+    void newTableDefinition();
+
+    bool running() const { return running_; }
+    // Ends a run after its current record, as "Stop" does.
+    void requestStop() { stopPressed_ = true; }
+
+  signals:
+    // A script run completed; the script is to be shown.
+    void scriptCreated(const QString& script);
+    // A run begins: nothing may close or reload the tables it reads until it has finished.
+    void runStarted();
+    void runFinished();
+
   private:
+    static constexpr const char* ScriptTable = "Tester";
+    static constexpr const char* NewTableIndex = "IKEY";
+    static constexpr const char* NewTableIndexColumn = "KEY";
+
     bool actionMayRun() const;
+    void cmdActionGo_Click();
+    void transfer(const QString& action);
+    void createScript(const QString& indexName, const QString& indexColumn);
+    QString chosenMatchField() const;
+    const dao::Recordset* sourceRecords() const;
+    void refuse(const QString& description);
+    // Runs `body` with the window's progress and "Stop" in place of "Perform Action".
+    void runStoppable(const std::function<TransferResult(TransferProgress&)>& body);
 
     shell::Workspace& ws_;
     QComboBox* cboAction_;
     QComboBox* cboTargetMatch_;
     QPushButton* cmdActionGo_;
     QString targetTableText_;
+    TransferInputs inputs_;
+    bool running_ = false;
+    bool stopPressed_ = false;
 };
 
 }  // namespace keldara::transfer

@@ -145,6 +145,32 @@ void MainWindow::connectRooms() {
     connect(target_, &TargetPanel::closed, mapping_, &MappingPage::targetClosed);
     connect(target_, &TargetPanel::tableTextChanged, footer_,
             &transfer::ActionFooter::setTargetTableText);
+    connectTransfer();
+}
+
+// A run reads the source table, the pairing and the MySQL connection until it ends, so the
+// rooms that could close or reload them wait meanwhile.
+void MainWindow::connectTransfer() {
+    using transfer::ActionFooter;
+    footer_->setTransferInputs({[this]() -> const dao::Recordset* {
+                                    return ws_.state.bSourceLoaded
+                                               ? source_->adoSourceData()->recordset()
+                                               : nullptr;
+                                },
+                                [this] { return mapping_->pairing(); }});
+    connect(target_, &target::TargetPanel::newTableRequested, footer_,
+            &ActionFooter::newTableDefinition);
+    connect(footer_, &ActionFooter::scriptCreated, target_, &target::TargetPanel::showScript);
+    connect(footer_, &ActionFooter::runStarted, this, [this] { setRoomsEnabled(false); });
+    connect(footer_, &ActionFooter::runFinished, this, [this] {
+        setRoomsEnabled(true);
+        if (closeAfterRun_) close();
+    });
+}
+
+void MainWindow::setRoomsEnabled(bool enabled) {
+    tabTabs_->setEnabled(enabled);
+    menuBar()->setEnabled(enabled);
 }
 
 void MainWindow::Form_Load() {
@@ -179,6 +205,12 @@ void MainWindow::mnuExit_Click() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (footer_->running()) {  // the window closes once the run has stopped
+        closeAfterRun_ = true;
+        footer_->requestStop();
+        event->ignore();
+        return;
+    }
     if (!exiting_) {
         profiles_->SaveRecentList();
         source_->CloseSource();

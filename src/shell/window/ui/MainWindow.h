@@ -70,6 +70,8 @@ class MainWindow : public QMainWindow {
     void buildMenus();
     QWidget* addPage(const QString& caption);
     void connectRooms();
+    void connectTransfer();
+    void setRoomsEnabled(bool enabled);
     void Form_Load();
     void tabTabs_Click();
     void mnuAbout_Click();
@@ -89,6 +91,7 @@ class MainWindow : public QMainWindow {
     transfer::ActionFooter* footer_;
     profiles::ProfileCommands* profiles_;
     bool exiting_ = false;
+    bool closeAfterRun_ = false;
 
     void connectProfiles();
 };

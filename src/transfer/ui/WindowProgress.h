@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QElapsedTimer>
+
+#include "shell/ui/Workspace.h"
+#include "transfer/TransferProgress.h"
+
+namespace keldara::transfer {
+
+// A run's progress in the window: the status text in the status bar, the record count in the
+// progress bar. Between records the window's events run every few milliseconds, so that it
+// repaints and its Stop button can be pressed; `stopPressed` is what that button sets.
+class WindowProgress : public TransferProgress {
+  public:
+    WindowProgress(shell::Workspace& workspace, const bool& stopPressed);
+
+    void setStatusText(const QString& text) override;
+    void setProgressMaximum(long maximum) override;
+    void setProgressValue(long value) override;
+    bool stopRequested() override;
+
+  private:
+    static constexpr int EventIntervalMs = 50;
+
+    shell::Workspace& ws_;
+    const bool& stopPressed_;
+    QElapsedTimer sinceEvents_;
+};
+
+}  // namespace keldara::transfer
