@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config clang-format
   qt6-base-dev libgl-dev
   libmariadb-dev mariadb-server mariadb-client
   mdbtools mdbtools-dev

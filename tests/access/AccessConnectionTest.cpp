@@ -54,7 +54,7 @@ TEST(AccessPasswords, OpenOnlyWithTheRightPasswordWhenTheDatabaseHasOne) {
          "password",
          {"", "passwor"}},
         {jet3, "s3cret", {"", "S3CRET"}},
-        {mdbFixture("mdbtools__mdbtestdata/nwind.mdb"), "anything", {}},
+        {mdbFixture("jahlborn__jackcess/test2V1997.mdb"), "anything", {}},
         {mdbFixture("jahlborn__jackcessencrypt/db-enc.mdb"), "x", {}},
         {mdbFixture("jahlborn__jackcess/testV1997.mdb"), "", {}},
     };
@@ -110,6 +110,7 @@ TEST(AccessOpen, StatementsOtherThanSelectAllAndUseAfterCloseFail) {
 }
 
 TEST(AccessCatalogue, UserTablesSortedByNameWithoutSystemTables) {
+    KELDARA_SKIP_WITHOUT_FIXTURE(mdbFixture("mdbtools__mdbtestdata/nwind.mdb"));
     auto nwind = openAccess(mdbFixture("mdbtools__mdbtestdata/nwind.mdb"));
     EXPECT_EQ(nwind->openTableCatalogue()->fieldInfo(0).name, QStringLiteral("TABLE_NAME"));
     EXPECT_EQ(tableNames(*nwind),
@@ -156,7 +157,9 @@ TEST(AccessFields, TypeCodesAndSizesAsTheJetProviderReportsThem) {
         {"jahlborn__jackcess/fixedNumericTestV2000.mdb", "test", "col2:131/19/18,0"},
         {"spannm__ucanaccess/functionsV2000.mdb", "t_funcs", "num:131/19/12,3"},
     };
+    QStringList missing;
     for (const auto& c : cases) {
+        if (leaveOutMissing(mdbFixture(c.file), missing)) continue;
         const QStringList described =
             describeFields(*selectAll(*openAccess(mdbFixture(c.file)), QString::fromUtf8(c.table)));
         for (const QString& field : QString::fromUtf8(c.fields).split(u' ')) {
@@ -164,6 +167,7 @@ TEST(AccessFields, TypeCodesAndSizesAsTheJetProviderReportsThem) {
                 << field.toStdString() << " not in " << described.join(u' ').toStdString();
         }
     }
+    if (!missing.isEmpty()) GTEST_SKIP() << missing.join(u' ').toStdString();
 }
 
 // Opens the database and reads every table it lists; returns the errors of the tables.
@@ -184,6 +188,7 @@ QStringList tableErrors(const QString& path, const QString& password = {}) {
 class DamagedDatabase : public ::testing::TestWithParam<AccessFixture> {};
 
 TEST_P(DamagedDatabase, GivesRowsOrAnErrorNamingTheFile) {
+    KELDARA_SKIP_WITHOUT_FIXTURE(mdbFixture(GetParam().file));
     constexpr int kCopies = 120;
     QTemporaryDir dir;
     const QString damaged = dir.filePath(QStringLiteral("damaged.mdb"));
@@ -269,6 +274,7 @@ QByteArray withLongValueLoop(QByteArray database, int pageSize, int rowCountOffs
 }
 
 TEST(DamagedLongValues, ALoopInAChainOfPagesIsAnErrorNotAHang) {
+    KELDARA_SKIP_WITHOUT_FIXTURE(mdbFixture("mdbtools__mdbtestdata/nwind.mdb"));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("loop.mdb"));
     const QByteArray looped =

@@ -189,7 +189,7 @@ TEST(DbfCodePages, HeaderByteDecidesTheEncoding) {
         {0xC8, "\x8A\x9A", "Šš"},                      // cp1250
         {0x02, "pened\x8As", "penedès"},               // cp850
         {0x7A, "\xD6\xD0\xCE\xC4", "中文"},            // cp936
-        {0x7A, "\xD6\xD0\xFF", "中\xEF\xBF\xBD"},      // an invalid byte becomes U+FFFD
+        {0x7A, "\xD6\xD0\xFF", "中\xC3\xBF"},          // an undefined byte keeps its number
         {0x7B, "\x93\xFA\x96\x7B", "日本"},            // cp932
     };
     QTemporaryDir dir;

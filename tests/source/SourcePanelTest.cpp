@@ -81,6 +81,7 @@ TEST_F(SourcePanelTest, ADbaseTableIsLoadedAtOnce) {
 }
 
 TEST_F(SourcePanelTest, AnAccessDatabaseListsItsTablesAndLoadsTheChosenOne) {
+    KELDARA_SKIP_WITHOUT_FIXTURE(fixturePath("mdb/mdbtools__mdbtestdata/nwind.mdb"));
     open(fixturePath("mdb/mdbtools__mdbtestdata/nwind.mdb"));
     expectOpenControls();
     EXPECT_EQ(tableList(),

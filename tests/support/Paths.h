@@ -1,7 +1,14 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QString>
+#include <QStringList>
+#include <string>
+#include <vector>
 
 namespace keldara::test {
 
@@ -10,9 +17,74 @@ inline QString sourceDir() {
     return QStringLiteral(KELDARA_SOURCE_DIR);
 }
 
-// A sample file under the shared fixtures folder beside the project.
+// A sample file shipped with the project (tests/data/, listed in its NOTICE.md).
+inline QString dataPath(const QString& relative) {
+    return QDir::cleanPath(sourceDir() + QStringLiteral("/tests/data/") + relative);
+}
+
+// The sample files without a clear license are not shipped. Tests read them from this folder:
+// the one KELDARA_SHARED_FIXTURES names, else the shared fixtures folder beside the project.
+inline QString sharedFixturesRoot() {
+    const QString chosen = qEnvironmentVariable("KELDARA_SHARED_FIXTURES");
+    return QDir::cleanPath(chosen.isEmpty() ? sourceDir() + QStringLiteral("/../shared/fixtures")
+                                            : chosen);
+}
+
+// The sample files the tests use that are not shipped, relative to the fixtures folder.
+inline const QStringList& unshippedFixtures() {
+    static const QStringList files = {
+        QStringLiteral("mdb/mdbtools__mdbtestdata/nwind.mdb"),
+        QStringLiteral("mdb/mdbtools__mdbtestdata/DateTestDatabase.mdb"),
+        QStringLiteral("mdb/statdata__Northwind-Databse/Northwind.mdb"),
+        QStringLiteral("csv/BurntSushi__rust-csv/worldcitiespop.csv"),
+        QStringLiteral("csv/BurntSushi__rust-csv/uspop-latin1.csv"),
+        QStringLiteral("csv/lukaswhite__geonames-php/admin1CodesASCII.txt"),
+    };
+    return files;
+}
+
+// A sample file (or folder) by its path under the fixtures ("mdb/owner__repo/file.mdb"): the
+// shipped copy when there is one, else the one in the shared folder.
 inline QString fixturePath(const QString& relative) {
-    return QDir::cleanPath(sourceDir() + QStringLiteral("/../shared/fixtures/") + relative);
+    const QString shipped = dataPath(relative);
+    if (QFileInfo::exists(shipped)) return shipped;
+    return QDir::cleanPath(sharedFixturesRoot() + QLatin1Char('/') + relative);
+}
+
+// Why the sample file at `path` cannot be read; empty when it is there.
+inline QString missingFixtureReason(const QString& path) {
+    if (QFileInfo::exists(path)) return {};
+    return QStringLiteral(
+               "%1 is missing: it is not shipped with the project (its license is "
+               "unclear); set KELDARA_SHARED_FIXTURES to a folder that has it.")
+        .arg(path);
+}
+
+// For a table of cases: true when the sample file of a case is missing, noting why in
+// `reasons` (the test then ends with GTEST_SKIP() after the other cases).
+inline bool leaveOutMissing(const QString& path, QStringList& reasons) {
+    const QString reason = missingFixtureReason(path);
+    if (!reason.isEmpty() && !reasons.contains(reason)) reasons << reason;
+    return !reason.isEmpty();
+}
+
+// Every sample file under `folder` ("csv") whose name matches `patterns`, relative to the
+// fixtures folder and sorted: the shipped ones and the unshipped ones, present or not.
+inline std::vector<std::string> fixtureFiles(const QString& folder, const QStringList& patterns) {
+    QStringList files;
+    const QDir data(dataPath({}));
+    QDirIterator it(dataPath(folder), patterns, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) files << data.relativeFilePath(it.next());
+    for (const QString& file : unshippedFixtures()) {
+        if (file.startsWith(folder + QLatin1Char('/')) &&
+            QDir::match(patterns, QFileInfo(file).fileName())) {
+            files << file;
+        }
+    }
+    files.sort();
+    std::vector<std::string> result;
+    for (const QString& file : files) result.push_back(file.toStdString());
+    return result;
 }
 
 // The keldara-dump tool built beside the program.
@@ -21,3 +93,10 @@ inline QString dumpToolPath() {
 }
 
 }  // namespace keldara::test
+
+// Ends the current test as skipped when the sample file at `path` is missing.
+#define KELDARA_SKIP_WITHOUT_FIXTURE(path)                                           \
+    do {                                                                             \
+        const QString missingReason_ = ::keldara::test::missingFixtureReason(path);  \
+        if (!missingReason_.isEmpty()) GTEST_SKIP() << missingReason_.toStdString(); \
+    } while (false)

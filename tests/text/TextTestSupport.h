@@ -48,15 +48,7 @@ inline void writeBytes(const QString& path, const QByteArray& bytes) {
 
 // Every sample text file, as a path relative to the fixtures ("csv/folder/file.csv").
 inline std::vector<std::string> sampleTextFiles() {
-    std::vector<std::string> files;
-    const QDir root(fixturePath(QStringLiteral("csv")));
-    for (const QString& folder : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        for (const QString& file :
-             QDir(root.filePath(folder)).entryList({"*.csv", "*.tsv", "*.txt"}, QDir::Files)) {
-            files.push_back(("csv/" + folder + QLatin1Char('/') + file).toStdString());
-        }
-    }
-    return files;
+    return fixtureFiles(QStringLiteral("csv"), {"*.csv", "*.tsv", "*.txt"});
 }
 
 // A test name made of `text`: letters and digits, the rest underscores.

@@ -29,8 +29,8 @@ class AccessConnection final : public Connection {
                            QStringLiteral("The connection string names no Access database file."));
         }
         const QString password = parsed.valueOr(QStringLiteral("Jet OLEDB:Database Password"));
-        database_ = std::make_unique<access::JetDatabase>(path, password,
-                                                          access::ansiCodePageOf(QLocale()));
+        database_ =
+            std::make_unique<access::JetDatabase>(path, password, ansiCodePageOf(QLocale()));
     }
 
     bool isOpen() const override { return database_ != nullptr; }

@@ -387,7 +387,7 @@ class TableReader {
     QString text(const MdbColumn* column, const unsigned char* data, int size) const {
         const auto* chars = reinterpret_cast<const char*>(data);
         if (jet4_) return decodeJet4Text(chars, size);
-        auto decoded = jet3Text_.decode(chars, size);
+        auto decoded = jet3Text_.decodeStrict(chars, size);
         if (!decoded) {
             throw DaoError(DaoError::BadFile,
                            QStringLiteral("The Access database %1 cannot be read in code page %2, "
@@ -508,7 +508,7 @@ void JetDatabase::checkFileAndHeader(const QString& password) {
         matches = password == header_.jet4Password;
     } else {
         const auto stored =
-            jet3Text_.decode(header_.jet3Password.constData(), header_.jet3Password.size());
+            jet3Text_.decodeStrict(header_.jet3Password.constData(), header_.jet3Password.size());
         matches = stored && password == *stored;
     }
     if (!matches) {

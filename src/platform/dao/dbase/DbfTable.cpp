@@ -10,10 +10,10 @@
 #include <optional>
 #include <vector>
 
+#include "platform/dao/CodePages.h"
 #include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
 #include "platform/dao/dbase/Bytes.h"
-#include "platform/dao/dbase/CodePage.h"
 #include "platform/dao/dbase/MemoFile.h"
 
 namespace keldara::dao::dbase {
@@ -218,7 +218,7 @@ class TableReader {
     std::uint32_t recordCount_ = 0;
     int headerLength_ = 0;
     int recordLength_ = 0;
-    std::unique_ptr<TextDecoder> decoder_;
+    std::unique_ptr<CodePageDecoder> decoder_;
     std::vector<DbfField> fields_;  // the visible fields
     int nullFlagsOffset_ = -1;
     int nullFlagsLength_ = 0;
@@ -258,7 +258,7 @@ void TableReader::readHeader() {
     recordCount_ = readLittleEndian32(h + 4);
     headerLength_ = readLittleEndian16(h + 8);
     recordLength_ = readLittleEndian16(h + 10);
-    decoder_ = std::make_unique<TextDecoder>(codePageOfLanguageDriver(h[29]));
+    decoder_ = std::make_unique<CodePageDecoder>(codePageOfLanguageDriver(h[29]));
     if (headerLength_ < kHeaderSize + 1 || headerLength_ > fileSize_) {
         fail(QStringLiteral("its header length (%1 bytes) does not fit the file (%2 bytes)")
                  .arg(headerLength_)

@@ -233,7 +233,14 @@ void Workbook::readSharedStrings(const Record& rec, RecordReader& reader) {
 }
 
 void Workbook::finishGlobals() {
-    if (biff_ < 8) decoder_ = std::make_unique<CodePageDecoder>(codePage_);
+    if (biff_ < 8) {
+        try {
+            decoder_ = std::make_unique<CodePageDecoder>(codePage_);
+        } catch (const DaoError&) {
+            throw FormatError(QStringLiteral("its text is in code page %1, which cannot be decoded")
+                                  .arg(codePage_));
+        }
+    }
     for (const auto& [index, bytes] : formatBytes_) {
         formats_[index] = classifyFormatString(
             byteString(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
@@ -251,7 +258,7 @@ void Workbook::finishGlobals() {
 }
 
 QString Workbook::byteString(const std::uint8_t* data, std::size_t size) const {
-    return decoder_->decode(reinterpret_cast<const char*>(data), size);
+    return decoder_->decode(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 }
 
 FormatClass Workbook::formatOfXf(std::uint16_t xf) const {

@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
+#include "platform/dao/CodePages.h"
 #include "platform/dao/Value.h"
 #include "platform/dao/excel/BiffRecords.h"
-#include "platform/dao/excel/CodePage.h"
 #include "platform/dao/excel/NumberFormat.h"
 
 namespace keldara::dao::xls {

@@ -1,19 +1,17 @@
 #pragma once
 
 #include <QString>
-#include <stdexcept>
+
+#include "platform/dao/DaoError.h"
 
 namespace keldara::dao::xls {
 
-// A workbook that cannot be read: the reason, without the file name (the connection adds it).
-class FormatError : public std::runtime_error {
+// A workbook that cannot be read: a DaoError whose description is the reason alone, without
+// the file name (the connection adds it).
+class FormatError : public DaoError {
   public:
-    explicit FormatError(const QString& reason)
-        : std::runtime_error(reason.toStdString()), reason_(reason) {}
-    const QString& reason() const { return reason_; }
-
-  private:
-    QString reason_;
+    explicit FormatError(const QString& reason) : DaoError(DaoError::BadFile, reason) {}
+    const QString& reason() const { return description(); }
 };
 
 // A workbook whose records are encrypted (it carries a FILEPASS record).
