@@ -22,7 +22,7 @@ A local MySQL-compatible server is running for you to try Keldara with:
   Password:                 $KELDARA_MYSQL_PASSWORD
   Port:                     $KELDARA_MYSQL_PORT
   Sample database:          keldara_sample
-Sample source files are in $(cd "$root/.." && pwd)/shared/fixtures (when present).
+Sample source files are in $root/samples.
 INFO
   # A profile for this server and the sample file: Keldara opens with it, so only "Open" and
   # "Connect" are left to press.
