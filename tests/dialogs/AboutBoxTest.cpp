@@ -99,18 +99,15 @@ TEST_F(AboutCommand, ShowsAFreshModalBoxEachTime) {
     QList<QWidget*> seen;
     for (int i = 0; i < 2; ++i) {
         QTimer::singleShot(0, [&] {
-            QWidget* modal = QApplication::activeModalWidget();
-            seen.append(modal);
-            if (modal) {
-                EXPECT_EQ(modal->objectName(), "frmAbout");
-                EXPECT_EQ(modal->parentWidget(), window.get());
-                modal->close();
-            }
+            seen.append(QApplication::activeModalWidget());
+            ASSERT_NE(seen.last(), nullptr);
+            EXPECT_EQ(seen.last()->objectName(), "frmAbout");
+            EXPECT_EQ(seen.last()->parentWidget(), window.get());
+            seen.last()->close();
         });
         control<QAction>("mnuAbout")->trigger();
     }
-    ASSERT_EQ(seen.size(), 2);
-    EXPECT_NE(seen[0], nullptr);
+    EXPECT_EQ(seen.size(), 2);
     EXPECT_TRUE(window->findChildren<dialogs::AboutBox*>().isEmpty()) << "released after use";
 }
 

@@ -35,12 +35,7 @@ TEST_F(MainWindowAfterLoad, ShowsThePromptsAndEnablesOnlyWhatCanBeUsedYet) {
     for (const auto& [name, text] : prompts) EXPECT_EQ(combo(name)->currentText(), text) << name;
     EXPECT_EQ(textBox("txtTargetPort")->text(), "3306");
     EXPECT_EQ(textBox("txtSourceFilePassword")->echoMode(), QLineEdit::Password);
-    QStringList actions;
-    for (int i = 0; i < combo("cboAction")->count(); ++i)
-        actions << combo("cboAction")->itemText(i);
-    EXPECT_EQ(actions, QStringList({"Merge Target Data to Source Table",
-                                    "Insert Target Data to Source Table",
-                                    "Create Source Table From Target Data"}));
+    EXPECT_EQ(combo("cboAction")->count(), 3);  // the footer's tests choose each by its text
     EXPECT_EQ(combo("cboAction")->currentIndex(), -1);
 
     for (const char* name : {"txtSourceFileName", "cmdSourceBrowse", "cmdSourceConnect",
