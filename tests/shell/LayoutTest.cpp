@@ -1,6 +1,4 @@
 #include <QTabWidget>
-#include <QTableView>
-#include <QTableWidget>
 
 #include "shell/LayoutTwips.h"
 #include "shell/ui/StatusBar.h"
@@ -11,8 +9,13 @@ using namespace keldara::shell;
 
 namespace {
 
+using Box = std::array<float, 4>;  // left, top, width, height
+Box box(const RectTw& r) {
+    return {r.left, r.top, r.width, r.height};
+}
+
 // The layout as the window holds it before a resize: design tops, some previous sizes.
-LayoutTw designLayout(float clientWidth, float clientHeight) {
+LayoutTw designLayout(float clientWidth, float clientHeight, float panelWidth = 3000) {
     LayoutTw l;
     l.clientWidth = clientWidth;
     l.clientHeight = clientHeight;
@@ -23,105 +26,83 @@ LayoutTw designLayout(float clientWidth, float clientHeight) {
     l.picSampleButtons = {0, 360, 2805, 555};
     l.statusBar = {0, clientHeight - 315, clientWidth, 315};
     l.panelLeft = clientWidth - 3000;
-    l.panelWidth = 3000;
+    l.panelWidth = panelWidth;
     l.progressBar = {1, 2, 3, 4};
     return l;
 }
 
-TEST(ResizeMe, StretchesEverythingToTheDesignClientArea) {
-    const LayoutTw l = resizeMe(designLayout(10095, 7875));
-    EXPECT_FLOAT_EQ(l.tabTabs.width, 10045);
-    EXPECT_FLOAT_EQ(l.tabTabs.height, 5655);
-    EXPECT_FLOAT_EQ(l.tabTabs.top, 1320);
-    EXPECT_FLOAT_EQ(l.grdSourceData.width, 9895);
-    EXPECT_FLOAT_EQ(l.grdSourceData.height, 4205);
-    EXPECT_FLOAT_EQ(l.grdTargetData.width, 9895);
-    EXPECT_FLOAT_EQ(l.grdTargetData.height, 2885);
-    EXPECT_FLOAT_EQ(l.grdFieldMappings.width, 9895);
-    EXPECT_FLOAT_EQ(l.grdFieldMappings.height, 4625);
-    EXPECT_FLOAT_EQ(l.picSampleButtons.left, 7190);
-    EXPECT_FLOAT_EQ(l.progressBar.left, 10095 - 3000 + 25);
-    EXPECT_FLOAT_EQ(l.progressBar.width, 3000 - 45);
-    EXPECT_FLOAT_EQ(l.progressBar.top, 7875 - 315 + 45);
-    EXPECT_FLOAT_EQ(l.progressBar.height, 315 - 75);
+void expectLayout(const char* rule, const LayoutTw& l, Box tabs, Box source, Box target,
+                  Box mappings, Box buttons, Box bar) {
+    SCOPED_TRACE(rule);
+    EXPECT_EQ(box(l.tabTabs), tabs);
+    EXPECT_EQ(box(l.grdSourceData), source);
+    EXPECT_EQ(box(l.grdTargetData), target);
+    EXPECT_EQ(box(l.grdFieldMappings), mappings);
+    EXPECT_EQ(box(l.picSampleButtons), buttons);
+    EXPECT_EQ(box(l.progressBar), bar);
 }
 
-TEST(ResizeMe, ALowClientKeepsTheTabHeightAndTheGridsUseIt) {
-    const LayoutTw l = resizeMe(designLayout(10095, 2219));
-    EXPECT_FLOAT_EQ(l.tabTabs.height, 5000) << "step 1 failed: previous height kept";
-    EXPECT_FLOAT_EQ(l.tabTabs.width, 10045);
-    EXPECT_FLOAT_EQ(l.grdSourceData.height, 5000 - 1350 - 100);
-    EXPECT_FLOAT_EQ(l.grdTargetData.height, 5000 - 2670 - 100);
-    EXPECT_FLOAT_EQ(l.grdFieldMappings.height, 5000 - 930 - 100);
-
-    const LayoutTw exact = resizeMe(designLayout(10095, 2220));
-    EXPECT_FLOAT_EQ(exact.tabTabs.height, 0);
-    EXPECT_FLOAT_EQ(exact.grdSourceData.height, 100) << "negative: previous kept";
-}
-
-TEST(ResizeMe, ANarrowClientSkipsOnlyTheStepsThatWouldGoNegative) {
-    const LayoutTw l = resizeMe(designLayout(40, 7875));
-    EXPECT_FLOAT_EQ(l.tabTabs.width, 9000);
-    EXPECT_FLOAT_EQ(l.grdSourceData.width, 8850) << "computed from the kept tab width";
-    EXPECT_FLOAT_EQ(l.tabTabs.height, 5655);
-    EXPECT_FLOAT_EQ(l.picSampleButtons.left, 9000 - 2805 - 50);
-}
-
-TEST(ResizeMe, ANarrowPanelStopsTheProgressBarAtItsWidth) {
-    LayoutTw before = designLayout(10095, 7875);
-    before.panelWidth = 44;
-    const LayoutTw l = resizeMe(before);
-    EXPECT_FLOAT_EQ(l.progressBar.left, before.panelLeft + 25) << "step 5 still done";
-    EXPECT_FLOAT_EQ(l.progressBar.width, 3);
-    EXPECT_FLOAT_EQ(l.progressBar.top, 2);
-    EXPECT_FLOAT_EQ(l.progressBar.height, 4);
-    EXPECT_FLOAT_EQ(l.picSampleButtons.left, 7190) << "the layout goes on after it";
-
-    before.panelWidth = 45;
-    EXPECT_FLOAT_EQ(resizeMe(before).progressBar.width, 0);
-}
-
-TEST(ResizeMe, OverflowIsSkippedLikeANegativeSize) {
-    LayoutTw before = designLayout(3.0e38f, 7875);
-    before.clientWidth = std::numeric_limits<float>::infinity();
-    const LayoutTw l = resizeMe(before);
-    EXPECT_FLOAT_EQ(l.tabTabs.width, 9000);
-    EXPECT_FLOAT_EQ(l.tabTabs.height, 5655);
+// Each step stretches one size to the client area, or keeps the previous one where its result
+// would be negative or not finite; the progress bar's steps stop at the first that fails.
+TEST(ResizeMe, StretchesToTheClientAreaAndSkipsOnlyTheStepsThatWouldGoNegative) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const Box buttons = {7190, 360, 2805, 555};
+    const Box narrowButtons = {6145, 360, 2805, 555};
+    expectLayout("stretched", resizeMe(designLayout(10095, 7875)), {0, 1320, 10045, 5655},
+                 {75, 1350, 9895, 4205}, {75, 2670, 9895, 2885}, {120, 930, 9895, 4625}, buttons,
+                 {7120, 7605, 2955, 240});
+    expectLayout("too low: the tab height is kept and the grids use it",
+                 resizeMe(designLayout(10095, 2219)), {0, 1320, 10045, 5000},
+                 {75, 1350, 9895, 3550}, {75, 2670, 9895, 2230}, {120, 930, 9895, 3970}, buttons,
+                 {7120, 1949, 2955, 240});
+    expectLayout("just high enough: a zero tab height, negative grids kept",
+                 resizeMe(designLayout(10095, 2220)), {0, 1320, 10045, 0}, {75, 1350, 9895, 100},
+                 {75, 2670, 9895, 100}, {120, 930, 9895, 100}, buttons, {7120, 1950, 2955, 240});
+    for (const float width : {40.0f, inf}) {
+        expectLayout("too narrow or not finite: the tab width is kept and the grids use it",
+                     resizeMe(designLayout(width, 7875)), {0, 1320, 9000, 5655},
+                     {75, 1350, 8850, 4205}, {75, 2670, 8850, 2885}, {120, 930, 8850, 4625},
+                     narrowButtons,  // a position may be negative but must be finite
+                     width == inf ? Box{1, 2, 3, 4} : Box{-2935, 7605, 2955, 240});
+    }
+    expectLayout("a narrow panel stops the progress bar after its left",
+                 resizeMe(designLayout(10095, 7875, 44)), {0, 1320, 10045, 5655},
+                 {75, 1350, 9895, 4205}, {75, 2670, 9895, 2885}, {120, 930, 9895, 4625}, buttons,
+                 {7120, 2, 3, 4});
+    EXPECT_EQ(box(resizeMe(designLayout(10095, 7875, 45)).progressBar), (Box{7120, 7605, 0, 240}));
 }
 
 class WindowLayout : public keldara::test::WindowFixture {};
 
+// The real window follows every resize, keeps the bars docked at the bottom and the progress
+// bar over the status bar's second panel, and keeps its sizes when the window gets too low.
 TEST_F(WindowLayout, FollowsEveryResizeOfTheClientArea) {
     QWidget* client = window->centralWidget();
+    const float pixel = static_cast<float>(twipsPerPixel());
+    const auto near = [&](const char* name, float RectTw::*side, float expected) {
+        EXPECT_NEAR(geometryTw(control(name)).*side, expected, 2 * pixel) << name;
+    };
     for (const QSize size : {QSize(673, 525), QSize(900, 700), QSize(640, 420)}) {
         client->resize(size);
-        const float w = toTwips(size.width());
-        const float h = toTwips(size.height());
         const RectTw tabs = geometryTw(control("tabTabs"));
-        const float pixel = static_cast<float>(twipsPerPixel());
-        EXPECT_NEAR(tabs.width, w - 50, pixel);
-        EXPECT_NEAR(tabs.height, h - 1320 - 900, pixel);
-        EXPECT_NEAR(geometryTw(control("grdSourceData")).width, tabs.width - 150, 2 * pixel);
-        EXPECT_NEAR(geometryTw(control("grdSourceData")).height, tabs.height - 1350 - 100,
-                    2 * pixel);
-        EXPECT_NEAR(geometryTw(control("grdTargetData")).height, tabs.height - 2670 - 100,
-                    2 * pixel);
-        EXPECT_NEAR(geometryTw(control("grdFieldMappings")).height, tabs.height - 930 - 100,
-                    2 * pixel);
-        EXPECT_NEAR(geometryTw(control("picSampleButtons")).left, tabs.width - 2805 - 50,
-                    2 * pixel);
-        // The status bar and the footer stay docked at the bottom.
+        EXPECT_NEAR(tabs.width, toTwips(size.width()) - 50, pixel);
+        EXPECT_NEAR(tabs.height, toTwips(size.height()) - 1320 - 900, pixel);
+        near("grdSourceData", &RectTw::width, tabs.width - 150);
+        near("grdSourceData", &RectTw::height, tabs.height - 1350 - 100);
+        near("grdTargetData", &RectTw::height, tabs.height - 2670 - 100);
+        near("grdFieldMappings", &RectTw::height, tabs.height - 930 - 100);
+        near("picSampleButtons", &RectTw::left, tabs.width - 2805 - 50);
         EXPECT_EQ(control("SB")->geometry().bottom(), size.height() - 1);
         EXPECT_EQ(control("picFooter")->geometry().bottom() + 1, control("SB")->y());
+        const QRect bar = ws().PB->geometry();
+        const QRect status = ws().SB->geometry();
+        EXPECT_NEAR(bar.x(), status.x() + ws().SB->panelLeft(2) + 25 / 15.0, 2);
+        EXPECT_NEAR(bar.width(), ws().SB->panelWidth(2) - 3, 2);
+        EXPECT_NEAR(bar.y(), status.y() + 3, 2);
     }
-}
-
-TEST_F(WindowLayout, ATinyWindowKeepsThePreviousSizes) {
-    QWidget* client = window->centralWidget();
-    client->resize(673, 525);
     const QSize before = control("tabTabs")->size();
-    client->resize(673, 100);  // below the tab top plus the bands
-    EXPECT_EQ(control("tabTabs")->height(), before.height());
+    client->resize(640, 100);  // below the tab top plus the bands
+    EXPECT_EQ(control("tabTabs")->size(), before);
 }
 
 }  // namespace

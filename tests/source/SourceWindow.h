@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 
 #include "mapping/ui/MappingPage.h"
-#include "shell/ui/CaptionedGrid.h"
 #include "source/ui/SourcePanel.h"
 #include "support/Paths.h"
 #include "support/WindowFixture.h"
@@ -40,25 +39,19 @@ class SourceWindow : public WindowFixture {
     }
 
     QString label(const char* name) { return control<QLabel>(name)->text(); }
-    QString caption() { return control<shell::CaptionedGrid>("grdSourceData")->caption(); }
+    QString caption() { return label("grdSourceData_caption"); }
 
     QTableWidget* mappingGrid() { return control<QTableWidget>("grdFieldMappings"); }
-    // Grid rows as the user counts them: row 0 is the header.
-    int mappingRows() { return mappingGrid()->rowCount() + 1; }
-    QString cell(int row, int column) {
-        const QTableWidgetItem* item = mappingGrid()->item(row - 1, column);
-        return item ? item->text() : QString();
-    }
+    int mappingRows() { return mappingGrid()->rowCount() + 1; }  // the header counts as row 0
     QStringList column(int column) {
         QStringList texts;
-        for (int row = 1; row < mappingRows(); ++row) texts.append(cell(row, column));
+        for (int row = 0; row < mappingGrid()->rowCount(); ++row) {
+            const QTableWidgetItem* item = mappingGrid()->item(row, column);
+            texts.append(item ? item->text() : QString());
+        }
         return texts;
     }
-
-    long shownRecords() {
-        auto* grid = control<QTableView>("grdSourceData");
-        return grid->model()->rowCount();
-    }
+    long shownRecords() { return control<QTableView>("grdSourceData")->model()->rowCount(); }
     bool prevEnabled() { return button("cmdSampleMove_0")->isEnabled(); }
     bool nextEnabled() { return button("cmdSampleMove_1")->isEnabled(); }
     void prev() { button("cmdSampleMove_0")->click(); }
@@ -79,24 +72,32 @@ class SourceWindow : public WindowFixture {
         return path;
     }
 
-    // The source side's closed state, as the user sees it.
-    void expectClosedControls() {
-        EXPECT_TRUE(textBox("txtSourceFileName")->isEnabled());
-        EXPECT_TRUE(button("cmdSourceBrowse")->isEnabled());
-        EXPECT_TRUE(button("cmdSourceConnect")->isEnabled());
-        EXPECT_FALSE(button("cmdSourceClose")->isEnabled());
-        EXPECT_FALSE(combo("cboSourceTable")->isEnabled());
-        EXPECT_EQ(combo("cboSourceTable")->currentText(), "Select Source Data");
-        EXPECT_EQ(combo("cboSourceTable")->count(), 0);
+    // The source side as the user sees it closed (the file can be chosen) or open (a table).
+    void expectOpen(bool open) {
+        for (const char* name : {"txtSourceFileName", "cmdSourceBrowse", "cmdSourceConnect"})
+            EXPECT_NE(control(name)->isEnabled(), open) << name;
+        EXPECT_EQ(button("cmdSourceClose")->isEnabled(), open);
+        EXPECT_EQ(combo("cboSourceTable")->isEnabled(), open);
         EXPECT_TRUE(textBox("txtSourceFilePassword")->isEnabled());
+        if (!open) {
+            EXPECT_EQ(combo("cboSourceTable")->currentText(), "Select Source Data");
+            EXPECT_EQ(combo("cboSourceTable")->count(), 0);
+        }
     }
-    void expectOpenControls() {
-        EXPECT_FALSE(textBox("txtSourceFileName")->isEnabled());
-        EXPECT_FALSE(button("cmdSourceBrowse")->isEnabled());
-        EXPECT_FALSE(button("cmdSourceConnect")->isEnabled());
-        EXPECT_TRUE(button("cmdSourceClose")->isEnabled());
-        EXPECT_TRUE(combo("cboSourceTable")->isEnabled());
-        EXPECT_TRUE(textBox("txtSourceFilePassword")->isEnabled());
+    // The one message a failed load shows, naming its line.
+    void expectLoadError(const QString& detail = {}) {
+        ASSERT_EQ(doubles.messages.shown.size(), 1) << messageTexts().join('\n').toStdString();
+        const auto& message = doubles.messages.shown.first();
+        EXPECT_EQ(message.title, "Vostrel");
+        EXPECT_EQ(message.buttons, platform::MessageButtons::Ok);
+        EXPECT_TRUE(message.text.startsWith(
+            "An Error occured in [frmMain] (Sub) LoadDataSource : Line 180 - "))
+            << message.text.toStdString();
+        EXPECT_TRUE(message.text.contains(detail)) << message.text.toStdString();
+        EXPECT_FALSE(ws().state.bSourceLoaded);
+    }
+    void expectNoMessage() {
+        EXPECT_TRUE(doubles.messages.shown.isEmpty()) << messageTexts().join('\n').toStdString();
     }
 
     QTemporaryDir folder;

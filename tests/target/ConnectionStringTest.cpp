@@ -12,13 +12,10 @@ using target::ConnectionString;
 TEST(TargetConnectionString, ValuesGoInAsTypedUnlessTheParserWouldChangeThem) {
     const std::array<const char*, 6> cases[] = {
         {"srv", "me", "pw", "", "3306", "SERVER=srv;UID=me;PWD=pw;PORT=3306;DATABASE="},
-        {"db.example.org", "root", "secret", "shop", "3307",
-         "SERVER=db.example.org;UID=root;PWD=secret;PORT=3307;DATABASE=shop"},
         {"srv", "a b", "p=w'\"", "x-y", "abc",
          "SERVER=srv;UID=a b;PWD=p=w'\";PORT=abc;DATABASE=x-y"},
         {" srv ", "me ", " pw ", "\"db", "3306",
          "SERVER={ srv };UID={me };PWD={ pw };PORT=3306;DATABASE={\"db}"},
-        {"srv", "me", "pa;ss", "", "3306", "SERVER=srv;UID=me;PWD={pa;ss};PORT=3306;DATABASE="},
         {"srv", "me", "a}b", "", "3306", "SERVER=srv;UID=me;PWD={a}}b};PORT=3306;DATABASE="},
         {"srv", "{me", "pw", "we;ird", "3306",
          "SERVER=srv;UID={{me};PWD=pw;PORT=3306;DATABASE={we;ird}"},
