@@ -1,6 +1,7 @@
 #include "tools/cli/CommandLine.h"
 
 #include <QCommandLineParser>
+#include <cmath>
 
 namespace keldara::cli {
 
@@ -95,7 +96,7 @@ FieldMap fieldMapOf(const QString& text) {
 double progressSecondsOf(const QString& text) {
     bool ok = false;
     const double seconds = text.toDouble(&ok);
-    if (!ok || seconds < 0) {
+    if (!ok || !std::isfinite(seconds) || seconds < 0) {
         runUsageError(QStringLiteral("--progress '%1' is not a number of seconds").arg(text));
     }
     return seconds;
