@@ -178,20 +178,24 @@ ExitStatus finishRun(const RunOptions& options, const transfer::TransferResult& 
     return StoppedAtRecord;
 }
 
+transfer::TransferResult printScript(const dao::Recordset& records, ProgressReporter& progress) {
+    const transfer::ScriptResult script =
+        transfer::CreateTableScript(kScriptTable, records, progress);
+    writeOut(script.script);
+    return script;
+}
+
 transfer::TransferResult transferRecords(const RunOptions& options, const Profile& profile,
-                                         const dao::Recordset& records,
+                                         const dao::Recordset& records, dao::Connection& target,
+                                         const QStringList& targetNames,
                                          ProgressReporter& progress) {
-    requireChoice(profile.database, QStringLiteral("database"), options.profilePath);
-    requireChoice(profile.targetTable, QStringLiteral("target table"), options.profilePath);
-    std::unique_ptr<dao::Connection> target = connectTarget(profile);
-    const QStringList targetNames = targetFieldNames(*target, profile.targetTable);
     const mapping::FieldPairing pairing =
         pairFields(fieldNames(records), targetNames, options.maps);
     const bool merge = options.action == Action::Merge;
     const QString match =
         merge ? matchTargetName(options.matchField, targetNames, pairing) : QString();
     StatementPrinter printer(stdout);
-    dao::Connection& destination = options.dryRun ? printer : *target;
+    dao::Connection& destination = options.dryRun ? printer : target;
     return transfer::MergeToTarget(merge ? QStringLiteral("UPDATE") : QStringLiteral("INSERT"),
                                    profile.targetTable, match, records, pairing, destination,
                                    progress);
@@ -203,17 +207,20 @@ ExitStatus runProfile(const RunOptions& options) {
     QElapsedTimer clock;
     clock.start();
     const Profile profile = openProfile(options.profilePath);
+    // The server first, so that a wrong password is told before a large source is read.
+    std::unique_ptr<dao::Connection> target;
+    QStringList targetNames;
+    if (options.action != Action::Script) {
+        requireChoice(profile.database, QStringLiteral("database"), options.profilePath);
+        requireChoice(profile.targetTable, QStringLiteral("target table"), options.profilePath);
+        target = connectTarget(profile);
+        targetNames = targetFieldNames(*target, profile.targetTable);
+    }
     const std::unique_ptr<dao::Recordset> records = readSource(profile, options.sourcePassword);
     ProgressReporter progress(stderr, isatty(STDERR_FILENO) != 0, options.progressSeconds);
-    transfer::TransferResult result;
-    if (options.action == Action::Script) {
-        const transfer::ScriptResult script =
-            transfer::CreateTableScript(kScriptTable, *records, progress);
-        writeOut(script.script);
-        result = script;
-    } else {
-        result = transferRecords(options, profile, *records, progress);
-    }
+    const transfer::TransferResult result =
+        target ? transferRecords(options, profile, *records, *target, targetNames, progress)
+               : printScript(*records, progress);
     progress.finish();
     return finishRun(options, result, records->recordCount(), clock);
 }
