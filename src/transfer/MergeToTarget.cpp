@@ -53,7 +53,8 @@ TransferResult MergeToTarget(const QString& action, const QString& table, const 
                              const dao::Recordset& source, const mapping::FieldPairing& pairing,
                              dao::Connection& connection, TransferProgress& progress) {
     RecordLoop loop(progress, QStringLiteral("Copied Record :"));
-    return loop.run([&] {
+    long unmatched = 0;
+    TransferResult result = loop.run([&] {
         loop.reach(100);
         loop.status(QStringLiteral("Merging"));
         loop.reach(110);
@@ -75,9 +76,12 @@ TransferResult MergeToTarget(const QString& action, const QString& table, const 
             loop.reach(150);
             const QString statement = BuildSQLString(action, table, names, literals, matchName);
             loop.reach(160);
-            connection.execute(statement);
+            const long long found = connection.executeCounted(statement);
+            if (update && found == 0) ++unmatched;
         });
     });
+    result.recordsUnmatched = unmatched;
+    return result;
 }
 
 }  // namespace keldara::transfer

@@ -18,8 +18,8 @@ namespace keldara::transfer {
 // asked for between records, ends the run: the records before stay written, none after are
 // sent. A pairing without fields, with a source name the recordset lacks, or an update whose
 // match name is not a paired target name, ends it before the first statement. Errors read
-// "ERROR MergeToTarget: " + description + " Line: " + line. The recordset's position is not
-// moved.
+// "ERROR MergeToTarget: " + description + " Line: " + line. An update whose match value
+// finds no row counts as unmatched. The recordset's position is not moved.
 TransferResult MergeToTarget(const QString& action, const QString& table, const QString& matchName,
                              const dao::Recordset& source, const mapping::FieldPairing& pairing,
                              dao::Connection& connection, TransferProgress& progress);

@@ -30,7 +30,8 @@ TransferResult RecordLoop::run(const std::function<void()>& body) {
     } catch (const std::exception& e) {
         result_.outcome = TransferResult::Outcome::Failed;
         result_.endedAtRecord = currentRecord_;
-        status(QStringLiteral("ERROR MergeToTarget: ") + descriptionOf(e) +
+        result_.errorDescription = descriptionOf(e);
+        status(QStringLiteral("ERROR MergeToTarget: ") + result_.errorDescription +
                QStringLiteral(" Line: ") + QString::number(line_));
     }
     return result_;

@@ -28,7 +28,9 @@ struct TransferResult {
     // The record, from 1, that failed or was not reached; 0 when the run completed or ended
     // before its first record.
     long endedAtRecord = 0;
-    QString message;  // the last status text
+    QString message;            // the last status text
+    QString errorDescription;   // a failure's own words (the server's for a refused statement)
+    long recordsUnmatched = 0;  // of an update: records sent whose match value found no row
 
     bool completed() const { return outcome == Outcome::Completed; }
 };

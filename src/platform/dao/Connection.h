@@ -19,6 +19,12 @@ class Connection {
     virtual void close() = 0;         // throws when not open
     // Runs one statement that returns no rows.
     virtual void execute(const QString& sql) = 0;
+    // Runs one statement that returns no rows and gives the number of rows it affected (for
+    // an UPDATE, the rows it found, changed or not); -1 when the provider cannot tell.
+    virtual long long executeCounted(const QString& sql) {
+        execute(sql);
+        return -1;
+    }
     // The user tables, one record each, with the column "TABLE_NAME" (OpenSchema 20 "Table").
     virtual std::unique_ptr<Recordset> openTableCatalogue() = 0;
     // Runs a row-returning statement into a static, read-only recordset.

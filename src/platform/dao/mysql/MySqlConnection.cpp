@@ -124,9 +124,10 @@ void MySqlConnection::open(const QString& connectionString) {
     }
     const ServerAddress address = parseAddress(connectionString);
     Handle handle(newClientHandle());
+    // CLIENT_FOUND_ROWS: an UPDATE counts the rows it found, also those it left unchanged.
     if (mysql_real_connect(handle.get(), orNull(address.host), address.user.constData(),
                            address.password.constData(), orNull(address.database), address.port,
-                           nullptr, 0) == nullptr) {
+                           nullptr, CLIENT_FOUND_ROWS) == nullptr) {
         throw DaoError(DaoError::OpenFailed, serverErrorText(handle.get()),
                        static_cast<int>(mysql_errno(handle.get())));
     }
@@ -171,13 +172,21 @@ void MySqlConnection::discardFurtherResults() {
 }
 
 void MySqlConnection::execute(const QString& sql) {
+    executeCounted(sql);
+}
+
+long long MySqlConnection::executeCounted(const QString& sql) {
     sendQuery(sql);
     MYSQL* handle = handle_.get();
+    long long affected = -1;
     if (mysql_field_count(handle) > 0) {
         Result result(mysql_use_result(handle));
         if (!result) throwServerError(DaoError::BadQuery);
+    } else {
+        affected = static_cast<long long>(mysql_affected_rows(handle));
     }
     discardFurtherResults();
+    return affected;
 }
 
 std::unique_ptr<Recordset> MySqlConnection::readResult() {

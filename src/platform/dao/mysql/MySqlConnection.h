@@ -18,6 +18,7 @@ class MySqlConnection final : public Connection {
     bool isOpen() const override { return handle_ != nullptr; }
     void close() override;
     void execute(const QString& sql) override;
+    long long executeCounted(const QString& sql) override;
     std::unique_ptr<Recordset> openTableCatalogue() override;
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
 

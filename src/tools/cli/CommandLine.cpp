@@ -1,0 +1,167 @@
+#include "tools/cli/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <cmath>
+
+namespace keldara::cli {
+
+namespace {
+
+const QString kProgramHelp = QStringLiteral(R"(Usage: keldara-cli COMMAND [OPTION]...
+
+Runs a Keldara transfer without a window.
+
+Commands:
+  run PROFILE.pro   copy the profile's source table into its MySQL target table,
+                    or print a script that creates and fills a table like it
+
+Options:
+  -h, --help        show this help and exit
+      --version     show the version and exit
+
+Run 'keldara-cli run --help' for the options of run.
+)");
+
+const QString kRunHelp =
+    QStringLiteral(R"(Usage: keldara-cli run PROFILE.pro --action ACTION [OPTION]...
+
+Opens the source file and table, the MySQL server, database and target table that
+the profile names and runs ACTION over every source record. Fields are paired by
+name, ignoring letter case; --map changes a pairing or leaves a field out.
+
+Options:
+  -a, --action ACTION        insert: one INSERT per record;
+                             merge: one UPDATE per record, finding the target row
+                               by the field --match names;
+                             script: print a script that drops, creates and fills
+                               the table Tester; the server is not contacted
+  -m, --match FIELD          the target field that finds the row (merge only)
+      --map SOURCE=TARGET    write source field SOURCE into target field TARGET
+      --map SOURCE=          leave source field SOURCE out
+                             (--map may be given many times)
+  -n, --dry-run              print the statements instead of sending them; the
+                             server is only asked for the target table's fields
+      --source-password P    the password of an Access source file
+      --progress SECONDS     seconds between progress lines when standard error is
+                             not a terminal (default 5; 0 shows no progress)
+  -h, --help                 show this help and exit
+
+Progress goes to standard error: a bar on a terminal, otherwise a line every few
+seconds; one summary line ends the run. Statements (--dry-run) and the script go
+to standard output.
+
+Environment:
+  KELDARA_SOURCE_PASSWORD    the source file's password when --source-password is
+                             not given
+  KELDARA_MYSQL_PASSWORD     when set and not empty, the MySQL password, used instead
+                             of the profile's
+
+Exit status:
+  0  every record was sent (or written into the script)
+  1  the run stopped at a record: the server refused it, or the run was
+     interrupted; the records before it stay in the target table
+  2  a usage error, or a profile, source file, table or server that cannot be
+     opened
+
+Examples:
+  keldara-cli run nightly.pro --action insert
+  keldara-cli run nightly.pro --action merge --match CustomerID --map "Company Name=name" --map Fax=
+  keldara-cli run nightly.pro --action script > tester.sql
+)");
+
+[[noreturn]] void usageError(const QString& problem, const QString& helpCommand) {
+    throw SetupError{problem + QStringLiteral("\nTry '") + helpCommand +
+                     QStringLiteral("' for more information.")};
+}
+
+[[noreturn]] void runUsageError(const QString& problem) {
+    usageError(problem, QStringLiteral("keldara-cli run --help"));
+}
+
+Action actionNamed(const QString& name) {
+    if (name == QLatin1String("insert")) return Action::Insert;
+    if (name == QLatin1String("merge")) return Action::Merge;
+    if (name == QLatin1String("script")) return Action::Script;
+    runUsageError(QStringLiteral("unknown action '%1': choose insert, merge or script").arg(name));
+}
+
+FieldMap fieldMapOf(const QString& text) {
+    const qsizetype equals = text.indexOf(QLatin1Char('='));
+    if (equals <= 0) {
+        runUsageError(QStringLiteral("--map '%1' is not SOURCE=TARGET or SOURCE=").arg(text));
+    }
+    return {text.left(equals), text.mid(equals + 1)};
+}
+
+double progressSecondsOf(const QString& text) {
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds < 0) {
+        runUsageError(QStringLiteral("--progress '%1' is not a number of seconds").arg(text));
+    }
+    return seconds;
+}
+
+std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
+    QCommandLineParser parser;
+    const QCommandLineOption help({"h", "help"}, {});
+    const QCommandLineOption action({"a", "action"}, {}, "action");
+    const QCommandLineOption match({"m", "match"}, {}, "field");
+    const QCommandLineOption map("map", {}, "source=target");
+    const QCommandLineOption dryRun({"n", "dry-run"}, {});
+    const QCommandLineOption sourcePassword("source-password", {}, "password");
+    const QCommandLineOption progress("progress", {}, "seconds");
+    parser.addOptions({help, action, match, map, dryRun, sourcePassword, progress});
+    if (!parser.parse(QStringList{QStringLiteral("keldara-cli run")} + arguments)) {
+        runUsageError(parser.errorText());
+    }
+    if (parser.isSet(help)) return PrintAndExit{kRunHelp};
+
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1) runUsageError(QStringLiteral("run needs one profile file"));
+    if (!parser.isSet(action)) runUsageError(QStringLiteral("--action is missing"));
+
+    RunOptions options;
+    options.profilePath = positional.first();
+    options.action = actionNamed(parser.value(action));
+    options.matchField = parser.value(match);
+    if (options.action == Action::Merge && options.matchField.isEmpty()) {
+        runUsageError(QStringLiteral("--action merge needs --match FIELD"));
+    }
+    if (options.action != Action::Merge && parser.isSet(match)) {
+        runUsageError(QStringLiteral("--match is used only with --action merge"));
+    }
+    if (options.action == Action::Script && parser.isSet(map)) {
+        runUsageError(
+            QStringLiteral("--map is not used with --action script: the script "
+                           "holds every source field"));
+    }
+    for (const QString& text : parser.values(map)) options.maps << fieldMapOf(text);
+    options.dryRun = parser.isSet(dryRun);
+    options.sourcePassword = parser.isSet(sourcePassword)
+                                 ? parser.value(sourcePassword)
+                                 : qEnvironmentVariable("KELDARA_SOURCE_PASSWORD");
+    if (parser.isSet(progress)) options.progressSeconds = progressSecondsOf(parser.value(progress));
+    return options;
+}
+
+}  // namespace
+
+std::variant<RunOptions, PrintAndExit> parseCommandLine(const QStringList& arguments) {
+    const QString first = arguments.value(0);
+    if (first == QLatin1String("-h") || first == QLatin1String("--help")) {
+        return PrintAndExit{kProgramHelp};
+    }
+    if (first == QLatin1String("--version")) {
+        return PrintAndExit{
+            QStringLiteral("keldara-cli %1\n").arg(QStringLiteral(KELDARA_VERSION))};
+    }
+    const QString helpCommand = QStringLiteral("keldara-cli --help");
+    if (first.isEmpty()) usageError(QStringLiteral("no command given"), helpCommand);
+    if (first != QLatin1String("run")) {
+        usageError(QStringLiteral("unknown command '%1'").arg(first), helpCommand);
+    }
+    return parseRun(arguments.mid(1));
+}
+
+}  // namespace keldara::cli

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <variant>
+
+// What keldara-cli was asked to do, read from its arguments and environment.
+namespace keldara::cli {
+
+// A problem the user must fix before anything can run: a wrong option, or a profile, file or
+// server that cannot be opened. The program ends with status 2 and the message.
+struct SetupError {
+    QString message;
+};
+
+enum class Action { Insert, Merge, Script };
+
+// One --map: the source field and the target field it is written to; an empty target
+// leaves the source field out.
+struct FieldMap {
+    QString source;
+    QString target;
+};
+
+struct RunOptions {
+    QString profilePath;
+    Action action = Action::Insert;
+    QString matchField;
+    QList<FieldMap> maps;
+    bool dryRun = false;
+    QString sourcePassword;
+    double progressSeconds = 5;  // between progress lines on a non-terminal; 0: none
+};
+
+// A text to print on standard output before ending with status 0 (--help, --version).
+struct PrintAndExit {
+    QString text;
+};
+
+// `arguments` without the program name. Throws SetupError for a usage error.
+std::variant<RunOptions, PrintAndExit> parseCommandLine(const QStringList& arguments);
+
+}  // namespace keldara::cli

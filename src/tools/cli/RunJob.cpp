@@ -1,0 +1,228 @@
+#include "tools/cli/RunJob.h"
+
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <cstdio>
+#include <memory>
+
+#include "platform/dao/Connection.h"
+#include "platform/dao/DaoError.h"
+#include "profiles/ProfileFile.h"
+#include "source/SourceFiles.h"
+#include "target/DBBits.h"
+#include "tools/cli/FieldPairs.h"
+#include "tools/cli/ProgressReporter.h"
+#include "tools/cli/StatementPrinter.h"
+#include "transfer/CreateTableScript.h"
+#include "transfer/MergeToTarget.h"
+#include "transfer/SqlText.h"
+
+namespace keldara::cli {
+
+namespace {
+
+using profiles::Profile;
+
+// The table the script creates, as the window's script action names it.
+const QString kScriptTable = QStringLiteral("Tester");
+
+QString errorText(const std::exception& error) {
+    if (const auto* dao = dynamic_cast<const dao::DaoError*>(&error)) return dao->description();
+    return QString::fromUtf8(error.what());
+}
+
+void requireChoice(const QString& value, const QString& what, const QString& profilePath) {
+    if (value.trimmed().isEmpty()) {
+        throw SetupError{QStringLiteral("the profile \"%1\" names no %2; save it again from "
+                                        "Keldara with the %2 chosen")
+                             .arg(profilePath, what)};
+    }
+}
+
+Profile openProfile(const QString& path) {
+    if (!QFileInfo(path).isFile()) {
+        throw SetupError{QStringLiteral("the profile \"%1\" does not exist").arg(path)};
+    }
+    std::optional<Profile> profile = profiles::readProfileFile(path);
+    if (!profile) {
+        throw SetupError{
+            QStringLiteral("\"%1\" cannot be read as a Keldara profile file").arg(path)};
+    }
+    requireChoice(profile->sourceFile, QStringLiteral("source file"), path);
+    requireChoice(profile->sourceTable, QStringLiteral("source table"), path);
+    return *profile;
+}
+
+// The source records; the connection that read them is closed again.
+std::unique_ptr<dao::Recordset> readSource(const Profile& profile, const QString& password) {
+    const QString file = profile.sourceFile.trimmed();
+    if (!QFileInfo(file).isFile()) {
+        throw SetupError{QStringLiteral("the source file \"%1\" that the profile names does not "
+                                        "exist; check the path or the profile")
+                             .arg(file)};
+    }
+    std::unique_ptr<dao::Connection> connection;
+    try {
+        connection = source::OpenSourceConnection(file, source::SourcePasswordClause(password));
+    } catch (const std::exception& e) {
+        throw SetupError{QStringLiteral("cannot open the source file \"%1\": %2%3")
+                             .arg(file, errorText(e),
+                                  source::SourceFileKind(file) == QLatin1String("mdb")
+                                      ? QStringLiteral(" (a password goes in --source-password "
+                                                       "or KELDARA_SOURCE_PASSWORD)")
+                                      : QString())};
+    }
+    try {
+        return connection->openRecordset(QStringLiteral("SELECT * FROM [") + profile.sourceTable +
+                                         QLatin1Char(']'));
+    } catch (const std::exception& e) {
+        throw SetupError{QStringLiteral("cannot read the source table \"%1\" of \"%2\": %3")
+                             .arg(profile.sourceTable, file, errorText(e))};
+    }
+}
+
+QStringList fieldNames(const dao::Recordset& records) {
+    QStringList names;
+    for (int i = 0; i < records.fieldCount(); ++i) names << records.fieldInfo(i).name;
+    return names;
+}
+
+// KELDARA_MYSQL_PASSWORD, when set and not empty, comes before the profile's password.
+QString targetPassword(const Profile& profile) {
+    const QString fromEnvironment = qEnvironmentVariable("KELDARA_MYSQL_PASSWORD");
+    return fromEnvironment.isEmpty() ? profile.password : fromEnvironment;
+}
+
+std::unique_ptr<dao::Connection> connectTarget(const Profile& profile) {
+    try {
+        return dao::openConnection(target::ConnectionString(
+            profile.server, profile.user, targetPassword(profile), profile.database, profile.port));
+    } catch (const std::exception& e) {
+        throw SetupError{
+            QStringLiteral("cannot connect to the MySQL server \"%1\" (port %2, "
+                           "user \"%3\", database \"%4\"): %5; check the profile "
+                           "or KELDARA_MYSQL_PASSWORD")
+                .arg(profile.server, profile.port, profile.user, profile.database, errorText(e))};
+    }
+}
+
+QStringList targetFieldNames(dao::Connection& target, const QString& table) {
+    try {
+        const auto fields =
+            target.openRecordset(QStringLiteral("SELECT * FROM ") +
+                                 transfer::QuoteIdentifier(table) + QStringLiteral(" LIMIT 0"));
+        return fieldNames(*fields);
+    } catch (const std::exception& e) {
+        throw SetupError{
+            QStringLiteral("cannot read the target table \"%1\": %2").arg(table, errorText(e))};
+    }
+}
+
+void writeOut(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void printSummary(const QString& text) {
+    std::fputs((QStringLiteral("keldara-cli: ") + text + QLatin1Char('\n')).toUtf8().constData(),
+               stderr);
+}
+
+QString recordsText(long count) {
+    return count == 1 ? QStringLiteral("1 record") : QStringLiteral("%1 records").arg(count);
+}
+
+// What the summary says of a run that completed.
+QString completedText(const RunOptions& options, const transfer::TransferResult& result) {
+    const QString records = recordsText(result.recordsDone);
+    if (options.action == Action::Script)
+        return records + QStringLiteral(" written into the script");
+    if (options.dryRun) return records + QStringLiteral(" printed as statements, none sent");
+    QString text = records + QStringLiteral(" sent");
+    if (options.action == Action::Merge) {
+        text += QStringLiteral(", %1 matched no target row").arg(result.recordsUnmatched);
+    }
+    return text;
+}
+
+QString endedText(const RunOptions& options, const transfer::TransferResult& result, long total) {
+    const QString record = QStringLiteral("record %1 of %2").arg(result.endedAtRecord).arg(total);
+    QString kept;
+    if (options.action != Action::Script && !options.dryRun) {
+        kept = result.recordsDone == 0
+                   ? QStringLiteral("; nothing was sent")
+                   : QStringLiteral("; the records before it (%1) stay in the target table")
+                         .arg(result.recordsDone);
+    }
+    if (result.outcome == transfer::TransferResult::Outcome::Stopped) {
+        return QStringLiteral("stopped on request before ") + record + kept;
+    }
+    const QString failed = options.action == Action::Script
+                               ? QStringLiteral(" could not be written into the script: ")
+                               : QStringLiteral(" was refused: ");
+    return record + failed + result.errorDescription + kept;
+}
+
+ExitStatus finishRun(const RunOptions& options, const transfer::TransferResult& result, long total,
+                     const QElapsedTimer& clock) {
+    const QString time = QStringLiteral(" (%1)").arg(durationText(clock.elapsed() / 1000.0));
+    if (result.completed()) {
+        printSummary(completedText(options, result) + time);
+        return AllSent;
+    }
+    if (result.endedAtRecord == 0) throw SetupError{result.errorDescription};
+    printSummary(endedText(options, result, total) + time);
+    return StoppedAtRecord;
+}
+
+transfer::TransferResult printScript(const dao::Recordset& records, ProgressReporter& progress) {
+    const transfer::ScriptResult script =
+        transfer::CreateTableScript(kScriptTable, records, progress);
+    writeOut(script.script);
+    return script;
+}
+
+transfer::TransferResult transferRecords(const RunOptions& options, const Profile& profile,
+                                         const dao::Recordset& records, dao::Connection& target,
+                                         const QStringList& targetNames,
+                                         ProgressReporter& progress) {
+    const mapping::FieldPairing pairing =
+        pairFields(fieldNames(records), targetNames, options.maps);
+    const bool merge = options.action == Action::Merge;
+    const QString match =
+        merge ? matchTargetName(options.matchField, targetNames, pairing) : QString();
+    StatementPrinter printer(stdout);
+    dao::Connection& destination = options.dryRun ? printer : target;
+    return transfer::MergeToTarget(merge ? QStringLiteral("UPDATE") : QStringLiteral("INSERT"),
+                                   profile.targetTable, match, records, pairing, destination,
+                                   progress);
+}
+
+}  // namespace
+
+ExitStatus runProfile(const RunOptions& options) {
+    QElapsedTimer clock;
+    clock.start();
+    const Profile profile = openProfile(options.profilePath);
+    // The server first, so that a wrong password is told before a large source is read.
+    std::unique_ptr<dao::Connection> target;
+    QStringList targetNames;
+    if (options.action != Action::Script) {
+        requireChoice(profile.database, QStringLiteral("database"), options.profilePath);
+        requireChoice(profile.targetTable, QStringLiteral("target table"), options.profilePath);
+        target = connectTarget(profile);
+        targetNames = targetFieldNames(*target, profile.targetTable);
+    }
+    const std::unique_ptr<dao::Recordset> records = readSource(profile, options.sourcePassword);
+    ProgressReporter progress(stderr, isatty(STDERR_FILENO) != 0, options.progressSeconds);
+    const transfer::TransferResult result =
+        target ? transferRecords(options, profile, *records, *target, targetNames, progress)
+               : printScript(*records, progress);
+    progress.finish();
+    return finishRun(options, result, records->recordCount(), clock);
+}
+
+}  // namespace keldara::cli

@@ -1,0 +1,274 @@
+// keldara-cli as a scheduled job runs it: the built program, a profile file, a source file and
+// the test server; what it leaves in the target table, its exit status and its messages.
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include "mysql/MySqlTestServer.h"
+#include "profiles/ProfileFile.h"
+#include "source/SourceFiles.h"
+#include "support/Paths.h"
+#include "support/Process.h"
+
+using namespace keldara;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class CliTest : public test::MySqlTest {
+  protected:
+    void SetUp() override {
+        MySqlTest::SetUp();
+        ASSERT_TRUE(folder_.isValid());
+        profilePath_ = folder_.filePath("job.pro");
+    }
+
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        QFile file(folder_.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return file.fileName();
+    }
+
+    profiles::Profile profileFor(const QString& sourceFile, const QString& sourceTable,
+                                 const QString& table) const {
+        return {sourceFile, sourceTable, host_, user_, password_, database_, table, port_};
+    }
+    void writeProfile(const profiles::Profile& profile) {
+        const auto record = profiles::recordFromProfile(profile, QDateTime::currentDateTime());
+        ASSERT_TRUE(record && profiles::WriteProfile(profilePath_, *record));
+    }
+
+    // keldara-cli run PROFILE `arguments`; the MySQL password from the environment only when
+    // given.
+    CliRun runCli(const QStringList& arguments, const QString& mysqlPasswordVariable = {}) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("KELDARA_MYSQL_PASSWORD");
+        environment.remove("KELDARA_SOURCE_PASSWORD");
+        if (!mysqlPasswordVariable.isEmpty())
+            environment.insert("KELDARA_MYSQL_PASSWORD", mysqlPasswordVariable);
+        process.setProcessEnvironment(environment);
+        process.start(KELDARA_CLI_PATH, QStringList{"run", profilePath_} + arguments);
+        EXPECT_TRUE(process.waitForFinished(120000));
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    QStringList rows(const QString& sql) {
+        const auto records = connection_->openRecordset(sql);
+        QStringList lines;
+        for (long r = 0; r < records->recordCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < records->fieldCount(); ++c) {
+                const dao::Value v = records->valueAt(r, c);
+                cells << (v.isNull() ? "NULL" : v.standardText());
+            }
+            lines << cells.join('|');
+        }
+        return lines;
+    }
+
+    QTemporaryDir folder_;
+    QString profilePath_;
+};
+
+// The records of a table as keldara-dump prints them, in a stable order.
+QStringList dumpedRecords(const QString& connectionString, const QString& table) {
+    const test::ProcessResult dump =
+        test::runProcess(test::dumpToolPath(), {connectionString, table});
+    EXPECT_EQ(dump.exitCode, 0) << dump.err.constData();
+    QStringList lines = QString::fromUtf8(dump.out).split('\n', Qt::SkipEmptyParts).mid(3);
+    lines.sort();
+    return lines;
+}
+
+TEST_F(CliTest, EachActionCopiesAFixtureTableValueForValue) {
+    const QString nwind = test::fixturePath("mdb/mdbtools__mdbtestdata/nwind.mdb");
+    if (!QFileInfo::exists(nwind)) GTEST_SKIP() << "fixture missing: " << nwind.toStdString();
+    writeProfile(profileFor(nwind, "Customers", "Tester"));
+    const QStringList source =
+        dumpedRecords(source::SourceConnectionString(nwind, {}), "Customers");
+    ASSERT_EQ(source.size(), 91);
+
+    const CliRun script = runCli({"--action", "script"});
+    ASSERT_EQ(script.exitCode, 0) << script.err.toStdString();
+    EXPECT_TRUE(
+        script.out.startsWith("#----------------------------\r\n# Table structure for "
+                              "Tester\r\n"));
+    EXPECT_TRUE(script.err.contains(QRegularExpression(
+        "^keldara-cli: 91 records written into the script \\(\\d+\\.\\d s\\)\n$")))
+        << script.err.toStdString();
+    QProcess client;
+    client.start("mariadb", {"--no-defaults", "--protocol=TCP", "-h", host_, "-P", port_, "-u",
+                             user_, "-p" + password_, database_});
+    client.write(script.out.toUtf8());
+    client.closeWriteChannel();
+    ASSERT_TRUE(client.waitForFinished(60000) && client.exitCode() == 0)
+        << client.readAllStandardError().constData();
+    EXPECT_EQ(dumpedRecords(scratchConnectionString(), "Tester"), source) << "script";
+
+    run("DELETE FROM Tester");
+    const CliRun insert = runCli({"--action", "insert"});
+    EXPECT_EQ(insert.exitCode, 0) << insert.err.toStdString();
+    EXPECT_TRUE(insert.err.startsWith("keldara-cli: 91 records sent ("))
+        << insert.err.toStdString();
+    EXPECT_EQ(dumpedRecords(scratchConnectionString(), "Tester"), source) << "insert";
+
+    run("UPDATE Tester SET CompanyName = NULL, City = 'x', Fax = NULL");
+    run("DELETE FROM Tester WHERE CustomerID IN ('ALFKI', 'WOLZA')");
+    const CliRun merge = runCli({"--action", "merge", "--match", "customerid"});
+    EXPECT_EQ(merge.exitCode, 0) << merge.err.toStdString();
+    EXPECT_TRUE(merge.err.startsWith("keldara-cli: 91 records sent, 2 matched no target row ("))
+        << merge.err.toStdString();
+    QStringList merged = source.filter(QRegularExpression("^'(?!ALFKI|WOLZA)"));
+    EXPECT_EQ(dumpedRecords(scratchConnectionString(), "Tester"), merged) << "merge";
+}
+
+// A generated file of three records into a table whose fields match some of its fields by
+// name in other letter case.
+class CliCsvTest : public CliTest {
+  protected:
+    void SetUp() override {
+        CliTest::SetUp();
+        const QString csv = writeFile("people.csv",
+                                      "ID,Name,Amount,Note\n1,Ann,1.50,n1\n2,Bob O'Neil,2.25,"
+                                      "n2\n3,Cy,3,n3\n");
+        profile_ = profileFor(csv, "people.csv", "t");
+        writeProfile(profile_);
+        run("CREATE TABLE t (id INT PRIMARY KEY, name VARCHAR(20), amount DECIMAL(8,2), "
+            "extra VARCHAR(20))");
+    }
+    profiles::Profile profile_;
+};
+
+// How a case changes the profile and the environment.
+enum class Setting { AsWritten, WrongPassword, WrongPasswordRightVariable, NoSourceFile };
+
+TEST_F(CliCsvTest, RunsLeaveTheTableAndExitAsTheirOptionsSay) {
+    const QStringList allSent{"1|Ann|1.50|NULL", "2|Bob O'Neil|2.25|NULL", "3|Cy|3.00|NULL"};
+    const struct {
+        const char* rule;
+        Setting setting;
+        const char* setUp;  // statements on the table before the run
+        QStringList arguments;
+        int exitCode;
+        QStringList rowsAfter;
+        const char* message;  // a pattern of standard error
+    } cases[] = {
+        // clang-format off
+        {"fields pair by name ignoring case, an unmatched one is left out", Setting::AsWritten, "",
+         {"--action", "insert"}, 0, allSent,
+         "^keldara-cli: 3 records sent \\(\\d+\\.\\d s\\)\n$"},
+        {"--map pairs another field and leaves one out", Setting::AsWritten, "",
+         {"--action", "insert", "--map", "note=EXTRA", "--map", "Amount="}, 0,
+         {"1|Ann|NULL|n1", "2|Bob O'Neil|NULL|n2", "3|Cy|NULL|n3"}, "3 records sent"},
+        {"a merge updates the rows it finds and counts those it does not", Setting::AsWritten,
+         "INSERT INTO t VALUES (1, 'x', 0, NULL), (3, 'z', 3, NULL)",
+         {"--action", "merge", "--match", "id", "--map", "Name="}, 0,
+         {"1|x|1.50|NULL", "3|z|3.00|NULL"},
+         "^keldara-cli: 3 records sent, 1 matched no target row \\("},
+        {"a refused record stops the run, the records before it stay", Setting::AsWritten,
+         "INSERT INTO t VALUES (2, 'old', 0, NULL)", {"--action", "insert"}, 1,
+         {"1|Ann|1.50|NULL", "2|old|0.00|NULL"},
+         "^keldara-cli: record 2 of 3 was refused: Duplicate entry '2' for key 'PRIMARY'; the "
+         "records before it \\(1\\) stay in the target table \\("},
+        {"a dry run sends nothing", Setting::AsWritten, "", {"--action", "insert", "--dry-run"},
+         0, {}, "^keldara-cli: 3 records printed as statements, none sent"},
+        {"KELDARA_MYSQL_PASSWORD comes before the profile's password",
+         Setting::WrongPasswordRightVariable, "", {"--action", "insert"}, 0, allSent,
+         "3 records sent"},
+        {"a wrong password", Setting::WrongPassword, "", {"--action", "insert"}, 2, {},
+         "^keldara-cli: cannot connect to the MySQL server .*: Access denied for user .*; "
+         "check the profile or KELDARA_MYSQL_PASSWORD\n$"},
+        {"a missing source file", Setting::NoSourceFile, "", {"--action", "insert"}, 2, {},
+         "the source file \".*people.csv.gone\" that the profile names does not exist"},
+        {"a bad option", Setting::AsWritten, "", {"--action", "insert", "--frob"}, 2, {},
+         "^keldara-cli: Unknown option 'frob'.\nTry 'keldara-cli run --help'"},
+        {"a --map naming no source field", Setting::AsWritten, "",
+         {"--action", "insert", "--map", "Fax=extra"}, 2, {},
+         "--map \"Fax=extra\": the source table has no field \"Fax\""},
+        {"a merge without --match", Setting::AsWritten, "", {"--action", "merge"}, 2, {},
+         "--action merge needs --match FIELD"},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        run("DELETE FROM t");
+        if (*c.setUp) run(c.setUp);
+        profiles::Profile profile = profile_;
+        if (c.setting == Setting::WrongPassword || c.setting == Setting::WrongPasswordRightVariable)
+            profile.password = "wrong";
+        if (c.setting == Setting::NoSourceFile) profile.sourceFile += ".gone";
+        writeProfile(profile);
+        const CliRun result = runCli(
+            c.arguments, c.setting == Setting::WrongPasswordRightVariable ? password_ : QString());
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(QRegularExpression(c.message))) << result.err.toStdString();
+        EXPECT_EQ(rows("SELECT * FROM t ORDER BY id"), c.rowsAfter);
+    }
+}
+
+TEST_F(CliCsvTest, DryRunPrintsTheStatementsItWouldSend) {
+    const CliRun result = runCli({"--action", "merge", "--match", "ID", "--dry-run"});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out,
+              "update t SET `name` = 'Ann',`amount` = '1.5' WHERE `id` ='1';\n"
+              "update t SET `name` = 'Bob O\\'Neil',`amount` = '2.25' WHERE `id` ='2';\n"
+              "update t SET `name` = 'Cy',`amount` = '3' WHERE `id` ='3';\n");
+}
+
+TEST_F(CliTest, ProgressOnANonTerminalIsPlainLines) {
+    QByteArray csv = "n\n";
+    for (int i = 1; i <= 2000; ++i) csv += QByteArray::number(i) + '\n';
+    writeProfile(profileFor(writeFile("numbers.csv", csv), "numbers.csv", "t"));
+    run("CREATE TABLE t (n INT)");
+    const CliRun result = runCli({"--action", "insert", "--progress", "0.01"});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    QStringList lines = result.err.split('\n', Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 2) << result.err.toStdString();
+    EXPECT_TRUE(lines.takeLast().startsWith("keldara-cli: 2000 records sent ("));
+    for (const QString& line : lines) {
+        EXPECT_TRUE(line.contains(QRegularExpression(
+            "^keldara-cli: \\d+ of 2000 records, \\d+ records/s, (\\d+\\.\\d s|\\d+:\\d\\d|\\?) "
+            "left$")))
+            << line.toStdString();
+    }
+    EXPECT_EQ(rows("SELECT COUNT(*), SUM(n) FROM t"), QStringList{"2000|2001000"});
+}
+
+TEST_F(CliTest, TerminateStopsBeforeTheNextRecordKeepingThoseBefore) {
+    QByteArray csv = "n\n";
+    for (int i = 1; i <= 50000; ++i) csv += QByteArray::number(i) + '\n';
+    writeProfile(profileFor(writeFile("numbers.csv", csv), "numbers.csv", "t"));
+    run("CREATE TABLE t (n INT)");
+    QProcess process;
+    process.setReadChannel(QProcess::StandardError);
+    process.start(KELDARA_CLI_PATH,
+                  {"run", profilePath_, "--action", "insert", "--progress", "0.01"});
+    ASSERT_TRUE(process.waitForReadyRead(60000));  // the first progress line: records are sent
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    const auto stopped = QRegularExpression(
+                             "keldara-cli: stopped on request before record (\\d+) of 50000; the "
+                             "records before it \\((\\d+)\\) stay in the target table")
+                             .match(err);
+    ASSERT_TRUE(stopped.hasMatch()) << err.toStdString();
+    const QString kept = stopped.captured(2);
+    EXPECT_EQ(stopped.captured(1).toInt(), kept.toInt() + 1);
+    EXPECT_EQ(rows("SELECT COUNT(*), MAX(n) FROM t"), QStringList{kept + '|' + kept});
+}
+
+}  // namespace
