@@ -178,7 +178,7 @@ TEST(DamagedText, RandomBytesGiveRecordsOrAnError) {
     QTemporaryDir dir;
     auto connection = dao::openConnection(textConnectionString(dir.path()));
     QRandomGenerator random(4);
-    const QByteArray alphabet("\",\t\r\n ax0.-\xC3\xA9\xFF\xEF\xBB\xBF\0", 19);
+    const QByteArray alphabet("\",\t\r\n ax0.-\xC3\xA9\xFF\xEF\xBB\xBF\0", 18);
     for (int round = 0; round < 400; ++round) {
         QByteArray bytes(static_cast<qsizetype>(random.bounded(200)), '\0');
         for (char& b : bytes) b = alphabet[static_cast<qsizetype>(random.bounded(alphabet.size()))];
