@@ -185,32 +185,6 @@ QStringList tableErrors(const QString& path, const QString& password = {}) {
     return errors;
 }
 
-class DamagedDatabase : public ::testing::TestWithParam<AccessFixture> {};
-
-TEST_P(DamagedDatabase, GivesRowsOrAnErrorNamingTheFile) {
-    KELDARA_SKIP_WITHOUT_FIXTURE(mdbFixture(GetParam().file));
-    constexpr int kCopies = 120;
-    QTemporaryDir dir;
-    const QString damaged = dir.filePath(QStringLiteral("damaged.mdb"));
-    int errors = 0;
-    const int tried =
-        forEachDamagedCopy(mdbFixture(GetParam().file), damaged, kCopies, [&](const QString& what) {
-            SCOPED_TRACE(what.toStdString());
-            try {
-                tableErrors(damaged, QString::fromUtf8(GetParam().password));
-            } catch (const DaoError& error) {
-                ++errors;
-                EXPECT_TRUE(error.description().contains(damaged))
-                    << error.description().toStdString();
-            }
-        });
-    EXPECT_EQ(tried, kCopies);
-    // Most truncated copies are not whole pages, so at least those must be refused.
-    EXPECT_GE(errors, kCopies / 4);
-}
-
-INSTANTIATE_TEST_SUITE_P(SampleDatabases, DamagedDatabase, ::testing::ValuesIn(kAccessFixtures));
-
 // A table definition names its usage map as a row of another page, and libmdb follows the
 // reference unchecked. A damaged one refuses the table, or the file when it is the
 // catalogue's, with the reason.

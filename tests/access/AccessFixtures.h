@@ -42,32 +42,17 @@ inline QStringList tableNames(dao::Connection& connection) {
     return names;
 }
 
-struct AccessFixture {
-    const char* file;      // under fixtures/mdb/
-    const char* password;  // empty when none
-};
-inline void PrintTo(const AccessFixture& fixture, std::ostream* out) {
-    *out << fixture.file;
+// Every sample database, as a path under the fixtures ("mdb/owner__repo/file.mdb").
+inline std::vector<std::string> accessSamples() {
+    return fixtureFiles(QStringLiteral("mdb"), {QStringLiteral("*.mdb")});
 }
 
-inline constexpr AccessFixture kAccessFixtures[] = {
-    {"mdbtools__mdbtestdata/nwind.mdb", ""},
-    {"mdbtools__mdbtestdata/DateTestDatabase.mdb", ""},
-    {"jahlborn__jackcess/testV1997.mdb", ""},
-    {"jahlborn__jackcess/test2V1997.mdb", ""},
-    {"jahlborn__jackcess/overflowTestV1997.mdb", ""},
-    {"jahlborn__jackcess/test2V2000.mdb", ""},
-    {"jahlborn__jackcess/fixedNumericTestV2000.mdb", ""},
-    {"jahlborn__jackcess/testUnicodeCompV2003.mdb", ""},
-    {"jahlborn__jackcessencrypt/db97-enc.mdb", ""},
-    {"jahlborn__jackcessencrypt/db-enc.mdb", ""},
-    {"spannm__ucanaccess/charsetGBK.mdb", ""},
-    {"spannm__ucanaccess/password.mdb", "ucanaccess"},
-    {"spannm__ucanaccess/functionsV2000.mdb", ""},
-    {"spannm__ucanaccess/weirdObjectNames.mdb", ""},
-    {"andipaetzold__mdb-reader/V2000_with-password.mdb", "password"},
-    {"statdata__Northwind-Databse/Northwind.mdb", ""},
-};
+// The password of a sample database; empty when it has none.
+inline QString passwordOf(const QString& file) {
+    if (file.endsWith(QLatin1String("/password.mdb"))) return QStringLiteral("ucanaccess");
+    if (file.endsWith(QLatin1String("with-password.mdb"))) return QStringLiteral("password");
+    return {};
+}
 
 // Jet 3 text is read in the code page of the user's locale. The sample databases are Western
 // and mdb-export reads them as Windows-1252, so the tests run under an English locale whatever

@@ -10,7 +10,7 @@
 
 #include "DbfTestSupport.h"
 #include "platform/dao/TypeCodes.h"
-#include "support/Process.h"
+#include "support/Oracle.h"
 
 using namespace keldara::dao;
 using namespace keldara::test;
@@ -53,22 +53,11 @@ const QJsonObject& dbfreadResults() {
     static const QJsonObject results = [] {
         QStringList arguments{QStringLiteral("-c"), QString::fromUtf8(kDbfreadScript)};
         for (const std::string& table : sampleTables()) {
-            arguments << fixturePath("dbf/" + QString::fromStdString(table));
+            arguments << fixturePath(QString::fromStdString(table));
         }
-        const ProcessResult run = runProcess(QStringLiteral("/usr/bin/python3"), arguments);
-        EXPECT_EQ(run.exitCode, 0) << run.err.constData();
-        return QJsonDocument::fromJson(run.out).object();
+        return oracleOutput(arguments).object();
     }();
     return results;
-}
-
-// Numbers compared by value: "18.0000" and "18", "-0.50" and "-0.5" are the same.
-QString normalDecimal(QString text) {
-    if (text.contains(QLatin1Char('.'))) {
-        while (text.endsWith(QLatin1Char('0'))) text.chop(1);
-        if (text.endsWith(QLatin1Char('.'))) text.chop(1);
-    }
-    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
 }
 
 // Whether the provider's value is the one dbfread gives.
@@ -88,7 +77,7 @@ bool sameValue(const Value& ours, const QJsonValue& theirs) {
         case ValueKind::Decimal:
             if (tag == "float") return ours.decimalText().toDouble() == v.toDouble();
             return (tag == "int" || tag == "Decimal") &&
-                   normalDecimal(ours.decimalText()) == normalDecimal(v);
+                   withoutTrailingZeros(ours.decimalText()) == withoutTrailingZeros(v);
         case ValueKind::Date:
             return tag == "date" && isoDateText(ours.toDateTime()) == v;
         case ValueKind::DateTime: {
@@ -128,7 +117,7 @@ int expectedType(const QJsonObject& field) {
 class DbfFixture : public testing::TestWithParam<std::string> {};
 
 TEST_P(DbfFixture, MatchesDbfreadValueByValue) {
-    const QFileInfo file(fixturePath("dbf/" + QString::fromStdString(GetParam())));
+    const QFileInfo file(fixturePath(QString::fromStdString(GetParam())));
     const QJsonObject reference = dbfreadResults().value(file.filePath()).toObject();
     if (reference.contains("error")) {  // the table without its memo file: dbfread refuses it
         try {
@@ -162,18 +151,16 @@ TEST_P(DbfFixture, MatchesDbfreadValueByValue) {
             EXPECT_EQ(info.numericScale, field.value("decimal_count").toInt()) << name;
         }
     }
-    for (int row = 0; row < rows.size(); ++row) {
-        for (int column = 0; column < fields.size(); ++column) {
-            const Value ours = records->valueAt(row, column);
-            const QJsonValue theirs = rows[row].toArray()[column];
-            EXPECT_TRUE(sameValue(ours, theirs) ||
-                        isDBaseIVMemoOverread(reference.value("signature").toInt(),
-                                              fields[column].toObject(), ours, theirs))
-                << "record " << row << ", field " << records->fieldInfo(column).name.toStdString()
-                << ": ours " << ours.sqlLiteral().toStdString() << ", dbfread "
-                << QJsonDocument(QJsonArray{theirs}).toJson(QJsonDocument::Compact).constData();
+    expectSameRecords(*records, rows.size(), [&](long row, int column, const Value& ours) {
+        const QJsonValue theirs = rows[row].toArray()[column];
+        if (sameValue(ours, theirs) ||
+            isDBaseIVMemoOverread(reference.value("signature").toInt(), fields[column].toObject(),
+                                  ours, theirs)) {
+            return ::testing::AssertionSuccess();
         }
-    }
+        return ::testing::AssertionFailure()
+               << QJsonDocument(QJsonArray{theirs}).toJson(QJsonDocument::Compact).constData();
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSampleTables, DbfFixture, testing::ValuesIn(sampleTables()),

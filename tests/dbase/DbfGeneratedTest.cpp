@@ -8,8 +8,10 @@
 
 #include "DbfTestSupport.h"
 #include "platform/dao/TypeCodes.h"
+#include "support/Damage.h"
 
 using namespace keldara::dao;
+using namespace keldara::test;
 using namespace keldara::test::dbf;
 
 namespace {
@@ -338,6 +340,39 @@ TEST(DbfConnection, TableNamesFindTheirFileAndOnlyWholeTablesAreRead) {
     EXPECT_THROW(connection->close(), DaoError);
     EXPECT_THROW(connection->openTableCatalogue(), DaoError);
     EXPECT_THROW(connection->openRecordset("SELECT * FROM [Orders.DBF]"), DaoError);
+}
+
+// A header may announce 2^31 records: more than a short file holds, or, in a (sparse) file
+// that holds them, more than memory does. Either is an error naming the table.
+TEST(DbfRecordCount, RecordsBeyondTheFileOrMemoryAreAnError) {
+    QTemporaryDir dir;
+    QByteArray table = dbfBytes(0x03, 0, {{"A", 'C', 1}}, {{{"x"}}});
+    table.replace(4, 4, littleEndian32(1u << 31));
+    const qint64 header = 32 + 32 + 1;
+    const struct {
+        const char* name;
+        qint64 size;
+        const char* reason;
+    } cases[] = {
+        {"short.dbf", table.size(), "holds only 1"},
+        {"sparse.dbf", header + (qint64(2) << 31), "not enough memory"},
+    };
+    for (const auto& c : cases) {
+        if (!kAddressSpaceCanBeLimited && c.size > table.size()) continue;
+        const QString path = dir.filePath(QString::fromLatin1(c.name));
+        writeFile(path, table);
+        ASSERT_TRUE(QFile::resize(path, c.size));
+        const std::string outcome = outcomeUnderLimits(
+            [&] {
+                return std::to_string(
+                    readTable(dir.path(), QFileInfo(path).fileName())->recordCount());
+            },
+            512, 60);
+        EXPECT_TRUE(outcome.starts_with("error: ") &&
+                    outcome.find(path.toStdString()) != std::string::npos &&
+                    outcome.find(c.reason) != std::string::npos)
+            << c.name << ": " << outcome;
+    }
 }
 
 }  // namespace

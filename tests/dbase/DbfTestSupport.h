@@ -2,17 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QString>
-#include <QStringList>
 #include <algorithm>
-#include <cstdint>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
@@ -41,16 +33,9 @@ std::string errorOf(Read read) {
     return "no error";
 }
 
-// Every sample table, as a path relative to the dbf fixtures ("folder/table.dbf").
+// Every sample table, as a path under the fixtures ("dbf/folder/table.dbf").
 inline std::vector<std::string> sampleTables() {
-    std::vector<std::string> tables;
-    const QDir root(fixturePath(QStringLiteral("dbf")));
-    for (const QString& folder : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        for (const QString& file : QDir(root.filePath(folder)).entryList({"*.dbf"}, QDir::Files)) {
-            tables.push_back((folder + QLatin1Char('/') + file).toStdString());
-        }
-    }
-    return tables;
+    return fixtureFiles(QStringLiteral("dbf"), {QStringLiteral("*.dbf")});
 }
 
 inline std::string sampleTestName(const testing::TestParamInfo<std::string>& info) {

@@ -1,15 +1,17 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <vector>
 
 #include "platform/dao/Connection.h"
-#include "platform/dao/Recordset.h"
-#include "platform/dao/Value.h"
+#include "platform/dao/DaoError.h"
+#include "support/Paths.h"
+#include "support/Process.h"
 
 namespace keldara::dao {
 // Lets test failures show values as their SQL literals.
@@ -20,21 +22,77 @@ inline void PrintTo(const Value& value, std::ostream* out) {
 
 namespace keldara::test::excel {
 
-QString connectionString(const QString& workbookPath);
-std::unique_ptr<dao::Connection> openWorkbook(const QString& workbookPath);
-QStringList catalogueNames(dao::Connection& connection);
-std::unique_ptr<dao::Recordset> readTable(dao::Connection& connection, const QString& table);
+inline QString connectionString(const QString& workbookPath) {
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + workbookPath +
+           QStringLiteral(";Extended Properties=Excel 8.0;");
+}
 
-QStringList fieldNames(const dao::Recordset& records);
-std::vector<int> fieldTypes(const dao::Recordset& records);
-std::vector<dao::Value> column(const dao::Recordset& records, int c);
+inline std::unique_ptr<dao::Connection> openWorkbook(const QString& workbookPath) {
+    return dao::openConnection(connectionString(workbookPath));
+}
+
+inline QStringList catalogueNames(dao::Connection& connection) {
+    auto catalogue = connection.openTableCatalogue();
+    EXPECT_EQ(catalogue->fieldInfo(0).name, QStringLiteral("TABLE_NAME"));
+    QStringList names;
+    for (long row = 0; row < catalogue->recordCount(); ++row)
+        names << catalogue->valueAt(row, 0).toText();
+    return names;
+}
+
+inline std::unique_ptr<dao::Recordset> readTable(dao::Connection& connection,
+                                                 const QString& table) {
+    return connection.openRecordset(QStringLiteral("SELECT * FROM [") + table + QLatin1Char(']'));
+}
+
+inline QStringList fieldNames(const dao::Recordset& records) {
+    QStringList names;
+    for (int i = 0; i < records.fieldCount(); ++i) names << records.fieldInfo(i).name;
+    return names;
+}
+
+inline std::vector<int> fieldTypes(const dao::Recordset& records) {
+    std::vector<int> types;
+    for (int i = 0; i < records.fieldCount(); ++i) types.push_back(records.fieldInfo(i).type);
+    return types;
+}
+
+inline std::vector<dao::Value> column(const dao::Recordset& records, int c) {
+    std::vector<dao::Value> values;
+    for (long r = 0; r < records.recordCount(); ++r) values.push_back(records.valueAt(r, c));
+    return values;
+}
 
 // Writes `bytes` to `path` and returns the path.
-QString writeFile(const QString& path, const QByteArray& bytes);
+inline QString writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(bytes);
+    return path;
+}
+
 // Expects `action` to throw a DaoError whose description names `path` and holds `reason`.
-void expectError(const std::function<void()>& action, const QString& path, const char* reason);
+inline void expectError(const std::function<void()>& action, const QString& path,
+                        const char* reason) {
+    try {
+        action();
+        ADD_FAILURE() << "no DaoError for " << path.toStdString();
+    } catch (const dao::DaoError& error) {
+        EXPECT_TRUE(error.description().contains(path) &&
+                    error.description().contains(QLatin1String(reason)))
+            << error.description().toStdString() << " lacks " << reason;
+    }
+}
 
 // A workbook written by the xlwt script into a folder shared by the whole test run.
-QString generatedWorkbook(const QString& fileName);
+inline QString generatedWorkbook(const QString& fileName) {
+    static QTemporaryDir folder;
+    static const ProcessResult written =
+        runProcess(QStringLiteral("/usr/bin/python3"),
+                   {sourceDir() + QStringLiteral("/tests/excel/make_workbooks.py"), folder.path()});
+    EXPECT_EQ(written.exitCode, 0)
+        << "python3-xlwt is needed to write the test workbooks: " << written.err.toStdString();
+    return folder.filePath(fileName);
+}
 
 }  // namespace keldara::test::excel

@@ -9,17 +9,20 @@ import sys
 import xlwt
 
 
+def write_row(sheet, row, values):
+    for col, value in enumerate(values):
+        sheet.write(row, col, value)
+
+
 def dates_book(path, dates_1904):
     book = xlwt.Workbook()
     book.dates_1904 = dates_1904
     sheet = book.add_sheet("Dates")
-    date_style = xlwt.easyxf(num_format_str="yyyy-mm-dd")
-    datetime_style = xlwt.easyxf(num_format_str="yyyy-mm-dd hh:mm:ss.000")
-    time_style = xlwt.easyxf(num_format_str="hh:mm:ss")
-    quoted_style = xlwt.easyxf(num_format_str='"Day "dd" of "mmmm yyyy')
-    text_letters_style = xlwt.easyxf(num_format_str='0.00" days"')
-    for col, name in enumerate(["date", "datetime", "time", "quoted", "not_a_date"]):
-        sheet.write(0, col, name)
+    date_style, datetime_style, time_style, quoted_style, text_letters_style = (
+        xlwt.easyxf(num_format_str=f) for f in ("yyyy-mm-dd", "yyyy-mm-dd hh:mm:ss.000",
+                                                "hh:mm:ss", '"Day "dd" of "mmmm yyyy',
+                                                '0.00" days"'))
+    write_row(sheet, 0, ["date", "datetime", "time", "quoted", "not_a_date"])
     rows = [
         (datetime.date(1900, 1, 1), datetime.datetime(1900, 2, 27, 23, 0, 0)),
         (datetime.date(1900, 3, 1), datetime.datetime(1999, 12, 31, 12, 0, 0, 250000)),
@@ -46,8 +49,7 @@ def dates_book(path, dates_1904):
 def strings_book(path):
     book = xlwt.Workbook()
     sheet = book.add_sheet("Strings")
-    sheet.write(0, 0, "n")
-    sheet.write(0, 1, "text")
+    write_row(sheet, 0, ["n", "text"])
     # Enough distinct strings that the shared-string table spans many CONTINUE records,
     # with long Latin-1 and long Cyrillic ones split across record boundaries.
     for i in range(1, 400):
@@ -69,8 +71,8 @@ def shapes_book(path):
     names = ["My Sheet", "2019", "a-b", "Ünïcode", "O'Brien's data", "under_score"]
     for name in names:
         sheet = book.add_sheet(name)
-        sheet.write(0, 0, name)
-        sheet.write(1, 0, 1)
+        write_row(sheet, 0, [name])
+        write_row(sheet, 1, [1])
     mixed = book.add_sheet("Mixed")
     mixed.write(0, 0, "mixed")
     mixed.write(0, 2, 7)             # a numeric header; column B has a blank header
@@ -95,25 +97,23 @@ def shapes_book(path):
             mixed.write(row, col, None, blank_style)
     # The row limit of BIFF8 (65536 rows) and the column limit (256 columns, A to IV).
     big = book.add_sheet("Big")
-    big.write(0, 0, "n")
-    big.write(0, 1, "label")
+    write_row(big, 0, ["n", "label"])
     for row in range(1, 65536):
         big.write(row, 0, row)
         if row % 1000 == 0:
             big.write(row, 1, "row %d" % row)
     wide = book.add_sheet("Wide")
-    for col in range(256):
-        wide.write(0, col, "c%d" % col)
-        wide.write(1, col, col * 1.25)
+    write_row(wide, 0, ["c%d" % col for col in range(256)])
+    write_row(wide, 1, [col * 1.25 for col in range(256)])
     book.save(path)
 
 
 def main():
-    folder = sys.argv[1]
-    dates_book(os.path.join(folder, "dates1900.xls"), False)
-    dates_book(os.path.join(folder, "dates1904.xls"), True)
-    strings_book(os.path.join(folder, "strings.xls"))
-    shapes_book(os.path.join(folder, "shapes.xls"))
+    path = lambda name: os.path.join(sys.argv[1], name)
+    dates_book(path("dates1900.xls"), False)
+    dates_book(path("dates1904.xls"), True)
+    strings_book(path("strings.xls"))
+    shapes_book(path("shapes.xls"))
 
 
 if __name__ == "__main__":

@@ -2,25 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QSet>
-#include <QString>
-#include <QStringList>
-#include <cctype>
 #include <map>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "platform/dao/Connection.h"
 #include "platform/dao/TypeCodes.h"
+#include "support/Oracle.h"
 #include "support/Paths.h"
-#include "support/Process.h"
 
 namespace keldara::test::text {
 
@@ -80,8 +71,8 @@ inline void expectDefinedSize(const dao::FieldInfo& info) {
 
 // The records of a file as Python's csv module reads them (UTF-8 when valid, else
 // Windows-1252; "," for .csv, else a tab when the first line holds one).
-inline std::vector<QStringList> readWithPython(const QString& path) {
-    static const char* const kPythonReader = R"PY(
+inline QJsonArray readWithPython(const QString& path) {
+    return oracleOutput({"-c", R"PY(
 import codecs, csv, io, json, re, sys
 codecs.register_error('c1', lambda e: (''.join(chr(b) for b in e.object[e.start:e.end]), e.end))
 path = sys.argv[1]
@@ -93,17 +84,9 @@ except UnicodeDecodeError:
 first = next((l for l in re.split(r'\r\n|\r|\n', text) if l), '')
 delimiter = ',' if path.lower().endswith('.csv') else ('\t' if '\t' in first else ',')
 json.dump(list(csv.reader(io.StringIO(text, newline=''), delimiter=delimiter)), sys.stdout)
-)PY";
-    const ProcessResult result =
-        runProcess("/usr/bin/python3", {"-c", QLatin1String(kPythonReader), path});
-    EXPECT_EQ(result.exitCode, 0) << result.err.constData();
-    std::vector<QStringList> rows;
-    for (const QJsonValue& row : QJsonDocument::fromJson(result.out).array()) {
-        QStringList fields;
-        for (const QJsonValue& field : row.toArray()) fields.append(field.toString());
-        rows.push_back(fields);
-    }
-    return rows;
+)PY",
+                         path})
+        .array();
 }
 
 // Whether a value read by the provider stands for the text Python read.
@@ -127,11 +110,7 @@ inline bool sameValue(const dao::Value& value, const QString& text) {
             QString normal = text;
             normal.replace(QLatin1Char('T'), QLatin1Char(' '));
             if (normal.size() == 16) normal += QLatin1String(":00");
-            if (normal.contains(QLatin1Char('.'))) {
-                while (normal.endsWith(QLatin1Char('0'))) normal.chop(1);
-                if (normal.endsWith(QLatin1Char('.'))) normal.chop(1);
-            }
-            return value.standardText() == normal;
+            return value.standardText() == withoutTrailingZeros(normal);
         }
         default:
             return false;
@@ -142,42 +121,33 @@ inline bool sameValue(const dao::Value& value, const QString& text) {
 // the provider does by design: typed values, Null for empty fields, F1.. for blank names,
 // blank lines dropped.
 inline void expectSameAsPython(const dao::Recordset& recordset, const QString& path) {
-    const std::string what = path.toStdString();
-    std::vector<QStringList> rows = readWithPython(path);
-    while (!rows.empty() && rows.back().isEmpty()) rows.pop_back();
-    while (!rows.empty() && rows.front().isEmpty()) rows.erase(rows.begin());
-    ASSERT_FALSE(rows.empty()) << what;
-    const QStringList header = rows.front();
-    rows.erase(rows.begin());
-    if (header.size() > 1)
-        std::erase_if(rows, [](const QStringList& row) { return row.isEmpty(); });
-
-    ASSERT_EQ(recordset.fieldCount(), header.size()) << what;
+    SCOPED_TRACE(path.toStdString());
+    QJsonArray rows = readWithPython(path);
+    while (!rows.isEmpty() && rows.last().toArray().isEmpty()) rows.removeLast();
+    while (!rows.isEmpty() && rows.first().toArray().isEmpty()) rows.removeFirst();
+    ASSERT_FALSE(rows.isEmpty());
+    const QJsonArray header = rows.takeAt(0).toArray();
+    for (qsizetype r = rows.size() - 1; r >= 0 && header.size() > 1; --r) {
+        if (rows[r].toArray().isEmpty()) rows.removeAt(r);
+    }
+    ASSERT_EQ(recordset.fieldCount(), header.size());
     QSet<QString> seen;
     for (int c = 0; c < header.size(); ++c) {
-        if (header[c].trimmed().isEmpty()) {
-            EXPECT_EQ(recordset.fieldInfo(c).name, QStringLiteral("F%1").arg(c + 1)) << what;
-        } else if (!seen.contains(header[c].toLower())) {
-            EXPECT_EQ(recordset.fieldInfo(c).name, header[c]) << what;
+        const QString name = header[c].toString();
+        if (name.trimmed().isEmpty()) {
+            EXPECT_EQ(recordset.fieldInfo(c).name, QStringLiteral("F%1").arg(c + 1));
+        } else if (!seen.contains(name.toLower())) {
+            EXPECT_EQ(recordset.fieldInfo(c).name, name);
         }
         seen.insert(recordset.fieldInfo(c).name.toLower());
     }
-    ASSERT_EQ(recordset.recordCount(), static_cast<long>(rows.size())) << what;
-    int failures = 0;
-    for (std::size_t r = 0; r < rows.size() && failures < 10; ++r) {
-        ASSERT_LE(rows[r].size(), header.size()) << what << " record " << r;
-        for (int c = 0; c < header.size(); ++c) {
-            const QString text = c < rows[r].size() ? rows[r][c] : QString();
-            const dao::Value value = recordset.valueAt(static_cast<long>(r), c);
-            if (!sameValue(value, text)) {
-                ++failures;
-                ADD_FAILURE() << what << " record " << r << " field "
-                              << recordset.fieldInfo(c).name.toStdString() << ": Python reads \""
-                              << text.toStdString() << "\", the provider "
-                              << value.sqlLiteral().toStdString();
-            }
-        }
-    }
+    expectSameRecords(recordset, rows.size(), [&](long r, int c, const dao::Value& value) {
+        const QJsonArray row = rows[r].toArray();
+        if (row.size() > header.size()) return ::testing::AssertionFailure() << "more fields";
+        const QString text = row.at(c).toString();
+        if (sameValue(value, text)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << '"' << text.toStdString() << '"';
+    });
 }
 
 }  // namespace keldara::test::text

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include "TextTestSupport.h"
 #include "platform/dao/DaoError.h"
+#include "support/Damage.h"
 
 namespace keldara::test::text {
 namespace {
@@ -169,6 +172,103 @@ TEST(BrokenFile, GivesAnErrorNamingFileAndLine) {
         }
     }
 }
+
+// Random bytes of the characters that steer the parser, every other file as UTF-16.
+TEST(DamagedText, RandomBytesGiveRecordsOrAnError) {
+    QTemporaryDir dir;
+    auto connection = dao::openConnection(textConnectionString(dir.path()));
+    QRandomGenerator random(4);
+    const QByteArray alphabet("\",\t\r\n ax0.-\xC3\xA9\xFF\xEF\xBB\xBF\0", 18);
+    for (int round = 0; round < 400; ++round) {
+        QByteArray bytes(static_cast<qsizetype>(random.bounded(200)), '\0');
+        for (char& b : bytes) b = alphabet[static_cast<qsizetype>(random.bounded(alphabet.size()))];
+        writeBytes(dir.filePath("random.txt"), (round % 2 ? "" : "\xFF\xFE") + bytes);
+        try {
+            connection->openRecordset(QStringLiteral("SELECT * FROM [random.txt]"));
+        } catch (const dao::DaoError& error) {
+            EXPECT_TRUE(error.description().contains(dir.filePath("random.txt")));
+        }
+    }
+}
+
+// Up to 16384 fields are read, with unique names, in bounded time and memory; a wider
+// record is refused with its field count.
+TEST(DamagedText, WideHeadersAreReadOrRefusedWithTheFieldCount) {
+    const struct {
+        const char* name;
+        QByteArray header;
+        std::string outcome;  // the last field's name, or the count the error names
+    } cases[] = {
+        {"blank.csv", QByteArray(16383, ','), "read: F16384"},
+        {"equal.csv", QByteArray("a,").repeated(16383) + "a", "read: a_16384"},
+        {"wider.csv", QByteArray(16384, ','), "16385 fields"},
+        {"huge.csv", QByteArray(4 << 20, ','), "4194305 fields"},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        const QString path = dir.filePath(QString::fromLatin1(c.name));
+        writeBytes(path, c.header + "\r\n1\r\n");
+        const std::string outcome = outcomeUnderLimits(
+            [&] {
+                const auto records = readTextFile(dir.path(), QString::fromLatin1(c.name));
+                return records->fieldInfo(records->fieldCount() - 1).name.toStdString();
+            },
+            256, 20);
+        if (c.outcome.starts_with("read: ")) {
+            EXPECT_EQ(outcome, c.outcome) << c.name;
+        } else {
+            EXPECT_TRUE(outcome.starts_with("error: ") &&
+                        outcome.find(path.toStdString()) != std::string::npos &&
+                        outcome.find(c.outcome) != std::string::npos)
+                << c.name << ": " << outcome;
+        }
+    }
+}
+
+// The field types the provider gives by design, where Python sees only text.
+const struct {
+    const char* file;
+    const char* field;
+    int type;
+} kTypes[] = {
+    {"uspop-latin1.csv", "Population", adType::Integer},
+    {"worldcitiespop.csv", "Region", adType::VarWChar},  // "06"
+    {"worldcitiespop.csv", "Latitude", adType::Double},  // ".5"
+    {"example.tsv", "hour", adType::Date},
+    {"example.tsv", "expr1_0_hist_ctr", adType::Double},
+    {"excel_pasting.csv", "F2", adType::VarWChar},  // "2000", "2,666" below title rows
+    {"mixedGLB.csv", "F2", adType::VarWChar},
+    {"spanish_chars.csv", "Gasto total 2011", adType::VarWChar},
+    {"spanish_chars.csv", "Descripción", adType::LongVarWChar},
+    {"FY09_EDU_Recipients_by_State.csv", "Code", adType::VarWChar},
+    {"ks_1033_data.csv", "ship_date", adType::VarWChar},  // M/D/YYYY
+    {"ilgeo2010_excerpt.csv", "AREALAND", adType::BigInt},
+    {"country-codes.csv", "ISO3166-1-numeric", adType::Integer},
+    {"country-codes.csv", "Dial", adType::VarWChar},
+    {"admin1CodesASCII.txt", "3039162", adType::Integer},
+};
+
+class TextFixture : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(TextFixture, ReadsTheSameRecordsAsPythonCsvWithTypesByDesign) {
+    const QFileInfo file(fixturePath(QString::fromStdString(GetParam())));
+    KELDARA_SKIP_WITHOUT_FIXTURE(file.filePath());
+    const auto recordset = readTextFile(file.absolutePath(), file.fileName());
+    expectSameAsPython(*recordset, file.absoluteFilePath());
+    int typed = 0;
+    for (const auto& expected : kTypes) {
+        if (file.fileName() != expected.file) continue;
+        const int index = fieldNames(*recordset).indexOf(QString::fromUtf8(expected.field));
+        ASSERT_GE(index, 0) << expected.field;
+        EXPECT_EQ(recordset->fieldInfo(index).type, expected.type) << expected.field;
+        expectDefinedSize(recordset->fieldInfo(index));
+        ++typed;
+    }
+    EXPECT_GT(typed, 0) << "no field types given for " << file.fileName().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFixtures, TextFixture, ::testing::ValuesIn(sampleTextFiles()),
+                         sampleTestName);
 
 }  // namespace
 }  // namespace keldara::test::text
