@@ -6,7 +6,7 @@
 
 #include "mapping/FieldMatching.h"
 #include "mapping/ui/MappingPage.h"
-#include "support/Paths.h"
+#include "support/Files.h"
 #include "target/TargetWindowTest.h"
 
 namespace keldara::test {
@@ -23,11 +23,7 @@ const QStringList Unpaired{"", "", "", ""};
 class MappingPageTest : public TargetWindowTest {
   protected:
     void openSource() {
-        QFile file(folder.filePath("orders.csv"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(SourceCsv);
-        file.close();
-        textBox("txtSourceFileName")->setText(file.fileName());
+        textBox("txtSourceFileName")->setText(writeFile(folder.filePath("orders.csv"), SourceCsv));
         button("cmdSourceConnect")->click();
         ASSERT_TRUE(ws().state.bSourceLoaded);
     }
@@ -73,18 +69,11 @@ class MappingPageTest : public TargetWindowTest {
 };
 
 TEST(FindNameIndex, FindsTheLowestIndexIgnoringLetterCaseOnly) {
-    const struct {
-        QStringList list;
-        QString name;
-        int index;
-    } cases[] = {
-        {{"", "id", "ID"}, "Id", 1},    {{"", "name"}, "name ", -1},
-        {{"", "name"}, "", 0},          {{}, "id", -1},
-        {{"", "Straße"}, "STRASSE", 1},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(mapping::FindNameIndex(c.list, c.name), c.index) << c.name.toStdString();
-    }
+    EXPECT_EQ(mapping::FindNameIndex({"", "id", "ID"}, "Id"), 1);
+    EXPECT_EQ(mapping::FindNameIndex({"", "name"}, "name "), -1);
+    EXPECT_EQ(mapping::FindNameIndex({"", "name"}, ""), 0);
+    EXPECT_EQ(mapping::FindNameIndex({}, "id"), -1);
+    EXPECT_EQ(mapping::FindNameIndex({"", "Straße"}, "STRASSE"), 1);
 }
 
 TEST_F(MappingPageTest, TickedMatchingPairsSameNamesOnEverySourceAndTargetLoad) {
@@ -159,8 +148,7 @@ TEST_F(MappingPageTest, ListClicksAndEnterCommitEverythingElseDiscards) {
     openSource();
     loadTarget();
     clickCell(1, 2);
-    EXPECT_EQ(editor()->count(), TargetFields.size());
-    for (int i = 0; i < editor()->count(); ++i) EXPECT_EQ(editor()->itemText(i), TargetFields[i]);
+    EXPECT_EQ(items("cboSelection"), TargetFields);
 
     const struct {
         int row;
@@ -203,10 +191,7 @@ TEST_F(MappingPageTest, PerformActionWaitsForAnActionAndBothTables) {
     openSource();
     loadTarget();
     EXPECT_TRUE(button("cmdActionGo")->isEnabled());
-    QStringList matchFields;
-    for (int i = 0; i < combo("cboTargetMatch")->count(); ++i)
-        matchFields << combo("cboTargetMatch")->itemText(i);
-    EXPECT_EQ(matchFields, TargetFields);
+    EXPECT_EQ(items("cboTargetMatch"), TargetFields);
     EXPECT_EQ(combo("cboTargetMatch")->currentText(), "");
 
     choose("cboTargetDatabase", database);  // the table list asks for a table again
