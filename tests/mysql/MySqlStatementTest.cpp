@@ -11,18 +11,12 @@ namespace {
 // One column: its declaration, a literal to store, and what reading it back must give. All of them
 // go into one table, with a row of these values and a row of NULLs.
 struct TypeCase {
-    const char* declaration;
-    const char* literal;
+    const char *declaration, *literal;
     int type;
     long definedSize;
     Value value;
-    int precision = 0;  // of DECIMAL columns
-    int scale = 0;
+    int precision = 0, scale = 0;  // of DECIMAL columns
 };
-
-DateTime at(int y, int mo, int d, int h, int mi, int s, int us = 0) {
-    return DateTime{y, mo, d, h, mi, s, us};
-}
 
 namespace t = adType;
 using V = Value;
@@ -63,14 +57,14 @@ const std::vector<TypeCase> kTypeCases = {
     {"TIME", "'838:59:59'", t::DBTime, 10, V::text("838:59:59")},
     {"TIME", "'-01:30:00'", t::DBTime, 10, V::text("-01:30:00")},
     {"DATETIME", "'9999-12-31 23:59:59'", t::DBTimeStamp, 19,
-     V::dateTime(at(9999, 12, 31, 23, 59, 59))},
+     V::dateTime(DateTime{9999, 12, 31, 23, 59, 59, 0})},
     {"DATETIME(6)", "'1899-12-30 00:00:00.000001'", t::DBTimeStamp, 26,
-     V::dateTime(at(1899, 12, 30, 0, 0, 0, 1))},
+     V::dateTime(DateTime{1899, 12, 30, 0, 0, 0, 1})},
     {"DATETIME(3)", "'1000-01-01 08:15:00.250'", t::DBTimeStamp, 23,
-     V::dateTime(at(1000, 1, 1, 8, 15, 0, 250000))},
+     V::dateTime(DateTime{1000, 1, 1, 8, 15, 0, 250000})},
     {"DATETIME", "'0000-00-00 00:00:00'", t::DBTimeStamp, 19, V::text("0000-00-00 00:00:00")},
     {"TIMESTAMP NULL", "'2038-01-19 03:14:07'", t::DBTimeStamp, 19,
-     V::dateTime(at(2038, 1, 19, 3, 14, 7))},
+     V::dateTime(DateTime{2038, 1, 19, 3, 14, 7, 0})},
     {"CHAR(10)", "'Luleå'", t::Char, 10, V::text("Luleå")},
     {"VARCHAR(100)", "'😀 Luleå ñ 漢字'", t::VarChar, 100, V::text("😀 Luleå ñ 漢字")},
     {"VARCHAR(20) CHARACTER SET latin1", "'Ærø'", t::VarChar, 20, V::text("Ærø")},
