@@ -1,13 +1,13 @@
 // "Perform Action" and "New Table Definition" in the real window against the test server: the
 // rows of a source file arrive in MySQL by script, insert and merge, and a failure or a stop
 // keeps exactly the rows before it.
-#include <QProcess>
 #include <QTabBar>
-#include <QTemporaryFile>
 #include <QTextEdit>
 #include <QTimer>
 
 #include "source/ui/SourcePanel.h"
+#include "support/Files.h"
+#include "support/TestServer.h"
 #include "target/TargetWindowTest.h"
 #include "transfer/ui/ActionFooter.h"
 
@@ -35,27 +35,10 @@ QByteArray sourceCsv(int records, const QString& nameSuffix = {}, int repeatAt =
     return text.toUtf8();
 }
 
-// Each row as one readable line, Null apart from every text.
-std::vector<std::string> rowsOf(const dao::Recordset& rs, long count) {
-    std::vector<std::string> rows;
-    for (long r = 0; r < count; ++r) {
-        QStringList row;
-        for (int c = 0; c < rs.fieldCount(); ++c) {
-            const dao::Value v = rs.valueAt(r, c);
-            row << (v.isNull() ? QStringLiteral("<NULL>") : v.standardText());
-        }
-        rows.push_back(row.join(" | ").toStdString());
-    }
-    return rows;
-}
-
 class TransferWindowTest : public TargetWindowTest {
   protected:
     void openSource(const QByteArray& csv) {
-        QFile file(folder.filePath("people.csv"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size());
-        file.close();
-        textBox("txtSourceFileName")->setText(file.fileName());
+        textBox("txtSourceFileName")->setText(writeFile(folder.filePath("people.csv"), csv));
         button("cmdSourceConnect")->click();
         ASSERT_TRUE(ws().state.bSourceLoaded);
     }
@@ -75,24 +58,15 @@ class TransferWindowTest : public TargetWindowTest {
         if (!matchField.isEmpty()) choose("cboTargetMatch", matchField);
         clickButton("cmdActionGo");
     }
-    QString runThroughClient(const QString& script) {
-        QTemporaryFile file;
-        EXPECT_TRUE(file.open() && file.write(script.toUtf8()) > 0 && file.flush());
-        QProcess client;
-        client.setStandardInputFile(file.fileName());
-        client.start("mariadb", {"--no-defaults", "--protocol=TCP", "-h", server.host, "-P",
-                                 server.port, "-u", server.user, "-p" + server.password, database});
-        client.waitForFinished(120000);
-        return client.readAllStandardError() + QString::number(client.exitCode());
+    QString runScript() {
+        return runThroughClient({server.host, server.port, server.user, server.password}, database,
+                                result());
     }
-
-    std::vector<std::string> sourceRows(long count = -1) {
-        const dao::Recordset& rs = *window->source()->adoSourceData()->recordset();
-        return rowsOf(rs, count < 0 ? rs.recordCount() : count);
+    std::vector<QString> sourceRows(long count = -1) {
+        return rowsOf(*window->source()->adoSourceData()->recordset(), count);
     }
-    std::vector<std::string> targetRows() {
-        auto rs = reader->openRecordset("SELECT * FROM Tester ORDER BY `KEY`");
-        return rowsOf(*rs, rs->recordCount());
+    std::vector<QString> targetRows() {
+        return rowsOf(*reader->openRecordset("SELECT * FROM Tester"));
     }
     QString result() { return control<QTextEdit>("txtResult")->toPlainText(); }
     void expectIdle() {
@@ -111,7 +85,7 @@ TEST_F(TransferWindowTest, ScriptInsertAndMergeBringEveryRowOver) {
     control<QTabBar>("tsMySQL")->setCurrentIndex(1);
     clickButton("cmdNewTable");
     EXPECT_TRUE(result().contains("\nindex IKEY (`KEY`))\n")) << result().toStdString();
-    ASSERT_EQ(runThroughClient(result()), "0");
+    ASSERT_EQ(runScript(), "0");
     EXPECT_EQ(targetRows(), sourceRows());
 
     reader->execute("DELETE FROM Tester");
@@ -130,36 +104,33 @@ TEST_F(TransferWindowTest, ScriptInsertAndMergeBringEveryRowOver) {
 
     perform(Script);
     EXPECT_FALSE(result().contains("index ")) << result().toStdString();
-    ASSERT_EQ(runThroughClient(result()), "0");
+    ASSERT_EQ(runScript(), "0");
     EXPECT_EQ(targetRows(), sourceRows());
 }
 
-// Closing a side does not disable "Perform Action"; pressing it then says what is missing.
-TEST_F(TransferWindowTest, ARunThatCannotStartWritesNothing) {
-    openSource(sourceCsv(3));
-    connectTo({KeyedTable, "INSERT INTO Tester VALUES (1, 'kept', NULL)"});
+// A run that cannot start writes nothing, one that fails halfway keeps the rows before the
+// failure. Closing a side does not disable "Perform Action"; pressing it says what is missing.
+TEST_F(TransferWindowTest, AFailedRunKeepsExactlyTheRowsBeforeIt) {
+    openSource(sourceCsv(8, {}, 5));
+    connectTo({KeyedTable});
     loadTester();
     perform(Merge);  // the empty match field
     EXPECT_TRUE(statusText().startsWith("ERROR MergeToTarget: ")) << statusText().toStdString();
+    EXPECT_TRUE(targetRows().empty());
+    perform(Insert);
+    EXPECT_TRUE(statusText().startsWith("ERROR MergeToTarget: Duplicate entry '2'") &&
+                statusText().endsWith(" Line: 160"))
+        << statusText().toStdString();
+    const std::vector<QString> kept = sourceRows(4);
+    EXPECT_EQ(targetRows(), kept);
+    expectIdle();
     clickButton("cmdTargetClose");
     clickButton("cmdActionGo");
     EXPECT_EQ(statusText(), "ERROR MergeToTarget: No MySQL connection is open. Line: 100");
     clickButton("cmdSourceClose");
     clickButton("cmdActionGo");
     EXPECT_EQ(statusText(), "ERROR MergeToTarget: No source table is loaded. Line: 100");
-    EXPECT_EQ(targetRows(), std::vector<std::string>{"1 | kept | <NULL>"});
-}
-
-TEST_F(TransferWindowTest, ADuplicateKeyHalfwayKeepsTheRowsBeforeIt) {
-    openSource(sourceCsv(8, {}, 5));
-    connectTo({KeyedTable});
-    loadTester();
-    perform(Insert);
-    EXPECT_TRUE(statusText().startsWith("ERROR MergeToTarget: ")) << statusText().toStdString();
-    EXPECT_TRUE(statusText().contains("Duplicate entry '2'")) << statusText().toStdString();
-    EXPECT_TRUE(statusText().endsWith(" Line: 160")) << statusText().toStdString();
-    EXPECT_EQ(targetRows(), sourceRows(4));
-    expectIdle();
+    EXPECT_EQ(targetRows(), kept);
 }
 
 // Pressing Stop, or closing the window, while record 4 is sent.

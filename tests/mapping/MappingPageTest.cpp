@@ -6,7 +6,7 @@
 
 #include "mapping/FieldMatching.h"
 #include "mapping/ui/MappingPage.h"
-#include "support/Paths.h"
+#include "support/Files.h"
 #include "target/TargetWindowTest.h"
 
 namespace keldara::test {
@@ -16,18 +16,14 @@ namespace {
 // one the target does not have.
 const QByteArray SourceCsv = "ID,name ,City,Extra\n1,Ann,Oslo,x\n2,Bob,Rome,y\n";
 const QStringList TargetFields{"", "id", "name", "City", "note"};
-const QStringList MatchedNames{"id", "", "City", ""};
-const QStringList MatchedTypes{"Integer", "", "VarChar", ""};
+// The target names, then the target types, of the four source fields when matched.
+const QStringList Matched{"id", "", "City", "", "Integer", "", "VarChar", ""};
 const QStringList Unpaired{"", "", "", ""};
 
 class MappingPageTest : public TargetWindowTest {
   protected:
     void openSource() {
-        QFile file(folder.filePath("orders.csv"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(SourceCsv);
-        file.close();
-        textBox("txtSourceFileName")->setText(file.fileName());
+        textBox("txtSourceFileName")->setText(writeFile(folder.filePath("orders.csv"), SourceCsv));
         button("cmdSourceConnect")->click();
         ASSERT_TRUE(ws().state.bSourceLoaded);
     }
@@ -54,6 +50,7 @@ class MappingPageTest : public TargetWindowTest {
         for (int row = 1; row < rows(); ++row) texts << window->mapping()->textMatrix(row, col);
         return texts;
     }
+    QStringList paired() { return column(2) + column(3); }
     void clickCell(int row, int col) {
         const QModelIndex cell = grid()->model()->index(row - 1, col);
         QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {},
@@ -73,31 +70,22 @@ class MappingPageTest : public TargetWindowTest {
 };
 
 TEST(FindNameIndex, FindsTheLowestIndexIgnoringLetterCaseOnly) {
-    const struct {
-        QStringList list;
-        QString name;
-        int index;
-    } cases[] = {
-        {{"", "id", "ID"}, "Id", 1},    {{"", "name"}, "name ", -1},
-        {{"", "name"}, "", 0},          {{}, "id", -1},
-        {{"", "Straße"}, "STRASSE", 1},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(mapping::FindNameIndex(c.list, c.name), c.index) << c.name.toStdString();
-    }
+    EXPECT_EQ(mapping::FindNameIndex({"", "id", "ID"}, "Id"), 1);
+    EXPECT_EQ(mapping::FindNameIndex({"", "name"}, "name "), -1);
+    EXPECT_EQ(mapping::FindNameIndex({"", "name"}, ""), 0);
+    EXPECT_EQ(mapping::FindNameIndex({}, "id"), -1);
+    EXPECT_EQ(mapping::FindNameIndex({"", "Straße"}, "STRASSE"), 1);
 }
 
 TEST_F(MappingPageTest, TickedMatchingPairsSameNamesOnEverySourceAndTargetLoad) {
     openSource();
     EXPECT_EQ(column(2), Unpaired) << "no target table yet";
     loadTarget();
-    EXPECT_EQ(column(2), MatchedNames);
-    EXPECT_EQ(column(3), MatchedTypes);
+    EXPECT_EQ(paired(), Matched);
     reloadSource();
-    EXPECT_EQ(column(2), MatchedNames);
-    EXPECT_EQ(column(3), MatchedTypes);
+    EXPECT_EQ(paired(), Matched);
     loadTarget();
-    EXPECT_EQ(column(2), MatchedNames);
+    EXPECT_EQ(paired(), Matched);
     EXPECT_TRUE(doubles.messages.shown.isEmpty());
 }
 
@@ -114,8 +102,7 @@ TEST_F(MappingPageTest, UntickedLoadsLeaveTheTargetColumnsToMatchNow) {
     loadTarget();
     EXPECT_EQ(column(2), Unpaired);
     clickButton("cmdMatchNow");
-    EXPECT_EQ(column(2), MatchedNames);
-    EXPECT_EQ(column(3), MatchedTypes);
+    EXPECT_EQ(paired(), Matched);
     QStringList pairs;
     for (const auto& pair : window->mapping()->pairing())
         pairs << pair.sourceName + ">" + pair.targetName;
@@ -126,8 +113,7 @@ TEST_F(MappingPageTest, UntickedLoadsLeaveTheTargetColumnsToMatchNow) {
     choose("cboSelection", "note");
     EXPECT_EQ(column(2).last(), "note");
     clickButton("cmdMatchNow");
-    EXPECT_EQ(column(2), MatchedNames);
-    EXPECT_EQ(column(3), MatchedTypes);
+    EXPECT_EQ(paired(), Matched);
 }
 
 TEST_F(MappingPageTest, TheEditorOpensOnlyOverTargetFieldNames) {
@@ -159,8 +145,7 @@ TEST_F(MappingPageTest, ListClicksAndEnterCommitEverythingElseDiscards) {
     openSource();
     loadTarget();
     clickCell(1, 2);
-    EXPECT_EQ(editor()->count(), TargetFields.size());
-    for (int i = 0; i < editor()->count(); ++i) EXPECT_EQ(editor()->itemText(i), TargetFields[i]);
+    EXPECT_EQ(items("cboSelection"), TargetFields);
 
     const struct {
         int row;
@@ -203,10 +188,7 @@ TEST_F(MappingPageTest, PerformActionWaitsForAnActionAndBothTables) {
     openSource();
     loadTarget();
     EXPECT_TRUE(button("cmdActionGo")->isEnabled());
-    QStringList matchFields;
-    for (int i = 0; i < combo("cboTargetMatch")->count(); ++i)
-        matchFields << combo("cboTargetMatch")->itemText(i);
-    EXPECT_EQ(matchFields, TargetFields);
+    EXPECT_EQ(items("cboTargetMatch"), TargetFields);
     EXPECT_EQ(combo("cboTargetMatch")->currentText(), "");
 
     choose("cboTargetDatabase", database);  // the table list asks for a table again

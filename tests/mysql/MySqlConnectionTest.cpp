@@ -1,16 +1,11 @@
 // Opening and closing, the server's errors, the catalogue, a lost connection.
-#include <gtest/gtest.h>
-
-#include <QStringList>
-#include <functional>
-
-#include "MySqlTestServer.h"
 #include "platform/dao/DaoError.h"
+#include "support/TestServer.h"
 
 using namespace keldara::dao;
 using keldara::test::errorOf;
-using keldara::test::mySqlConnectionString;
 using keldara::test::MySqlTest;
+using keldara::test::Server;
 
 namespace {
 
@@ -33,28 +28,25 @@ QStringList firstColumn(const Recordset& records) {
 }
 
 QString firstValue(Connection& connection, const QString& sql) {
-    return firstColumn(*connection.openRecordset(sql)).value(0, QStringLiteral("<no rows>"));
+    return firstColumn(*connection.openRecordset(sql)).value(0, "<no rows>");
 }
 
-}  // namespace
-
 TEST_F(MySqlTest, OpensAtServerLevelWithADefaultDatabaseOrLocalhostAndTalksUtf8mb4) {
-    const QString current = QStringLiteral("SELECT DATABASE()");
-    EXPECT_EQ(firstValue(*openConnection(connectionString(QString())), current), "<null>");
-    EXPECT_EQ(firstValue(*openConnection(scratchConnectionString()), current), database_);
+    const Server& s = db_->server;
+    EXPECT_EQ(firstValue(*openConnection(s.connectionString({})), "SELECT DATABASE()"), "<null>");
+    EXPECT_EQ(firstValue(*openConnection(scratchConnectionString()), "SELECT DATABASE()"),
+              db_->name);
     // Without the DATABASE key at all, and with keys written in any case.
-    auto lowerCase = openConnection(QStringLiteral("driver={MySQL ODBC 3.51 Driver};server=%1;"
-                                                   "uid=%2;pwd=%3;port=%4")
-                                        .arg(host_, user_, password_, port_));
-    EXPECT_EQ(firstValue(*lowerCase, current), "<null>");
-    auto localhost = openConnection(
-        mySqlConnectionString(QStringLiteral("localhost"), user_, password_, port_, QString()));
-    EXPECT_EQ(firstValue(*localhost, QStringLiteral("SELECT @@port")), port_);
+    auto lowerCase =
+        openConnection(QString("driver={MySQL ODBC 3.51 Driver};server=%1;uid=%2;pwd=%3;port=%4")
+                           .arg(s.host, s.user, s.password, s.port));
+    EXPECT_EQ(firstValue(*lowerCase, "SELECT DATABASE()"), "<null>");
+    const Server localhost{"localhost", s.port, s.user, s.password};
+    EXPECT_EQ(firstValue(*openConnection(localhost.connectionString({})), "SELECT @@port"), s.port);
 
     auto row = connection_->openRecordset(
-        QStringLiteral("SELECT @@character_set_client, @@character_set_results, '😀 Luleå'"));
-    EXPECT_EQ(row->valueAt(0, 0).toText(), "utf8mb4");
-    EXPECT_EQ(row->valueAt(0, 1).toText(), "utf8mb4");
+        "SELECT @@character_set_client, @@character_set_results, '😀 Luleå'");
+    EXPECT_EQ(row->valueAt(0, 0).toText() + row->valueAt(0, 1).toText(), "utf8mb4utf8mb4");
     EXPECT_EQ(row->valueAt(0, 2).toText(), "😀 Luleå");
 }
 
@@ -62,42 +54,37 @@ TEST_F(MySqlTest, CloseEndsTheConnectionAndEveryOperationThenFails) {
     auto connection = openConnection(scratchConnectionString());
     connection->close();
     EXPECT_FALSE(connection->isOpen());
-    const std::pair<const char*, std::function<void()>> operations[] = {
-        {"close", [&] { connection->close(); }},
-        {"execute", [&] { connection->execute(QStringLiteral("SELECT 1")); }},
-        {"openRecordset", [&] { connection->openRecordset(QStringLiteral("SELECT 1")); }},
-        {"openTableCatalogue", [&] { connection->openTableCatalogue(); }},
+    const std::function<void()> operations[] = {
+        [&] { connection->close(); },
+        [&] { connection->execute("SELECT 1"); },
+        [&] { connection->openRecordset("SELECT 1"); },
+        [&] { connection->openTableCatalogue(); },
     };
-    for (const auto& [name, operation] : operations) {
-        EXPECT_EQ(errorOf(operation).number(), DaoError::NotOpen) << name;
-    }
+    for (const auto& operation : operations)
+        EXPECT_EQ(errorOf(operation).number(), DaoError::NotOpen);
     connection->open(scratchConnectionString());  // the same object opens again
-    EXPECT_EQ(firstValue(*connection, QStringLiteral("SELECT 7")), "7");
+    EXPECT_EQ(firstValue(*connection, "SELECT 7"), "7");
     EXPECT_THROW(connection->open(scratchConnectionString()), DaoError);  // already open
     EXPECT_TRUE(connection->isOpen());
 }
 
 TEST_F(MySqlTest, FailingToOpenGivesTheServersOrClientsText) {
-    const auto server = [&](const QString& password, const QString& port, const QString& db) {
-        return mySqlConnectionString(host_, user_, password, port, db);
-    };
+    const Server& s = db_->server;
+    const Server wrongPassword{s.host, s.port, s.user, "not-the-password"};
+    const Server nothingListens{"127.0.0.1", "1", s.user, s.password};
     struct Case {
         QString connectionString;
         int nativeCode;  // 0: not the server's or client's error
         QString text;
     };
     std::vector<Case> cases = {
-        {server(QStringLiteral("not-the-password"), port_, {}), 1045,
-         QStringLiteral("Access denied for user '") + user_},
-        {server(password_, port_, QStringLiteral("kt_no_such_database")), 1049,
-         QStringLiteral("kt_no_such_database")},
-        // Nothing listens on port 1 of the loopback.
-        {mySqlConnectionString(QStringLiteral("127.0.0.1"), user_, password_, QStringLiteral("1"),
-                               {}),
-         2002, QStringLiteral("127.0.0.1")},
+        {wrongPassword.connectionString({}), 1045, "Access denied for user '" + s.user},
+        {s.connectionString("kt_no_such_database"), 1049, "kt_no_such_database"},
+        {nothingListens.connectionString({}), 2002, "127.0.0.1"},
     };
     for (const QString port : {"33o6", "-1", "70000", "3306 3307"}) {
-        cases.push_back({server(password_, port, {}), 0, u'"' + port + u'"'});
+        cases.push_back(
+            {Server{s.host, port, s.user, s.password}.connectionString({}), 0, '"' + port + '"'});
     }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.connectionString.toStdString());
@@ -109,23 +96,19 @@ TEST_F(MySqlTest, FailingToOpenGivesTheServersOrClientsText) {
 }
 
 TEST_F(MySqlTest, BracedPasswordWithSemicolonAndBracesReachesTheServerIntact) {
-    const QString user = QStringLiteral("kt_pw_") + database_.right(20);
-    const QString password = QStringLiteral("pa;ss{w}rd};PORT=1");
-    run(QStringLiteral("CREATE USER '%1'@'%' IDENTIFIED BY '%2'").arg(user, password));
-
-    const QString braced = mySqlConnectionString(host_, user, password, port_, QString());
-    EXPECT_TRUE(braced.contains(QStringLiteral("PWD={pa;ss{w}}rd}};PORT=1};PORT=")))
-        << braced.toStdString();
-    EXPECT_EQ(firstValue(*openConnection(braced), QStringLiteral("SELECT CURRENT_USER()")),
-              user + QStringLiteral("@%"));
+    const Server user{db_->server.host, db_->server.port, "kt_pw_" + db_->name.right(20),
+                      "pa;ss{w}rd};PORT=1"};
+    run({QString("CREATE USER '%1'@'%' IDENTIFIED BY '%2'").arg(user.user, user.password)});
+    const QString braced = user.connectionString({});
+    EXPECT_TRUE(braced.contains("PWD={pa;ss{w}}rd}};PORT=1};PORT=")) << braced.toStdString();
+    EXPECT_EQ(firstValue(*openConnection(braced), "SELECT CURRENT_USER()"), user.user + "@%");
     // Unbraced, the value splits at its first ";" and its "PORT=1" becomes a key of its own
     // (the first of two wins): the connection goes to port 1.
-    EXPECT_EQ(openFailure(QStringLiteral("DRIVER={MySQL ODBC 3.51 Driver};SERVER=%1;UID=%2;"
-                                         "PWD=%3;PORT=%4")
-                              .arg(host_, user, password, port_))
+    EXPECT_EQ(openFailure(QString("DRIVER={MySQL ODBC 3.51 Driver};SERVER=%1;UID=%2;PWD=%3;PORT=%4")
+                              .arg(user.host, user.user, user.password, user.port))
                   .nativeCode(),
               2002);
-    run(QStringLiteral("DROP USER '%1'@'%'").arg(user));
+    run({QString("DROP USER '%1'@'%'").arg(user.user)});
 }
 
 TEST_F(MySqlTest, ListsDatabasesAndTables) {
@@ -134,18 +117,15 @@ TEST_F(MySqlTest, ListsDatabasesAndTables) {
     EXPECT_EQ(catalogue->fieldInfo(0).name, "TABLE_NAME");
     EXPECT_EQ(catalogue->recordCount(), 0);  // a database without tables
     EXPECT_THROW(catalogue->moveFirst(), DaoError);
-    EXPECT_EQ(firstValue(*connection_, QStringLiteral("SHOW TABLES FROM ") + database_),
-              "<no rows>");
 
     run({"CREATE TABLE customers (id INT)", "CREATE TABLE `order lines` (id INT)",
          "CREATE TABLE `Ärende` (id INT)"});
-    auto serverLevel = openConnection(connectionString(QString()));
-    const QStringList databases =
-        firstColumn(*serverLevel->openRecordset(QStringLiteral("SHOW DATABASES")));
-    EXPECT_TRUE(databases.contains(database_) && databases.contains(QStringLiteral("mysql")))
+    auto serverLevel = openConnection(db_->server.connectionString({}));
+    const QStringList databases = firstColumn(*serverLevel->openRecordset("SHOW DATABASES"));
+    EXPECT_TRUE(databases.contains(db_->name) && databases.contains("mysql"))
         << databases.join(',').toStdString();
     const QStringList tables =
-        firstColumn(*serverLevel->openRecordset(QStringLiteral("SHOW TABLES FROM ") + database_));
+        firstColumn(*serverLevel->openRecordset("SHOW TABLES FROM " + db_->name));
     EXPECT_EQ(tables, QStringList({"customers", "order lines", "Ärende"}));
     // No database selected.
     EXPECT_EQ(errorOf([&] { serverLevel->openTableCatalogue(); }).nativeCode(), 1046);
@@ -154,9 +134,8 @@ TEST_F(MySqlTest, ListsDatabasesAndTables) {
 
 TEST_F(MySqlTest, LostConnectionIsReportedAndCanBeClosed) {
     auto victim = openConnection(scratchConnectionString());
-    run(QStringLiteral("KILL CONNECTION ") +
-        firstValue(*victim, QStringLiteral("SELECT CONNECTION_ID()")));
-    const DaoError e = errorOf([&] { victim->openRecordset(QStringLiteral("SELECT 1")); });
+    run({"KILL CONNECTION " + firstValue(*victim, "SELECT CONNECTION_ID()")});
+    const DaoError e = errorOf([&] { victim->openRecordset("SELECT 1"); });
     EXPECT_TRUE(e.nativeCode() == 2006 || e.nativeCode() == 2013 || e.nativeCode() == 1927)
         << e.nativeCode() << " " << e.description().toStdString();
     EXPECT_FALSE(e.description().isEmpty());
@@ -164,3 +143,5 @@ TEST_F(MySqlTest, LostConnectionIsReportedAndCanBeClosed) {
     victim->close();
     EXPECT_FALSE(victim->isOpen());
 }
+
+}  // namespace

@@ -1,11 +1,6 @@
 // Statements, their errors, every column type, and a large table.
-#include <gtest/gtest.h>
-
-#include <QStringList>
-
-#include "MySqlTestServer.h"
-#include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
+#include "support/TestServer.h"
 
 using namespace keldara::dao;
 using keldara::test::errorOf;
@@ -16,18 +11,12 @@ namespace {
 // One column: its declaration, a literal to store, and what reading it back must give. All of them
 // go into one table, with a row of these values and a row of NULLs.
 struct TypeCase {
-    const char* declaration;
-    const char* literal;
+    const char *declaration, *literal;
     int type;
     long definedSize;
     Value value;
-    int precision = 0;  // of DECIMAL columns
-    int scale = 0;
+    int precision = 0, scale = 0;  // of DECIMAL columns
 };
-
-DateTime at(int y, int mo, int d, int h, int mi, int s, int us = 0) {
-    return DateTime{y, mo, d, h, mi, s, us};
-}
 
 namespace t = adType;
 using V = Value;
@@ -59,7 +48,6 @@ const std::vector<TypeCase> kTypeCases = {
     {"DOUBLE", "0.1e0 + 0.2e0", t::Double, 22, V::floating(0.1 + 0.2)},
     {"DOUBLE", "-1.7976931348623157e308", t::Double, 22, V::floating(-1.7976931348623157e308)},
     {"FLOAT", "3.14", t::Single, 12, V::floating(3.14)},
-    {"DATE", "'1066-10-14'", t::DBDate, 10, V::date(1066, 10, 14)},
     {"DATE", "'9999-12-31'", t::DBDate, 10, V::date(9999, 12, 31)},
     {"DATE", "'0001-01-01'", t::DBDate, 10, V::date(1, 1, 1)},
     {"DATE", "'0000-00-00'", t::DBDate, 10, V::text("0000-00-00")},
@@ -68,16 +56,15 @@ const std::vector<TypeCase> kTypeCases = {
     {"TIME(6)", "'23:59:59.000001'", t::DBTime, 17, V::time(23, 59, 59, 1)},
     {"TIME", "'838:59:59'", t::DBTime, 10, V::text("838:59:59")},
     {"TIME", "'-01:30:00'", t::DBTime, 10, V::text("-01:30:00")},
-    {"TIME", "'24:00:00'", t::DBTime, 10, V::text("24:00:00")},
     {"DATETIME", "'9999-12-31 23:59:59'", t::DBTimeStamp, 19,
-     V::dateTime(at(9999, 12, 31, 23, 59, 59))},
+     V::dateTime(DateTime{9999, 12, 31, 23, 59, 59, 0})},
     {"DATETIME(6)", "'1899-12-30 00:00:00.000001'", t::DBTimeStamp, 26,
-     V::dateTime(at(1899, 12, 30, 0, 0, 0, 1))},
+     V::dateTime(DateTime{1899, 12, 30, 0, 0, 0, 1})},
     {"DATETIME(3)", "'1000-01-01 08:15:00.250'", t::DBTimeStamp, 23,
-     V::dateTime(at(1000, 1, 1, 8, 15, 0, 250000))},
+     V::dateTime(DateTime{1000, 1, 1, 8, 15, 0, 250000})},
     {"DATETIME", "'0000-00-00 00:00:00'", t::DBTimeStamp, 19, V::text("0000-00-00 00:00:00")},
     {"TIMESTAMP NULL", "'2038-01-19 03:14:07'", t::DBTimeStamp, 19,
-     V::dateTime(at(2038, 1, 19, 3, 14, 7))},
+     V::dateTime(DateTime{2038, 1, 19, 3, 14, 7, 0})},
     {"CHAR(10)", "'Luleå'", t::Char, 10, V::text("Luleå")},
     {"VARCHAR(100)", "'😀 Luleå ñ 漢字'", t::VarChar, 100, V::text("😀 Luleå ñ 漢字")},
     {"VARCHAR(20) CHARACTER SET latin1", "'Ærø'", t::VarChar, 20, V::text("Ærø")},
@@ -98,7 +85,7 @@ const std::vector<TypeCase> kTypeCases = {
 };
 
 QString describe(const Value& value) {
-    return QStringLiteral("kind %1: %2").arg(int(value.kind())).arg(value.sqlLiteral());
+    return QString("kind %1: %2").arg(int(value.kind())).arg(value.sqlLiteral());
 }
 
 }  // namespace
@@ -106,22 +93,21 @@ QString describe(const Value& value) {
 TEST_F(MySqlTest, EveryColumnTypeReportsItsCodeSizeAndValue) {
     QStringList columns, literals, nulls;
     for (const TypeCase& c : kTypeCases) {
-        columns << QStringLiteral("c%1 %2").arg(columns.size()).arg(c.declaration);
+        columns << QString("c%1 %2").arg(columns.size()).arg(c.declaration);
         literals << QString::fromUtf8(c.literal);
-        nulls << QStringLiteral("NULL");
+        nulls << "NULL";
     }
-    run(QStringLiteral("CREATE TABLE every_type (%1)").arg(columns.join(u',')));
-    run(QStringLiteral("INSERT INTO every_type VALUES (%1), (%2)")
-            .arg(literals.join(u','), nulls.join(u',')));
+    run({"CREATE TABLE every_type (" + columns.join(',') + ")",
+         "INSERT INTO every_type VALUES (" + literals.join(',') + "), (" + nulls.join(',') + ")"});
 
-    auto records = connection_->openRecordset(QStringLiteral("SELECT * FROM every_type"));
+    auto records = connection_->openRecordset("SELECT * FROM every_type");
     ASSERT_EQ(records->fieldCount(), static_cast<int>(kTypeCases.size()));
     ASSERT_EQ(records->recordCount(), 2);
     for (int i = 0; i < records->fieldCount(); ++i) {
         const TypeCase& c = kTypeCases[i];
         const FieldInfo& info = records->fieldInfo(i);
         SCOPED_TRACE(std::string(c.declaration) + " = " + c.literal);
-        EXPECT_EQ(info.name, QStringLiteral("c%1").arg(i));
+        EXPECT_EQ(info.name, QString("c%1").arg(i));
         EXPECT_EQ(info.type, c.type);
         EXPECT_EQ(info.definedSize, c.definedSize);
         if (c.type == adType::Numeric) {
@@ -141,11 +127,11 @@ TEST_F(MySqlTest, SqlLiteralsOfReadValuesWriteBackTheSameValues) {
          "INSERT INTO original VALUES ('a\\'b\\\\c\\0d😀', X'00275C0A1A', -0.000001, "
          "'0100-02-03 04:05:06.7', 2.5e-300)",
          "CREATE TABLE copy LIKE original"});
-    auto records = connection_->openRecordset(QStringLiteral("SELECT * FROM original"));
+    auto records = connection_->openRecordset("SELECT * FROM original");
     ASSERT_EQ(records->recordCount(), 1);
     QStringList literals;
     for (int i = 0; i < records->fieldCount(); ++i) literals << records->valueAt(0, i).sqlLiteral();
-    run(QStringLiteral("INSERT INTO copy VALUES (%1)").arg(literals.join(QStringLiteral(", "))));
+    run({"INSERT INTO copy VALUES (" + literals.join(',') + ")"});
     auto differing = connection_->openRecordset(QStringLiteral(
         "SELECT COUNT(*) FROM original o JOIN copy c ON BINARY o.t = BINARY c.t AND o.b = c.b "
         "AND o.d = c.d AND o.dt = c.dt AND o.f = c.f"));
@@ -193,9 +179,8 @@ TEST_F(MySqlTest, RejectedStatementsCarryTheServersTextAndNumber) {
         }
     }
     // The connection goes on serving after each rejection.
-    EXPECT_EQ(
-        connection_->openRecordset(QStringLiteral("SELECT COUNT(*) FROM people"))->valueAt(0, 0),
-        Value::integer(1));
+    EXPECT_EQ(connection_->openRecordset("SELECT COUNT(*) FROM people")->valueAt(0, 0),
+              Value::integer(1));
 }
 
 TEST_F(MySqlTest, StatementsWithAndWithoutRowsLeaveTheConnectionReady) {
@@ -205,29 +190,29 @@ TEST_F(MySqlTest, StatementsWithAndWithoutRowsLeaveTheConnectionReady) {
          "CREATE PROCEDURE two_results() BEGIN SELECT 1; SELECT 2, 3; END"});
 
     // Rows that execute does not want are read off and dropped.
-    connection_->execute(QStringLiteral("SELECT * FROM n"));
-    connection_->execute(QStringLiteral("CALL two_results()"));
-    auto names = connection_->openRecordset(QStringLiteral("SELECT name FROM n ORDER BY v"));
+    connection_->execute("SELECT * FROM n");
+    connection_->execute("CALL two_results()");
+    auto names = connection_->openRecordset("SELECT name FROM n ORDER BY v");
     ASSERT_EQ(names->recordCount(), 3);
     EXPECT_EQ(names->valueAt(0, 0), Value::text("Åsa"));
     EXPECT_EQ(names->valueAt(1, 0), Value::text("Bodil"));
     EXPECT_TRUE(names->valueAt(2, 0).isNull());
 
     // A recordset holds the first result of a procedure; the rest is dropped.
-    auto first = connection_->openRecordset(QStringLiteral("CALL two_results()"));
+    auto first = connection_->openRecordset("CALL two_results()");
     ASSERT_EQ(first->fieldCount(), 1);
     EXPECT_EQ(first->valueAt(0, 0), Value::integer(1));
 
     // A statement without rows runs and gives a recordset without fields or records.
-    auto none = connection_->openRecordset(QStringLiteral("UPDATE n SET v = v * 10"));
+    auto none = connection_->openRecordset("UPDATE n SET v = v * 10");
     EXPECT_EQ(none->fieldCount(), 0);
     EXPECT_EQ(none->recordCount(), 0);
     EXPECT_TRUE(none->eof());
-    EXPECT_EQ(connection_->openRecordset(QStringLiteral("SELECT SUM(v) FROM n"))->valueAt(0, 0),
+    EXPECT_EQ(connection_->openRecordset("SELECT SUM(v) FROM n")->valueAt(0, 0),
               Value::decimal("60"));
 
-    run("CREATE TABLE empty_one (id INT, label VARCHAR(12))");
-    auto empty = connection_->openRecordset(QStringLiteral("SELECT * FROM empty_one"));
+    run({"CREATE TABLE empty_one (id INT, label VARCHAR(12))"});
+    auto empty = connection_->openRecordset("SELECT * FROM empty_one");
     EXPECT_EQ(empty->fieldCount(), 2);
     EXPECT_EQ(empty->fieldInfo(1).definedSize, 12);
     EXPECT_EQ(empty->recordCount(), 0);
@@ -244,18 +229,17 @@ TEST_F(MySqlTest, LargeTableIsReadCompletely) {
          "INSERT INTO big SELECT seq, CONCAT('row ', seq), seq / 100, "
          "IF(seq % 7 = 0, NULL, REPEAT('x', seq % 50)) FROM seq_1_to_100000"});
 
-    auto records = connection_->openRecordset(QStringLiteral("SELECT * FROM big ORDER BY id"));
+    auto records = connection_->openRecordset("SELECT * FROM big ORDER BY id");
     ASSERT_EQ(records->recordCount(), kRows);
     long mismatches = 0;
     for (long row = 0; row < kRows; ++row) {
         const long id = row + 1;
         const Value note = records->valueAt(row, 3);
-        const bool ok =
-            records->valueAt(row, 0) == Value::integer(id) &&
-            records->valueAt(row, 1).toText() == QStringLiteral("row %1").arg(id) &&
-            records->valueAt(row, 2).decimalText() ==
-                QStringLiteral("%1.%2").arg(id / 100).arg(id % 100, 2, 10, QLatin1Char('0')) &&
-            (id % 7 == 0 ? note.isNull() : note.toText().size() == id % 50);
+        const bool ok = records->valueAt(row, 0) == Value::integer(id) &&
+                        records->valueAt(row, 1).toText() == QString("row %1").arg(id) &&
+                        records->valueAt(row, 2).decimalText() ==
+                            QString("%1.%2").arg(id / 100).arg(id % 100, 2, 10, QLatin1Char('0')) &&
+                        (id % 7 == 0 ? note.isNull() : note.toText().size() == id % 50);
         if (!ok && ++mismatches <= 5) ADD_FAILURE() << "row " << id << " differs";
     }
     EXPECT_EQ(mismatches, 0);

@@ -17,15 +17,19 @@ Recordset numbers(int rows) {
     return rs;
 }
 
-TEST(Recordset, EmptyRecordsetIsAtBothEndsAndRefusesToMove) {
-    Recordset rs = numbers(0);
-    EXPECT_TRUE(rs.bof());
-    EXPECT_TRUE(rs.eof());
-    EXPECT_EQ(rs.recordCount(), 0);
-    EXPECT_THROW(rs.moveFirst(), DaoError);
-    EXPECT_THROW(rs.moveLast(), DaoError);
-    EXPECT_THROW(rs.moveNext(), DaoError);
-    EXPECT_THROW(rs.value(0), DaoError);
+TEST(Recordset, EmptyOrClosedRecordsetsRefuseToMove) {
+    Recordset empty = numbers(0), closed = numbers(2);
+    EXPECT_TRUE(empty.bof() && empty.eof());
+    EXPECT_EQ(empty.recordCount(), 0);
+    closed.close();
+    EXPECT_FALSE(closed.isOpen());
+    EXPECT_THROW(closed.close(), DaoError);
+    for (Recordset* rs : {&empty, &closed}) {
+        EXPECT_THROW(rs->moveFirst(), DaoError);
+        EXPECT_THROW(rs->moveLast(), DaoError);
+        EXPECT_THROW(rs->moveNext(), DaoError);
+        EXPECT_THROW(rs->value(0), DaoError);
+    }
 }
 
 TEST(Recordset, WalksForwardAndBackPastBothEnds) {
@@ -54,15 +58,6 @@ TEST(Recordset, WalksForwardAndBackPastBothEnds) {
     rs.setAbsolutePosition(2);
     EXPECT_EQ(rs.value(0).toInt(), 2);
     EXPECT_THROW(rs.setAbsolutePosition(4), DaoError);
-}
-
-TEST(Recordset, ClosedRecordsetRefusesEverything) {
-    Recordset rs = numbers(2);
-    rs.close();
-    EXPECT_FALSE(rs.isOpen());
-    EXPECT_THROW(rs.moveFirst(), DaoError);
-    EXPECT_THROW(rs.value(0), DaoError);
-    EXPECT_THROW(rs.close(), DaoError);
 }
 
 TEST(Recordset, KeepsEveryKindOfValueExactly) {

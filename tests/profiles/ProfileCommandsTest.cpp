@@ -7,13 +7,14 @@
 #include "profiles/ui/ProfileCommands.h"
 #include "shell/ui/StatusBar.h"
 #include "support/Damage.h"
+#include "support/Files.h"
 #include "support/WindowFixture.h"
 
 using namespace keldara;
 
 namespace {
 
-// The boxes and lists a profile keeps, in this order.
+// The boxes, then the lists, a profile keeps.
 const char* const ProfileFields[] = {"txtSourceFileName", "txtTargetServer", "txtTargetUsername",
                                      "txtTargetPassword", "txtTargetPort",   "cboSourceTable",
                                      "cboTargetDatabase", "cboTargetTable"};
@@ -30,10 +31,8 @@ QStringList fields(const QWidget& window) {
 class ProfileCommandsTest : public test::WindowFixture {
   protected:
     void fill(const QStringList& values) {
-        for (int i = 0; i < 8; ++i) {
-            if (i < 5) textBox(ProfileFields[i])->setText(values[i]);
-            if (i >= 5) combo(ProfileFields[i])->setEditText(values[i]);
-        }
+        for (int i = 0; i < 5; ++i) textBox(ProfileFields[i])->setText(values[i]);
+        for (int i = 5; i < 8; ++i) combo(ProfileFields[i])->setEditText(values[i]);
     }
     void trigger(const char* action) { control<QAction>(action)->trigger(); }
     void saveAs(const QString& name) {
@@ -44,14 +43,8 @@ class ProfileCommandsTest : public test::WindowFixture {
     QString path(const QString& name) const { return dir.filePath(name); }
 
     QTemporaryDir dir;
-    const QStringList chosen = {"/data/\u00e9t\u00e9/\u4e2d.csv",
-                                "db.example",
-                                "ana",
-                                "p\u00e4ss\u03c9",
-                                "3307",
-                                "customers.csv",
-                                "shop",
-                                "clients"};
+    const QStringList chosen = {
+        "/data/été/中.csv", "db.example", "ana", "päss\u03c9", "3307", "c.csv", "shop", "clients"};
 };
 
 TEST_F(ProfileCommandsTest, SavesAndLoadsTheChoicesAskingForANameOnce) {
@@ -66,6 +59,7 @@ TEST_F(ProfileCommandsTest, SavesAndLoadsTheChoicesAskingForANameOnce) {
     ASSERT_EQ(doubles.files.calls.size(), 1);
     EXPECT_EQ(doubles.files.calls[0].request.title, "Save Profile File");
 
+    // Loading changes the kept choices only, and connects nothing.
     combo("cboAction")->setCurrentIndex(1);
     window->mapping()->setRows(3);
     window->mapping()->setTextMatrix(1, 2, "kept");
@@ -88,12 +82,8 @@ TEST_F(ProfileCommandsTest, RefusesBadFilesAndPortsChangingNothing) {
     EXPECT_NE(status(), "Settings Saved");
     EXPECT_EQ(test::readAll(path("a.pro")), saved);
 
-    QFile cut(path("cut.pro"));
-    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
-    cut.write(saved.left(saved.size() - 1));
-    cut.close();
     fill(QStringList(8, "mine"));
-    window->profiles()->openProfile(path("cut.pro"));
+    window->profiles()->openProfile(test::writeFile(path("cut.pro"), saved.chopped(1)));
     ASSERT_EQ(doubles.messages.shown.size(), 1);
     EXPECT_EQ(doubles.messages.shown[0].text, "Invalid Profile Configuration File");
     EXPECT_EQ(fields(*window), QStringList(8, "mine"));
@@ -101,25 +91,23 @@ TEST_F(ProfileCommandsTest, RefusesBadFilesAndPortsChangingNothing) {
 }
 
 TEST_F(ProfileCommandsTest, RecentEntriesFollowTheList) {
-    for (const char* entry :
-         {"mnuMRUFiles_0", "mnuMRUFiles_1", "mnuMRUFiles_2", "mnuMRUFiles_3", "mnuMRUFiles_4"}) {
-        EXPECT_FALSE(control<QAction>(entry)->isVisible());
-    }
+    auto entry = [&](int i) {
+        return control<QAction>(qPrintable(QString("mnuMRUFiles_%1").arg(i)));
+    };
+    for (int i = 0; i < 5; ++i) EXPECT_FALSE(entry(i)->isVisible()) << i;
     fill(chosen);
     saveAs("one.pro");
     saveAs("two.pro");
-    auto* first = control<QAction>("mnuMRUFiles_0");
-    auto* second = control<QAction>("mnuMRUFiles_1");
-    EXPECT_EQ(first->text(), profiles::LongDirFix(path("two.pro"), 35));
-    EXPECT_FALSE(control<QAction>("mnuMRUFiles_2")->isVisible());
+    EXPECT_EQ(entry(0)->text(), profiles::LongDirFix(path("two.pro"), 35));
+    EXPECT_FALSE(entry(2)->isVisible());
 
     fill(QStringList(8, "x"));
-    second->trigger();
+    entry(1)->trigger();
     EXPECT_EQ(fields(*window), chosen);
-    EXPECT_EQ(first->data().toString(), path("one.pro"));
+    EXPECT_EQ(entry(0)->data().toString(), path("one.pro"));
 
     QFile::remove(path("two.pro"));
-    second->trigger();
+    entry(1)->trigger();
     ASSERT_EQ(doubles.messages.shown.size(), 1);
     EXPECT_EQ(doubles.messages.shown[0].text, "Profile not found");
     EXPECT_EQ(doubles.messages.shown[0].title, "Keldara");
@@ -145,7 +133,6 @@ TEST_F(ProfileCommandsTest, TheCloseBoxKeepsTheListAndExitDoesNot) {
     second->close();
     ASSERT_EQ(stored().size(), 1);
     EXPECT_EQ(stored()[0].second, path("a.pro"));
-
     shell::MainWindow third(doubles.platform());
     EXPECT_EQ(third.findChild<QAction*>("mnuMRUFiles_0")->data().toString(), path("a.pro"));
 }

@@ -1,16 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "profiles/ProfileFile.h"
 #include "support/Damage.h"
+#include "support/Files.h"
 
 using namespace keldara::profiles;
 
 namespace {
 
+// A text as the file holds it: a 16-bit length, then the bytes.
 QByteArray text(const QByteArray& bytes) {
     return QByteArray(1, char(bytes.size())) + '\0' + bytes;
 }
@@ -31,23 +32,24 @@ QByteArray savedBytes(const Profile& profile) {
     return serializeRecord(*recordFromProfile(profile, QDateTime({2026, 1, 2}, {3, 4, 5})));
 }
 
-TEST(ProfileFile, WritesTheRecordByteForByte) {
+Profile roundTrip(const Profile& profile) {
+    return profileFromRecord(*parseRecord(savedBytes(profile)));
+}
+
+TEST(ProfileFile, WritesTheRecordByteForByteAndReadsAHandBuiltOne) {
     const QByteArray bytes = savedBytes(sampleProfile());
     EXPECT_EQ(bytes.left(150), HeaderText + QByteArray(150 - HeaderText.size(), ' '));
     EXPECT_EQ(bytes.mid(150, 6), text("Test"));
     const int savedAtLength = quint8(bytes[156]);
     EXPECT_GT(savedAtLength, 0);
     EXPECT_EQ(bytes.mid(158 + savedAtLength), sampleTail());
-}
 
-TEST(ProfileFile, ReadsEveryFieldOfAHandBuiltFile) {
     const QByteArray header = QByteArray("Some other header").leftJustified(150, '.');
-    const QByteArray bytes = header + text("Test") + text("1/2/2026") + sampleTail() + "junk";
-    const auto record = parseRecord(bytes);
+    const auto record =
+        parseRecord(header + text("Test") + text("1/2/2026") + sampleTail() + "junk");
     ASSERT_TRUE(record);
     EXPECT_EQ(record->flag, -1);
-    const Profile p = profileFromRecord(*record);
-    const Profile expected = sampleProfile();
+    const Profile p = profileFromRecord(*record), expected = sampleProfile();
     for (auto field :
          {&Profile::sourceFile, &Profile::sourceTable, &Profile::server, &Profile::user,
           &Profile::password, &Profile::database, &Profile::targetTable, &Profile::port}) {
@@ -55,37 +57,26 @@ TEST(ProfileFile, ReadsEveryFieldOfAHandBuiltFile) {
     }
 }
 
-TEST(ProfileFile, CodingSwapsTheHexDigitsAndDropsNul) {
-    EXPECT_EQ(SwapHexDigits("abc"), "\x16\x26\x36");
+// Windows-1252 texts are stored as their own bytes; any other text comes back intact. Coded
+// texts swap their hex digits and drop NUL.
+TEST(ProfileFile, TextsKeepEveryCharacter) {
     EXPECT_EQ(SwapHexDigits(SwapHexDigits("A~\xFF\x80")), "A~\xFF\x80");
     Profile p = sampleProfile();
     p.server = QString("a") + QChar(0) + "b";
-    const auto record = recordFromProfile(p, QDateTime::currentDateTime());
-    EXPECT_EQ(record->server, "\x16\x26");
-    EXPECT_EQ(profileFromRecord(*record).server, "ab");
-}
+    EXPECT_EQ(recordFromProfile(p, QDateTime::currentDateTime())->server, "\x16\x26");
+    EXPECT_EQ(roundTrip(p).server, "ab");
 
-// Windows-1252 texts are stored as their own bytes; any other text comes back intact.
-TEST(ProfileFile, TextsKeepEveryCharacter) {
-    struct Case {
-        QString text;
-        QByteArray stored;  // empty: not a Windows-1252 text, only the round trip counts
-    } cases[] = {
+    const std::pair<QString, QByteArray> cases[] = {
         {"plain", "plain"},
-        {QString::fromUtf8("M\u00fcller \u20ac\u0178"), "M\xFCller \x80\x9F"},
-        {QString::fromUtf8("/home/\u00e9l\u00e8ve/\u03a9\u4e2d.csv"), {}},
+        {"M\u00fcller \u20ac\u0178", "M\xFCller \x80\x9F"},
+        {"/home/\u00e9l\u00e8ve/\u03a9\u4e2d.csv", {}},  // not Windows-1252: the round trip counts
         {QString(QChar(0x81)) + "A", {}},
     };
-    for (const Case& c : cases) {
-        if (!c.stored.isEmpty()) {
-            EXPECT_EQ(encodeProfileText(c.text), c.stored) << c.text.toStdString();
-        }
-        Profile p = sampleProfile();
-        p.sourceFile = p.password = c.text;
-        const auto back = profileFromRecord(
-            *parseRecord(serializeRecord(*recordFromProfile(p, QDateTime::currentDateTime()))));
-        EXPECT_EQ(back.sourceFile, c.text);
-        EXPECT_EQ(back.password, c.text);
+    for (const auto& [text, stored] : cases) {
+        if (!stored.isEmpty()) EXPECT_EQ(encodeProfileText(text), stored) << text.toStdString();
+        p.sourceFile = p.password = text;
+        const Profile back = roundTrip(p);
+        EXPECT_EQ(back.sourceFile + back.password, text + text);
     }
 }
 
@@ -114,17 +105,12 @@ TEST(ProfileFile, DamagedFilesAreRefused) {
 
 TEST(ProfileFile, WriteReplacesTheFileOrLeavesItAlone) {
     QTemporaryDir dir;
-    const QString path = dir.filePath("a.pro");
+    const QString path = keldara::test::writeFile(dir.filePath("a.pro"), QByteArray(1000, 'x'));
     const auto record = *recordFromProfile(sampleProfile(), QDateTime::currentDateTime());
-    QFile old(path);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write(QByteArray(1000, 'x'));
-    old.close();
     ASSERT_TRUE(WriteProfile(path, record));
     EXPECT_EQ(keldara::test::readAll(path), serializeRecord(record));
     EXPECT_EQ(readProfileFile(path)->server, "abc");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.pro"});
-
     EXPECT_FALSE(WriteProfile(dir.filePath("missing/b.pro"), record));
     EXPECT_FALSE(ReadProfile(dir.filePath("missing/b.pro")));
 }

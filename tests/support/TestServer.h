@@ -1,9 +1,81 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/dao/Connection.h"
+#include "platform/dao/DaoError.h"
+
 namespace keldara::test {
 
-// The MySQL tests find their server in the KELDARA_MYSQL_* variables. When those are not set,
-// this takes them from the server that CTest starts for the build (its "env" file), if any.
+// A MySQL server and the account the tests use on it.
+struct Server {
+    QString host, port, user, password;
+    // The MySQL ODBC driver's connection string, each value braced when it needs it.
+    QString connectionString(const QString& database) const;
+};
+
+// The server that lines of KELDARA_MYSQL_HOST=..., as scripts/mariadb-server.sh prints them,
+// describe.
+Server serverOf(const QByteArray& lines);
+// The test server, as the KELDARA_MYSQL_* variables describe it.
+Server testServer();
+// When the KELDARA_MYSQL_* variables are not set, sets them to the server that CTest starts
+// for the build (its "env" file), if there is one.
 void useTestServerOfTheBuild();
+
+// Runs a script through the mariadb client on `database`: its error output and exit code.
+QString runThroughClient(const Server& server, const QString& database, const QString& script);
+
+// The first `count` records (all when negative), each as one line, sorted. Values are in a
+// form every source and MySQL share: dates and times in full (a date at midnight, a time of
+// day on the zero date), decimals without trailing zeros, Null apart from every text.
+std::vector<QString> rowsOf(const dao::Recordset& records, long count = -1);
+
+// The DaoError that `operation` throws; a test failure when it throws none.
+dao::DaoError errorOf(const std::function<void()>& operation);
+
+// A database of its own on a server, with a connection to it; dropped when this goes.
+struct ScratchDatabase {
+    ScratchDatabase(const Server& server, const QString& tag);
+    ~ScratchDatabase();
+    const Server server;
+    const QString name;
+    std::unique_ptr<dao::Connection> connection;
+};
+
+// A test with a scratch database on serverForTest(): the test server unless a test says
+// otherwise.
+template <typename Base = ::testing::Test>
+class ScratchDatabaseTest : public Base {
+  protected:
+    virtual Server serverForTest() { return testServer(); }
+    void SetUp() override {
+        const Server server = serverForTest();
+        ASSERT_FALSE(server.host.isEmpty() || server.port.isEmpty() || server.user.isEmpty())
+            << "No MySQL test server: KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD must be set "
+               "(ctest and scripts/test.sh start one; by hand: eval \"$(bash "
+               "scripts/mariadb-server.sh start)\" and export them).";
+        db_ = std::make_unique<ScratchDatabase>(
+            server, ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        connection_ = db_->connection.get();
+    }
+    void TearDown() override { db_.reset(); }
+
+    void run(std::initializer_list<QString> statements) {
+        for (const QString& sql : statements) connection_->execute(sql);
+    }
+    QString scratchConnectionString() const { return db_->server.connectionString(db_->name); }
+
+    std::unique_ptr<ScratchDatabase> db_;
+    dao::Connection* connection_ = nullptr;  // open on the scratch database
+};
+
+using MySqlTest = ScratchDatabaseTest<>;
 
 }  // namespace keldara::test

@@ -12,56 +12,35 @@ using transfer::BuildSQLString;
 
 namespace {
 
-QStringList literals(std::initializer_list<Value> values) {
-    QStringList out;
-    for (const Value& v : values) out << v.sqlLiteral();
-    return out;
-}
-
-struct StatementCase {
-    const char* rule;
-    QString action;
-    QStringList names;
-    QStringList values;
-    QString match;
-    QString expected;
-};
-
-StatementCase rule(const char* name, const QString& action, const QStringList& names,
-                   const QStringList& values, const QString& match, const QString& expected) {
-    return {name, action, names, values, match, expected};
-}
-
+// Names and values are lists separated by "|".
 TEST(StatementText, BuildsEachRule) {
-    const Value one = Value::integer(1);
-    const StatementCase cases[] = {
-        rule("update skips the match pair and takes its value by name", "UPDATE", {"a", "k", "b"},
-             literals({Value::text("x"), one, Value::text("y")}), "k",
-             "update T SET `a` = 'x',`b` = 'y' WHERE `k` ='1'"),
-        rule("only the match field mapped leaves SET empty", "UPDATE", {"k"}, literals({one}), "k",
-             "update T SET  WHERE `k` ='1'"),
-        rule("a name differing only in case stays in SET", "UPDATE", {"id", "ID"},
-             literals({Value::text("a"), one}), "ID", "update T SET `id` = 'a' WHERE `ID` ='1'"),
-        rule("parentheses become _ in SET and WHERE", "UPDATE", {"Price (USD)", "Key(1)"},
-             literals({Value::decimal("-1.5000"), one}), "Key(1)",
-             "update T SET `Price _USD_` = '-1.5000' WHERE `Key_1_` ='1'"),
-        rule("an embedded back-quote is doubled", "UPDATE", {"a`b", "k"},
-             literals({Value::null(), one}), "k", "update T SET `a``b` = NULL WHERE `k` ='1'"),
-        rule("a match name that is not mapped gives no statement", "UPDATE", {"a"}, literals({one}),
-             "k", ""),
-        rule("insert names its columns, unchanged", "INSERT", {"a`b", "c (d)"},
-             literals({Value::text("it's C:\\"), Value::bytes("\x01\xff")}), "",
-             "insert into T (`a``b`,`c (d)`) values ('it\\'s C:\\\\',X'01FF')"),
-        rule("insert of a single value", "INSERT", {"a"}, literals({Value::text("v")}), "",
-             "insert into T (`a`) values ('v')"),
-        rule("insert without names has no column list", "INSERT", {},
-             literals({Value::null(), Value::text("l1\r\nl2"), Value::boolean(true)}), "",
-             "insert into T values (NULL,'l1\\r\\nl2','1')"),
-        rule("an unknown action, or one in other case, gives the empty text", "update", {"a"},
-             literals({one}), "a", ""),
+    const struct {
+        const char *rule, *action, *names, *values, *match, *expected;
+    } cases[] = {
+        {"update skips the match pair and takes its value by name", "UPDATE", "a|k|b",
+         "'x'|'1'|'y'", "k", "update T SET `a` = 'x',`b` = 'y' WHERE `k` ='1'"},
+        {"only the match field mapped leaves SET empty", "UPDATE", "k", "'1'", "k",
+         "update T SET  WHERE `k` ='1'"},
+        {"a name differing only in case stays in SET", "UPDATE", "id|ID", "'a'|'1'", "ID",
+         "update T SET `id` = 'a' WHERE `ID` ='1'"},
+        {"parentheses become _ in SET and WHERE", "UPDATE", "Price (USD)|Key(1)", "'-1.5'|'1'",
+         "Key(1)", "update T SET `Price _USD_` = '-1.5' WHERE `Key_1_` ='1'"},
+        {"an embedded back-quote is doubled", "UPDATE", "a`b|k", "NULL|'1'", "k",
+         "update T SET `a``b` = NULL WHERE `k` ='1'"},
+        {"a match name that is not mapped gives no statement", "UPDATE", "a", "'1'", "k", ""},
+        {"insert names its columns, unchanged", "INSERT", "a`b|c (d)", "'x'|X'01FF'", "",
+         "insert into T (`a``b`,`c (d)`) values ('x',X'01FF')"},
+        {"insert without names has no column list", "INSERT", "", "NULL|'1'", "",
+         "insert into T values (NULL,'1')"},
+        {"an unknown action, or one in other case, gives the empty text", "update", "a", "'1'", "a",
+         ""},
     };
-    for (const StatementCase& c : cases) {
-        EXPECT_EQ(BuildSQLString(c.action, "T", c.names, c.values, c.match), c.expected) << c.rule;
+    const auto list = [](const char* items) {
+        return QString(items).split('|', Qt::SkipEmptyParts);
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(BuildSQLString(c.action, "T", list(c.names), list(c.values), c.match), c.expected)
+            << c.rule;
     }
 }
 
@@ -78,45 +57,37 @@ TEST(StatementText, SmallFunctions) {
 TEST(ColumnTypes, EveryTypeCode) {
     namespace t = dao::adType;
     // Sizes, precision and scale count only for the types that add them.
-    const std::pair<int, const char*> plain[] = {{t::SmallInt, "smallInt"},
-                                                 {t::Integer, "int"},
-                                                 {t::Single, "float"},
-                                                 {t::Double, "double"},
-                                                 {t::Currency, "decimal(19,4)"},
-                                                 {t::Date, "datetime(3)"},
-                                                 {t::BSTR, "varchar(255)"},
-                                                 {t::Boolean, "tinyint(1)"},
-                                                 {t::Decimal, "decimal(16,3)"},
-                                                 {t::TinyInt, "tinyInt"},
-                                                 {t::UnsignedTinyInt, "tinyint unsigned"},
-                                                 {t::UnsignedSmallInt, "smallint unsigned"},
-                                                 {t::UnsignedInt, "int unsigned"},
-                                                 {t::BigInt, "bigint"},
-                                                 {t::UnsignedBigInt, "bigint unsigned"},
-                                                 {t::Binary, "blob"},
-                                                 {t::DBDate, "date"},
-                                                 {t::DBTime, "time"},
-                                                 {t::DBTimeStamp, "datetime(3)"},
-                                                 {t::LongVarChar, "mediumText"},
-                                                 {t::LongVarWChar, "mediumText"},
-                                                 {t::VarBinary, "blob"},
-                                                 {t::LongVarBinary, "longblob"},
-                                                 {t::GUID, "varchar(255)"},
-                                                 {t::CalendarDate, "varchar(255)"}};
-    for (const auto& [code, expected] : plain) {
-        EXPECT_EQ(transfer::MySQLColumnType({"f", code, 16, 5, 2}), expected) << code;
+    QStringList plain;
+    for (int code : {t::SmallInt,    t::Integer,         t::Single,
+                     t::Double,      t::Currency,        t::Date,
+                     t::BSTR,        t::Boolean,         t::Decimal,
+                     t::TinyInt,     t::UnsignedTinyInt, t::UnsignedSmallInt,
+                     t::UnsignedInt, t::BigInt,          t::UnsignedBigInt,
+                     t::Binary,      t::DBDate,          t::DBTime,
+                     t::DBTimeStamp, t::LongVarChar,     t::LongVarWChar,
+                     t::VarBinary,   t::LongVarBinary,   t::GUID,
+                     t::CalendarDate}) {
+        plain << transfer::MySQLColumnType({"f", code, 16, 5, 2});
     }
-    const std::pair<dao::FieldInfo, const char*> sized[] = {
-        {{"f", t::Char, 10}, "char(10)"},
-        {{"f", t::WChar, 1}, "char(1)"},
-        {{"f", t::VarChar, 254}, "varchar(254)"},
-        {{"f", t::VarWChar, 50}, "varchar(50)"},
-        {{"f", t::Numeric, 17, 12, 3}, "decimal(12,3)"},
-        {{"f", t::Numeric, 17, 2, 4}, "decimal(4,4)"},
-        {{"f", t::Numeric, 17, 99, 40}, "decimal(65,30)"}};
-    for (const auto& [field, expected] : sized) {
-        EXPECT_EQ(transfer::MySQLColumnType(field), expected) << expected;
+    EXPECT_EQ(plain.join(' '),
+              "smallInt int float double decimal(19,4) datetime(3) varchar(255) tinyint(1) "
+              "decimal(16,3) tinyInt tinyint unsigned smallint unsigned int unsigned bigint "
+              "bigint unsigned blob date time datetime(3) mediumText mediumText blob longblob "
+              "varchar(255) varchar(255)");
+    QStringList sized;
+    for (const dao::FieldInfo& field :
+         std::initializer_list<dao::FieldInfo>{{"f", t::Char, 10},
+                                               {"f", t::WChar, 1},
+                                               {"f", t::VarChar, 254},
+                                               {"f", t::VarWChar, 50},
+                                               {"f", t::Numeric, 17, 12, 3},
+                                               {"f", t::Numeric, 17, 2, 4},
+                                               {"f", t::Numeric, 17, 99, 40}}) {
+        sized << transfer::MySQLColumnType(field);
     }
+    EXPECT_EQ(
+        sized.join(' '),
+        "char(10) char(1) varchar(254) varchar(50) decimal(12,3) decimal(4,4) decimal(65,30)");
 }
 
 dao::Recordset twoFieldTable(int records) {
