@@ -9,11 +9,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "mysql/MySqlTestServer.h"
 #include "profiles/ProfileFile.h"
 #include "source/SourceFiles.h"
 #include "support/Paths.h"
 #include "support/Process.h"
+#include "support/TestServer.h"
 
 using namespace keldara;
 
@@ -28,7 +28,7 @@ struct CliRun {
 class CliTest : public test::MySqlTest {
   protected:
     void SetUp() override {
-        MySqlTest::SetUp();
+        test::MySqlTest::SetUp();
         ASSERT_TRUE(folder_.isValid());
         profilePath_ = folder_.filePath("job.pro");
     }
@@ -41,7 +41,9 @@ class CliTest : public test::MySqlTest {
 
     profiles::Profile profileFor(const QString& sourceFile, const QString& sourceTable,
                                  const QString& table) const {
-        return {sourceFile, sourceTable, host_, user_, password_, database_, table, port_};
+        const test::Server& server = db_->server;
+        return {sourceFile,      sourceTable, server.host, server.user,
+                server.password, db_->name,   table,       server.port};
     }
     void writeProfile(const profiles::Profile& profile) {
         const auto record = profiles::recordFromProfile(profile, QDateTime::currentDateTime());
@@ -79,6 +81,9 @@ class CliTest : public test::MySqlTest {
         return lines;
     }
 
+    using test::MySqlTest::run;
+    void run(const QString& sql) { connection_->execute(sql); }
+
     QTemporaryDir folder_;
     QString profilePath_;
 };
@@ -109,13 +114,7 @@ TEST_F(CliTest, EachActionCopiesAFixtureTableValueForValue) {
     EXPECT_TRUE(script.err.contains(QRegularExpression(
         "^keldara-cli: 91 records written into the script \\(\\d+\\.\\d s\\)\n$")))
         << script.err.toStdString();
-    QProcess client;
-    client.start("mariadb", {"--no-defaults", "--protocol=TCP", "-h", host_, "-P", port_, "-u",
-                             user_, "-p" + password_, database_});
-    client.write(script.out.toUtf8());
-    client.closeWriteChannel();
-    ASSERT_TRUE(client.waitForFinished(60000) && client.exitCode() == 0)
-        << client.readAllStandardError().constData();
+    ASSERT_EQ(test::runThroughClient(db_->server, db_->name, script.out), "0");
     EXPECT_EQ(dumpedRecords(scratchConnectionString(), "Tester"), source) << "script";
 
     run("DELETE FROM Tester");
@@ -211,8 +210,9 @@ TEST_F(CliCsvTest, RunsLeaveTheTableAndExitAsTheirOptionsSay) {
             profile.password = "wrong";
         if (c.setting == Setting::NoSourceFile) profile.sourceFile += ".gone";
         writeProfile(profile);
-        const CliRun result = runCli(
-            c.arguments, c.setting == Setting::WrongPasswordRightVariable ? password_ : QString());
+        const CliRun result = runCli(c.arguments, c.setting == Setting::WrongPasswordRightVariable
+                                                      ? db_->server.password
+                                                      : QString());
         EXPECT_EQ(result.exitCode, c.exitCode) << result.err.toStdString();
         EXPECT_TRUE(result.err.contains(QRegularExpression(c.message))) << result.err.toStdString();
         EXPECT_EQ(rows("SELECT * FROM t ORDER BY id"), c.rowsAfter);
