@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/dao/Connection.h"
+#include "support/Files.h"
 #include "support/Paths.h"
 
 namespace keldara::test {
@@ -20,12 +21,6 @@ inline std::unique_ptr<dao::Connection> openAccess(const QString& path,
             QStringLiteral("Persist Security Info=False;Jet OLEDB:Database Password=") + password;
     }
     return dao::openConnection(text);
-}
-
-inline void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
 }
 
 inline std::unique_ptr<dao::Recordset> selectAll(dao::Connection& connection,

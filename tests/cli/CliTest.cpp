@@ -11,6 +11,7 @@
 
 #include "profiles/ProfileFile.h"
 #include "source/SourceFiles.h"
+#include "support/Files.h"
 #include "support/Paths.h"
 #include "support/Process.h"
 #include "support/TestServer.h"
@@ -34,9 +35,7 @@ class CliTest : public test::MySqlTest {
     }
 
     QString writeFile(const QString& name, const QByteArray& bytes) {
-        QFile file(folder_.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        return file.fileName();
+        return test::writeFile(folder_.filePath(name), bytes);
     }
 
     profiles::Profile profileFor(const QString& sourceFile, const QString& sourceTable,

@@ -8,6 +8,7 @@
 
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
+#include "support/Files.h"
 #include "support/Paths.h"
 
 namespace keldara::test::dbf {
@@ -56,11 +57,6 @@ inline QByteArray bigEndian32(std::uint32_t value) {
     QByteArray bytes = littleEndian32(value);
     std::reverse(bytes.begin(), bytes.end());
     return bytes;
-}
-
-inline void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
 }
 
 // A tiny writer of .dbf files with the exact bytes a test needs.

@@ -10,6 +10,7 @@
 
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
+#include "support/Files.h"
 #include "support/Paths.h"
 #include "support/Process.h"
 
@@ -61,14 +62,6 @@ inline std::vector<dao::Value> column(const dao::Recordset& records, int c) {
     std::vector<dao::Value> values;
     for (long r = 0; r < records.recordCount(); ++r) values.push_back(records.valueAt(r, c));
     return values;
-}
-
-// Writes `bytes` to `path` and returns the path.
-inline QString writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    file.write(bytes);
-    return path;
 }
 
 // Expects `action` to throw a DaoError whose description names `path` and holds `reason`.

@@ -8,6 +8,7 @@
 
 #include "mapping/ui/MappingPage.h"
 #include "source/ui/SourcePanel.h"
+#include "support/Files.h"
 #include "support/Paths.h"
 #include "support/WindowFixture.h"
 
@@ -65,11 +66,7 @@ class SourceWindow : public WindowFixture {
 
     // Writes a file in the test's own folder and returns its path.
     QString writeFile(const QString& name, const QByteArray& content) {
-        const QString path = folder.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write(content);
-        return path;
+        return test::writeFile(folder.filePath(name), content);
     }
 
     // The source side as the user sees it closed (the file can be chosen) or open (a table).
