@@ -87,7 +87,7 @@ class ExcelConnection : public Connection {
         }
         const std::size_t sheet = findSheet(*table);
         try {
-            return xls::sheetRecordset(workbook_->readCells(sheet));
+            return xls::sheetRecordset(*workbook_, sheet);
         } catch (const xls::FormatError& error) {
             throw DaoError(DaoError::BadFile,
                            QStringLiteral("The sheet '%1' of the workbook '%2' cannot be read: %3.")
@@ -113,7 +113,12 @@ class ExcelConnection : public Connection {
                                                                 "opened: %2.")
                                                      .arg(path, file.errorString()));
         }
-        const QByteArray bytes = file.readAll();
+        // Mapped rather than read: the workbook keeps copies of the streams it needs, so
+        // the file's bytes are only looked at while it loads.
+        uchar* mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr;
+        const QByteArray bytes =
+            mapped ? QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), file.size())
+                   : file.readAll();
         try {
             return xls::Workbook::load(bytes, info.completeBaseName());
         } catch (const xls::EncryptedWorkbook&) {
