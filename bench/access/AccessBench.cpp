@@ -1,16 +1,19 @@
 // Loads an Access table of 200,000 rows through the Access provider into a recordset, against
 // `mdb-export` of the same table to /dev/null.
 //
-// No program here writes .mdb files, so the table is grown from a fixture: the rows of
-// Table1 of tests/data/mdb/jahlborn__jackcess/testV1997.mdb (nine columns: two texts, byte,
-// integer, long, double, date, currency, Boolean) are packed, repeated, into new data pages
-// appended to a copy of the file; the table's usage map is turned into one that lists the new
-// pages through bitmap pages, and its row count is set. The catalogue, the table definition
-// and the other tables stay as they were.
+// No program here writes .mdb files, and the fixtures' tables hold a few rows each, so each
+// table is grown from a fixture: its rows are packed, repeated, into new data pages appended
+// to a copy of the file; the table's usage map is turned into one that lists the new pages
+// through bitmap pages, and its row count is set. The catalogue, the table definition and the
+// other tables stay as they were. Two tables, one of each Jet version, for their columns:
+// Table1 of testV1997.mdb (Jet 3: two texts, byte, integer, long, double, date, currency,
+// Boolean) and t_funcs of functionsV2000.mdb (Jet 4: integer, memo, decimal, date).
 // Usage: keldara_access_bench [--quick]
+//        keldara_access_bench --write FOLDER    writes the grown tables there (for profiling)
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
@@ -30,8 +33,13 @@ namespace {
 
 using namespace keldara;
 
-const char* const kFixture = "tests/data/mdb/jahlborn__jackcess/testV1997.mdb";
-const char* const kTable = "Table1";
+struct Source {
+    const char* fixture;  // under tests/data/mdb
+    const char* table;
+};
+
+constexpr Source kSources[] = {{"jahlborn__jackcess/testV1997.mdb", "Table1"},
+                               {"spannm__ucanaccess/functionsV2000.mdb", "t_funcs"}};
 
 constexpr int kDataPage = 0x01;
 constexpr int kUsageBitmapPage = 0x05;
@@ -57,27 +65,26 @@ Layout layoutOf(const QByteArray& file) {
     throw std::runtime_error(why.toStdString());
 }
 
-QString findFixture() {
+QString findFixture(const char* name) {
+    const QString path = QStringLiteral("tests/data/mdb/") + QLatin1String(name);
     for (QDir dir(QCoreApplication::applicationDirPath());;) {
-        if (dir.exists(QLatin1String(kFixture))) return dir.filePath(QLatin1String(kFixture));
+        if (dir.exists(path)) return dir.filePath(path);
         if (!dir.cdUp()) break;
     }
-    if (QDir::current().exists(QLatin1String(kFixture)))
-        return QDir::current().filePath(QLatin1String(kFixture));
-    fail(QStringLiteral("cannot find %1 above the program's folder").arg(QLatin1String(kFixture)));
+    if (QDir::current().exists(path)) return QDir::current().filePath(path);
+    fail(QStringLiteral("cannot find %1 above the program's folder").arg(path));
 }
 
 // The table's definition page, from its catalogue entry as mdb-export lists it.
-quint32 definitionPage(const QString& path) {
+quint32 definitionPage(const QString& path, const QString& table) {
     QProcess exporter;
     exporter.start(QStringLiteral("mdb-export"), {path, QStringLiteral("MSysObjects")});
     if (!exporter.waitForFinished(60000) || exporter.exitCode() != 0)
         fail(QStringLiteral("mdb-export cannot list the catalogue of %1").arg(path));
-    const QRegularExpression entry(
-        QStringLiteral("^(-?\\d+),-?\\d+,\"%1\",1,").arg(QLatin1String(kTable)),
-        QRegularExpression::MultilineOption);
+    const QRegularExpression entry(QStringLiteral("^(-?\\d+),-?\\d+,\"%1\",1,").arg(table),
+                                   QRegularExpression::MultilineOption);
     const auto match = entry.match(QString::fromLatin1(exporter.readAllStandardOutput()));
-    if (!match.hasMatch()) fail(QStringLiteral("no table %1 in %2").arg(kTable, path));
+    if (!match.hasMatch()) fail(QStringLiteral("no table %1 in %2").arg(table, path));
     return match.captured(1).toUInt() & 0x00FFFFFF;
 }
 
@@ -151,12 +158,13 @@ void appendDataPage(QByteArray& file, const Layout& layout, quint32 tablePage,
 }
 
 // Copies the fixture with its table grown to `wanted` rows; returns the rows it holds.
-long writeGrownTable(const QString& fixture, const QString& path, long wanted) {
+long writeGrownTable(const QString& fixture, const QString& table, const QString& path,
+                     long wanted) {
     QFile in(fixture);
     if (!in.open(QIODevice::ReadOnly)) fail(QStringLiteral("cannot read %1").arg(fixture));
     QByteArray file = in.readAll();
     const Layout layout = layoutOf(file);
-    const quint32 tablePage = definitionPage(fixture);
+    const quint32 tablePage = definitionPage(fixture, table);
     Page definition(file, layout, tablePage);
     const quint32 mapRef = definition.int32(layout.usageMapOffset);
     Page mapPage(file, layout, mapRef >> 8);
@@ -173,7 +181,7 @@ long writeGrownTable(const QString& fixture, const QString& path, long wanted) {
             rows.push_back(page.row(r));
         }
     }
-    if (rows.empty()) fail(QStringLiteral("table %1 has no rows").arg(kTable));
+    if (rows.empty()) fail(QStringLiteral("table %1 has no rows").arg(table));
 
     // New data pages, as full as they get, from the end of the file on.
     const quint32 firstNewPage = quint32(file.size() / layout.pageSize);
@@ -225,33 +233,38 @@ long writeGrownTable(const QString& fixture, const QString& path, long wanted) {
     return written;
 }
 
-long load(const QString& path) {
+long load(const QString& path, const QString& table) {
     auto connection = dao::openConnection(
         QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;").arg(path));
-    return connection->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(kTable))
+    return connection->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(table))
         ->recordCount();
+}
+
+void measure(const Source& source, const QString& folder, long rows) {
+    const QString fixture = findFixture(source.fixture);
+    const QString table = QLatin1String(source.table);
+    const QString path = folder + QLatin1Char('/') + table + QStringLiteral(".mdb");
+    const long written = writeGrownTable(fixture, table, path, rows);
+
+    long loaded = 0;
+    const double ours = bench::medianSeconds([&] { loaded = load(path, table); });
+    if (loaded != written) fail(QStringLiteral("the grown table did not load all its rows"));
+    const double reference =
+        bench::medianCommandSeconds(QStringLiteral("mdb-export"), {path, table});
+    bench::report({QStringLiteral("access load, %1 rows of %2 %3")
+                       .arg(QLocale(QLocale::English).toString(qlonglong(written)),
+                            QFileInfo(fixture).fileName(), table),
+                   QStringLiteral("time s"), ours, QStringLiteral("mdb-export to /dev/null"),
+                   reference, 1.0});
 }
 
 int run(bool quick) {
     if (quick) qputenv("KELDARA_BENCH_ROUNDS", "1");
-    const long rows = quick ? 20000 : 200000;
     const QByteArray dataFolder = qgetenv("KELDARA_BENCH_DATA");
     QTemporaryDir dir(
         (dataFolder.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(dataFolder)) +
         QStringLiteral("/kmdb-XXXXXX"));
-    const QString path = dir.filePath(QStringLiteral("grown.mdb"));
-    const long written = writeGrownTable(findFixture(), path, rows);
-
-    long loaded = 0;
-    const double ours = bench::medianSeconds([&] { loaded = load(path); });
-    std::fprintf(stderr, "access: %ld of %ld rows loaded\n", loaded, written);
-    if (loaded != written) fail(QStringLiteral("the grown table did not load all its rows"));
-    const double reference =
-        bench::medianCommandSeconds(QStringLiteral("mdb-export"), {path, QLatin1String(kTable)});
-    bench::report({QStringLiteral("access load, %1 rows of testV1997 Table1")
-                       .arg(QLocale(QLocale::English).toString(qlonglong(written))),
-                   QStringLiteral("time s"), ours, QStringLiteral("mdb-export to /dev/null"),
-                   reference, 1.0});
+    for (const Source& source : kSources) measure(source, dir.path(), quick ? 20000 : 200000);
     return 0;
 }
 
@@ -260,7 +273,17 @@ int run(bool quick) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     try {
-        return run(app.arguments().contains(QStringLiteral("--quick")));
+        const QStringList arguments = app.arguments();
+        if (arguments.size() == 3 && arguments[1] == QStringLiteral("--write")) {
+            for (const Source& source : kSources) {
+                const QString table = QLatin1String(source.table);
+                writeGrownTable(findFixture(source.fixture), table,
+                                arguments[2] + QLatin1Char('/') + table + QStringLiteral(".mdb"),
+                                200000);
+            }
+            return 0;
+        }
+        return run(arguments.contains(QStringLiteral("--quick")));
     } catch (const dao::DaoError& error) {
         std::fprintf(stderr, "error: %s\n", qPrintable(error.description()));
     } catch (const std::exception& error) {
