@@ -113,12 +113,8 @@ class ExcelConnection : public Connection {
                                                                 "opened: %2.")
                                                      .arg(path, file.errorString()));
         }
-        // Mapped rather than read: the workbook keeps copies of the streams it needs, so
-        // the file's bytes are only looked at while it loads.
-        uchar* mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr;
-        const QByteArray bytes =
-            mapped ? QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), file.size())
-                   : file.readAll();
+        // The workbook keeps these bytes when its stream lies in one piece in the file.
+        const QByteArray bytes = file.readAll();
         try {
             return xls::Workbook::load(bytes, info.completeBaseName());
         } catch (const xls::EncryptedWorkbook&) {

@@ -87,6 +87,11 @@ std::unique_ptr<Workbook> Workbook::load(const QByteArray& file, const QString& 
         for (const char* name : {"Workbook", "Book"}) {
             if (auto stream = container.stream(QLatin1String(name))) {
                 book->stream_ = std::move(*stream);
+                const char* begin = file.constData();
+                if (book->stream_.constData() >= begin &&
+                    book->stream_.constData() < begin + file.size()) {
+                    book->file_ = file;  // the stream is a view of the file's bytes
+                }
                 streamName = QLatin1String(name);
                 break;
             }
@@ -103,8 +108,7 @@ std::unique_ptr<Workbook> Workbook::load(const QByteArray& file, const QString& 
             isBof(static_cast<std::uint16_t>(static_cast<unsigned char>(file[0]) |
                                              static_cast<unsigned char>(file[1]) << 8));
         if (!startsWithBof) throw FormatError(QStringLiteral("it is not an Excel workbook"));
-        book->stream_ =
-            QByteArray(file.constData(), file.size());  // the file's bytes may be borrowed
+        book->stream_ = file;
     }
     Record bof;
     RecordReader reader(book->stream_, 0);

@@ -39,6 +39,7 @@ struct Worksheet {
 class Workbook {
   public:
     // `singleSheetName` names the worksheet of a BIFF3/BIFF4 file, which has no sheet names.
+    // The workbook may keep `file` (shared, not copied), which must own its bytes.
     // Throws FormatError (or EncryptedWorkbook) when the bytes are no readable workbook.
     static std::unique_ptr<Workbook> load(const QByteArray& file, const QString& singleSheetName);
 
@@ -76,6 +77,7 @@ class Workbook {
 
     friend class SheetReader;
 
+    QByteArray file_;  // kept when stream_ is a view of it
     QByteArray stream_;
     int biff_ = 8;
     bool date1904_ = false;
