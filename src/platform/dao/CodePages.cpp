@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <QSysInfo>
+#include <QVarLengthArray>
 #include <cerrno>
 #include <vector>
 
@@ -208,22 +209,25 @@ QString CodePageDecoder::decodeMultiByte(const char* data, qsizetype size, bool*
     iconv_t converter = asIconv(converter_);
     iconv(converter, nullptr, nullptr, nullptr, nullptr);
     // One UTF-16 unit per input byte at most in these code pages, but for surrogate pairs.
-    std::vector<char16_t> buffer(static_cast<std::size_t>(size) + 4);
+    // Field values are short: their buffer stays on the stack.
+    QVarLengthArray<char16_t, 256> buffer(size + 4);
     char* in = const_cast<char*>(data);
     std::size_t inLeft = static_cast<std::size_t>(size);
     std::size_t produced = 0;
     while (inLeft > 0) {
         char* out = reinterpret_cast<char*>(buffer.data() + produced);
-        std::size_t outLeft = (buffer.size() - produced) * sizeof(char16_t);
+        std::size_t outLeft =
+            (static_cast<std::size_t>(buffer.size()) - produced) * sizeof(char16_t);
         const std::size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
-        produced = buffer.size() - outLeft / sizeof(char16_t);
+        produced = static_cast<std::size_t>(buffer.size()) - outLeft / sizeof(char16_t);
         if (result != static_cast<std::size_t>(-1)) break;
         if (errno != E2BIG) {  // an undefined or cut-short sequence
             if (invalid) {
                 *invalid = true;
                 return {};
             }
-            if (produced >= buffer.size()) buffer.resize(buffer.size() * 2);
+            if (produced >= static_cast<std::size_t>(buffer.size()))
+                buffer.resize(buffer.size() * 2);
             buffer[produced++] = static_cast<unsigned char>(*in);
             ++in;
             --inLeft;

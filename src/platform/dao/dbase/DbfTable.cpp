@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QVarLengthArray>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -147,29 +148,24 @@ std::optional<QString> decimalFromText(const unsigned char* p, int n) {
     }
     if (i != n) return std::nullopt;
 
-    QString text;
-    text.reserve(digitCount + 8 + (pointPosition < 0 ? -pointPosition : 0) +
-                 (pointPosition > digitCount ? pointPosition - digitCount : 0));
+    // Built in bytes and turned into text once: this runs for every numeric value.
+    QVarLengthArray<char, 64> text;
+    bool zero = true;
+    for (int k = 0; k < digitCount && zero; ++k) zero = digits[k] == '0';
+    if (negative && !zero) text.append('-');
     int first = 0;  // leading zeros of the integer part go, one digit stays
     while (first < pointPosition - 1 && first < digitCount && digits[first] == '0') ++first;
     if (pointPosition <= 0) {
-        text += QLatin1Char('0');
+        text.append('0');
     } else {
-        for (int k = first; k < pointPosition; ++k) {
-            text += QLatin1Char(k < digitCount ? digits[k] : '0');
-        }
+        for (int k = first; k < pointPosition; ++k) text.append(k < digitCount ? digits[k] : '0');
     }
     if (pointPosition < digitCount) {
-        text += QLatin1Char('.');
-        for (int k = pointPosition; k < 0; ++k) text += QLatin1Char('0');
-        for (int k = std::max(pointPosition, 0); k < digitCount; ++k) {
-            text += QLatin1Char(digits[k]);
-        }
+        text.append('.');
+        for (int k = pointPosition; k < 0; ++k) text.append('0');
+        text.append(digits + std::max(pointPosition, 0), digitCount - std::max(pointPosition, 0));
     }
-    bool zero = true;
-    for (int k = 0; k < digitCount && zero; ++k) zero = digits[k] == '0';
-    if (negative && !zero) text.prepend(QLatin1Char('-'));
-    return text;
+    return QString::fromLatin1(text.constData(), text.size());
 }
 
 // A currency value: a 64-bit count of ten-thousandths.

@@ -125,6 +125,22 @@ void ContinuedCursor::skip(std::size_t bytes) {
 }
 
 QString ContinuedCursor::characters(std::size_t count, bool sixteenBit) {
+    // Most strings lie whole in the current record: they are made in one go.
+    const std::size_t bytes = sixteenBit ? 2 * count : count;
+    if (count > 0 && segment_ < segments_.size() && pos_ + bytes <= segments_[segment_].size()) {
+        const std::uint8_t* p = segments_[segment_].data() + pos_;
+        pos_ += bytes;
+        if (!sixteenBit) {
+            return QString::fromLatin1(reinterpret_cast<const char*>(p),
+                                       static_cast<qsizetype>(count));
+        }
+        QString text(static_cast<qsizetype>(count), Qt::Uninitialized);
+        char16_t* out = reinterpret_cast<char16_t*>(text.data());
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
+        }
+        return text;
+    }
     QString text;
     text.reserve(static_cast<qsizetype>(std::min<std::size_t>(count, 65536)));
     while (count > 0) {

@@ -161,9 +161,13 @@ QByteArray CompoundFile::readFatStream(std::uint32_t start, std::uint64_t size,
     }
     const auto needed = static_cast<std::size_t>((size + sectorSize - 1) / sectorSize);
     if (needed == 0) return {};
+    const std::vector<std::uint32_t> sectors = chain(fat_, start, needed, what);
+    if (const char* whole = inOnePiece(sectors, size)) {
+        return QByteArray::fromRawData(whole, static_cast<qsizetype>(size));
+    }
     QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(size));
-    for (const std::uint32_t sector : chain(fat_, start, needed, what)) {
+    for (const std::uint32_t sector : sectors) {
         std::size_t available = 0;
         const char* data = sectorData(sector, available);
         const std::uint64_t wanted = std::min<std::uint64_t>(sectorSize, size - bytes.size());
@@ -173,6 +177,17 @@ QByteArray CompoundFile::readFatStream(std::uint32_t start, std::uint64_t size,
         bytes.append(data, static_cast<qsizetype>(wanted));
     }
     return bytes;
+}
+
+// The stream's bytes when its sectors follow each other in the file; null otherwise.
+const char* CompoundFile::inOnePiece(const std::vector<std::uint32_t>& sectors,
+                                     std::uint64_t size) const {
+    for (std::size_t i = 1; i < sectors.size(); ++i) {
+        if (sectors[i] != sectors[0] + i) return nullptr;
+    }
+    const std::uint64_t offset = (static_cast<std::uint64_t>(sectors.front()) + 1) << sectorShift_;
+    if (offset + size > static_cast<std::uint64_t>(file_.size())) return nullptr;
+    return file_.constData() + offset;
 }
 
 void CompoundFile::readDirectory() {

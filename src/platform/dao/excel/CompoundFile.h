@@ -18,7 +18,8 @@ class CompoundFile {
     static bool hasSignature(const QByteArray& file);
 
     // The bytes of the stream of that name (compared without regard to case) in the root
-    // storage; nothing when there is none.
+    // storage; nothing when there is none. A stream that lies in one piece is not copied: its
+    // bytes are then those of the file given to the constructor, which must outlive them.
     std::optional<QByteArray> stream(const QString& name) const;
 
   private:
@@ -40,6 +41,7 @@ class CompoundFile {
                                      std::size_t neededLinks, const char* what) const;
     QByteArray readFatStream(std::uint32_t start, std::uint64_t size, const char* what) const;
     QByteArray readMiniStreamData(std::uint32_t start, std::uint64_t size) const;
+    const char* inOnePiece(const std::vector<std::uint32_t>& sectors, std::uint64_t size) const;
     const char* sectorData(std::uint32_t sector, std::size_t& available) const;
     std::optional<std::size_t> findInTree(const QString& name) const;
 

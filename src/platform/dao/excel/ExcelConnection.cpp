@@ -87,7 +87,7 @@ class ExcelConnection : public Connection {
         }
         const std::size_t sheet = findSheet(*table);
         try {
-            return xls::sheetRecordset(workbook_->readCells(sheet));
+            return xls::sheetRecordset(*workbook_, sheet);
         } catch (const xls::FormatError& error) {
             throw DaoError(DaoError::BadFile,
                            QStringLiteral("The sheet '%1' of the workbook '%2' cannot be read: %3.")
@@ -113,6 +113,7 @@ class ExcelConnection : public Connection {
                                                                 "opened: %2.")
                                                      .arg(path, file.errorString()));
         }
+        // The workbook keeps these bytes when its stream lies in one piece in the file.
         const QByteArray bytes = file.readAll();
         try {
             return xls::Workbook::load(bytes, info.completeBaseName());

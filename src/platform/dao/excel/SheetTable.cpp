@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <algorithm>
+#include <array>
 
 #include "platform/dao/TypeCodes.h"
 
@@ -11,6 +12,7 @@ namespace {
 
 constexpr long kTextSize = 255;
 constexpr long kLongTextSize = 536870910;
+constexpr std::size_t kColumnsOfSheet = 256;
 
 enum KindBit : unsigned {
     NumberBit = 1,
@@ -39,6 +41,12 @@ unsigned kindBit(const Value& value) {
 struct ColumnShape {
     unsigned kinds = 0;
     qsizetype longestText = 0;
+
+    void add(const Value& value) {
+        kinds |= kindBit(value);
+        if (value.kind() == ValueKind::Text)
+            longestText = std::max(longestText, value.toText().size());
+    }
 
     bool isMixed() const { return kinds != 0 && (kinds & (kinds - 1)) != 0; }
 };
@@ -123,6 +131,96 @@ FieldInfo fieldOfShape(const QString& name, const ColumnShape& shape) {
     return field;
 }
 
+std::unique_ptr<Recordset> emptySheetRecordset() {
+    // An empty sheet reads as one blank column without records.
+    return std::make_unique<Recordset>(
+        std::vector<FieldInfo>{fieldOfShape(QStringLiteral("F1"), ColumnShape{})});
+}
+
+// Fills the records from the cells in row and column order, one per position: the rows
+// below the header row, blank rows as Null records, a mixed column's values as text.
+class RowBuilder {
+  public:
+    RowBuilder(const Range& range, const std::vector<QString>& names,
+               std::vector<ColumnShape> shapes)
+        : range_(range),
+          shapes_(std::move(shapes)),
+          row_(shapes_.size()),
+          next_(range.firstRow + 1) {
+        std::vector<FieldInfo> fields;
+        fields.reserve(shapes_.size());
+        for (std::size_t i = 0; i < shapes_.size(); ++i) {
+            fields.push_back(fieldOfShape(names[i], shapes_[i]));
+        }
+        records_ = std::make_unique<Recordset>(std::move(fields));
+        records_->reserve(range.lastRow - range.firstRow);
+    }
+
+    void add(SheetCell&& cell) {
+        if (cell.row <= range_.firstRow || cell.row > range_.lastRow) return;
+        if (cell.column < range_.firstColumn || cell.column > range_.lastColumn) return;
+        appendRowsBefore(cell.row);
+        const std::size_t i = cell.column - range_.firstColumn;
+        const bool asText = shapes_[i].isMixed() && !cell.value.isNull();
+        row_[i] = asText ? Value::text(cellText(cell.value)) : std::move(cell.value);
+    }
+
+    std::unique_ptr<Recordset> finish() {
+        appendRowsBefore(range_.lastRow + 1);
+        return std::move(records_);
+    }
+
+  private:
+    void appendRowsBefore(std::uint32_t row) {
+        for (; next_ < row; ++next_) {
+            records_->appendRow(row_);
+            std::fill(row_.begin(), row_.end(), Value::null());
+        }
+    }
+
+    Range range_;
+    std::vector<ColumnShape> shapes_;
+    std::vector<Value> row_;
+    std::uint32_t next_;  // the sheet row that row_ holds
+    std::unique_ptr<Recordset> records_;
+};
+
+// What the records of a sheet need to know before the first of them is built, gathered
+// from its cells as the worksheet stores them; `inOrder` is false when they are not in row
+// and column order, one per position, and the cells have to be sorted first.
+struct OrderedScan {
+    bool inOrder = true;
+    bool any = false;
+    std::uint32_t lastRow = 0;
+    std::uint16_t lastColumn = 0;
+    Range range;
+    std::array<ColumnShape, kColumnsOfSheet> shapes{};
+    std::vector<SheetCell> headerCells;
+
+    void add(SheetCell&& cell) {
+        if ((any && (cell.row < lastRow || (cell.row == lastRow && cell.column <= lastColumn))) ||
+            cell.column >= kColumnsOfSheet) {
+            inOrder = false;
+        }
+        any = true;
+        lastRow = cell.row;
+        lastColumn = cell.column;
+        if (!inOrder || !occupies(cell)) return;
+        if (range.empty) {
+            range = Range{cell.row, cell.row, cell.column, cell.column, false};
+        } else {
+            range.lastRow = cell.row;
+            range.firstColumn = std::min(range.firstColumn, cell.column);
+            range.lastColumn = std::max(range.lastColumn, cell.column);
+        }
+        if (cell.row == range.firstRow) {
+            headerCells.push_back(std::move(cell));
+        } else {
+            shapes[cell.column].add(cell.value);
+        }
+    }
+};
+
 }  // namespace
 
 QString cellText(const Value& value) {
@@ -143,46 +241,32 @@ QString sheetTableName(const QString& sheetName) {
     return QLatin1Char('\'') + quoted + QLatin1String("$'");
 }
 
-std::unique_ptr<Recordset> sheetRecordset(const std::vector<SheetCell>& cells) {
+std::unique_ptr<Recordset> sheetRecordset(std::vector<SheetCell> cells) {
     const Range range = usedRange(cells);
-    if (range.empty) {
-        // An empty sheet reads as one blank column without records.
-        return std::make_unique<Recordset>(
-            std::vector<FieldInfo>{fieldOfShape(QStringLiteral("F1"), ColumnShape{})});
-    }
+    if (range.empty) return emptySheetRecordset();
     const std::size_t width = range.lastColumn - range.firstColumn + 1u;
-    const std::vector<QString> names = fieldNames(cells, range);
-
     std::vector<ColumnShape> shapes(width);
     for (const SheetCell& cell : cells) {
         if (cell.row <= range.firstRow || cell.row > range.lastRow) continue;
         if (cell.column < range.firstColumn || cell.column > range.lastColumn) continue;
-        ColumnShape& shape = shapes[cell.column - range.firstColumn];
-        shape.kinds |= kindBit(cell.value);
-        if (cell.value.kind() == ValueKind::Text) {
-            shape.longestText = std::max(shape.longestText, cell.value.toText().size());
-        }
+        shapes[cell.column - range.firstColumn].add(cell.value);
     }
-    std::vector<FieldInfo> fields;
-    fields.reserve(width);
-    for (std::size_t i = 0; i < width; ++i) fields.push_back(fieldOfShape(names[i], shapes[i]));
+    RowBuilder builder(range, fieldNames(cells, range), std::move(shapes));
+    for (SheetCell& cell : cells) builder.add(std::move(cell));
+    return builder.finish();
+}
 
-    auto records = std::make_unique<Recordset>(std::move(fields));
-    records->reserve(range.lastRow - range.firstRow);
-    std::vector<Value> row(width);
-    auto cell = cells.begin();
-    while (cell != cells.end() && cell->row <= range.firstRow) ++cell;
-    for (std::uint32_t r = range.firstRow + 1; r <= range.lastRow; ++r) {
-        std::fill(row.begin(), row.end(), Value::null());
-        for (; cell != cells.end() && cell->row == r; ++cell) {
-            if (cell->column < range.firstColumn || cell->column > range.lastColumn) continue;
-            const std::size_t i = cell->column - range.firstColumn;
-            const bool asText = shapes[i].isMixed() && !cell->value.isNull();
-            row[i] = asText ? Value::text(cellText(cell->value)) : cell->value;
-        }
-        records->appendRow(row);
-    }
-    return records;
+std::unique_ptr<Recordset> sheetRecordset(const Workbook& book, std::size_t sheet) {
+    OrderedScan scan;
+    book.visitCells(sheet, [&scan](SheetCell&& cell) { scan.add(std::move(cell)); });
+    if (!scan.inOrder) return sheetRecordset(book.readCells(sheet));
+    const Range& range = scan.range;
+    if (range.empty) return emptySheetRecordset();
+    std::vector<ColumnShape> shapes(scan.shapes.begin() + range.firstColumn,
+                                    scan.shapes.begin() + range.lastColumn + 1);
+    RowBuilder builder(range, fieldNames(scan.headerCells, range), std::move(shapes));
+    book.visitCells(sheet, [&builder](SheetCell&& cell) { builder.add(std::move(cell)); });
+    return builder.finish();
 }
 
 }  // namespace keldara::dao::xls

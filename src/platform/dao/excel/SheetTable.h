@@ -13,7 +13,11 @@ namespace keldara::dao::xls {
 // field names, the rows below it the records. A column holding values of one kind gets that
 // type (number 5, date 7, Boolean 11, text 202/203); a column of mixed kinds is read as text
 // so that no value is lost. Error cells are Null.
-std::unique_ptr<Recordset> sheetRecordset(const std::vector<SheetCell>& cells);
+std::unique_ptr<Recordset> sheetRecordset(std::vector<SheetCell> cells);
+// The same for a worksheet of the workbook. When its cells are stored in order, as writers
+// store them, it reads them twice rather than holding them all: once for the field types,
+// once for the records.
+std::unique_ptr<Recordset> sheetRecordset(const Workbook& book, std::size_t sheet);
 
 // The text a value stands for in a text column or a field name: numbers in their shortest
 // exact form, dates as YYYY-MM-DD[ HH:MM:SS], Booleans as TRUE or FALSE.

@@ -54,25 +54,29 @@ std::optional<Value> serialToDateValue(double serial, bool date1904, bool timeOn
         ++days;
         milliseconds -= 86400000;
     }
+    static const QDate kDay0Of1904(1904, 1, 1);
+    static const QDate kDay0Before60(1899, 12, 31);
+    static const QDate kDay0(1899, 12, 30);
     QDate date;
     if (date1904) {
-        date = QDate(1904, 1, 1).addDays(days);
+        date = kDay0Of1904.addDays(days);
     } else if (days == 60) {
         return std::nullopt;  // 29 February 1900, a day the calendar never had
     } else {
         // Serial numbers below 60 count from 31 December 1899 as the 1900 system has it.
-        date = (days < 60 ? QDate(1899, 12, 31) : QDate(1899, 12, 30)).addDays(days);
+        date = (days < 60 ? kDay0Before60 : kDay0).addDays(days);
     }
-    if (!date.isValid() || date.year() > 9999) return std::nullopt;
+    int year = 0, month = 0, day = 0;
+    date.getDate(&year, &month, &day);  // one calendar conversion rather than three
+    if (!date.isValid() || year > 9999) return std::nullopt;
     const int ms = static_cast<int>(milliseconds);
     const int hour = ms / 3600000;
     const int minute = ms / 60000 % 60;
     const int second = ms / 1000 % 60;
     const int microsecond = ms % 1000 * 1000;
     if (timeOnlyFormat && days == 0) return Value::time(hour, minute, second, microsecond);
-    if (ms == 0) return Value::date(date.year(), date.month(), date.day());
-    return Value::dateTime(
-        DateTime{date.year(), date.month(), date.day(), hour, minute, second, microsecond});
+    if (ms == 0) return Value::date(year, month, day);
+    return Value::dateTime(DateTime{year, month, day, hour, minute, second, microsecond});
 }
 
 std::unique_ptr<Workbook> Workbook::load(const QByteArray& file, const QString& singleSheetName) {
@@ -83,6 +87,11 @@ std::unique_ptr<Workbook> Workbook::load(const QByteArray& file, const QString& 
         for (const char* name : {"Workbook", "Book"}) {
             if (auto stream = container.stream(QLatin1String(name))) {
                 book->stream_ = std::move(*stream);
+                const char* begin = file.constData();
+                if (book->stream_.constData() >= begin &&
+                    book->stream_.constData() < begin + file.size()) {
+                    book->file_ = file;  // the stream is a view of the file's bytes
+                }
                 streamName = QLatin1String(name);
                 break;
             }
@@ -246,6 +255,8 @@ void Workbook::finishGlobals() {
             byteString(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                        static_cast<std::size_t>(bytes.size())));
     }
+    xfClasses_.reserve(xfFormats_.size());
+    for (const std::uint16_t format : xfFormats_) xfClasses_.push_back(classOfFormat(format));
     for (const RawSheet& raw : rawSheets_) {
         Worksheet sheet;
         sheet.name = biff_ == 8 || raw.name.isNull()
@@ -261,9 +272,7 @@ QString Workbook::byteString(const std::uint8_t* data, std::size_t size) const {
     return decoder_->decode(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 }
 
-FormatClass Workbook::formatOfXf(std::uint16_t xf) const {
-    if (xf >= xfFormats_.size()) return FormatClass::Number;
-    const int format = xfFormats_[xf];
+FormatClass Workbook::classOfFormat(int format) const {
     const auto found = formats_.find(format);
     if (found != formats_.end()) return found->second;
     return biff_ >= 5 ? builtInFormatClass(format) : FormatClass::Number;
@@ -282,16 +291,16 @@ Value Workbook::numberValue(double number, std::uint16_t xf) const {
 // Reads the cell records of one worksheet substream.
 class SheetReader {
   public:
-    SheetReader(const Workbook& book, std::size_t offset)
-        : book_(book), reader_(book.stream_, offset) {}
+    SheetReader(const Workbook& book, std::size_t offset, const CellSink& sink)
+        : book_(book), reader_(book.stream_, offset), sink_(sink) {}
 
-    std::vector<SheetCell> read() {
+    void read() {
         Record rec;
         if (!reader_.next(rec) || !isBof(rec.type)) {
             throw FormatError(QStringLiteral("a worksheet does not start with a BOF record"));
         }
         while (reader_.next(rec)) {
-            if (rec.type == record::Eof) return sortedCells();
+            if (rec.type == record::Eof) return;
             if (isBof(rec.type)) {
                 skipEmbeddedSubstream();
             } else {
@@ -353,8 +362,7 @@ class SheetReader {
                 QStringLiteral("a cell lies in column %1, beyond the last column").arg(column + 1));
         }
         pendingString_.reset();
-        cells_.push_back(
-            SheetCell{row, static_cast<std::uint16_t>(column), isError, std::move(value)});
+        sink_(SheetCell{row, static_cast<std::uint16_t>(column), isError, std::move(value)});
     }
 
     void putNumber(const Record& rec, double number, std::uint16_t xf, std::uint32_t column) {
@@ -452,26 +460,8 @@ class SheetReader {
         QString text = recordString(rec, 0, std::move(continues));
         pendingString_.reset();
         if (!text.isEmpty()) {
-            cells_.push_back(SheetCell{target.row, target.column, false, Value::text(text)});
+            sink_(SheetCell{target.row, target.column, false, Value::text(text)});
         }
-    }
-
-    // Rows then columns; of two records for one cell the later one counts.
-    std::vector<SheetCell> sortedCells() {
-        std::stable_sort(cells_.begin(), cells_.end(), [](const SheetCell& a, const SheetCell& b) {
-            return a.row != b.row ? a.row < b.row : a.column < b.column;
-        });
-        std::vector<SheetCell> unique;
-        unique.reserve(cells_.size());
-        for (SheetCell& cell : cells_) {
-            if (!unique.empty() && unique.back().row == cell.row &&
-                unique.back().column == cell.column) {
-                unique.back() = std::move(cell);
-            } else {
-                unique.push_back(std::move(cell));
-            }
-        }
-        return unique;
     }
 
     struct PendingString {
@@ -481,12 +471,47 @@ class SheetReader {
 
     const Workbook& book_;
     RecordReader reader_;
-    std::vector<SheetCell> cells_;
+    const CellSink& sink_;
     std::optional<PendingString> pendingString_;
 };
 
+namespace {
+
+// Rows then columns; of two records for one cell the later one counts.
+std::vector<SheetCell> sortedCells(std::vector<SheetCell> cells) {
+    const auto before = [](const SheetCell& a, const SheetCell& b) {
+        return a.row != b.row ? a.row < b.row : a.column < b.column;
+    };
+    // Writers store the cells in order, one record each: then there is nothing to do.
+    if (std::adjacent_find(cells.begin(), cells.end(), [&](const auto& a, const auto& b) {
+            return !before(a, b);
+        }) == cells.end()) {
+        return cells;
+    }
+    std::stable_sort(cells.begin(), cells.end(), before);
+    std::vector<SheetCell> unique;
+    unique.reserve(cells.size());
+    for (SheetCell& cell : cells) {
+        if (!unique.empty() && unique.back().row == cell.row &&
+            unique.back().column == cell.column) {
+            unique.back() = std::move(cell);
+        } else {
+            unique.push_back(std::move(cell));
+        }
+    }
+    return unique;
+}
+
+}  // namespace
+
+void Workbook::visitCells(std::size_t sheet, const CellSink& sink) const {
+    SheetReader(*this, sheets_.at(sheet).streamOffset, sink).read();
+}
+
 std::vector<SheetCell> Workbook::readCells(std::size_t sheet) const {
-    return SheetReader(*this, sheets_.at(sheet).streamOffset).read();
+    std::vector<SheetCell> cells;
+    visitCells(sheet, [&cells](SheetCell&& cell) { cells.push_back(std::move(cell)); });
+    return sortedCells(std::move(cells));
 }
 
 }  // namespace keldara::dao::xls

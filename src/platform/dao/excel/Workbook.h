@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -24,6 +25,9 @@ struct SheetCell {
     Value value;
 };
 
+// Receives the cells of a worksheet in the order its records hold them.
+using CellSink = std::function<void(SheetCell&&)>;
+
 struct Worksheet {
     QString name;
     std::size_t streamOffset = 0;  // of its BOF record in the workbook stream
@@ -35,6 +39,7 @@ struct Worksheet {
 class Workbook {
   public:
     // `singleSheetName` names the worksheet of a BIFF3/BIFF4 file, which has no sheet names.
+    // The workbook may keep `file` (shared, not copied), which must own its bytes.
     // Throws FormatError (or EncryptedWorkbook) when the bytes are no readable workbook.
     static std::unique_ptr<Workbook> load(const QByteArray& file, const QString& singleSheetName);
 
@@ -44,6 +49,9 @@ class Workbook {
 
     // The cells of a worksheet in row and column order, one per position.
     std::vector<SheetCell> readCells(std::size_t sheet) const;
+    // The cells of a worksheet as its records hold them: usually in row and column order,
+    // but a position may come twice (the later one counts) or out of order.
+    void visitCells(std::size_t sheet, const CellSink& sink) const;
 
   private:
     struct RawSheet {
@@ -61,17 +69,22 @@ class Workbook {
     void finishGlobals();
 
     QString byteString(const std::uint8_t* data, std::size_t size) const;
-    FormatClass formatOfXf(std::uint16_t xf) const;
+    FormatClass formatOfXf(std::uint16_t xf) const {
+        return xf < xfClasses_.size() ? xfClasses_[xf] : FormatClass::Number;
+    }
+    FormatClass classOfFormat(int format) const;
     Value numberValue(double number, std::uint16_t xf) const;
 
     friend class SheetReader;
 
+    QByteArray file_;  // kept when stream_ is a view of it
     QByteArray stream_;
     int biff_ = 8;
     bool date1904_ = false;
     int codePage_ = 1252;
     std::unique_ptr<CodePageDecoder> decoder_;
     std::vector<std::uint16_t> xfFormats_;
+    std::vector<FormatClass> xfClasses_;     // what each XF's format makes of a number
     std::map<int, QByteArray> formatBytes_;  // BIFF5 and older, decoded at the end
     std::map<int, FormatClass> formats_;
     int formatCount_ = 0;  // BIFF2-4 number their formats in order of appearance
