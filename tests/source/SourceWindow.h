@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QFile>
-#include <QLabel>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -14,8 +12,8 @@
 
 namespace keldara::test {
 
-// The main window with helpers for the source side: open a file as a user would, choose a
-// table, and read back what the window shows.
+// The main window with helpers for the source side: open a file as a user would and read back
+// what the window shows.
 class SourceWindow : public WindowFixture {
   protected:
     void open(const QString& path, const QString& password = {}) {
@@ -23,25 +21,6 @@ class SourceWindow : public WindowFixture {
         textBox("txtSourceFilePassword")->setText(password);
         button("cmdSourceConnect")->click();
     }
-
-    void choose(const QString& table) {
-        QComboBox* list = combo("cboSourceTable");
-        const int index = list->findText(table, Qt::MatchExactly);
-        ASSERT_GE(index, 0) << "no table " << table.toStdString();
-        list->setCurrentIndex(index);
-        emit list->activated(index);
-    }
-
-    QStringList tableList() {
-        QStringList names;
-        QComboBox* list = combo("cboSourceTable");
-        for (int i = 0; i < list->count(); ++i) names.append(list->itemText(i));
-        return names;
-    }
-
-    QString label(const char* name) { return control<QLabel>(name)->text(); }
-    QString caption() { return label("grdSourceData_caption"); }
-
     QTableWidget* mappingGrid() { return control<QTableWidget>("grdFieldMappings"); }
     int mappingRows() { return mappingGrid()->rowCount() + 1; }  // the header counts as row 0
     QStringList column(int column) {
@@ -57,14 +36,11 @@ class SourceWindow : public WindowFixture {
     bool nextEnabled() { return button("cmdSampleMove_1")->isEnabled(); }
     void prev() { button("cmdSampleMove_0")->click(); }
     void next() { button("cmdSampleMove_1")->click(); }
-
-    QStringList messageTexts() {
+    std::string messageTexts() {
         QStringList texts;
         for (const auto& m : doubles.messages.shown) texts.append(m.text);
-        return texts;
+        return texts.join('\n').toStdString();
     }
-
-    // Writes a file in the test's own folder and returns its path.
     QString writeFile(const QString& name, const QByteArray& content) {
         return test::writeFile(folder.filePath(name), content);
     }
@@ -83,19 +59,17 @@ class SourceWindow : public WindowFixture {
     }
     // The one message a failed load shows, naming its line.
     void expectLoadError(const QString& detail = {}) {
-        ASSERT_EQ(doubles.messages.shown.size(), 1) << messageTexts().join('\n').toStdString();
+        ASSERT_EQ(doubles.messages.shown.size(), 1) << messageTexts();
         const auto& message = doubles.messages.shown.first();
         EXPECT_EQ(message.title, "Vostrel");
         EXPECT_EQ(message.buttons, platform::MessageButtons::Ok);
         EXPECT_TRUE(message.text.startsWith(
-            "An Error occured in [frmMain] (Sub) LoadDataSource : Line 180 - "))
+                        "An Error occured in [frmMain] (Sub) LoadDataSource : Line 180 - ") &&
+                    message.text.contains(detail))
             << message.text.toStdString();
-        EXPECT_TRUE(message.text.contains(detail)) << message.text.toStdString();
         EXPECT_FALSE(ws().state.bSourceLoaded);
     }
-    void expectNoMessage() {
-        EXPECT_TRUE(doubles.messages.shown.isEmpty()) << messageTexts().join('\n').toStdString();
-    }
+    void expectNoMessage() { EXPECT_TRUE(doubles.messages.shown.isEmpty()) << messageTexts(); }
 
     QTemporaryDir folder;
 };

@@ -90,10 +90,7 @@ dao::DaoError errorOf(const std::function<void()>& operation) {
     return dao::DaoError(0, QString());
 }
 
-namespace {
-
-// A name no other test uses: the process, a counter and `tag`, as a database name allows.
-QString scratchName(const QString& tag) {
+QString uniqueName(const QString& tag) {
     static std::atomic<int> counter{0};
     return QStringLiteral("kt_%1_%2_%3")
         .arg(QCoreApplication::applicationPid())
@@ -103,10 +100,8 @@ QString scratchName(const QString& tag) {
         .left(64);
 }
 
-}  // namespace
-
 ScratchDatabase::ScratchDatabase(const Server& server, const QString& tag)
-    : server(server), name(scratchName(tag)) {
+    : server(server), name(uniqueName(tag)) {
     dao::openConnection(server.connectionString({}))
         ->execute(QStringLiteral("CREATE DATABASE `%1` CHARACTER SET utf8mb4").arg(name));
     connection = dao::openConnection(server.connectionString(name));

@@ -40,6 +40,9 @@ std::vector<QString> rowsOf(const dao::Recordset& records, long count = -1);
 // The DaoError that `operation` throws; a test failure when it throws none.
 dao::DaoError errorOf(const std::function<void()>& operation);
 
+// A name no other test uses: the process, a counter and `tag`, as a database name allows.
+QString uniqueName(const QString& tag);
+
 // A database of its own on a server, with a connection to it; dropped when this goes.
 struct ScratchDatabase {
     ScratchDatabase(const Server& server, const QString& tag);
@@ -50,12 +53,13 @@ struct ScratchDatabase {
 };
 
 // A test with a scratch database on serverForTest(): the test server unless a test says
-// otherwise.
+// otherwise. `Base` is set up first and torn down last.
 template <typename Base = ::testing::Test>
 class ScratchDatabaseTest : public Base {
   protected:
     virtual Server serverForTest() { return testServer(); }
     void SetUp() override {
+        Base::SetUp();
         const Server server = serverForTest();
         ASSERT_FALSE(server.host.isEmpty() || server.port.isEmpty() || server.user.isEmpty())
             << "No MySQL test server: KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD must be set "
@@ -65,7 +69,10 @@ class ScratchDatabaseTest : public Base {
             server, ::testing::UnitTest::GetInstance()->current_test_info()->name());
         connection_ = db_->connection.get();
     }
-    void TearDown() override { db_.reset(); }
+    void TearDown() override {
+        db_.reset();
+        Base::TearDown();
+    }
 
     void run(std::initializer_list<QString> statements) {
         for (const QString& sql : statements) connection_->execute(sql);
