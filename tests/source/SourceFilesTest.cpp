@@ -64,13 +64,38 @@ TEST(SourceGridCaption, ShowsFiftyCharactersWholeAndShortensLongerPaths) {
 TEST(FieldTypeName, NamesEveryCodeTheProvidersReportAndTheTwoDateCodes) {
     using namespace dao::adType;
     QStringList seen;
-    for (const int code : QList<int>() << SmallInt << Integer << Single << Double << Currency
-                                       << Date << BSTR << Error << Boolean << Variant << Decimal
-                                       << TinyInt << UnsignedTinyInt << UnsignedSmallInt
-                                       << UnsignedInt << BigInt << UnsignedBigInt << FileTime
-                                       << GUID << Binary << Char << WChar << Numeric << DBDate
-                                       << DBTime << DBTimeStamp << VarChar << LongVarChar
-                                       << VarWChar << LongVarWChar << VarBinary << LongVarBinary) {
+    for (const int code : {SmallInt,
+                           Integer,
+                           Single,
+                           Double,
+                           Currency,
+                           Date,
+                           BSTR,
+                           Error,
+                           Boolean,
+                           Variant,
+                           Decimal,
+                           TinyInt,
+                           UnsignedTinyInt,
+                           UnsignedSmallInt,
+                           UnsignedInt,
+                           BigInt,
+                           UnsignedBigInt,
+                           FileTime,
+                           GUID,
+                           Binary,
+                           Char,
+                           WChar,
+                           Numeric,
+                           DBDate,
+                           DBTime,
+                           DBTimeStamp,
+                           VarChar,
+                           LongVarChar,
+                           VarWChar,
+                           LongVarWChar,
+                           VarBinary,
+                           LongVarBinary}) {
         const QString name = FieldTypeName(code);
         EXPECT_NE(name, "Not Defined") << code;
         EXPECT_FALSE(seen.contains(name)) << "two codes read " << name.toStdString();

@@ -1,9 +1,18 @@
 #include <QCoreApplication>
+#include <QLocale>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
 
+#include "mapping/ui/MappingPage.h"
+#include "platform/dao/Value.h"
 #include "shell/ui/StatusBar.h"
 #include "source/SourceFiles.h"
-#include "source/SourceWindow.h"
+#include "source/ui/SourcePanel.h"
+#include "support/Files.h"
+#include "support/Paths.h"
 #include "support/Process.h"
+#include "support/WindowFixture.h"
 
 namespace keldara::test {
 namespace {
@@ -27,20 +36,85 @@ for name in ['Database', 'old database', 'My Databases']: wb.add_sheet(name).wri
 wb.save(sys.argv[1])
 )";
 
-class SourcePanelTest : public SourceWindow {
+// The main window with helpers for the source side: open a file as a user would and read back
+// what the window shows.
+class SourceWindowTest : public WindowFixture {
   protected:
-    QString writeWorkbook(const QString& name, const QString& script) {
-        const QString path = folder.filePath(name);
-        const ProcessResult r = runProcess("/usr/bin/python3", {"-c", script, path});
-        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-        return path;
+    void open(const QString& path, const QString& password = {}) {
+        textBox("txtSourceFileName")->setText(path);
+        textBox("txtSourceFilePassword")->setText(password);
+        button("cmdSourceConnect")->click();
     }
+    QTableWidget* mappingGrid() { return control<QTableWidget>("grdFieldMappings"); }
+    int mappingRows() { return mappingGrid()->rowCount() + 1; }  // the header counts as row 0
+    QStringList column(int column) {
+        QStringList texts;
+        for (int row = 0; row < mappingGrid()->rowCount(); ++row) {
+            const QTableWidgetItem* item = mappingGrid()->item(row, column);
+            texts.append(item ? item->text() : QString());
+        }
+        return texts;
+    }
+    long shownRecords() { return control<QTableView>("grdSourceData")->model()->rowCount(); }
+    bool prevEnabled() { return button("cmdSampleMove_0")->isEnabled(); }
+    bool nextEnabled() { return button("cmdSampleMove_1")->isEnabled(); }
+    void prev() { button("cmdSampleMove_0")->click(); }
+    void next() { button("cmdSampleMove_1")->click(); }
+    std::string messageTexts() {
+        QStringList texts;
+        for (const auto& m : doubles.messages.shown) texts.append(m.text);
+        return texts.join('\n').toStdString();
+    }
+    QString writeFile(const QString& name, const QByteArray& content) {
+        return test::writeFile(folder.filePath(name), content);
+    }
+
+    // The source side as the user sees it closed (the file can be chosen) or open (a table).
+    void expectOpen(bool open) {
+        for (const char* name : {"txtSourceFileName", "cmdSourceBrowse", "cmdSourceConnect"})
+            EXPECT_NE(control(name)->isEnabled(), open) << name;
+        EXPECT_EQ(button("cmdSourceClose")->isEnabled(), open);
+        EXPECT_EQ(combo("cboSourceTable")->isEnabled(), open);
+        EXPECT_TRUE(textBox("txtSourceFilePassword")->isEnabled());
+        if (!open) {
+            EXPECT_EQ(combo("cboSourceTable")->currentText(), "Select Source Data");
+            EXPECT_EQ(combo("cboSourceTable")->count(), 0);
+        }
+    }
+    // The one message a failed load shows, naming its line.
+    void expectLoadError(const QString& detail = {}) {
+        ASSERT_EQ(doubles.messages.shown.size(), 1) << messageTexts();
+        const auto& message = doubles.messages.shown.first();
+        EXPECT_EQ(message.title, "Vostrel");
+        EXPECT_EQ(message.buttons, platform::MessageButtons::Ok);
+        EXPECT_TRUE(message.text.startsWith(
+                        "An Error occured in [frmMain] (Sub) LoadDataSource : Line 180 - ") &&
+                    message.text.contains(detail))
+            << message.text.toStdString();
+        EXPECT_FALSE(ws().state.bSourceLoaded);
+    }
+    void expectNoMessage() { EXPECT_TRUE(doubles.messages.shown.isEmpty()) << messageTexts(); }
+
+    void openThree() {
+        open(writeFile("three.csv", "id,name,price\n1,Anna,1.5\n2,,\n3,Cleo,2.25\n"), "kept");
+        ASSERT_TRUE(ws().state.bSourceLoaded) << messageTexts();
+    }
+    // The record counter, the two buttons and the preview column of record `current` of three.
+    void expectShown(int current) {
+        const QStringList records[] = {{"1", "Anna", "1.5"}, {"2", "", ""}, {"3", "Cleo", "2.25"}};
+        EXPECT_EQ(label("lblSample"), QString("Current Record:%1 of 3").arg(current));
+        EXPECT_EQ(prevEnabled(), current > 1);
+        EXPECT_EQ(nextEnabled(), current < 3);
+        EXPECT_EQ(column(4), records[current - 1]);  // Nulls show empty
+    }
+
+    QTemporaryDir folder;
 };
 
 // One file of each kind: its tables are listed, a file of one table loads at once, others wait
 // for a choice, and the chosen table's fields ("name:type"), their type codes and its records
 // reach the window.
-TEST_F(SourcePanelTest, EachKindListsItsTablesAndLoadsTheChosenOne) {
+TEST_F(SourceWindowTest, EachKindListsItsTablesAndLoadsTheChosenOne) {
     const auto expectKind = [&](const QString& path, const QStringList& tables,
                                 const QString& fieldList, const QList<int>& codes, int records) {
         SCOPED_TRACE(path.toStdString());
@@ -59,8 +133,6 @@ TEST_F(SourcePanelTest, EachKindListsItsTablesAndLoadsTheChosenOne) {
         ASSERT_TRUE(ws().state.bSourceLoaded);
         EXPECT_TRUE(control("grdSourceData")->isEnabled());
         EXPECT_EQ(combo("cboSourceTable")->currentText(), tables.first());
-        EXPECT_EQ(window->source()->adoSourceData()->recordSource,
-                  "SELECT * FROM [" + tables.first() + "]");
         EXPECT_EQ(label("grdSourceData_caption"), source::SourceGridCaption(path));
         EXPECT_EQ(shownRecords(), records);
         EXPECT_EQ(label("lblSourceInfoData_0"), QString::number(records));
@@ -80,8 +152,10 @@ TEST_F(SourcePanelTest, EachKindListsItsTablesAndLoadsTheChosenOne) {
                "id:Integer|when:Date|name:Text|price:Double", {3, 122, 202, 5}, 3);
     expectKind(fixturePath("dbf/olemb__dbfread/people.dbf"), {"people.dbf"},
                "NAME:Char|BIRTHDATE:DB Date", {129, 133}, 2);
-    expectKind(writeWorkbook("dates.xls", DatesWorkbook), {"Dates$", "'old database$'"},
-               "When:Date|AtTime:Time|Num:Double", {122, 123, 5}, 3);
+    const QString workbook = folder.filePath("dates.xls");
+    ASSERT_EQ(runProcess("/usr/bin/python3", {"-c", DatesWorkbook, workbook}).exitCode, 0);
+    expectKind(workbook, {"Dates$", "'old database$'"}, "When:Date|AtTime:Time|Num:Double",
+               {122, 123, 5}, 3);
     expectKind(fixturePath("mdb/jahlborn__jackcess/testV1997.mdb"),
                {"Table1", "Table2", "Table3", "Table4"},
                "A:Text|B:Text|C:Byte|D:Small Integer|E:Integer|F:Double|G:Date|H:Currency|I:Yes/No",
@@ -101,7 +175,7 @@ TEST_F(SourcePanelTest, EachKindListsItsTablesAndLoadsTheChosenOne) {
     expectNoMessage();
 }
 
-TEST_F(SourcePanelTest, OpenFailsSilentlyOnMissingOrUnsupportedFiles) {
+TEST_F(SourceWindowTest, OpenFailsSilentlyOnMissingOrUnsupportedFiles) {
     for (const QString& path :
          {folder.filePath("missing.mdb"), folder.filePath("no such folder/orders.csv"),
           writeFile("book.xlsx", "PK\x03\x04 not a workbook this reader knows"),
@@ -118,7 +192,7 @@ TEST_F(SourcePanelTest, OpenFailsSilentlyOnMissingOrUnsupportedFiles) {
 
 // A text file is only read when its table loads: gone, or broken under the open source, it
 // fails there with the message; repaired, the same table loads again.
-TEST_F(SourcePanelTest, AFailingLoadShowsItsLineAndLeavesTheSourceNotLoaded) {
+TEST_F(SourceWindowTest, AFailingLoadShowsItsLineAndLeavesTheSourceNotLoaded) {
     open(folder.filePath("gone.csv"));
     expectOpen(true);
     EXPECT_EQ(items("cboSourceTable"), QStringList{"gone.csv"});
@@ -140,7 +214,7 @@ TEST_F(SourcePanelTest, AFailingLoadShowsItsLineAndLeavesTheSourceNotLoaded) {
 }
 
 // Blank, the password is not sent; padded, it goes out with its blanks.
-TEST_F(SourcePanelTest, TheDatabasePasswordIsSentOnlyWhenOneIsTyped) {
+TEST_F(SourceWindowTest, TheDatabasePasswordIsSentOnlyWhenOneIsTyped) {
     const QString locked = fixturePath("mdb/andipaetzold__mdb-reader/V2000_with-password.mdb");
     for (const QString wrong : {"wrong", "   ", " password "}) {
         open(locked, wrong);
@@ -158,7 +232,7 @@ TEST_F(SourcePanelTest, TheDatabasePasswordIsSentOnlyWhenOneIsTyped) {
     expectNoMessage();
 }
 
-TEST_F(SourcePanelTest, BrowsingAsksForAnExistingFileAndCancelKeepsThePath) {
+TEST_F(SourceWindowTest, BrowsingAsksForAnExistingFileAndCancelKeepsThePath) {
     textBox("txtSourceFileName")->setText("/earlier/choice.mdb");
     button("cmdSourceBrowse")->click();
     EXPECT_EQ(textBox("txtSourceFileName")->text(), "/earlier/choice.mdb");
@@ -173,32 +247,79 @@ TEST_F(SourcePanelTest, BrowsingAsksForAnExistingFileAndCancelKeepsThePath) {
     EXPECT_EQ(call.request.initialFolder, QCoreApplication::applicationDirPath());
 }
 
-TEST_F(SourcePanelTest, CloseReturnsToTheClosedStateAndTheFileCanBeReopened) {
-    const QString path = writeFile("orders.csv", OrdersCsv);
-    open(path, "kept");
-    ASSERT_TRUE(ws().state.bSourceLoaded);
+// The sample buttons step through the records. "Close" returns to the closed state, keeping
+// the file's boxes and counts until the next load, and leaves the buttons as they were; a press
+// then writes nothing and disables them.
+TEST_F(SourceWindowTest, TheButtonsStepThroughTheRecordsUntilTheSourceCloses) {
+    openThree();
+    expectShown(1);
+    control("cboSelection")->show();
+    next();
+    EXPECT_FALSE(control("cboSelection")->isVisible());
+    expectShown(2);
+    next();
+    expectShown(3);
+    prev();
+    prev();
+    expectShown(1);
+    next();
     button("cmdSourceClose")->click();
     expectOpen(false);
     EXPECT_FALSE(control("grdSourceData")->isEnabled());
     EXPECT_EQ(shownRecords() + mappingGrid()->rowCount(), 0);
     EXPECT_FALSE(ws().state.bSourceLoaded);
     EXPECT_EQ(ws().state.gSourceConnection, nullptr);
-    EXPECT_EQ(QStringList({textBox("txtSourceFileName")->text(),
-                           textBox("txtSourceFilePassword")->text(), label("lblSourceInfoData_0")}),
-              QStringList({path, "kept", "3"}));  // kept until the next load
-    button("cmdSourceConnect")->click();
-    EXPECT_TRUE(ws().state.bSourceLoaded);
-    EXPECT_EQ(mappingRows(), 5);
+    EXPECT_EQ(QStringList({textBox("txtSourceFilePassword")->text(), label("lblSourceInfoData_0")}),
+              QStringList({"kept", "3"}));
+    ASSERT_TRUE(nextEnabled());
+    next();
+    EXPECT_EQ(mappingGrid()->rowCount(), 0);
+    EXPECT_EQ(label("lblSample"), "Current Record:2 of 3");
+    EXPECT_FALSE(prevEnabled() || nextEnabled());
 
+    button("cmdSourceConnect")->click();  // the same file again
+    EXPECT_EQ(mappingRows(), 4);
     // Closing twice, or with nothing open, completes as well; so does closing the window.
     button("cmdSourceClose")->click();
     window->source()->CloseSource();
     expectOpen(false);
-    open(path);
+    button("cmdSourceConnect")->click();
     ASSERT_NE(ws().state.gSourceConnection, nullptr);
     window->close();
     EXPECT_EQ(ws().state.gSourceConnection, nullptr);
     EXPECT_FALSE(ws().state.bSourceLoaded);
+    expectNoMessage();
+}
+
+// A transfer walks the same records and leaves them past the last one.
+TEST_F(SourceWindowTest, AfterATransferLeftTheRecordsPastTheEndBothButtonsShowTheLast) {
+    openThree();
+    for (int button : {1, 0}) {
+        SCOPED_TRACE(button);
+        dao::Recordset* records = window->source()->adoSourceData()->recordset();
+        records->moveLast();
+        records->moveNext();
+        ASSERT_TRUE(records->eof());
+        button == 1 ? next() : prev();
+        expectShown(3);
+    }
+    expectNoMessage();
+}
+
+// Preview and grid alike: numbers and dates as the user's locale writes them, with four-digit
+// years, and a time on the zero date alone.
+TEST_F(SourceWindowTest, ValuesAreWrittenAsTheUsersLocaleWritesThem) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    open(writeFile("values.csv", "born,at,price\n1898-03-09,1899-12-30 13:35:38,2.25\n"));
+    const QStringList expected = {"09.03.1898", dao::Value::time(13, 35, 38).displayText(), "2,25"};
+    const QStringList preview = column(4);
+    const QAbstractItemModel* grid = control<QTableView>("grdSourceData")->model();
+    QStringList gridRow;
+    for (int c = 0; c < 3; ++c) gridRow << grid->index(0, c).data().toString();
+    QLocale::setDefault(before);
+    EXPECT_EQ(preview, expected);
+    EXPECT_EQ(gridRow, expected);
 }
 
 }  // namespace
