@@ -31,44 +31,26 @@ LayoutTw designLayout(float clientWidth, float clientHeight, float panelWidth = 
     return l;
 }
 
-void expectLayout(const char* rule, const LayoutTw& l, Box tabs, Box source, Box target,
-                  Box mappings, Box buttons, Box bar) {
-    SCOPED_TRACE(rule);
-    EXPECT_EQ(box(l.tabTabs), tabs);
-    EXPECT_EQ(box(l.grdSourceData), source);
-    EXPECT_EQ(box(l.grdTargetData), target);
-    EXPECT_EQ(box(l.grdFieldMappings), mappings);
-    EXPECT_EQ(box(l.picSampleButtons), buttons);
-    EXPECT_EQ(box(l.progressBar), bar);
-}
-
 // Each step stretches one size to the client area, or keeps the previous one where its result
-// would be negative or not finite; the progress bar's steps stop at the first that fails.
-TEST(ResizeMe, StretchesToTheClientAreaAndSkipsOnlyTheStepsThatWouldGoNegative) {
+// would be negative or not finite; the progress bar's steps stop at the first that fails. (The
+// window's test below follows the stretching itself.)
+TEST(ResizeMe, SkipsOnlyTheStepsThatWouldGoNegativeOrNotFinite) {
     const float inf = std::numeric_limits<float>::infinity();
-    const Box buttons = {7190, 360, 2805, 555};
-    const Box narrowButtons = {6145, 360, 2805, 555};
-    expectLayout("stretched", resizeMe(designLayout(10095, 7875)), {0, 1320, 10045, 5655},
-                 {75, 1350, 9895, 4205}, {75, 2670, 9895, 2885}, {120, 930, 9895, 4625}, buttons,
-                 {7120, 7605, 2955, 240});
-    expectLayout("too low: the tab height is kept and the grids use it",
-                 resizeMe(designLayout(10095, 2219)), {0, 1320, 10045, 5000},
-                 {75, 1350, 9895, 3550}, {75, 2670, 9895, 2230}, {120, 930, 9895, 3970}, buttons,
-                 {7120, 1949, 2955, 240});
-    expectLayout("just high enough: a zero tab height, negative grids kept",
-                 resizeMe(designLayout(10095, 2220)), {0, 1320, 10045, 0}, {75, 1350, 9895, 100},
-                 {75, 2670, 9895, 100}, {120, 930, 9895, 100}, buttons, {7120, 1950, 2955, 240});
-    for (const float width : {40.0f, inf}) {
-        expectLayout("too narrow or not finite: the tab width is kept and the grids use it",
-                     resizeMe(designLayout(width, 7875)), {0, 1320, 9000, 5655},
-                     {75, 1350, 8850, 4205}, {75, 2670, 8850, 2885}, {120, 930, 8850, 4625},
-                     narrowButtons,  // a position may be negative but must be finite
-                     width == inf ? Box{1, 2, 3, 4} : Box{-2935, 7605, 2955, 240});
+    const LayoutTw low = resizeMe(designLayout(10095, 2219));  // the tab height is kept
+    EXPECT_EQ(box(low.tabTabs), (Box{0, 1320, 10045, 5000}));
+    EXPECT_EQ(box(low.grdTargetData), (Box{75, 2670, 9895, 2230}));
+    const LayoutTw zero = resizeMe(designLayout(10095, 2220));  // negative grids are kept
+    EXPECT_EQ(zero.tabTabs.height, 0);
+    EXPECT_EQ(box(zero.grdSourceData), (Box{75, 1350, 9895, 100}));
+    for (const float width : {40.0f, inf}) {  // the tab width is kept and the grids use it
+        const LayoutTw narrow = resizeMe(designLayout(width, 7875));
+        EXPECT_EQ(box(narrow.tabTabs), (Box{0, 1320, 9000, 5655}));
+        EXPECT_EQ(box(narrow.grdFieldMappings), (Box{120, 930, 8850, 4625}));
+        EXPECT_EQ(box(narrow.picSampleButtons), (Box{6145, 360, 2805, 555}));
+        EXPECT_EQ(box(narrow.progressBar),  // a position may be negative but must be finite
+                  (width == inf ? Box{1, 2, 3, 4} : Box{-2935, 7605, 2955, 240}));
     }
-    expectLayout("a narrow panel stops the progress bar after its left",
-                 resizeMe(designLayout(10095, 7875, 44)), {0, 1320, 10045, 5655},
-                 {75, 1350, 9895, 4205}, {75, 2670, 9895, 2885}, {120, 930, 9895, 4625}, buttons,
-                 {7120, 2, 3, 4});
+    EXPECT_EQ(box(resizeMe(designLayout(10095, 7875, 44)).progressBar), (Box{7120, 2, 3, 4}));
     EXPECT_EQ(box(resizeMe(designLayout(10095, 7875, 45)).progressBar), (Box{7120, 7605, 0, 240}));
 }
 

@@ -54,6 +54,18 @@ TEST(SourceConnectionStrings, GiveBackPathsAndPasswordsUnchanged) {
     EXPECT_EQ(FileNameOfPath("C:\\data\\My Orders.CSV"), "My Orders.CSV");
 }
 
+// Workbooks list every sheet but those named "Database"; text and dBase files their own name.
+TEST(SourceTableNames, ListEverySheetButDatabasesOrTheFilesOwnName) {
+    dao::Recordset catalogue({dao::FieldInfo{"TABLE_NAME", dao::adType::VarChar, 64, 0, 0}});
+    for (const char* name : {"Data$", "Database$", "'old database$'", "My Databases$"}) {
+        const dao::Value value = dao::Value::text(name);
+        catalogue.appendRow(std::span<const dao::Value>(&value, 1));
+    }
+    EXPECT_EQ(SourceTableNames("/d/book.xls", catalogue),
+              QStringList({"Data$", "'old database$'"}));
+    EXPECT_EQ(SourceTableNames("/d/people.DBF", catalogue), QStringList{"people.DBF"});
+}
+
 TEST(SourceGridCaption, ShowsFiftyCharactersWholeAndShortensLongerPaths) {
     const QString fifty = "/" + QString(45, 'a') + ".csv";
     ASSERT_EQ(fifty.size(), 50);
