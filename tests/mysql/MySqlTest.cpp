@@ -1,12 +1,114 @@
-// Statements, their errors, every column type, and a large table.
+// The MySQL connection against the test server: opening and closing, the server's errors, the
+// catalogue, every column type, statements with and without rows, and a large table.
+#include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
 #include "support/TestServer.h"
 
 using namespace keldara::dao;
 using keldara::test::errorOf;
 using keldara::test::MySqlTest;
+using keldara::test::Server;
 
 namespace {
+
+// The error that opening a connection with `connectionString` raises.
+DaoError openFailure(const QString& connectionString) {
+    auto connection = createConnection(connectionString);
+    const DaoError e = errorOf([&] { connection->open(connectionString); });
+    EXPECT_FALSE(connection->isOpen());
+    return e;
+}
+
+// The first column of the rows as text, "<null>" for Null.
+QStringList firstColumn(const Recordset& records) {
+    QStringList values;
+    for (long row = 0; row < records.recordCount(); ++row) {
+        const Value value = records.valueAt(row, 0);
+        values << (value.isNull() ? QStringLiteral("<null>") : value.standardText());
+    }
+    return values;
+}
+
+QString firstValue(Connection& connection, const QString& sql) {
+    return firstColumn(*connection.openRecordset(sql)).value(0, "<no rows>");
+}
+
+// At server level, on a database, with keys in any case, or by "localhost", in utf8mb4. Once
+// closed, or its link lost, every operation fails; closing completes and it opens again.
+TEST_F(MySqlTest, ConnectionsOpenCloseAndReportALostLink) {
+    const Server& s = db_->server;
+    EXPECT_EQ(firstValue(*openConnection(s.connectionString({})), "SELECT DATABASE()"), "<null>");
+    auto lowerCase =
+        openConnection(QString("driver={MySQL ODBC 3.51 Driver};server=%1;uid=%2;pwd=%3;port=%4")
+                           .arg(s.host, s.user, s.password, s.port));
+    EXPECT_EQ(firstValue(*lowerCase, "SELECT DATABASE()"), "<null>");
+    const Server localhost{"localhost", s.port, s.user, s.password};
+    EXPECT_EQ(firstValue(*openConnection(localhost.connectionString({})), "SELECT @@port"), s.port);
+    EXPECT_EQ(
+        firstValue(*connection_, "SELECT CONCAT(@@character_set_client, @@character_set_results)"),
+        "utf8mb4utf8mb4");
+
+    auto connection = openConnection(scratchConnectionString());
+    EXPECT_EQ(firstValue(*connection, "SELECT DATABASE()"), db_->name);
+    run({"KILL CONNECTION " + firstValue(*connection, "SELECT CONNECTION_ID()")});
+    const DaoError lost = errorOf([&] { connection->openRecordset("SELECT 1"); });
+    EXPECT_TRUE(lost.nativeCode() == 2006 || lost.nativeCode() == 2013 || lost.nativeCode() == 1927)
+        << lost.nativeCode() << " " << lost.description().toStdString();
+    EXPECT_TRUE(connection->isOpen());
+    connection->close();
+    EXPECT_FALSE(connection->isOpen());
+    const std::function<void()> operations[] = {
+        [&] { connection->close(); },
+        [&] { connection->execute("SELECT 1"); },
+        [&] { connection->openRecordset("SELECT 1"); },
+        [&] { connection->openTableCatalogue(); },
+    };
+    for (const auto& operation : operations)
+        EXPECT_EQ(errorOf(operation).number(), DaoError::NotOpen);
+    connection->open(scratchConnectionString());  // the same object opens again
+    EXPECT_EQ(firstValue(*connection, "SELECT 7"), "7");
+    EXPECT_THROW(connection->open(scratchConnectionString()), DaoError);  // already open
+    EXPECT_TRUE(connection->isOpen());
+}
+
+TEST_F(MySqlTest, FailingToOpenGivesTheServersOrClientsText) {
+    const Server& s = db_->server;
+    const struct {
+        Server server;
+        QString database;
+        int nativeCode;  // 0: not the server's or client's error
+        QString text;
+    } cases[] = {
+        {{s.host, s.port, s.user, "not-the-password"},
+         {},
+         1045,
+         "Access denied for user '" + s.user},
+        {s, "kt_no_such_database", 1049, "kt_no_such_database"},
+        {{"127.0.0.1", "1", s.user, s.password}, {}, 2002, "127.0.0.1"},
+        {{s.host, "33o6", s.user, s.password}, {}, 0, "\"33o6\""},
+        {{s.host, "70000", s.user, s.password}, {}, 0, "\"70000\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        const DaoError e = openFailure(c.server.connectionString(c.database));
+        EXPECT_EQ(e.number(), DaoError::OpenFailed);
+        EXPECT_TRUE(c.nativeCode == 0 || e.nativeCode() == c.nativeCode) << e.nativeCode();
+        EXPECT_TRUE(e.description().contains(c.text)) << e.description().toStdString();
+    }
+}
+
+TEST_F(MySqlTest, TheCatalogueListsTheTablesOfTheDatabase) {
+    auto catalogue = connection_->openTableCatalogue();
+    ASSERT_EQ(catalogue->fieldCount(), 1);
+    EXPECT_EQ(catalogue->fieldInfo(0).name, "TABLE_NAME");
+    EXPECT_EQ(catalogue->recordCount(), 0);  // a database without tables
+    run({"CREATE TABLE customers (id INT)", "CREATE TABLE `order lines` (id INT)",
+         "CREATE TABLE `Ärende` (id INT)"});
+    EXPECT_EQ(firstColumn(*connection_->openTableCatalogue()),
+              QStringList({"customers", "order lines", "Ärende"}));
+    auto serverLevel = openConnection(db_->server.connectionString({}));
+    EXPECT_EQ(errorOf([&] { serverLevel->openTableCatalogue(); }).nativeCode(), 1046);
+}
 
 // One column: its declaration, a literal to store, and what reading it back must give. All of them
 // go into one table, with a row of these values and a row of NULLs.
@@ -72,7 +174,6 @@ const std::vector<TypeCase> kTypeCases = {
 QString describe(const Value& value) {
     return QString("kind %1: %2").arg(int(value.kind())).arg(value.sqlLiteral());
 }
-}  // namespace
 
 TEST_F(MySqlTest, EveryColumnTypeReportsItsCodeSizeAndValue) {
     QStringList columns, literals, nulls;
@@ -120,15 +221,6 @@ TEST_F(MySqlTest, SqlLiteralsOfReadValuesWriteBackTheSameValues) {
         "SELECT COUNT(*) FROM original o JOIN copy c ON BINARY o.t = BINARY c.t AND o.b = c.b "
         "AND o.d = c.d AND o.dt = c.dt AND o.f = c.f"));
     EXPECT_EQ(differing->valueAt(0, 0), Value::integer(1)) << literals.join(' ').toStdString();
-}
-
-// Columns of no table: a Null literal and a binary string.
-TEST_F(MySqlTest, ExpressionColumnsAreTypedByTheirResult) {
-    auto records = connection_->openRecordset("SELECT NULL AS nothing, X'00' AS raw");
-    EXPECT_EQ(records->fieldInfo(0).name, "nothing");
-    EXPECT_TRUE(records->valueAt(0, 0).isNull());
-    EXPECT_EQ(records->fieldInfo(1).type, adType::VarBinary);
-    EXPECT_EQ(records->valueAt(0, 1), Value::bytes(QByteArray(1, '\0')));
 }
 
 TEST_F(MySqlTest, RejectedStatementsCarryTheServersTextAndNumber) {
@@ -193,6 +285,14 @@ TEST_F(MySqlTest, StatementsWithAndWithoutRowsLeaveTheConnectionReady) {
     EXPECT_EQ(empty->fieldCount(), 2);
     EXPECT_EQ(empty->fieldInfo(1).definedSize, 40);
     EXPECT_TRUE(empty->recordCount() == 0 && empty->bof() && empty->eof());
+    EXPECT_THROW(empty->moveFirst(), DaoError);
+
+    // Columns of no table: a Null literal and a binary string.
+    auto literals = connection_->openRecordset("SELECT NULL AS nothing, X'00' AS raw");
+    EXPECT_EQ(literals->fieldInfo(0).name, "nothing");
+    EXPECT_TRUE(literals->valueAt(0, 0).isNull());
+    EXPECT_EQ(literals->fieldInfo(1).type, adType::VarBinary);
+    EXPECT_EQ(literals->valueAt(0, 1), Value::bytes(QByteArray(1, '\0')));
 }
 
 // A hundred thousand rows, every one read, in order and whole.
@@ -214,3 +314,5 @@ TEST_F(MySqlTest, LargeTableIsReadCompletely) {
     records->moveLast();
     EXPECT_EQ(records->absolutePosition(), kRows);
 }
+
+}  // namespace
