@@ -64,145 +64,93 @@ TEST(ResizeMe, SkipsOnlyTheStepsThatWouldGoNegativeOrNotFinite) {
     EXPECT_EQ(box(resizeMe(designLayout(10095, 7875, 45)).progressBar), (Box{7120, 7605, 0, 240}));
 }
 
-class WindowLayout : public keldara::test::WindowFixture {};
+class MainWindowTest : public WindowFixture {};
 
-// The real window follows every resize, keeps the bars docked at the bottom and the progress
-// bar over the status bar's second panel, and keeps its sizes when the window gets too low.
-TEST_F(WindowLayout, FollowsEveryResizeOfTheClientArea) {
+// The real window follows a resize, keeps the bars docked at the bottom and the progress bar
+// over the status bar's second panel, and keeps its sizes when the window gets too low.
+TEST_F(MainWindowTest, FollowsEveryResizeOfTheClientArea) {
     QWidget* client = window->centralWidget();
     const float pixel = static_cast<float>(twipsPerPixel());
-    const auto near = [&](const char* name, float RectTw::*side, float expected) {
-        EXPECT_NEAR(geometryTw(control(name)).*side, expected, 2 * pixel) << name;
-    };
-    for (const QSize size : {QSize(673, 525), QSize(900, 700), QSize(640, 420)}) {
-        client->resize(size);
-        const RectTw tabs = geometryTw(control("tabTabs"));
-        EXPECT_NEAR(tabs.width, toTwips(size.width()) - 50, pixel);
-        EXPECT_NEAR(tabs.height, toTwips(size.height()) - 1320 - 900, pixel);
-        near("grdSourceData", &RectTw::width, tabs.width - 150);
-        near("grdSourceData", &RectTw::height, tabs.height - 1350 - 100);
-        near("grdTargetData", &RectTw::height, tabs.height - 2670 - 100);
-        near("grdFieldMappings", &RectTw::height, tabs.height - 930 - 100);
-        near("picSampleButtons", &RectTw::left, tabs.width - 2805 - 50);
-        EXPECT_EQ(control("SB")->geometry().bottom(), size.height() - 1);
-        EXPECT_EQ(control("picFooter")->geometry().bottom() + 1, control("SB")->y());
-        const QRect bar = ws().PB->geometry();
-        const QRect status = ws().SB->geometry();
-        EXPECT_NEAR(bar.x(), status.x() + ws().SB->panelLeft(2) + 25 / 15.0, 2);
-        EXPECT_NEAR(bar.width(), ws().SB->panelWidth(2) - 3, 2);
-        EXPECT_NEAR(bar.y(), status.y() + 3, 2);
-    }
+    client->resize(900, 700);
+    const RectTw tabs = geometryTw(control("tabTabs"));
+    EXPECT_NEAR(tabs.width, toTwips(900) - 50, pixel);
+    EXPECT_NEAR(tabs.height, toTwips(700) - 1320 - 900, pixel);
+    EXPECT_NEAR(geometryTw(control("grdSourceData")).width, tabs.width - 150, 2 * pixel);
+    EXPECT_NEAR(geometryTw(control("grdTargetData")).height, tabs.height - 2670 - 100, 2 * pixel);
+    EXPECT_NEAR(geometryTw(control("picSampleButtons")).left, tabs.width - 2805 - 50, 2 * pixel);
+    EXPECT_EQ(control("SB")->geometry().bottom(), 700 - 1);
+    EXPECT_EQ(control("picFooter")->geometry().bottom() + 1, control("SB")->y());
+    const QRect bar = ws().PB->geometry();
+    EXPECT_NEAR(bar.x(), ws().SB->x() + ws().SB->panelLeft(2) + 25 / 15.0, 2);
+    EXPECT_NEAR(bar.width(), ws().SB->panelWidth(2) - 3, 2);
+    EXPECT_NEAR(bar.y(), ws().SB->y() + 3, 2);
     const QSize before = control("tabTabs")->size();
-    client->resize(640, 100);  // below the tab top plus the bands
+    client->resize(900, 100);  // below the tab top plus the bands
     EXPECT_EQ(control("tabTabs")->size(), before);
 }
 
-class MainWindowAfterLoad : public WindowFixture {};
-
-// What the user meets at start: the prompts the handlers later compare against, the three
-// actions with none chosen, and only the controls that can be used yet.
-TEST_F(MainWindowAfterLoad, ShowsThePromptsAndEnablesOnlyWhatCanBeUsedYet) {
-    EXPECT_EQ(control<QTabWidget>("tabTabs")->currentIndex(), 0);
-    const std::pair<const char*, const char*> prompts[] = {
-        {"cboSourceTable", "Select Source Data"},
-        {"cboTargetTable", "Select Target Profile"},
-        {"cboAction", "Please Select Action"},
-        {"cboTargetDatabase", ""},
-        {"cboTargetMatch", ""}};
-    for (const auto& [name, text] : prompts) EXPECT_EQ(combo(name)->currentText(), text) << name;
-    EXPECT_EQ(textBox("txtTargetPort")->text(), "3306");
-    EXPECT_EQ(textBox("txtSourceFilePassword")->echoMode(), QLineEdit::Password);
+// At start only what can be used is enabled, with the prompts the handlers compare against.
+// Page changes hide the cell editor and show the sample buttons on the mapping page alone. A
+// one-element list leaves a full bar. The close box runs the unload steps, Exit does not.
+TEST_F(MainWindowTest, StartsWithThePromptsAndRunsTheUnloadStepsOnClose) {
+    EXPECT_EQ(combo("cboAction")->currentText(), "Please Select Action");
     EXPECT_EQ(combo("cboAction")->count(), 3);  // the footer's tests choose each by its text
-    EXPECT_EQ(combo("cboAction")->currentIndex(), -1);
-    for (const char* name :
-         {"txtSourceFileName", "cmdSourceBrowse", "cmdSourceConnect", "txtSourceFilePassword",
-          "txtTargetServer", "cboAction", "cboTargetMatch"})
-        EXPECT_TRUE(control(name)->isEnabled()) << name;
-    for (const char* name : {"cboSourceTable", "cmdSourceClose", "fraSource", "cmdTargetConnect",
-                             "cmdTargetClose", "cboTargetDatabase", "cboTargetTable", "fraTarget",
-                             "cmdActionGo", "cmdMatchNow", "cmdSampleMove_0", "cmdSampleMove_1"})
-        EXPECT_FALSE(control(name)->isEnabled()) << name;
-    for (const char* name : {"cmdNewTable", "picSampleButtons", "cboSelection"})
-        EXPECT_FALSE(control(name)->isVisible()) << name;
+    EXPECT_EQ(textBox("txtSourceFilePassword")->echoMode(), QLineEdit::Password);
     EXPECT_TRUE(control<QCheckBox>("chkAutoMatch")->isChecked());
-    EXPECT_EQ(control<QTableWidget>("grdFieldMappings")->rowCount(), 0);
-}
-
-TEST_F(MainWindowAfterLoad, TypingChangesOnlyTheMatchFieldList) {
+    for (const char* name : {"cmdSourceConnect", "cboAction", "cboTargetMatch"})
+        EXPECT_TRUE(control(name)->isEnabled()) << name;
     for (const char* name :
-         {"cboSourceTable", "cboTargetDatabase", "cboTargetTable", "cboAction"}) {
-        QComboBox* list = combo(name);
-        list->setEnabled(true);
-        const QString before = list->currentText();
-        list->setFocus();
-        QTest::keyClicks(list, "abc");
-        QTest::keyClick(list, Qt::Key_Backspace);
-        QTest::keyClick(list->lineEdit(), Qt::Key_Down);
-        QTest::keyClicks(list->lineEdit(), "xyz");
-        EXPECT_EQ(list->currentText(), before) << name;
-        EXPECT_EQ(list->currentIndex(), -1) << name;
-
-        // Nor do keys pick an entry from the open drop-down list; Escape closes it.
-        list->addItems({"first", "second"});
-        list->setCurrentIndex(-1);
-        QSignalSpy picked(list, &QComboBox::activated);
-        list->showPopup();
-        QAbstractItemView* view = list->view();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window())) << name;
-        for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Return, Qt::Key_Down, Qt::Key_Enter})
-            QTest::keyClick(view, key);
-        EXPECT_TRUE(view->isVisible()) << name;
-        EXPECT_EQ(picked.count(), 0) << name;
-        EXPECT_EQ(list->currentIndex(), -1) << name;
-        QTest::keyClick(view, Qt::Key_Escape);
-        EXPECT_FALSE(view->isVisible()) << name;
-    }
-    QComboBox* match = combo("cboTargetMatch");
-    QTest::keyClicks(match->lineEdit(), "CustomerID");
-    EXPECT_EQ(match->currentText(), "CustomerID");
-}
-
-TEST_F(MainWindowAfterLoad, PageChangesShowSampleButtonsOnlyOnTheMappingPage) {
-    auto* tabs = control<QTabWidget>("tabTabs");
-    QWidget* editor = control("cboSelection");
-    for (int page : {2, 1, 2, 0, 2}) {
-        editor->show();
-        tabs->setCurrentIndex(page);
+         {"cmdTargetConnect", "cmdActionGo", "cmdMatchNow", "cmdSampleMove_0", "cmdSampleMove_1"})
+        EXPECT_FALSE(control(name)->isEnabled()) << name;
+    for (int page : {2, 1, 2, 0}) {
+        control("cboSelection")->show();
+        control<QTabWidget>("tabTabs")->setCurrentIndex(page);
         EXPECT_EQ(control("picSampleButtons")->isVisible(), page == 2) << page;
-        EXPECT_FALSE(editor->isVisible()) << page;
+        EXPECT_FALSE(control("cboSelection")->isVisible()) << page;
     }
-}
+    ws().PB->setMaximumValue(0);
+    ws().PB->setCurrentValue(0);
+    EXPECT_EQ(ws().PB->value(), ws().PB->maximum());
 
-// A one-element list (maximum 0) leaves a full bar; the bar keeps its value under new texts.
-TEST_F(MainWindowAfterLoad, StatusTextAndProgressStayUntilReplaced) {
-    shell::ProgressBar* bar = ws().PB;
-    bar->setMaximumValue(0);
-    bar->setCurrentValue(0);
-    EXPECT_EQ(bar->value(), bar->maximum());
-    bar->setMaximumValue(4);
-    bar->setCurrentValue(4);
-    window->SetStatusText("Settings Saved");
-    EXPECT_EQ(bar->currentValue(), 4);
-    EXPECT_EQ(bar->value(), bar->maximum());
-    EXPECT_EQ(ws().SB->panelText(1), "Settings Saved");
-}
-
-TEST_F(MainWindowAfterLoad, CloseBoxRunsTheUnloadStepsButExitDoesNot) {
     ws().state.gSourceTables = QStringList{"Orders"};
     bool exited = false;
     QObject::connect(window.get(), &shell::MainWindow::exitRequested, [&] { exited = true; });
     control<QAction>("mnuExit")->trigger();
     EXPECT_TRUE(exited);
-    window->close();  // after Exit the window goes without its unload steps
+    window->close();
     EXPECT_EQ(ws().state.gSourceTables, QStringList{"Orders"});
-
     auto second = std::make_unique<shell::MainWindow>(doubles.platform());
     second->show();
     second->workspace().state.gSourceTables = QStringList{"Orders"};
-    second->workspace().state.gTargetFieldTypes = {0, 200};
     second->close();
     EXPECT_TRUE(second->workspace().state.gSourceTables.isEmpty());
-    EXPECT_TRUE(second->workspace().state.gTargetFieldTypes.isEmpty());
+}
+
+// Keys neither type into nor pick from the lists other than the match field's.
+TEST_F(MainWindowTest, TypingChangesOnlyTheMatchFieldList) {
+    for (const char* name :
+         {"cboSourceTable", "cboTargetDatabase", "cboTargetTable", "cboAction"}) {
+        QComboBox* list = combo(name);
+        list->setEnabled(true);
+        list->addItems({"first", "second"});
+        list->setCurrentIndex(-1);
+        const QString before = list->currentText();
+        list->setFocus();
+        QTest::keyClicks(list, "abc");
+        QTest::keyClick(list, Qt::Key_Down);
+        EXPECT_TRUE(list->currentText() == before && list->currentIndex() == -1) << name;
+        QSignalSpy picked(list, &QComboBox::activated);
+        list->showPopup();
+        QAbstractItemView* view = list->view();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window())) << name;
+        for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Return, Qt::Key_Enter})
+            QTest::keyClick(view, key);
+        EXPECT_TRUE(view->isVisible() && picked.count() == 0 && list->currentIndex() == -1) << name;
+        QTest::keyClick(view, Qt::Key_Escape);
+        EXPECT_FALSE(view->isVisible()) << name;
+    }
+    QTest::keyClicks(combo("cboTargetMatch")->lineEdit(), "CustomerID");
+    EXPECT_EQ(combo("cboTargetMatch")->currentText(), "CustomerID");
 }
 
 // Each tick adds five; the twentieth hands over, and later ticks change nothing. The last
