@@ -10,31 +10,6 @@
 
 namespace keldara::test {
 
-// What the user sees while a list fills: the progress bar's maximum and value as each entry is
-// added, and the status texts in the order they are painted (a repeated text once).
-struct FillRecorder : QObject {
-    FillRecorder(QComboBox* list, shell::ProgressBar* bar, QLabel* panel) : panel(panel) {
-        connect(list->model(), &QAbstractItemModel::rowsInserted, this, [=, this] {
-            progress.append({bar->maximumValue(), bar->currentValue()});
-        });
-        panel->installEventFilter(this);
-    }
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && (status.isEmpty() || status.last() != panel->text()))
-            status << panel->text();
-        return false;
-    }
-    // The steps of a list of `maximum` + 1 entries: the maximum, and values from 0 up to it.
-    static QList<QPair<double, double>> steps(qsizetype maximum) {
-        QList<QPair<double, double>> steps;
-        for (qsizetype value = 0; value <= maximum; ++value) steps.append({maximum, value});
-        return steps;
-    }
-    QLabel* panel;
-    QList<QPair<double, double>> progress;
-    QStringList status;
-};
-
 // The real main window against the test server; connection_ is an admin connection. The
 // databases and users a test makes are dropped after it.
 class TargetWindowTest : public ScratchDatabaseTest<WindowFixture> {
@@ -84,9 +59,24 @@ class TargetWindowTest : public ScratchDatabaseTest<WindowFixture> {
         typeServer(server.user, server.password, server.port);
         clickButton("cmdTargetConnect");
     }
-    std::unique_ptr<FillRecorder> recordFilling(const char* comboName) {
-        return std::make_unique<FillRecorder>(combo(comboName), ws().PB,
-                                              control<QLabel>("SB_panel_1"));
+    // What the user sees as each entry of a list is added: the progress bar's value and
+    // maximum, and the status text.
+    std::shared_ptr<QStringList> recordFilling(const char* comboName) {
+        auto seen = std::make_shared<QStringList>();
+        QObject::connect(
+            combo(comboName)->model(), &QAbstractItemModel::rowsInserted, window.get(), [=, this] {
+                *seen << step(ws().PB->currentValue(), ws().PB->maximumValue(), statusText());
+            });
+        return seen;
+    }
+    static QString step(double value, double maximum, const QString& status) {
+        return QStringLiteral("%1/%2 %3").arg(value).arg(maximum).arg(status);
+    }
+    // The steps of a list of `maximum` + 1 entries filled under `status`.
+    static QStringList steps(qsizetype maximum, const QString& status) {
+        QStringList steps;
+        for (qsizetype value = 0; value <= maximum; ++value) steps << step(value, maximum, status);
+        return steps;
     }
     QString statusText() const { return window->workspace().SB->panelText(1); }
     bool connected() { return target::MySQLConnectionIsOpen(ws().state); }
