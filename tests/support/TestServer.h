@@ -2,11 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QString>
 #include <functional>
-#include <memory>
-#include <vector>
 
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
@@ -20,13 +16,11 @@ struct Server {
     QString connectionString(const QString& database) const;
 };
 
-// The server that lines of KELDARA_MYSQL_HOST=..., as scripts/mariadb-server.sh prints them,
-// describe.
+// The server that KELDARA_MYSQL_*=... lines (scripts/mariadb-server.sh's output) describe.
 Server serverOf(const QByteArray& lines);
 // The test server, as the KELDARA_MYSQL_* variables describe it.
 Server testServer();
-// When the KELDARA_MYSQL_* variables are not set, sets them to the server that CTest starts
-// for the build (its "env" file), if there is one.
+// Unless set, the KELDARA_MYSQL_* variables of the server that CTest starts for the build.
 void useTestServerOfTheBuild();
 
 // Runs a script through the mariadb client on `database`: its error output and exit code.
@@ -74,8 +68,8 @@ class ScratchDatabaseTest : public Base {
         Base::TearDown();
     }
 
-    void run(std::initializer_list<QString> statements) {
-        for (const QString& sql : statements) connection_->execute(sql);
+    void run(std::initializer_list<QString> sql) {
+        for (const QString& statement : sql) connection_->execute(statement);
     }
     QString scratchConnectionString() const { return db_->server.connectionString(db_->name); }
 
