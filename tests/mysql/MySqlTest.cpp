@@ -193,23 +193,6 @@ TEST_F(MySqlTest, EveryColumnTypeReportsItsCodeSizeAndValue) {
     }
 }
 
-// Values written back with the literal form the transfer uses read back the same.
-TEST_F(MySqlTest, SqlLiteralsOfReadValuesWriteBackTheSameValues) {
-    run({"CREATE TABLE original (t TEXT, b BLOB, d DECIMAL(20,6), dt DATETIME(6), f DOUBLE)",
-         "INSERT INTO original VALUES ('a\\'b\\\\c\\0d😀', X'00275C0A1A', -0.000001, "
-         "'0100-02-03 04:05:06.7', 2.5e-300)",
-         "CREATE TABLE copy LIKE original"});
-    auto records = connection_->openRecordset("SELECT * FROM original");
-    ASSERT_EQ(records->recordCount(), 1);
-    QStringList literals;
-    for (int i = 0; i < records->fieldCount(); ++i) literals << records->valueAt(0, i).sqlLiteral();
-    run({"INSERT INTO copy VALUES (" + literals.join(',') + ")"});
-    auto differing = connection_->openRecordset(QStringLiteral(
-        "SELECT COUNT(*) FROM original o JOIN copy c ON BINARY o.t = BINARY c.t AND o.b = c.b "
-        "AND o.d = c.d AND o.dt = c.dt AND o.f = c.f"));
-    EXPECT_EQ(differing->valueAt(0, 0), Value::integer(1)) << literals.join(' ').toStdString();
-}
-
 TEST_F(MySqlTest, RejectedStatementsCarryTheServersTextAndNumber) {
     run({"CREATE TABLE people (id INT PRIMARY KEY)", "INSERT INTO people VALUES (1)"});
     const struct {

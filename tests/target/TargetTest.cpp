@@ -59,16 +59,15 @@ TEST_F(ConnectTest, DatabasesAreListedWithAProgressStepForEach) {
     }
 }
 
+// A name with a comma is listed as two entries; neither names a database: its table list
+// stays empty and the reconnect fails.
 TEST_F(ConnectTest, ADatabaseNameWithACommaIsListedAsTwoEntries) {
     const QString first = uniqueName("comma");
     typeServer(createUser({createDatabase(first + ",second")}, "pw"), "pw", server.port);
     clickButton("cmdTargetConnect");
     EXPECT_EQ(items("cboTargetDatabase"), QStringList({"information_schema", first, "second"}));
-
-    // Neither half names a database: the table list stays empty and the reconnect fails.
     choose("cboTargetDatabase", "second");
     EXPECT_EQ(combo("cboTargetTable")->count(), 0);
-    EXPECT_EQ(statusText(), "Loaded Tables List for second");
     EXPECT_FALSE(connected());
     window->target()->LoadDataTarget("anything");
     EXPECT_FALSE(ws().state.bTargetLoaded);
