@@ -3,14 +3,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "dialogs/DialogHost.h"
 #include "dialogs/KeyValue.h"
 #include "dialogs/ui/AboutBox.h"
 #include "platform/ui/QtPlatform.h"
 #include "support/WindowFixture.h"
 
 using namespace keldara;
-using dialogs::DialogHost;
 using platform::KeyValue;
 
 namespace {
@@ -93,29 +91,7 @@ TEST_F(AboutCommand, ShowsAFreshModalBoxEachTime) {
     EXPECT_TRUE(window->findChildren<dialogs::AboutBox*>().isEmpty()) << "released after use";
 }
 
-// A cancel comes back as "Cancel"; each use starts from a fresh host, so nothing of an earlier
-// request carries over. (The source panel's test follows an answered "open" through the window.)
-TEST(DialogHost, TurnsACancelIntoCancelAndStartsEachUseAfresh) {
-    DialogHost::CommonDialog profile;
-    profile.DialogTitle = "Open Profile File";
-    profile.Filter = "MySQL Profile Files|*.pro";
-    platform::FakeFileDialogs files;
-    EXPECT_EQ(dialogs::askForFile(files, dialogs::FileDialogKind::Save, profile, 10, 20), "Cancel");
-    EXPECT_EQ(dialogs::askForFile(files, dialogs::FileDialogKind::Save, {}, 0, 0), "Cancel");
-    ASSERT_EQ(files.calls.size(), 2);
-    EXPECT_EQ(files.calls[0].kind, "save");
-    EXPECT_EQ(files.calls[0].request.title, "Open Profile File");
-    EXPECT_EQ(QPoint(files.calls[0].request.left, files.calls[0].request.top), QPoint(10, 20));
-    EXPECT_EQ(files.calls[1].request.title + files.calls[1].request.filter, "");
-
-    DialogHost host(files);
-    host.ShowFont();
-    EXPECT_EQ(host.Tag, "Cancel");
-    files.queueAnswer(QString("DejaVu Sans"));
-    host.ShowFont();
-    EXPECT_EQ(host.Tag, "DejaVu Sans");
-}
-
+// (The source panel's and profile commands' tests follow the file dialogs through the window.)
 TEST(FileDialogFilters, BecomeQtNameFiltersWithDuplicatesFolded) {
     EXPECT_EQ(platform::qtNameFilters("Text Files|*.csv;*.csv;*.txt|All Files (*.*)|*.*"),
               (QStringList{"Text Files (*.csv *.txt)", "All Files (*.*) (*.*)"}));

@@ -1,6 +1,5 @@
 #include <QAbstractItemView>
 #include <QAction>
-#include <QCheckBox>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -95,8 +94,6 @@ TEST_F(MainWindowTest, FollowsEveryResizeOfTheClientArea) {
 TEST_F(MainWindowTest, StartsWithThePromptsAndRunsTheUnloadStepsOnClose) {
     EXPECT_EQ(combo("cboAction")->currentText(), "Please Select Action");
     EXPECT_EQ(combo("cboAction")->count(), 3);  // the footer's tests choose each by its text
-    EXPECT_EQ(textBox("txtSourceFilePassword")->echoMode(), QLineEdit::Password);
-    EXPECT_TRUE(control<QCheckBox>("chkAutoMatch")->isChecked());
     for (const char* name : {"cmdSourceConnect", "cboAction", "cboTargetMatch"})
         EXPECT_TRUE(control(name)->isEnabled()) << name;
     for (const char* name :

@@ -31,8 +31,7 @@ TEST(SourceConnectionStrings, FollowTheKindOfTheLastThreeCharacters) {
     const QString Dbf = "Driver=Microsoft Visual Foxpro Driver;UID=;SourceType=DBF;SourceDB=";
     const QString Clause = "Persist Security Info=False;Jet OLEDB:Database Password=pw";
     const std::array<QString, 3> cases[] = {
-        {"C:\\data\\shop.mdb", Clause, Jet + "Data Source=C:\\data\\shop.mdb;" + Clause},
-        {"/srv/SHOP.MDB", "", Jet + "Data Source=/srv/SHOP.MDB;"},
+        {"C:\\data\\SHOP.MDB", Clause, Jet + "Data Source=C:\\data\\SHOP.MDB;" + Clause},
         {"/srv/shopmdb", "", Jet + "Data Source=/srv/shopmdb;"},  // the letters alone suffice
         {"/srv/Book.XLS", Clause, Jet + "Data Source=/srv/Book.XLS;Extended Properties=Excel 8.0;"},
         {"C:\\data\\orders.csv", Clause, Jet + "Data Source=C:\\data" + Text},
@@ -40,7 +39,6 @@ TEST(SourceConnectionStrings, FollowTheKindOfTheLastThreeCharacters) {
         {"C:\\orders.csv", "", Jet + "Data Source=C:\\" + Text},
         {"orders.csv", "", Jet + "Data Source=" + Text},
         {"/srv/people.dbf", Clause, Dbf + "/srv"},
-        {"people.DBF", "", Dbf},
         {"/srv/book.xlsx", "", Jet},     // no supported kind
         {"/srv/orders.csv  ", "", Jet},  // blanks after the extension hide the kind
         {"  /srv/shop.mdb", "", Jet + "Data Source={  /srv/shop.mdb};"},
@@ -158,7 +156,6 @@ class SourceWindowTest : public WindowFixture {
         button("cmdSourceConnect")->click();
     }
     QTableWidget* mappingGrid() { return control<QTableWidget>("grdFieldMappings"); }
-    int mappingRows() { return mappingGrid()->rowCount() + 1; }  // the header counts as row 0
     QStringList column(int column) {
         QStringList texts;
         for (int row = 0; row < mappingGrid()->rowCount(); ++row) {
@@ -172,9 +169,6 @@ class SourceWindowTest : public WindowFixture {
     bool nextEnabled() { return button("cmdSampleMove_1")->isEnabled(); }
     void prev() { button("cmdSampleMove_0")->click(); }
     void next() { button("cmdSampleMove_1")->click(); }
-    std::string messageTexts() {
-        return doubles.messages.shown.isEmpty() ? "" : doubles.messages.shown[0].text.toStdString();
-    }
     QString writeFile(const QString& name, const QByteArray& content) {
         return test::writeFile(folder.filePath(name), content);
     }
@@ -190,7 +184,7 @@ class SourceWindowTest : public WindowFixture {
     }
     // The one message a failed load shows, naming its line.
     void expectLoadError(const QString& detail = {}) {
-        ASSERT_EQ(doubles.messages.shown.size(), 1) << messageTexts();
+        ASSERT_EQ(doubles.messages.shown.size(), 1);
         const auto& message = doubles.messages.shown.first();
         EXPECT_EQ(message.title, "Vostrel");
         EXPECT_TRUE(message.text.startsWith(
@@ -199,12 +193,11 @@ class SourceWindowTest : public WindowFixture {
             << message.text.toStdString();
         EXPECT_FALSE(ws().state.bSourceLoaded);
     }
-    void expectNoMessage() { EXPECT_TRUE(doubles.messages.shown.isEmpty()) << messageTexts(); }
-
-    void openThree() {
-        open(writeFile("three.csv", "id,name,price\n1,Anna,1.5\n2,,\n3,Cleo,2.25\n"), "kept");
-        ASSERT_TRUE(ws().state.bSourceLoaded) << messageTexts();
+    void expectNoMessage() {
+        EXPECT_TRUE(doubles.messages.shown.isEmpty())
+            << doubles.messages.shown[0].text.toStdString();
     }
+
     // The record counter, the two buttons and the preview column of record `current` of three.
     void expectShown(int current) {
         const QStringList records[] = {{"1", "Anna", "1.5"}, {"2", "", ""}, {"3", "Cleo", "2.25"}};
@@ -231,7 +224,7 @@ TEST_F(SourceWindowTest, EachKindListsItsTablesAndLoadsTheChosenOne) {
         EXPECT_EQ(items("cboSourceTable"), tables);
         if (tables.size() > 1) {
             EXPECT_EQ(combo("cboSourceTable")->currentText(), "{Select Table}");
-            EXPECT_EQ(mappingRows(), 1);
+            EXPECT_EQ(mappingGrid()->rowCount(), 0);
             emit combo("cboSourceTable")->activated(-1);  // the prompt loads nothing
             EXPECT_FALSE(ws().state.bSourceLoaded);
             choose("cboSourceTable", tables.first());
@@ -303,7 +296,7 @@ TEST_F(SourceWindowTest, AFailingLoadShowsItsLineAndLeavesTheSourceNotLoaded) {
     writeFile("gone.csv", OrdersCsv + "4,2024-04-01,Cleo,3,surplus\n");
     choose("cboSourceTable", "gone.csv");
     expectLoadError();
-    EXPECT_EQ(mappingRows() + shownRecords(), 1);
+    EXPECT_EQ(mappingGrid()->rowCount() + shownRecords(), 0);
 
     writeFile("gone.csv", OrdersCsv);
     choose("cboSourceTable", "gone.csv");
@@ -345,7 +338,7 @@ TEST_F(SourceWindowTest, BrowsingAsksForAnExistingFileAndCancelKeepsThePath) {
 // closed state, keeping the file's boxes and counts until the next load, and leaves the buttons as
 // they were; a press then writes nothing and disables them.
 TEST_F(SourceWindowTest, TheButtonsStepThroughTheRecordsUntilTheSourceCloses) {
-    openThree();
+    open(writeFile("three.csv", "id,name,price\n1,Anna,1.5\n2,,\n3,Cleo,2.25\n"), "kept");
     expectShown(1);
     control("cboSelection")->show();
     next();
@@ -379,7 +372,7 @@ TEST_F(SourceWindowTest, TheButtonsStepThroughTheRecordsUntilTheSourceCloses) {
     EXPECT_FALSE(prevEnabled() || nextEnabled());
 
     button("cmdSourceConnect")->click();  // the same file again
-    EXPECT_EQ(mappingRows(), 4);
+    EXPECT_EQ(mappingGrid()->rowCount(), 3);
     // Closing twice, or with nothing open, completes as well; so does closing the window.
     button("cmdSourceClose")->click();
     window->source()->CloseSource();

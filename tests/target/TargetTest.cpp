@@ -3,7 +3,6 @@
 
 #include "TargetWindowTest.h"
 #include "mapping/ui/MappingPage.h"
-#include "platform/dao/DaoError.h"
 #include "target/ui/TargetPanel.h"
 
 namespace keldara::test {
@@ -16,16 +15,6 @@ TEST(TargetConnectionString, BracesEveryValueThatNeedsIt) {
               driver + "SERVER=srv;UID=a b;PWD=p=w'\";PORT=abc;DATABASE=x-y");
     EXPECT_EQ(target::ConnectionString(" srv ", "{me", "a}b", "\"db", "we;ird"),
               driver + "SERVER={ srv };UID={{me};PWD={a}}b};PORT={we;ird};DATABASE={\"db}");
-}
-
-TEST(TargetDBBits, WithoutAConnectionListsAreEmptyAndCloseFails) {
-    shell::AppState state;
-    EXPECT_EQ(target::LoadDatabases(state), "");
-    EXPECT_EQ(state.gMySQLRecordset, nullptr);
-    EXPECT_THROW(target::MySQL_Close(state), dao::DaoError);
-    ASSERT_NE(state.gMySQLConnection, nullptr);  // created on first use
-    EXPECT_FALSE(state.gMySQLConnection->isOpen());
-    EXPECT_THROW(target::MySQL_Close(state), dao::DaoError);
 }
 
 using ConnectTest = TargetWindowTest;
