@@ -267,7 +267,7 @@ TEST_F(SourceWindowTest, EachKindListsItsTablesAndLoadsTheChosenOne) {
     expectNoMessage();
 }
 
-TEST_F(SourceWindowTest, OpenFailsSilentlyOnMissingOrUnsupportedFiles) {
+TEST_F(SourceWindowTest, OpenFailsSilentlyOnMissingOrUnsupportedFilesAndBrowsingOpensNothing) {
     for (const QString& path :
          {folder.filePath("missing.mdb"), folder.filePath("no such folder/orders.csv"),
           writeFile("book.xlsx", "PK\x03\x04 not a workbook this reader knows"),
@@ -279,6 +279,17 @@ TEST_F(SourceWindowTest, OpenFailsSilentlyOnMissingOrUnsupportedFiles) {
         expectOpen(false);
         EXPECT_EQ(mappingGrid()->rowCount(), 0);
     }
+    // Browsing asks for an existing file; Cancel keeps the path, and nothing opens.
+    textBox("txtSourceFileName")->setText("/earlier/choice.mdb");
+    button("cmdSourceBrowse")->click();
+    EXPECT_EQ(textBox("txtSourceFileName")->text(), "/earlier/choice.mdb");
+    doubles.files.queueAnswer(QStringLiteral("/data/shop.mdb"));
+    button("cmdSourceBrowse")->click();
+    EXPECT_EQ(textBox("txtSourceFileName")->text(), "/data/shop.mdb");
+    expectOpen(false);  // browsing opens nothing
+    EXPECT_EQ(doubles.files.calls.last().kind, "open");
+    EXPECT_EQ(doubles.files.calls.last().request.initialFolder,
+              QCoreApplication::applicationDirPath());
 }
 
 // A text file is only read when its table loads: gone, or broken under the open source, it
@@ -319,19 +330,6 @@ TEST_F(SourceWindowTest, TheDatabasePasswordIsSentOnlyWhenOneIsTyped) {
               "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + locked +
                   ";Persist Security Info=False;Jet OLEDB:Database Password=password");
     expectNoMessage();
-}
-
-TEST_F(SourceWindowTest, BrowsingAsksForAnExistingFileAndCancelKeepsThePath) {
-    textBox("txtSourceFileName")->setText("/earlier/choice.mdb");
-    button("cmdSourceBrowse")->click();
-    EXPECT_EQ(textBox("txtSourceFileName")->text(), "/earlier/choice.mdb");
-    doubles.files.queueAnswer(QStringLiteral("/data/shop.mdb"));
-    button("cmdSourceBrowse")->click();
-    EXPECT_EQ(textBox("txtSourceFileName")->text(), "/data/shop.mdb");
-    expectOpen(false);  // browsing opens nothing
-    EXPECT_EQ(doubles.files.calls.last().kind, "open");
-    EXPECT_EQ(doubles.files.calls.last().request.initialFolder,
-              QCoreApplication::applicationDirPath());
 }
 
 // The sample buttons step through the records, also from past the last one. "Close" returns to the

@@ -133,6 +133,18 @@ TEST_F(TablesTest, ChoosingADatabaseListsItsTablesOnTheSamePort) {
                   server.port + database);
     }
     EXPECT_TRUE(doubles.messages.shown.isEmpty());
+
+    // The tab strip swaps the table list for the "New Table" button.
+    const auto visible = [&] {
+        return QList<bool>{combo("cboTargetTable")->isVisible(),
+                           control("lblMySQLTable")->isVisible(),
+                           button("cmdNewTable")->isVisible()};
+    };
+    auto* tabs = control<QTabBar>("tsMySQL");
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+    EXPECT_EQ(visible(), QList<bool>({false, false, true}));
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+    EXPECT_EQ(visible(), QList<bool>({true, true, false}));
 }
 
 // A table shows its rows and builds the field lists (the mapping test follows the mapping
@@ -176,14 +188,12 @@ TEST_F(TablesTest, ChoosingATableShowsItsRowsAndBuildsTheFieldLists) {
         }
         EXPECT_TRUE(doubles.messages.shown.isEmpty());
         EXPECT_EQ(label("lblTargetInfoData_0"), QString::number(c.records));
-        EXPECT_EQ(label("lblTargetInfoData_1"), QString::number(c.names.size() - 1));
         EXPECT_EQ(grid->rowCount(), c.records);
         EXPECT_EQ(grid->columnCount(), c.names.size() - 1);
         EXPECT_TRUE(button("cmdMatchNow")->isEnabled());
     }
     EXPECT_TRUE(control("grdTargetData")->isEnabled());
     EXPECT_EQ(label("grdTargetData_caption"), server.host + "-> " + database + "-> people");
-    EXPECT_EQ(grid->headerData(1, Qt::Horizontal).toString(), "name");
     EXPECT_EQ(grid->index(1, 1).data().toString(), "Søren; {x}");
     EXPECT_EQ(grid->index(2, 1).data().toString(), "");
 
@@ -192,20 +202,6 @@ TEST_F(TablesTest, ChoosingATableShowsItsRowsAndBuildsTheFieldLists) {
     EXPECT_EQ(grid->rowCount(), 3);
     EXPECT_EQ(ws().state.gTargetFieldNames.size(), 4);
     EXPECT_FALSE(button("cmdMatchNow")->isEnabled());
-}
-
-TEST_F(TablesTest, TheTabStripSwapsTheTableListForTheNewTableButton) {
-    control<QTabWidget>("tabTabs")->setCurrentIndex(1);
-    const auto visible = [&] {
-        return QList<bool>{combo("cboTargetTable")->isVisible(),
-                           control("lblMySQLTable")->isVisible(),
-                           button("cmdNewTable")->isVisible()};
-    };
-    auto* tabs = control<QTabBar>("tsMySQL");
-    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
-    EXPECT_EQ(visible(), QList<bool>({false, false, true}));
-    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
-    EXPECT_EQ(visible(), QList<bool>({true, true, false}));
 }
 
 }  // namespace
