@@ -24,7 +24,7 @@ QStringList items(const MRUList& list) {
     return all;
 }
 
-TEST(MRUList, KeysIgnoreLetterCaseKeepTheLatestSpellingAndDropTheOldest) {
+TEST(MRUList, KeysIgnoreLetterCaseDropTheOldestAndLoadByKeyNumber) {
     platform::MemorySettingsStore store;
     MRUList list(store);
     for (const char* file : {"/p/a.pro", "/p/b.pro", "/P/A.PRO"}) list.Add(file);
@@ -37,14 +37,10 @@ TEST(MRUList, KeysIgnoreLetterCaseKeepTheLatestSpellingAndDropTheOldest) {
     list.setNumber(2);  // later additions keep to it; the list is not cut at once
     list.Add("6");
     EXPECT_EQ(list.Count(), 4);
-}
 
-// Saving writes every entry, loading reads them by the number of their key, more than Number()
-// and a repeat among them. (The profile commands' test follows a save to the next window.)
-TEST(MRUList, SavesEveryEntryAndLoadsThemByKeyNumber) {
-    platform::MemorySettingsStore store;
-    MRUList list(store);
-    list.Add("/old.pro");
+    // Saving writes every entry, loading reads them by the number of their key, more than
+    // Number() and a repeat among them. (The profile commands' test follows a save to the next
+    // window.)
     list.Save("App");
     list.Clear();
     list.Save("App");

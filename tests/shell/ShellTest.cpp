@@ -109,22 +109,7 @@ TEST_F(MainWindowTest, StartsWithThePromptsAndRunsTheUnloadStepsOnClose) {
     ws().PB->setCurrentValue(0);
     EXPECT_EQ(ws().PB->value(), ws().PB->maximum());
 
-    ws().state.gSourceTables = QStringList{"Orders"};
-    bool exited = false;
-    QObject::connect(window.get(), &shell::MainWindow::exitRequested, [&] { exited = true; });
-    control<QAction>("mnuExit")->trigger();
-    EXPECT_TRUE(exited);
-    window->close();
-    EXPECT_EQ(ws().state.gSourceTables, QStringList{"Orders"});
-    auto second = std::make_unique<shell::MainWindow>(doubles.platform());
-    second->show();
-    second->workspace().state.gSourceTables = QStringList{"Orders"};
-    second->close();
-    EXPECT_TRUE(second->workspace().state.gSourceTables.isEmpty());
-}
-
-// Keys neither type into nor pick from the lists other than the match field's.
-TEST_F(MainWindowTest, TypingChangesOnlyTheMatchFieldList) {
+    // Keys neither type into nor pick from the lists other than the match field's.
     for (const char* name :
          {"cboSourceTable", "cboTargetDatabase", "cboTargetTable", "cboAction"}) {
         QComboBox* list = combo(name);
@@ -148,6 +133,19 @@ TEST_F(MainWindowTest, TypingChangesOnlyTheMatchFieldList) {
     }
     QTest::keyClicks(combo("cboTargetMatch")->lineEdit(), "CustomerID");
     EXPECT_EQ(combo("cboTargetMatch")->currentText(), "CustomerID");
+
+    ws().state.gSourceTables = QStringList{"Orders"};
+    bool exited = false;
+    QObject::connect(window.get(), &shell::MainWindow::exitRequested, [&] { exited = true; });
+    control<QAction>("mnuExit")->trigger();
+    EXPECT_TRUE(exited);
+    window->close();
+    EXPECT_EQ(ws().state.gSourceTables, QStringList{"Orders"});
+    auto second = std::make_unique<shell::MainWindow>(doubles.platform());
+    second->show();
+    second->workspace().state.gSourceTables = QStringList{"Orders"};
+    second->close();
+    EXPECT_TRUE(second->workspace().state.gSourceTables.isEmpty());
 }
 
 // Each tick adds five; the twentieth hands over, and later ticks change nothing. The last
