@@ -94,8 +94,13 @@ TEST_F(MappingPageTest, MatchingPairsSameNamesOnEachLoadOrOnMatchNow) {
 
 // The editor opens over target field names only, and a scroll hides it. A list click or Enter
 // commits (with the field's type, or "Create New Field"); a click elsewhere discards.
-TEST_F(MappingPageTest, TheEditorCommitsListClicksAndEnterAndDiscardsTheRest) {
+// "Perform Action" waits for an action and both tables.
+TEST_F(MappingPageTest, TheEditorCommitsListClicksAndEnterAndPerformActionWaitsForBothTables) {
+    QComboBox* action = combo("cboAction");
+    action->setCurrentIndex(1);
+    emit action->activated(1);
     openSource();
+    EXPECT_FALSE(button("cmdActionGo")->isEnabled());
     control<QTabWidget>("tabTabs")->setCurrentIndex(2);
     clickCell(2, 2);
     ASSERT_TRUE(editor()->isVisible());
@@ -144,15 +149,7 @@ TEST_F(MappingPageTest, TheEditorCommitsListClicksAndEnterAndDiscardsTheRest) {
     clickCell(4, 2);
     EXPECT_EQ(editor()->currentText(), "") << "the editor shows the clicked cell's text";
     EXPECT_EQ(column(2), QStringList({"", "NAME", "Street", ""}));
-}
 
-TEST_F(MappingPageTest, PerformActionWaitsForAnActionAndBothTables) {
-    QComboBox* action = combo("cboAction");
-    action->setCurrentIndex(1);
-    emit action->activated(1);
-    EXPECT_FALSE(button("cmdActionGo")->isEnabled());
-    openSource();
-    loadTarget();
     EXPECT_TRUE(button("cmdActionGo")->isEnabled());
     EXPECT_EQ(items("cboTargetMatch"), TargetFields);
     EXPECT_EQ(combo("cboTargetMatch")->currentText(), "");
