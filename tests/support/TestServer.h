@@ -56,9 +56,8 @@ class ScratchDatabaseTest : public Base {
         Base::SetUp();
         const Server server = serverForTest();
         ASSERT_FALSE(server.host.isEmpty() || server.port.isEmpty() || server.user.isEmpty())
-            << "No MySQL test server: KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD must be set "
-               "(ctest and scripts/test.sh start one; by hand: eval \"$(bash "
-               "scripts/mariadb-server.sh start)\" and export them).";
+            << "No MySQL test server: set KELDARA_MYSQL_* as scripts/mariadb-server.sh prints them "
+               "(ctest and scripts/test.sh start one).";
         db_ = std::make_unique<ScratchDatabase>(
             server, ::testing::UnitTest::GetInstance()->current_test_info()->name());
         connection_ = db_->connection.get();

@@ -25,14 +25,12 @@ TEST(DumpTool, PrintsTheCatalogueOrATableAndReportsErrors) {
 
     const ProcessResult table = runProcess(dumpToolPath(), {connection, "orders.csv"});
     ASSERT_EQ(table.exitCode, 0) << table.err.constData();
-    const QStringList lines = QString::fromUtf8(table.out).split('\n');
-    ASSERT_EQ(lines.size(), 7) << table.out.constData();
-    EXPECT_EQ(lines.first(2), QStringList({"id\tnote\twhen", "3\t202\t7"}));
-    EXPECT_EQ(lines[2].split('\t').size(), 3);
-    EXPECT_EQ(
-        lines.mid(3),
-        QStringList({"'1'\t'tab\\there'\t'2024-02-29'", "'2'\tNULL\tNULL",
-                     "'3'\t'it\\'s \\\"quoted\\\"\\nover lines'\t'1999-12-31 23:59:58'", ""}));
+    QStringList lines = QString::fromUtf8(table.out).split('\n');
+    lines[2] = QString::number(lines[2].split('\t').size());  // the sizes, one a field
+    EXPECT_EQ(lines, QStringList(
+                         {"id\tnote\twhen", "3\t202\t7", "3", "'1'\t'tab\\there'\t'2024-02-29'",
+                          "'2'\tNULL\tNULL",
+                          "'3'\t'it\\'s \\\"quoted\\\"\\nover lines'\t'1999-12-31 23:59:58'", ""}));
 
     const ProcessResult missing = runProcess(dumpToolPath(), {connection, "absent.csv"});
     EXPECT_TRUE(missing.exitCode != 0 && missing.out.isEmpty() &&
