@@ -84,7 +84,6 @@ TEST_F(MySqlTest, FailingToOpenGivesTheServersOrClientsText) {
          1045,
          "Access denied for user '" + s.user},
         {s, "kt_no_such_database", 1049, "kt_no_such_database"},
-        {{"127.0.0.1", "1", s.user, s.password}, {}, 2002, "127.0.0.1"},
         {{s.host, "33o6", s.user, s.password}, {}, 0, "\"33o6\""},
     };
     for (const auto& c : cases) {
@@ -96,15 +95,10 @@ TEST_F(MySqlTest, FailingToOpenGivesTheServersOrClientsText) {
     }
 }
 
-TEST_F(MySqlTest, TheCatalogueListsTheTablesOfTheDatabase) {
-    auto catalogue = connection_->openTableCatalogue();
-    ASSERT_EQ(catalogue->fieldCount(), 1);
-    EXPECT_EQ(catalogue->fieldInfo(0).name, "TABLE_NAME");
-    EXPECT_EQ(catalogue->recordCount(), 0);  // a database without tables
-    run({"CREATE TABLE customers (id INT)", "CREATE TABLE `order lines` (id INT)",
-         "CREATE TABLE `Ärende` (id INT)"});
-    EXPECT_EQ(firstColumn(*connection_->openTableCatalogue()),
-              QStringList({"customers", "order lines", "Ärende"}));
+// (The target window's tests list tables of every other kind through the catalogue.)
+TEST_F(MySqlTest, TheCatalogueListsTablesOfAnyNameAndNeedsADatabase) {
+    run({"CREATE TABLE `Ärende` (id INT)"});
+    EXPECT_EQ(firstColumn(*connection_->openTableCatalogue()), QStringList{"Ärende"});
     auto serverLevel = openConnection(db_->server.connectionString({}));
     EXPECT_EQ(errorOf([&] { serverLevel->openTableCatalogue(); }).nativeCode(), 1046);
 }

@@ -8,15 +8,6 @@
 namespace keldara::test {
 namespace {
 
-// Each value goes in as typed unless the parser would change it (its rules have their own test).
-TEST(TargetConnectionString, BracesEveryValueThatNeedsIt) {
-    const QString driver = "DRIVER={MySQL ODBC 3.51 Driver};";
-    EXPECT_EQ(target::ConnectionString("srv", "a b", "p=w'\"", "x-y", "abc"),
-              driver + "SERVER=srv;UID=a b;PWD=p=w'\";PORT=abc;DATABASE=x-y");
-    EXPECT_EQ(target::ConnectionString(" srv ", "{me", "a}b", "\"db", "we;ird"),
-              driver + "SERVER={ srv };UID={{me};PWD={a}}b};PORT={we;ird};DATABASE={\"db}");
-}
-
 using ConnectTest = TargetWindowTest;
 
 // An account sees the databases granted to it and information_schema, a progress step for
