@@ -71,28 +71,17 @@ TEST_F(MySqlTest, ConnectionsOpenCloseAndReportALostLink) {
     EXPECT_TRUE(connection->isOpen());
 }
 
+// (The command line's test shows the server's text for a wrong password, the target window's
+// a closed port.)
 TEST_F(MySqlTest, FailingToOpenGivesTheServersOrClientsText) {
     const Server& s = db_->server;
-    const struct {
-        Server server;
-        QString database;
-        int nativeCode;  // 0: not the server's or client's error
-        QString text;
-    } cases[] = {
-        {{s.host, s.port, s.user, "not-the-password"},
-         {},
-         1045,
-         "Access denied for user '" + s.user},
-        {s, "kt_no_such_database", 1049, "kt_no_such_database"},
-        {{s.host, "33o6", s.user, s.password}, {}, 0, "\"33o6\""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text.toStdString());
-        const DaoError e = openFailure(c.server.connectionString(c.database));
-        EXPECT_EQ(e.number(), DaoError::OpenFailed);
-        EXPECT_TRUE(c.nativeCode == 0 || e.nativeCode() == c.nativeCode) << e.nativeCode();
-        EXPECT_TRUE(e.description().contains(c.text)) << e.description().toStdString();
-    }
+    const DaoError noDatabase = openFailure(s.connectionString("kt_no_such_database"));
+    EXPECT_EQ(noDatabase.number(), DaoError::OpenFailed);
+    EXPECT_EQ(noDatabase.nativeCode(), 1049);
+    const DaoError badPort =
+        openFailure(Server{s.host, "33o6", s.user, s.password}.connectionString({}));
+    EXPECT_EQ(badPort.number(), DaoError::OpenFailed);
+    EXPECT_TRUE(badPort.description().contains("\"33o6\"")) << badPort.description().toStdString();
 }
 
 // (The target window's tests list tables of every other kind through the catalogue.)

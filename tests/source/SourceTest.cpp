@@ -350,13 +350,11 @@ TEST_F(SourceWindowTest, ValuesAreWrittenAsTheUsersLocaleWritesThem) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     open(writeFile("values.csv", "born,at,price\n1898-03-09,1899-12-30 13:35:38,2.25\n"));
     const QStringList expected = {"09.03.1898", dao::Value::time(13, 35, 38).displayText(), "2,25"};
-    const QStringList preview = column(4);
+    QStringList shown = column(4);  // the preview, then the grid
     const QAbstractItemModel* grid = control<QTableView>("grdSourceData")->model();
-    QStringList gridRow;
-    for (int c = 0; c < 3; ++c) gridRow << grid->index(0, c).data().toString();
+    for (int c = 0; c < 3; ++c) shown << grid->index(0, c).data().toString();
     QLocale::setDefault(before);
-    EXPECT_EQ(preview, expected);
-    EXPECT_EQ(gridRow, expected);
+    EXPECT_EQ(shown, expected + expected);
 }
 
 }  // namespace
