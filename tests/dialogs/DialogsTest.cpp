@@ -59,8 +59,7 @@ TEST(GetKeyValue, DecodesStringsAndSignedLittleEndianNumbers) {
         bool ok;
         QString text;
     } cases[] = {
-        {KeyValue::RegDword, QByteArray("\x05\x01\x00\x00", 4), true, "261"},
-        {KeyValue::RegDword, QByteArray("\xFF\xFF\xFF\xFF", 4), true, "-1"},
+        {KeyValue::RegDword, QByteArray("\x05\x01\x00\x80", 4), true, "-2147483387"},
         {KeyValue::RegSz, QByteArray(1025, 'a'), false, ""},
         {3 /* binary */, QByteArray("\x01\x02", 2), true, "as passed"},
     };

@@ -91,9 +91,8 @@ TEST_F(MappingPageTest, MatchingPairsSameNamesOnEachLoadOrOnMatchNow) {
     EXPECT_EQ(window->mapping()->rows(), 1) << "a grid of the header alone stays so";
 }
 
-// The editor opens over target field names only, and a scroll hides it. A list click or Enter
-// commits (with the field's type, or "Create New Field"); a click elsewhere discards.
-// "Perform Action" waits for an action and both tables.
+// The editor opens over target names only; a scroll hides it, a list click or Enter commits
+// (with the type, or "Create New Field"), a click elsewhere discards. Go waits for both tables.
 TEST_F(MappingPageTest, TheEditorCommitsListClicksAndEnterAndPerformActionWaitsForBothTables) {
     QComboBox* action = combo("cboAction");
     action->setCurrentIndex(1);

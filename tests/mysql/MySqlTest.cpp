@@ -11,7 +11,6 @@ using keldara::test::Server;
 
 namespace {
 
-// The error that opening a connection with `connectionString` raises.
 DaoError openFailure(const QString& connectionString) {
     auto connection = createConnection(connectionString);
     const DaoError e = errorOf([&] { connection->open(connectionString); });
@@ -19,7 +18,6 @@ DaoError openFailure(const QString& connectionString) {
     return e;
 }
 
-// The first column of the rows as text, "<null>" for Null.
 QStringList firstColumn(const Recordset& records) {
     QStringList values;
     for (long row = 0; row < records.recordCount(); ++row) {
@@ -33,15 +31,11 @@ QString firstValue(Connection& connection, const QString& sql) {
     return firstColumn(*connection.openRecordset(sql)).value(0, "<no rows>");
 }
 
-// At server level, on a database, with keys in any case, or by "localhost", in utf8mb4. Once
-// closed, or its link lost, every operation fails; closing completes and it opens again.
+// At server level, on a database or by "localhost", in utf8mb4. Once closed, or its link lost,
+// every operation fails; closing completes and it opens again.
 TEST_F(MySqlTest, ConnectionsOpenCloseAndReportALostLink) {
     const Server& s = db_->server;
     EXPECT_EQ(firstValue(*openConnection(s.connectionString({})), "SELECT DATABASE()"), "<null>");
-    auto lowerCase =
-        openConnection(QString("driver={MySQL ODBC 3.51 Driver};server=%1;uid=%2;pwd=%3;port=%4")
-                           .arg(s.host, s.user, s.password, s.port));
-    EXPECT_EQ(firstValue(*lowerCase, "SELECT DATABASE()"), "<null>");
     const Server localhost{"localhost", s.port, s.user, s.password};
     EXPECT_EQ(firstValue(*openConnection(localhost.connectionString({})), "SELECT @@port"), s.port);
     EXPECT_EQ(

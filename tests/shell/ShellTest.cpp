@@ -40,9 +40,8 @@ LayoutTw designLayout(float clientWidth, float clientHeight, float panelWidth = 
     return l;
 }
 
-// Each step stretches one size to the client area, or keeps the previous one where its result
-// would be negative or not finite; the progress bar's steps stop at the first that fails. (The
-// window's test below follows the stretching itself.)
+// A step that would give a negative or not finite size keeps the previous one; the progress
+// bar's steps stop at the first that fails. (The window's test follows the stretching.)
 TEST(ResizeMe, SkipsOnlyTheStepsThatWouldGoNegativeOrNotFinite) {
     const float inf = std::numeric_limits<float>::infinity();
     const LayoutTw zero = resizeMe(designLayout(10095, 2220));  // negative grids are kept

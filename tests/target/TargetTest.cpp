@@ -39,8 +39,7 @@ TEST_F(ConnectTest, DatabasesAreListedWithAProgressStepForEach) {
     }
 }
 
-// A name with a comma is listed as two entries; neither names a database: its table list
-// stays empty and the reconnect fails.
+// A name with a comma is listed as two entries, neither a database one can load.
 TEST_F(ConnectTest, ADatabaseNameWithACommaIsListedAsTwoEntries) {
     const QString first = uniqueName("comma");
     typeServer(createUser({createDatabase(first + ",second")}, "pw"), "pw", server.port);

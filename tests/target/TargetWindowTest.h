@@ -58,8 +58,7 @@ class TargetWindowTest : public ScratchDatabaseTest<WindowFixture> {
         typeServer(server.user, server.password, server.port);
         clickButton("cmdTargetConnect");
     }
-    // What the user sees as each entry of a list is added: the progress bar's value and
-    // maximum, and the status text.
+    // The progress bar's value and maximum and the status text as each list entry is added.
     std::shared_ptr<QStringList> recordFilling(const char* comboName) {
         auto seen = std::make_shared<QStringList>();
         QObject::connect(
@@ -71,7 +70,6 @@ class TargetWindowTest : public ScratchDatabaseTest<WindowFixture> {
     static QString step(double value, double maximum, const QString& status) {
         return QStringLiteral("%1/%2 %3").arg(value).arg(maximum).arg(status);
     }
-    // The steps of a list of `maximum` + 1 entries filled under `status`.
     static QStringList steps(qsizetype maximum, const QString& status) {
         QStringList steps;
         for (qsizetype value = 0; value <= maximum; ++value) steps << step(value, maximum, status);

