@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <algorithm>
@@ -20,18 +21,13 @@ QString Server::connectionString(const QString& database) const {
 }
 
 Server serverOf(const QByteArray& lines) {
-    Server server;
-    const std::pair<const char*, QString*> keys[] = {{"HOST", &server.host},
-                                                     {"PORT", &server.port},
-                                                     {"USER", &server.user},
-                                                     {"PASSWORD", &server.password}};
+    QMap<QByteArray, QString> values;
     for (const QByteArray& line : lines.split('\n')) {
-        for (const auto& [key, value] : keys) {
-            const QByteArray prefix = QByteArray("KELDARA_MYSQL_") + key + '=';
-            if (line.startsWith(prefix)) *value = QString::fromUtf8(line.mid(prefix.size()));
-        }
+        const qsizetype equals = line.indexOf('=');
+        if (line.startsWith("KELDARA_MYSQL_") && equals > 0)
+            values[line.mid(14, equals - 14)] = QString::fromUtf8(line.mid(equals + 1));
     }
-    return server;
+    return {values["HOST"], values["PORT"], values["USER"], values["PASSWORD"]};
 }
 
 Server testServer() {
@@ -44,11 +40,9 @@ Server testServer() {
 void useTestServerOfTheBuild() {
     QFile env(QStringLiteral(KELDARA_TEST_SERVER_ENV));
     if (qEnvironmentVariableIsSet("KELDARA_MYSQL_HOST") || !env.open(QIODevice::ReadOnly)) return;
-    const Server server = serverOf(env.readAll());
-    qputenv("KELDARA_MYSQL_HOST", server.host.toUtf8());
-    qputenv("KELDARA_MYSQL_PORT", server.port.toUtf8());
-    qputenv("KELDARA_MYSQL_USER", server.user.toUtf8());
-    qputenv("KELDARA_MYSQL_PASSWORD", server.password.toUtf8());
+    for (const QByteArray& line : env.readAll().split('\n'))
+        if (line.startsWith("KELDARA_MYSQL_"))
+            qputenv(line.left(line.indexOf('=')), line.mid(line.indexOf('=') + 1));
 }
 
 QString runThroughClient(const Server& server, const QString& database, const QString& script) {
@@ -90,10 +84,7 @@ dao::DaoError errorOf(const std::function<void()>& operation) {
     return dao::DaoError(0, QString());
 }
 
-namespace {
-
-// A name no other test uses: the process, a counter and `tag`, as a database name allows.
-QString scratchName(const QString& tag) {
+QString uniqueName(const QString& tag) {
     static std::atomic<int> counter{0};
     return QStringLiteral("kt_%1_%2_%3")
         .arg(QCoreApplication::applicationPid())
@@ -103,10 +94,8 @@ QString scratchName(const QString& tag) {
         .left(64);
 }
 
-}  // namespace
-
 ScratchDatabase::ScratchDatabase(const Server& server, const QString& tag)
-    : server(server), name(scratchName(tag)) {
+    : server(server), name(uniqueName(tag)) {
     dao::openConnection(server.connectionString({}))
         ->execute(QStringLiteral("CREATE DATABASE `%1` CHARACTER SET utf8mb4").arg(name));
     connection = dao::openConnection(server.connectionString(name));

@@ -2,11 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QString>
 #include <functional>
-#include <memory>
-#include <vector>
 
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
@@ -20,13 +16,11 @@ struct Server {
     QString connectionString(const QString& database) const;
 };
 
-// The server that lines of KELDARA_MYSQL_HOST=..., as scripts/mariadb-server.sh prints them,
-// describe.
+// The server that KELDARA_MYSQL_*=... lines (scripts/mariadb-server.sh's output) describe.
 Server serverOf(const QByteArray& lines);
 // The test server, as the KELDARA_MYSQL_* variables describe it.
 Server testServer();
-// When the KELDARA_MYSQL_* variables are not set, sets them to the server that CTest starts
-// for the build (its "env" file), if there is one.
+// Unless set, the KELDARA_MYSQL_* variables of the server that CTest starts for the build.
 void useTestServerOfTheBuild();
 
 // Runs a script through the mariadb client on `database`: its error output and exit code.
@@ -40,6 +34,9 @@ std::vector<QString> rowsOf(const dao::Recordset& records, long count = -1);
 // The DaoError that `operation` throws; a test failure when it throws none.
 dao::DaoError errorOf(const std::function<void()>& operation);
 
+// A name no other test uses: the process, a counter and `tag`, as a database name allows.
+QString uniqueName(const QString& tag);
+
 // A database of its own on a server, with a connection to it; dropped when this goes.
 struct ScratchDatabase {
     ScratchDatabase(const Server& server, const QString& tag);
@@ -50,25 +47,28 @@ struct ScratchDatabase {
 };
 
 // A test with a scratch database on serverForTest(): the test server unless a test says
-// otherwise.
+// otherwise. `Base` is set up first and torn down last.
 template <typename Base = ::testing::Test>
 class ScratchDatabaseTest : public Base {
   protected:
     virtual Server serverForTest() { return testServer(); }
     void SetUp() override {
+        Base::SetUp();
         const Server server = serverForTest();
         ASSERT_FALSE(server.host.isEmpty() || server.port.isEmpty() || server.user.isEmpty())
-            << "No MySQL test server: KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD must be set "
-               "(ctest and scripts/test.sh start one; by hand: eval \"$(bash "
-               "scripts/mariadb-server.sh start)\" and export them).";
+            << "No MySQL test server: set KELDARA_MYSQL_* as scripts/mariadb-server.sh prints them "
+               "(ctest and scripts/test.sh start one).";
         db_ = std::make_unique<ScratchDatabase>(
             server, ::testing::UnitTest::GetInstance()->current_test_info()->name());
         connection_ = db_->connection.get();
     }
-    void TearDown() override { db_.reset(); }
+    void TearDown() override {
+        db_.reset();
+        Base::TearDown();
+    }
 
-    void run(std::initializer_list<QString> statements) {
-        for (const QString& sql : statements) connection_->execute(sql);
+    void run(std::initializer_list<QString> sql) {
+        for (const QString& statement : sql) connection_->execute(statement);
     }
     QString scratchConnectionString() const { return db_->server.connectionString(db_->name); }
 

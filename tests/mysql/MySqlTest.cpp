@@ -1,0 +1,230 @@
+// The MySQL connection against the test server: opening and closing, the server's errors, the
+// catalogue, every column type, and statements with and without rows.
+#include "platform/dao/DaoError.h"
+#include "platform/dao/TypeCodes.h"
+#include "support/TestServer.h"
+
+using namespace keldara::dao;
+using keldara::test::errorOf;
+using keldara::test::MySqlTest;
+using keldara::test::Server;
+
+namespace {
+
+DaoError openFailure(const QString& connectionString) {
+    auto connection = createConnection(connectionString);
+    const DaoError e = errorOf([&] { connection->open(connectionString); });
+    EXPECT_FALSE(connection->isOpen());
+    return e;
+}
+
+QStringList firstColumn(const Recordset& records) {
+    QStringList values;
+    for (long row = 0; row < records.recordCount(); ++row) {
+        const Value value = records.valueAt(row, 0);
+        values << (value.isNull() ? QStringLiteral("<null>") : value.standardText());
+    }
+    return values;
+}
+
+QString firstValue(Connection& connection, const QString& sql) {
+    return firstColumn(*connection.openRecordset(sql)).value(0, "<no rows>");
+}
+
+// At server level, on a database or by "localhost", in utf8mb4. Once closed, or its link lost,
+// every operation fails; closing completes and it opens again.
+TEST_F(MySqlTest, ConnectionsOpenCloseAndReportALostLink) {
+    const Server& s = db_->server;
+    EXPECT_EQ(firstValue(*openConnection(s.connectionString({})), "SELECT DATABASE()"), "<null>");
+    const Server localhost{"localhost", s.port, s.user, s.password};
+    EXPECT_EQ(firstValue(*openConnection(localhost.connectionString({})), "SELECT @@port"), s.port);
+    EXPECT_EQ(
+        firstValue(*connection_, "SELECT CONCAT(@@character_set_client, @@character_set_results)"),
+        "utf8mb4utf8mb4");
+
+    auto connection = openConnection(scratchConnectionString());
+    EXPECT_EQ(firstValue(*connection, "SELECT DATABASE()"), db_->name);
+    run({"KILL CONNECTION " + firstValue(*connection, "SELECT CONNECTION_ID()")});
+    const DaoError lost = errorOf([&] { connection->openRecordset("SELECT 1"); });
+    EXPECT_TRUE(lost.nativeCode() == 2006 || lost.nativeCode() == 2013 || lost.nativeCode() == 1927)
+        << lost.nativeCode() << " " << lost.description().toStdString();
+    EXPECT_TRUE(connection->isOpen());
+    connection->close();
+    EXPECT_FALSE(connection->isOpen());
+    const std::function<void()> operations[] = {
+        [&] { connection->close(); },
+        [&] { connection->execute("SELECT 1"); },
+        [&] { connection->openRecordset("SELECT 1"); },
+        [&] { connection->openTableCatalogue(); },
+    };
+    for (const auto& operation : operations)
+        EXPECT_EQ(errorOf(operation).number(), DaoError::NotOpen);
+    connection->open(scratchConnectionString());  // the same object opens again
+    EXPECT_EQ(firstValue(*connection, "SELECT 7"), "7");
+    EXPECT_THROW(connection->open(scratchConnectionString()), DaoError);  // already open
+    EXPECT_TRUE(connection->isOpen());
+}
+
+// (The command line's test shows the server's text for a wrong password, the target window's
+// a closed port.)
+TEST_F(MySqlTest, FailingToOpenGivesTheServersOrClientsText) {
+    const Server& s = db_->server;
+    const DaoError noDatabase = openFailure(s.connectionString("kt_no_such_database"));
+    EXPECT_EQ(noDatabase.number(), DaoError::OpenFailed);
+    EXPECT_EQ(noDatabase.nativeCode(), 1049);
+    const DaoError badPort =
+        openFailure(Server{s.host, "33o6", s.user, s.password}.connectionString({}));
+    EXPECT_EQ(badPort.number(), DaoError::OpenFailed);
+    EXPECT_TRUE(badPort.description().contains("\"33o6\"")) << badPort.description().toStdString();
+}
+
+// (The target window's tests list tables of every other kind through the catalogue.)
+TEST_F(MySqlTest, TheCatalogueListsTablesOfAnyNameAndNeedsADatabase) {
+    run({"CREATE TABLE `Ärende` (id INT)"});
+    EXPECT_EQ(firstColumn(*connection_->openTableCatalogue()), QStringList{"Ärende"});
+    auto serverLevel = openConnection(db_->server.connectionString({}));
+    EXPECT_EQ(errorOf([&] { serverLevel->openTableCatalogue(); }).nativeCode(), 1046);
+}
+
+// One column: its declaration, a literal to store, and what reading it back must give. All of them
+// go into one table, with a row of these values and a row of NULLs.
+struct TypeCase {
+    const char *declaration, *literal;
+    int type;
+    long definedSize;
+    Value value;
+    int precision = 0, scale = 0;  // of DECIMAL columns
+};
+
+namespace t = adType;
+using V = Value;
+
+const std::vector<TypeCase> kTypeCases = {
+    {"INT", "-2147483648", t::Integer, 11, V::integer(-2147483648LL)},
+    {"INT UNSIGNED", "4294967295", t::UnsignedInt, 10, V::integer(4294967295LL)},
+    {"SMALLINT", "-32768", t::SmallInt, 6, V::integer(-32768)},
+    {"SMALLINT UNSIGNED", "65535", t::UnsignedSmallInt, 5, V::integer(65535)},
+    {"TINYINT", "-128", t::TinyInt, 4, V::integer(-128)},
+    {"TINYINT UNSIGNED", "255", t::UnsignedTinyInt, 3, V::integer(255)},
+    {"BIGINT", "-9223372036854775808", t::BigInt, 20,
+     V::integer(std::numeric_limits<std::int64_t>::min())},
+    {"BIGINT UNSIGNED", "9223372036854775807", t::UnsignedBigInt, 20,
+     V::integer(std::numeric_limits<std::int64_t>::max())},
+    {"BIGINT UNSIGNED", "18446744073709551615", t::UnsignedBigInt, 20,
+     V::decimal("18446744073709551615")},
+    {"YEAR", "2155", t::SmallInt, 4, V::integer(2155)},
+    {"BIT(1)", "b'1'", t::Boolean, 1, V::integer(1)},
+    {"BIT(12)", "b'101010101010'", t::Binary, 2, V::integer(2730)},
+    {"BIT(64)", "~0", t::Binary, 8, V::decimal("18446744073709551615")},
+    {"DECIMAL(30,10)", "'-12345678901234567890.0123456789'", t::Numeric, 32,
+     V::decimal("-12345678901234567890.0123456789"), 30, 10},
+    {"DOUBLE", "0.1e0 + 0.2e0", t::Double, 22, V::floating(0.1 + 0.2)},
+    {"FLOAT", "3.14", t::Single, 12, V::floating(3.14)},
+    {"DATE", "'9999-12-31'", t::DBDate, 10, V::date(9999, 12, 31)},
+    {"DATE", "'0000-00-00'", t::DBDate, 10, V::text("0000-00-00")},
+    {"TIME(6)", "'23:59:59.000001'", t::DBTime, 17, V::time(23, 59, 59, 1)},
+    {"TIME", "'838:59:59'", t::DBTime, 10, V::text("838:59:59")},
+    {"DATETIME(6)", "'1899-12-30 00:00:00.000001'", t::DBTimeStamp, 26,
+     V::dateTime(DateTime{1899, 12, 30, 0, 0, 0, 1})},
+    {"DATETIME", "'0000-00-00 00:00:00'", t::DBTimeStamp, 19, V::text("0000-00-00 00:00:00")},
+    {"CHAR(10)", "'Luleå'", t::Char, 10, V::text("Luleå")},
+    {"VARCHAR(100)", "'😀 Luleå ñ 漢字'", t::VarChar, 100, V::text("😀 Luleå ñ 漢字")},
+    {"VARCHAR(20) CHARACTER SET latin1", "'Ærø'", t::VarChar, 20, V::text("Ærø")},
+    {"VARCHAR(5)", "''", t::VarChar, 5, V::text("")},
+    {"LONGTEXT", "'long'", t::LongVarChar, 1073741823, V::text("long")},
+    {"ENUM('small','large')", "'large'", t::Char, 5, V::text("large")},
+    {"JSON", "'{\"k\": \"ü\"}'", t::LongVarChar, 1073741823, V::text("{\"k\": \"ü\"}")},
+    {"BINARY(4)", "X'00FF0001'", t::Binary, 4, V::bytes(QByteArray::fromHex("00FF0001"))},
+    {"VARBINARY(16)", "X'000000'", t::VarBinary, 16, V::bytes(QByteArray::fromHex("000000"))},
+    {"BLOB", "X'0001FF00'", t::LongVarBinary, 65535, V::bytes(QByteArray::fromHex("0001FF00"))},
+};
+
+TEST_F(MySqlTest, EveryColumnTypeReportsItsCodeSizeAndValue) {
+    QStringList columns, literals, nulls;
+    for (const TypeCase& c : kTypeCases) {
+        columns << QString("c%1 %2").arg(columns.size()).arg(c.declaration);
+        literals << QString::fromUtf8(c.literal);
+        nulls << "NULL";
+    }
+    run({"CREATE TABLE every_type (" + columns.join(',') + ")",
+         "INSERT INTO every_type VALUES (" + literals.join(',') + "), (" + nulls.join(',') + ")"});
+
+    auto records = connection_->openRecordset("SELECT * FROM every_type");
+    ASSERT_EQ(records->fieldCount(), static_cast<int>(kTypeCases.size()));
+    ASSERT_EQ(records->recordCount(), 2);
+    for (int i = 0; i < records->fieldCount(); ++i) {
+        const TypeCase& c = kTypeCases[i];
+        const FieldInfo& info = records->fieldInfo(i);
+        SCOPED_TRACE(std::string(c.declaration) + " = " + c.literal);
+        EXPECT_EQ(info.name, QString("c%1").arg(i));
+        EXPECT_EQ(info.type, c.type);
+        EXPECT_EQ(info.definedSize, c.definedSize);
+        if (c.type == adType::Numeric) {
+            EXPECT_EQ(info.precision, c.precision);
+            EXPECT_EQ(info.numericScale, c.scale);
+        }
+        EXPECT_EQ(records->valueAt(0, i).sqlLiteral(), c.value.sqlLiteral());
+        EXPECT_EQ(records->valueAt(0, i), c.value);
+        EXPECT_TRUE(records->valueAt(1, i).isNull());
+    }
+}
+
+TEST_F(MySqlTest, RejectedStatementsCarryTheServersTextAndNumber) {
+    run({"CREATE TABLE people (id INT PRIMARY KEY)", "INSERT INTO people VALUES (1)"});
+    const struct {
+        const char* sql;
+        int number, serverCode;
+        const char* textPart;
+    } cases[] = {
+        {"INSERT INTO nobody VALUES (1)", DaoError::NoSuchTable, 1146, "nobody' doesn't exist"},
+        {"INSERT INTO people VALUES (1)", DaoError::BadQuery, 1062, "Duplicate entry '1'"},
+        {"SELECT * FROM order lines", DaoError::BadQuery, 1064, "You have an error in your SQL"},
+    };
+    for (const auto& c : cases) {  // execute and openRecordset send statements alike
+        const DaoError e = errorOf([&] { connection_->execute(QString::fromUtf8(c.sql)); });
+        EXPECT_EQ(e.number(), c.number) << c.sql;
+        EXPECT_EQ(e.nativeCode(), c.serverCode) << c.sql;
+        EXPECT_TRUE(e.description().contains(QString::fromUtf8(c.textPart)))
+            << e.description().toStdString();
+    }
+    // The connection goes on serving after each rejection.
+    EXPECT_EQ(connection_->openRecordset("SELECT COUNT(*) FROM people")->valueAt(0, 0),
+              Value::integer(1));
+}
+
+TEST_F(MySqlTest, StatementsWithAndWithoutRowsLeaveTheConnectionReady) {
+    run({"CREATE TABLE n (v INT PRIMARY KEY, name VARCHAR(40))",
+         "INSERT INTO n VALUES (1, 'Åsa'), (2, 'Bo'), (3, NULL)",
+         "UPDATE n SET name = 'Bodil' WHERE v = 2",
+         "CREATE PROCEDURE two_results() BEGIN SELECT 1; SELECT 2, 3; END"});
+
+    // Rows that execute does not want are read off and dropped.
+    connection_->execute("SELECT * FROM n");
+    connection_->execute("CALL two_results()");
+    EXPECT_EQ(firstColumn(*connection_->openRecordset("SELECT name FROM n ORDER BY v")),
+              QStringList({"Åsa", "Bodil", "<null>"}));
+
+    // A recordset holds the first result of a procedure; the rest is dropped.
+    auto first = connection_->openRecordset("CALL two_results()");
+    ASSERT_EQ(first->fieldCount(), 1);
+    EXPECT_EQ(first->valueAt(0, 0), Value::integer(1));
+
+    // A statement without rows runs and gives a recordset without fields or records.
+    auto none = connection_->openRecordset("UPDATE n SET v = v * 10");
+    EXPECT_TRUE(none->fieldCount() == 0 && none->recordCount() == 0 && none->eof());
+    EXPECT_EQ(connection_->openRecordset("SELECT SUM(v) FROM n")->valueAt(0, 0),
+              Value::decimal("60"));
+
+    auto empty = connection_->openRecordset("SELECT * FROM n WHERE v < 0");
+    EXPECT_TRUE(empty->fieldCount() == 2 && empty->recordCount() == 0 && empty->bof() &&
+                empty->eof());
+    EXPECT_THROW(empty->moveFirst(), DaoError);
+
+    // Columns of no table: a Null literal and a binary string.
+    auto literals = connection_->openRecordset("SELECT NULL AS nothing, X'00' AS raw");
+    EXPECT_TRUE(literals->fieldInfo(0).name == "nothing" && literals->valueAt(0, 0).isNull());
+    EXPECT_EQ(literals->fieldInfo(1).type, adType::VarBinary);
+    EXPECT_EQ(literals->valueAt(0, 1), Value::bytes(QByteArray(1, '\0')));
+}
+
+}  // namespace

@@ -1,0 +1,250 @@
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "mapping/ui/MappingPage.h"
+#include "platform/doubles/PlatformDoubles.h"
+#include "profiles/MRUList.h"
+#include "profiles/ProfileFile.h"
+#include "profiles/ui/ProfileCommands.h"
+#include "shell/ui/StatusBar.h"
+#include "support/Damage.h"
+#include "support/Files.h"
+#include "support/WindowFixture.h"
+
+using namespace keldara;
+using namespace keldara::profiles;
+
+namespace {
+
+QStringList items(const MRUList& list) {
+    QStringList all;
+    for (int i = 0; i <= list.Count() + 1; ++i) all << list.Item(i);  // empty at both ends
+    return all;
+}
+
+TEST(MRUList, KeysIgnoreLetterCaseDropTheOldestAndLoadByKeyNumber) {
+    platform::MemorySettingsStore store;
+    MRUList list(store);
+    for (const char* file : {"/p/a.pro", "/p/b.pro", "/P/A.PRO"}) list.Add(file);
+    EXPECT_EQ(items(list), (QStringList{"", "/P/A.PRO", "/p/b.pro", ""}));
+    list.Remove("/p/B.pro");
+    list.Remove("/p/none.pro");
+    EXPECT_EQ(items(list), (QStringList{"", "/P/A.PRO", ""}));
+    for (const char* file : {"1", "2", "3", "4", "5"}) list.Add(file);
+    EXPECT_EQ(items(list), (QStringList{"", "5", "4", "3", "2", ""}));
+    list.setNumber(2);  // later additions keep to it; the list is not cut at once
+    list.Add("6");
+    EXPECT_EQ(list.Count(), 4);
+
+    // Saving writes every entry; loading reads them by key number, more than Number() and a
+    // repeat among them. (The commands' test follows a save into the next window.)
+    list.Save("App");
+    list.Clear();
+    list.Save("App");
+    EXPECT_TRUE(store.allSettings("App", "MRUFiles").isEmpty());
+    for (int key : {1, 10, 2, 3, 4, 5, 6, 7, 8, 9})
+        store.saveSetting("App", "MRUFiles", QString::number(key), QString("/%1.pro").arg(key));
+    store.saveSetting("App", "MRUFiles", "11", "/1.PRO");
+    list.Load("App");
+    ASSERT_EQ(list.Count(), 10);
+    EXPECT_EQ(list.Item(1) + list.Item(10), "/1.pro/10.pro");
+}
+
+TEST(MRUList, LongDirFixShortensLongPaths) {
+    const QString p35 = "C:\\Profiles\\Customers\\Nightly\\a.pro";
+    EXPECT_EQ(LongDirFix(p35, 35), p35);
+    EXPECT_EQ(LongDirFix("C:\\Documents and Settings\\Owner\\Profiles\\2024\\March\\x.pro", 35),
+              "C:\\...\\Profiles\\2024\\March\\x.pro");
+    EXPECT_EQ(LongDirFix("/home/someone/profiles/nightly/customers.pro", 35),
+              "/ho.../nightly/customers.pro");
+    EXPECT_EQ(LongDirFix("C:" + QString(40, 'x'), 35), "C:x...");
+}
+
+// A text as the file holds it: a 16-bit length, then the bytes.
+QByteArray text(const QByteArray& bytes) {
+    return QByteArray(1, char(bytes.size())) + '\0' + bytes;
+}
+
+const Profile Sample = {"C:\\data\\a.csv", "a.csv", "abc", "root", "", "db", "t", "3306"};
+
+QByteArray savedBytes(const Profile& profile) {
+    return serializeRecord(*recordFromProfile(profile, QDateTime({2026, 1, 2}, {3, 4, 5})));
+}
+
+Profile roundTrip(const Profile& profile) {
+    return profileFromRecord(*parseRecord(savedBytes(profile)));
+}
+
+// Laid out by hand after the saved-at text: the server and user are coded (hex digits swapped).
+TEST(ProfileFile, WritesTheRecordByteForByteAndReadsAHandBuiltOne) {
+    const QByteArray tail = text("C:\\data\\a.csv") + text("a.csv") + text("") + "\xFF\xFF" +
+                            text("\x16\x26\x36") + text("\x27\xF6\xF6\x47") + text("") +
+                            text("db") + text("t") + QByteArray("\xEA\x0C\x00\x00", 4) +
+                            text("Mappings From Here") + text("Mappings To Here");
+    const QByteArray bytes = savedBytes(Sample);
+    EXPECT_EQ(bytes.left(150), HeaderText + QByteArray(150 - HeaderText.size(), ' '));
+    EXPECT_EQ(bytes.mid(150, 6), text("Test"));
+    EXPECT_EQ(bytes.mid(158 + quint8(bytes[156])), tail);
+
+    const QByteArray header = QByteArray("Some other header").leftJustified(150, '.');
+    const auto record = parseRecord(header + text("Test") + text("1/2/2026") + tail + "junk");
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->flag, -1);
+    const Profile p = profileFromRecord(*record);
+    EXPECT_EQ(QStringList({p.sourceFile, p.sourceTable, p.server, p.user, p.password, p.database,
+                           p.targetTable, p.port}),
+              QStringList({Sample.sourceFile, Sample.sourceTable, Sample.server, Sample.user,
+                           Sample.password, Sample.database, Sample.targetTable, Sample.port}));
+}
+
+// Windows-1252 texts are stored as their own bytes; any other text comes back intact. Coded
+// texts drop NUL.
+TEST(ProfileFile, TextsKeepEveryCharacter) {
+    Profile p = Sample;
+    p.server = QString("a") + QChar(0) + "b";
+    EXPECT_EQ(roundTrip(p).server, "ab");
+    EXPECT_EQ(encodeProfileText("M\u00fcller \u20ac\u0178"), "M\xFCller \x80\x9F");
+    p.sourceFile = p.password = QString(QChar(0x81)) + "A";  // undefined in Windows-1252
+    const Profile back = roundTrip(p);
+    EXPECT_EQ(back.sourceFile + back.password, p.sourceFile + p.password);
+}
+
+TEST(ProfileFile, OnlyAWholePortAndTextsThatFitAreSavedAndOnlyWholeFilesRead) {
+    for (const char* port : {"", "abc", "-1", "65536", "33.06", "99999999999"})
+        EXPECT_FALSE(portNumber(port)) << port;
+    EXPECT_EQ(portNumber(" 3306 "), 3306);
+    EXPECT_EQ(portNumber("65535"), 65535);
+    Profile p = Sample;
+    p.sourceFile = QString(0xFFFF, 'a');
+    EXPECT_TRUE(recordFromProfile(p, QDateTime::currentDateTime()));
+    p.sourceFile += 'a';
+    EXPECT_FALSE(recordFromProfile(p, QDateTime::currentDateTime()));
+
+    const QByteArray bytes = savedBytes(Sample);
+    for (qsizetype length = 0; length < bytes.size(); ++length)
+        EXPECT_FALSE(parseRecord(bytes.left(length))) << "cut at " << length;
+    QByteArray absurd = bytes;
+    absurd.replace(150, 2, "\xFF\xFF");  // the marker's length
+    EXPECT_FALSE(parseRecord(absurd));
+}
+
+TEST(ProfileFile, WriteReplacesTheFileOrLeavesItAlone) {
+    QTemporaryDir dir;
+    const QString path = keldara::test::writeFile(dir.filePath("a.pro"), QByteArray(1000, 'x'));
+    const auto record = *recordFromProfile(Sample, QDateTime::currentDateTime());
+    ASSERT_TRUE(WriteProfile(path, record));
+    EXPECT_EQ(keldara::test::readAll(path), serializeRecord(record));
+    EXPECT_EQ(readProfileFile(path)->server, "abc");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.pro"});
+    EXPECT_FALSE(WriteProfile(dir.filePath("missing/b.pro"), record));
+    EXPECT_FALSE(ReadProfile(dir.filePath("missing/b.pro")));
+}
+
+// The boxes, then the lists, a profile keeps.
+const char* const ProfileFields[] = {"txtSourceFileName", "txtTargetServer", "txtTargetUsername",
+                                     "txtTargetPassword", "txtTargetPort",   "cboSourceTable",
+                                     "cboTargetDatabase", "cboTargetTable"};
+
+QStringList fields(const QWidget& window) {
+    QStringList all;
+    for (const char* name : ProfileFields) {
+        if (auto* box = window.findChild<QLineEdit*>(name)) all << box->text();
+        if (auto* list = window.findChild<QComboBox*>(name)) all << list->currentText();
+    }
+    return all;
+}
+
+class ProfileCommandsTest : public test::WindowFixture {
+  protected:
+    void fill(const QStringList& values) {
+        for (int i = 0; i < 5; ++i) textBox(ProfileFields[i])->setText(values[i]);
+        for (int i = 5; i < 8; ++i) combo(ProfileFields[i])->setEditText(values[i]);
+    }
+    void trigger(const char* action) { control<QAction>(action)->trigger(); }
+    void saveAs(const QString& name) {
+        doubles.files.queueAnswer(path(name));
+        trigger("mnuProfileSaveAS");
+    }
+    QString status() { return ws().SB->panelText(1); }
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    const QStringList chosen = {
+        "/data/été/中.csv", "db.example", "ana", "päss\u03c9", "3307", "c.csv", "shop", "clients"};
+};
+
+TEST_F(ProfileCommandsTest, SavesAndLoadsTheChoicesAskingForANameOnceAndRefusesBadOnes) {
+    fill(chosen);
+    doubles.files.queueAnswer(path("a.pro"));
+    trigger("mnuProfileSave");
+    EXPECT_EQ(status(), "Settings Saved");
+    QStringList changed = chosen;
+    changed[1] = "other.example";
+    fill(changed);
+    trigger("mnuProfileSave");
+    ASSERT_EQ(doubles.files.calls.size(), 1);
+
+    // Loading changes the kept choices only, and connects nothing.
+    combo("cboAction")->setCurrentIndex(1);
+    window->mapping()->setRows(3);
+    window->mapping()->setTextMatrix(1, 2, "kept");
+    fill(QStringList(8, "other"));
+    doubles.files.queueAnswer(path("a.pro"));
+    trigger("mnuProfileLoad");
+    EXPECT_EQ(fields(*window), changed);
+    EXPECT_EQ(combo("cboAction")->currentIndex(), 1);
+    EXPECT_EQ(window->mapping()->textMatrix(1, 2), "kept");
+    EXPECT_FALSE(ws().state.gSourceConnection || ws().state.gMySQLConnection);
+
+    // A bad port or a damaged file changes nothing.
+    const QByteArray saved = test::readAll(path("a.pro"));
+    textBox("txtTargetPort")->setText("33o6");
+    trigger("mnuProfileSave");
+    EXPECT_NE(status(), "Settings Saved");
+    EXPECT_EQ(test::readAll(path("a.pro")), saved);
+    fill(QStringList(8, "mine"));
+    window->profiles()->openProfile(test::writeFile(path("cut.pro"), saved.chopped(1)));
+    ASSERT_EQ(doubles.messages.shown.size(), 1);
+    EXPECT_EQ(doubles.messages.shown[0].text, "Invalid Profile Configuration File");
+    EXPECT_EQ(fields(*window), QStringList(8, "mine"));
+    EXPECT_TRUE(window->profiles()->profileFileName().isEmpty());
+}
+
+// The recent entries follow the list; the close box keeps it for the next window, which opens
+// its profile the way main() hands over the program's arguments. (The main window's test shows
+// that Exit skips the close box's steps.)
+TEST_F(ProfileCommandsTest, RecentEntriesFollowTheListIntoTheNextWindow) {
+    auto entry = [&](int i) {
+        return control<QAction>(qPrintable(QString("mnuMRUFiles_%1").arg(i)));
+    };
+    EXPECT_FALSE(entry(0)->isVisible());
+    fill(chosen);
+    saveAs("one.pro");
+    saveAs("two.pro");
+    EXPECT_EQ(entry(0)->text(), profiles::LongDirFix(path("two.pro"), 35));
+    EXPECT_FALSE(entry(2)->isVisible());
+    fill(QStringList(8, "x"));
+    entry(1)->trigger();
+    EXPECT_EQ(fields(*window), chosen);
+    EXPECT_EQ(entry(0)->data().toString(), path("one.pro"));
+    QFile::remove(path("two.pro"));
+    entry(1)->trigger();
+    ASSERT_EQ(doubles.messages.shown.size(), 1);
+    EXPECT_EQ(doubles.messages.shown[0].text, "Profile not found");
+    EXPECT_EQ(window->profiles()->recentList().Count(), 2);
+    window->close();
+
+    auto second = std::make_unique<shell::MainWindow>(doubles.platform());
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    second->profiles()->openFromCommandLine({"keldara", "one.pro"});
+    QDir::setCurrent(before);
+    EXPECT_EQ(fields(*second), chosen);
+    second->close();
+    shell::MainWindow third(doubles.platform());
+    EXPECT_EQ(third.findChild<QAction*>("mnuMRUFiles_0")->data().toString(), path("one.pro"));
+}
+
+}  // namespace
