@@ -1,0 +1,102 @@
+#include "platform/dao/text/FileText.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "platform/dao/DaoError.h"
+#include "platform/dao/text/TextEncoding.h"
+
+namespace keldara::dao::text {
+
+namespace {
+
+// Pages are handed back in steps of this many bytes, to keep the system calls few.
+constexpr std::size_t kReleaseStep = std::size_t{4} << 20;
+
+bool startsWith(std::string_view bytes, std::string_view prefix) {
+    return bytes.substr(0, prefix.size()) == prefix;
+}
+
+std::size_t pageSize() {
+    static const auto size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+}  // namespace
+
+FileText::FileText(const QString& path) : path_(path), file_(path) {
+    if (!file_.open(QIODevice::ReadOnly)) {
+        throw DaoError(
+            DaoError::BadFile,
+            QStringLiteral("The file \"%1\" cannot be opened: %2.").arg(path, file_.errorString()));
+    }
+    const qint64 size = file_.size();
+    if (size > 0) map_ = file_.map(0, size);
+    if (map_ == nullptr) {
+        readWhole();
+        return;
+    }
+    mapSize_ = static_cast<std::size_t>(size);
+    const std::string_view raw(reinterpret_cast<const char*>(map_), mapSize_);
+    const bool utf16 = startsWith(raw, "\xFF\xFE") || startsWith(raw, "\xFE\xFF");
+    textStart_ = startsWith(raw, "\xEF\xBB\xBF") ? 3 : 0;
+    if (!utf16 && mappedIsUtf8(textStart_)) {
+        text_ = raw.substr(textStart_);
+        return;
+    }
+    decoded_ =
+        decodeTextFile(QByteArray::fromRawData(raw.data(), static_cast<qsizetype>(size)), path_);
+    file_.unmap(map_);
+    map_ = nullptr;
+    text_ = std::string_view(decoded_.constData(), static_cast<std::size_t>(decoded_.size()));
+}
+
+FileText::~FileText() {
+    if (map_ != nullptr) file_.unmap(map_);
+}
+
+void FileText::readWhole() {
+    const QByteArray raw = file_.readAll();
+    if (file_.error() != QFileDevice::NoError) throwUnreadable();
+    decoded_ = decodeTextFile(raw, path_);
+    text_ = std::string_view(decoded_.constData(), static_cast<std::size_t>(decoded_.size()));
+}
+
+void FileText::throwUnreadable() const {
+    throw DaoError(
+        DaoError::BadFile,
+        QStringLiteral("The file \"%1\" cannot be read: %2.").arg(path_, file_.errorString()));
+}
+
+// Checks the mapped bytes from `start` in steps that end after an ASCII byte (which never
+// lies inside a UTF-8 sequence), handing back each step's pages.
+bool FileText::mappedIsUtf8(std::size_t start) {
+    const char* bytes = reinterpret_cast<const char*>(map_);
+    while (start < mapSize_) {
+        std::size_t end = std::min(mapSize_, start + kReleaseStep);
+        while (end < mapSize_ && end > start && static_cast<unsigned char>(bytes[end - 1]) >= 0x80)
+            --end;
+        if (end == start) end = mapSize_;
+        if (!isValidUtf8(bytes + start, static_cast<qsizetype>(end - start))) return false;
+        start = end;
+        releaseMapped(start);
+    }
+    released_ = 0;
+    return true;
+}
+
+void FileText::release(std::size_t position) {
+    releaseMapped(textStart_ + position);
+}
+
+void FileText::releaseMapped(std::size_t offset) {
+    if (map_ == nullptr) return;
+    const std::size_t upTo = std::min(offset, mapSize_) / pageSize() * pageSize();
+    if (upTo < released_ + kReleaseStep) return;
+    madvise(map_ + released_, upTo - released_, MADV_DONTNEED);
+    released_ = upTo;
+}
+
+}  // namespace keldara::dao::text
