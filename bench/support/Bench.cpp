@@ -64,11 +64,16 @@ int rounds() {
 }
 
 double medianSeconds(const std::function<void()>& run) {
+    return medianSeconds(run, [] {});
+}
+
+double medianSeconds(const std::function<void()>& run, const std::function<void()>& after) {
     std::vector<double> seconds;
     for (int round = 0; round < rounds(); ++round) {
         const auto start = Clock::now();
         run();
         seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        after();
     }
     return median(seconds);
 }

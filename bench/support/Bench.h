@@ -18,6 +18,8 @@ int rounds();
 
 // The median wall-clock seconds of `run` over rounds().
 double medianSeconds(const std::function<void()>& run);
+// The same, calling `after` (untimed) after each round, e.g. to undo what `run` did.
+double medianSeconds(const std::function<void()>& run, const std::function<void()>& after);
 
 // Runs `program` with `arguments` (standard input from `stdinFile` when not empty) and
 // returns its wall-clock seconds; throws std::runtime_error when it fails to start or
