@@ -60,19 +60,24 @@ bool isAscii(std::string_view bytes) {
 
 }  // namespace
 
+Column::ByteStore::Block::Block(std::size_t bytes, std::uint64_t offset)
+    : data(std::make_unique_for_overwrite<char[]>(bytes)), size(bytes), start(offset) {}
+
+Column::ByteStore::Block::Block(const Block& other) : Block(other.size, other.start) {
+    std::memcpy(data.get(), other.data.get(), size);
+}
+
 char* Column::ByteStore::allocate(std::size_t bytes, std::uint64_t& offset) {
-    if (blocks_.empty() || blocks_.back().data.size() - used_ < bytes) {
+    if (blocks_.empty() || blocks_.back().size - used_ < bytes) {
         const std::size_t grown =
-            blocks_.empty() ? kFirstBlock : std::min(blocks_.back().data.size() * 2, kLargestBlock);
-        Block block;
-        block.start = blocks_.empty() ? 0 : blocks_.back().start + used_;
-        block.data.resize(std::max(grown, bytes));
-        blocks_.push_back(std::move(block));
+            blocks_.empty() ? kFirstBlock : std::min(blocks_.back().size * 2, kLargestBlock);
+        blocks_.emplace_back(std::max(grown, bytes),
+                             blocks_.empty() ? 0 : blocks_.back().start + used_);
         used_ = 0;
     }
     Block& last = blocks_.back();
     offset = last.start + used_;
-    char* place = last.data.data() + used_;
+    char* place = last.data.get() + used_;
     used_ += bytes;
     return place;
 }
@@ -82,7 +87,7 @@ const char* Column::ByteStore::at(std::uint64_t offset) const {
         blocks_.begin(), blocks_.end(), offset,
         [](std::uint64_t value, const Block& block) { return value < block.start; });
     const Block& block = *(after - 1);
-    return block.data.data() + (offset - block.start);
+    return block.data.get() + (offset - block.start);
 }
 
 char* Column::allocateEntry(std::uint64_t header, std::size_t bytes, std::uint64_t& offset) {

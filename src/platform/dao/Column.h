@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -35,7 +36,14 @@ class Column {
 
       private:
         struct Block {
-            std::vector<char> data;
+            explicit Block(std::size_t bytes, std::uint64_t offset);
+            Block(const Block& other);
+            Block(Block&&) = default;
+            Block& operator=(const Block& other) { return *this = Block(other); }
+            Block& operator=(Block&&) = default;
+
+            std::unique_ptr<char[]> data;  // not cleared: every byte in use is written
+            std::size_t size = 0;
             std::uint64_t start = 0;  // the store offset of its first byte
         };
         std::vector<Block> blocks_;

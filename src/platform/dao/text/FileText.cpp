@@ -40,17 +40,23 @@ FileText::FileText(const QString& path) : path_(path), file_(path) {
     }
     mapSize_ = static_cast<std::size_t>(size);
     const std::string_view raw(reinterpret_cast<const char*>(map_), mapSize_);
-    const bool utf16 = startsWith(raw, "\xFF\xFE") || startsWith(raw, "\xFE\xFF");
-    textStart_ = startsWith(raw, "\xEF\xBB\xBF") ? 3 : 0;
-    if (!utf16 && mappedIsUtf8(textStart_)) {
-        text_ = raw.substr(textStart_);
+    if (startsWith(raw, "\xFF\xFE") || startsWith(raw, "\xFE\xFF")) {
+        decodeMapped();
         return;
     }
-    decoded_ =
-        decodeTextFile(QByteArray::fromRawData(raw.data(), static_cast<qsizetype>(size)), path_);
+    textStart_ = startsWith(raw, "\xEF\xBB\xBF") ? 3 : 0;
+    text_ = raw.substr(textStart_);
+    unchecked_ = true;
+}
+
+void FileText::decodeMapped() {
+    decoded_ = decodeTextFile(QByteArray::fromRawData(reinterpret_cast<const char*>(map_),
+                                                      static_cast<qsizetype>(mapSize_)),
+                              path_);
     file_.unmap(map_);
     map_ = nullptr;
     text_ = std::string_view(decoded_.constData(), static_cast<std::size_t>(decoded_.size()));
+    unchecked_ = false;
 }
 
 FileText::~FileText() {
@@ -70,24 +76,36 @@ void FileText::throwUnreadable() const {
         QStringLiteral("The file \"%1\" cannot be read: %2.").arg(path_, file_.errorString()));
 }
 
-// Checks the mapped bytes from `start` in steps that end after an ASCII byte (which never
-// lies inside a UTF-8 sequence), handing back each step's pages.
-bool FileText::mappedIsUtf8(std::size_t start) {
-    const char* bytes = reinterpret_cast<const char*>(map_);
-    while (start < mapSize_) {
-        std::size_t end = std::min(mapSize_, start + kReleaseStep);
-        while (end < mapSize_ && end > start && static_cast<unsigned char>(bytes[end - 1]) >= 0x80)
-            --end;
-        if (end == start) end = mapSize_;
-        if (!isValidUtf8(bytes + start, static_cast<qsizetype>(end - start))) return false;
-        start = end;
-        releaseMapped(start);
+// Checks the text from where the last check ended up to `position`, or a little less: up to
+// its last ASCII byte, which never lies inside a UTF-8 sequence.
+void FileText::checkUtf8(std::size_t position) {
+    std::size_t end = std::min(position, text_.size());
+    while (end > checked_ && end < text_.size() &&
+           static_cast<unsigned char>(text_[end - 1]) >= 0x80)
+        --end;
+    if (end <= checked_) return;
+    if (!isValidUtf8(text_.data() + checked_, static_cast<qsizetype>(end - checked_))) {
+        notUtf8_ = true;
+        unchecked_ = false;
     }
-    released_ = 0;
+    checked_ = end;
+}
+
+bool FileText::settleEncoding() {
+    if (unchecked_) checkUtf8(text_.size());
+    unchecked_ = false;
+    rewind();
+    if (!notUtf8_) return false;
+    decodeMapped();
     return true;
 }
 
 void FileText::release(std::size_t position) {
+    if (unchecked_) {
+        if (position < checked_ + kReleaseStep) return;
+        checkUtf8(position);
+        position = checked_;
+    }
     releaseMapped(textStart_ + position);
 }
 

@@ -9,10 +9,12 @@
 namespace keldara::dao::text {
 
 // A delimited text file's contents as UTF-8 without a byte-order mark, decoded as
-// decodeTextFile does. A UTF-8 file is mapped rather than read, and a reader hands back the
-// pages it has passed (release), so that a large file never lies in memory whole; UTF-16
-// and Windows-1252 files are decoded into memory. Throws DaoError naming the file when it
-// cannot be opened or read.
+// decodeTextFile does. A file that is not UTF-16 is mapped rather than read and taken for
+// UTF-8 while the first pass over it checks that it is (release); a reader hands back the
+// pages it has passed, so that a large file never lies in memory whole. When the pass finds
+// that the file is not UTF-8, settleEncoding decodes it (as Windows-1252) into memory, as it
+// does UTF-16 files from the start. Throws DaoError naming the file when it cannot be opened
+// or read.
 class FileText {
   public:
     explicit FileText(const QString& path);
@@ -26,14 +28,19 @@ class FileText {
     }
 
     // The text before `position` is not read again until the next pass: its pages may go.
+    // In the first pass, the text before `position` is checked to be UTF-8 on the way.
     void release(std::size_t position);
+    // Ends the first pass: true when the text was not UTF-8 and has been decoded anew, so
+    // that the first pass has to be made again on text().
+    bool settleEncoding();
     // A new pass begins at the start of the text.
     void rewind() { released_ = 0; }
 
   private:
     [[noreturn]] void throwUnreadable() const;
     void readWhole();
-    bool mappedIsUtf8(std::size_t start);
+    void decodeMapped();
+    void checkUtf8(std::size_t position);
     void releaseMapped(std::size_t offset);
 
     QString path_;
@@ -43,8 +50,12 @@ class FileText {
     QByteArray decoded_;
     std::string_view text_;
     std::size_t textStart_ = 0;  // the byte-order mark's length
-    std::size_t released_ = 0;   // offset into the mapping, a multiple of the page size  // offset
-                                 // into the mapping, a multiple of the page size
+    std::size_t released_ = 0;
+    bool unchecked_ = false;  // the mapped text is taken for UTF-8 but not checked through
+    bool notUtf8_ = false;
+    std::size_t checked_ =
+        0;  // the text before this offset has been checked   // offset into the mapping, a multiple
+            // of the page size  // offset into the mapping, a multiple of the page size
 };
 
 }  // namespace keldara::dao::text

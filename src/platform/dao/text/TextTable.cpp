@@ -158,6 +158,11 @@ class TableBuilder {
 
     std::unique_ptr<Recordset> build() {
         scan();
+        if (file_.settleEncoding()) {
+            forgetScan();
+            scan();
+            file_.rewind();
+        }
         if (headerRow_ ? !headerSeen_ : columns_ == 0) return std::make_unique<Recordset>();
         if (widthError_) throw *widthError_;
         rows_ = nonBlankRecords_ + (columns_ == 1 ? blankRecords_ : 0);
@@ -207,7 +212,14 @@ class TableBuilder {
                     scans_[c].observe(reader.bytes(fields[c]));
             }
         }
-        file_.rewind();
+    }
+
+    void forgetScan() {
+        headerSeen_ = false;
+        names_.clear();
+        scans_.clear();
+        widthError_.reset();
+        columns_ = nonBlankRecords_ = blankRecords_ = 0;
     }
 
     // A record wider than the header line is refused unless its extra fields are empty; the
