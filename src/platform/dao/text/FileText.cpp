@@ -115,6 +115,9 @@ void FileText::releaseMapped(std::size_t offset) {
     if (upTo < released_ + kReleaseStep) return;
     madvise(map_ + released_, upTo - released_, MADV_DONTNEED);
     released_ = upTo;
+    // The pages of the next step are mapped in one go rather than a fault at a time.
+    const std::size_t ahead = std::min(kReleaseStep, mapSize_ - upTo);
+    if (ahead > 0) madvise(map_ + upTo, ahead, MADV_POPULATE_READ);
 }
 
 }  // namespace keldara::dao::text
