@@ -75,11 +75,14 @@ run_benchmark() {
   "$program" "${quick[@]}" >"$logs/$target.out" 2>"$logs/$target.err" || status=$?
   grep '^RESULT' "$logs/$target.out" | tee -a "$logs/results" >&2 || true
   grep '^INFO' "$logs/$target.out" >>"$logs/info" || true
-  if [ "$status" -ne 0 ] || ! grep -q '^RESULT' "$logs/$target.out"; then
+  if [ "$status" -ne 0 ]; then
     local reason
-    reason="$(tail -n 3 "$logs/$target.err" | tr '\n\t' '  ')"
+    reason="$(tail -n 3 "$logs/$target.err" | tr '\n\t|' '   ')"
     printf '%s\texit status %s: %s\n' "$target" "$status" "$reason" >>"$logs/failed"
     echo "$target failed (status $status)" >&2
+  elif ! grep -q '^RESULT' "$logs/$target.out"; then
+    printf '%s\tprinted no RESULT line\n' "$target" >>"$logs/failed"
+    echo "$target printed no RESULT line" >&2
   fi
 }
 
@@ -93,6 +96,7 @@ machine() {
   echo "- OS: $os, kernel $(uname -r)"
   echo "- MariaDB server: $server_version"
   echo "- Compiler: $(c++ --version | head -n 1)"
+  echo "- Load average when the benchmarks began: $load_at_start"
 }
 
 write_results() {
@@ -133,6 +137,7 @@ rm -rf "$logs"
 mkdir -p "$logs"
 build_benchmarks
 start_server
+load_at_start="$(cut -d ' ' -f 1-3 /proc/loadavg)"
 for target in $(benchmark_targets); do run_benchmark "$target"; done
 write_results
 echo "Wrote $results" >&2
