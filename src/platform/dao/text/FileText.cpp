@@ -53,6 +53,7 @@ void FileText::decodeMapped() {
     decoded_ = decodeTextFile(QByteArray::fromRawData(reinterpret_cast<const char*>(map_),
                                                       static_cast<qsizetype>(mapSize_)),
                               path_);
+    decoded_.detach();  // its own copy, should it still be the mapped bytes
     file_.unmap(map_);
     map_ = nullptr;
     text_ = std::string_view(decoded_.constData(), static_cast<std::size_t>(decoded_.size()));
