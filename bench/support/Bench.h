@@ -10,11 +10,18 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 namespace keldara::bench {
 
 // Rounds per measurement: KELDARA_BENCH_ROUNDS, 3 when unset.
 int rounds();
+
+// The wall-clock seconds of one call of `run`.
+double seconds(const std::function<void()>& run);
+
+// The median of the values (0 when there are none).
+double median(std::vector<double> values);
 
 // The median wall-clock seconds of `run` over rounds().
 double medianSeconds(const std::function<void()>& run);
