@@ -19,12 +19,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 // Runs the command in a child and returns its resource usage once it has ended.
 rusage runChild(const QString& program, const QStringList& arguments, const QString& stdinFile) {
     std::vector<QByteArray> words{program.toLocal8Bit()};
@@ -57,6 +51,19 @@ rusage runChild(const QString& program, const QStringList& arguments, const QStr
 
 }  // namespace
 
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double seconds(const std::function<void()>& run) {
+    const auto start = Clock::now();
+    run();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 int rounds() {
     const char* text = std::getenv("KELDARA_BENCH_ROUNDS");
     const int value = text ? std::atoi(text) : 0;
@@ -64,11 +71,14 @@ int rounds() {
 }
 
 double medianSeconds(const std::function<void()>& run) {
+    return medianSeconds(run, [] {});
+}
+
+double medianSeconds(const std::function<void()>& run, const std::function<void()>& after) {
     std::vector<double> seconds;
     for (int round = 0; round < rounds(); ++round) {
-        const auto start = Clock::now();
-        run();
-        seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        seconds.push_back(keldara::bench::seconds(run));
+        after();
     }
     return median(seconds);
 }

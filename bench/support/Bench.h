@@ -10,14 +10,23 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 namespace keldara::bench {
 
 // Rounds per measurement: KELDARA_BENCH_ROUNDS, 3 when unset.
 int rounds();
 
+// The wall-clock seconds of one call of `run`.
+double seconds(const std::function<void()>& run);
+
+// The median of the values (0 when there are none).
+double median(std::vector<double> values);
+
 // The median wall-clock seconds of `run` over rounds().
 double medianSeconds(const std::function<void()>& run);
+// The same, calling `after` (untimed) after each round, e.g. to undo what `run` did.
+double medianSeconds(const std::function<void()>& run, const std::function<void()>& after);
 
 // Runs `program` with `arguments` (standard input from `stdinFile` when not empty) and
 // returns its wall-clock seconds; throws std::runtime_error when it fails to start or

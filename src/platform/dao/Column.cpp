@@ -1,25 +1,37 @@
 #include "platform/dao/Column.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <bit>
+#include <cstring>
+#include <limits>
 
 namespace keldara::dao {
 
 namespace {
 
-// year 14 bits, month 4, day 5, hour 5, minute 6, second 6, microsecond 20: 60 bits.
+// The date in the low 23 bits (year 14, month 4, day 5), the time of day above it (hour 5,
+// minute 6, second 6, microsecond 20): a date without a time of day fits in 32 bits.
 std::uint64_t packDateTime(const DateTime& dt) {
-    std::uint64_t p = static_cast<std::uint64_t>(dt.year & 0x3FFF);
-    p = (p << 4) | static_cast<std::uint64_t>(dt.month & 0xF);
-    p = (p << 5) | static_cast<std::uint64_t>(dt.day & 0x1F);
-    p = (p << 5) | static_cast<std::uint64_t>(dt.hour & 0x1F);
-    p = (p << 6) | static_cast<std::uint64_t>(dt.minute & 0x3F);
-    p = (p << 6) | static_cast<std::uint64_t>(dt.second & 0x3F);
-    p = (p << 20) | static_cast<std::uint64_t>(dt.microsecond & 0xFFFFF);
-    return p;
+    std::uint64_t time = static_cast<std::uint64_t>(dt.hour & 0x1F);
+    time = (time << 6) | static_cast<std::uint64_t>(dt.minute & 0x3F);
+    time = (time << 6) | static_cast<std::uint64_t>(dt.second & 0x3F);
+    time = (time << 20) | static_cast<std::uint64_t>(dt.microsecond & 0xFFFFF);
+    std::uint64_t date = static_cast<std::uint64_t>(dt.year & 0x3FFF);
+    date = (date << 4) | static_cast<std::uint64_t>(dt.month & 0xF);
+    date = (date << 5) | static_cast<std::uint64_t>(dt.day & 0x1F);
+    return (time << 23) | date;
 }
 
 DateTime unpackDateTime(std::uint64_t p) {
     DateTime dt;
+    dt.day = static_cast<int>(p & 0x1F);
+    p >>= 5;
+    dt.month = static_cast<int>(p & 0xF);
+    p >>= 4;
+    dt.year = static_cast<int>(p & 0x3FFF);
+    p >>= 14;
     dt.microsecond = static_cast<int>(p & 0xFFFFF);
     p >>= 20;
     dt.second = static_cast<int>(p & 0x3F);
@@ -27,61 +39,229 @@ DateTime unpackDateTime(std::uint64_t p) {
     dt.minute = static_cast<int>(p & 0x3F);
     p >>= 6;
     dt.hour = static_cast<int>(p & 0x1F);
-    p >>= 5;
-    dt.day = static_cast<int>(p & 0x1F);
-    p >>= 5;
-    dt.month = static_cast<int>(p & 0xF);
-    p >>= 4;
-    dt.year = static_cast<int>(p & 0x3FFF);
     return dt;
+}
+
+constexpr std::uint64_t kNarrowLimit = std::numeric_limits<std::uint32_t>::max();
+constexpr std::size_t kFirstBlock = 4096;
+constexpr std::size_t kLargestBlock = std::size_t{1} << 20;
+
+// An entry's header tells its length and form: bit 0 set for UTF-16 text, bit 1 for a null
+// text, the length (characters or bytes) above them.
+constexpr std::uint64_t kUtf16 = 1;
+constexpr std::uint64_t kNullText = 2;
+
+bool isLatin1(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x100; });
+}
+
+bool isAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Memory about to be filled from end to end is mapped in one call rather than a page fault
+// at a time, which costs far more.
+void prefault(const void* data, std::size_t bytes) {
+    constexpr std::uintptr_t kPage = 4096;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(kPage - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
 }
 
 }  // namespace
 
+Column::ByteStore::Block::Block(std::size_t bytes, std::uint64_t offset)
+    : data(std::make_unique_for_overwrite<char[]>(bytes)), size(bytes), start(offset) {
+    prefault(data.get(), bytes);
+}
+
+Column::ByteStore::Block::Block(const Block& other) : Block(other.size, other.start) {
+    std::memcpy(data.get(), other.data.get(), size);
+}
+
+char* Column::ByteStore::allocate(std::size_t bytes, std::uint64_t& offset) {
+    if (blocks_.empty() || blocks_.back().size - used_ < bytes) {
+        const std::size_t grown =
+            blocks_.empty() ? kFirstBlock : std::min(blocks_.back().size * 2, kLargestBlock);
+        blocks_.emplace_back(std::max(grown, bytes),
+                             blocks_.empty() ? 0 : blocks_.back().start + used_);
+        used_ = 0;
+    }
+    Block& last = blocks_.back();
+    offset = last.start + used_;
+    char* place = last.data.get() + used_;
+    used_ += bytes;
+    return place;
+}
+
+const char* Column::ByteStore::at(std::uint64_t offset) const {
+    const auto after = std::upper_bound(
+        blocks_.begin(), blocks_.end(), offset,
+        [](std::uint64_t value, const Block& block) { return value < block.start; });
+    const Block& block = *(after - 1);
+    return block.data.get() + (offset - block.start);
+}
+
+char* Column::allocateEntry(std::uint64_t header, std::size_t bytes, std::uint64_t& offset) {
+    char prefix[10];
+    std::size_t prefixSize = 0;
+    do {
+        prefix[prefixSize++] = static_cast<char>((header & 0x7F) | (header > 0x7F ? 0x80 : 0));
+        header >>= 7;
+    } while (header != 0);
+    char* place = store_.allocate(prefixSize + bytes, offset);
+    std::memcpy(place, prefix, prefixSize);
+    return place + prefixSize;
+}
+
+std::uint64_t Column::readHeader(const char*& data) const {
+    std::uint64_t header = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(*data++);
+        header |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0) return header;
+    }
+}
+
+std::uint64_t Column::storeText(QStringView text, bool isNull) {
+    const auto length = static_cast<std::size_t>(text.size());
+    std::uint64_t offset = 0;
+    if (isLatin1(text)) {
+        char* place = allocateEntry(length << 2 | (isNull ? kNullText : 0), length, offset);
+        for (std::size_t i = 0; i < length; ++i) place[i] = static_cast<char>(text[i].unicode());
+    } else {
+        char* place = allocateEntry(length << 2 | kUtf16, 2 * length, offset);
+        std::memcpy(place, text.utf16(), 2 * length);
+    }
+    return offset;
+}
+
+std::uint64_t Column::storeLatin1(std::string_view latin1) {
+    std::uint64_t offset = 0;
+    char* place = allocateEntry(latin1.size() << 2, latin1.size(), offset);
+    std::memcpy(place, latin1.data(), latin1.size());
+    return offset;
+}
+
+std::uint64_t Column::storeBytes(const QByteArray& bytes) {
+    return storeLatin1(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+QString Column::textAt(std::uint64_t offset) const {
+    const char* data = store_.at(offset);
+    const std::uint64_t header = readHeader(data);
+    const auto length = static_cast<qsizetype>(header >> 2);
+    if (header & kNullText) return QString();
+    if ((header & kUtf16) == 0) return QString::fromLatin1(data, length);
+    QString text(length, Qt::Uninitialized);
+    std::memcpy(text.data(), data, 2 * static_cast<std::size_t>(length));
+    return text;
+}
+
+QByteArray Column::bytesAt(std::uint64_t offset) const {
+    const char* data = store_.at(offset);
+    const std::uint64_t header = readHeader(data);
+    return QByteArray(data, static_cast<qsizetype>(header >> 2));
+}
+
 void Column::reserve(std::size_t rows) {
     kinds_.reserve(rows);
-    payloads_.reserve(rows);
+    prefault(kinds_.data(), kinds_.capacity());
+    if (isWide_) {
+        wide_.reserve(rows);
+        prefault(wide_.data(), wide_.capacity() * sizeof(std::uint64_t));
+    } else {
+        narrow_.reserve(rows);
+        prefault(narrow_.data(), narrow_.capacity() * sizeof(std::uint32_t));
+    }
+}
+
+void Column::widen() {
+    wide_.reserve(std::max(kinds_.capacity(), narrow_.size()));
+    for (std::size_t row = 0; row < narrow_.size(); ++row) {
+        const std::uint32_t payload = narrow_[row];
+        wide_.push_back(kinds_[row] == ValueKind::Integer
+                            ? static_cast<std::uint64_t>(static_cast<std::int32_t>(payload))
+                            : payload);
+    }
+    std::vector<std::uint32_t>().swap(narrow_);
+    isWide_ = true;
+}
+
+void Column::push(ValueKind kind, std::uint64_t payload, bool fitsNarrow) {
+    if (!isWide_ && !fitsNarrow) widen();
+    if (isWide_) {
+        wide_.push_back(payload);
+    } else {
+        narrow_.push_back(static_cast<std::uint32_t>(payload));
+    }
+    kinds_.push_back(kind);
+}
+
+std::uint64_t Column::payloadAt(std::size_t row) const {
+    if (isWide_) return wide_[row];
+    const std::uint32_t payload = narrow_[row];
+    return kinds_[row] == ValueKind::Integer
+               ? static_cast<std::uint64_t>(static_cast<std::int32_t>(payload))
+               : payload;
+}
+
+void Column::appendUtf8Text(std::string_view utf8) {
+    if (isAscii(utf8)) {
+        const std::uint64_t offset = storeLatin1(utf8);
+        push(ValueKind::Text, offset, offset <= kNarrowLimit);
+        return;
+    }
+    append(Value::text(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()))));
 }
 
 void Column::append(const Value& value) {
-    std::uint64_t payload = 0;
-    switch (value.kind()) {
+    const ValueKind kind = value.kind();
+    switch (kind) {
         case ValueKind::Null:
+            push(kind, 0, true);
             break;
         case ValueKind::Boolean:
-            payload = value.toBool() ? 1 : 0;
+            push(kind, value.toBool() ? 1 : 0, true);
             break;
-        case ValueKind::Integer:
-            payload = static_cast<std::uint64_t>(value.toInt());
+        case ValueKind::Integer: {
+            const std::int64_t integer = value.toInt();
+            push(kind, static_cast<std::uint64_t>(integer),
+                 integer >= std::numeric_limits<std::int32_t>::min() &&
+                     integer <= std::numeric_limits<std::int32_t>::max());
             break;
+        }
         case ValueKind::Double:
-            payload = std::bit_cast<std::uint64_t>(value.toDouble());
+            push(kind, std::bit_cast<std::uint64_t>(value.toDouble()), false);
             break;
         case ValueKind::Decimal:
-            payload = texts_.size();
-            texts_.push_back(value.decimalText());
+        case ValueKind::Text: {
+            const QString& text = kind == ValueKind::Text ? value.toText() : value.decimalText();
+            const std::uint64_t offset = storeText(text, text.isNull());
+            push(kind, offset, offset <= kNarrowLimit);
             break;
-        case ValueKind::Text:
-            payload = texts_.size();
-            texts_.push_back(value.toText());
-            break;
+        }
         case ValueKind::Date:
         case ValueKind::Time:
-        case ValueKind::DateTime:
-            payload = packDateTime(value.toDateTime());
+        case ValueKind::DateTime: {
+            const std::uint64_t payload = packDateTime(value.toDateTime());
+            push(kind, payload, payload <= kNarrowLimit);
             break;
-        case ValueKind::Bytes:
-            payload = bytes_.size();
-            bytes_.push_back(value.toBytes());
+        }
+        case ValueKind::Bytes: {
+            const std::uint64_t offset = storeBytes(value.toBytes());
+            push(kind, offset, offset <= kNarrowLimit);
             break;
+        }
     }
-    kinds_.push_back(value.kind());
-    payloads_.push_back(payload);
 }
 
 Value Column::at(std::size_t row) const {
-    const std::uint64_t payload = payloads_[row];
-    switch (kinds_[row]) {
+    const ValueKind kind = kinds_[row];
+    const std::uint64_t payload = payloadAt(row);
+    switch (kind) {
         case ValueKind::Null:
             return Value::null();
         case ValueKind::Boolean:
@@ -91,15 +271,15 @@ Value Column::at(std::size_t row) const {
         case ValueKind::Double:
             return Value::floating(std::bit_cast<double>(payload));
         case ValueKind::Decimal:
-            return Value::decimal(texts_[payload]);
+            return Value::decimal(textAt(payload));
         case ValueKind::Text:
-            return Value::text(texts_[payload]);
+            return Value::text(textAt(payload));
         case ValueKind::Date:
         case ValueKind::Time:
         case ValueKind::DateTime:
-            return Value::dateTimeOfKind(kinds_[row], unpackDateTime(payload));
+            return Value::dateTimeOfKind(kind, unpackDateTime(payload));
         case ValueKind::Bytes:
-            return Value::bytes(bytes_[payload]);
+            return Value::bytes(bytesAt(payload));
     }
     return Value::null();
 }

@@ -3,27 +3,69 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/dao/Value.h"
 
 namespace keldara::dao {
 
-// The values of one column, stored compactly: a kind byte and an eight-byte payload per
-// cell; texts, decimals and bytes live in their own vectors and the payload indexes them.
+// The values of one column, stored compactly: a kind byte and a payload per cell. Payloads
+// take four bytes while every one of the column fits (integers within 32 bits, dates
+// without a time of day, texts within the first 4 GB of the column's text store) and eight
+// once one does not. Texts, decimals and bytes live in the column's text store, texts of
+// Latin-1 characters at one byte a character, others at two.
 class Column {
   public:
     void append(const Value& value);
+    // The UTF-8 text as a text value, without the Value in between (for readers in bulk).
+    void appendUtf8Text(std::string_view utf8);
     Value at(std::size_t row) const;
     ValueKind kindAt(std::size_t row) const { return kinds_[row]; }
     std::size_t size() const { return kinds_.size(); }
     void reserve(std::size_t rows);
 
   private:
+    // Append-only storage of byte strings in blocks that never move, so that growing it
+    // copies nothing.
+    class ByteStore {
+      public:
+        char* allocate(std::size_t bytes, std::uint64_t& offset);
+        const char* at(std::uint64_t offset) const;
+
+      private:
+        struct Block {
+            explicit Block(std::size_t bytes, std::uint64_t offset);
+            Block(const Block& other);
+            Block(Block&&) = default;
+            Block& operator=(const Block& other) { return *this = Block(other); }
+            Block& operator=(Block&&) = default;
+
+            std::unique_ptr<char[]> data;  // not cleared: every byte in use is written
+            std::size_t size = 0;
+            std::uint64_t start = 0;  // the store offset of its first byte
+        };
+        std::vector<Block> blocks_;
+        std::size_t used_ = 0;  // bytes of the last block in use
+    };
+
+    void push(ValueKind kind, std::uint64_t payload, bool fitsNarrow);
+    std::uint64_t payloadAt(std::size_t row) const;
+    void widen();
+    std::uint64_t storeText(QStringView text, bool isNull);
+    std::uint64_t storeLatin1(std::string_view latin1);
+    std::uint64_t storeBytes(const QByteArray& bytes);
+    char* allocateEntry(std::uint64_t header, std::size_t bytes, std::uint64_t& offset);
+    std::uint64_t readHeader(const char*& data) const;
+    QString textAt(std::uint64_t offset) const;
+    QByteArray bytesAt(std::uint64_t offset) const;
+
     std::vector<ValueKind> kinds_;
-    std::vector<std::uint64_t> payloads_;
-    std::vector<QString> texts_;
-    std::vector<QByteArray> bytes_;
+    std::vector<std::uint32_t> narrow_;  // payloads while all fit in 32 bits
+    std::vector<std::uint64_t> wide_;    // payloads once one does not
+    bool isWide_ = false;
+    ByteStore store_;
 };
 
 }  // namespace keldara::dao

@@ -1,11 +1,23 @@
 #include "platform/dao/Recordset.h"
 
+#include <stdexcept>
+
 #include "platform/dao/DaoError.h"
 
 namespace keldara::dao {
 
 Recordset::Recordset(std::vector<FieldInfo> fields)
     : fields_(std::move(fields)), columns_(fields_.size()) {}
+
+Recordset::Recordset(std::vector<FieldInfo> fields, std::vector<Column> columns)
+    : fields_(std::move(fields)), columns_(std::move(columns)) {
+    columns_.resize(fields_.size());
+    rows_ = columns_.empty() ? 0 : static_cast<long>(columns_.front().size());
+    for (const Column& column : columns_) {
+        if (static_cast<long>(column.size()) != rows_)
+            throw std::invalid_argument("Recordset: columns of different lengths");
+    }
+}
 
 void Recordset::appendRow(std::span<const Value> row) {
     for (std::size_t i = 0; i < columns_.size(); ++i) {

@@ -15,6 +15,8 @@ namespace keldara::dao {
 class Recordset {
   public:
     explicit Recordset(std::vector<FieldInfo> fields = {});
+    // A recordset of columns built already, one per field, all of the same length.
+    Recordset(std::vector<FieldInfo> fields, std::vector<Column> columns);
 
     // Building, by the providers.
     void appendRow(std::span<const Value> row);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -12,8 +12,8 @@ namespace keldara::dao::text {
 
 enum class SliceOrigin : std::uint8_t {
     Null,       // an empty field, quoted or not
-    Text,       // bytes of the file's text
-    Unescaped,  // bytes of ParsedRecords::unescaped (the field held doubled quotes)
+    Text,       // bytes of the text
+    Unescaped,  // bytes the reader rewrote (the field held doubled quotes)
 };
 
 // Where the UTF-8 bytes of one field lie.
@@ -23,31 +23,47 @@ struct FieldSlice {
     SliceOrigin origin = SliceOrigin::Null;
 };
 
-// Every record of a delimited text, as slices of its bytes. A blank line is a record
-// without fields.
-struct ParsedRecords {
-    QByteArray text;                        // the UTF-8 text the slices point into
-    std::string unescaped;                  // fields rewritten while reading
-    std::vector<FieldSlice> fields;         // all records' fields, one after another
-    std::vector<std::size_t> recordStarts;  // index of each record's first field, plus end
-    std::vector<std::int64_t> recordLines;  // the line each record begins on, from 1
+// Reads UTF-8 text record by record: fields separated by `delimiter`, records by CR LF, LF
+// or CR; a field that begins with a double quote runs to the matching quote and may hold
+// delimiters, line ends and doubled quotes. Text after a closing quote belongs to the field.
+// A blank line is a record without fields. Only the current record's fields are kept, so
+// reading takes no memory in proportion to the text. Throws DaoError naming `fileName` and
+// the line when a quote is never closed or a record holds too many fields.
+class RecordReader {
+  public:
+    RecordReader(std::string_view text, char delimiter, const QString& fileName);
 
-    std::size_t recordCount() const { return recordLines.size(); }
-    std::span<const FieldSlice> record(std::size_t index) const {
-        return std::span<const FieldSlice>(fields).subspan(
-            recordStarts[index], recordStarts[index + 1] - recordStarts[index]);
-    }
+    // Reads the next record; false after the last.
+    bool next();
+    std::span<const FieldSlice> fields() const { return fields_; }
     std::string_view bytes(const FieldSlice& slice) const {
-        const char* base =
-            slice.origin == SliceOrigin::Unescaped ? unescaped.data() : text.constData();
+        const char* base = slice.origin == SliceOrigin::Unescaped ? unescaped_.data() : data_;
         return {base + slice.offset, slice.length};
     }
-};
+    std::int64_t line() const { return recordLine_; }  // where the record begins, from 1
+    std::size_t position() const { return pos_; }      // bytes of the text read so far
 
-// Splits UTF-8 text into records and fields: fields separated by `delimiter`, records by
-// CR LF, LF or CR; a field that begins with a double quote runs to the matching quote and
-// may hold delimiters, line ends and doubled quotes. Text after a closing quote belongs to
-// the field. Throws DaoError naming `fileName` and the line when a quote is never closed.
-ParsedRecords parseDelimited(QByteArray text, char delimiter, const QString& fileName);
+  private:
+    bool isLineEnd(char c) const { return c == '\n' || c == '\r'; }
+    void consumeLineEnd();
+    void skipToStop();
+    void readPlainField();
+    void readQuotedField();
+    void countLineEnds(std::size_t from, std::size_t to);
+    void addSlice(SliceOrigin origin, std::size_t offset, std::size_t length);
+    [[noreturn]] void throwUnclosedQuote(std::int64_t openingLine) const;
+    [[noreturn]] void throwTooManyFields(std::int64_t line, std::size_t count) const;
+
+    const QString& fileName_;
+    const char* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+    std::int64_t line_ = 1;
+    std::int64_t recordLine_ = 0;
+    char delimiter_;
+    std::array<bool, 256> stops_{};
+    std::vector<FieldSlice> fields_;
+    std::string unescaped_;
+};
 
 }  // namespace keldara::dao::text

@@ -1,15 +1,16 @@
 #include "platform/dao/text/TextTable.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
 #include "platform/dao/text/DelimitedParser.h"
+#include "platform/dao/text/FileText.h"
 #include "platform/dao/text/TextEncoding.h"
 #include "platform/dao/text/ValueScanning.h"
 
@@ -87,22 +88,6 @@ class ColumnScan {
     bool date_ = true;
 };
 
-QByteArray readFileBytes(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw DaoError(
-            DaoError::BadFile,
-            QStringLiteral("The file \"%1\" cannot be opened: %2.").arg(path, file.errorString()));
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        throw DaoError(
-            DaoError::BadFile,
-            QStringLiteral("The file \"%1\" cannot be read: %2.").arg(path, file.errorString()));
-    }
-    return bytes;
-}
-
 bool isBlank(const QString& name) {
     return name.trimmed().isEmpty();
 }
@@ -137,92 +122,123 @@ QString textOf(std::string_view bytes) {
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-Value valueOf(std::string_view bytes, int type) {
+void appendValue(Column& column, std::string_view bytes, int type) {
     switch (type) {
         case adType::Integer:
         case adType::BigInt:
-            return Value::integer(parseInteger(bytes).value_or(0));
+            column.append(Value::integer(parseInteger(bytes).value_or(0)));
+            return;
         case adType::Double:
-            return Value::floating(parseExactDouble(bytes).value_or(0.0));
+            column.append(Value::floating(parseExactDouble(bytes).value_or(0.0)));
+            return;
         case adType::Date: {
             const auto date = parseIsoDate(bytes);
-            if (!date) return Value::null();
-            if (!date->hasTime) {
-                return Value::date(date->parts.year, date->parts.month, date->parts.day);
+            if (!date) {
+                column.append(Value::null());
+            } else if (!date->hasTime) {
+                column.append(Value::date(date->parts.year, date->parts.month, date->parts.day));
+            } else {
+                column.append(Value::dateTime(date->parts));
             }
-            return Value::dateTime(date->parts);
+            return;
         }
         default:
-            return Value::text(textOf(bytes));
+            column.appendUtf8Text(bytes);  // a text: no QString in between when it is ASCII
+            return;
     }
 }
 
+// Builds the recordset in two passes over the text, record by record: the first finds the
+// field names, the number of records and every column's type; the second stores the values
+// in the columns. Neither keeps more of the text than the record at hand.
 class TableBuilder {
   public:
-    TableBuilder(const QString& path, ParsedRecords records, bool headerRow)
-        : path_(path), records_(std::move(records)), headerRow_(headerRow) {}
+    TableBuilder(const QString& path, FileText& file, char delimiter, bool headerRow)
+        : path_(path), file_(file), delimiter_(delimiter), headerRow_(headerRow) {}
 
     std::unique_ptr<Recordset> build() {
-        dropTrailingBlankLines();
-        std::size_t first = 0;
-        std::vector<QString> names;
-        if (headerRow_) {
-            while (first < records_.recordCount() && records_.record(first).empty()) ++first;
-            if (first == records_.recordCount()) return std::make_unique<Recordset>();
-            for (const FieldSlice& slice : records_.record(first)) {
-                names.push_back(textOf(records_.bytes(slice)));
-            }
-            ++first;
-            columns_ = names.size();
-            checkRecordWidths(first);
-        } else {
-            for (std::size_t r = 0; r < records_.recordCount(); ++r) {
-                columns_ = std::max(columns_, records_.record(r).size());
-            }
-            if (columns_ == 0) return std::make_unique<Recordset>();
-            names.resize(columns_);
+        scan();
+        if (file_.settleEncoding()) {
+            forgetScan();
+            scan();
+            file_.rewind();
         }
-        names = uniqueFieldNames(std::move(names));
-        countRows(first);
+        if (headerRow_ ? !headerSeen_ : columns_ == 0) return std::make_unique<Recordset>();
+        if (widthError_) throw *widthError_;
+        rows_ = nonBlankRecords_ + (columns_ == 1 ? blankRecords_ : 0);
         checkCellCount();
-        const std::vector<FieldInfo> fields = scanColumns(first, names);
-        return fill(first, fields);
+        names_.resize(columns_);
+        scans_.resize(columns_);
+        std::vector<FieldInfo> fields;
+        fields.reserve(columns_);
+        const std::vector<QString> names = uniqueFieldNames(std::move(names_));
+        for (std::size_t c = 0; c < columns_; ++c) fields.push_back(scans_[c].fieldInfo(names[c]));
+        return std::make_unique<Recordset>(fields, fill(fields));
     }
 
   private:
-    void dropTrailingBlankLines() {
-        while (records_.recordCount() > 0 && records_.record(records_.recordCount() - 1).empty()) {
-            records_.recordLines.pop_back();
-            records_.recordStarts.pop_back();
+    // The first pass. Blank lines at the end of the text are no records; the ones before
+    // the header line neither.
+    void scan() {
+        RecordReader reader(file_.text(), delimiter_, path_);
+        std::size_t pendingBlank = 0;
+        while (reader.next()) {
+            file_.release(reader.position());
+            const auto fields = reader.fields();
+            if (fields.empty()) {
+                if (!headerRow_ || headerSeen_) ++pendingBlank;
+                continue;
+            }
+            if (headerRow_ && !headerSeen_) {
+                for (const FieldSlice& slice : fields)
+                    names_.push_back(textOf(reader.bytes(slice)));
+                columns_ = names_.size();
+                scans_.resize(columns_);
+                headerSeen_ = true;
+                continue;
+            }
+            blankRecords_ += pendingBlank;
+            pendingBlank = 0;
+            ++nonBlankRecords_;
+            if (headerRow_) {
+                checkWidth(reader);
+            } else if (fields.size() > columns_) {
+                columns_ = fields.size();
+                scans_.resize(columns_);
+            }
+            const std::size_t width = std::min(fields.size(), columns_);
+            for (std::size_t c = 0; c < width; ++c) {
+                if (fields[c].origin != SliceOrigin::Null)
+                    scans_[c].observe(reader.bytes(fields[c]));
+            }
         }
     }
 
-    // A blank line is a record of one Null field where there is one field, and nothing
-    // where there are several.
-    bool isRecord(std::size_t r) const { return columns_ == 1 || !records_.record(r).empty(); }
-
-    void checkRecordWidths(std::size_t first) const {
-        for (std::size_t r = first; r < records_.recordCount(); ++r) {
-            const auto fields = records_.record(r);
-            if (fields.size() <= columns_) continue;
-            const bool extraAreEmpty =
-                std::all_of(fields.begin() + static_cast<std::ptrdiff_t>(columns_), fields.end(),
-                            [](const FieldSlice& s) { return s.origin == SliceOrigin::Null; });
-            if (extraAreEmpty) continue;
-            throw DaoError(DaoError::BadFile,
-                           QStringLiteral("The file \"%1\" cannot be read: line %2 holds %3 "
-                                          "fields, but the header line names only %4.")
-                               .arg(path_)
-                               .arg(records_.recordLines[r])
-                               .arg(fields.size())
-                               .arg(columns_));
-        }
+    void forgetScan() {
+        headerSeen_ = false;
+        names_.clear();
+        scans_.clear();
+        widthError_.reset();
+        columns_ = nonBlankRecords_ = blankRecords_ = 0;
     }
 
-    void countRows(std::size_t first) {
-        for (std::size_t r = first; r < records_.recordCount(); ++r) {
-            if (isRecord(r)) ++rows_;
-        }
+    // A record wider than the header line is refused unless its extra fields are empty; the
+    // first such record is named once the whole text has been read, so that damage to its
+    // quoting is reported first.
+    void checkWidth(const RecordReader& reader) {
+        const auto fields = reader.fields();
+        if (fields.size() <= columns_ || widthError_) return;
+        const bool extraAreEmpty =
+            std::all_of(fields.begin() + static_cast<std::ptrdiff_t>(columns_), fields.end(),
+                        [](const FieldSlice& s) { return s.origin == SliceOrigin::Null; });
+        if (extraAreEmpty) return;
+        widthError_ = DaoError(DaoError::BadFile,
+                               QStringLiteral("The file \"%1\" cannot be read: line %2 holds %3 "
+                                              "fields, but the header line names only %4.")
+                                   .arg(path_)
+                                   .arg(reader.line())
+                                   .arg(fields.size())
+                                   .arg(columns_));
     }
 
     // Short records are filled up with Nulls. A header line of thousands of fields over
@@ -230,7 +246,7 @@ class TableBuilder {
     // file's size warrants; such a file is refused.
     void checkCellCount() const {
         const double cells = static_cast<double>(rows_) * static_cast<double>(columns_);
-        const double bytes = static_cast<double>(records_.text.size());
+        const double bytes = static_cast<double>(file_.text().size());
         if (cells <= 16.0 * bytes + 16.0 * 1024 * 1024) return;
         throw DaoError(DaoError::BadFile,
                        QStringLiteral("The file \"%1\" cannot be read: its %2 records hold far "
@@ -240,48 +256,46 @@ class TableBuilder {
                            .arg(columns_));
     }
 
-    std::vector<FieldInfo> scanColumns(std::size_t first, const std::vector<QString>& names) {
-        std::vector<ColumnScan> scans(columns_);
-        for (std::size_t r = first; r < records_.recordCount(); ++r) {
-            if (!isRecord(r)) continue;
-            const auto fields = records_.record(r);
-            const std::size_t width = std::min(fields.size(), columns_);
-            for (std::size_t c = 0; c < width; ++c) {
-                if (fields[c].origin != SliceOrigin::Null) {
-                    scans[c].observe(records_.bytes(fields[c]));
-                }
+    // The second pass. A blank line is a record of one Null field where there is one
+    // field, and nothing where there are several.
+    std::vector<Column> fill(const std::vector<FieldInfo>& fields) {
+        std::vector<Column> columns(columns_);
+        for (Column& column : columns) column.reserve(rows_);
+        RecordReader reader(file_.text(), delimiter_, path_);
+        bool headerSkipped = !headerRow_;
+        std::size_t rows = 0;
+        while (rows < rows_ && reader.next()) {
+            file_.release(reader.position());
+            const auto slices = reader.fields();
+            if (!headerSkipped) {
+                headerSkipped = !slices.empty();
+                continue;
             }
-        }
-        std::vector<FieldInfo> fields;
-        fields.reserve(columns_);
-        for (std::size_t c = 0; c < columns_; ++c) fields.push_back(scans[c].fieldInfo(names[c]));
-        return fields;
-    }
-
-    std::unique_ptr<Recordset> fill(std::size_t first, const std::vector<FieldInfo>& fields) {
-        auto recordset = std::make_unique<Recordset>(fields);
-        recordset->reserve(rows_);
-        std::vector<Value> row(columns_);
-        for (std::size_t r = first; r < records_.recordCount(); ++r) {
-            if (!isRecord(r)) continue;
-            const auto slices = records_.record(r);
+            if (slices.empty() && columns_ != 1) continue;
             const std::size_t width = std::min(slices.size(), columns_);
             for (std::size_t c = 0; c < columns_; ++c) {
-                if (c < width && slices[c].origin != SliceOrigin::Null) {
-                    row[c] = valueOf(records_.bytes(slices[c]), fields[c].type);
+                if (c >= width || slices[c].origin == SliceOrigin::Null) {
+                    columns[c].append(Value::null());
                 } else {
-                    row[c] = Value::null();
+                    appendValue(columns[c], reader.bytes(slices[c]), fields[c].type);
                 }
             }
-            recordset->appendRow(row);
+            ++rows;
         }
-        return recordset;
+        return columns;
     }
 
     const QString& path_;
-    ParsedRecords records_;
+    FileText& file_;
+    char delimiter_;
     bool headerRow_;
+    bool headerSeen_ = false;
+    std::vector<QString> names_;
+    std::vector<ColumnScan> scans_;
+    std::optional<DaoError> widthError_;
     std::size_t columns_ = 0;
+    std::size_t nonBlankRecords_ = 0;
+    std::size_t blankRecords_ = 0;
     std::size_t rows_ = 0;
 };
 
@@ -299,11 +313,10 @@ char chooseDelimiter(const QString& fileName, QByteArrayView text) {
 }
 
 std::unique_ptr<Recordset> readTextTable(const QString& path, const TextTableOptions& options) {
-    QByteArray text = decodeTextFile(readFileBytes(path), path);
+    FileText file(path);
     const char delimiter =
-        options.delimiter.value_or(chooseDelimiter(QFileInfo(path).fileName(), text));
-    ParsedRecords records = parseDelimited(std::move(text), delimiter, path);
-    return TableBuilder(path, std::move(records), options.headerRow).build();
+        options.delimiter.value_or(chooseDelimiter(QFileInfo(path).fileName(), file.view()));
+    return TableBuilder(path, file, delimiter, options.headerRow).build();
 }
 
 }  // namespace keldara::dao::text

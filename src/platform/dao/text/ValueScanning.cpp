@@ -84,6 +84,22 @@ std::optional<NormalDecimal> plainDecimal(std::string_view s) {
     return n;
 }
 
+// The number of digits of a number in the plain form plainDecimal checks, or 0 when `s`
+// is not in that form.
+std::size_t plainDigitCount(std::string_view s) {
+    std::size_t i = !s.empty() && s[0] == '-' ? 1 : 0;
+    const std::size_t intStart = i;
+    while (i < s.size() && isDigit(s[i])) ++i;
+    const std::size_t intDigits = i - intStart;
+    if (intDigits > 1 && s[intStart] == '0') return 0;
+    if (i == s.size()) return intDigits;
+    if (s[i] != '.') return 0;
+    const std::size_t fracStart = ++i;
+    while (i < s.size() && isDigit(s[i])) ++i;
+    if (i == fracStart || i != s.size()) return 0;
+    return intDigits + (i - fracStart);
+}
+
 bool readDigits(std::string_view s, std::size_t at, std::size_t count, int& value) {
     if (at + count > s.size()) return false;
     value = 0;
@@ -149,6 +165,16 @@ std::optional<std::int64_t> parseInteger(std::string_view s) {
 }
 
 std::optional<double> parseExactDouble(std::string_view s) {
+    // A double tells apart every number of up to 15 digits, so such a number always reads
+    // back as written: no need to print it again.
+    const std::size_t digits = plainDigitCount(s);
+    if (digits == 0) return std::nullopt;
+    if (digits <= 15) {
+        double value = 0;
+        const auto [end, error] =
+            std::from_chars(s.data(), s.data() + s.size(), value, std::chars_format::fixed);
+        if (error == std::errc() && end == s.data() + s.size()) return value;
+    }
     const auto written = plainDecimal(s);
     if (!written) return std::nullopt;
     double value = 0;
