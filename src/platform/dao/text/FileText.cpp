@@ -33,15 +33,14 @@ FileText::FileText(const QString& path) : path_(path), file_(path) {
             QStringLiteral("The file \"%1\" cannot be opened: %2.").arg(path, file_.errorString()));
     }
     const qint64 size = file_.size();
-    if (size > 0) map_ = file_.map(0, size);
-    if (map_ == nullptr) {
+    if (size > 0) copyFile(static_cast<std::size_t>(size));
+    if (copy_ == nullptr) {
         readWhole();
         return;
     }
-    mapSize_ = static_cast<std::size_t>(size);
-    const std::string_view raw(reinterpret_cast<const char*>(map_), mapSize_);
+    const std::string_view raw(copy_, copySize_);
     if (startsWith(raw, "\xFF\xFE") || startsWith(raw, "\xFE\xFF")) {
-        decodeMapped();
+        decodeCopy();
         return;
     }
     textStart_ = startsWith(raw, "\xEF\xBB\xBF") ? 3 : 0;
@@ -49,19 +48,34 @@ FileText::FileText(const QString& path) : path_(path), file_(path) {
     unchecked_ = true;
 }
 
-void FileText::decodeMapped() {
-    decoded_ = decodeTextFile(QByteArray::fromRawData(reinterpret_cast<const char*>(map_),
-                                                      static_cast<qsizetype>(mapSize_)),
-                              path_);
-    decoded_.detach();  // its own copy, should it still be the mapped bytes
-    file_.unmap(map_);
-    map_ = nullptr;
+// Reads the file into anonymous memory, whose pages can be handed back one by one once
+// passed. A file that shrinks meanwhile gives the bytes it still had.
+void FileText::copyFile(std::size_t size) {
+    void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (memory == MAP_FAILED) return;
+    copy_ = static_cast<char*>(memory);
+    mapSize_ = size;
+    std::size_t done = 0;
+    while (done < size) {
+        const qint64 got = file_.read(copy_ + done, static_cast<qint64>(size - done));
+        if (got < 0) throwUnreadable();
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    copySize_ = done;
+}
+
+void FileText::decodeCopy() {
+    decoded_ = decodeTextFile(QByteArray(copy_, static_cast<qsizetype>(copySize_)), path_);
+    munmap(copy_, mapSize_);
+    copy_ = nullptr;
     text_ = std::string_view(decoded_.constData(), static_cast<std::size_t>(decoded_.size()));
     unchecked_ = false;
 }
 
 FileText::~FileText() {
-    if (map_ != nullptr) file_.unmap(map_);
+    if (copy_ != nullptr) munmap(copy_, mapSize_);
 }
 
 void FileText::readWhole() {
@@ -95,9 +109,10 @@ void FileText::checkUtf8(std::size_t position) {
 bool FileText::settleEncoding() {
     if (unchecked_) checkUtf8(text_.size());
     unchecked_ = false;
+    lastPass_ = true;
     rewind();
     if (!notUtf8_) return false;
-    decodeMapped();
+    decodeCopy();
     return true;
 }
 
@@ -105,20 +120,16 @@ void FileText::release(std::size_t position) {
     if (unchecked_) {
         if (position < checked_ + kReleaseStep) return;
         checkUtf8(position);
-        position = checked_;
     }
-    releaseMapped(textStart_ + position);
+    if (lastPass_) releaseCopy(textStart_ + position);
 }
 
-void FileText::releaseMapped(std::size_t offset) {
-    if (map_ == nullptr) return;
-    const std::size_t upTo = std::min(offset, mapSize_) / pageSize() * pageSize();
+void FileText::releaseCopy(std::size_t offset) {
+    if (copy_ == nullptr) return;
+    const std::size_t upTo = std::min(offset, copySize_) / pageSize() * pageSize();
     if (upTo < released_ + kReleaseStep) return;
-    madvise(map_ + released_, upTo - released_, MADV_DONTNEED);
+    madvise(copy_ + released_, upTo - released_, MADV_DONTNEED);
     released_ = upTo;
-    // The pages of the next step are mapped in one go rather than a fault at a time.
-    const std::size_t ahead = std::min(kReleaseStep, mapSize_ - upTo);
-    if (ahead > 0) madvise(map_ + upTo, ahead, MADV_POPULATE_READ);
 }
 
 }  // namespace keldara::dao::text
