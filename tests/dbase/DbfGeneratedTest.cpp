@@ -2,6 +2,7 @@
 // null flags, dBase III memos, numeric texts, code pages, and broken values and headers.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <bit>
 #include <limits>
@@ -17,11 +18,11 @@ using namespace keldara::test::dbf;
 namespace {
 
 QByteArray julianDateTime(std::uint32_t day, std::uint32_t milliseconds) {
-    return littleEndian32(day) + littleEndian32(milliseconds);
+    return bytesOf(day) + bytesOf(milliseconds);
 }
 
 QByteArray doubleBytes(double value) {
-    return littleEndian64(std::bit_cast<std::uint64_t>(value));
+    return bytesOf(std::bit_cast<std::uint64_t>(value), 8);
 }
 
 // A varchar of width `width` holding fewer bytes: the length sits in the field's last byte.
@@ -33,14 +34,14 @@ void expectRows(const Recordset& rs, const std::vector<std::vector<Value>>& expe
     ASSERT_EQ(rs.recordCount(), long(expected.size()));
     for (std::size_t row = 0; row < expected.size(); ++row) {
         for (std::size_t column = 0; column < expected[row].size(); ++column) {
-            const Value value = rs.valueAt(long(row), int(column));
-            EXPECT_EQ(value, expected[row][column]) << "record " << row << ", field " << column
-                                                    << ": " << value.sqlLiteral().toStdString();
+            EXPECT_EQ(rs.valueAt(long(row), int(column)), expected[row][column])
+                << "record " << row << ", field " << column;
         }
     }
 }
 
-void expectMentions(const std::string& error, std::initializer_list<std::string> parts) {
+void expectError(const std::function<void()>& read, std::initializer_list<std::string> parts) {
+    const std::string error = errorOf(read).description().toStdString();
     for (const std::string& part : parts) {
         EXPECT_NE(error.find(part), std::string::npos) << "\"" << part << "\" in: " << error;
     }
@@ -49,12 +50,12 @@ void expectMentions(const std::string& error, std::initializer_list<std::string>
 TEST(DbfVisualFoxPro, EveryTypeWithNullFlagsAndMemos) {
     QTemporaryDir dir;
     std::vector<std::uint32_t> blocks;
-    writeFile(dir.filePath("types.Fpt"), fptBytes(64,
-                                                  {{1, "Line 1\r\nLine 2 \xE9"},
-                                                   {0, QByteArray("\x89PNG\r\n\x1A\n", 8)},
-                                                   {2, QByteArray("\xD0\xCF\x11\xE0\x00", 5)},
-                                                   {1, QByteArray("\x00\x01 raw ", 7)}},
-                                                  blocks));
+    writeFile(dir.filePath("types.Fpt"), memoBytes(64,
+                                                   {{1, "Line 1\r\nLine 2 \xE9"},
+                                                    {0, QByteArray("\x89PNG\r\n\x1A\n", 8)},
+                                                    {2, QByteArray("\xD0\xCF\x11\xE0\x00", 5)},
+                                                    {1, QByteArray("\x00\x01 raw ", 7)}},
+                                                   blocks));
     const std::vector<FieldSpec> fields = {{"ID", 'I', 4},
                                            {"NAME", 'C', 10, 0, 0x02},
                                            {"NOTE", 'V', 10, 0, 0x02},
@@ -69,21 +70,21 @@ TEST(DbfVisualFoxPro, EveryTypeWithNullFlagsAndMemos) {
                                            {"CODE", 'C', 4, 0, 0x04},
                                            {"_NullFlags", '0', 1, 0, 0x05}};
     // Null flag bits: NAME null 0; NOTE short 1, null 2; RAW short 3.
-    const QByteArray noMemo = littleEndian32(0);
+    const QByteArray noMemo = bytesOf(0);
     const std::vector<RecordSpec> records = {
-        {{littleEndian32(1), "Ann", shortVarField("hi  ", 10),
-          shortVarField(QByteArray("\x00\xFF ", 3), 6), littleEndian64(123456789), doubleBytes(0.1),
-          julianDateTime(2451545, 43200123), littleEndian32(blocks[0]), littleEndian32(blocks[1]),
-          littleEndian32(blocks[2]), littleEndian32(blocks[3]), QByteArray("\x01\x02  ", 4),
+        {{bytesOf(1), "Ann", shortVarField("hi  ", 10),
+          shortVarField(QByteArray("\x00\xFF ", 3), 6), bytesOf(123456789, 8), doubleBytes(0.1),
+          julianDateTime(2451545, 43200123), bytesOf(blocks[0]), bytesOf(blocks[1]),
+          bytesOf(blocks[2]), bytesOf(blocks[3]), QByteArray("\x01\x02  ", 4),
           QByteArray(1, 0x0A)}},
-        {{littleEndian32(2), "gone"}, true},
-        {{littleEndian32(std::uint32_t(-7)), "", "0123456789", "abcdef",
-          littleEndian64(std::uint64_t(std::numeric_limits<std::int64_t>::min())),
-          doubleBytes(-2.5), julianDateTime(0, 0), noMemo, noMemo, noMemo, noMemo,
-          QByteArray(4, '\0'), QByteArray(1, 0x01)}},
-        {{littleEndian32(4), "          ", shortVarField("x", 10), shortVarField("", 6),
-          littleEndian64(-1), doubleBytes(1e300), julianDateTime(2415019, 86399999), noMemo, noMemo,
-          noMemo, noMemo, "    ", QByteArray(1, 0x0C)}},
+        {{bytesOf(2), "gone"}, true},
+        {{bytesOf(std::uint32_t(-7)), "", "0123456789", "abcdef",
+          bytesOf(std::uint64_t(std::numeric_limits<std::int64_t>::min()), 8), doubleBytes(-2.5),
+          julianDateTime(0, 0), noMemo, noMemo, noMemo, noMemo, QByteArray(4, '\0'),
+          QByteArray(1, 0x01)}},
+        {{bytesOf(4), "          ", shortVarField("x", 10), shortVarField("", 6), bytesOf(-1, 8),
+          doubleBytes(1e300), julianDateTime(2415019, 86399999), noMemo, noMemo, noMemo, noMemo,
+          "    ", QByteArray(1, 0x0C)}},
     };
     writeFile(dir.filePath("types.dbf"), dbfBytes(0x32, 0x03, fields, records));
 
@@ -121,7 +122,8 @@ TEST(DbfDBaseIII, MemosEndAtTheMarkAndDeletedRecordsStayOut) {
     QTemporaryDir dir;
     std::vector<std::uint32_t> blocks;
     const QByteArray longMemo = QByteArray(700, 'x') + "\r\nend";
-    writeFile(dir.filePath("LEDGER.DBT"), dbtBytes({"first\r\nmemo", longMemo}, blocks));
+    writeFile(dir.filePath("LEDGER.DBT"),
+              memoBytes(0, {{0, "first\r\nmemo"}, {0, longMemo}}, blocks));
     auto block = [&](int i) { return QByteArray::number(blocks[i]).rightJustified(10, ' '); };
     const std::vector<RecordSpec> records = {
         {{"  Ann", "     12.50", "19870301", "T", block(0)}},
@@ -176,31 +178,18 @@ TEST(DbfNumbers, StoredTextBecomesExactDecimal) {
     }
 }
 
+// The code page of each language driver id is the code page module's; here the header byte
+// picks it for values, field names and memos alike.
 TEST(DbfCodePages, HeaderByteDecidesTheEncoding) {
-    const struct {
-        std::uint8_t languageDriver;
-        QByteArray stored;
-        const char* expectedUtf8;
-    } cases[] = {
-        {0x00, "\x80\x85\x8A\xE9\x81", "€…Šé\xC2\x81"},  // none given: Windows-1252
-        {0x57, "\x80\x85\x8A\xE9\x81", "€…Šé\xC2\x81"},
-        {0x03, "caf\xE9", "café"},
-        {0x65, "\x8F\xE0\xA8\xA2\xA5\xE2", "Привет"},  // cp866
-        {0x26, "\x8F\xE0\xA8\xA2\xA5\xE2", "Привет"},
-        {0xC9, "\xCF\xF0\xE8\xE2\xE5\xF2", "Привет"},  // cp1251
-        {0xC8, "\x8A\x9A", "Šš"},                      // cp1250
-        {0x02, "pened\x8As", "penedès"},               // cp850
-        {0x7A, "\xD6\xD0\xCE\xC4", "中文"},            // cp936
-        {0x7A, "\xD6\xD0\xFF", "中\xC3\xBF"},          // an undefined byte keeps its number
-        {0x7B, "\x93\xFA\x96\x7B", "日本"},            // cp932
-    };
     QTemporaryDir dir;
-    for (const auto& c : cases) {
+    const std::tuple<std::uint8_t, QByteArray, const char*> cases[] = {
+        {0x00, "\x80\x85\x8A\xE9\x81", "€…Šé\xC2\x81"},  // none given: Windows-1252
+        {0xC9, "\xCF\xF0\xE8\xE2\xE5\xF2", "Привет"},    // cp1251
+    };
+    for (const auto& [languageDriver, stored, utf8] : cases) {
         writeFile(dir.filePath("cp.dbf"),
-                  dbfBytes(0x30, c.languageDriver, {{"TEXT", 'C', 12}}, {{{c.stored}}}));
-        EXPECT_EQ(readTable(dir.path(), "cp.dbf")->valueAt(0, 0).toText(),
-                  QString::fromUtf8(c.expectedUtf8))
-            << "language driver " << int(c.languageDriver);
+                  dbfBytes(0x30, languageDriver, {{"TEXT", 'C', 12}}, {{{stored}}}));
+        EXPECT_EQ(readTable(dir.path(), "cp.dbf")->valueAt(0, 0).toText(), QString::fromUtf8(utf8));
     }
     // Every other language driver id still reads plain ASCII text (a throw fails the test).
     for (int id = 0; id < 256; ++id) {
@@ -208,11 +197,10 @@ TEST(DbfCodePages, HeaderByteDecidesTheEncoding) {
                   dbfBytes(0x03, std::uint8_t(id), {{"T", 'C', 9}}, {{{"Name 42 x"}}}));
         EXPECT_EQ(readTable(dir.path(), "id.dbf")->valueAt(0, 0), Value::text("Name 42 x")) << id;
     }
-    // Field names and memos follow the code page too.
     std::vector<std::uint32_t> blocks;
-    writeFile(dir.filePath("ru.fpt"), fptBytes(512, {{1, "\xE4\xE0"}}, blocks));
+    writeFile(dir.filePath("ru.fpt"), memoBytes(512, {{1, "\xE4\xE0"}}, blocks));
     writeFile(dir.filePath("ru.dbf"),
-              dbfBytes(0x30, 0xC9, {{"\xC8\xCC\xDF", 'M', 4}}, {{{littleEndian32(blocks[0])}}}));
+              dbfBytes(0x30, 0xC9, {{"\xC8\xCC\xDF", 'M', 4}}, {{{bytesOf(blocks[0])}}}));
     const auto rs = readTable(dir.path(), "ru.dbf");
     EXPECT_EQ(rs->fieldInfo(0).name, QString::fromUtf8("ИМЯ"));
     EXPECT_EQ(rs->valueAt(0, 0).toText(), QString::fromUtf8("да"));
@@ -228,8 +216,7 @@ TEST(DbfTableSize, RecordsAreCountedByTheHeader) {
     // A header that announces more records than the file holds: the file was cut short.
     bytes[4] = 3;
     writeFile(dir.filePath("short.dbf"), bytes);
-    expectMentions(errorOf([&] { readTable(dir.path(), "short.dbf"); }),
-                   {"short.dbf", "announces 3 records"});
+    expectError([&] { readTable(dir.path(), "short.dbf"); }, {"short.dbf", "announces 3 records"});
     // Without the end-of-file mark the records are all there.
     writeFile(dir.filePath("nomark.dbf"), dbfBytes(0x03, 0, fields, {{{"one"}}}).chopped(1));
     EXPECT_EQ(readTable(dir.path(), "nomark.dbf")->valueAt(0, 0), Value::text("one"));
@@ -240,7 +227,7 @@ TEST(DbfTableSize, LongCharacterFieldsKeepTheirHighByteInTheDecimals) {
     const QByteArray text = QByteArray(299, 'a') + 'z';
     // The writer pads to the low byte only; rebuild the record at its true width.
     QByteArray bytes = dbfBytes(0x03, 0, {{"LONG", 'C', 300 & 0xFF, 300 >> 8}}, {}).chopped(1);
-    bytes.replace(10, 2, littleEndian32(1 + 300).left(2));
+    bytes.replace(10, 2, bytesOf(1 + 300, 2));
     writeFile(dir.filePath("long.dbf"), bytes.replace(4, 1, "\x01") + ' ' + text + '\x1A');
     const auto rs = readTable(dir.path(), "long.dbf");
     EXPECT_EQ(rs->fieldInfo(0).definedSize, 300);
@@ -258,7 +245,7 @@ TEST(DbfTableSize, MemoFarIntoALargeMemoFile) {
     memo.write(QByteArray("\0\0\0\1\0\0\0\4", 8) + "tail");
     memo.close();
     writeFile(dir.filePath("big.dbf"),
-              dbfBytes(0x30, 3, {{"M", 'M', 4}}, {{{littleEndian32(std::uint32_t(offset / 64))}}}));
+              dbfBytes(0x30, 3, {{"M", 'M', 4}}, {{{bytesOf(std::uint32_t(offset / 64))}}}));
     EXPECT_EQ(readTable(dir.path(), "big.dbf")->valueAt(0, 0), Value::text("tail"));
 }
 
@@ -278,68 +265,41 @@ TEST(DbfBrokenValues, ErrorNamesTableRecordAndField) {
     };
     QTemporaryDir dir;
     std::vector<std::uint32_t> noBlocks;
-    writeFile(dir.filePath("bad.fpt"), fptBytes(64, {}, noBlocks));
+    writeFile(dir.filePath("bad.fpt"), memoBytes(64, {}, noBlocks));
     for (const auto& c : cases) {
         writeFile(dir.filePath("bad.dbf"),
                   dbfBytes(0x30, 3, {{"ID", 'C', 2}, c.field}, {{{"ok"}}, {{"no", c.stored}}}));
-        expectMentions(errorOf([&] { readTable(dir.path(), "bad.dbf"); }),
-                       {"bad.dbf", "record 2, field " + c.field.name.toStdString(), c.reason});
+        expectError([&] { readTable(dir.path(), "bad.dbf"); },
+                    {"bad.dbf", "record 2, field " + c.field.name.toStdString(), c.reason});
     }
     // A memo block beyond the end of the memo file names the memo file.
     std::vector<std::uint32_t> blocks;
-    QByteArray memo = fptBytes(64, {{1, "complete"}, {1, QByteArray(100, 'y')}}, blocks);
+    QByteArray memo = memoBytes(64, {{1, "complete"}, {1, QByteArray(100, 'y')}}, blocks);
     writeFile(dir.filePath("cut.fpt"), memo.chopped(64));  // the second memo is cut
-    writeFile(dir.filePath("cut.dbf"), dbfBytes(0x30, 3, {{"M", 'M', 4}},
-                                                {{{littleEndian32(blocks[0])}},
-                                                 {{littleEndian32(blocks[1])}},
-                                                 {{littleEndian32(9999)}}}));
-    expectMentions(errorOf([&] { readTable(dir.path(), "cut.dbf"); }),
-                   {"cut.fpt", "record 2, field M"});
+    writeFile(dir.filePath("cut.dbf"),
+              dbfBytes(0x30, 3, {{"M", 'M', 4}},
+                       {{{bytesOf(blocks[0])}}, {{bytesOf(blocks[1])}}, {{bytesOf(9999)}}}));
+    expectError([&] { readTable(dir.path(), "cut.dbf"); }, {"cut.fpt", "record 2, field M"});
 }
 
-TEST(DbfConnection, FolderMustExistAndItsTableFilesAreTheCatalogue) {
+TEST(DbfConnection, TheFolderIsTheSourceAndItsTableFilesAreTheCatalogue) {
     const QString missing = QStringLiteral("/nonexistent/keldara-dbf-folder");
-    expectMentions(errorOf([&] { openFolder(missing); }), {missing.toStdString()});
+    expectError([&] { openFolder(missing); }, {missing.toStdString()});
     EXPECT_THROW(openFolder(QString()), DaoError);
     QTemporaryDir dir;
-    for (const char* name : {"orders.dbf", "Beta.DBF", "alpha.dbf", "notes.fpt", "readme.txt"}) {
+    for (const char* name : {"Beta.DBF", "alpha.dbf", "notes.fpt", "readme.txt"})
         writeFile(dir.filePath(name), "");
-    }
-    EXPECT_THROW(openFolder(dir.filePath("orders.dbf")), DaoError);  // a file is not a folder
-    QDir(dir.path()).mkdir("sub.dbf");
-    const auto catalogue = openFolder(dir.path())->openTableCatalogue();
-    ASSERT_EQ(catalogue->fieldInfo(0).name, "TABLE_NAME");
-    QStringList names;
-    for (long row = 0; row < catalogue->recordCount(); ++row) {
-        names << catalogue->valueAt(row, 0).toText();
-    }
-    EXPECT_EQ(names, QStringList({"alpha.dbf", "Beta.DBF", "orders.dbf"}));
-}
-
-TEST(DbfConnection, TableNamesFindTheirFileAndOnlyWholeTablesAreRead) {
-    QTemporaryDir dir;
     writeFile(dir.filePath("Orders.DBF"), dbfBytes(0x03, 0, {{"A", 'C', 1}}, {{{"x"}}}));
+    EXPECT_THROW(openFolder(dir.filePath("Orders.DBF")), DaoError);  // a file is not a folder
+    QDir(dir.path()).mkdir("sub.dbf");
     const auto connection = openFolder(dir.path());
-    for (const char* sql : {"SELECT * FROM [Orders.DBF]", "SELECT * FROM [orders.dbf]",
-                            "SELECT * FROM [ORDERS]", "select * from orders"}) {
-        EXPECT_EQ(connection->openRecordset(sql)->recordCount(), 1) << sql;
-    }
-    try {
-        connection->openRecordset("SELECT * FROM [missing.dbf]");
-        FAIL() << "a missing table was read";
-    } catch (const DaoError& error) {
-        EXPECT_EQ(error.number(), DaoError::NoSuchTable);
-        EXPECT_TRUE(error.description().contains("missing.dbf"));
-    }
+    const auto catalogue = connection->openTableCatalogue();
+    QStringList names;
+    for (long row = 0; row < catalogue->recordCount(); ++row)
+        names << catalogue->valueAt(row, 0).toText();
+    EXPECT_EQ(names, QStringList({"alpha.dbf", "Beta.DBF", "Orders.DBF"}));
+    EXPECT_EQ(connection->openRecordset("select * from orders")->recordCount(), 1);
     EXPECT_THROW(connection->openRecordset("SELECT * FROM [../Orders.DBF]"), DaoError);
-    EXPECT_THROW(connection->openRecordset("SELECT a FROM [Orders.DBF]"), DaoError);
-    EXPECT_THROW(connection->execute("DELETE FROM [Orders.DBF]"), DaoError);
-    // A closed connection refuses work.
-    connection->close();
-    EXPECT_FALSE(connection->isOpen());
-    EXPECT_THROW(connection->close(), DaoError);
-    EXPECT_THROW(connection->openTableCatalogue(), DaoError);
-    EXPECT_THROW(connection->openRecordset("SELECT * FROM [Orders.DBF]"), DaoError);
 }
 
 // A header may announce 2^31 records: more than a short file holds, or, in a (sparse) file
@@ -347,7 +307,7 @@ TEST(DbfConnection, TableNamesFindTheirFileAndOnlyWholeTablesAreRead) {
 TEST(DbfRecordCount, RecordsBeyondTheFileOrMemoryAreAnError) {
     QTemporaryDir dir;
     QByteArray table = dbfBytes(0x03, 0, {{"A", 'C', 1}}, {{{"x"}}});
-    table.replace(4, 4, littleEndian32(1u << 31));
+    table.replace(4, 4, bytesOf(1u << 31));
     const qint64 header = 32 + 32 + 1;
     const struct {
         const char* name;

@@ -2,14 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QFileInfo>
-#include <algorithm>
-
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
 #include "support/Files.h"
 #include "support/Paths.h"
+#include "support/TestServer.h"
 
 namespace keldara::test::dbf {
 
@@ -23,43 +20,13 @@ inline std::unique_ptr<dao::Recordset> readTable(const QString& folder, const QS
     return openFolder(folder)->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(table));
 }
 
-// The description of the DaoError `read` throws, or "no error".
-template <typename Read>
-std::string errorOf(Read read) {
-    try {
-        read();
-    } catch (const dao::DaoError& error) {
-        return error.description().toStdString();
-    }
-    return "no error";
-}
-
-// Every sample table, as a path under the fixtures ("dbf/folder/table.dbf").
-inline std::vector<std::string> sampleTables() {
-    return fixtureFiles(QStringLiteral("dbf"), {QStringLiteral("*.dbf")});
-}
-
-inline std::string sampleTestName(const testing::TestParamInfo<std::string>& info) {
-    return QFileInfo(QString::fromStdString(info.param)).completeBaseName().toStdString();
-}
-
-inline QByteArray littleEndian32(std::uint32_t value) {
-    QByteArray bytes(4, '\0');
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(value >> (8 * i));
+// The `size` bytes of `value`, least significant first unless `bigEndian`.
+inline QByteArray bytesOf(std::uint64_t value, int size = 4, bool bigEndian = false) {
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i) bytes[bigEndian ? size - 1 - i : i] = char(value >> (8 * i));
     return bytes;
 }
 
-inline QByteArray littleEndian64(std::uint64_t value) {
-    return littleEndian32(std::uint32_t(value)) + littleEndian32(std::uint32_t(value >> 32));
-}
-
-inline QByteArray bigEndian32(std::uint32_t value) {
-    QByteArray bytes = littleEndian32(value);
-    std::reverse(bytes.begin(), bytes.end());
-    return bytes;
-}
-
-// A tiny writer of .dbf files with the exact bytes a test needs.
 struct FieldSpec {
     QByteArray name;
     char type;
@@ -73,78 +40,57 @@ struct RecordSpec {
     bool deleted = false;
 };
 
+// A .dbf file of the given version and language driver (code page).
 inline QByteArray dbfBytes(std::uint8_t signature, std::uint8_t languageDriver,
                            const std::vector<FieldSpec>& fields,
                            const std::vector<RecordSpec>& records) {
-    const bool visualFoxPro = signature >= 0x30 && signature <= 0x32;
     int recordLength = 1;
     for (const FieldSpec& field : fields) recordLength += field.length;
-    const int headerLength = 32 + 32 * int(fields.size()) + 1 + (visualFoxPro ? 263 : 0);
-
-    QByteArray bytes(32, '\0');
-    bytes[0] = static_cast<char>(signature);
-    bytes.replace(1, 3, "\x7C\x01\x1F");
-    bytes.replace(4, 4, littleEndian32(std::uint32_t(records.size())));
-    bytes.replace(8, 2, littleEndian32(std::uint32_t(headerLength)).left(2));
-    bytes.replace(10, 2, littleEndian32(std::uint32_t(recordLength)).left(2));
-    bytes[29] = static_cast<char>(languageDriver);
+    const bool visualFoxPro = signature >= 0x30 && signature <= 0x32;
+    const int headerLength = 33 + 32 * int(fields.size()) + (visualFoxPro ? 263 : 0);
+    QByteArray bytes = char(signature) + QByteArray("\x7C\x01\x1F") + bytesOf(records.size()) +
+                       bytesOf(headerLength, 2) + bytesOf(recordLength, 2) + QByteArray(17, '\0') +
+                       char(languageDriver) + QByteArray(2, '\0');
     int offset = 1;
-    for (const FieldSpec& field : fields) {
-        QByteArray descriptor(32, '\0');
-        descriptor.replace(0, std::min<qsizetype>(field.name.size(), 10), field.name.left(10));
-        descriptor[11] = field.type;
-        descriptor.replace(12, 4, littleEndian32(std::uint32_t(offset)));
-        descriptor[16] = static_cast<char>(field.length & 0xFF);
-        descriptor[17] = static_cast<char>(field.decimals);
-        descriptor[18] = static_cast<char>(field.flags);
-        bytes += descriptor;
-        offset += field.length;
+    for (const FieldSpec& f : fields) {
+        bytes += f.name.left(10).leftJustified(11, '\0') + f.type + bytesOf(offset) +
+                 char(f.length) + char(f.decimals) + char(f.flags) + QByteArray(13, '\0');
+        offset += f.length;
     }
     bytes += '\r';
-    bytes += QByteArray(headerLength - bytes.size(), '\0');
+    bytes.resize(headerLength, '\0');
     for (const RecordSpec& record : records) {
         bytes += record.deleted ? '*' : ' ';
         for (std::size_t i = 0; i < fields.size(); ++i) {
-            const QByteArray value =
-                record.values.size() > i ? record.values[i].left(fields[i].length) : QByteArray();
-            bytes += value + QByteArray(fields[i].length - value.size(), ' ');
+            const QByteArray value = i < record.values.size() ? record.values[i] : QByteArray();
+            bytes += value.left(fields[i].length).leftJustified(fields[i].length, ' ');
         }
     }
     return bytes + '\x1A';
 }
 
-// FoxPro memo file: each memo (type 1 text, 0 picture, 2 object) in blocks of `blockSize`;
-// `blocks` receives the block number of each memo.
-struct FptMemo {
+// A memo file: a 512-byte header, then each memo from the start of a block. FoxPro's (.fpt,
+// blocks of `blockSize`) puts the memo's type (1 text, 0 picture, 2 object) and length before
+// it; dBase III's (.dbt, `blockSize` 0) ends it with 0x1A 0x1A in blocks of 512. `blocks`
+// receives the block number of each memo.
+struct Memo {
     std::uint32_t type;
     QByteArray data;
 };
-inline QByteArray fptBytes(int blockSize, const std::vector<FptMemo>& memos,
-                           std::vector<std::uint32_t>& blocks) {
-    QByteArray bytes(512, '\0');
-    bytes[6] = static_cast<char>(blockSize >> 8);
-    bytes[7] = static_cast<char>(blockSize & 0xFF);
-    blocks.clear();
-    for (const FptMemo& memo : memos) {
-        blocks.push_back(std::uint32_t(bytes.size() / blockSize));
-        bytes += bigEndian32(memo.type) + bigEndian32(std::uint32_t(memo.data.size())) + memo.data;
-        if (bytes.size() % blockSize) bytes += QByteArray(blockSize - bytes.size() % blockSize, 0);
-    }
-    bytes.replace(0, 4, bigEndian32(std::uint32_t(bytes.size() / blockSize)));
-    return bytes;
-}
-
-// dBase III memo file: memos end with 0x1A 0x1A in 512-byte blocks.
-inline QByteArray dbtBytes(const std::vector<QByteArray>& memos,
-                           std::vector<std::uint32_t>& blocks) {
+inline QByteArray memoBytes(int blockSize, const std::vector<Memo>& memos,
+                            std::vector<std::uint32_t>& blocks) {
+    const int block = blockSize ? blockSize : 512;
     QByteArray bytes(512, '\0');
     blocks.clear();
-    for (const QByteArray& memo : memos) {
-        blocks.push_back(std::uint32_t(bytes.size() / 512));
-        bytes += memo + "\x1A\x1A";
-        if (bytes.size() % 512) bytes += QByteArray(512 - bytes.size() % 512, '\0');
+    for (const Memo& memo : memos) {
+        blocks.push_back(std::uint32_t(bytes.size() / block));
+        bytes += blockSize
+                     ? bytesOf(memo.type, 4, true) + bytesOf(memo.data.size(), 4, true) + memo.data
+                     : memo.data + "\x1A\x1A";
+        bytes.resize((bytes.size() + block - 1) / block * block, '\0');
     }
-    bytes.replace(0, 4, littleEndian32(std::uint32_t(bytes.size() / 512)));
+    bytes.replace(0, 4, bytesOf(bytes.size() / block, 4, blockSize != 0));  // the next free block
+    if (blockSize) bytes.replace(6, 2, bytesOf(blockSize, 2, true));
     return bytes;
 }
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
@@ -11,8 +10,8 @@
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
 #include "support/Files.h"
+#include "support/Oracle.h"
 #include "support/Paths.h"
-#include "support/Process.h"
 
 namespace keldara::dao {
 // Lets test failures show values as their SQL literals.
@@ -23,18 +22,13 @@ inline void PrintTo(const Value& value, std::ostream* out) {
 
 namespace keldara::test::excel {
 
-inline QString connectionString(const QString& workbookPath) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + workbookPath +
-           QStringLiteral(";Extended Properties=Excel 8.0;");
-}
-
 inline std::unique_ptr<dao::Connection> openWorkbook(const QString& workbookPath) {
-    return dao::openConnection(connectionString(workbookPath));
+    return dao::openConnection(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
+                               workbookPath + QStringLiteral(";Extended Properties=Excel 8.0;"));
 }
 
 inline QStringList catalogueNames(dao::Connection& connection) {
     auto catalogue = connection.openTableCatalogue();
-    EXPECT_EQ(catalogue->fieldInfo(0).name, QStringLiteral("TABLE_NAME"));
     QStringList names;
     for (long row = 0; row < catalogue->recordCount(); ++row)
         names << catalogue->valueAt(row, 0).toText();
@@ -44,24 +38,6 @@ inline QStringList catalogueNames(dao::Connection& connection) {
 inline std::unique_ptr<dao::Recordset> readTable(dao::Connection& connection,
                                                  const QString& table) {
     return connection.openRecordset(QStringLiteral("SELECT * FROM [") + table + QLatin1Char(']'));
-}
-
-inline QStringList fieldNames(const dao::Recordset& records) {
-    QStringList names;
-    for (int i = 0; i < records.fieldCount(); ++i) names << records.fieldInfo(i).name;
-    return names;
-}
-
-inline std::vector<int> fieldTypes(const dao::Recordset& records) {
-    std::vector<int> types;
-    for (int i = 0; i < records.fieldCount(); ++i) types.push_back(records.fieldInfo(i).type);
-    return types;
-}
-
-inline std::vector<dao::Value> column(const dao::Recordset& records, int c) {
-    std::vector<dao::Value> values;
-    for (long r = 0; r < records.recordCount(); ++r) values.push_back(records.valueAt(r, c));
-    return values;
 }
 
 // Expects `action` to throw a DaoError whose description names `path` and holds `reason`.

@@ -22,8 +22,9 @@ TEST(CodePages, OfLocalesAndLanguageDrivers) {
     for (const auto& [locale, codePage] : locales) {
         EXPECT_EQ(ansiCodePageOf(locale), codePage) << locale.name().toStdString();
     }
-    const std::pair<std::uint8_t, int> drivers[] = {{0x00, 1252}, {0x57, 1252}, {0x02, 850},
-                                                    {0x26, 866},  {0x7B, 932},  {0x96, 10007}};
+    const std::pair<std::uint8_t, int> drivers[] = {
+        {0x00, 1252}, {0x03, 1252}, {0x57, 1252}, {0x02, 850}, {0x26, 866},  {0x65, 866},
+        {0xC8, 1250}, {0xC9, 1251}, {0x7A, 936},  {0x7B, 932}, {0x96, 10007}};
     for (const auto& [id, codePage] : drivers) EXPECT_EQ(codePageOfLanguageDriver(id), codePage);
 }
 

@@ -1,0 +1,73 @@
+// The rules every file provider keeps: a connection opens its source and refuses work when
+// closed, lists its tables, finds a table by name in any letter case, names a missing one, and
+// reads whole tables only.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "platform/dao/Connection.h"
+#include "support/Files.h"
+#include "support/Paths.h"
+#include "support/TestServer.h"
+
+using namespace keldara::dao;
+using namespace keldara::test;
+
+namespace {
+
+TEST(FileProviders, ConnectionsFindTablesReadWholeTablesAndRefuseWorkWhenClosed) {
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("orders.csv")), "id,item\n1,pen\n2,ink\n");
+    const QString jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
+    const struct {
+        QString connection;
+        QString table, otherCase;  // the same table
+    } providers[] = {
+        {jet + dataPath("mdb/jahlborn__jackcess/testV1997.mdb"), "Table1", "tABLE1"},
+        {jet + dataPath("xls/tidyverse__readxl/geometry.xls") + ";Extended Properties=Excel 8.0;",
+         "Sheet1$", "sheet1$"},
+        {"Driver=Microsoft Visual Foxpro Driver;UID=;SourceType=DBF;SourceDB=" +
+             dataPath("dbf/olemb__dbfread"),
+         "people.dbf", "PEOPLE"},
+        {jet + dir.path() + "\\;Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"", "orders.csv",
+         "Orders#CSV"},
+    };
+    for (const auto& p : providers) {
+        SCOPED_TRACE(p.table.toStdString());
+        auto connection = createConnection(p.connection);
+        EXPECT_FALSE(connection->isOpen());
+        EXPECT_EQ(errorOf([&] { connection->close(); }).number(), DaoError::NotOpen);
+        connection->open(p.connection);
+        EXPECT_TRUE(connection->isOpen());
+        const auto catalogue = connection->openTableCatalogue();
+        ASSERT_EQ(catalogue->fieldInfo(0).name, QStringLiteral("TABLE_NAME"));
+        QStringList names;
+        for (long r = 0; r < catalogue->recordCount(); ++r)
+            names << catalogue->valueAt(r, 0).toText();
+        EXPECT_TRUE(names.contains(p.table)) << names.join(u' ').toStdString();
+        const auto read = [&](const QString& table) {
+            return connection->openRecordset("SELECT * FROM [" + table + ']');
+        };
+        const long records = read(p.table)->recordCount();
+        EXPECT_GT(records, 0);
+        EXPECT_EQ(read(p.otherCase)->recordCount(), records);
+        const DaoError missing = errorOf([&] { read(QStringLiteral("missing")); });
+        EXPECT_EQ(missing.number(), DaoError::NoSuchTable);
+        EXPECT_TRUE(missing.description().contains(QLatin1String("missing")));
+        EXPECT_EQ(errorOf([&] {
+                      connection->openRecordset("SELECT id FROM [" + p.table + ']');
+                  }).number(),
+                  DaoError::BadQuery);
+        EXPECT_EQ(errorOf([&] { connection->execute("DELETE FROM [" + p.table + ']'); }).number(),
+                  DaoError::BadQuery);
+        connection->close();
+        EXPECT_FALSE(connection->isOpen());
+        for (const std::function<void()>& action : std::initializer_list<std::function<void()>>{
+                 [&] { connection->close(); }, [&] { connection->openTableCatalogue(); },
+                 [&] { read(p.table); }}) {
+            EXPECT_EQ(errorOf(action).number(), DaoError::NotOpen);
+        }
+    }
+}
+
+}  // namespace
