@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QLocale>
 #include <QString>
 #include <memory>
@@ -15,12 +14,8 @@ namespace keldara::test {
 
 inline std::unique_ptr<dao::Connection> openAccess(const QString& path,
                                                    const QString& password = {}) {
-    QString text = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + u';';
-    if (!password.isEmpty()) {
-        text +=
-            QStringLiteral("Persist Security Info=False;Jet OLEDB:Database Password=") + password;
-    }
-    return dao::openConnection(text);
+    return dao::openConnection("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path +
+                               ";Jet OLEDB:Database Password=" + password);
 }
 
 inline std::unique_ptr<dao::Recordset> selectAll(dao::Connection& connection,
@@ -31,22 +26,15 @@ inline std::unique_ptr<dao::Recordset> selectAll(dao::Connection& connection,
 inline QStringList tableNames(dao::Connection& connection) {
     auto catalogue = connection.openTableCatalogue();
     QStringList names;
-    for (long row = 0; row < catalogue->recordCount(); ++row) {
+    for (long row = 0; row < catalogue->recordCount(); ++row)
         names << catalogue->valueAt(row, 0).toText();
-    }
     return names;
-}
-
-// Every sample database, as a path under the fixtures ("mdb/owner__repo/file.mdb").
-inline std::vector<std::string> accessSamples() {
-    return fixtureFiles(QStringLiteral("mdb"), {QStringLiteral("*.mdb")});
 }
 
 // The password of a sample database; empty when it has none.
 inline QString passwordOf(const QString& file) {
     if (file.endsWith(QLatin1String("/password.mdb"))) return QStringLiteral("ucanaccess");
-    if (file.endsWith(QLatin1String("with-password.mdb"))) return QStringLiteral("password");
-    return {};
+    return file.endsWith(QLatin1String("with-password.mdb")) ? QStringLiteral("password") : "";
 }
 
 // Jet 3 text is read in the code page of the user's locale. The sample databases are Western

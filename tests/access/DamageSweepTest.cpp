@@ -21,56 +21,39 @@ namespace {
 struct Provider {
     const char* folder;  // of the sample files
     QStringList patterns;
-    const char* connection;  // to the copy: {folder}, {file}, {password}
-    int copies;              // of each file; of files over 200 kB:
-    int copiesOfLarge;
-    int refusedAtLeast;  // of the copies of each file
+    int copies, copiesOfLarge;  // of each file, of each file over 200 kB
+    int refusedAtLeast;         // of the copies of each file
+    QString connection;         // to the copy: {folder}, {file}, {password}
 };
 
+const QString kJet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source={folder}");
 const Provider kProviders[] = {
-    {"mdb",
-     {"*.mdb"},
-     "Provider=Microsoft.Jet.OLEDB.4.0;Data Source={folder}/{file};Jet OLEDB:Database "
-     "Password={password}",
-     120,
-     120,
-     30},
-    {"xls",
-     {"*.xls"},
-     "Provider=Microsoft.Jet.OLEDB.4.0;Data Source={folder}/{file};Extended Properties=Excel 8.0;",
-     120,
-     120,
-     1},
+    {"mdb", {"*.mdb"}, 120, 120, 30, kJet + "/{file};Jet OLEDB:Database Password={password}"},
+    {"xls", {"*.xls"}, 120, 120, 1, kJet + "/{file};Extended Properties=Excel 8.0;"},
     {"dbf",
      {"*.dbf"},
-     "Driver=Microsoft Visual Foxpro Driver;SourceType=DBF;SourceDB={folder}",
      160,
      160,
-     1},
+     1,
+     "Driver=Microsoft Visual Foxpro Driver;SourceType=DBF;SourceDB={folder}"},
     {"csv",
      {"*.csv", "*.tsv", "*.txt"},
-     "Provider=Microsoft.Jet.OLEDB.4.0;Data Source={folder}\\;Extended "
-     "Properties=\"text;HDR=Yes;FMT=Delimited;\"",
      160,
      40,
-     0},
+     0,
+     kJet + "\\;Extended Properties=\"text;HDR=Yes;FMT=Delimited;\""},
 };
 
 struct Sample {
     const Provider* provider;
     std::string file;  // under the fixtures folder
 };
-void PrintTo(const Sample& sample, std::ostream* out) {
-    *out << sample.file;
-}
 
 std::vector<Sample> allSamples() {
     std::vector<Sample> samples;
     for (const Provider& provider : kProviders) {
-        for (const std::string& file :
-             fixtureFiles(QString::fromLatin1(provider.folder), provider.patterns)) {
+        for (const std::string& file : fixtureFiles(provider.folder, provider.patterns))
             samples.push_back({&provider, file});
-        }
     }
     return samples;
 }
@@ -108,7 +91,7 @@ TEST_P(DamagedSample, GivesRecordsOrAnErrorNamingTheFile) {
     };
     for (const QFileInfo& file : files) copyIntact(file);
     const QString connection =
-        QString::fromLatin1(provider.connection)
+        QString(provider.connection)
             .replace(QLatin1String("{folder}"), dir.path())
             .replace(QLatin1String("{file}"), sample.fileName())
             .replace(QLatin1String("{password}"), passwordOf(sample.filePath()));

@@ -1,20 +1,11 @@
-"""Prints a workbook as xlrd reads it, shaped by the provider's rules written out on their own:
-{"tables": [{"name", "fields": [{"name", "type", "size"}], "records": [[cell, ...]]}]}.
-
-Tables are named as Jet names sheets. A table is the used range (every cell with a value or
-an error); its first row names the fields (blank: F and the position; repeated: the lowest
-free number appended). A column of one kind of value has that type, else text (all values as
-texts). Error cells and empty texts are Null, values before day 1 are times of day. Cells are
-printed as tests/support/Oracle.h compares them.
-
-Usage: python3 xlrd_cells.py <file.xls>
+"""Prints a workbook as xlrd reads it, shaped by the provider's rules written out on their own,
+as tests/support/Oracle.h compares it: {"tables": [{"name", "fields", "records"}]}. A table is
+the used range (every cell with a value or an error), named as Jet names sheets; its first row
+names the fields (blank: F and the position; repeated: the lowest free number appended). A
+column of one kind of value has that type, else text. Error cells and empty texts are Null,
+values before day 1 times of day. Usage: python3 xlrd_cells.py <file.xls>
 """
-import decimal
-import json
-import os
-import re
-import sys
-
+import decimal, json, os, re, sys
 import xlrd
 
 DOUBLE, DATE, BOOLEAN, TEXT, LONG_TEXT = 5, 7, 11, 202, 203

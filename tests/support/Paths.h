@@ -53,11 +53,11 @@ inline QString fixturePath(const QString& relative) {
 
 // Why the sample file at `path` cannot be read; empty when it is there.
 inline QString missingFixtureReason(const QString& path) {
-    if (QFileInfo::exists(path)) return {};
-    return QStringLiteral(
-               "%1 is missing: it is not shipped with the project (its license is "
-               "unclear); set KELDARA_SHARED_FIXTURES to a folder that has it.")
-        .arg(path);
+    return QFileInfo::exists(path) ? QString()
+                                   : path +
+                                         " is missing: it is not shipped with the project (its "
+                                         "license is unclear); set KELDARA_SHARED_FIXTURES to "
+                                         "a folder that has it.";
 }
 
 // For a table of cases: true when the sample file of a case is missing, noting why in

@@ -1,0 +1,252 @@
+// The data-access basics the providers share: values and their literals and display texts,
+// recordsets, connection strings and the choice of provider, code pages.
+#include <gtest/gtest.h>
+
+#include <QLocale>
+
+#include "platform/dao/CodePages.h"
+#include "platform/dao/ConnectionString.h"
+#include "platform/dao/DaoError.h"
+#include "platform/dao/Recordset.h"
+#include "platform/dao/TypeCodes.h"
+#include "platform/dao/Value.h"
+
+using namespace keldara::dao;
+
+namespace {
+
+TEST(SqlLiterals, AreWhatMySqlReadsBack) {
+    const std::pair<Value, const char*> cases[] = {
+        {Value::null(), "NULL"},
+        {Value::text(""), "''"},
+        {Value::text("NULL"), "'NULL'"},
+        {Value::boolean(true), "'1'"},
+        {Value::boolean(false), "'0'"},
+        {Value::integer(-42), "'-42'"},
+        {Value::floating(1234567.25), "'1234567.25'"},
+        {Value::floating(0.1), "'0.1'"},
+        {Value::floating(0.0009), "'0.0009'"},
+        {Value::floating(-123456789012345.6), "'-123456789012345.6'"},
+        {Value::floating(1e300), "'1e+300'"},
+        {Value::floating(2.5e-10), "'2.5e-10'"},
+        {Value::decimal("-1110.554"), "'-1110.554'"},
+        {Value::date(1899, 12, 30), "'1899-12-30'"},
+        {Value::date(33, 2, 1), "'0033-02-01'"},
+        {Value::time(7, 5, 3), "'07:05:03'"},
+        {Value::time(7, 5, 3, 250000), "'07:05:03.25'"},
+        {Value::dateTime({2003, 11, 22, 22, 42, 58, 0}), "'2003-11-22 22:42:58'"},
+        {Value::text("O'Brien \"x\" a\\b\nc\rd"), "'O\\'Brien \\\"x\\\" a\\\\b\\nc\\rd'"},
+        {Value::text(QString(QChar(0)) + QChar(0x1a)), "'\\0\\Z'"},
+        {Value::text(QString::fromUtf8("Luleå")), "'Luleå'"},
+        {Value::bytes(QByteArray("\x01\xab", 2)), "X'01AB'"}};
+    for (const auto& [value, literal] : cases)
+        EXPECT_EQ(value.sqlLiteral(), QString::fromUtf8(literal));
+}
+
+// Display texts follow the locale, Null shows as empty; dates keep the locale's order but
+// always show four-digit years; a date-time on the zero date is a time of day and shows as one.
+TEST(ValueDisplay, FollowsTheLocale) {
+    const QLocale saved;
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const DateTime zeroDate{1899, 12, 30, 13, 35, 38, 0};
+    const std::tuple<QLocale, Value, QString> cases[] = {
+        {german, Value::null(), ""},
+        {german, Value::boolean(true), "True"},
+        {german, Value::boolean(false), "False"},
+        {german, Value::floating(1234.5), "1234,5"},
+        {german, Value::decimal("-3.50"), "-3,50"},
+        {german, Value::integer(1234567), "1234567"},
+        {german, Value::time(13, 5, 9), "13:05:09"},
+        {us, Value::date(1898, 3, 9), "3/9/1898"},
+        {us, Value::date(9999, 12, 31), "12/31/9999"},
+        {us, Value::date(632, 6, 8), "6/8/0632"},
+        {german, Value::date(2024, 3, 9), "09.03.2024"},
+        {us, Value::dateTime(zeroDate), "1:35:38 PM"},
+        {german, Value::dateTime(zeroDate), "13:35:38"},
+        {german, Value::dateTime({1899, 12, 31, 13, 35, 38, 0}), "31.12.1899 13:35:38"}};
+    for (const auto& [locale, value, expected] : cases) {
+        QLocale::setDefault(locale);
+        EXPECT_EQ(value.displayText(), expected) << value.standardText().toStdString();
+    }
+    QLocale::setDefault(saved);
+}
+
+Recordset numbers(int rows) {
+    Recordset rs({{"n", adType::Integer, 4}, {"label", adType::VarWChar, 10}});
+    for (int i = 1; i <= rows; ++i) {
+        const Value row[] = {Value::integer(i), Value::text(QString("row %1").arg(i))};
+        rs.appendRow(row);
+    }
+    return rs;
+}
+
+TEST(Recordset, EmptyOrClosedRecordsetsRefuseToMove) {
+    Recordset empty = numbers(0), closed = numbers(2);
+    EXPECT_TRUE(empty.bof() && empty.eof());
+    EXPECT_EQ(empty.recordCount(), 0);
+    closed.close();
+    EXPECT_FALSE(closed.isOpen());
+    EXPECT_THROW(closed.close(), DaoError);
+    for (Recordset* rs : {&empty, &closed}) {
+        EXPECT_THROW(rs->moveFirst(), DaoError);
+        EXPECT_THROW(rs->moveLast(), DaoError);
+        EXPECT_THROW(rs->moveNext(), DaoError);
+        EXPECT_THROW(rs->value(0), DaoError);
+    }
+}
+
+TEST(Recordset, WalksForwardAndBackPastBothEnds) {
+    Recordset rs = numbers(3);
+    EXPECT_FALSE(rs.bof());
+    EXPECT_EQ(rs.absolutePosition(), 1);
+    std::vector<long> seen;
+    while (!rs.eof()) {
+        seen.push_back(rs.field(0).value.toInt());
+        rs.moveNext();
+    }
+    EXPECT_EQ(seen, (std::vector<long>{1, 2, 3}));
+    EXPECT_EQ(rs.absolutePosition(), Recordset::AdPosEOF);
+    EXPECT_THROW(rs.moveNext(), DaoError);
+    EXPECT_THROW(rs.field(0), DaoError);
+    rs.movePrevious();
+    EXPECT_EQ(rs.value(1).toText(), "row 3");
+    rs.moveFirst();
+    rs.movePrevious();
+    EXPECT_TRUE(rs.bof());
+    EXPECT_FALSE(rs.eof());
+    EXPECT_EQ(rs.absolutePosition(), Recordset::AdPosBOF);
+    EXPECT_THROW(rs.movePrevious(), DaoError);
+    rs.moveLast();
+    EXPECT_EQ(rs.absolutePosition(), 3);
+    rs.setAbsolutePosition(2);
+    EXPECT_EQ(rs.value(0).toInt(), 2);
+    EXPECT_THROW(rs.setAbsolutePosition(4), DaoError);
+}
+
+TEST(Recordset, KeepsEveryKindOfValueExactly) {
+    const std::vector<Value> values = {Value::null(),
+                                       Value::boolean(true),
+                                       Value::integer(-9007199254740993LL),
+                                       Value::floating(0.1),
+                                       Value::decimal("-922337203685477.5808"),
+                                       Value::date(100, 1, 1),
+                                       Value::time(23, 59, 59, 999999),
+                                       Value::dateTime({9999, 12, 31, 23, 59, 59, 0}),
+                                       Value::text(QString::fromUtf8("漢字 \t\n ünï")),
+                                       Value::text(QString()),
+                                       Value::bytes(QByteArray("\x00\xff\x01", 3))};
+    Recordset rs({{"v", adType::Variant, 0}});
+    for (const Value& v : values) rs.appendRow(std::span(&v, 1));
+    ASSERT_EQ(rs.recordCount(), static_cast<long>(values.size()));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(rs.valueAt(static_cast<long>(i), 0), values[i]) << i;
+    }
+    // An empty text is not Null.
+    EXPECT_FALSE(rs.valueAt(9, 0).isNull());
+}
+
+TEST(ConnectionString, ReadsTheValueOfAKey) {
+    const std::tuple<const char*, const char*, std::optional<QString>> cases[] = {
+        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/d/a.mdb;", "data source", "/d/a.mdb"},
+        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/d/a.mdb", "Data Source", "/d/a.mdb"},
+        {"a=1;b=2", "c", std::nullopt},
+        {"PWD={pa;ss};UID=u", "PWD", "pa;ss"},
+        {"PWD={a}}b};UID=u", "PWD", "a}b"},
+        {"PWD={a}}b};UID=u", "UID", "u"},
+        {"Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"", "Extended Properties",
+         "text;HDR=Yes;FMT=Delimited;"},
+        {"X=\"say \"\"hi\"\"\";Y=2", "X", "say \"hi\""},
+        {"Data Source=/f/\\;Extended Properties=\"text;HDR=Yes;\"", "Data Source", "/f/\\"},
+        {"Jet OLEDB:Database Password=  secret ;", "Jet OLEDB:Database Password", "secret"},
+        {"Password=;UID=x", "Password", ""},
+        {"garbage;Key=v", "Key", "v"},
+        {"K={unterminated;rest", "K", "unterminated;rest"},
+        {"Straße=ü", "STRASSE", std::nullopt},
+        {"A=1;A=2", "a", "1"}};
+    for (const auto& [text, key, expected] : cases) {
+        EXPECT_EQ(ConnectionString::parse(QString::fromUtf8(text)).value(QString::fromUtf8(key)),
+                  expected)
+            << text;
+    }
+}
+
+TEST(ConnectionString, BracesOnlyTheValuesThatNeedThem) {
+    QStringList quoted;
+    for (const char* value : {"plain pass", "pa;ss", "a}b", "{x", " pw ", "\"abc", "a\"b\""})
+        quoted << braceQuoteIfNeeded(value);
+    EXPECT_EQ(quoted, QStringList({"plain pass", "{pa;ss}", "{a}}b}", "{{x}", "{ pw }", "{\"abc}",
+                                   "a\"b\""}));
+    // Whatever was braced comes back intact, and adds no keys of its own.
+    for (const QString value : {"x};DATABASE=evil;{", " pw ", "\tpw", "pw\n", "\"abc",
+                                "\"a;DATABASE=evil\"", "{braced}", "", " "}) {
+        const auto cs =
+            ConnectionString::parse("UID=u;PWD=" + braceQuoteIfNeeded(value) + ";PORT=1");
+        EXPECT_TRUE(cs.value("PWD") == value && !cs.value("DATABASE") && cs.value("PORT") == "1")
+            << value.toStdString();
+    }
+}
+
+TEST(ConnectionString, ChoosesTheProviderForEachKindOfSource) {
+    auto kind = [](const char* text) { return chooseProvider(ConnectionString::parse(text)); };
+    EXPECT_EQ(kind("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/a.mdb;"), ProviderKind::Access);
+    EXPECT_EQ(
+        kind(
+            "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/a.xls;Extended Properties=Excel 8.0;"),
+        ProviderKind::Excel);
+    EXPECT_EQ(kind("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/\\;Extended "
+                   "Properties=\"text;HDR=Yes;FMT=Delimited;\""),
+              ProviderKind::Text);
+    EXPECT_EQ(kind("Driver=Microsoft Visual Foxpro Driver;UID=;SourceType=DBF;SourceDB=/x"),
+              ProviderKind::DBase);
+    EXPECT_EQ(kind("DRIVER={MySQL ODBC 3.51 Driver};SERVER=h;UID=u;PWD=p;PORT=3306;DATABASE=d"),
+              ProviderKind::MySql);
+    for (const char* other : {"Driver=SQL Server;Server=x", "Provider=SQLOLEDB;Data Source=x", ""})
+        EXPECT_EQ(kind(other), std::nullopt) << other;
+}
+
+TEST(CodePages, OfLocalesAndLanguageDrivers) {
+    const std::pair<QLocale, int> locales[] = {
+        {QLocale(QLocale::English, QLocale::UnitedStates), 1252},
+        {QLocale(QLocale::Chinese, QLocale::China), 936},
+        {QLocale(QLocale::Chinese, QLocale::Taiwan), 950},
+        {QLocale(QLocale::Russian, QLocale::Russia), 1251},
+        {QLocale(QLocale::Polish, QLocale::Poland), 1250},
+        {QLocale::c(), 1252}};
+    for (const auto& [locale, codePage] : locales) {
+        EXPECT_EQ(ansiCodePageOf(locale), codePage) << locale.name().toStdString();
+    }
+    const std::pair<std::uint8_t, int> drivers[] = {
+        {0x00, 1252}, {0x03, 1252}, {0x57, 1252}, {0x02, 850}, {0x26, 866},  {0x65, 866},
+        {0xC8, 1250}, {0xC9, 1251}, {0x7A, 936},  {0x7B, 932}, {0x96, 10007}};
+    for (const auto& [id, codePage] : drivers) EXPECT_EQ(codePageOfLanguageDriver(id), codePage);
+}
+
+TEST(CodePages, UndefinedBytesKeepTheirNumberAndStrictDecodingRefusesBrokenSequences) {
+    const struct {
+        int codePage;
+        QByteArray bytes;
+        const char* text;  // UTF-8
+        bool strictRefuses;
+    } cases[] = {
+        {1252, "\x80\x81\x8A\xE9", "€\xC2\x81Šé", false},
+        {1251, "\xCF\x98", "П\xC2\x98", false},
+        {850, "pened\x8As", "penedès", false},
+        {10029, "\x8C", "Ć", false},  // Macintosh Central European
+        {936, "GBK\xB1\xE0\xC2\xEB", "GBK编码", false},
+        {936, "\xD6\xD0\xFF", "中ÿ", true},
+        {936, "\xD6\xD0\xB1", "中±", true},  // cut short
+        {932, "\x93\xFA\x96\x7B", "日本", false},
+        {1200, QByteArray("A\0\xAC\x20", 4), "A€", false},  // UTF-16 as Excel names it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        const CodePageDecoder decoder(c.codePage);
+        EXPECT_EQ(decoder.decode(c.bytes.constData(), c.bytes.size()), QString::fromUtf8(c.text));
+        const auto strict = decoder.decodeStrict(c.bytes.constData(), c.bytes.size());
+        EXPECT_EQ(!strict, c.strictRefuses);
+    }
+    EXPECT_THROW(CodePageDecoder(12345), DaoError);
+}
+
+}  // namespace
