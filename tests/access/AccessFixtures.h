@@ -9,6 +9,7 @@
 #include "platform/dao/Connection.h"
 #include "support/Files.h"
 #include "support/Paths.h"
+#include "support/Readers.h"
 
 namespace keldara::test {
 
@@ -16,19 +17,6 @@ inline std::unique_ptr<dao::Connection> openAccess(const QString& path,
                                                    const QString& password = {}) {
     return dao::openConnection("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path +
                                ";Jet OLEDB:Database Password=" + password);
-}
-
-inline std::unique_ptr<dao::Recordset> selectAll(dao::Connection& connection,
-                                                 const QString& table) {
-    return connection.openRecordset(QStringLiteral("SELECT * FROM [") + table + u']');
-}
-
-inline QStringList tableNames(dao::Connection& connection) {
-    auto catalogue = connection.openTableCatalogue();
-    QStringList names;
-    for (long row = 0; row < catalogue->recordCount(); ++row)
-        names << catalogue->valueAt(row, 0).toText();
-    return names;
 }
 
 // The password of a sample database; empty when it has none.

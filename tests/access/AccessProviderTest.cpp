@@ -117,11 +117,10 @@ TEST_P(ExportComparison, EveryTableMatchesMdbExportValueByValue) {
         for (const QString& name : exported[0]) fields << QJsonObject{{"name", name}};
         for (std::size_t r = 1; r < exported.size(); ++r) {
             QJsonArray cells;
-            for (int c = 0; c < exported[r].size(); ++c)
-                cells << (long(r) <= records->recordCount() && c < records->fieldCount()
-                              ? oracleCell(records->fieldInfo(c).type,
-                                           records->valueAt(long(r) - 1, c), exported[r][c])
-                              : QJsonValue(exported[r][c]));
+            for (int c = 0; c < exported[r].size(); ++c) {  // beyond ours: an exception fails
+                cells << oracleCell(records->fieldInfo(c).type, records->valueAt(long(r) - 1, c),
+                                    exported[r][c]);
+            }
             rows << cells;
         }
         expectSameAsOracle(*records, {{"fields", fields}, {"records", rows}});

@@ -37,18 +37,6 @@ std::unique_ptr<dao::Connection> openWorkbook(const QString& workbookPath) {
                                workbookPath + QStringLiteral(";Extended Properties=Excel 8.0;"));
 }
 
-QStringList catalogueNames(dao::Connection& connection) {
-    auto catalogue = connection.openTableCatalogue();
-    QStringList names;
-    for (long row = 0; row < catalogue->recordCount(); ++row)
-        names << catalogue->valueAt(row, 0).toText();
-    return names;
-}
-
-std::unique_ptr<dao::Recordset> readTable(dao::Connection& connection, const QString& table) {
-    return connection.openRecordset(QStringLiteral("SELECT * FROM [") + table + QLatin1Char(']'));
-}
-
 // Expects `action` to throw a DaoError whose description names `path` and holds `reason`.
 void expectError(const std::function<void()>& action, const QString& path, const char* reason) {
     const QString error = errorOf(action).description();
@@ -93,10 +81,10 @@ TEST_P(Workbook, ReadsAsXlrdDoes) {
     QStringList names;
     for (const QJsonValue table : tables) names << table["name"].toString();
     auto connection = openWorkbook(path);
-    ASSERT_EQ(catalogueNames(*connection), names);
+    ASSERT_EQ(tableNames(*connection), names);
     for (const QJsonValue table : tables) {
         SCOPED_TRACE(table["name"].toString().toStdString());
-        expectSameAsOracle(*readTable(*connection, table["name"].toString()), table.toObject());
+        expectSameAsOracle(*selectAll(*connection, table["name"].toString()), table.toObject());
     }
 }
 
@@ -110,10 +98,10 @@ TEST(ExcelCatalogue, FindsATableByEitherFormOfItsName) {
     const QString path = xls("python-excel__xlrd/namesdemo.xls");
     auto connection = openWorkbook(path);
     for (const char* table : {"'Seamus O''Reilly$'", "Seamus O'Reilly$", "'seamus o''reilly$'"}) {
-        EXPECT_EQ(fieldNames(*readTable(*connection, QString::fromUtf8(table))), QStringList{"42"})
+        EXPECT_EQ(fieldNames(*selectAll(*connection, QString::fromUtf8(table))), QStringList{"42"})
             << table;
     }
-    expectError([&] { readTable(*connection, QStringLiteral("Sheet3")); }, path, "Sheet3");
+    expectError([&] { selectAll(*connection, QStringLiteral("Sheet3")); }, path, "Sheet3");
 }
 
 TEST(ExcelFile, UnreadableFilesGiveErrorsNamingThem) {
@@ -237,8 +225,8 @@ class HandBuiltWorkbook : public ::testing::Test {
 
 TEST_F(HandBuiltWorkbook, Biff5CodePageDatesTimesAndCachedFormulaResults) {
     auto connection = openWorkbook(write(Biff::workbook()));
-    EXPECT_EQ(catalogueNames(*connection), QStringList{QStringLiteral("Лист1$")});
-    auto records = readTable(*connection, QStringLiteral("Лист1$"));
+    EXPECT_EQ(tableNames(*connection), QStringList{QStringLiteral("Лист1$")});
+    auto records = selectAll(*connection, QStringLiteral("Лист1$"));
     EXPECT_EQ(fieldNames(*records), (QStringList{"Имя", "date", "time", "formula"}));
     // Serial 60 is 29 February 1900, which Excel shows but no calendar has: the number is
     // kept, and with it the date column becomes text. The formula column holds text and a
@@ -271,7 +259,7 @@ TEST_F(HandBuiltWorkbook, BrokenWorkbooksGiveErrorsNamingTheFile) {
         expectError(
             [&] {
                 auto connection = openWorkbook(path);
-                if (!failsOnOpen) readTable(*connection, QStringLiteral("Лист1$"));
+                if (!failsOnOpen) selectAll(*connection, QStringLiteral("Лист1$"));
             },
             path, reason);
     }

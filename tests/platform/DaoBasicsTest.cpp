@@ -220,6 +220,10 @@ TEST(CodePages, OfLocalesAndLanguageDrivers) {
         {0x00, 1252}, {0x03, 1252}, {0x57, 1252}, {0x02, 850}, {0x26, 866},  {0x65, 866},
         {0xC8, 1250}, {0xC9, 1251}, {0x7A, 936},  {0x7B, 932}, {0x96, 10007}};
     for (const auto& [id, codePage] : drivers) EXPECT_EQ(codePageOfLanguageDriver(id), codePage);
+    for (int id = 0; id < 256; ++id) {  // every other id has a code page that reads ASCII
+        EXPECT_EQ(CodePageDecoder(codePageOfLanguageDriver(std::uint8_t(id))).decode("Name 42", 7),
+                  "Name 42");
+    }
 }
 
 TEST(CodePages, UndefinedBytesKeepTheirNumberAndStrictDecodingRefusesBrokenSequences) {

@@ -8,6 +8,7 @@
 #include "platform/dao/Connection.h"
 #include "support/Files.h"
 #include "support/Paths.h"
+#include "support/Readers.h"
 #include "support/TestServer.h"
 
 using namespace keldara::dao;
@@ -39,15 +40,9 @@ TEST(FileProviders, ConnectionsFindTablesReadWholeTablesAndRefuseWorkWhenClosed)
         EXPECT_EQ(errorOf([&] { connection->close(); }).number(), DaoError::NotOpen);
         connection->open(p.connection);
         EXPECT_TRUE(connection->isOpen());
-        const auto catalogue = connection->openTableCatalogue();
-        ASSERT_EQ(catalogue->fieldInfo(0).name, QStringLiteral("TABLE_NAME"));
-        QStringList names;
-        for (long r = 0; r < catalogue->recordCount(); ++r)
-            names << catalogue->valueAt(r, 0).toText();
-        EXPECT_TRUE(names.contains(p.table)) << names.join(u' ').toStdString();
-        const auto read = [&](const QString& table) {
-            return connection->openRecordset("SELECT * FROM [" + table + ']');
-        };
+        EXPECT_EQ(connection->openTableCatalogue()->fieldInfo(0).name, "TABLE_NAME");
+        EXPECT_TRUE(tableNames(*connection).contains(p.table));
+        const auto read = [&](const QString& table) { return selectAll(*connection, table); };
         const long records = read(p.table)->recordCount();
         EXPECT_GT(records, 0);
         EXPECT_EQ(read(p.otherCase)->recordCount(), records);

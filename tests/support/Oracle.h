@@ -9,6 +9,7 @@
 
 #include "platform/dao/Recordset.h"
 #include "support/Process.h"
+#include "support/Readers.h"
 
 namespace keldara::test {
 
@@ -17,12 +18,6 @@ inline QJsonDocument oracleOutput(const QStringList& arguments) {
     const ProcessResult run = runProcess(QStringLiteral("/usr/bin/python3"), arguments);
     EXPECT_EQ(run.exitCode, 0) << run.err.constData();
     return QJsonDocument::fromJson(run.out);
-}
-
-inline QStringList fieldNames(const dao::Recordset& records) {
-    QStringList names;
-    for (int i = 0; i < records.fieldCount(); ++i) names << records.fieldInfo(i).name;
-    return names;
 }
 
 // A number's text without the zeros that end its fraction ("18.50" is "18.5", "-0.0" is "0").

@@ -15,6 +15,7 @@
 #include "support/Files.h"
 #include "support/Oracle.h"
 #include "support/Paths.h"
+#include "support/Readers.h"
 #include "support/TestServer.h"
 
 namespace keldara::test::text {
@@ -84,60 +85,43 @@ json.dump({'fields': [{'name': n} for n in names], 'records': [[cell(t) for t in
                                       .object());
 }
 
-TEST(TextConnection, TheFolderIsTheSourceAndOnlyItsFilesAreTables) {
+TEST(TextConnection, TheFolderIsTheSourceAndItsTextFilesTheTables) {
     QTemporaryDir dir;
-    writeFile(dir.filePath("orders.csv"), "id,item\n1,pen\n2,ink\n");
+    for (const char* name : {"orders.csv", "b.txt", "A.tsv", "Z.CSV", "book.xls"})
+        writeFile(dir.filePath(name), "id,item\n1,pen\n2,ink\n");
+    writeFile(dir.filePath("damaged.csv"), "a,\"never closed\n");
+    QDir(dir.path()).mkdir(QStringLiteral("folder.csv"));
+    QDir(dir.path()).mkdir(QStringLiteral("inner"));
     for (const QString& source : {dir.path() + '\\', dir.path() + '/', dir.path()}) {
-        auto connection = dao::openConnection(textConnectionString(source));
-        EXPECT_EQ(connection->openRecordset("SELECT * FROM [orders.csv]")->recordCount(), 2)
-            << source.toStdString();
+        EXPECT_EQ(tableNames(*dao::openConnection(textConnectionString(source))),
+                  QStringList({"A.tsv", "b.txt", "damaged.csv", "orders.csv", "Z.CSV"}));
     }
-    const QString missing = dir.filePath("no such folder");
-    const std::pair<QString, const char*> refusedSources[] = {
-        {missing, "no such folder"},
-        {dir.filePath("orders.csv"), "not a folder"},
-        {"\\", ""},
-    };
-    for (const auto& [source, reason] : refusedSources) {
-        const DaoError error = errorOf([&] { dao::openConnection(textConnectionString(source)); });
+    EXPECT_TRUE(
+        tableNames(*dao::openConnection(textConnectionString(dir.filePath("inner")))).isEmpty());
+    const std::tuple<QString, const char*, const char*> refused[] = {
+        {dir.filePath("no such folder"), nullptr, "no such folder"},
+        {dir.filePath("orders.csv"), nullptr, "not a folder"},
+        {"\\", nullptr, ""},
+        {dir.path(), "text;HDR=Yes;FMT=FixedLength;", ""}};
+    for (const auto& [source, properties, reason] : refused) {
+        const DaoError error = errorOf([&] {
+            dao::openConnection(properties ? textConnectionString(source, properties)
+                                           : textConnectionString(source));
+        });
         EXPECT_EQ(error.number(), DaoError::OpenFailed) << source.toStdString();
         EXPECT_TRUE(error.description().contains(QLatin1String(reason)));
     }
-    EXPECT_EQ(
-        errorOf([&] {
-            dao::openConnection(textConnectionString(dir.path(), "text;HDR=Yes;FMT=FixedLength;"));
-        }).number(),
-        DaoError::OpenFailed);
-    QDir(dir.path()).mkdir(QStringLiteral("inner"));
     for (const char* table : {"../orders.csv", "..\\orders.csv", "..", ""}) {
         EXPECT_THROW(readTextFile(dir.filePath("inner"), QString::fromLatin1(table)), DaoError)
             << table;
     }
     const auto connection = dao::openConnection(textConnectionString(dir.path()));
-    EXPECT_TRUE(errorOf([&] { connection->openRecordset("SELECT * FROM [gone.csv]"); })
+    EXPECT_TRUE(errorOf([&] { selectAll(*connection, "gone.csv"); })
                     .description()
                     .contains(QDir(dir.path()).absolutePath()));
     connection->close();
     connection->open(textConnectionString(dir.path()));
-    EXPECT_EQ(connection->openRecordset("SELECT * FROM [orders.csv]")->recordCount(), 2);
-}
-
-TEST(TextConnection, CatalogueListsTheTextFilesByName) {
-    QTemporaryDir dir;
-    for (const char* name : {"b.txt", "A.tsv", "Z.CSV", "book.xls"})
-        writeFile(dir.filePath(name), "x\n");
-    writeFile(dir.filePath("damaged.csv"), "a,\"never closed\n");
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.csv")));
-    const auto catalogue =
-        dao::openConnection(textConnectionString(dir.path()))->openTableCatalogue();
-    QStringList names;
-    for (long r = 0; r < catalogue->recordCount(); ++r) names << catalogue->valueAt(r, 0).toText();
-    EXPECT_EQ(names, QStringList({"A.tsv", "b.txt", "damaged.csv", "Z.CSV"}));
-    QTemporaryDir empty;
-    EXPECT_EQ(dao::openConnection(textConnectionString(empty.path()))
-                  ->openTableCatalogue()
-                  ->recordCount(),
-              0);
+    EXPECT_EQ(selectAll(*connection, "orders.csv")->recordCount(), 2);
 }
 
 TEST(TextConnection, ExtendedPropertiesChooseHeaderAndDelimiter) {
