@@ -168,11 +168,8 @@ TEST(AccessPasswords, OpenOnlyWithTheRightPasswordWhenTheDatabaseHasOne) {
     const QString jet3 = writeFile(
         dir.filePath(QStringLiteral("protected97.mdb")),
         withJet3Password(readAll(mdbFixture("jahlborn__jackcess/testV1997.mdb")), "s3cret"));
-    const struct {
-        QString path;
-        const char* right;
-        std::vector<const char*> wrong;  // none: the database has no password
-    } cases[] = {
+    // The database, its password, wrong ones (none: it has no password).
+    const std::tuple<QString, const char*, std::vector<const char*>> cases[] = {
         {mdbFixture("spannm__ucanaccess/password.mdb"),
          "ucanaccess",
          {"", "UCANACCESS", "ucanaccesss"}},
@@ -183,11 +180,9 @@ TEST(AccessPasswords, OpenOnlyWithTheRightPasswordWhenTheDatabaseHasOne) {
         {mdbFixture("jahlborn__jackcess/test2V1997.mdb"), "anything", {}},
         {mdbFixture("jahlborn__jackcessencrypt/db-enc.mdb"), "x", {}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path.toStdString());
-        EXPECT_NO_THROW(tableNames(*openAccess(c.path, QString::fromUtf8(c.right))));
-        for (const char* wrong : c.wrong)
-            expectRefused(c.path, QString::fromUtf8(wrong), "password");
+    for (const auto& [path, right, wrongs] : cases) {
+        EXPECT_NO_THROW(tableNames(*openAccess(path, QString::fromUtf8(right)))) << right;
+        for (const char* wrong : wrongs) expectRefused(path, QString::fromUtf8(wrong), "password");
     }
     EXPECT_EQ(selectAll(*openAccess(jet3, QStringLiteral("s3cret")), "Table1")->recordCount(), 2);
 }
@@ -262,36 +257,31 @@ TEST(AccessFields, TypeCodesAndSizesAsTheJetProviderReportsThem) {
 TEST(DamagedTableDefinition, ABadUsageMapReferenceRefusesTheTableOrTheFile) {
     const char* jet3 = "jahlborn__jackcess/testV1997.mdb";
     const char* jet4 = "jahlborn__jackcess/test2V2000.mdb";
-    const struct {
-        const char* file;
-        int at;  // page * page size + offset; page 2 is the catalogue's definition
-        QByteArray bytes;
-        const char* table;  // null: the catalogue
-        const char* reason;
-    } cases[] = {
+    // The file, where (page * page size + offset; page 2 holds the catalogue's definition) which
+    // bytes go, the table then read (none: the catalogue), the reason.
+    const std::tuple<const char*, int, QByteArray, const char*, const char*> cases[] = {
         {jet3, 2 * 2048 + 35, "\xFF", nullptr, "usage map its page does not hold"},
         {jet4, 2 * 4096 + 55, "\xFF", nullptr, "usage map its page does not hold"},
         {jet3, 29 * 2048 + 35, "\xFF", "Table1", "usage map its page does not hold"},
         {jet4, 15 * 4096 + 55, "\xFF", "MSP_PROJECTS", "usage map its page does not hold"},
-        {jet4, 15 * 4096 + 56, "\xFF\xFF\x7F", "MSP_PROJECTS", "usage map outside the file"},
-    };
+        {jet4, 15 * 4096 + 56, "\xFF\xFF\x7F", "MSP_PROJECTS", "usage map outside the file"}};
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("damaged.mdb"));
-    for (const auto& c : cases) {
-        writeFile(path, readAll(mdbFixture(c.file)).replace(c.at, c.bytes.size(), c.bytes));
+    for (const auto& [file, at, bytes, table, reason] : cases) {
+        writeFile(path, readAll(mdbFixture(file)).replace(at, bytes.size(), bytes));
         const std::string outcome = outcomeUnderLimits(
             [&] {
                 auto connection = openAccess(path);
-                if (c.table) selectAll(*connection, QString::fromUtf8(c.table));
+                if (table) selectAll(*connection, QString::fromUtf8(table));
                 return std::string();
             },
             512, 60);
         const std::string named =
-            c.table ? "table '" + std::string(c.table) + "' " : std::string("table catalogue ");
+            table ? "table '" + std::string(table) + "' " : std::string("table catalogue ");
         EXPECT_TRUE(outcome.starts_with("error: ") &&
                     outcome.find(path.toStdString()) != std::string::npos &&
-                    outcome.find(named + "refers to a " + c.reason) != std::string::npos)
-            << c.file << " at " << c.at << ": " << outcome;
+                    outcome.find(named + "refers to a " + reason) != std::string::npos)
+            << file << " at " << at << ": " << outcome;
     }
 }
 

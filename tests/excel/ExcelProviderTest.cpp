@@ -215,16 +215,9 @@ struct Biff {
     }
 };
 
-class HandBuiltWorkbook : public ::testing::Test {
-  protected:
-    QString write(const QByteArray& bytes) {
-        return writeFile(folder_.filePath(QStringLiteral("built.xls")), bytes);
-    }
-    QTemporaryDir folder_;
-};
-
-TEST_F(HandBuiltWorkbook, Biff5CodePageDatesTimesAndCachedFormulaResults) {
-    auto connection = openWorkbook(write(Biff::workbook()));
+TEST(HandBuiltWorkbook, Biff5CodePageDatesTimesAndCachedFormulaResults) {
+    QTemporaryDir dir;
+    auto connection = openWorkbook(writeFile(dir.filePath("built.xls"), Biff::workbook()));
     EXPECT_EQ(tableNames(*connection), QStringList{QStringLiteral("Лист1$")});
     auto records = selectAll(*connection, QStringLiteral("Лист1$"));
     EXPECT_EQ(fieldNames(*records), (QStringList{"Имя", "date", "time", "formula"}));
@@ -248,14 +241,15 @@ TEST_F(HandBuiltWorkbook, Biff5CodePageDatesTimesAndCachedFormulaResults) {
     }
 }
 
-TEST_F(HandBuiltWorkbook, BrokenWorkbooksGiveErrorsNamingTheFile) {
+TEST(HandBuiltWorkbook, BrokenWorkbooksGiveErrorsNamingTheFile) {
+    QTemporaryDir dir;
     const std::tuple<Options, bool, const char*> cases[] = {
         {Options{true, true, -1}, true, "encrypted"},
         {Options{false, false, -1}, false, "ends before its EOF"},
         {Options{false, true, 300}, false, "column 301"},
     };
     for (const auto& [options, failsOnOpen, reason] : cases) {
-        const QString path = write(Biff::workbook(options));
+        const QString path = writeFile(dir.filePath("built.xls"), Biff::workbook(options));
         expectError(
             [&] {
                 auto connection = openWorkbook(path);

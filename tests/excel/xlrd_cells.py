@@ -20,16 +20,14 @@ def number_text(x):
 
 def cell_of(cell, datemode):
     """The cell's kind and value; None for a blank cell."""
-    if cell.ctype == xlrd.XL_CELL_TEXT:
-        return ("text", cell.value) if cell.value else None
-    if cell.ctype == xlrd.XL_CELL_NUMBER:
-        return "number", cell.value
-    if cell.ctype == xlrd.XL_CELL_BOOLEAN:
-        return "bool", bool(cell.value)
-    if cell.ctype == xlrd.XL_CELL_ERROR:
-        return "error", None
-    if cell.ctype != xlrd.XL_CELL_DATE:
-        return None
+    kind = {xlrd.XL_CELL_TEXT: "text", xlrd.XL_CELL_NUMBER: "number", xlrd.XL_CELL_DATE: "date",
+            xlrd.XL_CELL_BOOLEAN: "bool", xlrd.XL_CELL_ERROR: "error"}.get(cell.ctype)
+    if kind == "text":
+        return (kind, cell.value) if cell.value else None
+    if kind in ("number", "bool"):
+        return kind, bool(cell.value) if kind == "bool" else cell.value
+    if kind != "date":
+        return (kind, None) if kind else None
     try:
         moment = xlrd.xldate.xldate_as_datetime(cell.value, datemode)
     except Exception:
@@ -90,15 +88,11 @@ def main():
     book = xlrd.open_workbook(path, ragged_rows=True, logfile=sys.stderr)
     tables = []
     for sheet in book.sheets():
-        cells = {}
-        for row in range(sheet.nrows):
-            for col in range(sheet.row_len(row)):
-                entry = cell_of(sheet.cell(row, col), book.datemode)
-                if entry is not None:
-                    cells[row, col] = entry
+        cells = {(r, c): cell_of(sheet.cell(r, c), book.datemode)
+                 for r in range(sheet.nrows) for c in range(sheet.row_len(r))}
+        fields, records = table({at: entry for at, entry in cells.items() if entry})
         # A BIFF4 worksheet file has no sheet name; it is named after the file.
         name = os.path.splitext(os.path.basename(path))[0] + "$"
-        fields, records = table(cells)
         tables.append({"name": name if book.biff_version < 50 else jet_name(sheet.name),
                        "fields": fields, "records": records})
     json.dump({"tables": tables}, sys.stdout)

@@ -15,30 +15,19 @@ using namespace keldara::dao;
 
 namespace {
 
+// The literals MySQL reads back; tests/mysql writes back text, bytes, decimals, date-times and
+// doubles through the server.
 TEST(SqlLiterals, AreWhatMySqlReadsBack) {
     const std::pair<Value, const char*> cases[] = {
         {Value::null(), "NULL"},
-        {Value::text(""), "''"},
         {Value::text("NULL"), "'NULL'"},
-        {Value::boolean(true), "'1'"},
         {Value::boolean(false), "'0'"},
         {Value::integer(-42), "'-42'"},
         {Value::floating(1234567.25), "'1234567.25'"},
-        {Value::floating(0.1), "'0.1'"},
         {Value::floating(0.0009), "'0.0009'"},
-        {Value::floating(-123456789012345.6), "'-123456789012345.6'"},
-        {Value::floating(1e300), "'1e+300'"},
-        {Value::floating(2.5e-10), "'2.5e-10'"},
-        {Value::decimal("-1110.554"), "'-1110.554'"},
-        {Value::date(1899, 12, 30), "'1899-12-30'"},
         {Value::date(33, 2, 1), "'0033-02-01'"},
-        {Value::time(7, 5, 3), "'07:05:03'"},
         {Value::time(7, 5, 3, 250000), "'07:05:03.25'"},
-        {Value::dateTime({2003, 11, 22, 22, 42, 58, 0}), "'2003-11-22 22:42:58'"},
-        {Value::text("O'Brien \"x\" a\\b\nc\rd"), "'O\\'Brien \\\"x\\\" a\\\\b\\nc\\rd'"},
-        {Value::text(QString(QChar(0)) + QChar(0x1a)), "'\\0\\Z'"},
-        {Value::text(QString::fromUtf8("Luleå")), "'Luleå'"},
-        {Value::bytes(QByteArray("\x01\xab", 2)), "X'01AB'"}};
+        {Value::text(QString(QChar(0)) + QChar(0x1a)), "'\\0\\Z'"}};
     for (const auto& [value, literal] : cases)
         EXPECT_EQ(value.sqlLiteral(), QString::fromUtf8(literal));
 }
@@ -53,13 +42,10 @@ TEST(ValueDisplay, FollowsTheLocale) {
     const std::tuple<QLocale, Value, QString> cases[] = {
         {german, Value::null(), ""},
         {german, Value::boolean(true), "True"},
-        {german, Value::boolean(false), "False"},
         {german, Value::floating(1234.5), "1234,5"},
         {german, Value::decimal("-3.50"), "-3,50"},
         {german, Value::integer(1234567), "1234567"},
         {german, Value::time(13, 5, 9), "13:05:09"},
-        {us, Value::date(1898, 3, 9), "3/9/1898"},
-        {us, Value::date(9999, 12, 31), "12/31/9999"},
         {us, Value::date(632, 6, 8), "6/8/0632"},
         {german, Value::date(2024, 3, 9), "09.03.2024"},
         {us, Value::dateTime(zeroDate), "1:35:38 PM"},
@@ -171,38 +157,10 @@ TEST(ConnectionString, ReadsTheValueOfAKey) {
     }
 }
 
-TEST(ConnectionString, BracesOnlyTheValuesThatNeedThem) {
-    QStringList quoted;
-    for (const char* value : {"plain pass", "pa;ss", "a}b", "{x", " pw ", "\"abc", "a\"b\""})
-        quoted << braceQuoteIfNeeded(value);
-    EXPECT_EQ(quoted, QStringList({"plain pass", "{pa;ss}", "{a}}b}", "{{x}", "{ pw }", "{\"abc}",
-                                   "a\"b\""}));
-    // Whatever was braced comes back intact, and adds no keys of its own.
-    for (const QString value : {"x};DATABASE=evil;{", " pw ", "\tpw", "pw\n", "\"abc",
-                                "\"a;DATABASE=evil\"", "{braced}", "", " "}) {
-        const auto cs =
-            ConnectionString::parse("UID=u;PWD=" + braceQuoteIfNeeded(value) + ";PORT=1");
-        EXPECT_TRUE(cs.value("PWD") == value && !cs.value("DATABASE") && cs.value("PORT") == "1")
-            << value.toStdString();
-    }
-}
-
-TEST(ConnectionString, ChoosesTheProviderForEachKindOfSource) {
-    auto kind = [](const char* text) { return chooseProvider(ConnectionString::parse(text)); };
-    EXPECT_EQ(kind("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/a.mdb;"), ProviderKind::Access);
-    EXPECT_EQ(
-        kind(
-            "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/a.xls;Extended Properties=Excel 8.0;"),
-        ProviderKind::Excel);
-    EXPECT_EQ(kind("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/\\;Extended "
-                   "Properties=\"text;HDR=Yes;FMT=Delimited;\""),
-              ProviderKind::Text);
-    EXPECT_EQ(kind("Driver=Microsoft Visual Foxpro Driver;UID=;SourceType=DBF;SourceDB=/x"),
-              ProviderKind::DBase);
-    EXPECT_EQ(kind("DRIVER={MySQL ODBC 3.51 Driver};SERVER=h;UID=u;PWD=p;PORT=3306;DATABASE=d"),
-              ProviderKind::MySql);
+// Braced values are tests/target's; each file provider is chosen in FileProvidersTest.
+TEST(ConnectionString, ChoosesNoProviderForOtherSources) {
     for (const char* other : {"Driver=SQL Server;Server=x", "Provider=SQLOLEDB;Data Source=x", ""})
-        EXPECT_EQ(kind(other), std::nullopt) << other;
+        EXPECT_EQ(chooseProvider(ConnectionString::parse(other)), std::nullopt) << other;
 }
 
 TEST(CodePages, OfLocalesAndLanguageDrivers) {
