@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
+#include <QLocale>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTime>
@@ -11,13 +12,15 @@
 #include <array>
 #include <cmath>
 
-#include "access/AccessFixtures.h"
 #include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
 #include "platform/dao/access/JetHeader.h"
 #include "platform/dao/access/JetValues.h"
 #include "support/Damage.h"
+#include "support/Files.h"
 #include "support/Oracle.h"
+#include "support/Paths.h"
+#include "support/Readers.h"
 #include "support/TestServer.h"
 
 using namespace keldara::dao;
@@ -25,6 +28,25 @@ using namespace keldara::dao::access;
 using namespace keldara::test;
 
 namespace {
+
+std::unique_ptr<Connection> openAccess(const QString& path, const QString& password = {}) {
+    return openConnection("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path +
+                          ";Jet OLEDB:Database Password=" + password);
+}
+
+// Jet 3 text is read in the code page of the user's locale. The sample databases are Western
+// and mdb-export reads them as Windows-1252, so the tests run under an English locale whatever
+// the machine's own is; a test that needs another sets it and restores this one.
+class WesternLocale : public ::testing::Environment {
+  public:
+    void SetUp() override { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+};
+::testing::Environment* const kWesternLocale =
+    ::testing::AddGlobalTestEnvironment(new WesternLocale);
+
+QString mdbFixture(const char* file) {
+    return fixturePath(QStringLiteral("mdb/") + QString::fromUtf8(file));
+}
 
 // No fixture holds this text.
 const QString kNull = QStringLiteral("\x01NULL\x01");

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "access/AccessFixtures.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
 #include "support/Damage.h"

@@ -87,6 +87,12 @@ inline std::vector<std::string> fixtureFiles(const QString& folder, const QStrin
     return result;
 }
 
+// The password of a sample database; empty when it has none.
+inline QString passwordOf(const QString& file) {
+    if (file.endsWith(QLatin1String("/password.mdb"))) return QStringLiteral("ucanaccess");
+    return file.endsWith(QLatin1String("with-password.mdb")) ? QStringLiteral("password") : "";
+}
+
 // The keldara-dump tool built beside the program.
 inline QString dumpToolPath() {
     return QStringLiteral(KELDARA_DUMP_PATH);

@@ -1,6 +1,5 @@
-// The text provider: the folder as the data source and its catalogue, the extended
-// properties, generated files for one rule each and every sample file compared with Python's
-// csv module, broken and damaged files.
+// The text provider: the folder as the source, generated files for one rule each and every
+// sample file against Python's csv module, broken and damaged files.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -24,7 +23,6 @@ namespace {
 using dao::DaoError;
 namespace adType = dao::adType;
 
-// The connection string the source side builds for the text files of a folder.
 QString textConnectionString(const QString& dataSource,
                              const QString& properties = "text;HDR=Yes;FMT=Delimited;") {
     return QStringLiteral(
@@ -32,7 +30,6 @@ QString textConnectionString(const QString& dataSource,
         .arg(dataSource, properties);
 }
 
-// Opens the folder through the provider factory and reads one of its files.
 std::unique_ptr<dao::Recordset> readTextFile(
     const QString& folder, const QString& file,
     const QString& properties = "text;HDR=Yes;FMT=Delimited;") {
@@ -84,7 +81,7 @@ json.dump({'fields': [{'name': n} for n in names], 'records': [[cell(t) for t in
                                       .object());
 }
 
-TEST(TextConnection, TheFolderIsTheSourceAndItsTextFilesTheTables) {
+TEST(TextConnection, TheFolderIsTheSourceItsTextFilesTheTablesPropertiesTheirForm) {
     QTemporaryDir dir;
     for (const char* name : {"orders.csv", "b.txt", "A.tsv", "Z.CSV", "book.xls"})
         writeFile(dir.filePath(name), "id,item\n1,pen\n2,ink\n");
@@ -121,10 +118,7 @@ TEST(TextConnection, TheFolderIsTheSourceAndItsTextFilesTheTables) {
     connection->close();
     connection->open(textConnectionString(dir.path()));
     EXPECT_EQ(selectAll(*connection, "orders.csv")->recordCount(), 2);
-}
-
-TEST(TextConnection, ExtendedPropertiesChooseHeaderAndDelimiter) {
-    QTemporaryDir dir;
+    // The extended properties choose the delimiter and whether the first line names the fields.
     writeFile(dir.filePath("semi.csv"), "a;b\n1;x\n");
     writeFile(dir.filePath("tabs.csv"), "a\tb\n1\tx\n");
     EXPECT_EQ(fieldNames(*readTextFile(dir.path(), "semi.csv", "text;HDR=Yes;FMT=Delimited(;);")),
