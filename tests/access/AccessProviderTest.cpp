@@ -1,6 +1,5 @@
-// The Access provider: every table of every sample database value by value against Debian's
-// mdb-export; passwords, refused files, the catalogue, the field types, exact values where
-// mdb-export falls short, and damaged table definitions and long values.
+// The Access provider: every table of every sample against Debian's mdb-export, and what that
+// cannot show.
 #include <gtest/gtest.h>
 
 #include <QDate>
@@ -273,9 +272,8 @@ TEST(AccessFields, TypeCodesAndSizesAsTheJetProviderReportsThem) {
     if (!missing.isEmpty()) GTEST_SKIP() << missing.join(u' ').toStdString();
 }
 
-// A table definition names its usage map as a row of another page, and libmdb follows the
-// reference unchecked. A damaged one refuses the table, or the file when it is the
-// catalogue's, with the reason.
+// A damaged usage map reference (libmdb follows it unchecked) refuses the table, or the file
+// when it is the catalogue's, with the reason.
 TEST(DamagedTableDefinition, ABadUsageMapReferenceRefusesTheTableOrTheFile) {
     const char* jet3 = "jahlborn__jackcess/testV1997.mdb";
     const char* jet4 = "jahlborn__jackcess/test2V2000.mdb";

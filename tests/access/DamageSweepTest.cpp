@@ -43,10 +43,7 @@ const Provider kProviders[] = {
      kJet + "\\;Extended Properties=\"text;HDR=Yes;FMT=Delimited;\""},
 };
 
-struct Sample {
-    const Provider* provider;
-    std::string file;  // under the fixtures folder
-};
+using Sample = std::pair<const Provider*, std::string>;  // and a file under the fixtures folder
 
 std::vector<Sample> allSamples() {
     std::vector<Sample> samples;
@@ -76,8 +73,8 @@ class DamagedSample : public ::testing::TestWithParam<Sample> {};
 
 // Each file of the sample (a table and its memo file) is damaged in turn, the others intact.
 TEST_P(DamagedSample, GivesRecordsOrAnErrorNamingTheFile) {
-    const Provider& provider = *GetParam().provider;
-    const QFileInfo sample(fixturePath(QString::fromStdString(GetParam().file)));
+    const Provider& provider = *GetParam().first;
+    const QFileInfo sample(fixturePath(QString::fromStdString(GetParam().second)));
     KELDARA_SKIP_WITHOUT_FIXTURE(sample.filePath());
     const QFileInfoList files = sample.dir().entryInfoList({sample.completeBaseName() + ".*"},
                                                            QDir::Files | QDir::Readable);
@@ -120,7 +117,7 @@ TEST_P(DamagedSample, GivesRecordsOrAnErrorNamingTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(EverySampleOfEveryProvider, DamagedSample,
                          ::testing::ValuesIn(allSamples()), [](const auto& info) {
-                             std::string name = info.param.file;
+                             std::string name = info.param.second;
                              for (char& c : name) c = std::isalnum((unsigned char)c) ? c : '_';
                              return name;
                          });

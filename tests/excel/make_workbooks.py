@@ -1,7 +1,4 @@
-"""Writes the generated test workbooks (BIFF8, through xlwt) into a folder: both date systems,
-strings across CONTINUE records, sheet names Jet quotes, a mixed column, the row and column
-limits. Usage: python3 make_workbooks.py <folder>
-"""
+"""Writes the generated test workbooks (BIFF8, through xlwt) into the folder given."""
 import datetime, os, sys
 import xlwt
 
@@ -63,8 +60,8 @@ def shapes_book(path):
               datetime.datetime(2001, 2, 3, 4, 5, 6), -2.5, 123456789012345.0]
     for i, value in enumerate(values):
         date_format = "dd/mm/yyyy hh:mm:ss" if isinstance(value, datetime.datetime) else "dd/mm/yyyy"
-        style = xlwt.easyxf(num_format_str=date_format)
-        mixed.write(i + 1, 0, value, style if isinstance(value, datetime.date) else xlwt.Style.default_style)
+        is_date = isinstance(value, datetime.date)
+        mixed.write(i + 1, 0, value, xlwt.easyxf(num_format_str=date_format if is_date else "General"))
         mixed.write(i + 1, 3, i)
     mixed.write(5, 1, "only value of B")
     # Formatted but empty cells below the data and to the right.
@@ -75,11 +72,11 @@ def shapes_book(path):
     # The row limit of BIFF8 (65536 rows) and the column limit (256 columns, A to IV).
     big = book.add_sheet("Big")
     big.write(0, 0, "n")
-    big.write(0, 1, "label")
     for row in range(1, 65536):
         big.write(row, 0, row)
         if row % 1000 == 0:
             big.write(row, 1, "row %d" % row)
+    big.write(0, 1, "label")
     wide = book.add_sheet("Wide")
     for col in range(256):
         wide.write(0, col, "c%d" % col)

@@ -1,9 +1,5 @@
-"""Prints a workbook as xlrd reads it, shaped by the provider's rules written out on their own,
-as tests/support/Oracle.h compares it: {"tables": [{"name", "fields", "records"}]}. A table is
-the used range (every cell with a value or an error), named as Jet names sheets; its first row
-names the fields (blank: F and the position; repeated: the lowest free number appended). A
-column of one kind of value has that type, else text. Error cells and empty texts are Null,
-values before day 1 times of day. Usage: python3 xlrd_cells.py <file.xls>
+"""Prints a workbook (argument) as xlrd reads it, shaped by the provider's rules written out on
+their own, as tests/support/Oracle.h compares it: {"tables": [{"name", "fields", "records"}]}.
 """
 import decimal, json, os, re, sys
 import xlrd
@@ -45,6 +41,9 @@ def text_of(kind, value):
 
 
 def table(cells):
+    """The used range (cells with a value or an error); its first row names the fields (blank: F
+    and the position; repeated: the lowest free number appended). A column of one kind of value
+    has that type, else all are texts. Errors and empty texts are Null."""
     if not cells:
         return [{"name": "F1", "type": TEXT, "size": 255}], []
     top, left = min(r for r, _ in cells), min(c for _, c in cells)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <array>
 
 #include "platform/dao/CodePages.h"
 #include "platform/dao/ConnectionString.h"
@@ -58,49 +59,21 @@ TEST(ValueDisplay, FollowsTheLocale) {
     QLocale::setDefault(saved);
 }
 
-Recordset numbers(int rows) {
-    Recordset rs({{"n", adType::Integer, 4}, {"label", adType::VarWChar, 10}});
-    for (int i = 1; i <= rows; ++i) {
-        const Value row[] = {Value::integer(i), Value::text(QString("row %1").arg(i))};
-        rs.appendRow(row);
-    }
-    return rs;
-}
-
-TEST(Recordset, EmptyOrClosedRecordsetsRefuseToMove) {
-    Recordset empty = numbers(0), closed = numbers(2);
-    EXPECT_TRUE(empty.bof() && empty.eof());
-    EXPECT_EQ(empty.recordCount(), 0);
-    closed.close();
-    EXPECT_FALSE(closed.isOpen());
-    EXPECT_THROW(closed.close(), DaoError);
-    for (Recordset* rs : {&empty, &closed}) {
-        EXPECT_THROW(rs->moveFirst(), DaoError);
-        EXPECT_THROW(rs->moveLast(), DaoError);
-        EXPECT_THROW(rs->moveNext(), DaoError);
-        EXPECT_THROW(rs->value(0), DaoError);
-    }
-}
-
-TEST(Recordset, WalksForwardAndBackPastBothEnds) {
-    Recordset rs = numbers(3);
-    EXPECT_FALSE(rs.bof());
+TEST(Recordset, WalksForwardAndBackAndRefusesToMovePastEitherEndOrWhenEmptyOrClosed) {
+    Recordset rs({{"n", adType::Integer, 4}}), empty({{"n", adType::Integer, 4}});
+    for (int i = 1; i <= 3; ++i) rs.appendRow(std::array{Value::integer(i)});
     EXPECT_EQ(rs.absolutePosition(), 1);
     std::vector<long> seen;
-    while (!rs.eof()) {
-        seen.push_back(rs.field(0).value.toInt());
-        rs.moveNext();
-    }
+    for (; !rs.eof(); rs.moveNext()) seen.push_back(rs.field(0).value.toInt());
     EXPECT_EQ(seen, (std::vector<long>{1, 2, 3}));
     EXPECT_EQ(rs.absolutePosition(), Recordset::AdPosEOF);
     EXPECT_THROW(rs.moveNext(), DaoError);
     EXPECT_THROW(rs.field(0), DaoError);
     rs.movePrevious();
-    EXPECT_EQ(rs.value(1).toText(), "row 3");
+    EXPECT_EQ(rs.value(0).toInt(), 3);
     rs.moveFirst();
     rs.movePrevious();
-    EXPECT_TRUE(rs.bof());
-    EXPECT_FALSE(rs.eof());
+    EXPECT_TRUE(rs.bof() && !rs.eof());
     EXPECT_EQ(rs.absolutePosition(), Recordset::AdPosBOF);
     EXPECT_THROW(rs.movePrevious(), DaoError);
     rs.moveLast();
@@ -108,6 +81,15 @@ TEST(Recordset, WalksForwardAndBackPastBothEnds) {
     rs.setAbsolutePosition(2);
     EXPECT_EQ(rs.value(0).toInt(), 2);
     EXPECT_THROW(rs.setAbsolutePosition(4), DaoError);
+    EXPECT_TRUE(empty.bof() && empty.eof());
+    rs.close();
+    EXPECT_FALSE(rs.isOpen());
+    EXPECT_THROW(rs.close(), DaoError);
+    for (Recordset* unusable : {&empty, &rs}) {
+        for (const auto& move : {&Recordset::moveFirst, &Recordset::moveLast, &Recordset::moveNext})
+            EXPECT_THROW((unusable->*move)(), DaoError);
+        EXPECT_THROW(unusable->value(0), DaoError);
+    }
 }
 
 // Braced and quoted values as the file providers' connection strings and tests/target use them

@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "platform/dao/DaoError.h"
+#include "support/Files.h"
 
 namespace keldara::test {
 
@@ -19,11 +20,6 @@ QByteArray readAll(const QString& path) {
 }
 
 namespace {
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
-}
 
 [[noreturn]] void runChild(int output, const std::function<std::string()>& read, int extraMegabytes,
                            int cpuSeconds) {
@@ -80,7 +76,7 @@ int forEachDamagedCopy(const QString& originalPath, const QString& damagedPath, 
     const int half = copies / 2;
     for (int i = 0; i < half; ++i) {
         const qsizetype length = original.size() * i / half;
-        writeAll(damagedPath, original.left(length));
+        writeFile(damagedPath, original.left(length));
         read(QStringLiteral("truncated to %1 bytes").arg(length));
     }
     for (int i = 0; i < copies - half; ++i) {
@@ -89,7 +85,7 @@ int forEachDamagedCopy(const QString& originalPath, const QString& damagedPath, 
         const qsizetype span = std::min<qsizetype>(8, damaged.size() - offset);
         for (qsizetype k = 0; k < span; ++k)
             damaged[offset + k] = static_cast<char>(i % 3 == 0 ? 0xFF : random.bounded(256));
-        writeAll(damagedPath, damaged);
+        writeFile(damagedPath, damaged);
         read(QStringLiteral("%1 bytes overwritten at offset %2").arg(span).arg(offset));
     }
     return copies;

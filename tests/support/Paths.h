@@ -32,14 +32,14 @@ inline QString sharedFixturesRoot() {
 
 // The sample files the tests use that are not shipped, relative to the fixtures folder.
 inline const QStringList& unshippedFixtures() {
-    static const QStringList files = {
-        QStringLiteral("mdb/mdbtools__mdbtestdata/nwind.mdb"),
-        QStringLiteral("mdb/mdbtools__mdbtestdata/DateTestDatabase.mdb"),
-        QStringLiteral("mdb/statdata__Northwind-Databse/Northwind.mdb"),
-        QStringLiteral("csv/BurntSushi__rust-csv/worldcitiespop.csv"),
-        QStringLiteral("csv/BurntSushi__rust-csv/uspop-latin1.csv"),
-        QStringLiteral("csv/lukaswhite__geonames-php/admin1CodesASCII.txt"),
-    };
+    static const QStringList files =
+        QStringLiteral(
+            "mdb/mdbtools__mdbtestdata/nwind.mdb mdb/mdbtools__mdbtestdata/DateTestDatabase.mdb "
+            "mdb/statdata__Northwind-Databse/Northwind.mdb "
+            "csv/BurntSushi__rust-csv/worldcitiespop.csv "
+            "csv/BurntSushi__rust-csv/uspop-latin1.csv "
+            "csv/lukaswhite__geonames-php/admin1CodesASCII.txt")
+            .split(u' ');
     return files;
 }
 
@@ -53,11 +53,10 @@ inline QString fixturePath(const QString& relative) {
 
 // Why the sample file at `path` cannot be read; empty when it is there.
 inline QString missingFixtureReason(const QString& path) {
-    return QFileInfo::exists(path) ? QString()
-                                   : path +
-                                         " is missing: it is not shipped with the project (its "
-                                         "license is unclear); set KELDARA_SHARED_FIXTURES to "
-                                         "a folder that has it.";
+    if (QFileInfo::exists(path)) return {};
+    return path +
+           " is missing: it is not shipped with the project (its license is unclear); set "
+           "KELDARA_SHARED_FIXTURES to a folder that has it.";
 }
 
 // For a table of cases: true when the sample file of a case is missing, noting why in
