@@ -1,16 +1,13 @@
-// Damaged copies of every sample file of every provider (truncated, or overwritten with junk)
-// give records or an error naming the damaged file: never a crash, a hang or a memory fault
-// (scripts/test.sh runs this under AddressSanitizer too).
+// Damaged copies of every sample file of every provider give records or an error naming the
+// file: never a crash, a hang or a memory fault (scripts/test.sh runs this under ASan too).
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
 #include "support/Damage.h"
 #include "support/Paths.h"
+#include "support/Readers.h"
 
 using namespace keldara::dao;
 using namespace keldara::test;
@@ -57,14 +54,11 @@ std::vector<Sample> allSamples() {
 // Reads the way the source side does: the catalogue, then every value of every table.
 void readEverything(const QString& connectionString) {
     const auto connection = openConnection(connectionString);
-    const auto catalogue = connection->openTableCatalogue();
-    for (long table = 0; table < catalogue->recordCount(); ++table) {
-        const auto records = connection->openRecordset(
-            QStringLiteral("SELECT * FROM [%1]").arg(catalogue->valueAt(table, 0).toText()));
+    for (const QString& table : tableNames(*connection)) {
+        const auto records = selectAll(*connection, table);
         for (long row = 0; row < records->recordCount(); ++row) {
-            for (int column = 0; column < records->fieldCount(); ++column) {
+            for (int column = 0; column < records->fieldCount(); ++column)
                 records->valueAt(row, column).sqlLiteral();
-            }
         }
     }
 }
@@ -116,10 +110,7 @@ TEST_P(DamagedSample, GivesRecordsOrAnErrorNamingTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EverySampleOfEveryProvider, DamagedSample,
-                         ::testing::ValuesIn(allSamples()), [](const auto& info) {
-                             std::string name = info.param.second;
-                             for (char& c : name) c = std::isalnum((unsigned char)c) ? c : '_';
-                             return name;
-                         });
+                         ::testing::ValuesIn(allSamples()),
+                         [](const auto& info) { return fixtureTestName(info.param.second); });
 
 }  // namespace

@@ -2,13 +2,10 @@
 // byte for what the samples lack.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <bit>
 #include <limits>
 
-#include "platform/dao/Connection.h"
 #include "platform/dao/TypeCodes.h"
 #include "support/Damage.h"
 #include "support/Files.h"
@@ -166,11 +163,9 @@ TEST_P(DbfFixture, MatchesDbfreadValueByValue) {
     expectSameAsOracle(*readTable(file.path(), file.fileName()), reference);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllSampleTables, DbfFixture, testing::ValuesIn(fixtureFiles(QStringLiteral("dbf"), {"*.dbf"})),
-    [](const auto& info) {
-        return QFileInfo(QString::fromStdString(info.param)).completeBaseName().toStdString();
-    });
+INSTANTIATE_TEST_SUITE_P(AllSampleTables, DbfFixture,
+                         testing::ValuesIn(fixtureFiles(QStringLiteral("dbf"), {"*.dbf"})),
+                         [](const auto& info) { return fixtureTestName(info.param); });
 
 QByteArray julianDateTime(std::uint32_t day, std::uint32_t milliseconds) {
     return bytesOf(day) + bytesOf(milliseconds);

@@ -6,7 +6,6 @@
 #include <QtEndian>
 #include <bit>
 
-#include "platform/dao/Connection.h"
 #include "platform/dao/TypeCodes.h"
 #include "platform/dao/excel/BiffRecords.h"
 #include "platform/dao/excel/NumberFormat.h"

@@ -5,7 +5,6 @@
 
 #include <QTemporaryDir>
 
-#include "platform/dao/Connection.h"
 #include "support/Files.h"
 #include "support/Paths.h"
 #include "support/Readers.h"
@@ -20,10 +19,8 @@ TEST(FileProviders, ConnectionsFindTablesReadWholeTablesAndRefuseWorkWhenClosed)
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("orders.csv")), "id,item\n1,pen\n2,ink\n");
     const QString jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
-    const struct {
-        QString connection;
-        QString table, otherCase;  // the same table
-    } providers[] = {
+    // The connection, a table, the same table in other letter case.
+    const std::tuple<QString, QString, QString> providers[] = {
         {jet + dataPath("mdb/jahlborn__jackcess/testV1997.mdb"), "Table1", "tABLE1"},
         {jet + dataPath("xls/tidyverse__readxl/geometry.xls") + ";Extended Properties=Excel 8.0;",
          "Sheet1$", "sheet1$"},
@@ -33,33 +30,32 @@ TEST(FileProviders, ConnectionsFindTablesReadWholeTablesAndRefuseWorkWhenClosed)
         {jet + dir.path() + "\\;Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"", "orders.csv",
          "Orders#CSV"},
     };
-    for (const auto& p : providers) {
-        SCOPED_TRACE(p.table.toStdString());
-        auto connection = createConnection(p.connection);
+    for (const auto& [source, table, otherCase] : providers) {
+        SCOPED_TRACE(table.toStdString());
+        auto connection = createConnection(source);
         EXPECT_FALSE(connection->isOpen());
         EXPECT_EQ(errorOf([&] { connection->close(); }).number(), DaoError::NotOpen);
-        connection->open(p.connection);
+        connection->open(source);
         EXPECT_TRUE(connection->isOpen());
         EXPECT_EQ(connection->openTableCatalogue()->fieldInfo(0).name, "TABLE_NAME");
-        EXPECT_TRUE(tableNames(*connection).contains(p.table));
-        const auto read = [&](const QString& table) { return selectAll(*connection, table); };
-        const long records = read(p.table)->recordCount();
+        EXPECT_TRUE(tableNames(*connection).contains(table));
+        const auto read = [&](const QString& name) { return selectAll(*connection, name); };
+        const long records = read(table)->recordCount();
         EXPECT_GT(records, 0);
-        EXPECT_EQ(read(p.otherCase)->recordCount(), records);
+        EXPECT_EQ(read(otherCase)->recordCount(), records);
         const DaoError missing = errorOf([&] { read(QStringLiteral("missing")); });
         EXPECT_EQ(missing.number(), DaoError::NoSuchTable);
         EXPECT_TRUE(missing.description().contains(QLatin1String("missing")));
-        EXPECT_EQ(errorOf([&] {
-                      connection->openRecordset("SELECT id FROM [" + p.table + ']');
-                  }).number(),
-                  DaoError::BadQuery);
-        EXPECT_EQ(errorOf([&] { connection->execute("DELETE FROM [" + p.table + ']'); }).number(),
+        EXPECT_EQ(
+            errorOf([&] { connection->openRecordset("SELECT id FROM [" + table + ']'); }).number(),
+            DaoError::BadQuery);
+        EXPECT_EQ(errorOf([&] { connection->execute("DELETE FROM [" + table + ']'); }).number(),
                   DaoError::BadQuery);
         connection->close();
         EXPECT_FALSE(connection->isOpen());
         for (const std::function<void()>& action : std::initializer_list<std::function<void()>>{
                  [&] { connection->close(); }, [&] { connection->openTableCatalogue(); },
-                 [&] { read(p.table); }}) {
+                 [&] { read(table); }}) {
             EXPECT_EQ(errorOf(action).number(), DaoError::NotOpen);
         }
     }

@@ -29,9 +29,8 @@ inline QString withoutTrailingZeros(QString text) {
     return text == QLatin1String("-0") ? QStringLiteral("0") : text;
 }
 
-// Every oracle script prints a cell as null for Null, else as the text Value::standardText()
-// gives; readers write numbers differently, so doubles compare by value and decimals without
-// the zeros that end their fraction.
+// Oracle scripts print a cell as null for Null, else as Value::standardText() gives it; doubles
+// compare by value, decimals without the zeros that end their fraction.
 inline bool sameAsOracle(const dao::Value& mine, const QJsonValue& theirs) {
     if (mine.isNull() || !theirs.isString()) return mine.isNull() && !theirs.isString();
     const QString text = theirs.toString();
@@ -42,8 +41,7 @@ inline bool sameAsOracle(const dao::Value& mine, const QJsonValue& theirs) {
 }
 
 // Compares a recordset with a table an oracle script printed: {"fields": [{"name", and where
-// given "type", "size", "precision", "scale"}], "records": [[cell, ...], ...]}. Reports the
-// first differences.
+// given "type", "size", "precision", "scale"}], "records": [[cell, ...], ...]}.
 inline void expectSameAsOracle(const dao::Recordset& ours, const QJsonObject& table) {
     const QJsonArray fields = table["fields"].toArray(), records = table["records"].toArray();
     ASSERT_EQ(ours.fieldCount(), fields.size()) << fieldNames(ours).join(u',').toStdString();

@@ -59,8 +59,7 @@ inline QString missingFixtureReason(const QString& path) {
            "KELDARA_SHARED_FIXTURES to a folder that has it.";
 }
 
-// For a table of cases: true when the sample file of a case is missing, noting why in
-// `reasons` (the test then ends with GTEST_SKIP() after the other cases).
+// True when the sample file of a case is missing, noting why in `reasons` (to skip with).
 inline bool leaveOutMissing(const QString& path, QStringList& reasons) {
     const QString reason = missingFixtureReason(path);
     if (!reason.isEmpty() && !reasons.contains(reason)) reasons << reason;
@@ -84,6 +83,12 @@ inline std::vector<std::string> fixtureFiles(const QString& folder, const QStrin
     std::vector<std::string> result;
     for (const QString& file : files) result.push_back(file.toStdString());
     return result;
+}
+
+// A test name for the sample file at `path` under the fixtures: its letters and digits.
+inline std::string fixtureTestName(std::string path) {
+    for (char& c : path) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return path;
 }
 
 // The password of a sample database; empty when it has none.

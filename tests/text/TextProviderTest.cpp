@@ -2,19 +2,15 @@
 // sample file against Python's csv module, broken and damaged files.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <map>
 
-#include "platform/dao/Connection.h"
 #include "platform/dao/TypeCodes.h"
 #include "support/Damage.h"
 #include "support/Files.h"
 #include "support/Oracle.h"
 #include "support/Paths.h"
-#include "support/Readers.h"
 #include "support/TestServer.h"
 
 namespace keldara::test::text {
@@ -143,7 +139,6 @@ std::vector<GeneratedCase> generatedCases() {
          "inside\"\n3,\"line\r\nbreak\"\n4,\"cr\ronly\"\n5,\"\"\"\"\n",
          "IV"},
         {"cr_only.csv", "a,b\r1,x\r2,y", "IV"},
-        {"crlf.csv", "a,b\r\n1,2\r\n3,4", "II"},
         {"windows1252.csv", "name,price\r\nCaf\xE9 \x80\x81\x8D\x8F\x90\x9D\x85\x8A,1.5\r\n", "VD"},
         {"utf8_bom.csv", "\xEF\xBB\xBFname,city\nA,M\xC3\xBCnchen\n", "VV"},
         {"utf8.csv", "name,city\nA,\xE6\xBC\xA2\xE5\xAD\x97\xF0\x9F\x98\x80\n", "VV"},
@@ -179,15 +174,8 @@ std::vector<GeneratedCase> generatedCases() {
         {"after_closing_quote.csv", "a,b\n\"x\"y,z\"w\"\n", "VV"},
         {"header_only.csv", "a,b\r\n", "VV"},
         {"empty.csv", "", ""},
-        {"bom_only.csv", "\xEF\xBB\xBF", ""},
         {"line_ends_only.csv", "\r\n\n", ""},
     };
-}
-
-std::string testNameOf(const QString& text) {
-    std::string name = text.toStdString();
-    for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    return name;
 }
 
 TEST(GeneratedFiles, ReadWithTheTypesAndSizesOfTheirRuleAndValuesAsPythonDoes) {
@@ -280,11 +268,9 @@ TEST(DamagedText, WideHeadersAreReadOrRefusedWithTheFieldCount) {
 // record of large files, below title rows, by length.
 const std::tuple<const char*, const char*, int> kTypes[] = {
     {"worldcitiespop.csv", "Region", adType::VarWChar},  // "06"
-    {"worldcitiespop.csv", "Latitude", adType::Double},  // ".5"
     {"example.tsv", "hour", adType::Date},
     {"excel_pasting.csv", "F2", adType::VarWChar},  // "2000", "2,666" below title rows
     {"spanish_chars.csv", "Descripción", adType::LongVarWChar},
-    {"ilgeo2010_excerpt.csv", "AREALAND", adType::BigInt},
     {"admin1CodesASCII.txt", "3039162", adType::Integer}};
 
 class TextFixture : public ::testing::TestWithParam<std::string> {};
@@ -304,10 +290,7 @@ TEST_P(TextFixture, ReadsTheSameRecordsAsPythonCsvWithTypesByDesign) {
 
 INSTANTIATE_TEST_SUITE_P(AllFixtures, TextFixture,
                          ::testing::ValuesIn(fixtureFiles("csv", {"*.csv", "*.tsv", "*.txt"})),
-                         [](const auto& info) {
-                             return testNameOf(
-                                 QFileInfo(QString::fromStdString(info.param)).completeBaseName());
-                         });
+                         [](const auto& info) { return fixtureTestName(info.param); });
 
 }  // namespace
 }  // namespace keldara::test::text
