@@ -1,17 +1,13 @@
-// Damaged copies of every sample file of every provider (truncated, or overwritten with junk)
-// give records or an error naming the damaged file: never a crash, a hang or a memory fault
-// (scripts/test.sh runs this under AddressSanitizer too).
+// Damaged copies of every sample file of every provider give records or an error naming the
+// file: never a crash, a hang or a memory fault (scripts/test.sh runs this under ASan too).
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "access/AccessFixtures.h"
-#include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
 #include "support/Damage.h"
 #include "support/Paths.h"
+#include "support/Readers.h"
 
 using namespace keldara::dao;
 using namespace keldara::test;
@@ -21,56 +17,36 @@ namespace {
 struct Provider {
     const char* folder;  // of the sample files
     QStringList patterns;
-    const char* connection;  // to the copy: {folder}, {file}, {password}
-    int copies;              // of each file; of files over 200 kB:
-    int copiesOfLarge;
-    int refusedAtLeast;  // of the copies of each file
+    int copies, copiesOfLarge;  // of each file, of each file over 200 kB
+    int refusedAtLeast;         // of the copies of each file
+    QString connection;         // to the copy: {folder}, {file}, {password}
 };
 
+const QString kJet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source={folder}");
 const Provider kProviders[] = {
-    {"mdb",
-     {"*.mdb"},
-     "Provider=Microsoft.Jet.OLEDB.4.0;Data Source={folder}/{file};Jet OLEDB:Database "
-     "Password={password}",
-     120,
-     120,
-     30},
-    {"xls",
-     {"*.xls"},
-     "Provider=Microsoft.Jet.OLEDB.4.0;Data Source={folder}/{file};Extended Properties=Excel 8.0;",
-     120,
-     120,
-     1},
+    {"mdb", {"*.mdb"}, 120, 120, 30, kJet + "/{file};Jet OLEDB:Database Password={password}"},
+    {"xls", {"*.xls"}, 120, 120, 1, kJet + "/{file};Extended Properties=Excel 8.0;"},
     {"dbf",
      {"*.dbf"},
-     "Driver=Microsoft Visual Foxpro Driver;SourceType=DBF;SourceDB={folder}",
      160,
      160,
-     1},
+     1,
+     "Driver=Microsoft Visual Foxpro Driver;SourceType=DBF;SourceDB={folder}"},
     {"csv",
      {"*.csv", "*.tsv", "*.txt"},
-     "Provider=Microsoft.Jet.OLEDB.4.0;Data Source={folder}\\;Extended "
-     "Properties=\"text;HDR=Yes;FMT=Delimited;\"",
      160,
      40,
-     0},
+     0,
+     kJet + "\\;Extended Properties=\"text;HDR=Yes;FMT=Delimited;\""},
 };
 
-struct Sample {
-    const Provider* provider;
-    std::string file;  // under the fixtures folder
-};
-void PrintTo(const Sample& sample, std::ostream* out) {
-    *out << sample.file;
-}
+using Sample = std::pair<const Provider*, std::string>;  // and a file under the fixtures folder
 
 std::vector<Sample> allSamples() {
     std::vector<Sample> samples;
     for (const Provider& provider : kProviders) {
-        for (const std::string& file :
-             fixtureFiles(QString::fromLatin1(provider.folder), provider.patterns)) {
+        for (const std::string& file : fixtureFiles(provider.folder, provider.patterns))
             samples.push_back({&provider, file});
-        }
     }
     return samples;
 }
@@ -78,14 +54,11 @@ std::vector<Sample> allSamples() {
 // Reads the way the source side does: the catalogue, then every value of every table.
 void readEverything(const QString& connectionString) {
     const auto connection = openConnection(connectionString);
-    const auto catalogue = connection->openTableCatalogue();
-    for (long table = 0; table < catalogue->recordCount(); ++table) {
-        const auto records = connection->openRecordset(
-            QStringLiteral("SELECT * FROM [%1]").arg(catalogue->valueAt(table, 0).toText()));
+    for (const QString& table : tableNames(*connection)) {
+        const auto records = selectAll(*connection, table);
         for (long row = 0; row < records->recordCount(); ++row) {
-            for (int column = 0; column < records->fieldCount(); ++column) {
+            for (int column = 0; column < records->fieldCount(); ++column)
                 records->valueAt(row, column).sqlLiteral();
-            }
         }
     }
 }
@@ -94,8 +67,8 @@ class DamagedSample : public ::testing::TestWithParam<Sample> {};
 
 // Each file of the sample (a table and its memo file) is damaged in turn, the others intact.
 TEST_P(DamagedSample, GivesRecordsOrAnErrorNamingTheFile) {
-    const Provider& provider = *GetParam().provider;
-    const QFileInfo sample(fixturePath(QString::fromStdString(GetParam().file)));
+    const Provider& provider = *GetParam().first;
+    const QFileInfo sample(fixturePath(QString::fromStdString(GetParam().second)));
     KELDARA_SKIP_WITHOUT_FIXTURE(sample.filePath());
     const QFileInfoList files = sample.dir().entryInfoList({sample.completeBaseName() + ".*"},
                                                            QDir::Files | QDir::Readable);
@@ -108,7 +81,7 @@ TEST_P(DamagedSample, GivesRecordsOrAnErrorNamingTheFile) {
     };
     for (const QFileInfo& file : files) copyIntact(file);
     const QString connection =
-        QString::fromLatin1(provider.connection)
+        QString(provider.connection)
             .replace(QLatin1String("{folder}"), dir.path())
             .replace(QLatin1String("{file}"), sample.fileName())
             .replace(QLatin1String("{password}"), passwordOf(sample.filePath()));
@@ -137,10 +110,7 @@ TEST_P(DamagedSample, GivesRecordsOrAnErrorNamingTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EverySampleOfEveryProvider, DamagedSample,
-                         ::testing::ValuesIn(allSamples()), [](const auto& info) {
-                             std::string name = info.param.file;
-                             for (char& c : name) c = std::isalnum((unsigned char)c) ? c : '_';
-                             return name;
-                         });
+                         ::testing::ValuesIn(allSamples()),
+                         [](const auto& info) { return fixtureTestName(info.param.second); });
 
 }  // namespace

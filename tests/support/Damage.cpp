@@ -10,35 +10,24 @@
 #include <exception>
 
 #include "platform/dao/DaoError.h"
+#include "support/Files.h"
 
 namespace keldara::test {
 
 QByteArray readAll(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 namespace {
 
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
-}
-
-// The address space the process takes now, in bytes.
-rlim_t currentAddressSpace() {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly)) return 0;
-    return statm.readAll().split(' ').value(0).toULongLong() *
-           static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
-}
-
 [[noreturn]] void runChild(int output, const std::function<std::string()>& read, int extraMegabytes,
                            int cpuSeconds) {
-    if (kAddressSpaceCanBeLimited) {
-        const rlim_t bytes = currentAddressSpace() + rlim_t(extraMegabytes) * 1024 * 1024;
-        const rlimit limit{bytes, bytes};
+    if (kAddressSpaceCanBeLimited) {  // beyond the address space the process takes now
+        const rlim_t now = readAll(QStringLiteral("/proc/self/statm")).split(' ')[0].toULongLong() *
+                           rlim_t(sysconf(_SC_PAGESIZE));
+        const rlimit limit{now + rlim_t(extraMegabytes) * 1024 * 1024,
+                           now + rlim_t(extraMegabytes) * 1024 * 1024};
         setrlimit(RLIMIT_AS, &limit);
     }
     const rlimit time{rlim_t(cpuSeconds), rlim_t(cpuSeconds)};
@@ -84,26 +73,22 @@ int forEachDamagedCopy(const QString& originalPath, const QString& damagedPath, 
     const QByteArray original = readAll(originalPath);
     if (original.isEmpty()) return 0;
     QRandomGenerator random(static_cast<quint32>(original.size()));  // repeatable per file
-    int tried = 0;
     const int half = copies / 2;
     for (int i = 0; i < half; ++i) {
         const qsizetype length = original.size() * i / half;
-        writeAll(damagedPath, original.left(length));
+        writeFile(damagedPath, original.left(length));
         read(QStringLiteral("truncated to %1 bytes").arg(length));
-        ++tried;
     }
     for (int i = 0; i < copies - half; ++i) {
         QByteArray damaged = original;
         const qsizetype offset = original.size() * i / (copies - half);
         const qsizetype span = std::min<qsizetype>(8, damaged.size() - offset);
-        for (qsizetype k = 0; k < span; ++k) {
+        for (qsizetype k = 0; k < span; ++k)
             damaged[offset + k] = static_cast<char>(i % 3 == 0 ? 0xFF : random.bounded(256));
-        }
-        writeAll(damagedPath, damaged);
+        writeFile(damagedPath, damaged);
         read(QStringLiteral("%1 bytes overwritten at offset %2").arg(span).arg(offset));
-        ++tried;
     }
-    return tried;
+    return copies;
 }
 
 }  // namespace keldara::test

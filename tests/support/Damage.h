@@ -7,10 +7,9 @@
 
 namespace keldara::test {
 
-// Writes damaged copies of a file (truncated at many lengths, and overwritten with junk
-// bytes at many offsets) to `damagedPath`, one at a time, and calls `read` after each.
-// `read` must return normally or throw keldara::dao::DaoError; any other outcome is the
-// caller's test failure (a crash or a hang ends the test run). Returns the copies tried.
+// Writes `copies` damaged copies of a file (truncated at many lengths, and overwritten with junk
+// bytes at many offsets) to `damagedPath`, one at a time, and calls `read` after each. Returns
+// the copies tried: none when the file cannot be read.
 int forEachDamagedCopy(const QString& originalPath, const QString& damagedPath, int copies,
                        const std::function<void(const QString& what)>& read);
 
@@ -25,10 +24,9 @@ inline constexpr bool kAddressSpaceCanBeLimited = false;
 inline constexpr bool kAddressSpaceCanBeLimited = true;
 #endif
 
-// Runs `read` in a child process that may take `extraMegabytes` of address space beyond
-// what it starts with (no limit under AddressSanitizer) and `cpuSeconds` of processor
-// time. Returns how it ended: "read: " and what `read` returned, "error: " and the
-// DaoError's description, or the signal that ended it (an abort, a crash, or the time limit).
+// Runs `read` in a child process that may take `extraMegabytes` of address space beyond what it
+// starts with and `cpuSeconds` of processor time. Returns how it ended: "read: " and what `read`
+// returned, "error: " and the DaoError's description, or the signal that ended it.
 std::string outcomeUnderLimits(const std::function<std::string()>& read, int extraMegabytes,
                                int cpuSeconds);
 

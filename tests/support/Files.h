@@ -17,4 +17,11 @@ inline QString writeFile(const QString& path, const QByteArray& bytes) {
     return path;
 }
 
+// The `size` bytes of `value`, least significant first unless `bigEndian`.
+inline QByteArray bytesOf(std::uint64_t value, int size = 4, bool bigEndian = false) {
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i) bytes[bigEndian ? size - 1 - i : i] = char(value >> (8 * i));
+    return bytes;
+}
+
 }  // namespace keldara::test

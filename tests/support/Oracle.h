@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringList>
-#include <functional>
-#include <string>
 
 #include "platform/dao/Recordset.h"
 #include "support/Process.h"
+#include "support/Readers.h"
 
 namespace keldara::test {
 
@@ -28,23 +29,51 @@ inline QString withoutTrailingZeros(QString text) {
     return text == QLatin1String("-0") ? QStringLiteral("0") : text;
 }
 
-// Compares a recordset with the `records` an independent reader gave, cell by cell through
-// `same`, whose failure message shows the other reader's cell; reports the first differences.
-inline void expectSameRecords(
-    const dao::Recordset& ours, long records,
-    const std::function<::testing::AssertionResult(long row, int field, const dao::Value&)>& same) {
-    ASSERT_EQ(ours.recordCount(), records);
+// Oracle scripts print a cell as null for Null, else as Value::standardText() gives it; doubles
+// compare by value, decimals without the zeros that end their fraction.
+inline bool sameAsOracle(const dao::Value& mine, const QJsonValue& theirs) {
+    if (mine.isNull() || !theirs.isString()) return mine.isNull() && !theirs.isString();
+    const QString text = theirs.toString();
+    if (mine.kind() == dao::ValueKind::Double) return mine.toDouble() == text.toDouble();
+    if (mine.kind() == dao::ValueKind::Decimal)
+        return withoutTrailingZeros(mine.decimalText()) == withoutTrailingZeros(text);
+    return mine.standardText() == text;
+}
+
+// Compares a recordset with a table an oracle script printed: {"fields": [{"name", and where
+// given "type", "size", "precision", "scale"}], "records": [[cell, ...], ...]}.
+inline void expectSameAsOracle(const dao::Recordset& ours, const QJsonObject& table) {
+    const QJsonArray fields = table["fields"].toArray(), records = table["records"].toArray();
+    ASSERT_EQ(ours.fieldCount(), fields.size()) << fieldNames(ours).join(u',').toStdString();
+    for (int i = 0; i < ours.fieldCount(); ++i) {
+        const QJsonObject want = fields[i].toObject();
+        const dao::FieldInfo& got = ours.fieldInfo(i);
+        EXPECT_EQ(got.name, want["name"].toString());
+        const std::pair<const char*, long> facts[] = {{"type", got.type},
+                                                      {"size", got.definedSize},
+                                                      {"precision", got.precision},
+                                                      {"scale", got.numericScale}};
+        for (const auto& [key, value] : facts) {
+            if (want.contains(key)) {
+                EXPECT_EQ(value, want[key].toInt()) << got.name.toStdString() << ' ' << key;
+            }
+        }
+    }
+    ASSERT_EQ(ours.recordCount(), records.size());
     int differences = 0;
-    for (long row = 0; row < records && differences < 10; ++row) {
+    for (long row = 0; row < records.size() && differences < 10; ++row) {
+        const QJsonArray cells = records[row].toArray();
+        EXPECT_LE(cells.size(), ours.fieldCount()) << "record " << row << " has more fields";
         for (int field = 0; field < ours.fieldCount(); ++field) {
             const dao::Value mine = ours.valueAt(row, field);
-            const ::testing::AssertionResult result = same(row, field, mine);
-            if (result) continue;
+            if (sameAsOracle(mine, cells.at(field))) continue;
             ++differences;
             ADD_FAILURE() << "record " << row << ", field "
                           << ours.fieldInfo(field).name.toStdString() << ": read "
                           << mine.sqlLiteral().toStdString() << ", the other reader "
-                          << result.message();
+                          << QJsonDocument(QJsonArray{cells.at(field)})
+                                 .toJson(QJsonDocument::Compact)
+                                 .constData();
         }
     }
 }

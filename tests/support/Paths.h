@@ -32,14 +32,14 @@ inline QString sharedFixturesRoot() {
 
 // The sample files the tests use that are not shipped, relative to the fixtures folder.
 inline const QStringList& unshippedFixtures() {
-    static const QStringList files = {
-        QStringLiteral("mdb/mdbtools__mdbtestdata/nwind.mdb"),
-        QStringLiteral("mdb/mdbtools__mdbtestdata/DateTestDatabase.mdb"),
-        QStringLiteral("mdb/statdata__Northwind-Databse/Northwind.mdb"),
-        QStringLiteral("csv/BurntSushi__rust-csv/worldcitiespop.csv"),
-        QStringLiteral("csv/BurntSushi__rust-csv/uspop-latin1.csv"),
-        QStringLiteral("csv/lukaswhite__geonames-php/admin1CodesASCII.txt"),
-    };
+    static const QStringList files =
+        QStringLiteral(
+            "mdb/mdbtools__mdbtestdata/nwind.mdb mdb/mdbtools__mdbtestdata/DateTestDatabase.mdb "
+            "mdb/statdata__Northwind-Databse/Northwind.mdb "
+            "csv/BurntSushi__rust-csv/worldcitiespop.csv "
+            "csv/BurntSushi__rust-csv/uspop-latin1.csv "
+            "csv/lukaswhite__geonames-php/admin1CodesASCII.txt")
+            .split(u' ');
     return files;
 }
 
@@ -54,14 +54,12 @@ inline QString fixturePath(const QString& relative) {
 // Why the sample file at `path` cannot be read; empty when it is there.
 inline QString missingFixtureReason(const QString& path) {
     if (QFileInfo::exists(path)) return {};
-    return QStringLiteral(
-               "%1 is missing: it is not shipped with the project (its license is "
-               "unclear); set KELDARA_SHARED_FIXTURES to a folder that has it.")
-        .arg(path);
+    return path +
+           " is missing: it is not shipped with the project (its license is unclear); set "
+           "KELDARA_SHARED_FIXTURES to a folder that has it.";
 }
 
-// For a table of cases: true when the sample file of a case is missing, noting why in
-// `reasons` (the test then ends with GTEST_SKIP() after the other cases).
+// True when the sample file of a case is missing, noting why in `reasons` (to skip with).
 inline bool leaveOutMissing(const QString& path, QStringList& reasons) {
     const QString reason = missingFixtureReason(path);
     if (!reason.isEmpty() && !reasons.contains(reason)) reasons << reason;
@@ -85,6 +83,18 @@ inline std::vector<std::string> fixtureFiles(const QString& folder, const QStrin
     std::vector<std::string> result;
     for (const QString& file : files) result.push_back(file.toStdString());
     return result;
+}
+
+// A test name for the sample file at `path` under the fixtures: its letters and digits.
+inline std::string fixtureTestName(std::string path) {
+    for (char& c : path) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return path;
+}
+
+// The password of a sample database; empty when it has none.
+inline QString passwordOf(const QString& file) {
+    if (file.endsWith(QLatin1String("/password.mdb"))) return QStringLiteral("ucanaccess");
+    return file.endsWith(QLatin1String("with-password.mdb")) ? QStringLiteral("password") : "";
 }
 
 // The keldara-dump tool built beside the program.
