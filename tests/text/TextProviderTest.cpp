@@ -4,9 +4,11 @@
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <map>
 
 #include "platform/dao/TypeCodes.h"
+#include "platform/dao/text/FileText.h"
 #include "support/Damage.h"
 #include "support/Files.h"
 #include "support/Oracle.h"
@@ -216,6 +218,16 @@ TEST(BrokenFile, GivesAnErrorNamingFileAndLine) {
         EXPECT_TRUE(error.description().contains(file) && error.description().contains(message))
             << message << ": " << error.description().toStdString();
     }
+}
+
+// Another program shortening the file while it loads must not touch the text being read.
+TEST(BrokenFile, ShortenedWhileReadKeepsTheTextAsItWas) {
+    QTemporaryDir dir;
+    const QByteArray lines = QByteArray("1,text of a line\n").repeated(200000);
+    const QString path = writeFile(dir.filePath("shrinking.csv"), "a,b\n" + lines);
+    dao::text::FileText text(path);
+    ASSERT_TRUE(QFile::resize(path, 0));
+    EXPECT_EQ(std::count(text.text().begin(), text.text().end(), '\n'), 200001);
 }
 
 // Random bytes of the characters that steer the parser, every other file as UTF-16.
