@@ -25,8 +25,9 @@ TEST(RecordsetStorage, KeepsValuesAcrossWideningAndManyTexts) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         const Value stored = rs.valueAt(static_cast<long>(i), 0);
         ASSERT_EQ(stored, values[i]) << "row " << i;
-        if (values[i].kind() == ValueKind::Text)
+        if (values[i].kind() == ValueKind::Text) {
             EXPECT_EQ(stored.toText().isNull(), values[i].toText().isNull()) << "row " << i;
+        }
     }
 }
 
