@@ -23,6 +23,13 @@ QString NullToEmpty(const dao::Value& value);
 // date-time column refuses a bare time, and a time column takes the date-time's time.
 QString transferLiteral(const dao::Value& value, int sourceTypeCode);
 
+// "insert into T (`a`,`b`) values ", as BuildSQLString begins an insert; rows of values
+// follow, each written by AppendValueRow and separated by ",".
+QString InsertHead(const QString& table, const QStringList& names);
+
+// Appends "('x','y')": one row of SQL literals.
+void AppendValueRow(QString& statement, const QStringList& values);
+
 // One statement without a terminating semicolon. `values` are SQL literals
 // (dao::Value::sqlLiteral), element i belonging to names element i.
 // - "UPDATE": "update T SET `a` = 'x',`b` = 'y' WHERE `k` ='1'": every pair except the one
