@@ -3,8 +3,9 @@
 // statements, the bulk insert against LOAD DATA LOCAL INFILE of the same rows, and the
 // create-table script of a tenfold table against ten times the smaller one.
 //
-// keldara_transfer_bench [--quick]: 100,000 and 1,000,000 records (--quick: 10,000 and
-// 100,000, one round). Needs KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD.
+// keldara_transfer_bench [--quick] [--bulk]: 100,000 and 1,000,000 records (--quick: 10,000
+// and 100,000, one round); --bulk leaves out the per-record insert and merge. Needs
+// KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD.
 #include <QCoreApplication>
 #include <QFile>
 #include <QLocale>
@@ -273,6 +274,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const bool quick = app.arguments().contains("--quick");
     if (quick) qputenv("KELDARA_BENCH_ROUNDS", "1");
+    const bool bulkOnly = app.arguments().contains("--bulk");
     const long small = quick ? 10000 : 100000;
     QTemporaryDir temporary;
     const QString folder = qEnvironmentVariableIsSet("KELDARA_BENCH_DATA")
@@ -281,7 +283,7 @@ int main(int argc, char** argv) {
     try {
         Bench bench(folder);
         const auto smallRecords = loadCsv(folder, small);
-        perRecordFigures(bench, *smallRecords);
+        if (!bulkOnly) perRecordFigures(bench, *smallRecords);
         bulkFigure(bench, *smallRecords);
         const double smallScript = scriptSeconds(*smallRecords);
 

@@ -1,6 +1,7 @@
 #include "transfer/BulkInsert.h"
 
 #include <algorithm>
+#include <future>
 
 #include "platform/dao/DaoError.h"
 #include "transfer/PairedFields.h"
@@ -29,6 +30,13 @@ long long rowCount(dao::Connection& connection, const QString& table) {
         .toInt();
 }
 
+// The statement of one batch: records `first` to `end` - 1.
+struct Batch {
+    long first = 0;
+    long end = 0;
+    QString statement;
+};
+
 class BulkRun {
   public:
     BulkRun(const QString& table, const PairedFields& fields, dao::Connection& connection,
@@ -41,26 +49,45 @@ class BulkRun {
           transactional_(transactional(connection, table)),
           rowsBefore_(transactional_ ? 0 : rowCount(connection, table)) {}
 
+    // The next batch is written while the server takes this one; only reading the records
+    // is shared between the two threads.
+    ~BulkRun() { waitForNext(); }
+
     // Sends the records from `first` on that fit one batch; returns how many.
     long sendBatch(long first, long count) {
-        QString statement = head_;
-        long end = first;
-        while (end < count && end - first < BulkBatchRows && statement.size() < BulkBatchChars) {
-            if (end > first) statement += QLatin1Char(',');
-            AppendValueRow(statement, fields_.literals(end));
-            ++end;
+        const Batch batch = next_.valid() ? next_.get() : written(first, count);
+        if (batch.end < count) {
+            next_ = std::async(std::launch::async,
+                               [this, end = batch.end, count] { return written(end, count); });
         }
         loop_.reach(160);
         try {
-            connection_.execute(statement);
+            connection_.execute(batch.statement);
         } catch (const dao::DaoError&) {
-            sendOneByOne(first + rowsKept(end - first), end);
+            waitForNext();
+            sendOneByOne(batch.first + rowsKept(batch.end - batch.first), batch.end);
         }
-        rowsBefore_ += end - first;
-        return end - first;
+        rowsBefore_ += batch.end - batch.first;
+        return batch.end - batch.first;
     }
 
   private:
+    Batch written(long first, long count) const {
+        Batch batch{first, first, head_};
+        batch.statement.reserve(BulkBatchChars + BulkBatchChars / 8);
+        while (batch.end < count && batch.end - first < BulkBatchRows &&
+               batch.statement.size() < BulkBatchChars) {
+            if (batch.end > first) batch.statement += QLatin1Char(',');
+            AppendValueRow(batch.statement, fields_.literals(batch.end));
+            ++batch.end;
+        }
+        return batch;
+    }
+
+    void waitForNext() {
+        if (next_.valid()) next_.wait();
+    }
+
     // How many records of a refused batch of `size` are in the table.
     long rowsKept(long size) {
         if (transactional_) return 0;
@@ -86,6 +113,7 @@ class BulkRun {
     const QString head_;
     const bool transactional_;
     long long rowsBefore_;
+    std::future<Batch> next_;
 };
 
 }  // namespace

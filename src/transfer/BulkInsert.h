@@ -12,7 +12,8 @@ namespace keldara::transfer {
 // Inserts every record of `source` into `table` as MergeToTarget's "INSERT" does (the same
 // fields, values, status texts and errors), but many records to a statement: one multi-row
 // insert per batch of up to BulkBatchRows records or about BulkBatchChars characters.
-// Progress, status and a stop follow each batch.
+// Progress, status and a stop follow each batch. The next batch's statement is written on a
+// second thread while the server takes the current one, reading `source` meanwhile.
 //
 // A refused batch is sent again record by record from its first record that is not in the
 // table, so that the run ends as the per-record insert would: at the first refused record,
