@@ -30,11 +30,38 @@ long long rowCount(dao::Connection& connection, const QString& table) {
         .toInt();
 }
 
-// The statement of one batch: records `first` to `end` - 1.
+// Appends the LOAD DATA field that reads as `literal` (an SQL literal of transferLiteral)
+// does: NULL as \N, a quoted text without its quotes, as LOAD DATA reads the same backslash
+// escapes, with a tab written \t. False for a literal that no field can hold (X'...').
+bool appendField(QString& lines, const QString& literal) {
+    if (literal == QLatin1String("NULL")) {
+        lines += QLatin1String("\\N");
+        return true;
+    }
+    if (!literal.startsWith(QLatin1Char('\''))) return false;
+    const QStringView text = QStringView(literal).sliced(1, literal.size() - 2);
+    if (!text.contains(QLatin1Char('\t'))) {
+        lines += text;
+        return true;
+    }
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\t')) {
+            lines += QLatin1String("\\t");
+        } else {
+            lines += c;
+        }
+    }
+    return true;
+}
+
+// One batch: records `first` to `end` - 1, as a multi-row insert or, to be loaded, as lines
+// of tab-separated fields.
 struct Batch {
     long first = 0;
     long end = 0;
     QString statement;
+    QByteArray lines;
+    bool loaded() const { return !lines.isEmpty(); }
 };
 
 class BulkRun {
@@ -47,7 +74,16 @@ class BulkRun {
           loop_(loop),
           head_(InsertHead(table, fields.names)),
           transactional_(transactional(connection, table)),
-          rowsBefore_(transactional_ ? 0 : rowCount(connection, table)) {}
+          rowsBefore_(transactional_ ? 0 : rowCount(connection, table)),
+          load_(transactional_) {
+        QStringList columns;
+        for (const QString& name : fields.names) columns << QuoteIdentifier(name);
+        loadStatement_ = QStringLiteral(
+                             "LOAD DATA LOCAL INFILE 'keldara' INTO TABLE %1 CHARACTER SET "
+                             "utf8mb4 FIELDS TERMINATED BY '\\t' ESCAPED BY '\\\\' LINES "
+                             "TERMINATED BY '\\n' (%2)")
+                             .arg(table, columns.join(QLatin1Char(',')));
+    }
 
     // The next batch is written while the server takes this one; only reading the records
     // is shared between the two threads.
@@ -55,37 +91,85 @@ class BulkRun {
 
     // Sends the records from `first` on that fit one batch; returns how many.
     long sendBatch(long first, long count) {
-        const Batch batch = next_.valid() ? next_.get() : written(first, count);
+        const Batch batch = next_.valid() ? next_.get() : written(first, count, load_);
         if (batch.end < count) {
-            next_ = std::async(std::launch::async,
-                               [this, end = batch.end, count] { return written(end, count); });
+            next_ = std::async(std::launch::async, [this, end = batch.end, count, load = load_] {
+                return written(end, count, load);
+            });
         }
         loop_.reach(160);
-        try {
-            connection_.execute(batch.statement);
-        } catch (const dao::DaoError&) {
-            waitForNext();
-            sendOneByOne(batch.first + rowsKept(batch.end - batch.first), batch.end);
+        if (batch.loaded() && load_) {
+            sendLoaded(batch);
+        } else {
+            sendStatement(batch.first, batch.end,
+                          batch.loaded() ? written(batch.first, batch.end, false, true).statement
+                                         : batch.statement);
         }
         rowsBefore_ += batch.end - batch.first;
         return batch.end - batch.first;
     }
 
   private:
-    Batch written(long first, long count) const {
-        Batch batch{first, first, head_};
-        batch.statement.reserve(BulkBatchChars + BulkBatchChars / 8);
-        while (batch.end < count && batch.end - first < BulkBatchRows &&
-               batch.statement.size() < BulkBatchChars) {
-            if (batch.end > first) batch.statement += QLatin1Char(',');
-            AppendValueRow(batch.statement, fields_.literals(batch.end));
+    // The batch from `first` on: up to `count`, within the batch's limits unless `whole`.
+    Batch written(long first, long count, bool load, bool whole = false) const {
+        Batch batch{first, first, head_, {}};
+        QString lines;
+        QString& text = load ? lines : batch.statement;
+        const qsizetype chars = load ? BulkLoadChars : BulkBatchChars;
+        text.reserve(chars + chars / 8);
+        while (batch.end < count &&
+               (whole || (batch.end - first < BulkBatchRows && text.size() < chars))) {
+            const QStringList literals = fields_.literals(batch.end);
+            if (!load) {
+                if (batch.end > first) batch.statement += QLatin1Char(',');
+                AppendValueRow(batch.statement, literals);
+            } else {
+                for (qsizetype i = 0; i < literals.size(); ++i) {
+                    if (i > 0) lines += QLatin1Char('\t');
+                    if (!appendField(lines, literals[i])) return written(first, count, false);
+                }
+                lines += QLatin1Char('\n');
+            }
             ++batch.end;
         }
+        batch.lines = lines.toUtf8();
         return batch;
     }
 
     void waitForNext() {
         if (next_.valid()) next_.wait();
+    }
+
+    // LOAD DATA LOCAL turns a refused record into a warning and goes on, so a batch is loaded
+    // in a transaction that is kept only when every record arrived without a warning.
+    void sendLoaded(const Batch& batch) {
+        connection_.execute(QStringLiteral("START TRANSACTION"));
+        dao::Connection::LoadedData loaded;
+        try {
+            loaded = connection_.loadLocalData(loadStatement_, batch.lines);
+        } catch (const dao::DaoError&) {  // the server does not load local data
+            connection_.execute(QStringLiteral("ROLLBACK"));
+            load_ = false;
+            sendStatement(batch.first, batch.end,
+                          written(batch.first, batch.end, false, true).statement);
+            return;
+        }
+        if (loaded.rows == batch.end - batch.first && loaded.warnings == 0) {
+            connection_.execute(QStringLiteral("COMMIT"));
+            return;
+        }
+        connection_.execute(QStringLiteral("ROLLBACK"));
+        waitForNext();
+        sendOneByOne(batch.first, batch.end);
+    }
+
+    void sendStatement(long first, long end, const QString& statement) {
+        try {
+            connection_.execute(statement);
+        } catch (const dao::DaoError&) {
+            waitForNext();
+            sendOneByOne(first + rowsKept(end - first), end);
+        }
     }
 
     // How many records of a refused batch of `size` are in the table.
@@ -113,6 +197,8 @@ class BulkRun {
     const QString head_;
     const bool transactional_;
     long long rowsBefore_;
+    bool load_;  // batches go by LOAD DATA LOCAL
+    QString loadStatement_;
     std::future<Batch> next_;
 };
 

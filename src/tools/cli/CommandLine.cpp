@@ -33,9 +33,9 @@ Options:
   -a, --action ACTION        insert: one INSERT per record;
                              merge: one UPDATE per record, finding the target row
                                by the field --match names;
-                             bulk: the records of insert, many to an INSERT
-                               statement; a refused record ends the run as
-                               with insert
+                             bulk: the records of insert, many at a time (by
+                               LOAD DATA LOCAL or multi-row INSERT); a refused
+                               record ends the run as with insert
                              script: print a script that drops, creates and fills
                                the table Tester; the server is not contacted
   -m, --match FIELD          the target field that finds the row (merge only)
