@@ -30,23 +30,43 @@ long long rowCount(dao::Connection& connection, const QString& table) {
         .toInt();
 }
 
-// Appends the LOAD DATA field that reads as `literal` (an SQL literal of transferLiteral)
-// does: NULL as \N, a quoted text without its quotes, as LOAD DATA reads the same backslash
-// escapes, with a tab written \t. False for a literal that no field can hold (X'...').
-bool appendField(QString& lines, const QString& literal) {
-    if (literal == QLatin1String("NULL")) {
+// Appends the LOAD DATA field of `value` (as transferValue gives it): \N for Null, otherwise
+// the text its insert literal quotes (dao::Value::sqlLiteral: the standard text), with the
+// characters LOAD DATA reads specially escaped. False for bytes, which no field holds.
+bool appendField(QString& lines, const dao::Value& value) {
+    if (value.isNull()) {
         lines += QLatin1String("\\N");
         return true;
     }
-    if (!literal.startsWith(QLatin1Char('\''))) return false;
-    const QStringView text = QStringView(literal).sliced(1, literal.size() - 2);
-    if (!text.contains(QLatin1Char('\t'))) {
+    if (value.kind() == dao::ValueKind::Bytes) return false;
+    const QString text = value.standardText();
+    const auto special = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u == '\\' || u == '\t' || u == '\n' || u == '\r' || u == 0;
+    };
+    if (std::none_of(text.begin(), text.end(), special)) {
         lines += text;
         return true;
     }
     for (const QChar c : text) {
-        if (c == QLatin1Char('\t')) {
-            lines += QLatin1String("\\t");
+        if (special(c)) {
+            lines += QLatin1Char('\\');
+            switch (c.unicode()) {
+                case '\t':
+                    lines += QLatin1Char('t');
+                    break;
+                case '\n':
+                    lines += QLatin1Char('n');
+                    break;
+                case '\r':
+                    lines += QLatin1Char('r');
+                    break;
+                case 0:
+                    lines += QLatin1Char('0');
+                    break;
+                default:
+                    lines += c;
+            }
         } else {
             lines += c;
         }
@@ -119,21 +139,29 @@ class BulkRun {
         text.reserve(chars + chars / 8);
         while (batch.end < count &&
                (whole || (batch.end - first < BulkBatchRows && text.size() < chars))) {
-            const QStringList literals = fields_.literals(batch.end);
             if (!load) {
                 if (batch.end > first) batch.statement += QLatin1Char(',');
-                AppendValueRow(batch.statement, literals);
-            } else {
-                for (qsizetype i = 0; i < literals.size(); ++i) {
-                    if (i > 0) lines += QLatin1Char('\t');
-                    if (!appendField(lines, literals[i])) return written(first, count, false);
-                }
-                lines += QLatin1Char('\n');
+                AppendValueRow(batch.statement, fields_.literals(batch.end));
+            } else if (!appendLine(lines, batch.end)) {
+                return written(first, count, false);
             }
             ++batch.end;
         }
         batch.lines = lines.toUtf8();
         return batch;
+    }
+
+    // The record's line of tab-separated fields; false when a field cannot be written so.
+    bool appendLine(QString& lines, long row) const {
+        for (std::size_t i = 0; i < fields_.columns.size(); ++i) {
+            const int column = fields_.columns[i];
+            if (i > 0) lines += QLatin1Char('\t');
+            const dao::Value value = transferValue(fields_.source.valueAt(row, column),
+                                                   fields_.source.fieldInfo(column).type);
+            if (!appendField(lines, value)) return false;
+        }
+        lines += QLatin1Char('\n');
+        return true;
     }
 
     void waitForNext() {

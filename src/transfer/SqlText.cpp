@@ -58,13 +58,17 @@ QString NullToEmpty(const dao::Value& value) {
     return value.isNull() ? QString() : value.standardText();
 }
 
-QString transferLiteral(const dao::Value& value, int sourceTypeCode) {
+dao::Value transferValue(const dao::Value& value, int sourceTypeCode) {
     const bool dateTimeField =
         sourceTypeCode == dao::adType::Date || sourceTypeCode == dao::adType::DBTimeStamp;
     if (value.kind() == dao::ValueKind::Time && dateTimeField) {
-        return dao::Value::dateTime(value.toDateTime()).sqlLiteral();
+        return dao::Value::dateTime(value.toDateTime());
     }
-    return value.sqlLiteral();
+    return value;
+}
+
+QString transferLiteral(const dao::Value& value, int sourceTypeCode) {
+    return transferValue(value, sourceTypeCode).sqlLiteral();
 }
 
 QString BuildSQLString(const QString& action, const QString& table, const QStringList& names,
