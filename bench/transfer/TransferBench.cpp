@@ -108,19 +108,33 @@ QStringList clientArguments() {
             env("KELDARA_MYSQL_USER"),
             "-p" + env("KELDARA_MYSQL_PASSWORD"),
             "--local-infile=1",
+            "--default-character-set=utf8mb4",
             kDatabase};
 }
 
-// The median over the rounds of `run`, each after `prepare` (not timed).
-double median(const std::function<void()>& prepare, const std::function<double()>& run) {
-    std::vector<double> seconds;
-    for (int round = 0; round < bench::rounds(); ++round) {
-        prepare();
-        seconds.push_back(run());
-    }
+double median(std::vector<double> seconds) {
     std::sort(seconds.begin(), seconds.end());
     const size_t middle = seconds.size() / 2;
     return seconds.size() % 2 ? seconds[middle] : (seconds[middle - 1] + seconds[middle]) / 2;
+}
+
+struct Medians {
+    double ours = 0;
+    double reference = 0;
+};
+
+// The medians over the rounds of `ours` and `reference`, taking turns so that neither always
+// runs after the other's work; each after `prepare` (not timed).
+Medians medians(const std::function<void()>& prepare, const std::function<double()>& ours,
+                const std::function<double()>& reference) {
+    std::vector<double> oursSeconds, referenceSeconds;
+    for (int round = 0; round < bench::rounds(); ++round) {
+        prepare();
+        oursSeconds.push_back(ours());
+        prepare();
+        referenceSeconds.push_back(reference());
+    }
+    return {median(oursSeconds), median(referenceSeconds)};
 }
 
 double timed(const std::function<void()>& run) {
@@ -169,8 +183,11 @@ class Bench {
         return write(action + ".sql", file.lines);
     }
 
-    // The table's rows as LOAD DATA reads them: tab-separated, \N for Null.
-    QString loadDataFile() {
+    // The records as the bulk insert leaves them in the table, as LOAD DATA reads them:
+    // tab-separated, \N for Null.
+    QString loadDataFile(const dao::Recordset& records) {
+        empty();
+        bulk(records);
         const auto rows = mysql_->openRecordset("SELECT * FROM " + kTable);
         QByteArray text;
         for (long r = 0; r < rows->recordCount(); ++r) {
@@ -239,33 +256,37 @@ void perRecordFigures(Bench& bench, const dao::Recordset& records) {
     bench.createTable(records);
     const QString inserts = bench.statementFile("INSERT", records);
     const QString updates = bench.statementFile("UPDATE", records);
-    const double ours =
-        median([&] { bench.empty(); }, [&] { return bench.perRecord("INSERT", records); });
-    const double client = median([&] { bench.empty(); }, [&] { return bench.client(inserts); });
-    bench::report({"insert transfer, " + n + " records", "time s", ours,
-                   "mariadb client, same statements", client, 1.10});
-    const double merge = median([] {}, [&] { return bench.perRecord("UPDATE", records); });
-    const double clientMerge = median([] {}, [&] { return bench.client(updates); });
-    bench::report({"merge by primary key, " + n + " records", "time s", merge,
-                   "mariadb client, same statements", clientMerge, 1.10});
+    const Medians insert =
+        medians([&] { bench.empty(); }, [&] { return bench.perRecord("INSERT", records); },
+                [&] { return bench.client(inserts); });
+    bench::report({"insert transfer, " + n + " records", "time s", insert.ours,
+                   "mariadb client, same statements", insert.reference, 1.10});
+    const Medians merge = medians([] {}, [&] { return bench.perRecord("UPDATE", records); },
+                                  [&] { return bench.client(updates); });
+    bench::report({"merge by primary key, " + n + " records", "time s", merge.ours,
+                   "mariadb client, same statements", merge.reference, 1.10});
 }
 
 void bulkFigure(Bench& bench, const dao::Recordset& records) {
     bench.createTable(records);
-    const double ours = median([&] { bench.empty(); }, [&] { return bench.bulk(records); });
-    if (bench.rows() != records.recordCount()) throw std::runtime_error("bulk insert lost rows");
-    const QString tsv = bench.loadDataFile();
-    const double client = median([&] { bench.empty(); }, [&] { return bench.loadData(tsv); });
-    if (bench.rows() != records.recordCount()) throw std::runtime_error("LOAD DATA lost rows");
+    const QString tsv = bench.loadDataFile(records);
+    // Each run must leave every record in the table.
+    const auto all = [&](double seconds) {
+        if (bench.rows() != records.recordCount()) throw std::runtime_error("rows were lost");
+        return seconds;
+    };
+    const Medians bulk = medians([&] { bench.empty(); }, [&] { return all(bench.bulk(records)); },
+                                 [&] { return all(bench.loadData(tsv)); });
     bench::report({"bulk insert, " + recordsText(records.recordCount()) + " records", "time s",
-                   ours, "mariadb LOAD DATA LOCAL INFILE", client, 1.43});
+                   bulk.ours, "mariadb LOAD DATA LOCAL INFILE", bulk.reference, 1.43});
 }
 
 double scriptSeconds(const dao::Recordset& records) {
     Silent silent;
-    return median(
-        [] {},
-        [&] { return timed([&] { transfer::CreateTableScript(kTable, records, silent); }); });
+    std::vector<double> seconds;
+    for (int round = 0; round < bench::rounds(); ++round)
+        seconds.push_back(timed([&] { transfer::CreateTableScript(kTable, records, silent); }));
+    return median(seconds);
 }
 
 }  // namespace
