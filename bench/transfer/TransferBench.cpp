@@ -22,8 +22,10 @@
 #include "platform/dao/DaoError.h"
 #include "target/DBBits.h"
 #include "transfer/BulkInsert.h"
+#include "transfer/ColumnTypes.h"
 #include "transfer/CreateTableScript.h"
 #include "transfer/MergeToTarget.h"
+#include "transfer/SqlText.h"
 
 using namespace keldara;
 
@@ -160,18 +162,17 @@ class Bench {
         }
     }
 
-    // The table of the records' script, keyed by id, on InnoDB.
+    // The table of the records' script (its column types), keyed by id, on InnoDB.
     void createTable(const dao::Recordset& records) {
-        Silent silent;
-        const QString script = transfer::CreateTableScript(kTable, records, silent).script;
-        const QString structure =
-            script.left(script.indexOf("#----------------------------\r\n# Records"));
-        for (const QString& statement : structure.split(";\r\n", Qt::SkipEmptyParts)) {
-            const QString sql =
-                statement.section("\r\n", statement.startsWith('#') ? 3 : 0).trimmed();
-            if (!sql.isEmpty()) mysql_->execute(sql);
+        QStringList columns;
+        for (int i = 0; i < records.fieldCount(); ++i) {
+            const dao::FieldInfo& field = records.fieldInfo(i);
+            columns << transfer::QuoteIdentifier(field.name) + ' ' +
+                           transfer::MySQLColumnType(field);
         }
-        mysql_->execute("ALTER TABLE " + kTable + " ADD PRIMARY KEY (id), ENGINE=InnoDB");
+        mysql_->execute("DROP TABLE IF EXISTS " + kTable);
+        mysql_->execute("CREATE TABLE " + kTable + " (" + columns.join(',') +
+                        ", PRIMARY KEY (id)) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4");
     }
 
     void empty() { mysql_->execute("TRUNCATE TABLE " + kTable); }
