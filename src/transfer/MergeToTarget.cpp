@@ -28,10 +28,19 @@ TransferResult MergeToTarget(const QString& action, const QString& table, const 
         }
         loop.reach(130);
         progress.setProgressMaximum(source.recordCount());
+        // An insert's text up to its values is the same for every record: each record's values
+        // are written after it into the same buffer.
+        const QString insertHead = update ? QString() : InsertHead(table, names);
+        QString statement = insertHead;
         loop.forEachRecord(source.recordCount(), 140, [&](long row) {
             const QStringList literals = fields.literals(row);
             loop.reach(150);
-            const QString statement = BuildSQLString(action, table, names, literals, matchName);
+            if (update) {
+                statement = BuildSQLString(action, table, names, literals, matchName);
+            } else {
+                statement.truncate(insertHead.size());
+                AppendValueRow(statement, literals);
+            }
             loop.reach(160);
             const long long found = connection.executeCounted(statement);
             if (update && found == 0) ++unmatched;
