@@ -1,53 +1,10 @@
 #include "transfer/MergeToTarget.h"
 
-#include <QStringList>
-#include <stdexcept>
-#include <vector>
-
+#include "transfer/PairedFields.h"
 #include "transfer/RecordLoop.h"
 #include "transfer/SqlText.h"
 
 namespace keldara::transfer {
-
-namespace {
-
-[[noreturn]] void refuse(const QString& description) {
-    throw std::runtime_error(description.toStdString());
-}
-
-int sourceColumn(const dao::Recordset& source, const QString& name) {
-    for (int i = 0; i < source.fieldCount(); ++i) {
-        if (source.fieldInfo(i).name == name) return i;
-    }
-    refuse(QStringLiteral("The source table has no field \"%1\".").arg(name));
-}
-
-// The recordset column of each pair, in pairing order.
-std::vector<int> pairedColumns(const dao::Recordset& source, const mapping::FieldPairing& pairing) {
-    if (pairing.empty()) refuse(QStringLiteral("No source field is paired with a target field."));
-    std::vector<int> columns;
-    for (const mapping::FieldPair& pair : pairing) {
-        columns.push_back(sourceColumn(source, pair.sourceName));
-    }
-    return columns;
-}
-
-QStringList targetNames(const mapping::FieldPairing& pairing) {
-    QStringList names;
-    for (const mapping::FieldPair& pair : pairing) names << pair.targetName;
-    return names;
-}
-
-QStringList recordLiterals(const dao::Recordset& source, long row,
-                           const std::vector<int>& columns) {
-    QStringList literals;
-    for (int column : columns) {
-        literals << transferLiteral(source.valueAt(row, column), source.fieldInfo(column).type);
-    }
-    return literals;
-}
-
-}  // namespace
 
 TransferResult MergeToTarget(const QString& action, const QString& table, const QString& matchName,
                              const dao::Recordset& source, const mapping::FieldPairing& pairing,
@@ -58,23 +15,32 @@ TransferResult MergeToTarget(const QString& action, const QString& table, const 
         loop.reach(100);
         loop.status(QStringLiteral("Merging"));
         loop.reach(110);
-        const std::vector<int> columns = pairedColumns(source, pairing);
+        const PairedFields fields(source, pairing);
         loop.reach(120);
-        const QStringList names = targetNames(pairing);
+        const QStringList& names = fields.names;
         const bool update = action == QLatin1String("UPDATE");
         if (!update && action != QLatin1String("INSERT")) {
-            refuse(QStringLiteral("Unknown action \"%1\".").arg(action));
+            refuseRun(QStringLiteral("Unknown action \"%1\".").arg(action));
         }
         if (update && !names.contains(matchName)) {
-            refuse(QStringLiteral("The match field \"%1\" is not a paired target field.")
-                       .arg(matchName));
+            refuseRun(QStringLiteral("The match field \"%1\" is not a paired target field.")
+                          .arg(matchName));
         }
         loop.reach(130);
         progress.setProgressMaximum(source.recordCount());
+        // An insert's text up to its values is the same for every record: each record's values
+        // are written after it into the same buffer.
+        const QString insertHead = update ? QString() : InsertHead(table, names);
+        QString statement = insertHead;
         loop.forEachRecord(source.recordCount(), 140, [&](long row) {
-            const QStringList literals = recordLiterals(source, row, columns);
+            const QStringList literals = fields.literals(row);
             loop.reach(150);
-            const QString statement = BuildSQLString(action, table, names, literals, matchName);
+            if (update) {
+                statement = BuildSQLString(action, table, names, literals, matchName);
+            } else {
+                statement.truncate(insertHead.size());
+                AppendValueRow(statement, literals);
+            }
             loop.reach(160);
             const long long found = connection.executeCounted(statement);
             if (update && found == 0) ++unmatched;

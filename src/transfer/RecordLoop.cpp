@@ -39,16 +39,31 @@ TransferResult RecordLoop::run(const std::function<void()>& body) {
 
 void RecordLoop::forEachRecord(long count, int firstLine,
                                const std::function<void(long row)>& perRecord) {
-    for (long row = 0; row < count; ++row) {
-        currentRecord_ = row + 1;
+    forEachBatch(count, firstLine, [&](long row) {
+        perRecord(row);
+        return 1L;
+    });
+}
+
+void RecordLoop::sendingRow(long row) {
+    currentRecord_ = row + 1;
+    result_.recordsDone = row;
+}
+
+void RecordLoop::forEachBatch(long count, int firstLine,
+                              const std::function<long(long firstRow)>& sendBatch) {
+    for (long row = 0; row < count;) {
+        sendingRow(row);
         reach(firstLine);
         progress_.setProgressValue(currentRecord_);
-        perRecord(row);
-        result_.recordsDone = currentRecord_;
-        status(recordDoneText_ + QString::number(currentRecord_));
-        if (currentRecord_ < count && progress_.stopRequested()) {
+        const long sent = sendBatch(row);
+        row += sent;
+        result_.recordsDone = row;
+        if (sent > 1) progress_.setProgressValue(row);
+        status(recordDoneText_ + QString::number(row));
+        if (row < count && progress_.stopRequested()) {
             result_.outcome = TransferResult::Outcome::Stopped;
-            result_.endedAtRecord = currentRecord_ + 1;
+            result_.endedAtRecord = row + 1;
             status(QStringLiteral("Stopped at Record :") + QString::number(result_.endedAtRecord));
             return;
         }

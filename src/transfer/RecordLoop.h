@@ -25,6 +25,14 @@ class RecordLoop {
     // Calls `perRecord` with each row from 0 to `count` - 1, reaching `firstLine` first.
     void forEachRecord(long count, int firstLine, const std::function<void(long row)>& perRecord);
 
+    // As forEachRecord, a batch of records at a time: `sendBatch` sends records from
+    // `firstRow` on and returns how many it sent. Progress, status and the stop follow each
+    // batch. A batch that fails names its failing record with sendingRow first.
+    void forEachBatch(long count, int firstLine,
+                      const std::function<long(long firstRow)>& sendBatch);
+    // Within a batch: the record of `row` is the one being sent; those before it are sent.
+    void sendingRow(long row);
+
   private:
     TransferProgress& progress_;
     QString recordDoneText_;

@@ -20,18 +20,26 @@ QString updateStatement(const QString& table, const QStringList& names, const QS
            QStringLiteral(" =") + values.at(match);
 }
 
-QString insertStatement(const QString& table, const QStringList& names, const QStringList& values) {
-    QString statement = QStringLiteral("insert into ") + table;
+}  // namespace
+
+QString InsertHead(const QString& table, const QStringList& names) {
+    QString head = QStringLiteral("insert into ") + table;
     if (!names.isEmpty()) {
         QStringList columns;
         for (const QString& name : names) columns << QuoteIdentifier(name);
-        statement += QStringLiteral(" (") + columns.join(QLatin1Char(',')) + QLatin1Char(')');
+        head += QStringLiteral(" (") + columns.join(QLatin1Char(',')) + QLatin1Char(')');
     }
-    return statement + QStringLiteral(" values (") + values.join(QLatin1Char(',')) +
-           QLatin1Char(')');
+    return head + QStringLiteral(" values ");
 }
 
-}  // namespace
+void AppendValueRow(QString& statement, const QStringList& values) {
+    statement += QLatin1Char('(');
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (i > 0) statement += QLatin1Char(',');
+        statement += values[i];
+    }
+    statement += QLatin1Char(')');
+}
 
 QString QuoteIdentifier(const QString& name) {
     QString inner = name;
@@ -50,19 +58,27 @@ QString NullToEmpty(const dao::Value& value) {
     return value.isNull() ? QString() : value.standardText();
 }
 
-QString transferLiteral(const dao::Value& value, int sourceTypeCode) {
+dao::Value transferValue(const dao::Value& value, int sourceTypeCode) {
     const bool dateTimeField =
         sourceTypeCode == dao::adType::Date || sourceTypeCode == dao::adType::DBTimeStamp;
     if (value.kind() == dao::ValueKind::Time && dateTimeField) {
-        return dao::Value::dateTime(value.toDateTime()).sqlLiteral();
+        return dao::Value::dateTime(value.toDateTime());
     }
-    return value.sqlLiteral();
+    return value;
+}
+
+QString transferLiteral(const dao::Value& value, int sourceTypeCode) {
+    return transferValue(value, sourceTypeCode).sqlLiteral();
 }
 
 QString BuildSQLString(const QString& action, const QString& table, const QStringList& names,
                        const QStringList& values, const QString& matchName) {
     if (action == QLatin1String("UPDATE")) return updateStatement(table, names, values, matchName);
-    if (action == QLatin1String("INSERT")) return insertStatement(table, names, values);
+    if (action == QLatin1String("INSERT")) {
+        QString statement = InsertHead(table, names);
+        AppendValueRow(statement, values);
+        return statement;
+    }
     return {};
 }
 

@@ -18,10 +18,20 @@ QString QuoteIdentifier(const QString& name);
 // The value's standard text, or the empty text for Null.
 QString NullToEmpty(const dao::Value& value);
 
-// The SQL literal a field's value is written as (dao::Value::sqlLiteral), except that a time
-// of day read from a date-time field keeps the zero date it carries there (1899-12-30): a
-// date-time column refuses a bare time, and a time column takes the date-time's time.
+// The value a field's value is written as: itself, except that a time of day read from a
+// date-time field keeps the zero date it carries there (1899-12-30): a date-time column
+// refuses a bare time, and a time column takes the date-time's time.
+dao::Value transferValue(const dao::Value& value, int sourceTypeCode);
+
+// The SQL literal of transferValue (dao::Value::sqlLiteral).
 QString transferLiteral(const dao::Value& value, int sourceTypeCode);
+
+// "insert into T (`a`,`b`) values ", as BuildSQLString begins an insert; rows of values
+// follow, each written by AppendValueRow and separated by ",".
+QString InsertHead(const QString& table, const QStringList& names);
+
+// Appends "('x','y')": one row of SQL literals.
+void AppendValueRow(QString& statement, const QStringList& values);
 
 // One statement without a terminating semicolon. `values` are SQL literals
 // (dao::Value::sqlLiteral), element i belonging to names element i.

@@ -176,8 +176,8 @@ TEST_F(CliCsvTest, RunsLeaveTheTableAndExitAsTheirOptionsSay) {
          {"--action", "merge", "--match", "id", "--map", "Name="}, 0,
          {"1|x|1.50|NULL", "3|z|3.00|NULL"},
          "^keldara-cli: 3 records sent, 1 matched no target row \\("},
-        {"a refused record stops the run, the records before it stay", Setting::AsWritten,
-         "INSERT INTO t VALUES (2, 'old', 0, NULL)", {"--action", "insert"}, 1,
+        {"a refused record (bulk as insert) ends the run, those before stay", Setting::AsWritten,
+         "INSERT INTO t VALUES (2, 'old', 0, NULL)", {"--action", "bulk"}, 1,
          {"1|Ann|1.50|NULL", "2|old|0.00|NULL"},
          "^keldara-cli: record 2 of 3 was refused: Duplicate entry '2' for key 'PRIMARY'; the "
          "records before it \\(1\\) stay in the target table \\("},

@@ -1,5 +1,5 @@
 // The transfer and the script on real servers: every value of the sample tables arrives as it
-// was, and a failure or a stop keeps exactly the records before it.
+// was, and a failure or a stop keeps exactly the records before it, per record and in bulk.
 #include <QCoreApplication>
 #include <algorithm>
 
@@ -8,6 +8,7 @@
 #include "support/Paths.h"
 #include "support/Process.h"
 #include "support/TestServer.h"
+#include "transfer/BulkInsert.h"
 #include "transfer/CreateTableScript.h"
 #include "transfer/MergeToTarget.h"
 #include "transfer/SqlText.h"
@@ -74,7 +75,7 @@ mapping::FieldPairing pairingOf(const dao::Recordset& rs, bool forMerge) {
     return pairing;
 }
 
-TEST_P(TransferServerTest, SampleTablesArriveValueForValueByScriptInsertAndMerge) {
+TEST_P(TransferServerTest, SampleTablesArriveValueForValueByScriptInsertBulkAndMerge) {
     const char* tables[][3] = {
         // file under the sample files, table, unique field to merge by
         {"mdb/mdbtools__mdbtestdata/nwind.mdb", "Orders", "OrderID"},
@@ -103,6 +104,12 @@ TEST_P(TransferServerTest, SampleTablesArriveValueForValueByScriptInsertAndMerge
             "INSERT", "Tester", {}, *source, pairingOf(*source, false), *connection_, progress);
         EXPECT_EQ(inserted.message, QStringLiteral("Copied Record :%1").arg(source->recordCount()));
         expectTableHolds(*source, "insert");
+
+        run({"DELETE FROM Tester", "ALTER TABLE Tester ENGINE=InnoDB"});  // loaded in bulk
+        const transfer::TransferResult bulk = transfer::BulkInsert(
+            "Tester", *source, pairingOf(*source, false), *connection_, progress);
+        EXPECT_EQ(bulk.message, inserted.message);
+        expectTableHolds(*source, "bulk");
 
         // Every merged field but the key emptied, then merged back by the key.
         const mapping::FieldPairing merged = pairingOf(*source, true);
@@ -136,49 +143,72 @@ dao::Recordset records(const QString& text) {
     return rs;
 }
 
+// Records "1,a,1 2,a,2 ... n,a,n ": more than a bulk batch holds.
+QString numbered(long n) {
+    QString text;
+    for (long i = 1; i <= n; ++i) text += QStringLiteral("%1,a,%1 ").arg(i);
+    return text;
+}
+
 TEST_P(TransferServerTest, FirstFailureOrStopKeepsExactlyTheRecordsBefore) {
+    const long batch = transfer::BulkBatchRows;
     const struct {
         const char* rule;
-        const char* records;
-        const char* action;
+        QString records;
+        const char* actions;  // each is run
         long stopAfter;
         QString status;
         int line;   // of an error; 0 when the status is no error
         long kept;  // records 1 to kept are in the table
     } cases[] = {
-        {"a duplicate key", "1,a,1 2,b,2 2,c,3 4,d,4", "INSERT", -1,
+        {"a duplicate key", "1,a,1 2,b,2 2,c,3 4,d,4", "INSERT BULK", -1,
          "Duplicate entry '2' for key 'PRIMARY'", 160, 2},
-        {"a text too long", "1,a,1 2,b,2 3,cccccc,3 4,d,4", "INSERT", -1,
+        {"a text too long", "1,a,1 2,b,2 3,cccccc,3 4,d,4", "INSERT BULK", -1,
          "Data too long for column 'v' at row 1", 160, 2},
-        {"text into a number", "1,a,1 2,b,2 3,c,x 4,d,4", "INSERT", -1,
+        {"text into a number", "1,a,1 2,b,2 3,c,x 4,d,4", "INSERT BULK", -1,
          "Incorrect integer value: 'x'", 160, 2},
-        {"a character latin1 lacks", "1,a,1 2,b,2 3,漢,3 4,d,4", "INSERT", -1,
+        {"a character latin1 lacks", "1,a,1 2,b,2 3,漢,3 4,d,4", "INSERT BULK", -1,
          "Incorrect string value:", 160, 2},
         {"a stop after two records", "1,a,1 2,b,2 4,d,4", "INSERT", 2, "Stopped at Record :3", 0,
          2},
         {"a match field that is not paired", "1,a,1 2,b,2", "UPDATE", -1,
          "The match field \"id\" is not a paired target field.", 120, 0},
-        {"an empty source", "", "INSERT", -1, "Merging", 0, 0},
+        {"an empty source", "", "INSERT BULK", -1, "Merging", 0, 0},
+        {"a refusal after rows of the second batch", numbered(batch + 3) + "1,b,1 0,c,0", "BULK",
+         -1, "Duplicate entry '1' for key 'PRIMARY'", 160, batch + 3},
+        {"a stop after the first batch", numbered(batch + 1), "BULK", 1,
+         QStringLiteral("Stopped at Record :%1").arg(batch + 1), 0, batch},
     };
+    const auto engines = {"InnoDB", "MyISAM"};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.rule);
-        run({"DROP TABLE IF EXISTS T",
-             "CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(5) CHARACTER SET latin1, n INT) "
-             "ENGINE=MyISAM"});
-        const dao::Recordset source = records(QString::fromUtf8(c.records));
-        test::RecordingProgress progress;
-        progress.stopAfterRecords = c.stopAfter;
-        const transfer::TransferResult result =
-            transfer::MergeToTarget(c.action, "T", "id", source,
-                                    {{"k", "k"}, {"v", "v"}, {"n", "n"}}, *connection_, progress);
-        const QString start = c.line ? "ERROR MergeToTarget: " + c.status : c.status;
-        const QString end = c.line ? QStringLiteral(" Line: %1").arg(c.line) : QString();
-        EXPECT_TRUE(result.message.startsWith(start) && result.message.endsWith(end))
-            << result.message.toStdString();
-        EXPECT_EQ(progress.statuses.last(), result.message);
-        EXPECT_EQ(result.recordsDone, c.kept);
-        EXPECT_EQ(test::rowsOf(*connection_->openRecordset("SELECT * FROM T")),
-                  test::rowsOf(source, c.kept));
+        for (const char* engine : engines) {
+            for (const QString& action : QString(c.actions).split(' ')) {
+                SCOPED_TRACE(
+                    QStringLiteral("%1, %2 on %3").arg(c.rule, action, engine).toStdString());
+                run({"DROP TABLE IF EXISTS T",
+                     QStringLiteral("CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(5) CHARACTER SET "
+                                    "latin1, n INT) "
+                                    "ENGINE=%1")
+                         .arg(engine)});
+                const dao::Recordset source = records(c.records);
+                test::RecordingProgress progress;
+                progress.stopAfterRecords = c.stopAfter;
+                const mapping::FieldPairing pairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
+                const transfer::TransferResult result =
+                    action == "BULK"
+                        ? transfer::BulkInsert("T", source, pairing, *connection_, progress)
+                        : transfer::MergeToTarget(action, "T", "id", source, pairing, *connection_,
+                                                  progress);
+                const QString start = c.line ? "ERROR MergeToTarget: " + c.status : c.status;
+                const QString end = c.line ? QStringLiteral(" Line: %1").arg(c.line) : QString();
+                EXPECT_TRUE(result.message.startsWith(start) && result.message.endsWith(end))
+                    << result.message.toStdString();
+                EXPECT_EQ(progress.statuses.last(), result.message);
+                EXPECT_EQ(result.recordsDone, c.kept);
+                EXPECT_EQ(test::rowsOf(*connection_->openRecordset("SELECT * FROM T")),
+                          test::rowsOf(source, c.kept));
+            }
+        }
     }
 }
 

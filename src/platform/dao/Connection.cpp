@@ -7,6 +7,10 @@
 
 namespace keldara::dao {
 
+Connection::LoadedData Connection::loadLocalData(const QString&, const QByteArray&) {
+    throw DaoError(DaoError::General, QStringLiteral("This connection cannot load local data."));
+}
+
 std::unique_ptr<Recordset> tableCatalogue(const QStringList& names) {
     auto catalogue = std::make_unique<Recordset>(
         std::vector<FieldInfo>{{QStringLiteral("TABLE_NAME"), adType::VarWChar, 255}});

@@ -25,6 +25,14 @@ class Connection {
         execute(sql);
         return -1;
     }
+    // Runs a LOAD DATA LOCAL INFILE statement with `data` as its file, whatever file it
+    // names, and gives the rows it added and the warnings it raised. Throws DaoError where
+    // the provider or the server cannot load local data.
+    struct LoadedData {
+        long long rows = 0;
+        unsigned int warnings = 0;
+    };
+    virtual LoadedData loadLocalData(const QString& statement, const QByteArray& data);
     // The user tables, one record each, with the column "TABLE_NAME" (OpenSchema 20 "Table").
     virtual std::unique_ptr<Recordset> openTableCatalogue() = 0;
     // Runs a row-returning statement into a static, read-only recordset.

@@ -33,6 +33,9 @@ Options:
   -a, --action ACTION        insert: one INSERT per record;
                              merge: one UPDATE per record, finding the target row
                                by the field --match names;
+                             bulk: the records of insert, many at a time (by
+                               LOAD DATA LOCAL or multi-row INSERT); a refused
+                               record ends the run as with insert
                              script: print a script that drops, creates and fills
                                the table Tester; the server is not contacted
   -m, --match FIELD          the target field that finds the row (merge only)
@@ -41,6 +44,7 @@ Options:
                              (--map may be given many times)
   -n, --dry-run              print the statements instead of sending them; the
                              server is only asked for the target table's fields
+                             (not with bulk)
       --source-password P    the password of an Access source file
       --progress SECONDS     seconds between progress lines when standard error is
                              not a terminal (default 5; 0 shows no progress)
@@ -65,6 +69,7 @@ Exit status:
 
 Examples:
   keldara-cli run nightly.pro --action insert
+  keldara-cli run nightly.pro --action bulk
   keldara-cli run nightly.pro --action merge --match CustomerID --map "Company Name=name" --map Fax=
   keldara-cli run nightly.pro --action script > tester.sql
 )");
@@ -82,7 +87,9 @@ Action actionNamed(const QString& name) {
     if (name == QLatin1String("insert")) return Action::Insert;
     if (name == QLatin1String("merge")) return Action::Merge;
     if (name == QLatin1String("script")) return Action::Script;
-    runUsageError(QStringLiteral("unknown action '%1': choose insert, merge or script").arg(name));
+    if (name == QLatin1String("bulk")) return Action::Bulk;
+    runUsageError(
+        QStringLiteral("unknown action '%1': choose insert, merge, bulk or script").arg(name));
 }
 
 FieldMap fieldMapOf(const QString& text) {
@@ -138,6 +145,11 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     }
     for (const QString& text : parser.values(map)) options.maps << fieldMapOf(text);
     options.dryRun = parser.isSet(dryRun);
+    if (options.action == Action::Bulk && options.dryRun) {
+        runUsageError(QStringLiteral(
+            "--dry-run is not used with --action bulk: it asks the server about the table; "
+            "see the records' statements with --action insert --dry-run"));
+    }
     options.sourcePassword = parser.isSet(sourcePassword)
                                  ? parser.value(sourcePassword)
                                  : qEnvironmentVariable("KELDARA_SOURCE_PASSWORD");

@@ -14,7 +14,7 @@ struct SetupError {
     QString message;
 };
 
-enum class Action { Insert, Merge, Script };
+enum class Action { Insert, Merge, Script, Bulk };
 
 // One --map: the source field and the target field it is written to; an empty target
 // leaves the source field out.

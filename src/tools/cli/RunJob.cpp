@@ -15,6 +15,7 @@
 #include "tools/cli/FieldPairs.h"
 #include "tools/cli/ProgressReporter.h"
 #include "tools/cli/StatementPrinter.h"
+#include "transfer/BulkInsert.h"
 #include "transfer/CreateTableScript.h"
 #include "transfer/MergeToTarget.h"
 #include "transfer/SqlText.h"
@@ -194,6 +195,9 @@ transfer::TransferResult transferRecords(const RunOptions& options, const Profil
     const bool merge = options.action == Action::Merge;
     const QString match =
         merge ? matchTargetName(options.matchField, targetNames, pairing) : QString();
+    if (options.action == Action::Bulk) {
+        return transfer::BulkInsert(profile.targetTable, records, pairing, target, progress);
+    }
     StatementPrinter printer(stdout);
     dao::Connection& destination = options.dryRun ? printer : target;
     return transfer::MergeToTarget(merge ? QStringLiteral("UPDATE") : QStringLiteral("INSERT"),

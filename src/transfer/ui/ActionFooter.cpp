@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "shell/ui/Controls.h"
+#include "transfer/BulkInsert.h"
 #include "transfer/CreateTableScript.h"
 #include "transfer/MergeToTarget.h"
 #include "transfer/ui/WindowProgress.h"
@@ -33,6 +34,7 @@ void ActionFooter::loadDefaults() {
     cboAction_->addItem("Merge Target Data to Source Table");
     cboAction_->addItem("Insert Target Data to Source Table");
     cboAction_->addItem("Create Source Table From Target Data");
+    cboAction_->addItem("Bulk Insert into Target Table");
     cboAction_->setCurrentIndex(-1);
     cboAction_->setEditText(QStringLiteral("Please Select Action"));
 }
@@ -70,6 +72,9 @@ void ActionFooter::cmdActionGo_Click() {
         case 2:
             createScript({}, {});
             break;
+        case 3:
+            transfer(QStringLiteral("BULK"));
+            break;
         default:
             break;
     }
@@ -105,6 +110,9 @@ void ActionFooter::transfer(const QString& action) {
         inputs_.pairing ? inputs_.pairing() : mapping::FieldPairing{};
     const QString matchName = chosenMatchField();
     runStoppable([&](TransferProgress& progress) {
+        if (action == QLatin1String("BULK")) {
+            return BulkInsert(targetTableText_, *source, pairing, *connection, progress);
+        }
         return MergeToTarget(action, targetTableText_, matchName, *source, pairing, *connection,
                              progress);
     });

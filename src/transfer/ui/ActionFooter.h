@@ -19,7 +19,7 @@ class ActionFooter : public QObject {
   public:
     ActionFooter(QWidget* footer, shell::Workspace& workspace);
 
-    // The prompt and the three actions, in the order the transfer relies on.
+    // The prompt and the four actions, in the order the transfer relies on.
     void loadDefaults();
     // Where a run finds the source table and the pairing.
     void setTransferInputs(TransferInputs inputs) { inputs_ = std::move(inputs); }

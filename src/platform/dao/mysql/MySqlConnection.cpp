@@ -1,8 +1,10 @@
 #include "platform/dao/mysql/MySqlConnection.h"
 
+#include <errmsg.h>
 #include <mysqld_error.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -86,7 +88,8 @@ constexpr const char* kSessionSqlMode =
     "@@SESSION.sql_mode, ','), ',NO_BACKSLASH_ESCAPES,', ',')), ''), 'STRICT_ALL_TABLES')";
 
 // A fresh client handle: utf8mb4, strict sql_mode, always TCP (so that "localhost" means the port
-// given, as it does for the ODBC driver), a short connect timeout, no LOAD DATA LOCAL.
+// given, as it does for the ODBC driver), a short connect timeout, LOAD DATA LOCAL served from
+// memory only (see serveLocalData).
 MYSQL* newClientHandle() {
     initialiseLibraryOnce();
     MYSQL* handle = mysql_init(nullptr);
@@ -96,12 +99,12 @@ MYSQL* newClientHandle() {
     }
     const unsigned int timeout = kConnectTimeoutSeconds;
     const unsigned int protocol = MYSQL_PROTOCOL_TCP;
-    const unsigned int noLocalFiles = 0;
+    const unsigned int localData = 1;
     mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
     mysql_options(handle, MYSQL_INIT_COMMAND, kSessionSqlMode);
     mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     mysql_options(handle, MYSQL_OPT_PROTOCOL, &protocol);
-    mysql_options(handle, MYSQL_OPT_LOCAL_INFILE, &noLocalFiles);
+    mysql_options(handle, MYSQL_OPT_LOCAL_INFILE, &localData);
     return handle;
 }
 
@@ -114,6 +117,29 @@ struct ResultCloser {
     void operator()(MYSQL_RES* result) const { mysql_free_result(result); }
 };
 using Result = std::unique_ptr<MYSQL_RES, ResultCloser>;
+
+// The local-infile callbacks: the "file" of a LOAD DATA LOCAL statement is the bytes that
+// loadLocalData armed; with none armed (a statement of someone else's) the load is refused.
+template <typename LocalData>
+void serveLocalData(MYSQL* handle, LocalData* local) {
+    const auto init = [](void** state, const char*, void* userdata) -> int {
+        *state = userdata;
+        return static_cast<LocalData*>(userdata)->bytes ? 0 : 1;
+    };
+    const auto read = [](void* state, char* buffer, unsigned int size) -> int {
+        auto* data = static_cast<LocalData*>(state);
+        const qsizetype count = std::min<qsizetype>(size, data->bytes->size() - data->sent);
+        std::copy_n(data->bytes->constData() + data->sent, count, buffer);
+        data->sent += count;
+        return static_cast<int>(count);
+    };
+    const auto end = [](void*) {};
+    const auto error = [](void*, char* message, unsigned int size) -> int {
+        std::snprintf(message, size, "LOAD DATA LOCAL is not allowed here.");
+        return CR_UNKNOWN_ERROR;
+    };
+    mysql_set_local_infile_handler(handle, +init, +read, +end, +error, local);
+}
 
 }  // namespace
 
@@ -131,6 +157,7 @@ void MySqlConnection::open(const QString& connectionString) {
         throw DaoError(DaoError::OpenFailed, serverErrorText(handle.get()),
                        static_cast<int>(mysql_errno(handle.get())));
     }
+    serveLocalData(handle.get(), &localData_);
     handle_ = std::move(handle);
 }
 
@@ -187,6 +214,19 @@ long long MySqlConnection::executeCounted(const QString& sql) {
     }
     discardFurtherResults();
     return affected;
+}
+
+Connection::LoadedData MySqlConnection::loadLocalData(const QString& statement,
+                                                      const QByteArray& data) {
+    localData_ = {&data, 0};
+    struct Disarm {
+        LocalData& local;
+        ~Disarm() { local = {}; }
+    } disarm{localData_};
+    LoadedData loaded;
+    loaded.rows = executeCounted(statement);
+    loaded.warnings = mysql_warning_count(handle_.get());
+    return loaded;
 }
 
 std::unique_ptr<Recordset> MySqlConnection::readResult() {

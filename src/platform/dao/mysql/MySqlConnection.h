@@ -11,7 +11,8 @@ namespace keldara::dao::mysql {
 // A connection to a MySQL or MariaDB server through MariaDB Connector/C, opened from the
 // connection string of the MySQL ODBC driver (SERVER, UID, PWD, PORT, DATABASE). It talks
 // utf8mb4 over TCP in a strict session (STRICT_ALL_TABLES), and reports failures with the server's
-// own text and error number.
+// own text and error number. LOAD DATA LOCAL reads only what loadLocalData hands it, never a
+// file.
 class MySqlConnection final : public Connection {
   public:
     void open(const QString& connectionString) override;
@@ -19,6 +20,7 @@ class MySqlConnection final : public Connection {
     void close() override;
     void execute(const QString& sql) override;
     long long executeCounted(const QString& sql) override;
+    LoadedData loadLocalData(const QString& statement, const QByteArray& data) override;
     std::unique_ptr<Recordset> openTableCatalogue() override;
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
 
@@ -35,6 +37,13 @@ class MySqlConnection final : public Connection {
     [[noreturn]] void throwServerError(int number) const;
 
     Handle handle_;
+    // What a LOAD DATA LOCAL statement reads while loadLocalData runs; the server is given
+    // no other file, whatever it asks for.
+    struct LocalData {
+        const QByteArray* bytes = nullptr;
+        qsizetype sent = 0;
+    };
+    LocalData localData_;
 };
 
 }  // namespace keldara::dao::mysql

@@ -1,0 +1,326 @@
+// The transfer path that "Perform Action" runs, against the mariadb client on the same server
+// in the same run: the per-record insert and merge against the client sending the very same
+// statements, the bulk insert against LOAD DATA LOCAL INFILE of the same rows, and the
+// create-table script of a tenfold table against ten times the smaller one.
+//
+// keldara_transfer_bench [--quick] [--bulk]: 100,000 and 1,000,000 records (--quick: 10,000
+// and 100,000, one round); --bulk leaves out the per-record insert and merge. Needs
+// KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD.
+#include <QCoreApplication>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "Bench.h"
+#include "platform/dao/Connection.h"
+#include "platform/dao/DaoError.h"
+#include "target/DBBits.h"
+#include "transfer/BulkInsert.h"
+#include "transfer/ColumnTypes.h"
+#include "transfer/CreateTableScript.h"
+#include "transfer/MergeToTarget.h"
+#include "transfer/SqlText.h"
+
+using namespace keldara;
+
+namespace {
+
+const QString kDatabase = QStringLiteral("keldara_transfer_bench");
+const QString kTable = QStringLiteral("Tester");
+
+struct Silent : transfer::TransferProgress {
+    void setStatusText(const QString&) override {}
+    void setProgressMaximum(long) override {}
+    void setProgressValue(long) override {}
+    bool stopRequested() override { return false; }
+};
+
+// Stands in for the server: keeps each statement as a line of a client script.
+struct StatementFile : dao::Connection {
+    QByteArray lines;
+    void execute(const QString& sql) override { lines += sql.toUtf8() + ";\n"; }
+    void open(const QString&) override {}
+    bool isOpen() const override { return true; }
+    void close() override {}
+    std::unique_ptr<dao::Recordset> openTableCatalogue() override { return nullptr; }
+    std::unique_ptr<dao::Recordset> openRecordset(const QString&) override { return nullptr; }
+};
+
+QString env(const char* name) {
+    return qEnvironmentVariable(name);
+}
+
+// Ten fields: integer key, quoted text with apostrophes, backslashes and other scripts,
+// double, decimal, date, date-time, Boolean, text that is often Null, integer, short code.
+QByteArray generatedCsv(long records) {
+    static const char* names[] = {"O'Brien \\\\ Sons", "Zoë Ångström",    "\"\"quoted\"\" text",
+                                  "東京 branch",       "Ελληνικά, plain", "back\\slash"};
+    QByteArray csv = "id,name,amount,price,day,stamp,active,note,qty,code\n";
+    csv.reserve(static_cast<qsizetype>(records) * 110);
+    for (long i = 1; i <= records; ++i) {
+        csv += QByteArray::number(static_cast<qlonglong>(i)) + ",\"" + names[i % 6] + ' ' +
+               QByteArray::number(static_cast<qlonglong>(i % 977)) + "\"," +
+               QByteArray::number(i * 0.37 + 0.001, 'g', 12) + ',' +
+               QByteArray::number(static_cast<qlonglong>(i % 100000)) + '.' +
+               QByteArray::number(static_cast<qlonglong>(10 + i % 90)) + ",2024-" +
+               QByteArray::number(static_cast<qlonglong>(1 + i % 12)).rightJustified(2, '0') + '-' +
+               QByteArray::number(static_cast<qlonglong>(1 + i % 28)).rightJustified(2, '0') +
+               ",2023-05-" + QByteArray::number(static_cast<qlonglong>(10 + i % 19)) + ' ' +
+               QByteArray::number(static_cast<qlonglong>(10 + i % 14)) + ":30:15," +
+               (i % 3 ? "True" : "False") + ',' +
+               (i % 4 ? QByteArray()
+                      : "\"note for " + QByteArray::number(static_cast<qlonglong>(i)) + "\"") +
+               ',' + (i % 5 ? QByteArray::number(static_cast<qlonglong>(i % 1000)) : QByteArray()) +
+               ",C" + QByteArray::number(static_cast<qlonglong>(i % 50)) + '\n';
+    }
+    return csv;
+}
+
+std::unique_ptr<dao::Recordset> loadCsv(const QString& folder, long records) {
+    const QString name = QStringLiteral("records%1.csv").arg(records);
+    QFile file(folder + '/' + name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(generatedCsv(records)) < 0)
+        throw std::runtime_error("cannot write the CSV file");
+    file.close();
+    return dao::openConnection(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1\\;"
+                                              "Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"")
+                                   .arg(folder))
+        ->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(name));
+}
+
+mapping::FieldPairing everyField(const dao::Recordset& records) {
+    mapping::FieldPairing pairing;
+    for (int i = 0; i < records.fieldCount(); ++i)
+        pairing.push_back({records.fieldInfo(i).name, records.fieldInfo(i).name});
+    return pairing;
+}
+
+QStringList clientArguments() {
+    return {"-h",
+            env("KELDARA_MYSQL_HOST"),
+            "-P",
+            env("KELDARA_MYSQL_PORT"),
+            "-u",
+            env("KELDARA_MYSQL_USER"),
+            "-p" + env("KELDARA_MYSQL_PASSWORD"),
+            "--local-infile=1",
+            "--default-character-set=utf8mb4",
+            kDatabase};
+}
+
+double median(std::vector<double> seconds) {
+    std::sort(seconds.begin(), seconds.end());
+    const size_t middle = seconds.size() / 2;
+    return seconds.size() % 2 ? seconds[middle] : (seconds[middle - 1] + seconds[middle]) / 2;
+}
+
+struct Medians {
+    double ours = 0;
+    double reference = 0;
+};
+
+// The medians over the rounds of `ours` and `reference`, taking turns so that neither always
+// runs after the other's work; each after `prepare` (not timed).
+Medians medians(const std::function<void()>& prepare, const std::function<double()>& ours,
+                const std::function<double()>& reference) {
+    std::vector<double> oursSeconds, referenceSeconds;
+    for (int round = 0; round < bench::rounds(); ++round) {
+        prepare();
+        oursSeconds.push_back(ours());
+        prepare();
+        referenceSeconds.push_back(reference());
+    }
+    return {median(oursSeconds), median(referenceSeconds)};
+}
+
+double timed(const std::function<void()>& run) {
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+class Bench {
+  public:
+    explicit Bench(QString folder) : folder_(std::move(folder)) {
+        const QString server = env("KELDARA_MYSQL_HOST"), user = env("KELDARA_MYSQL_USER"),
+                      password = env("KELDARA_MYSQL_PASSWORD"), port = env("KELDARA_MYSQL_PORT");
+        dao::openConnection(target::ConnectionString(server, user, password, {}, port))
+            ->execute("CREATE DATABASE IF NOT EXISTS " + kDatabase);
+        mysql_ =
+            dao::openConnection(target::ConnectionString(server, user, password, kDatabase, port));
+    }
+    ~Bench() {
+        try {
+            mysql_->execute("DROP DATABASE " + kDatabase);
+        } catch (...) {
+        }
+    }
+
+    // The table of the records' script (its column types), keyed by id, on InnoDB.
+    void createTable(const dao::Recordset& records) {
+        QStringList columns;
+        for (int i = 0; i < records.fieldCount(); ++i) {
+            const dao::FieldInfo& field = records.fieldInfo(i);
+            columns << transfer::QuoteIdentifier(field.name) + ' ' +
+                           transfer::MySQLColumnType(field);
+        }
+        mysql_->execute("DROP TABLE IF EXISTS " + kTable);
+        mysql_->execute("CREATE TABLE " + kTable + " (" + columns.join(',') +
+                        ", PRIMARY KEY (id)) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4");
+    }
+
+    void empty() { mysql_->execute("TRUNCATE TABLE " + kTable); }
+
+    QString statementFile(const QString& action, const dao::Recordset& records) {
+        StatementFile file;
+        Silent silent;
+        transfer::MergeToTarget(action, kTable, "id", records, everyField(records), file, silent);
+        return write(action + ".sql", file.lines);
+    }
+
+    // The records as the bulk insert leaves them in the table, as LOAD DATA reads them:
+    // tab-separated, \N for Null.
+    QString loadDataFile(const dao::Recordset& records) {
+        empty();
+        bulk(records);
+        const auto rows = mysql_->openRecordset("SELECT * FROM " + kTable);
+        QByteArray text;
+        for (long r = 0; r < rows->recordCount(); ++r) {
+            for (int c = 0; c < rows->fieldCount(); ++c) {
+                const dao::Value value = rows->valueAt(r, c);
+                QString cell = value.isNull() ? QStringLiteral("\\N") : value.standardText();
+                if (!value.isNull())
+                    cell.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n");
+                text += cell.toUtf8() + (c + 1 < rows->fieldCount() ? '\t' : '\n');
+            }
+        }
+        return write("rows.tsv", text);
+    }
+
+    double perRecord(const QString& action, const dao::Recordset& records) {
+        Silent silent;
+        return timed([&] {
+            const auto result = transfer::MergeToTarget(action, kTable, "id", records,
+                                                        everyField(records), *mysql_, silent);
+            if (!result.completed()) throw std::runtime_error(result.message.toStdString());
+        });
+    }
+
+    double bulk(const dao::Recordset& records) {
+        Silent silent;
+        return timed([&] {
+            const auto result =
+                transfer::BulkInsert(kTable, records, everyField(records), *mysql_, silent);
+            if (!result.completed()) throw std::runtime_error(result.message.toStdString());
+        });
+    }
+
+    double client(const QString& sqlFile) {
+        return bench::commandSeconds("mariadb", clientArguments(), sqlFile);
+    }
+
+    double loadData(const QString& tsv) {
+        return bench::commandSeconds(
+            "mariadb", clientArguments() +
+                           QStringList{"-e", "LOAD DATA LOCAL INFILE '" + tsv + "' INTO TABLE " +
+                                                 kTable + " CHARACTER SET utf8mb4"});
+    }
+
+    long rows() {
+        return mysql_->openRecordset("SELECT COUNT(*) FROM " + kTable)->valueAt(0, 0).toInt();
+    }
+
+  private:
+    QString write(const QString& name, const QByteArray& bytes) {
+        QFile file(folder_ + '/' + name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            throw std::runtime_error("cannot write " + name.toStdString());
+        return file.fileName();
+    }
+
+    QString folder_;
+    std::unique_ptr<dao::Connection> mysql_;
+};
+
+QString recordsText(long n) {
+    return QLocale(QLocale::English).toString(static_cast<qlonglong>(n));
+}
+
+void perRecordFigures(Bench& bench, const dao::Recordset& records) {
+    const QString n = recordsText(records.recordCount());
+    bench.createTable(records);
+    const QString inserts = bench.statementFile("INSERT", records);
+    const QString updates = bench.statementFile("UPDATE", records);
+    const Medians insert =
+        medians([&] { bench.empty(); }, [&] { return bench.perRecord("INSERT", records); },
+                [&] { return bench.client(inserts); });
+    bench::report({"insert transfer, " + n + " records", "time s", insert.ours,
+                   "mariadb client, same statements", insert.reference, 1.10});
+    const Medians merge = medians([] {}, [&] { return bench.perRecord("UPDATE", records); },
+                                  [&] { return bench.client(updates); });
+    bench::report({"merge by primary key, " + n + " records", "time s", merge.ours,
+                   "mariadb client, same statements", merge.reference, 1.10});
+}
+
+void bulkFigure(Bench& bench, const dao::Recordset& records) {
+    bench.createTable(records);
+    const QString tsv = bench.loadDataFile(records);
+    // Each run must leave every record in the table.
+    const auto all = [&](double seconds) {
+        if (bench.rows() != records.recordCount()) throw std::runtime_error("rows were lost");
+        return seconds;
+    };
+    const Medians bulk = medians([&] { bench.empty(); }, [&] { return all(bench.bulk(records)); },
+                                 [&] { return all(bench.loadData(tsv)); });
+    bench::report({"bulk insert, " + recordsText(records.recordCount()) + " records", "time s",
+                   bulk.ours, "mariadb LOAD DATA LOCAL INFILE", bulk.reference, 1.43});
+}
+
+double scriptSeconds(const dao::Recordset& records) {
+    Silent silent;
+    std::vector<double> seconds;
+    for (int round = 0; round < bench::rounds(); ++round)
+        seconds.push_back(timed([&] { transfer::CreateTableScript(kTable, records, silent); }));
+    return median(seconds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const bool quick = app.arguments().contains("--quick");
+    if (quick) qputenv("KELDARA_BENCH_ROUNDS", "1");
+    const bool bulkOnly = app.arguments().contains("--bulk");
+    const long small = quick ? 10000 : 100000;
+    QTemporaryDir temporary;
+    const QString folder = qEnvironmentVariableIsSet("KELDARA_BENCH_DATA")
+                               ? qEnvironmentVariable("KELDARA_BENCH_DATA")
+                               : temporary.path();
+    try {
+        Bench bench(folder);
+        const auto smallRecords = loadCsv(folder, small);
+        if (!bulkOnly) perRecordFigures(bench, *smallRecords);
+        bulkFigure(bench, *smallRecords);
+        const double smallScript = scriptSeconds(*smallRecords);
+
+        const auto largeRecords = loadCsv(folder, small * 10);
+        bulkFigure(bench, *largeRecords);
+        bench::report({"create-table script, " + recordsText(small * 10) + " records", "time s",
+                       scriptSeconds(*largeRecords),
+                       "10 x the script of " + recordsText(small) + " records", 10 * smallScript,
+                       1.10});
+    } catch (const dao::DaoError& error) {
+        std::fprintf(stderr, "%s\n", qPrintable(error.description()));
+        return 1;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

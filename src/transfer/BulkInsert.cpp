@@ -1,0 +1,252 @@
+#include "transfer/BulkInsert.h"
+
+#include <algorithm>
+#include <future>
+
+#include "platform/dao/DaoError.h"
+#include "transfer/PairedFields.h"
+#include "transfer/RecordLoop.h"
+#include "transfer/SqlText.h"
+
+namespace keldara::transfer {
+
+namespace {
+
+// Whether the server's engine for `table` undoes a whole statement that fails; false when
+// the table is not found in this database's catalogue (a name with its database, a view).
+bool transactional(dao::Connection& connection, const QString& table) {
+    const auto answer = connection.openRecordset(
+        QStringLiteral("SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN "
+                       "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE "
+                       "t.TABLE_SCHEMA = DATABASE() AND t.TABLE_NAME = ") +
+        dao::Value::text(table).sqlLiteral());
+    return answer->recordCount() == 1 &&
+           answer->valueAt(0, 0).standardText() == QLatin1String("YES");
+}
+
+long long rowCount(dao::Connection& connection, const QString& table) {
+    return connection.openRecordset(QStringLiteral("SELECT COUNT(*) FROM ") + table)
+        ->valueAt(0, 0)
+        .toInt();
+}
+
+// Appends the LOAD DATA field of `value` (as transferValue gives it): \N for Null, otherwise
+// the text its insert literal quotes (dao::Value::sqlLiteral: the standard text), with the
+// characters LOAD DATA reads specially escaped. False for bytes, which no field holds.
+bool appendField(QString& lines, const dao::Value& value) {
+    if (value.isNull()) {
+        lines += QLatin1String("\\N");
+        return true;
+    }
+    if (value.kind() == dao::ValueKind::Bytes) return false;
+    const QString text = value.standardText();
+    const auto special = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u == '\\' || u == '\t' || u == '\n' || u == '\r' || u == 0;
+    };
+    if (std::none_of(text.begin(), text.end(), special)) {
+        lines += text;
+        return true;
+    }
+    for (const QChar c : text) {
+        if (special(c)) {
+            lines += QLatin1Char('\\');
+            switch (c.unicode()) {
+                case '\t':
+                    lines += QLatin1Char('t');
+                    break;
+                case '\n':
+                    lines += QLatin1Char('n');
+                    break;
+                case '\r':
+                    lines += QLatin1Char('r');
+                    break;
+                case 0:
+                    lines += QLatin1Char('0');
+                    break;
+                default:
+                    lines += c;
+            }
+        } else {
+            lines += c;
+        }
+    }
+    return true;
+}
+
+// One batch: records `first` to `end` - 1, as a multi-row insert or, to be loaded, as lines
+// of tab-separated fields.
+struct Batch {
+    long first = 0;
+    long end = 0;
+    QString statement;
+    QByteArray lines;
+    bool loaded() const { return !lines.isEmpty(); }
+};
+
+class BulkRun {
+  public:
+    BulkRun(const QString& table, const PairedFields& fields, dao::Connection& connection,
+            RecordLoop& loop)
+        : table_(table),
+          fields_(fields),
+          connection_(connection),
+          loop_(loop),
+          head_(InsertHead(table, fields.names)),
+          transactional_(transactional(connection, table)),
+          rowsBefore_(transactional_ ? 0 : rowCount(connection, table)),
+          load_(transactional_) {
+        QStringList columns;
+        for (const QString& name : fields.names) columns << QuoteIdentifier(name);
+        loadStatement_ = QStringLiteral(
+                             "LOAD DATA LOCAL INFILE 'keldara' INTO TABLE %1 CHARACTER SET "
+                             "utf8mb4 FIELDS TERMINATED BY '\\t' ESCAPED BY '\\\\' LINES "
+                             "TERMINATED BY '\\n' (%2)")
+                             .arg(table, columns.join(QLatin1Char(',')));
+    }
+
+    // The next batch is written while the server takes this one; only reading the records
+    // is shared between the two threads.
+    ~BulkRun() { waitForNext(); }
+
+    // Sends the records from `first` on that fit one batch; returns how many.
+    long sendBatch(long first, long count) {
+        const Batch batch = next_.valid() ? next_.get() : written(first, count, load_);
+        if (batch.end < count) {
+            next_ = std::async(std::launch::async, [this, end = batch.end, count, load = load_] {
+                return written(end, count, load);
+            });
+        }
+        loop_.reach(160);
+        if (batch.loaded() && load_) {
+            sendLoaded(batch);
+        } else {
+            sendStatement(batch.first, batch.end,
+                          batch.loaded() ? written(batch.first, batch.end, false, true).statement
+                                         : batch.statement);
+        }
+        rowsBefore_ += batch.end - batch.first;
+        return batch.end - batch.first;
+    }
+
+  private:
+    // The batch from `first` on: up to `count`, within the batch's limits unless `whole`.
+    Batch written(long first, long count, bool load, bool whole = false) const {
+        Batch batch{first, first, head_, {}};
+        QString lines;
+        QString& text = load ? lines : batch.statement;
+        const qsizetype chars = load ? BulkLoadChars : BulkBatchChars;
+        text.reserve(chars + chars / 8);
+        while (batch.end < count &&
+               (whole || (batch.end - first < BulkBatchRows && text.size() < chars))) {
+            if (!load) {
+                if (batch.end > first) batch.statement += QLatin1Char(',');
+                AppendValueRow(batch.statement, fields_.literals(batch.end));
+            } else if (!appendLine(lines, batch.end)) {
+                return written(first, count, false);
+            }
+            ++batch.end;
+        }
+        batch.lines = lines.toUtf8();
+        return batch;
+    }
+
+    // The record's line of tab-separated fields; false when a field cannot be written so.
+    bool appendLine(QString& lines, long row) const {
+        for (std::size_t i = 0; i < fields_.columns.size(); ++i) {
+            const int column = fields_.columns[i];
+            if (i > 0) lines += QLatin1Char('\t');
+            const dao::Value value = transferValue(fields_.source.valueAt(row, column),
+                                                   fields_.source.fieldInfo(column).type);
+            if (!appendField(lines, value)) return false;
+        }
+        lines += QLatin1Char('\n');
+        return true;
+    }
+
+    void waitForNext() {
+        if (next_.valid()) next_.wait();
+    }
+
+    // LOAD DATA LOCAL turns a refused record into a warning and goes on, so a batch is loaded
+    // in a transaction that is kept only when every record arrived without a warning.
+    void sendLoaded(const Batch& batch) {
+        connection_.execute(QStringLiteral("START TRANSACTION"));
+        dao::Connection::LoadedData loaded;
+        try {
+            loaded = connection_.loadLocalData(loadStatement_, batch.lines);
+        } catch (const dao::DaoError&) {  // the server does not load local data
+            connection_.execute(QStringLiteral("ROLLBACK"));
+            load_ = false;
+            sendStatement(batch.first, batch.end,
+                          written(batch.first, batch.end, false, true).statement);
+            return;
+        }
+        if (loaded.rows == batch.end - batch.first && loaded.warnings == 0) {
+            connection_.execute(QStringLiteral("COMMIT"));
+            return;
+        }
+        connection_.execute(QStringLiteral("ROLLBACK"));
+        waitForNext();
+        sendOneByOne(batch.first, batch.end);
+    }
+
+    void sendStatement(long first, long end, const QString& statement) {
+        try {
+            connection_.execute(statement);
+        } catch (const dao::DaoError&) {
+            waitForNext();
+            sendOneByOne(first + rowsKept(end - first), end);
+        }
+    }
+
+    // How many records of a refused batch of `size` are in the table.
+    long rowsKept(long size) {
+        if (transactional_) return 0;
+        const long long kept = rowCount(connection_, table_) - rowsBefore_;
+        return static_cast<long>(std::clamp<long long>(kept, 0, size));
+    }
+
+    void sendOneByOne(long first, long end) {
+        for (long row = first; row < end; ++row) {
+            loop_.sendingRow(row);
+            loop_.reach(150);
+            const QString statement = BuildSQLString(QStringLiteral("INSERT"), table_,
+                                                     fields_.names, fields_.literals(row));
+            loop_.reach(160);
+            connection_.execute(statement);
+        }
+    }
+
+    const QString& table_;
+    const PairedFields& fields_;
+    dao::Connection& connection_;
+    RecordLoop& loop_;
+    const QString head_;
+    const bool transactional_;
+    long long rowsBefore_;
+    bool load_;  // batches go by LOAD DATA LOCAL
+    QString loadStatement_;
+    std::future<Batch> next_;
+};
+
+}  // namespace
+
+TransferResult BulkInsert(const QString& table, const dao::Recordset& source,
+                          const mapping::FieldPairing& pairing, dao::Connection& connection,
+                          TransferProgress& progress) {
+    RecordLoop loop(progress, QStringLiteral("Copied Record :"));
+    return loop.run([&] {
+        loop.reach(100);
+        loop.status(QStringLiteral("Merging"));
+        loop.reach(110);
+        const PairedFields fields(source, pairing);
+        loop.reach(130);
+        BulkRun run(table, fields, connection, loop);
+        progress.setProgressMaximum(source.recordCount());
+        const long count = source.recordCount();
+        loop.forEachBatch(count, 140, [&](long first) { return run.sendBatch(first, count); });
+    });
+}
+
+}  // namespace keldara::transfer

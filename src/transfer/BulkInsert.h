@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include "mapping/FieldPairing.h"
+#include "platform/dao/Connection.h"
+#include "platform/dao/Recordset.h"
+#include "transfer/TransferProgress.h"
+
+namespace keldara::transfer {
+
+// Inserts every record of `source` into `table` as MergeToTarget's "INSERT" does (the same
+// fields, values, status texts and errors), many records at a time: batches of up to
+// BulkBatchRows records. On a transactional table (InnoDB) a batch goes by LOAD DATA LOCAL,
+// its lines holding the very text of the insert's literals, in a transaction kept only when
+// every record arrived without a warning (LOAD DATA LOCAL turns a refusal into a warning);
+// on other tables, or where the server refuses LOAD DATA LOCAL, by one multi-row insert of
+// up to about BulkBatchChars characters. Progress, status and a stop follow each batch. The
+// next batch is written on a second thread while the server takes the current one, reading
+// `source` meanwhile.
+//
+// A refused batch is sent again record by record from its first record that is not in the
+// table, so that the run ends as the per-record insert would: at the first refused record,
+// with the error the server gives that record alone, the records before it in the table and
+// none after. A transactional table keeps no record of a refused batch; any other (MyISAM,
+// Aria) keeps those before the refused one, told by its row count, counted before the run and
+// after a refused batch (nothing else is to write the table meanwhile).
+TransferResult BulkInsert(const QString& table, const dao::Recordset& source,
+                          const mapping::FieldPairing& pairing, dao::Connection& connection,
+                          TransferProgress& progress);
+
+inline constexpr long BulkBatchRows = 5000;
+inline constexpr qsizetype BulkBatchChars = 1 << 20;
+// The characters of a batch that LOAD DATA takes, which no packet size limits.
+inline constexpr qsizetype BulkLoadChars = 4 << 20;
+
+}  // namespace keldara::transfer

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "mapping/FieldPairing.h"
+#include "platform/dao/Recordset.h"
+
+namespace keldara::transfer {
+
+// The fields a transfer writes: the recordset column and the target name of each pair, in
+// pairing order. Throws std::runtime_error for a pairing without fields or with a source
+// name the recordset lacks.
+struct PairedFields {
+    PairedFields(const dao::Recordset& source, const mapping::FieldPairing& pairing);
+
+    // The SQL literals (transferLiteral) of the paired fields of one record.
+    QStringList literals(long row) const;
+
+    const dao::Recordset& source;
+    std::vector<int> columns;
+    QStringList names;
+};
+
+// Ends a run before its first statement with `description`.
+[[noreturn]] void refuseRun(const QString& description);
+
+}  // namespace keldara::transfer
