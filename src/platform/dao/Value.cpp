@@ -69,21 +69,63 @@ QString localeTime(const DateTime& dt) {
 
 }  // namespace
 
+namespace {
+
+// Writes `value` as `width` digits, zero-padded, and moves `out` past them. A transfer
+// formats every date it sends, so these texts are written into a buffer rather than through
+// QString::arg.
+void putDigits(char*& out, int value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) out[i] = static_cast<char>('0' + value % 10);
+    out += width;
+}
+
+bool fits(int value, int width) {
+    return value >= 0 && value < (width == 2 ? 100 : width == 4 ? 10000 : 1000000);
+}
+
+}  // namespace
+
 QString isoDateText(const DateTime& dt) {
-    return QStringLiteral("%1-%2-%3")
-        .arg(dt.year, 4, 10, QLatin1Char('0'))
-        .arg(twoDigits(dt.month), twoDigits(dt.day));
+    if (!fits(dt.year, 4) || !fits(dt.month, 2) || !fits(dt.day, 2)) {
+        return QStringLiteral("%1-%2-%3")
+            .arg(dt.year, 4, 10, QLatin1Char('0'))
+            .arg(twoDigits(dt.month), twoDigits(dt.day));
+    }
+    char text[10];
+    char* out = text;
+    putDigits(out, dt.year, 4);
+    *out++ = '-';
+    putDigits(out, dt.month, 2);
+    *out++ = '-';
+    putDigits(out, dt.day, 2);
+    return QString::fromLatin1(text, out - text);
 }
 
 QString isoTimeText(const DateTime& dt) {
-    QString text = twoDigits(dt.hour) + QLatin1Char(':') + twoDigits(dt.minute) + QLatin1Char(':') +
-                   twoDigits(dt.second);
-    if (dt.microsecond != 0) {
-        QString fraction = QStringLiteral("%1").arg(dt.microsecond, 6, 10, QLatin1Char('0'));
-        while (fraction.endsWith(QLatin1Char('0'))) fraction.chop(1);
-        text += QLatin1Char('.') + fraction;
+    if (!fits(dt.hour, 2) || !fits(dt.minute, 2) || !fits(dt.second, 2) ||
+        !fits(dt.microsecond, 6)) {
+        QString text = twoDigits(dt.hour) + QLatin1Char(':') + twoDigits(dt.minute) +
+                       QLatin1Char(':') + twoDigits(dt.second);
+        if (dt.microsecond != 0) {
+            QString fraction = QStringLiteral("%1").arg(dt.microsecond, 6, 10, QLatin1Char('0'));
+            while (fraction.endsWith(QLatin1Char('0'))) fraction.chop(1);
+            text += QLatin1Char('.') + fraction;
+        }
+        return text;
     }
-    return text;
+    char text[15];
+    char* out = text;
+    putDigits(out, dt.hour, 2);
+    *out++ = ':';
+    putDigits(out, dt.minute, 2);
+    *out++ = ':';
+    putDigits(out, dt.second, 2);
+    if (dt.microsecond != 0) {
+        *out++ = '.';
+        putDigits(out, dt.microsecond, 6);
+        while (out[-1] == '0') --out;  // the fraction without its trailing zeros
+    }
+    return QString::fromLatin1(text, out - text);
 }
 
 QString Value::standardText() const {
