@@ -264,8 +264,9 @@ class TableBuilder {
         RecordReader reader(file_.text(), delimiter_, path_);
         bool headerSkipped = !headerRow_;
         std::size_t rows = 0;
-        while (rows < rows_ && reader.next()) {
-            file_.release(reader.position());
+        while (rows < rows_) {
+            file_.release(reader.position());  // the text before this record: read and stored
+            if (!reader.next()) break;
             const auto slices = reader.fields();
             if (!headerSkipped) {
                 headerSkipped = !slices.empty();
