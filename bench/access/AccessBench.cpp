@@ -272,8 +272,8 @@ int run(bool quick) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    try {
-        const QStringList arguments = app.arguments();
+    const QStringList arguments = app.arguments();
+    return bench::guarded([&] {
         if (arguments.size() == 3 && arguments[1] == QStringLiteral("--write")) {
             for (const Source& source : kSources) {
                 const QString table = QLatin1String(source.table);
@@ -284,10 +284,5 @@ int main(int argc, char** argv) {
             return 0;
         }
         return run(arguments.contains(QStringLiteral("--quick")));
-    } catch (const dao::DaoError& error) {
-        std::fprintf(stderr, "error: %s\n", qPrintable(error.description()));
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "error: %s\n", error.what());
-    }
-    return 1;
+    });
 }

@@ -109,15 +109,10 @@ int run(bool quick) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    try {
+    return bench::guarded([&] {
         if (arguments.size() == 3 && arguments[1] == QStringLiteral("--load")) {
             return load(arguments[2], 2) > 0 ? 0 : 1;
         }
         return run(arguments.contains(QStringLiteral("--quick")));
-    } catch (const dao::DaoError& error) {
-        std::fprintf(stderr, "error: %s\n", qPrintable(error.description()));
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "error: %s\n", error.what());
-    }
-    return 1;
+    });
 }

@@ -102,6 +102,15 @@ double peakMegabytes(const QString& program, const QStringList& arguments) {
     return runChild(program, arguments, {}).ru_maxrss / 1024.0;  // ru_maxrss is in kilobytes
 }
 
+int guarded(const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "error: %s\n", error.what());
+        return 1;
+    }
+}
+
 bool report(const Result& result) {
     const double ratio = result.reference > 0 ? result.ours / result.reference : 0;
     const bool met = result.reference > 0 && ratio <= result.target;

@@ -51,6 +51,10 @@ struct Result {
     double target = 0;  // met when ours / reference <= target
 };
 
+// Runs a benchmark's `body` and returns its exit status; an exception is printed on
+// standard error and gives status 1.
+int guarded(const std::function<int()>& body);
+
 // Prints the RESULT line and returns whether the target was met.
 bool report(const Result& result);
 

@@ -302,7 +302,7 @@ int main(int argc, char** argv) {
     const QString folder = qEnvironmentVariableIsSet("KELDARA_BENCH_DATA")
                                ? qEnvironmentVariable("KELDARA_BENCH_DATA")
                                : temporary.path();
-    try {
+    return bench::guarded([&] {
         Bench bench(folder);
         const auto smallRecords = loadCsv(folder, small);
         if (!bulkOnly) perRecordFigures(bench, *smallRecords);
@@ -315,12 +315,6 @@ int main(int argc, char** argv) {
                        scriptSeconds(*largeRecords),
                        "10 x the script of " + recordsText(small) + " records", 10 * smallScript,
                        1.10});
-    } catch (const dao::DaoError& error) {
-        std::fprintf(stderr, "%s\n", qPrintable(error.description()));
-        return 1;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-        return 1;
-    }
-    return 0;
+        return 0;
+    });
 }
