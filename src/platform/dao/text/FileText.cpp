@@ -51,8 +51,7 @@ FileText::FileText(const QString& path) : path_(path), file_(path) {
 // Reads the file into anonymous memory, whose pages can be handed back one by one once
 // passed. A file that shrinks meanwhile gives the bytes it still had.
 void FileText::copyFile(std::size_t size) {
-    void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) return;
     madvise(memory, size, MADV_HUGEPAGE);  // far fewer page faults, where the system allows
     copy_ = static_cast<char*>(memory);
