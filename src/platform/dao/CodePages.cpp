@@ -4,6 +4,7 @@
 
 #include <QSysInfo>
 #include <QVarLengthArray>
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -173,9 +174,12 @@ CodePageDecoder::CodePageDecoder(int codePage) : codePage_(codePage) {
             convertByte(converter, static_cast<unsigned char>(byte), character);
         multiByte = multiByte || result == ByteResult::Incomplete;
         table_[byte] = result == ByteResult::Character ? character : static_cast<char16_t>(byte);
+        decodesToItself_[byte] = result == ByteResult::Character && character == byte;
     }
     asciiCompatible_ = table_['A'] == u'A';
     if (multiByte) {
+        // Here only a byte below 0x80 is surely a character on its own.
+        std::fill(decodesToItself_.begin() + 0x80, decodesToItself_.end(), false);
         converter_ = converter;
     } else {
         iconv_close(converter);
@@ -193,6 +197,12 @@ QString CodePageDecoder::decode(const char* data, qsizetype size) const {
     const auto* in = reinterpret_cast<const unsigned char*>(data);
     for (qsizetype i = 0; i < size; ++i) out[i] = table_[in[i]];
     return text;
+}
+
+bool CodePageDecoder::decodesToLatin1(const char* data, qsizetype size) const {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    return std::all_of(bytes, bytes + size,
+                       [this](unsigned char b) { return decodesToItself_[b]; });
 }
 
 std::optional<QString> CodePageDecoder::decodeStrict(const char* data, qsizetype size) const {

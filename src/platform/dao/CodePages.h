@@ -41,6 +41,11 @@ class CodePageDecoder {
 
     QString decode(const char* data, qsizetype size) const;
 
+    // True when each of the bytes decodes to the character of its own number, so that the
+    // bytes are already the text in Latin-1 (ASCII in most code pages; in Windows-1252 all
+    // but 0x80..0x9F).
+    bool decodesToLatin1(const char* data, qsizetype size) const;
+
     // The text, or nothing when a multi-byte sequence is invalid or cut short (a sign that
     // the bytes are not in this code page). Single-byte code pages decode every byte.
     std::optional<QString> decodeStrict(const char* data, qsizetype size) const;
@@ -51,7 +56,8 @@ class CodePageDecoder {
     int codePage_;
     bool asciiCompatible_ = true;
     std::array<char16_t, 256> table_{};  // single-byte code pages
-    void* converter_ = nullptr;          // iconv_t of a multi-byte code page
+    std::array<bool, 256> decodesToItself_{};
+    void* converter_ = nullptr;  // iconv_t of a multi-byte code page
 };
 
 }  // namespace keldara::dao

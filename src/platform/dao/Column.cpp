@@ -1,11 +1,11 @@
 #include "platform/dao/Column.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
+
+#include "platform/dao/Memory.h"
 
 namespace keldara::dao {
 
@@ -60,21 +60,11 @@ bool isAscii(std::string_view bytes) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// Memory about to be filled from end to end is mapped in one call rather than a page fault
-// at a time, which costs far more.
-void prefault(const void* data, std::size_t bytes) {
-    constexpr std::uintptr_t kPage = 4096;
-    const auto begin = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (begin + kPage - 1) & ~(kPage - 1);
-    const std::uintptr_t last = (begin + bytes) & ~(kPage - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
-}
-
 }  // namespace
 
 Column::ByteStore::Block::Block(std::size_t bytes, std::uint64_t offset)
     : data(std::make_unique_for_overwrite<char[]>(bytes)), size(bytes), start(offset) {
-    prefault(data.get(), bytes);
+    prepareForFilling(data.get(), bytes);
 }
 
 Column::ByteStore::Block::Block(const Block& other) : Block(other.size, other.start) {
@@ -105,15 +95,14 @@ const char* Column::ByteStore::at(std::uint64_t offset) const {
 }
 
 char* Column::allocateEntry(std::uint64_t header, std::size_t bytes, std::uint64_t& offset) {
-    char prefix[10];
-    std::size_t prefixSize = 0;
+    std::size_t headerSize = 1;
+    for (std::uint64_t rest = header >> 7; rest != 0; rest >>= 7) ++headerSize;
+    char* place = store_.allocate(headerSize + bytes, offset);
     do {
-        prefix[prefixSize++] = static_cast<char>((header & 0x7F) | (header > 0x7F ? 0x80 : 0));
+        *place++ = static_cast<char>((header & 0x7F) | (header > 0x7F ? 0x80 : 0));
         header >>= 7;
     } while (header != 0);
-    char* place = store_.allocate(prefixSize + bytes, offset);
-    std::memcpy(place, prefix, prefixSize);
-    return place + prefixSize;
+    return place;
 }
 
 std::uint64_t Column::readHeader(const char*& data) const {
@@ -145,10 +134,6 @@ std::uint64_t Column::storeLatin1(std::string_view latin1) {
     return offset;
 }
 
-std::uint64_t Column::storeBytes(const QByteArray& bytes) {
-    return storeLatin1(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-}
-
 QString Column::textAt(std::uint64_t offset) const {
     const char* data = store_.at(offset);
     const std::uint64_t header = readHeader(data);
@@ -168,13 +153,13 @@ QByteArray Column::bytesAt(std::uint64_t offset) const {
 
 void Column::reserve(std::size_t rows) {
     kinds_.reserve(rows);
-    prefault(kinds_.data(), kinds_.capacity());
+    prepareForFilling(kinds_.data(), kinds_.capacity());
     if (isWide_) {
         wide_.reserve(rows);
-        prefault(wide_.data(), wide_.capacity() * sizeof(std::uint64_t));
+        prepareForFilling(wide_.data(), wide_.capacity() * sizeof(std::uint64_t));
     } else {
         narrow_.reserve(rows);
-        prefault(narrow_.data(), narrow_.capacity() * sizeof(std::uint32_t));
+        prepareForFilling(narrow_.data(), narrow_.capacity() * sizeof(std::uint32_t));
     }
 }
 
@@ -208,52 +193,65 @@ std::uint64_t Column::payloadAt(std::size_t row) const {
                : payload;
 }
 
+void Column::appendInteger(std::int64_t integer) {
+    push(ValueKind::Integer, static_cast<std::uint64_t>(integer),
+         integer >= std::numeric_limits<std::int32_t>::min() &&
+             integer <= std::numeric_limits<std::int32_t>::max());
+}
+
+void Column::appendDouble(double number) {
+    push(ValueKind::Double, std::bit_cast<std::uint64_t>(number), false);
+}
+
+void Column::appendDateTime(ValueKind kind, const DateTime& dt) {
+    const std::uint64_t payload = packDateTime(dt);
+    push(kind, payload, payload <= kNarrowLimit);
+}
+
+void Column::appendLatin1(ValueKind kind, std::string_view latin1) {
+    const std::uint64_t offset = storeLatin1(latin1);
+    push(kind, offset, offset <= kNarrowLimit);
+}
+
+void Column::appendText(ValueKind kind, QStringView text, bool isNull) {
+    const std::uint64_t offset = storeText(text, isNull);
+    push(kind, offset, offset <= kNarrowLimit);
+}
+
+void Column::appendBytes(std::string_view bytes) {
+    appendLatin1(ValueKind::Bytes, bytes);
+}
+
 void Column::appendUtf8Text(std::string_view utf8) {
-    if (isAscii(utf8)) {
-        const std::uint64_t offset = storeLatin1(utf8);
-        push(ValueKind::Text, offset, offset <= kNarrowLimit);
-        return;
-    }
-    append(Value::text(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()))));
+    if (isAscii(utf8)) return appendLatin1(ValueKind::Text, utf8);
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    appendText(ValueKind::Text, text);
 }
 
 void Column::append(const Value& value) {
     const ValueKind kind = value.kind();
     switch (kind) {
         case ValueKind::Null:
-            push(kind, 0, true);
-            break;
+            return appendNull();
         case ValueKind::Boolean:
-            push(kind, value.toBool() ? 1 : 0, true);
-            break;
-        case ValueKind::Integer: {
-            const std::int64_t integer = value.toInt();
-            push(kind, static_cast<std::uint64_t>(integer),
-                 integer >= std::numeric_limits<std::int32_t>::min() &&
-                     integer <= std::numeric_limits<std::int32_t>::max());
-            break;
-        }
+            return appendBoolean(value.toBool());
+        case ValueKind::Integer:
+            return appendInteger(value.toInt());
         case ValueKind::Double:
-            push(kind, std::bit_cast<std::uint64_t>(value.toDouble()), false);
-            break;
+            return appendDouble(value.toDouble());
         case ValueKind::Decimal:
         case ValueKind::Text: {
             const QString& text = kind == ValueKind::Text ? value.toText() : value.decimalText();
-            const std::uint64_t offset = storeText(text, text.isNull());
-            push(kind, offset, offset <= kNarrowLimit);
-            break;
+            return appendText(kind, text, text.isNull());
         }
         case ValueKind::Date:
         case ValueKind::Time:
-        case ValueKind::DateTime: {
-            const std::uint64_t payload = packDateTime(value.toDateTime());
-            push(kind, payload, payload <= kNarrowLimit);
-            break;
-        }
+        case ValueKind::DateTime:
+            return appendDateTime(kind, value.toDateTime());
         case ValueKind::Bytes: {
-            const std::uint64_t offset = storeBytes(value.toBytes());
-            push(kind, offset, offset <= kNarrowLimit);
-            break;
+            const QByteArray& bytes = value.toBytes();
+            return appendBytes(
+                std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
         }
     }
 }

@@ -19,7 +19,17 @@ namespace keldara::dao {
 class Column {
   public:
     void append(const Value& value);
-    // The UTF-8 text as a text value, without the Value in between (for readers in bulk).
+
+    // Appends without a Value in between, for readers in bulk.
+    void appendNull() { push(ValueKind::Null, 0, true); }
+    void appendBoolean(bool b) { push(ValueKind::Boolean, b ? 1 : 0, true); }
+    void appendInteger(std::int64_t integer);
+    void appendDouble(double number);
+    void appendDateTime(ValueKind kind, const DateTime& dt);
+    // A text or a decimal's canonical text whose bytes are its characters in Latin-1.
+    void appendLatin1(ValueKind kind, std::string_view latin1);
+    void appendText(ValueKind kind, QStringView text, bool isNull = false);
+    void appendBytes(std::string_view bytes);
     void appendUtf8Text(std::string_view utf8);
     Value at(std::size_t row) const;
     ValueKind kindAt(std::size_t row) const { return kinds_[row]; }
@@ -55,7 +65,6 @@ class Column {
     void widen();
     std::uint64_t storeText(QStringView text, bool isNull);
     std::uint64_t storeLatin1(std::string_view latin1);
-    std::uint64_t storeBytes(const QByteArray& bytes);
     char* allocateEntry(std::uint64_t header, std::size_t bytes, std::uint64_t& offset);
     std::uint64_t readHeader(const char*& data) const;
     QString textAt(std::uint64_t offset) const;

@@ -5,10 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QVarLengthArray>
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <new>
-#include <optional>
 #include <vector>
 
 #include "platform/dao/CodePages.h"
@@ -110,12 +110,12 @@ bool isDigit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
 
-// The canonical decimal text of a numeric field's digits ("-12.50", "0.5", "1500" from
-// "1.5E3"), without a trip through binary floating point. Nothing when the text is no number.
-std::optional<QString> decimalFromText(const unsigned char* p, int n) {
-    int i = 0;
-    while (i < n && (p[i] == ' ' || p[i] == 0)) ++i;
-    while (n > i && (p[n - 1] == ' ' || p[n - 1] == 0)) --n;
+using DecimalText = QVarLengthArray<char, 64>;
+
+// The canonical decimal text of a numeric field's digits, blanks trimmed ("-12.50", "0.5",
+// "1500" from "1.5E3"), without a trip through binary floating point. False when the text is
+// no number.
+bool decimalFromText(const unsigned char* p, int i, int n, DecimalText& text) {
     bool negative = false;
     if (i < n && (p[i] == '-' || p[i] == '+')) negative = p[i++] == '-';
 
@@ -131,25 +131,24 @@ std::optional<QString> decimalFromText(const unsigned char* p, int n) {
             break;
         }
     }
-    if (digitCount == 0) return std::nullopt;
+    if (digitCount == 0) return false;
     if (pointPosition < 0) pointPosition = digitCount;
 
     if (i < n && (p[i] == 'e' || p[i] == 'E')) {
         ++i;
         bool negativeExponent = false;
         if (i < n && (p[i] == '-' || p[i] == '+')) negativeExponent = p[i++] == '-';
-        if (i == n) return std::nullopt;
+        if (i == n) return false;
         int exponent = 0;
         for (; i < n && isDigit(p[i]); ++i) {
             exponent = exponent * 10 + (p[i] - '0');
-            if (exponent > kLargestExponent) return std::nullopt;
+            if (exponent > kLargestExponent) return false;
         }
         pointPosition += negativeExponent ? -exponent : exponent;
     }
-    if (i != n) return std::nullopt;
+    if (i != n) return false;
 
-    // Built in bytes and turned into text once: this runs for every numeric value.
-    QVarLengthArray<char, 64> text;
+    text.clear();
     bool zero = true;
     for (int k = 0; k < digitCount && zero; ++k) zero = digits[k] == '0';
     if (negative && !zero) text.append('-');
@@ -165,7 +164,7 @@ std::optional<QString> decimalFromText(const unsigned char* p, int n) {
         for (int k = pointPosition; k < 0; ++k) text.append('0');
         text.append(digits + std::max(pointPosition, 0), digitCount - std::max(pointPosition, 0));
     }
-    return QString::fromLatin1(text.constData(), text.size());
+    return true;
 }
 
 // A currency value: a 64-bit count of ten-thousandths.
@@ -192,11 +191,12 @@ class TableReader {
     void assignNullFlagBits();
     void openMemoFile();
     std::vector<FieldInfo> fieldInfos() const;
-    void readRecords(Recordset& records);
-    void appendRecord(const unsigned char* record, std::uint32_t number, std::vector<Value>& row,
-                      Recordset& records);
-    Value fieldValue(const DbfField& field, const unsigned char* record) const;
-    Value numericValue(const DbfField& field, const unsigned char* p) const;
+    std::unique_ptr<Recordset> readRecords();
+    void appendRecord(const unsigned char* record, std::uint32_t number,
+                      std::vector<Column>& columns);
+    void storeField(const DbfField& field, const unsigned char* record, Column& column);
+    void storeCharacter(const DbfField& field, const unsigned char* p, Column& column) const;
+    void storeNumeric(const DbfField& field, const unsigned char* p, Column& column);
     Value dateValue(const DbfField& field, const unsigned char* p) const;
     Value dateTimeValue(const DbfField& field, const unsigned char* p) const;
     Value logicalValue(const DbfField& field, const unsigned char* p) const;
@@ -221,6 +221,7 @@ class TableReader {
     bool hasMemoFields_ = false;
     std::unique_ptr<MemoFile> memo_;
     std::uint32_t currentRecord_ = 0;  // 1-based, for messages
+    DecimalText decimal_;              // reused for every numeric value
 };
 
 std::unique_ptr<Recordset> TableReader::read() {
@@ -233,9 +234,7 @@ std::unique_ptr<Recordset> TableReader::read() {
     fileSize_ = file_.size();
     readHeader();
     if (hasMemoFields_) openMemoFile();
-    auto records = std::make_unique<Recordset>(fieldInfos());
-    readRecords(*records);
-    return records;
+    return readRecords();
 }
 
 void TableReader::readHeader() {
@@ -507,13 +506,14 @@ std::vector<FieldInfo> TableReader::fieldInfos() const {
     return infos;
 }
 
-void TableReader::readRecords(Recordset& records) {
-    records.reserve(recordCount_);  // no more than the file holds: readHeader checked it
+std::unique_ptr<Recordset> TableReader::readRecords() {
+    std::vector<Column> columns(fields_.size());
+    // No more than the file holds: readHeader checked the count.
+    for (Column& column : columns) column.reserve(recordCount_);
     const qint64 recordsPerChunk = std::max<qint64>(1, kChunkBytes / recordLength_);
     QByteArray buffer(
         static_cast<qsizetype>(std::min<qint64>(recordsPerChunk, recordCount_) * recordLength_),
         Qt::Uninitialized);
-    std::vector<Value> row(fields_.size());
     if (!file_.seek(headerLength_)) fail(QStringLiteral("its records cannot be reached"));
     std::uint32_t number = 0;
     while (number < recordCount_) {
@@ -524,13 +524,14 @@ void TableReader::readRecords(Recordset& records) {
         }
         const auto* data = reinterpret_cast<const unsigned char*>(buffer.constData());
         for (qint64 i = 0; i < count; ++i) {
-            appendRecord(data + i * recordLength_, ++number, row, records);
+            appendRecord(data + i * recordLength_, ++number, columns);
         }
     }
+    return std::make_unique<Recordset>(fieldInfos(), std::move(columns));
 }
 
 void TableReader::appendRecord(const unsigned char* record, std::uint32_t number,
-                               std::vector<Value>& row, Recordset& records) {
+                               std::vector<Column>& columns) {
     currentRecord_ = number;
     if (record[0] == '*') return;  // deleted
     if (record[0] != ' ') {
@@ -538,68 +539,77 @@ void TableReader::appendRecord(const unsigned char* record, std::uint32_t number
                  .arg(number)
                  .arg(record[0], 2, 16, QLatin1Char('0')));
     }
-    for (std::size_t i = 0; i < fields_.size(); ++i) row[i] = fieldValue(fields_[i], record);
-    records.appendRow(row);
+    for (std::size_t i = 0; i < fields_.size(); ++i) storeField(fields_[i], record, columns[i]);
 }
 
 bool TableReader::flagSet(const unsigned char* record, int bit) const {
     return (record[nullFlagsOffset_ + bit / 8] >> (bit % 8)) & 1;
 }
 
-Value TableReader::fieldValue(const DbfField& field, const unsigned char* record) const {
-    if (field.nullBit >= 0 && flagSet(record, field.nullBit)) return Value::null();
+// The common field types go straight into their column; the rarer ones through a Value.
+void TableReader::storeField(const DbfField& field, const unsigned char* record, Column& column) {
+    if (field.nullBit >= 0 && flagSet(record, field.nullBit)) return column.appendNull();
     const unsigned char* p = record + field.offset;
     switch (field.kind) {
-        case FieldKind::Character: {
-            const int length = lengthWithoutPadding(p, field.length);
-            return Value::text(decoder_->decode(reinterpret_cast<const char*>(p), length));
-        }
+        case FieldKind::Character:
+            return storeCharacter(field, p, column);
         case FieldKind::CharacterBinary:
-            return Value::bytes(QByteArray(reinterpret_cast<const char*>(p), field.length));
+            return column.appendBytes(
+                std::string_view(reinterpret_cast<const char*>(p), field.length));
         case FieldKind::Numeric:
         case FieldKind::Float:
-            return numericValue(field, p);
+            return storeNumeric(field, p, column);
         case FieldKind::Date:
-            return dateValue(field, p);
+            return column.append(dateValue(field, p));
         case FieldKind::DateTime:
-            return dateTimeValue(field, p);
+            return column.append(dateTimeValue(field, p));
         case FieldKind::Logical:
-            return logicalValue(field, p);
+            return column.append(logicalValue(field, p));
         case FieldKind::Integer:
-            return Value::integer(static_cast<std::int32_t>(readLittleEndian32(p)));
+            return column.appendInteger(static_cast<std::int32_t>(readLittleEndian32(p)));
         case FieldKind::Double:
-            return Value::floating(std::bit_cast<double>(readLittleEndian64(p)));
+            return column.appendDouble(std::bit_cast<double>(readLittleEndian64(p)));
         case FieldKind::Currency:
-            return Value::decimal(currencyText(static_cast<std::int64_t>(readLittleEndian64(p))));
+            return column.append(
+                Value::decimal(currencyText(static_cast<std::int64_t>(readLittleEndian64(p)))));
         case FieldKind::Memo:
         case FieldKind::MemoBinary:
         case FieldKind::BinaryMemo:
-            return memoValue(field, p);
+            return column.append(memoValue(field, p));
         case FieldKind::Varchar:
         case FieldKind::Varbinary:
-            return variableLengthValue(field, record, p);
+            return column.append(variableLengthValue(field, record, p));
         case FieldKind::NullFlags:
-            break;
+            return column.appendNull();
     }
-    return Value::null();
 }
 
-Value TableReader::numericValue(const DbfField& field, const unsigned char* p) const {
-    if (isBlank(p, field.length)) return Value::null();
-    // A value too wide for its field is stored as asterisks: it is unknown.
-    int stars = 0, filled = 0;
-    for (int i = 0; i < field.length; ++i) {
-        if (p[i] == '*') ++stars;
-        if (p[i] != ' ' && p[i] != 0) ++filled;
+void TableReader::storeCharacter(const DbfField& field, const unsigned char* p,
+                                 Column& column) const {
+    const int length = lengthWithoutPadding(p, field.length);
+    const auto* bytes = reinterpret_cast<const char*>(p);
+    if (decoder_->decodesToLatin1(bytes, length)) {
+        return column.appendLatin1(ValueKind::Text, std::string_view(bytes, length));
     }
-    if (stars == filled) return Value::null();
-    auto text = decimalFromText(p, field.length);
-    if (!text) {
+    column.appendText(ValueKind::Text, decoder_->decode(bytes, length));
+}
+
+void TableReader::storeNumeric(const DbfField& field, const unsigned char* p, Column& column) {
+    int first = 0, end = field.length;
+    while (first < end && (p[first] == ' ' || p[first] == 0)) ++first;
+    while (end > first && (p[end - 1] == ' ' || p[end - 1] == 0)) --end;
+    // A value too wide for its field is stored as asterisks: it is unknown.
+    auto starOrBlank = [](unsigned char c) { return c == '*' || c == ' ' || c == 0; };
+    if (first == end || (p[first] == '*' && std::all_of(p + first, p + end, starOrBlank))) {
+        return column.appendNull();
+    }
+    if (!decimalFromText(p, first, end, decimal_)) {
         failValue(field,
                   QStringLiteral("\"%1\" is not a number")
                       .arg(QString::fromLatin1(reinterpret_cast<const char*>(p), field.length)));
     }
-    return Value::decimal(*text);
+    column.appendLatin1(ValueKind::Decimal,
+                        std::string_view(decimal_.constData(), decimal_.size()));
 }
 
 Value TableReader::dateValue(const DbfField& field, const unsigned char* p) const {

@@ -1,45 +1,13 @@
 #include "platform/dao/excel/BiffRecords.h"
 
-#include <cstring>
-
 #include "platform/dao/excel/XlsError.h"
 
 namespace keldara::dao::xls {
 
-namespace {
-
-[[noreturn]] void tooShort(const Record& record) {
+void Record::tooShort() const {
     throw FormatError(QStringLiteral("the record of type 0x%1 at offset %2 is too short")
-                          .arg(record.type, 4, 16, QLatin1Char('0'))
-                          .arg(record.offset));
-}
-
-}  // namespace
-
-void Record::require(std::size_t bytes) const {
-    if (data.size() < bytes) tooShort(*this);
-}
-
-std::uint8_t Record::u8(std::size_t at) const {
-    require(at + 1);
-    return data[at];
-}
-
-std::uint16_t Record::u16(std::size_t at) const {
-    require(at + 2);
-    return static_cast<std::uint16_t>(data[at] | data[at + 1] << 8);
-}
-
-std::uint32_t Record::u32(std::size_t at) const {
-    return static_cast<std::uint32_t>(u16(at)) | static_cast<std::uint32_t>(u16(at + 2)) << 16;
-}
-
-double Record::f64(std::size_t at) const {
-    const std::uint64_t bits =
-        static_cast<std::uint64_t>(u32(at)) | static_cast<std::uint64_t>(u32(at + 4)) << 32;
-    double value = 0;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+                          .arg(type, 4, 16, QLatin1Char('0'))
+                          .arg(offset));
 }
 
 RecordReader::RecordReader(const QByteArray& stream, std::size_t offset)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -48,11 +49,28 @@ struct Record {
     std::size_t offset = 0;
 
     // Little-endian fields at an offset; FormatError when the record is too short.
-    std::uint8_t u8(std::size_t at) const;
-    std::uint16_t u16(std::size_t at) const;
-    std::uint32_t u32(std::size_t at) const;
-    double f64(std::size_t at) const;
-    void require(std::size_t bytes) const;
+    std::uint8_t u8(std::size_t at) const {
+        require(at + 1);
+        return data[at];
+    }
+    std::uint16_t u16(std::size_t at) const {
+        require(at + 2);
+        return static_cast<std::uint16_t>(data[at] | data[at + 1] << 8);
+    }
+    std::uint32_t u32(std::size_t at) const {
+        return static_cast<std::uint32_t>(u16(at)) | static_cast<std::uint32_t>(u16(at + 2)) << 16;
+    }
+    double f64(std::size_t at) const {
+        const std::uint64_t bits =
+            static_cast<std::uint64_t>(u32(at)) | static_cast<std::uint64_t>(u32(at + 4)) << 32;
+        return std::bit_cast<double>(bits);
+    }
+    void require(std::size_t bytes) const {
+        if (data.size() < bytes) tooShort();
+    }
+
+  private:
+    [[noreturn]] void tooShort() const;
 };
 
 // Reads the records of a BIFF stream one after another from a starting offset.

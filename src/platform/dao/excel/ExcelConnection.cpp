@@ -3,6 +3,7 @@
 
 #include "platform/dao/ConnectionString.h"
 #include "platform/dao/DaoError.h"
+#include "platform/dao/Memory.h"
 #include "platform/dao/Providers.h"
 #include "platform/dao/SelectStatement.h"
 #include "platform/dao/TypeCodes.h"
@@ -96,6 +97,25 @@ class ExcelConnection : public Connection {
     }
 
   private:
+    // The file as it is now; a file shortened meanwhile gives the bytes it still has.
+    static QByteArray readWhole(QFile& file, const QString& path) {
+        QByteArray bytes(file.size(), Qt::Uninitialized);
+        prepareForFilling(bytes.data(), static_cast<std::size_t>(bytes.size()));
+        qint64 done = 0;
+        while (done < bytes.size()) {
+            const qint64 got = file.read(bytes.data() + done, bytes.size() - done);
+            if (got < 0) {
+                throw DaoError(DaoError::BadFile, QStringLiteral("The workbook '%1' cannot be "
+                                                                 "read: %2.")
+                                                      .arg(path, file.errorString()));
+            }
+            if (got == 0) break;
+            done += got;
+        }
+        bytes.truncate(done);
+        return bytes;
+    }
+
     static std::unique_ptr<xls::Workbook> loadWorkbook(const QString& path) {
         QFile file(path);
         const QFileInfo info(path);
@@ -114,7 +134,7 @@ class ExcelConnection : public Connection {
                                                      .arg(path, file.errorString()));
         }
         // The workbook keeps these bytes when its stream lies in one piece in the file.
-        const QByteArray bytes = file.readAll();
+        const QByteArray bytes = readWhole(file, path);
         try {
             return xls::Workbook::load(bytes, info.completeBaseName());
         } catch (const xls::EncryptedWorkbook&) {

@@ -138,51 +138,55 @@ std::unique_ptr<Recordset> emptySheetRecordset() {
 }
 
 // Fills the records from the cells in row and column order, one per position: the rows
-// below the header row, blank rows as Null records, a mixed column's values as text.
+// below the header row, blank rows and cells as Nulls, a mixed column's values as text.
 class RowBuilder {
   public:
     RowBuilder(const Range& range, const std::vector<QString>& names,
                std::vector<ColumnShape> shapes)
         : range_(range),
           shapes_(std::move(shapes)),
-          row_(shapes_.size()),
-          next_(range.firstRow + 1) {
-        std::vector<FieldInfo> fields;
-        fields.reserve(shapes_.size());
+          columns_(shapes_.size()),
+          row_(range.firstRow + 1) {
+        fields_.reserve(shapes_.size());
         for (std::size_t i = 0; i < shapes_.size(); ++i) {
-            fields.push_back(fieldOfShape(names[i], shapes_[i]));
+            fields_.push_back(fieldOfShape(names[i], shapes_[i]));
         }
-        records_ = std::make_unique<Recordset>(std::move(fields));
-        records_->reserve(range.lastRow - range.firstRow);
+        for (Column& column : columns_) column.reserve(range.lastRow - range.firstRow);
     }
 
     void add(SheetCell&& cell) {
         if (cell.row <= range_.firstRow || cell.row > range_.lastRow) return;
         if (cell.column < range_.firstColumn || cell.column > range_.lastColumn) return;
-        appendRowsBefore(cell.row);
         const std::size_t i = cell.column - range_.firstColumn;
-        const bool asText = shapes_[i].isMixed() && !cell.value.isNull();
-        row_[i] = asText ? Value::text(cellText(cell.value)) : std::move(cell.value);
+        fillBefore(cell.row, i);
+        if (shapes_[i].isMixed() && !cell.value.isNull()) {
+            columns_[i].appendText(ValueKind::Text, cellText(cell.value));
+        } else {
+            columns_[i].append(cell.value);
+        }
+        ++column_;
     }
 
     std::unique_ptr<Recordset> finish() {
-        appendRowsBefore(range_.lastRow + 1);
-        return std::move(records_);
+        fillBefore(range_.lastRow + 1, 0);
+        return std::make_unique<Recordset>(std::move(fields_), std::move(columns_));
     }
 
   private:
-    void appendRowsBefore(std::uint32_t row) {
-        for (; next_ < row; ++next_) {
-            records_->appendRow(row_);
-            std::fill(row_.begin(), row_.end(), Value::null());
+    // Nulls for the positions without a cell before the given one.
+    void fillBefore(std::uint32_t row, std::size_t column) {
+        for (; row_ < row; ++row_, column_ = 0) {
+            for (; column_ < columns_.size(); ++column_) columns_[column_].appendNull();
         }
+        for (; column_ < column; ++column_) columns_[column_].appendNull();
     }
 
     Range range_;
     std::vector<ColumnShape> shapes_;
-    std::vector<Value> row_;
-    std::uint32_t next_;  // the sheet row that row_ holds
-    std::unique_ptr<Recordset> records_;
+    std::vector<FieldInfo> fields_;
+    std::vector<Column> columns_;
+    std::uint32_t row_;       // the sheet row being filled
+    std::size_t column_ = 0;  // the next column of that row to fill
 };
 
 // What the records of a sheet need to know before the first of them is built, gathered
