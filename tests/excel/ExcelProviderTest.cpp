@@ -69,9 +69,12 @@ TEST_P(Workbook, ReadsAsXlrdDoes) {
     for (const QJsonValue table : tables) names << table["name"].toString();
     auto connection = openWorkbook(path);
     ASSERT_EQ(tableNames(*connection), names);
-    for (const QJsonValue table : tables) {
-        SCOPED_TRACE(table["name"].toString().toStdString());
-        expectSameAsOracle(*selectAll(*connection, table["name"].toString()), table.toObject());
+    std::vector<std::unique_ptr<dao::Recordset>> records;
+    for (const QString& table : names) records.push_back(selectAll(*connection, table));
+    connection.reset();  // the records outlive their workbook
+    for (qsizetype i = 0; i < tables.size(); ++i) {
+        SCOPED_TRACE(names[i].toStdString());
+        expectSameAsOracle(*records[static_cast<std::size_t>(i)], tables[i].toObject());
     }
 }
 

@@ -92,25 +92,9 @@ void ContinuedCursor::skip(std::size_t bytes) {
     }
 }
 
-QString ContinuedCursor::characters(std::size_t count, bool sixteenBit) {
-    // Most strings lie whole in the current record: they are made in one go.
-    const std::size_t bytes = sixteenBit ? 2 * count : count;
-    if (count > 0 && segment_ < segments_.size() && pos_ + bytes <= segments_[segment_].size()) {
-        const std::uint8_t* p = segments_[segment_].data() + pos_;
-        pos_ += bytes;
-        if (!sixteenBit) {
-            return QString::fromLatin1(reinterpret_cast<const char*>(p),
-                                       static_cast<qsizetype>(count));
-        }
-        QString text(static_cast<qsizetype>(count), Qt::Uninitialized);
-        char16_t* out = reinterpret_cast<char16_t*>(text.data());
-        for (std::size_t i = 0; i < count; ++i) {
-            out[i] = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
-        }
-        return text;
-    }
-    QString text;
-    text.reserve(static_cast<qsizetype>(std::min<std::size_t>(count, 65536)));
+void ContinuedCursor::appendCharacters(std::size_t count, bool sixteenBit,
+                                       std::vector<char16_t>& out) {
+    out.reserve(out.size() + std::min<std::size_t>(count, 65536));
     while (count > 0) {
         if (segment_ >= segments_.size()) {
             throw FormatError(QStringLiteral("a string table or string record is cut short"));
@@ -134,28 +118,32 @@ QString ContinuedCursor::characters(std::size_t count, bool sixteenBit) {
         const std::uint8_t* p = data.data() + pos_;
         if (sixteenBit) {
             for (std::size_t i = 0; i < take; ++i) {
-                text.append(QChar(static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8)));
+                out.push_back(static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8));
             }
             pos_ += 2 * take;
         } else {
-            text.append(
-                QLatin1StringView(reinterpret_cast<const char*>(p), static_cast<qsizetype>(take)));
+            out.insert(out.end(), p, p + take);
             pos_ += take;
         }
         count -= take;
     }
-    return text;
 }
 
-QString ContinuedCursor::unicodeString(bool longLength) {
+void ContinuedCursor::appendUnicodeString(bool longLength, std::vector<char16_t>& out) {
     const std::size_t count = longLength ? u16() : u8();
     const std::uint8_t flags = u8();
     const std::size_t runs = (flags & 0x08) ? u16() : 0;
     const std::size_t phonetic = (flags & 0x04) ? u32() : 0;
-    QString text = characters(count, (flags & 0x01) != 0);
+    appendCharacters(count, (flags & 0x01) != 0, out);
     skip(runs * 4);
     skip(phonetic);
-    return text;
+}
+
+QString ContinuedCursor::unicodeString(bool longLength) {
+    std::vector<char16_t> characters;
+    appendUnicodeString(longLength, characters);
+    return QString(reinterpret_cast<const QChar*>(characters.data()),
+                   static_cast<qsizetype>(characters.size()));
 }
 
 QByteArray ContinuedCursor::bytes(std::size_t count) {

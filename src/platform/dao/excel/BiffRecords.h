@@ -102,15 +102,17 @@ class ContinuedCursor {
     std::uint16_t u16();
     std::uint32_t u32();
     void skip(std::size_t bytes);
-    // cch characters of a BIFF8 string body: Latin-1 bytes or UTF-16LE units.
-    QString characters(std::size_t count, bool sixteenBit);
     // A BIFF8 string: length (8 or 16 bits), flags, runs and phonetic data skipped.
     QString unicodeString(bool longLength);
+    // The same string appended to `out`, for strings kept side by side.
+    void appendUnicodeString(bool longLength, std::vector<char16_t>& out);
     // Raw bytes, for the byte strings of BIFF5 and older.
     QByteArray bytes(std::size_t count);
 
   private:
     bool skipExhausted();
+    // cch characters of a BIFF8 string body: Latin-1 bytes or UTF-16LE units.
+    void appendCharacters(std::size_t count, bool sixteenBit, std::vector<char16_t>& out);
 
     std::vector<std::span<const std::uint8_t>> segments_;
     std::size_t segment_ = 0;

@@ -85,7 +85,9 @@ std::vector<QString> fieldNames(const std::vector<SheetCell>& cells, const Range
     std::vector<QString> names(width);
     for (const SheetCell& cell : cells) {
         if (cell.row != range.firstRow) continue;
-        names[cell.column - range.firstColumn] = cellText(cell.value);
+        QString& name = names[cell.column - range.firstColumn];
+        name = cellText(cell.value);
+        name.detach();  // its own copy, not the workbook's memory
     }
     for (std::size_t i = 0; i < width; ++i) {
         if (names[i].isEmpty()) names[i] = QStringLiteral("F%1").arg(i + 1);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/dao/Memory.h"
 #include "platform/dao/excel/CompoundFile.h"
 #include "platform/dao/excel/XlsError.h"
 
@@ -232,13 +233,26 @@ void Workbook::readBoundSheet(const Record& rec) {
 void Workbook::readSharedStrings(const Record& rec, RecordReader& reader) {
     std::vector<std::span<const std::uint8_t>> segments{rec.data};
     for (auto& segment : reader.takeContinues()) segments.push_back(segment);
+    // A character takes at least a byte of the records: this is room enough for them all.
+    std::size_t bytes = 0;
+    for (const auto& segment : segments) bytes += segment.size();
     ContinuedCursor cursor(std::move(segments));
     cursor.skip(4);  // total number of string uses
     const std::uint32_t unique = cursor.u32();
-    sharedStrings_.reserve(std::min<std::uint32_t>(unique, 1u << 20));
+    sharedText_.reserve(bytes);
+    prepareForFilling(sharedText_.data(), bytes * sizeof(char16_t));
+    sharedStringEnds_.reserve(std::min<std::uint32_t>(unique, 1u << 20));
     for (std::uint32_t i = 0; i < unique && !cursor.atEnd(); ++i) {
-        sharedStrings_.push_back(cursor.unicodeString(true));
+        cursor.appendUnicodeString(true, sharedText_);
+        sharedStringEnds_.push_back(sharedText_.size());
     }
+}
+
+// Cells share the text rather than each copying it.
+QString Workbook::sharedString(std::size_t index) const {
+    const std::size_t start = index == 0 ? 0 : sharedStringEnds_[index - 1];
+    return QString::fromRawData(reinterpret_cast<const QChar*>(sharedText_.data() + start),
+                                static_cast<qsizetype>(sharedStringEnds_[index] - start));
 }
 
 void Workbook::finishGlobals() {
@@ -411,13 +425,13 @@ class SheetReader {
 
     void readLabelSst(const Record& rec) {
         const std::uint32_t index = rec.u32(6);
-        if (index >= book_.sharedStrings_.size()) {
+        if (index >= book_.sharedStringCount()) {
             throw FormatError(QStringLiteral("a cell refers to shared string %1, but the "
                                              "workbook has only %2")
                                   .arg(index)
-                                  .arg(book_.sharedStrings_.size()));
+                                  .arg(book_.sharedStringCount()));
         }
-        putText(rec, book_.sharedStrings_[index]);
+        putText(rec, book_.sharedString(index));
     }
 
     void readBoolErr(const Record& rec) {

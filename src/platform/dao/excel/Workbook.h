@@ -17,7 +17,9 @@
 namespace keldara::dao::xls {
 
 // One cell that holds something: a number, date, text or Boolean value, or an error code
-// (a Null value with isError set). Blank cells and empty texts are not kept.
+// (a Null value with isError set). Blank cells and empty texts are not kept. A text may lie
+// in the workbook's own memory (a QString over raw data): to keep it longer than the
+// workbook, detach it.
 struct SheetCell {
     std::uint32_t row = 0;
     std::uint16_t column = 0;
@@ -73,6 +75,8 @@ class Workbook {
         return xf < xfClasses_.size() ? xfClasses_[xf] : FormatClass::Number;
     }
     FormatClass classOfFormat(int format) const;
+    std::size_t sharedStringCount() const { return sharedStringEnds_.size(); }
+    QString sharedString(std::size_t index) const;
     Value numberValue(double number, std::uint16_t xf) const;
 
     friend class SheetReader;
@@ -88,7 +92,9 @@ class Workbook {
     std::map<int, QByteArray> formatBytes_;  // BIFF5 and older, decoded at the end
     std::map<int, FormatClass> formats_;
     int formatCount_ = 0;  // BIFF2-4 number their formats in order of appearance
-    std::vector<QString> sharedStrings_;
+    // The shared strings side by side, each ending where the next begins.
+    std::vector<char16_t> sharedText_;
+    std::vector<std::size_t> sharedStringEnds_;
     std::vector<RawSheet> rawSheets_;
     std::vector<Worksheet> sheets_;
 };
