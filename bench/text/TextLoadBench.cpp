@@ -3,6 +3,7 @@
 // which infers types as well: the time of both, and our peak memory against the file size.
 // Usage: keldara_text_bench [--quick]        the benchmark
 //        keldara_text_bench --load FILE      loads FILE once (run as a child for peak memory)
+//        keldara_text_bench --write FILE     writes the million-record file (for profiling)
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -91,6 +92,10 @@ int main(int argc, char** argv) {
     try {
         if (arguments.size() == 3 && arguments[1] == QStringLiteral("--load"))
             return load(arguments[2]) >= 0 ? 0 : 1;
+        if (arguments.size() == 3 && arguments[1] == QStringLiteral("--write")) {
+            writeOrdersCsv(arguments[2], 1000000);
+            return 0;
+        }
         return benchmark(arguments.contains(QStringLiteral("--quick")));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "keldara_text_bench: %s\n", error.what());

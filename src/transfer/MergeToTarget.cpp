@@ -28,19 +28,19 @@ TransferResult MergeToTarget(const QString& action, const QString& table, const 
         }
         loop.reach(130);
         progress.setProgressMaximum(source.recordCount());
-        // An insert's text up to its values is the same for every record: each record's values
-        // are written after it into the same buffer.
+        // The text of a statement but for its values is the same for every record: it is
+        // written once, and each record's values into the same buffer.
         const QString insertHead = update ? QString() : InsertHead(table, names);
-        QString statement = insertHead;
+        QString insert = insertHead;
+        UpdateStatement updateStatement(table, names, matchName);
         loop.forEachRecord(source.recordCount(), 140, [&](long row) {
             const QStringList literals = fields.literals(row);
             loop.reach(150);
-            if (update) {
-                statement = BuildSQLString(action, table, names, literals, matchName);
-            } else {
-                statement.truncate(insertHead.size());
-                AppendValueRow(statement, literals);
+            if (!update) {
+                insert.truncate(insertHead.size());
+                AppendValueRow(insert, literals);
             }
+            const QString& statement = update ? updateStatement.text(literals) : insert;
             loop.reach(160);
             const long long found = connection.executeCounted(statement);
             if (update && found == 0) ++unmatched;

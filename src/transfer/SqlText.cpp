@@ -4,23 +4,31 @@
 
 namespace keldara::transfer {
 
-namespace {
-
-QString updateStatement(const QString& table, const QStringList& names, const QStringList& values,
-                        const QString& matchName) {
-    const qsizetype match = names.indexOf(matchName);
-    if (match < 0) return {};
-    QStringList pairs;
+UpdateStatement::UpdateStatement(const QString& table, const QStringList& names,
+                                 const QString& matchName)
+    : match_(names.indexOf(matchName)) {
+    if (match_ < 0) return;
+    head_ = QStringLiteral("update ") + table + QStringLiteral(" SET ");
     for (qsizetype i = 0; i < names.size(); ++i) {
         if (names[i] == matchName) continue;
-        pairs << QuoteFieldName(names[i]) + QStringLiteral(" = ") + values.at(i);
+        assignments_.push_back({QuoteFieldName(names[i]) + QStringLiteral(" = "), i});
     }
-    return QStringLiteral("update ") + table + QStringLiteral(" SET ") +
-           pairs.join(QLatin1Char(',')) + QStringLiteral(" WHERE ") + QuoteFieldName(matchName) +
-           QStringLiteral(" =") + values.at(match);
+    where_ = QStringLiteral(" WHERE ") + QuoteFieldName(matchName) + QStringLiteral(" =");
 }
 
-}  // namespace
+const QString& UpdateStatement::text(const QStringList& values) {
+    statement_.truncate(0);  // keeps the buffer of the last record's statement
+    if (match_ < 0) return statement_;
+    statement_ += head_;
+    for (std::size_t i = 0; i < assignments_.size(); ++i) {
+        if (i > 0) statement_ += QLatin1Char(',');
+        statement_ += assignments_[i].first;
+        statement_ += values.at(assignments_[i].second);
+    }
+    statement_ += where_;
+    statement_ += values.at(match_);
+    return statement_;
+}
 
 QString InsertHead(const QString& table, const QStringList& names) {
     QString head = QStringLiteral("insert into ") + table;
@@ -73,7 +81,9 @@ QString transferLiteral(const dao::Value& value, int sourceTypeCode) {
 
 QString BuildSQLString(const QString& action, const QString& table, const QStringList& names,
                        const QStringList& values, const QString& matchName) {
-    if (action == QLatin1String("UPDATE")) return updateStatement(table, names, values, matchName);
+    if (action == QLatin1String("UPDATE")) {
+        return UpdateStatement(table, names, matchName).text(values);
+    }
     if (action == QLatin1String("INSERT")) {
         QString statement = InsertHead(table, names);
         AppendValueRow(statement, values);

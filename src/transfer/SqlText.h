@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <utility>
+#include <vector>
 
 #include "platform/dao/Value.h"
 
@@ -44,5 +46,21 @@ void AppendValueRow(QString& statement, const QStringList& values);
 // Any other action gives the empty text.
 QString BuildSQLString(const QString& action, const QString& table, const QStringList& names,
                        const QStringList& values, const QString& matchName = {});
+
+// BuildSQLString's "UPDATE" for record after record: the quoted names are written once and
+// each record's statement into the same buffer.
+class UpdateStatement {
+  public:
+    UpdateStatement(const QString& table, const QStringList& names, const QString& matchName);
+    // The statement with these values, valid until the next call.
+    const QString& text(const QStringList& values);
+
+  private:
+    qsizetype match_;
+    QString head_;                                            // "update T SET "
+    std::vector<std::pair<QString, qsizetype>> assignments_;  // "`a` = " and its value's index
+    QString where_;                                           // " WHERE `k` ="
+    QString statement_;
+};
 
 }  // namespace keldara::transfer
