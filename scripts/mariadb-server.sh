@@ -31,8 +31,18 @@ print_env() {
   cat "$STATE/env"
 }
 
+# The pid file of this state names a live server process, not a process that has since
+# taken over the number of one long gone.
+server_alive() {
+  [ -f "$STATE/pid" ] || return 1
+  local comm
+  comm="$(cat "/proc/$(cat "$STATE/pid")/comm" 2>/dev/null)" || return 1
+  [ "$comm" = mariadbd ] || [ "$comm" = mysqld ]
+}
+
+# ... and its start has finished: the connection details are written.
 running() {
-  [ -f "$STATE/pid" ] && kill -0 "$(cat "$STATE/pid")" 2>/dev/null
+  server_alive && [ -f "$STATE/env" ]
 }
 
 client() {
@@ -48,8 +58,12 @@ start() {
   port="$(free_port)"
   [ "$(id -u)" -eq 0 ] && run_as=(--user=root)
   [ "$DEFAULTS" = 1 ] || charset=(--character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci)
-  mariadb-install-db --no-defaults --datadir="$STATE/data" "${run_as[@]}" \
-    --auth-root-authentication-method=socket --skip-test-db >"$STATE/install.log" 2>&1
+  if ! mariadb-install-db --no-defaults --datadir="$STATE/data" "${run_as[@]}" \
+    --auth-root-authentication-method=socket --skip-test-db >"$STATE/install.log" 2>&1; then
+    echo "mariadb-server.sh: the data folder could not be made:" >&2
+    tail -20 "$STATE/install.log" >&2 || true
+    exit 1
+  fi
   "$daemon" --no-defaults --datadir="$STATE/data" "${run_as[@]}" \
     --bind-address=127.0.0.1 --port="$port" --socket="$STATE/mysqld.sock" \
     --pid-file="$STATE/pid" --log-error="$STATE/server.log" \
@@ -94,7 +108,7 @@ SQL
 }
 
 stop() {
-  if running; then
+  if server_alive; then
     local pid
     pid="$(cat "$STATE/pid")"
     kill "$pid" 2>/dev/null || true
