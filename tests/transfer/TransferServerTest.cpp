@@ -2,6 +2,7 @@
 // was, and a failure or a stop keeps exactly the records before it, per record and in bulk.
 #include <QCoreApplication>
 #include <algorithm>
+#include <stdexcept>
 
 #include "platform/dao/TypeCodes.h"
 #include "source/SourceFiles.h"
@@ -26,15 +27,11 @@ struct DefaultsServer {
         static DefaultsServer instance;
         return instance.server;
     }
-    // A second try when the first start fails (a port taken in between, say); then the
-    // script's own words.
+    // Without its connection details the test would try a default address: the script's own
+    // words instead.
     DefaultsServer() {
-        test::ProcessResult started;
-        for (int attempt = 0; attempt < 2 && server.port.isEmpty(); ++attempt) {
-            if (attempt > 0) script("stop");
-            started = script("start --defaults");
-            server = test::serverOf(started.out);
-        }
+        const test::ProcessResult started = script("start --defaults");
+        server = test::serverOf(started.out);
         if (server.port.isEmpty()) {
             throw std::runtime_error("the server with compiled-in defaults did not start: " +
                                      started.err.toStdString());
