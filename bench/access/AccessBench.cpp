@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "Bench.h"
+#include "Data.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
 
@@ -260,10 +261,7 @@ void measure(const Source& source, const QString& folder, long rows) {
 
 int run(bool quick) {
     if (quick) qputenv("KELDARA_BENCH_ROUNDS", "1");
-    const QByteArray dataFolder = qgetenv("KELDARA_BENCH_DATA");
-    QTemporaryDir dir(
-        (dataFolder.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(dataFolder)) +
-        QStringLiteral("/kmdb-XXXXXX"));
+    QTemporaryDir dir(bench::dataFolderPattern(QStringLiteral("access")));
     for (const Source& source : kSources) measure(source, dir.path(), quick ? 20000 : 200000);
     return 0;
 }

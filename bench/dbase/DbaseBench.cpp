@@ -7,7 +7,6 @@
 //        keldara_dbase_bench --write FOLDER     writes FOLDER/million.dbf (for profiling)
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -16,6 +15,7 @@
 #include <stdexcept>
 
 #include "Bench.h"
+#include "Data.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
 
@@ -134,10 +134,7 @@ const char* const kDbfreadEveryRecord =
 
 int run(bool quick) {
     const quint32 records = quick ? 100000 : 1000000;
-    const QByteArray dataFolder = qgetenv("KELDARA_BENCH_DATA");
-    QTemporaryDir dir(dataFolder.isEmpty()
-                          ? QDir::tempPath() + QStringLiteral("/kdbf-XXXXXX")
-                          : QString::fromLocal8Bit(dataFolder) + QStringLiteral("/kdbf-XXXXXX"));
+    QTemporaryDir dir(bench::dataFolderPattern(QStringLiteral("dbase")));
     const QString path = writeTable(dir.path(), records);
     const QString size = quick ? QStringLiteral("100,000") : QStringLiteral("1,000,000");
 

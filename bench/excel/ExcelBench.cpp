@@ -6,13 +6,13 @@
 // Usage: keldara_excel_bench [--quick]
 //        keldara_excel_bench --load FILE      load only (for profiling)
 #include <QCoreApplication>
-#include <QDir>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <stdexcept>
 
 #include "Bench.h"
+#include "Data.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
 
@@ -83,10 +83,7 @@ int run(bool quick) {
     if (quick) qputenv("KELDARA_BENCH_ROUNDS", "1");
     const int rows = quick ? 20000 : 100000;
     const int sheets = 2;
-    const QByteArray dataFolder = qgetenv("KELDARA_BENCH_DATA");
-    QTemporaryDir dir(
-        (dataFolder.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(dataFolder)) +
-        QStringLiteral("/kxls-XXXXXX"));
+    QTemporaryDir dir(bench::dataFolderPattern(QStringLiteral("excel")));
     const QString path = dir.filePath(QStringLiteral("rows.xls"));
     bench::commandSeconds(kPython, {QStringLiteral("-c"), QString::fromLatin1(kXlwtWriter), path,
                                     QString::number(rows), QString::number(sheets)});

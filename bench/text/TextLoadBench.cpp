@@ -98,7 +98,7 @@ int benchmark(bool quick) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    try {
+    return keldara::bench::guarded([&] {
         if (arguments.size() == 3 && arguments[1] == QStringLiteral("--load"))
             return load(arguments[2]) >= 0 ? 0 : 1;
         if (arguments.size() == 3 && arguments[1] == QStringLiteral("--write")) {
@@ -106,8 +106,5 @@ int main(int argc, char** argv) {
             return 0;
         }
         return benchmark(arguments.contains(QStringLiteral("--quick")));
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "keldara_text_bench: %s\n", error.what());
-        return 1;
-    }
+    });
 }
