@@ -4,8 +4,8 @@
 
 #include "platform/ui/QtPlatform.h"
 #include "profiles/ui/ProfileCommands.h"
-#include "shell/window/ui/MainWindow.h"
-#include "shell/window/ui/SplashScreen.h"
+#include "window/ui/MainWindow.h"
+#include "window/ui/SplashScreen.h"
 
 using namespace keldara;
 

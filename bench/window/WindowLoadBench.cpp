@@ -24,7 +24,7 @@
 #include "platform/dao/Connection.h"
 #include "platform/dao/Recordset.h"
 #include "platform/doubles/PlatformDoubles.h"
-#include "shell/window/ui/MainWindow.h"
+#include "window/ui/MainWindow.h"
 
 namespace {
 

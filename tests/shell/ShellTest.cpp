@@ -9,7 +9,7 @@
 #include "shell/LayoutTwips.h"
 #include "shell/ui/StatusBar.h"
 #include "shell/ui/Twips.h"
-#include "shell/window/ui/SplashScreen.h"
+#include "window/ui/SplashScreen.h"
 #include "support/WindowFixture.h"
 
 using namespace keldara;

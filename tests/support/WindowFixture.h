@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "platform/doubles/PlatformDoubles.h"
-#include "shell/window/ui/MainWindow.h"
+#include "window/ui/MainWindow.h"
 
 namespace keldara::test {
 

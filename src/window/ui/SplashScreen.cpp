@@ -1,4 +1,4 @@
-#include "shell/window/ui/SplashScreen.h"
+#include "window/ui/SplashScreen.h"
 
 #include <QGuiApplication>
 #include <QLabel>

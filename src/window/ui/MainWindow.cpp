@@ -1,4 +1,4 @@
-#include "shell/window/ui/MainWindow.h"
+#include "window/ui/MainWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
