@@ -9,8 +9,8 @@
 #include "shell/LayoutTwips.h"
 #include "shell/ui/StatusBar.h"
 #include "shell/ui/Twips.h"
-#include "window/ui/SplashScreen.h"
 #include "support/WindowFixture.h"
+#include "window/ui/SplashScreen.h"
 
 using namespace keldara;
 using namespace keldara::shell;
