@@ -25,7 +25,8 @@ bool transactional(dao::Connection& connection, const QString& table) {
 }
 
 long long rowCount(dao::Connection& connection, const QString& table) {
-    return connection.openRecordset(QStringLiteral("SELECT COUNT(*) FROM ") + table)
+    return connection
+        .openRecordset(QStringLiteral("SELECT COUNT(*) FROM ") + QuoteIdentifier(table))
         ->valueAt(0, 0)
         .toInt();
 }
@@ -92,7 +93,7 @@ class BulkRun {
           fields_(fields),
           connection_(connection),
           loop_(loop),
-          head_(InsertHead(table, fields.names)),
+          head_(InsertHead(QuoteIdentifier(table), fields.names)),
           transactional_(transactional(connection, table)),
           rowsBefore_(transactional_ ? 0 : rowCount(connection, table)),
           load_(transactional_) {
@@ -102,7 +103,7 @@ class BulkRun {
                              "LOAD DATA LOCAL INFILE 'keldara' INTO TABLE %1 CHARACTER SET "
                              "utf8mb4 FIELDS TERMINATED BY '\\t' ESCAPED BY '\\\\' LINES "
                              "TERMINATED BY '\\n' (%2)")
-                             .arg(table, columns.join(QLatin1Char(',')));
+                             .arg(QuoteIdentifier(table), columns.join(QLatin1Char(',')));
     }
 
     // The next batch is written while the server takes this one; only reading the records
@@ -118,6 +119,7 @@ class BulkRun {
             });
         }
         loop_.reach(160);
+        loop_.sendingRows(batch.first, batch.end);
         if (batch.loaded() && load_) {
             sendLoaded(batch);
         } else {
@@ -175,7 +177,8 @@ class BulkRun {
         dao::Connection::LoadedData loaded;
         try {
             loaded = connection_.loadLocalData(loadStatement_, batch.lines);
-        } catch (const dao::DaoError&) {  // the server does not load local data
+        } catch (const dao::DaoError& error) {  // the server does not load local data
+            if (error.connectionLost()) throw;
             connection_.execute(QStringLiteral("ROLLBACK"));
             load_ = false;
             sendStatement(batch.first, batch.end,
@@ -194,7 +197,8 @@ class BulkRun {
     void sendStatement(long first, long end, const QString& statement) {
         try {
             connection_.execute(statement);
-        } catch (const dao::DaoError&) {
+        } catch (const dao::DaoError& error) {
+            if (error.connectionLost()) throw;
             waitForNext();
             sendOneByOne(first + rowsKept(end - first), end);
         }
@@ -211,8 +215,8 @@ class BulkRun {
         for (long row = first; row < end; ++row) {
             loop_.sendingRow(row);
             loop_.reach(150);
-            const QString statement = BuildSQLString(QStringLiteral("INSERT"), table_,
-                                                     fields_.names, fields_.literals(row));
+            QString statement = head_;
+            AppendValueRow(statement, fields_.literals(row));
             loop_.reach(160);
             connection_.execute(statement);
         }

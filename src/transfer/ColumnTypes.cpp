@@ -65,4 +65,49 @@ QString MySQLColumnType(const dao::FieldInfo& field) {
     return name;
 }
 
+namespace {
+
+constexpr long kMaxRowBytes = 65535;
+constexpr long kBytesPerCharacter = 4;       // utf8mb4
+constexpr long kTextCharacters = 65535 / 4;  // what "text" holds in utf8mb4
+constexpr long kLongColumnBytes = 12;        // a text or blob column in the row
+
+bool isCharacterType(const QString& type) {
+    return type.startsWith(QLatin1String("char(")) || type.startsWith(QLatin1String("varchar("));
+}
+
+// What a column of this type takes of the row, as MySQL counts against its limit; generous
+// where it varies.
+long rowBytes(const QString& type, const dao::FieldInfo& field) {
+    if (isCharacterType(type)) {
+        const long characters = type == QLatin1String("varchar(255)") ? 255 : field.definedSize;
+        return characters * kBytesPerCharacter + 2;
+    }
+    if (type.contains(QLatin1String("text"), Qt::CaseInsensitive) ||
+        type.contains(QLatin1String("blob"))) {
+        return kLongColumnBytes;
+    }
+    if (type.startsWith(QLatin1String("decimal"))) return 32;
+    return 8;
+}
+
+}  // namespace
+
+std::vector<QString> TableColumnTypes(const std::vector<dao::FieldInfo>& fields) {
+    std::vector<QString> types;
+    long bytes = static_cast<long>(fields.size()) / 8 + 1;  // the Null flags
+    for (const dao::FieldInfo& field : fields) {
+        types.push_back(MySQLColumnType(field));
+        bytes += rowBytes(types.back(), field);
+    }
+    if (bytes <= kMaxRowBytes) return types;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (!isCharacterType(types[i])) continue;
+        const bool fitsText =
+            types[i] == QLatin1String("varchar(255)") || fields[i].definedSize <= kTextCharacters;
+        types[i] = fitsText ? QStringLiteral("text") : QStringLiteral("mediumText");
+    }
+    return types;
+}
+
 }  // namespace keldara::transfer

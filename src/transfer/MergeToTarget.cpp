@@ -22,17 +22,15 @@ TransferResult MergeToTarget(const QString& action, const QString& table, const 
         if (!update && action != QLatin1String("INSERT")) {
             refuseRun(QStringLiteral("Unknown action \"%1\".").arg(action));
         }
-        if (update && !names.contains(matchName)) {
-            refuseRun(QStringLiteral("The match field \"%1\" is not a paired target field.")
-                          .arg(matchName));
-        }
+        if (update) fields.requireMergeMatch(matchName);
         loop.reach(130);
         progress.setProgressMaximum(source.recordCount());
         // The text of a statement but for its values is the same for every record: it is
         // written once, and each record's values into the same buffer.
-        const QString insertHead = update ? QString() : InsertHead(table, names);
+        const QString quotedTable = QuoteIdentifier(table);
+        const QString insertHead = update ? QString() : InsertHead(quotedTable, names);
         QString insert = insertHead;
-        UpdateStatement updateStatement(table, names, matchName);
+        UpdateStatement updateStatement(quotedTable, names, matchName);
         loop.forEachRecord(source.recordCount(), 140, [&](long row) {
             const QStringList literals = fields.literals(row);
             loop.reach(150);

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "mapping/FieldMatching.h"
 #include "transfer/SqlText.h"
 
 namespace keldara::transfer {
@@ -13,6 +14,21 @@ int sourceColumn(const dao::Recordset& source, const QString& name) {
         if (source.fieldInfo(i).name == name) return i;
     }
     refuseRun(QStringLiteral("The source table has no field \"%1\".").arg(name));
+}
+
+// Two source fields written into one column: MySQL refuses an insert naming a column twice,
+// and an update would keep only the last value. Column names compare ignoring letter case.
+void refuseSharedTargets(const mapping::FieldPairing& pairing) {
+    QStringList targets;
+    for (const mapping::FieldPair& pair : pairing) {
+        const int earlier = mapping::FindNameIndex(targets, pair.targetName);
+        if (earlier >= 0) {
+            refuseRun(QStringLiteral("The source fields \"%1\" and \"%2\" are both paired with "
+                                     "the target field \"%3\"; pair it with one of them only.")
+                          .arg(pairing[earlier].sourceName, pair.sourceName, pair.targetName));
+        }
+        targets << pair.targetName;
+    }
 }
 
 }  // namespace
@@ -28,6 +44,20 @@ PairedFields::PairedFields(const dao::Recordset& records, const mapping::FieldPa
     for (const mapping::FieldPair& pair : pairing) {
         columns.push_back(sourceColumn(source, pair.sourceName));
         names << pair.targetName;
+    }
+    refuseSharedTargets(pairing);
+}
+
+void PairedFields::requireMergeMatch(const QString& matchName) const {
+    const int match = matchName.isEmpty() ? -1 : mapping::FindNameIndex(names, matchName);
+    if (match < 0) {
+        refuseRun(
+            QStringLiteral("The match field \"%1\" is not a paired target field.").arg(matchName));
+    }
+    if (names.size() == 1) {
+        refuseRun(QStringLiteral("The match field \"%1\" is the only paired field: a merge "
+                                 "would have nothing to write.")
+                      .arg(names[match]));
     }
 }
 

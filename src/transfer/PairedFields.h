@@ -10,10 +10,15 @@
 namespace keldara::transfer {
 
 // The fields a transfer writes: the recordset column and the target name of each pair, in
-// pairing order. Throws std::runtime_error for a pairing without fields or with a source
-// name the recordset lacks.
+// pairing order. Throws std::runtime_error for a pairing without fields, with a source
+// name the recordset lacks, or with two source fields paired with one target field (names
+// compared ignoring letter case, as MySQL compares column names).
 struct PairedFields {
     PairedFields(const dao::Recordset& source, const mapping::FieldPairing& pairing);
+
+    // For a merge: throws std::runtime_error unless `matchName` is a paired target name
+    // (ignoring letter case) and another paired field is left to write.
+    void requireMergeMatch(const QString& matchName) const;
 
     // The SQL literals (transferLiteral) of the paired fields of one record.
     QStringList literals(long row) const;

@@ -1,5 +1,6 @@
 #include "transfer/RecordLoop.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -31,6 +32,11 @@ TransferResult RecordLoop::run(const std::function<void()>& body) {
         result_.outcome = TransferResult::Outcome::Failed;
         result_.endedAtRecord = currentRecord_;
         result_.errorDescription = descriptionOf(e);
+        const auto* dao = dynamic_cast<const dao::DaoError*>(&e);
+        if (dao && dao->connectionLost() && currentRecord_ > 0) {
+            result_.connectionLost = true;
+            result_.inFlightLast = std::max(inFlightLast_, currentRecord_);
+        }
         status(QStringLiteral("ERROR MergeToTarget: ") + result_.errorDescription +
                QStringLiteral(" Line: ") + QString::number(line_));
     }
@@ -46,8 +52,13 @@ void RecordLoop::forEachRecord(long count, int firstLine,
 }
 
 void RecordLoop::sendingRow(long row) {
-    currentRecord_ = row + 1;
-    result_.recordsDone = row;
+    sendingRows(row, row + 1);
+}
+
+void RecordLoop::sendingRows(long first, long end) {
+    currentRecord_ = first + 1;
+    inFlightLast_ = end;
+    result_.recordsDone = first;
 }
 
 void RecordLoop::forEachBatch(long count, int firstLine,

@@ -32,12 +32,15 @@ class RecordLoop {
                       const std::function<long(long firstRow)>& sendBatch);
     // Within a batch: the record of `row` is the one being sent; those before it are sent.
     void sendingRow(long row);
+    // The records of rows `first` to `end` - 1 are being sent in one statement.
+    void sendingRows(long first, long end);
 
   private:
     TransferProgress& progress_;
     QString recordDoneText_;
     TransferResult result_;
     long currentRecord_ = 0;
+    long inFlightLast_ = 0;
     int line_ = 0;
 };
 

@@ -1,19 +1,31 @@
 #include "transfer/SqlText.h"
 
+#include "mapping/FieldMatching.h"
 #include "platform/dao/TypeCodes.h"
 
 namespace keldara::transfer {
 
+namespace {
+
+// The position of the match name among `names`: the name written exactly so, else the first
+// one equal to it ignoring letter case, as MySQL compares column names; -1 when none is.
+qsizetype matchPosition(const QStringList& names, const QString& matchName) {
+    const qsizetype exact = names.indexOf(matchName);
+    return exact >= 0 || matchName.isEmpty() ? exact : mapping::FindNameIndex(names, matchName);
+}
+
+}  // namespace
+
 UpdateStatement::UpdateStatement(const QString& table, const QStringList& names,
                                  const QString& matchName)
-    : match_(names.indexOf(matchName)) {
+    : match_(matchPosition(names, matchName)) {
     if (match_ < 0) return;
     head_ = QStringLiteral("update ") + table + QStringLiteral(" SET ");
     for (qsizetype i = 0; i < names.size(); ++i) {
-        if (names[i] == matchName) continue;
-        assignments_.push_back({QuoteFieldName(names[i]) + QStringLiteral(" = "), i});
+        if (i == match_) continue;
+        assignments_.push_back({QuoteIdentifier(names[i]) + QStringLiteral(" = "), i});
     }
-    where_ = QStringLiteral(" WHERE ") + QuoteFieldName(matchName) + QStringLiteral(" =");
+    where_ = QStringLiteral(" WHERE ") + QuoteIdentifier(names[match_]) + QStringLiteral(" =");
 }
 
 const QString& UpdateStatement::text(const QStringList& values) {
@@ -53,13 +65,6 @@ QString QuoteIdentifier(const QString& name) {
     QString inner = name;
     inner.replace(QLatin1Char('`'), QLatin1String("``"));
     return QLatin1Char('`') + inner + QLatin1Char('`');
-}
-
-QString QuoteFieldName(const QString& name) {
-    QString quoted = QuoteIdentifier(name);
-    quoted.replace(QLatin1Char('('), QLatin1Char('_'));
-    quoted.replace(QLatin1Char(')'), QLatin1Char('_'));
-    return quoted;
 }
 
 QString NullToEmpty(const dao::Value& value) {

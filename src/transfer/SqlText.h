@@ -10,10 +10,6 @@
 // The statement texts of a transfer: identifiers and values as MySQL reads them back.
 namespace keldara::transfer {
 
-// A field name between back-quotes, with "(" and ")" written as "_" and an embedded
-// back-quote doubled, so that no name can end the identifier early.
-QString QuoteFieldName(const QString& name);
-
 // A name between back-quotes exactly as given, with an embedded back-quote doubled.
 QString QuoteIdentifier(const QString& name);
 
@@ -35,11 +31,13 @@ QString InsertHead(const QString& table, const QStringList& names);
 // Appends "('x','y')": one row of SQL literals.
 void AppendValueRow(QString& statement, const QStringList& values);
 
-// One statement without a terminating semicolon. `values` are SQL literals
+// One statement without a terminating semicolon. `table` is written as given (a caller that
+// writes into a table quotes its name with QuoteIdentifier). `values` are SQL literals
 // (dao::Value::sqlLiteral), element i belonging to names element i.
-// - "UPDATE": "update T SET `a` = 'x',`b` = 'y' WHERE `k` ='1'": every pair except the one
-//   named exactly `matchName`; the WHERE value is that pair's. Empty when no name is
-//   `matchName`.
+// - "UPDATE": "update T SET `a` = 'x',`b` = 'y' WHERE `k` ='1'": every pair except the match
+//   pair; the WHERE value is that pair's. The match pair is the name written exactly as
+//   `matchName`, else the first equal to it ignoring letter case, as MySQL compares column
+//   names. Names are quoted as QuoteIdentifier writes them. Empty when no name matches.
 // - "INSERT": "insert into T (`a`,`b`) values ('x','y')", the names as QuoteIdentifier
 //   writes them; with no names at all the column list is left out:
 //   "insert into T values ('x','y')".

@@ -31,8 +31,16 @@ struct TransferResult {
     QString message;            // the last status text
     QString errorDescription;   // a failure's own words (the server's for a refused statement)
     long recordsUnmatched = 0;  // of an update: records sent whose match value found no row
+    // The connection was lost while the records endedAtRecord to inFlightLast were being sent:
+    // the server may or may not have written them; those after them were not sent.
+    bool connectionLost = false;
+    long inFlightLast = 0;
 
     bool completed() const { return outcome == Outcome::Completed; }
 };
+
+// What is known of the records of a run whose connection was lost (connectionLost): which
+// are written, which may or may not have been, and that the later ones were not sent.
+QString lostConnectionText(const TransferResult& result);
 
 }  // namespace keldara::transfer

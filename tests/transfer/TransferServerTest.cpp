@@ -222,6 +222,182 @@ TEST_P(TransferServerTest, FirstFailureOrStopKeepsExactlyTheRecordsBefore) {
     }
 }
 
+using StatementServerTest = test::MySqlTest;
+
+// A table name with a blank and column names with parentheses, matched in any letter case,
+// by every action on both kinds of engine.
+TEST_F(StatementServerTest, NamesReachTheServerExactly) {
+    namespace t = dao::adType;
+    dao::Recordset source({{"id", t::Integer}, {"x", t::VarWChar}});
+    source.appendRow(std::vector<Value>{Value::integer(1), Value::text("a")});
+    source.appendRow(std::vector<Value>{Value::integer(2), Value::text("b")});
+    const mapping::FieldPairing pairing{{"id", "ID"}, {"x", "c(d)"}};
+    const std::vector<QString> inserted{"1 | a | <NULL>", "2 | b | <NULL>"};
+    for (const char* engine : {"InnoDB", "MyISAM"}) {
+        SCOPED_TRACE(engine);
+        run({"DROP TABLE IF EXISTS `Order Details`",
+             QStringLiteral("CREATE TABLE `Order Details` (ID INT PRIMARY KEY, `c(d)` "
+                            "VARCHAR(5), c_d_ VARCHAR(5)) ENGINE=%1")
+                 .arg(engine)});
+        test::RecordingProgress progress;
+        const auto rows = [&] {
+            return test::rowsOf(*connection_->openRecordset("SELECT * FROM `Order Details`"));
+        };
+        EXPECT_TRUE(transfer::MergeToTarget("INSERT", "Order Details", {}, source, pairing,
+                                            *connection_, progress)
+                        .completed());
+        EXPECT_EQ(rows(), inserted);
+        run({"DELETE FROM `Order Details`"});
+        EXPECT_TRUE(transfer::BulkInsert("Order Details", source, pairing, *connection_, progress)
+                        .completed());
+        EXPECT_EQ(rows(), inserted);
+
+        dao::Recordset changed({{"id", t::Integer}, {"x", t::VarWChar}});
+        changed.appendRow(std::vector<Value>{Value::integer(2), Value::text("z")});
+        changed.appendRow(std::vector<Value>{Value::integer(3), Value::text("y")});
+        const transfer::TransferResult merged = transfer::MergeToTarget(
+            "UPDATE", "Order Details", "id", changed, pairing, *connection_, progress);
+        EXPECT_TRUE(merged.completed()) << merged.message.toStdString();
+        EXPECT_EQ(merged.recordsUnmatched, 1);
+        EXPECT_EQ(rows(), (std::vector<QString>{"1 | a | <NULL>", "2 | z | <NULL>"}));
+    }
+}
+
+// A pairing MySQL would refuse, or that leaves a merge nothing to write, sends nothing.
+TEST_F(StatementServerTest, AnUnsoundPairingSendsNothing) {
+    namespace t = dao::adType;
+    run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(5))"});
+    dao::Recordset source({{"k", t::Integer}, {"v", t::VarWChar}, {"w", t::VarWChar}});
+    source.appendRow(std::vector<Value>{Value::integer(1), Value::text("a"), Value::text("b")});
+    const struct {
+        const char* action;
+        mapping::FieldPairing pairing;
+        const char* refusal;
+    } cases[] = {
+        {"INSERT",
+         {{"k", "k"}, {"v", "v"}, {"w", "V"}},
+         "The source fields \"v\" and \"w\" are both paired with the target field \"V\""},
+        {"BULK", {{"k", "k"}, {"v", "v"}, {"w", "V"}}, "are both paired"},
+        {"UPDATE", {{"k", "k"}}, "The match field \"k\" is the only paired field"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.action);
+        test::RecordingProgress progress;
+        const transfer::TransferResult result =
+            QString(c.action) == "BULK"
+                ? transfer::BulkInsert("T", source, c.pairing, *connection_, progress)
+                : transfer::MergeToTarget(c.action, "T", "K", source, c.pairing, *connection_,
+                                          progress);
+        EXPECT_EQ(result.endedAtRecord, 0);
+        EXPECT_TRUE(result.errorDescription.contains(c.refusal))
+            << result.errorDescription.toStdString();
+        EXPECT_TRUE(test::rowsOf(*connection_->openRecordset("SELECT * FROM T")).empty());
+    }
+}
+
+// The connection dies between two statements (killed from another one): the run says which
+// records are written, which may have been, and that the rest were not sent.
+TEST_F(StatementServerTest, ALostConnectionIsReportedAsWhatIsKnown) {
+    namespace t = dao::adType;
+    const long batch = transfer::BulkBatchRows;
+    dao::Recordset source({{"k", t::Integer}});
+    for (long k = 1; k <= 2 * batch + 5; ++k)
+        source.appendRow(std::vector<Value>{Value::integer(k)});
+    struct Killing : test::RecordingProgress {
+        dao::Connection* killer = nullptr;
+        QString victim;
+        bool stopRequested() override {
+            if (RecordingProgress::stopRequested()) killer->execute("KILL CONNECTION " + victim);
+            return false;
+        }
+    };
+    const struct {
+        const char* action;
+        long killAfter;  // records or batches
+        long writtenBefore, mayBeLast;
+    } cases[] = {{"INSERT", 2, 2, 3}, {"BULK", 1, batch, 2 * batch}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.action);
+        run({"DROP TABLE IF EXISTS T", "CREATE TABLE T (k INT PRIMARY KEY) ENGINE=InnoDB"});
+        const auto doomed = dao::openConnection(scratchConnectionString());
+        Killing progress;
+        progress.killer = connection_;
+        progress.victim =
+            doomed->openRecordset("SELECT CONNECTION_ID()")->valueAt(0, 0).standardText();
+        progress.stopAfterRecords = c.killAfter;
+        const mapping::FieldPairing pairing{{"k", "k"}};
+        const transfer::TransferResult result =
+            QString(c.action) == "BULK"
+                ? transfer::BulkInsert("T", source, pairing, *doomed, progress)
+                : transfer::MergeToTarget("INSERT", "T", {}, source, pairing, *doomed, progress);
+        EXPECT_TRUE(result.connectionLost) << result.message.toStdString();
+        EXPECT_EQ(result.endedAtRecord, c.writtenBefore + 1);
+        EXPECT_EQ(result.inFlightLast, c.mayBeLast);
+        EXPECT_EQ(test::rowsOf(*connection_->openRecordset("SELECT * FROM T")),
+                  test::rowsOf(source, c.writtenBefore));
+        const QString told = transfer::lostConnectionText(result);
+        EXPECT_TRUE(
+            told.contains(QStringLiteral("records 1 to %1 are written, ").arg(c.writtenBefore)))
+            << told.toStdString();
+    }
+}
+
+// Headers as spreadsheets have them and sheets as wide as they come give scripts the server
+// runs; a table wider than MySQL allows gives no script.
+TEST_F(StatementServerTest, ScriptsOfAwkwardHeadersAndWideSheetsRun) {
+    namespace t = dao::adType;
+    const auto table = [](const QStringList& names, long size = 255) {
+        std::vector<dao::FieldInfo> fields;
+        for (const QString& name : names) fields.push_back({name, t::VarWChar, size});
+        dao::Recordset rs(fields);
+        rs.appendRow(std::vector<Value>(fields.size(), Value::text("x")));
+        return rs;
+    };
+    const auto many = [](int count) {
+        QStringList names;
+        for (int i = 1; i <= count; ++i) names << QStringLiteral("c%1").arg(i);
+        return names;
+    };
+    const QString longName = QString(70, 'n');
+    const struct {
+        const char* rule;
+        dao::Recordset source;
+        QStringList columns;  // as the server then lists them; empty: none
+    } cases[] = {
+        {"blank, trailing blanks, too long, repeated in other case",
+         table({" ", "Name ", longName, "name", "F1"}),
+         {"F1", "Name", longName.left(64), "name_2", "F1_2"}},
+        {"a repeat of a long name is shortened to take its number",
+         table({longName, longName}),
+         {longName.left(64), longName.left(62) + "_2"}},
+        {"256 text columns", table(many(256)), many(256)},
+        {"a column longer than a row may be", table({"a", "b"}, 20000), {"a", "b"}},
+        {"more columns than a table holds", table(many(4097)), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        test::RecordingProgress progress;
+        const transfer::ScriptResult script =
+            transfer::CreateTableScript("Tester", c.source, progress);
+        if (c.columns.isEmpty()) {
+            EXPECT_TRUE(script.script.isEmpty());
+            EXPECT_TRUE(script.errorDescription.contains("at most 4096 columns"))
+                << script.errorDescription.toStdString();
+            continue;
+        }
+        ASSERT_EQ(test::runThroughClient(db_->server, db_->name, script.script), "0");
+        const auto columns = connection_->openRecordset(
+            "SELECT COLUMN_NAME FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() "
+            "AND TABLE_NAME = 'Tester' ORDER BY ORDINAL_POSITION");
+        QStringList names;
+        for (long r = 0; r < columns->recordCount(); ++r)
+            names << columns->valueAt(r, 0).standardText();
+        EXPECT_EQ(names, c.columns);
+        EXPECT_EQ(test::rowsOf(*connection_->openRecordset("SELECT * FROM Tester")),
+                  test::rowsOf(c.source));
+    }
+}
+
 std::string settingName(const ::testing::TestParamInfo<Setting>& info) {
     const char* names[] = {"TestServer", "CompiledDefaults", "EmptySqlMode"};
     return names[static_cast<int>(info.param)];

@@ -21,20 +21,30 @@ class DaoError : public std::runtime_error {
         BadFile = -2147467259 + 1,  // file unreadable or damaged
     };
 
-    DaoError(int number, const QString& description, int nativeCode = 0)
+    // What a caller can do about a failed statement: it was refused (sending it again gives
+    // the same answer), or the connection was lost while it was under way, so the server may
+    // or may not have carried it out.
+    enum class Category { Refused, ConnectionLost };
+
+    DaoError(int number, const QString& description, int nativeCode = 0,
+             Category category = Category::Refused)
         : std::runtime_error(description.toStdString()),
           number_(number),
           description_(description),
-          nativeCode_(nativeCode) {}
+          nativeCode_(nativeCode),
+          category_(category) {}
 
     int number() const { return number_; }
     const QString& description() const { return description_; }
     int nativeCode() const { return nativeCode_; }
+    Category category() const { return category_; }
+    bool connectionLost() const { return category_ == Category::ConnectionLost; }
 
   private:
     int number_;
     QString description_;
     int nativeCode_;
+    Category category_;
 };
 
 }  // namespace keldara::dao

@@ -161,6 +161,8 @@ QString endedText(const RunOptions& options, const transfer::TransferResult& res
     if (result.outcome == transfer::TransferResult::Outcome::Stopped) {
         return QStringLiteral("stopped on request before ") + record + kept;
     }
+    if (result.connectionLost)
+        return record + QStringLiteral(": ") + transfer::lostConnectionText(result);
     const QString failed = options.action == Action::Script
                                ? QStringLiteral(" could not be written into the script: ")
                                : QStringLiteral(" was refused: ");

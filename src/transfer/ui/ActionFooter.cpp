@@ -1,6 +1,7 @@
 #include "transfer/ui/ActionFooter.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QPushButton>
 
 #include "shell/ui/Controls.h"
@@ -28,6 +29,15 @@ ActionFooter::ActionFooter(QWidget* footer, Workspace& workspace)
     cmdActionGo_->setEnabled(false);
     connect(cboAction_, &QComboBox::activated, this, &ActionFooter::ActionControlsEnable);
     connect(cmdActionGo_, &QPushButton::clicked, this, &ActionFooter::cmdActionGo_Click);
+    cmdActionGo_->installEventFilter(this);
+}
+
+bool ActionFooter::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == cmdActionGo_) {
+        if (event->type() == QEvent::MouseButtonPress) pressedByDoubleClick_ = false;
+        if (event->type() == QEvent::MouseButtonDblClick) pressedByDoubleClick_ = true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void ActionFooter::loadDefaults() {
@@ -59,7 +69,9 @@ void ActionFooter::ActionControlsEnable() {
 
 void ActionFooter::cmdActionGo_Click() {
     if (running_) {
-        requestStop();
+        // The second click of a double-click on "Perform Action" lands on "Stop": only a click
+        // of its own stops the run.
+        if (!pressedByDoubleClick_) requestStop();
         return;
     }
     switch (cboAction_->currentIndex()) {
@@ -101,21 +113,62 @@ void ActionFooter::refuse(const QString& description) {
                       QStringLiteral(" Line: 100"));
 }
 
+void ActionFooter::tell(const QString& text, platform::MessageIcon icon) {
+    platform::MessageRequest request;
+    request.text = text;
+    request.title = QStringLiteral("Keldara");
+    request.buttons = platform::MessageButtons::Ok;
+    request.icon = icon;
+    ws_.platform.messages.show(request);
+}
+
+// What the status text cannot say of a run that ended: a refusal before the first statement,
+// a lost connection, records that matched no target row.
+void ActionFooter::reportRun(const TransferResult& result, const QString& matchName) {
+    using Outcome = TransferResult::Outcome;
+    if (result.outcome == Outcome::Failed && result.endedAtRecord == 0) {
+        tell(QStringLiteral("Nothing was sent: ") + result.errorDescription,
+             platform::MessageIcon::Warning);
+    } else if (result.connectionLost) {
+        QString text = lostConnectionText(result);
+        text[0] = text[0].toUpper();
+        tell(text + QLatin1Char('.'), platform::MessageIcon::Critical);
+    } else if (result.recordsUnmatched > 0) {
+        tell(QStringLiteral("%1 of the %2 records sent matched no row of the target table by "
+                            "\"%3\"; nothing was written for them.")
+                 .arg(result.recordsUnmatched)
+                 .arg(result.recordsDone)
+                 .arg(matchName),
+             platform::MessageIcon::Information);
+    }
+}
+
 void ActionFooter::transfer(const QString& action) {
     const dao::Recordset* source = sourceRecords();
     dao::Connection* connection = ws_.state.gMySQLConnection.get();
     if (!source) return refuse(QStringLiteral("No source table is loaded."));
     if (!connection) return refuse(QStringLiteral("No MySQL connection is open."));
+    // A run writes only into the table that is loaded and shown, never into a name typed or
+    // set by a profile since.
+    const QString table = ws_.state.gTargetTableName;
+    if (!ws_.state.bTargetLoaded || table != targetTableText_) {
+        const QString text = QStringLiteral(
+                                 "The target table \"%1\" is not loaded; choose it "
+                                 "in Target Data first.")
+                                 .arg(targetTableText_);
+        refuse(text);
+        return tell(text, platform::MessageIcon::Warning);
+    }
     const mapping::FieldPairing pairing =
         inputs_.pairing ? inputs_.pairing() : mapping::FieldPairing{};
     const QString matchName = chosenMatchField();
-    runStoppable([&](TransferProgress& progress) {
+    const TransferResult result = runStoppable([&](TransferProgress& progress) {
         if (action == QLatin1String("BULK")) {
-            return BulkInsert(targetTableText_, *source, pairing, *connection, progress);
+            return BulkInsert(table, *source, pairing, *connection, progress);
         }
-        return MergeToTarget(action, targetTableText_, matchName, *source, pairing, *connection,
-                             progress);
+        return MergeToTarget(action, table, matchName, *source, pairing, *connection, progress);
     });
+    reportRun(result, matchName);
 }
 
 void ActionFooter::createScript(const QString& indexName, const QString& indexColumn) {
@@ -129,7 +182,8 @@ void ActionFooter::createScript(const QString& indexName, const QString& indexCo
     if (result.completed() && !result.script.isEmpty()) emit scriptCreated(result.script);
 }
 
-void ActionFooter::runStoppable(const std::function<TransferResult(TransferProgress&)>& body) {
+TransferResult ActionFooter::runStoppable(
+    const std::function<TransferResult(TransferProgress&)>& body) {
     const bool goWasEnabled = cmdActionGo_->isEnabled();
     running_ = true;
     stopPressed_ = false;
@@ -149,6 +203,7 @@ void ActionFooter::runStoppable(const std::function<TransferResult(TransferProgr
     cboTargetMatch_->setEnabled(true);
     running_ = false;
     emit runFinished();
+    return result;
 }
 
 }  // namespace keldara::transfer

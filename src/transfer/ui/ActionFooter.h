@@ -39,6 +39,9 @@ class ActionFooter : public QObject {
     // Ends a run after its current record, as "Stop" does.
     void requestStop() { stopPressed_ = true; }
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   signals:
     // A script run completed; the script is to be shown.
     void scriptCreated(const QString& script);
@@ -58,8 +61,10 @@ class ActionFooter : public QObject {
     QString chosenMatchField() const;
     const dao::Recordset* sourceRecords() const;
     void refuse(const QString& description);
+    void tell(const QString& text, platform::MessageIcon icon);
+    void reportRun(const TransferResult& result, const QString& matchName);
     // Runs `body` with the window's progress and "Stop" in place of "Perform Action".
-    void runStoppable(const std::function<TransferResult(TransferProgress&)>& body);
+    TransferResult runStoppable(const std::function<TransferResult(TransferProgress&)>& body);
 
     shell::Workspace& ws_;
     QComboBox* cboAction_;
@@ -69,6 +74,7 @@ class ActionFooter : public QObject {
     TransferInputs inputs_;
     bool running_ = false;
     bool stopPressed_ = false;
+    bool pressedByDoubleClick_ = false;  // the button's last press was a double-click's second
 };
 
 }  // namespace keldara::transfer

@@ -174,10 +174,31 @@ MYSQL* MySqlConnection::requireOpen() const {
     return handle_.get();
 }
 
+namespace {
+
+// The answers that mean the link to the server broke, or the server went away, while a
+// statement was under way: it may or may not have been carried out.
+bool connectionLost(unsigned int code) {
+    switch (code) {
+        case CR_SERVER_GONE_ERROR:
+        case CR_SERVER_LOST:
+        case CR_SERVER_LOST_EXTENDED:
+        case ER_SERVER_SHUTDOWN:
+        case ER_CONNECTION_KILLED:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 void MySqlConnection::throwServerError(int number) const {
     const unsigned int code = mysql_errno(handle_.get());
     if (code == ER_NO_SUCH_TABLE) number = DaoError::NoSuchTable;
-    throw DaoError(number, serverErrorText(handle_.get()), static_cast<int>(code));
+    throw DaoError(
+        number, serverErrorText(handle_.get()), static_cast<int>(code),
+        connectionLost(code) ? DaoError::Category::ConnectionLost : DaoError::Category::Refused);
 }
 
 void MySqlConnection::sendQuery(const QString& sql) {

@@ -1,0 +1,28 @@
+#include "transfer/TransferProgress.h"
+
+#include <algorithm>
+
+namespace keldara::transfer {
+
+QString lostConnectionText(const TransferResult& result) {
+    const long first = result.endedAtRecord;
+    const long last = std::max(result.inFlightLast, first);
+    const QString before =
+        first > 1 ? QStringLiteral("records 1 to %1 are written, ").arg(first - 1) : QString();
+    const QString inFlight = first == last ? QStringLiteral(
+                                                 "record %1 may or may not have been "
+                                                 "written")
+                                                 .arg(first)
+                                           : QStringLiteral(
+                                                 "records %1 to %2 may or may not have "
+                                                 "been written")
+                                                 .arg(first)
+                                                 .arg(last);
+    return QStringLiteral("the connection to the server was lost (%1): ")
+               .arg(result.errorDescription) +
+           before + inFlight +
+           (first == last ? QStringLiteral(", and the records after it were not sent")
+                          : QStringLiteral(", and the records after them were not sent"));
+}
+
+}  // namespace keldara::transfer
