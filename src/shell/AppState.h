@@ -25,6 +25,8 @@ struct AppState {
     QStringList gTargetFieldNames;
     QList<int> gTargetFieldTypes;
     bool bTargetLoaded = false;
+    // The name of the loaded target table: the one table a run writes into.
+    QString gTargetTableName;
 };
 
 }  // namespace keldara::shell

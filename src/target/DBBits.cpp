@@ -2,6 +2,7 @@
 
 #include "platform/dao/ConnectionString.h"
 #include "platform/dao/Providers.h"
+#include "transfer/SqlText.h"
 
 namespace keldara::target {
 
@@ -82,7 +83,8 @@ QString LoadTables(shell::AppState& state, const QString& sServer, const QString
         if (!MySQL_Connect_Database(state, sServer, sUser, sPassword, sDatabase, sPort)) {
             return {};
         }
-        return firstColumnList(state, QStringLiteral("SHOW TABLES FROM ") + sDatabase);
+        return firstColumnList(
+            state, QStringLiteral("SHOW TABLES FROM ") + transfer::QuoteIdentifier(sDatabase));
     } catch (...) {
         return {};
     }

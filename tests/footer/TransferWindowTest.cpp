@@ -1,14 +1,18 @@
 // "Perform Action" and "New Table Definition" in the real window against the test server: the
 // rows of a source file arrive in MySQL by script, insert and merge, and a failure or a stop
 // keeps exactly the rows before it.
+#include <QMouseEvent>
 #include <QTabBar>
 #include <QTextEdit>
 #include <QTimer>
 
+#include "mapping/ui/MappingPage.h"
 #include "source/ui/SourcePanel.h"
 #include "support/Files.h"
 #include "support/TestServer.h"
 #include "target/TargetWindowTest.h"
+#include "transfer/CreateTableScript.h"
+#include "transfer/TransferTestSupport.h"
 #include "transfer/ui/ActionFooter.h"
 
 namespace keldara::test {
@@ -39,8 +43,9 @@ QByteArray sourceCsv(int records, const QString& nameSuffix = {}, int repeatAt =
 class TransferWindowTest : public TargetWindowTest {
   protected:
     void openSource(const QByteArray& csv) {
+        if (button("cmdSourceClose")->isEnabled()) clickButton("cmdSourceClose");
         textBox("txtSourceFileName")->setText(writeFile(folder.filePath("people.csv"), csv));
-        button("cmdSourceConnect")->click();
+        clickButton("cmdSourceConnect");
         ASSERT_TRUE(ws().state.bSourceLoaded);
     }
     void connectTo(const QStringList& statements) {
@@ -50,9 +55,9 @@ class TransferWindowTest : public TargetWindowTest {
         reader = dao::openConnection(target::ConnectionString(
             server.host, server.user, server.password, database, server.port));
     }
-    void loadTester() {
+    void loadTester(const QString& table = QStringLiteral("Tester")) {
         choose("cboTargetDatabase", database);  // lists the tables anew
-        choose("cboTargetTable", "Tester");
+        choose("cboTargetTable", table);
     }
     void perform(const QString& action, const QString& matchField = {}) {
         choose("cboAction", action);
@@ -66,8 +71,11 @@ class TransferWindowTest : public TargetWindowTest {
     std::vector<QString> sourceRows(long count = -1) {
         return rowsOf(*window->source()->adoSourceData()->recordset(), count);
     }
-    std::vector<QString> targetRows() {
-        return rowsOf(*reader->openRecordset("SELECT * FROM Tester"));
+    std::vector<QString> targetRows(const QString& table = QStringLiteral("`Tester`")) {
+        return rowsOf(*reader->openRecordset("SELECT * FROM " + table));
+    }
+    QString lastMessage() const {
+        return doubles.messages.shown.isEmpty() ? QString() : doubles.messages.shown.last().text;
     }
     QString result() { return control<QTextEdit>("txtResult")->toPlainText(); }
     void expectIdle() {
@@ -108,7 +116,8 @@ TEST_F(TransferWindowTest, ScriptInsertAndMergeBringEveryRowOver) {
 }
 
 // A run that cannot start writes nothing, one that fails halfway keeps the rows before the
-// failure. Closing a side does not disable "Perform Action"; pressing it says what is missing.
+// failure. Closing the source does not disable "Perform Action": pressing it says what is
+// missing. Closing the target does: nothing can be written until a table is loaded.
 TEST_F(TransferWindowTest, AFailedRunKeepsExactlyTheRowsBeforeIt) {
     openSource(sourceCsv(8, {}, 5));
     connectTo({KeyedTable});
@@ -126,12 +135,11 @@ TEST_F(TransferWindowTest, AFailedRunKeepsExactlyTheRowsBeforeIt) {
         EXPECT_EQ(targetRows(), kept);
         expectIdle();
     }
-    clickButton("cmdTargetClose");
-    clickButton("cmdActionGo");
-    EXPECT_EQ(statusText(), "ERROR MergeToTarget: No MySQL connection is open. Line: 100");
     clickButton("cmdSourceClose");
     clickButton("cmdActionGo");
     EXPECT_EQ(statusText(), "ERROR MergeToTarget: No source table is loaded. Line: 100");
+    clickButton("cmdTargetClose");
+    EXPECT_FALSE(button("cmdActionGo")->isEnabled());
     EXPECT_EQ(targetRows(), kept);
 }
 
@@ -169,6 +177,94 @@ TEST_F(TransferWindowTest, AStopHalfwayKeepsExactlyTheRowsBeforeIt) {
         expectIdle();
         EXPECT_EQ(window->isVisible(), !byClosing);
     }
+}
+
+// A table named as Northwind names one; a merge tells how many records found no row.
+TEST_F(TransferWindowTest, OrderDetailsTakesTheRowsAndAMergeCountsTheUnmatched) {
+    openSource(sourceCsv(12));
+    connectTo(
+        {"CREATE TABLE `Order Details` (`KEY` INT PRIMARY KEY, Name VARCHAR(40), Note "
+         "VARCHAR(40))"});
+    loadTester("Order Details");
+    perform(Insert);
+    EXPECT_EQ(statusText(), "Copied Record :12");
+    EXPECT_EQ(targetRows("`Order Details`"), sourceRows());
+    EXPECT_TRUE(doubles.messages.shown.isEmpty());
+
+    openSource(sourceCsv(14, " changed"));
+    loadTester("Order Details");
+    perform(Merge, "KEY");
+    EXPECT_EQ(statusText(), "Copied Record :14");
+    EXPECT_EQ(lastMessage(),
+              "2 of the 14 records sent matched no row of the target table by "
+              "\"KEY\"; nothing was written for them.");
+    EXPECT_EQ(targetRows("`Order Details`"), sourceRows(12));
+}
+
+// Pairings the server would refuse, or that leave a merge nothing to write, are refused with
+// a message before any statement.
+TEST_F(TransferWindowTest, AnUnsoundPairingIsRefusedBeforeAnyStatement) {
+    openSource(sourceCsv(3));
+    connectTo({KeyedTable});
+    loadTester();
+    window->mapping()->setTextMatrix(3, 2, "name");  // Note -> name, beside Name -> Name
+    perform(Insert);
+    EXPECT_TRUE(
+        lastMessage().startsWith("Nothing was sent: The source fields \"Name\" and "
+                                 "\"Note\" are both paired with the target field"))
+        << lastMessage().toStdString();
+    for (int row : {2, 3}) window->mapping()->setTextMatrix(row, 2, {});
+    perform(Merge, "KEY");
+    EXPECT_EQ(lastMessage(),
+              "Nothing was sent: The match field \"KEY\" is the only paired "
+              "field: a merge would have nothing to write.");
+    EXPECT_TRUE(targetRows().empty());
+}
+
+// The second click of a double-click reaches the button while it reads "Stop"; the run goes
+// on. The script saved from the window is the script as generated, byte for byte.
+TEST_F(TransferWindowTest, ADoubleClickRunsToTheEndAndTheSavedScriptIsExact) {
+    QByteArray csv = sourceCsv(12);
+    csv.replace("n3",
+                "n\xc2\xa0"
+                "3");  // a non-breaking space, which a text box's copy loses
+    openSource(csv);
+    connectTo({KeyedTable});
+    loadTester();
+    choose("cboAction", Insert);
+    QMetaObject::Connection hook =
+        QObject::connect(ws().PB, &QProgressBar::valueChanged, window.get(), [&] {
+            if (ws().PB->currentValue() != 4) return;
+            const QPointF at = button("cmdActionGo")->rect().center();
+            QMouseEvent second(QEvent::MouseButtonDblClick, at,
+                               button("cmdActionGo")->mapToGlobal(at), Qt::LeftButton,
+                               Qt::LeftButton, Qt::NoModifier);
+            QMouseEvent release(QEvent::MouseButtonRelease, at,
+                                button("cmdActionGo")->mapToGlobal(at), Qt::LeftButton,
+                                Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(button("cmdActionGo"), &second);
+            QApplication::sendEvent(button("cmdActionGo"), &release);
+        });
+    QTest::mouseClick(button("cmdActionGo"), Qt::LeftButton);
+    QObject::disconnect(hook);
+    EXPECT_EQ(statusText(), "Copied Record :12");
+    EXPECT_EQ(targetRows(), sourceRows());
+
+    perform(Script);
+    const QString saved = folder.filePath("tester");
+    doubles.files.queueAnswer(saved);
+    clickButton("cmdSaveScript");
+    test::RecordingProgress progress;
+    const QByteArray expected =
+        transfer::CreateTableScript("Tester", *window->source()->adoSourceData()->recordset(),
+                                    progress)
+            .script.toUtf8();
+    EXPECT_TRUE(
+        expected.contains("n\xc2\xa0"
+                          "3"));
+    QFile file(saved + ".sql");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), expected);
 }
 
 }  // namespace

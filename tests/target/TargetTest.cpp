@@ -1,8 +1,12 @@
 #include <QTabBar>
 #include <QTableView>
+#include <QTemporaryDir>
 
 #include "TargetWindowTest.h"
 #include "mapping/ui/MappingPage.h"
+#include "profiles/ProfileFile.h"
+#include "profiles/ui/ProfileCommands.h"
+#include "support/Files.h"
 #include "target/ui/TargetPanel.h"
 
 namespace keldara::test {
@@ -138,15 +142,17 @@ TEST_F(TablesTest, ChoosingADatabaseListsItsTablesOnTheSamePort) {
 }
 
 // A table shows its rows and builds the field lists (the mapping test follows the mapping
-// rows). A name that needs quoting fails with the message and its line; the lists keep
-// the table that loaded last. Close keeps what is shown.
+// rows); a name with a blank loads as any other. A table dropped since it was listed fails
+// with the message and its line; the lists keep the table that loaded last. Close keeps what
+// is shown.
 TEST_F(TablesTest, ChoosingATableShowsItsRowsAndBuildsTheFieldLists) {
-    const QString database = createDatabase(
-        uniqueName("people"), {"CREATE TABLE people (id INT, name VARCHAR(40), joined DATE)",
-                               "INSERT INTO people VALUES (1, 'Ann', '2020-01-02'), "
-                               "(2, 'Søren; {x}', NULL), (3, NULL, '1999-12-31')",
-                               "CREATE TABLE nothing (code CHAR(3), amount DECIMAL(9,2))",
-                               "CREATE TABLE `order lines` (id INT)"});
+    const QString database =
+        createDatabase(uniqueName("people"),
+                       {"CREATE TABLE people (id INT, name VARCHAR(40), joined DATE)",
+                        "INSERT INTO people VALUES (1, 'Ann', '2020-01-02'), "
+                        "(2, 'Søren; {x}', NULL), (3, NULL, '1999-12-31')",
+                        "CREATE TABLE nothing (code CHAR(3), amount DECIMAL(9,2))",
+                        "CREATE TABLE `order lines` (id INT)", "CREATE TABLE gone (id INT)"});
     const struct {
         QString table;
         QStringList names;
@@ -154,11 +160,13 @@ TEST_F(TablesTest, ChoosingATableShowsItsRowsAndBuildsTheFieldLists) {
         int records;  // none when the table cannot be loaded
     } cases[] = {
         {"nothing", {"", "code", "amount"}, {0, 129, 131}, 0},
-        {"order lines", {"", "code", "amount"}, {0, 129, 131}, -1},
+        {"order lines", {"", "id"}, {0, 3}, 0},
+        {"gone", {"", "id"}, {0, 3}, -1},
         {"people", {"", "id", "name", "joined"}, {0, 3, 200, 133}, 3},
     };
     connectAsAdmin();
     choose("cboTargetDatabase", database);
+    run({"DROP TABLE gone"});
     QAbstractItemModel* grid = control<QTableView>("grdTargetData")->model();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.table.toStdString());
@@ -172,7 +180,7 @@ TEST_F(TablesTest, ChoosingATableShowsItsRowsAndBuildsTheFieldLists) {
             const QString text = doubles.messages.shown.first().text;
             EXPECT_TRUE(text.startsWith(
                             "An Error occured in [frmMain] (Sub) LoadDataTarget : Line 230 - ") &&
-                        text.contains("SQL syntax"))
+                        text.contains("doesn't exist"))
                 << text.toStdString();
             continue;
         }
@@ -192,6 +200,49 @@ TEST_F(TablesTest, ChoosingATableShowsItsRowsAndBuildsTheFieldLists) {
     EXPECT_EQ(grid->rowCount(), 3);
     EXPECT_EQ(ws().state.gTargetFieldNames.size(), 4);
     EXPECT_FALSE(button("cmdMatchNow")->isEnabled());
+}
+
+// "Connect" loads the database and table a profile names; another profile on the same server
+// loads its own table, and one naming a table the server lacks, or another server, leaves no
+// table loaded for "Perform Action" to write into.
+TEST_F(TablesTest, AProfilesTargetIsLoadedAndNeverLeftStale) {
+    QTemporaryDir folder;
+    const QString database =
+        createDatabase(uniqueName("profile"),
+                       {"CREATE TABLE `One` (a INT)", "CREATE TABLE `Two 2` (b INT, c INT)"});
+    const QString csv = writeFile(folder.filePath("s.csv"), "a\n1\n");
+    const auto open = [&](const QString& table, const QString& port) {
+        const profiles::Profile profile{
+            csv, "s.csv", server.host, server.user, server.password, database, table, port};
+        const QString path = folder.filePath("p.pro");
+        ASSERT_TRUE(profiles::WriteProfile(
+            path, *profiles::recordFromProfile(profile, QDateTime::currentDateTime())));
+        window->profiles()->openProfile(path);
+    };
+    const auto loaded = [&] {
+        return ws().state.bTargetLoaded ? ws().state.gTargetTableName : QString("(none)");
+    };
+    open("One", server.port);
+    clickButton("cmdSourceConnect");
+    clickButton("cmdTargetConnect");
+    EXPECT_EQ(combo("cboTargetDatabase")->currentText(), database);
+    EXPECT_EQ(loaded(), "One");
+    EXPECT_EQ(ws().state.gTargetFieldNames, (QStringList{"", "a"}));
+    choose("cboAction", "Insert Target Data to Source Table");
+    EXPECT_TRUE(button("cmdActionGo")->isEnabled());
+
+    open("Two 2", server.port);
+    EXPECT_EQ(loaded(), "Two 2");
+    EXPECT_EQ(ws().state.gTargetFieldNames, (QStringList{"", "b", "c"}));
+    open("Missing", server.port);
+    EXPECT_EQ(loaded(), "(none)");
+    EXPECT_FALSE(button("cmdActionGo")->isEnabled());
+    open("One", server.port);
+    EXPECT_EQ(loaded(), "One");
+    open("One", "1");
+    EXPECT_EQ(loaded(), "(none)");
+    EXPECT_FALSE(connected());
+    EXPECT_TRUE(doubles.messages.shown.isEmpty());
 }
 
 }  // namespace

@@ -1,16 +1,21 @@
 #include "target/ui/TargetPanel.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QTabBar>
 #include <QTableView>
 #include <QTextEdit>
 #include <cstdint>
 
+#include "dialogs/DialogHost.h"
 #include "shell/ProcedureError.h"
 #include "shell/ui/Controls.h"
 #include "shell/ui/StatusBar.h"
 #include "shell/ui/Twips.h"
 #include "target/DBBits.h"
+#include "transfer/SqlText.h"
 
 namespace keldara::target {
 
@@ -88,6 +93,10 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
     lblTargetInfoData_[0] = counts.values[0];
     lblTargetInfoData_[1] = counts.values[1];
 
+    cmdSaveScript_ = makeButton(page, "cmdSaveScript", "Save Script...", 7900, 600, 2000);
+    cmdSaveScript_->setToolTip("Save the script shown below to a file, exactly as generated");
+    cmdSaveScript_->setEnabled(false);
+
     txtResult_ = new QTextEdit(page);
     txtResult_->setObjectName("txtResult");
     txtResult_->setPlainText("Temporary View for Table Creation Code");
@@ -111,6 +120,7 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
     connect(cboTargetTable_, &QComboBox::activated, this, &TargetPanel::cboTargetTable_Click);
     connect(tsMySQL_, &QTabBar::currentChanged, this, &TargetPanel::tsMySQL_Click);
     connect(cmdNewTable_, &QPushButton::clicked, this, &TargetPanel::newTableRequested);
+    connect(cmdSaveScript_, &QPushButton::clicked, this, &TargetPanel::saveScript);
     connect(cboTargetTable_, &QComboBox::currentTextChanged, this, &TargetPanel::tableTextChanged);
 }
 
@@ -120,10 +130,43 @@ void TargetPanel::loadDefaults() {
 }
 
 void TargetPanel::showScript(const QString& script) {
+    script_ = script;
     txtResult_->setPlainText(script);
+    cmdSaveScript_->setEnabled(true);
+}
+
+// The script as generated, in UTF-8: a text box's copy would turn some characters (such as
+// the non-breaking space) into others.
+void TargetPanel::saveScript() {
+    dialogs::DialogHost::CommonDialog settings;
+    settings.DialogTitle = QStringLiteral("Save Script");
+    settings.InitDir = scriptFolder_.isEmpty() ? QDir::homePath() : scriptFolder_;
+    settings.Filter = QStringLiteral("MySQL Script Files|*.sql|All Files (*.*)|*.*");
+    settings.CancelError = true;
+    QString path =
+        dialogs::askForFile(ws_.platform.files, dialogs::FileDialogKind::Save, settings, 0, 0);
+    if (path.isEmpty() || path == dialogs::DialogHost::CancelResult) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".sql");
+    QSaveFile file(path);
+    const QByteArray bytes = script_.toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        platform::MessageRequest request;
+        request.text = QStringLiteral("The script could not be saved to \"%1\": %2")
+                           .arg(path, file.errorString());
+        request.title = QStringLiteral("Keldara");
+        request.icon = platform::MessageIcon::Critical;
+        ws_.platform.messages.show(request);
+        return;
+    }
+    scriptFolder_ = QFileInfo(path).absolutePath();
+    ws_.SetStatusText(QStringLiteral("Script Saved: ") + path);
 }
 
 void TargetPanel::ConnectMySQL() {
+    // The database and table named before connecting (by a profile or by hand) are chosen
+    // again once the server lists them.
+    const QString wantedDatabase = cboTargetDatabase_->currentText();
+    const QString wantedTable = cboTargetTable_->currentText();
     ws_.SetStatusText(QStringLiteral("Connecting to ") + txtTargetServer_->text());
     TargetControlsEnable(true);
     cmdTargetConnect_->setText(QStringLiteral("Connecting"));
@@ -145,6 +188,33 @@ void TargetPanel::ConnectMySQL() {
 
     cmdTargetConnect_->setText(QStringLiteral("Connect"));
     ws_.SetStatusText(QStringLiteral("Connected To Target Server"));
+    chooseTarget(wantedDatabase, wantedTable);
+}
+
+// Chooses the database and then the table as a user's picks in the lists would, each only
+// when the server lists it.
+void TargetPanel::chooseTarget(const QString& database, const QString& table) {
+    const int databaseIndex =
+        cboTargetDatabase_->findText(database, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (database.isEmpty() || databaseIndex < 0) return;
+    cboTargetDatabase_->setCurrentIndex(databaseIndex);
+    cboTargetDatabase_Click();
+    const int tableIndex =
+        cboTargetTable_->findText(table, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (table.isEmpty() || tableIndex < 0) return;
+    cboTargetTable_->setCurrentIndex(tableIndex);
+    cboTargetTable_Click();
+}
+
+// No table is loaded any more: nothing can be written until one is.
+void TargetPanel::unloadTable() {
+    if (!ws_.state.bTargetLoaded) return;
+    ws_.state.bTargetLoaded = false;
+    ws_.state.gTargetTableName.clear();
+    emit tableLoadStarted();
+    targetModel_->setRecordset(nullptr);
+    adoMySQLData_->recordSource = QString();
+    grdTargetData_->setCaption(QString());
 }
 
 void TargetPanel::TargetControlsEnable(bool bEnable) {
@@ -179,6 +249,7 @@ void TargetPanel::CloseMySQL() {
     ws_.state.gMySQLConnection.reset();
     ws_.state.gMySQLRecordset.reset();
     ws_.state.bTargetLoaded = false;
+    ws_.state.gTargetTableName.clear();
 
     cmdNewTable_->setEnabled(false);
     emit closed();
@@ -218,6 +289,7 @@ void TargetPanel::LoadDataTarget(const QString& sTableName) {
     try {
         line = 100;
         state.bTargetLoaded = false;
+        state.gTargetTableName.clear();
         line = 110;
         if (!MySQLConnectionIsOpen(state)) return;
         line = 120;
@@ -241,7 +313,8 @@ void TargetPanel::LoadDataTarget(const QString& sTableName) {
         line = 210;
         adoMySQLData_->commandType = 1;
         line = 220;
-        adoMySQLData_->recordSource = QStringLiteral("SELECT * FROM ") + sTableName;
+        adoMySQLData_->recordSource =
+            QStringLiteral("SELECT * FROM ") + transfer::QuoteIdentifier(sTableName);
         line = 230;
         adoMySQLData_->refresh();
         line = 240;
@@ -271,6 +344,7 @@ void TargetPanel::LoadDataTarget(const QString& sTableName) {
         if (!recordset.eof()) recordset.moveFirst();
         line = 330;
         state.bTargetLoaded = true;
+        state.gTargetTableName = sTableName;
         line = 340;
         // Automatic matching, "Match Now" and the action controls follow the load.
         emit tableLoaded();
@@ -299,13 +373,25 @@ void TargetPanel::tsMySQL_Click() {
     }
 }
 
+// A profile never leaves a table loaded that it does not name: on the same server its
+// database and table are chosen as a user would choose them; on another server the
+// connection is closed, and "Connect" then chooses them.
 void TargetPanel::applyProfile(const profiles::Profile& profile) {
+    const bool connected = MySQLConnectionIsOpen(ws_.state);
+    const bool sameServer =
+        txtTargetServer_->text() == profile.server && txtTargetUsername_->text() == profile.user &&
+        txtTargetPassword_->text() == profile.password && txtTargetPort_->text() == profile.port;
+    const bool sameTable = cboTargetDatabase_->currentText() == profile.database &&
+                           ws_.state.gTargetTableName == profile.targetTable;
+    if (connected && !sameServer) CloseMySQL();
+    if (!sameTable) unloadTable();
     txtTargetServer_->setText(profile.server);
     txtTargetUsername_->setText(profile.user);
     txtTargetPassword_->setText(profile.password);
     cboTargetDatabase_->setEditText(profile.database);
     cboTargetTable_->setEditText(profile.targetTable);
     txtTargetPort_->setText(profile.port);
+    if (connected && sameServer && !sameTable) chooseTarget(profile.database, profile.targetTable);
 }
 
 void TargetPanel::fillProfile(profiles::Profile& profile) const {

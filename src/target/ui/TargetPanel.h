@@ -37,15 +37,16 @@ class TargetPanel : public QObject {
     void CloseMySQL();
     // Connect is enabled exactly when server, user name, password and port are all filled.
     void CheckTargetFields();
-    // Loads "SELECT * FROM " + sTableName into the data control and builds the target field
-    // lists; a failure is shown in a message box naming the last line reached.
+    // Loads "SELECT * FROM " + the quoted sTableName into the data control and builds the target
+    // field lists; a failure is shown in a message box naming the last line reached.
     void LoadDataTarget(const QString& sTableName);
 
     QTableView* grdTargetData() const { return grdTargetData_; }
     QTextEdit* txtResult() const { return txtResult_; }
     dao::DataControl* adoMySQLData() const { return adoMySQLData_; }
 
-    // Shows a generated create-table script in the result box.
+    // Shows a generated create-table script in the result box; "Save Script..." then saves
+    // it byte for byte.
     void showScript(const QString& script);
 
   signals:
@@ -63,6 +64,9 @@ class TargetPanel : public QObject {
   private:
     void cboTargetDatabase_Click();
     void cboTargetTable_Click();
+    void saveScript();
+    void chooseTarget(const QString& database, const QString& table);
+    void unloadTable();
     void tsMySQL_Click();
 
     shell::Workspace& ws_;
@@ -82,11 +86,15 @@ class TargetPanel : public QObject {
     QLabel* lblTargetInfoData_[2];
     shell::CaptionedGrid* grdTargetData_;
     shell::RecordsetModel* targetModel_;
+    QPushButton* cmdSaveScript_;
     QTextEdit* txtResult_;
+    QString script_;        // the script shown, as generated
+    QString scriptFolder_;  // where the last script was saved
     dao::DataControl* adoMySQLData_;
 
   public:
-    // The server, user name, password, database, table and port a profile keeps.
+    // The server, user name, password, database, table and port a profile keeps. Applying one
+    // leaves loaded only the table it names.
     void applyProfile(const profiles::Profile& profile);
     void fillProfile(profiles::Profile& profile) const;
 };

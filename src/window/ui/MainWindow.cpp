@@ -143,6 +143,10 @@ void MainWindow::connectRooms() {
     connect(target_, &TargetPanel::tableLoaded, footer_,
             &transfer::ActionFooter::ActionControlsEnable);
     connect(target_, &TargetPanel::closed, mapping_, &MappingPage::targetClosed);
+    // Without a loaded target table "Perform Action" waits for one.
+    connect(target_, &TargetPanel::tableLoadStarted, footer_,
+            &transfer::ActionFooter::ActionControlsEnable);
+    connect(target_, &TargetPanel::closed, footer_, &transfer::ActionFooter::ActionControlsEnable);
     connect(target_, &TargetPanel::tableTextChanged, footer_,
             &transfer::ActionFooter::setTargetTableText);
     connectTransfer();
