@@ -7,18 +7,9 @@ namespace keldara::profiles {
 
 MRUList::MRUList(platform::SettingsStore& store) : store_(store) {}
 
-int MRUList::indexOf(const QString& key) const {
-    for (int i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].key == key) return i;
-    }
-    return -1;
-}
-
 void MRUList::Add(const QString& file) {
-    const QString key = file.toUpper();
-    const int existing = indexOf(key);
-    if (existing >= 0) entries_.removeAt(existing);
-    entries_.prepend({key, file});
+    entries_.removeOne(file);
+    entries_.prepend(file);
     if (entries_.size() > number_) entries_.removeLast();
 }
 
@@ -32,7 +23,7 @@ int MRUList::Count() const {
 
 QString MRUList::Item(int i) const {
     if (i < 1 || i > entries_.size()) return {};
-    return entries_[i - 1].path;
+    return entries_[i - 1];
 }
 
 QString MRUList::applicationName(const std::optional<QString>& appName) {
@@ -40,8 +31,7 @@ QString MRUList::applicationName(const std::optional<QString>& appName) {
 }
 
 // Keys are positions; a store that hands them back in text order ("1", "10", "2") is put
-// back in position order. A stored section holding one path twice (in any letter case)
-// keeps its first position.
+// back in position order. A stored section holding one path twice keeps its first position.
 void MRUList::Load(const std::optional<QString>& appName) {
     auto pairs = store_.allSettings(applicationName(appName), Section);
     if (pairs.isEmpty()) return;
@@ -50,21 +40,19 @@ void MRUList::Load(const std::optional<QString>& appName) {
     });
     entries_.clear();
     for (const auto& pair : pairs) {
-        const QString key = pair.second.toUpper();
-        if (indexOf(key) < 0) entries_.append({key, pair.second});
+        if (!entries_.contains(pair.second)) entries_.append(pair.second);
     }
 }
 
 void MRUList::Remove(const QString& file) {
-    const int existing = indexOf(file.toUpper());
-    if (existing >= 0) entries_.removeAt(existing);
+    entries_.removeOne(file);
 }
 
 void MRUList::Save(const std::optional<QString>& appName) const {
     const QString app = applicationName(appName);
     store_.deleteSection(app, Section);
     for (int i = 0; i < entries_.size(); ++i) {
-        store_.saveSetting(app, Section, QString::number(i + 1), entries_[i].path);
+        store_.saveSetting(app, Section, QString::number(i + 1), entries_[i]);
     }
 }
 

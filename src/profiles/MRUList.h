@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "platform/SettingsStore.h"
@@ -9,7 +9,7 @@
 namespace keldara::profiles {
 
 // The most recently used profile files, position 1 the most recent. Entries are keyed by
-// their upper-cased path, so paths that differ only in letter case are one entry. The list
+// their exact path: paths that differ only in letter case name two files on Linux. The list
 // lives between runs in section "MRUFiles" of the per-user settings store.
 class MRUList {
   public:
@@ -35,15 +35,10 @@ class MRUList {
     void Save(const std::optional<QString>& appName = std::nullopt) const;
 
   private:
-    struct Entry {
-        QString key;
-        QString path;
-    };
-    int indexOf(const QString& key) const;
     static QString applicationName(const std::optional<QString>& appName);
 
     platform::SettingsStore& store_;
-    QList<Entry> entries_;
+    QStringList entries_;
     qint16 number_ = 4;
 };
 

@@ -1,6 +1,7 @@
 #include "profiles/ProfileFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -216,9 +217,12 @@ std::optional<ProfileRecord> parseRecord(const QByteArray& bytes) {
 }
 
 std::optional<ProfileRecord> ReadProfile(const QString& path) {
+    if (!QFileInfo(path).isFile()) return std::nullopt;  // a folder, a FIFO, a device
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    return parseRecord(file.readAll());
+    const QByteArray bytes = file.read(MaxProfileFileBytes + 1);
+    if (bytes.size() > MaxProfileFileBytes) return std::nullopt;
+    return parseRecord(bytes);
 }
 
 bool WriteProfile(const QString& path, const ProfileRecord& record) {

@@ -73,7 +73,11 @@ Profile profileFromRecord(const ProfileRecord& record);
 QByteArray serializeRecord(const ProfileRecord& record);
 std::optional<ProfileRecord> parseRecord(const QByteArray& bytes);
 
-// Reads one record from the start of the file; nothing when it cannot be read.
+// The largest profile file read: above the largest record (every text at its 65535 bytes).
+inline constexpr qint64 MaxProfileFileBytes = 1 << 20;
+
+// Reads one record from the start of the file; nothing when it cannot be read, is not a
+// regular file, or is larger than MaxProfileFileBytes.
 std::optional<ProfileRecord> ReadProfile(const QString& path);
 // Replaces the file with one record: the record is written beside it and then takes its
 // place, so a failed write leaves the old file as it was. False when the write failed.

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -24,14 +26,15 @@ QStringList items(const MRUList& list) {
     return all;
 }
 
-TEST(MRUList, KeysIgnoreLetterCaseDropTheOldestAndLoadByKeyNumber) {
+// Paths that differ only in letter case name two files.
+TEST(MRUList, KeysAreExactPathsDropTheOldestAndLoadByKeyNumber) {
     platform::MemorySettingsStore store;
     MRUList list(store);
-    for (const char* file : {"/p/a.pro", "/p/b.pro", "/P/A.PRO"}) list.Add(file);
-    EXPECT_EQ(items(list), (QStringList{"", "/P/A.PRO", "/p/b.pro", ""}));
+    for (const char* file : {"/p/a.pro", "/p/b.pro", "/P/A.PRO", "/p/b.pro"}) list.Add(file);
+    EXPECT_EQ(items(list), (QStringList{"", "/p/b.pro", "/P/A.PRO", "/p/a.pro", ""}));
     list.Remove("/p/B.pro");
-    list.Remove("/p/none.pro");
-    EXPECT_EQ(items(list), (QStringList{"", "/P/A.PRO", ""}));
+    list.Remove("/p/b.pro");
+    EXPECT_EQ(items(list), (QStringList{"", "/P/A.PRO", "/p/a.pro", ""}));
     for (const char* file : {"1", "2", "3", "4", "5"}) list.Add(file);
     EXPECT_EQ(items(list), (QStringList{"", "5", "4", "3", "2", ""}));
     list.setNumber(2);  // later additions keep to it; the list is not cut at once
@@ -46,7 +49,7 @@ TEST(MRUList, KeysIgnoreLetterCaseDropTheOldestAndLoadByKeyNumber) {
     EXPECT_TRUE(store.allSettings("App", "MRUFiles").isEmpty());
     for (int key : {1, 10, 2, 3, 4, 5, 6, 7, 8, 9})
         store.saveSetting("App", "MRUFiles", QString::number(key), QString("/%1.pro").arg(key));
-    store.saveSetting("App", "MRUFiles", "11", "/1.PRO");
+    store.saveSetting("App", "MRUFiles", "11", "/1.pro");
     list.Load("App");
     ASSERT_EQ(list.Count(), 10);
     EXPECT_EQ(list.Item(1) + list.Item(10), "/1.pro/10.pro");
@@ -245,6 +248,40 @@ TEST_F(ProfileCommandsTest, RecentEntriesFollowTheListIntoTheNextWindow) {
     second->close();
     shell::MainWindow third(doubles.platform());
     EXPECT_EQ(third.findChild<QAction*>("mnuMRUFiles_0")->data().toString(), path("one.pro"));
+}
+
+// Only files that are profiles load; only saved files join the recent list, each under its
+// exact path; the dialogs start where the last profile lies, and a name gets ".pro".
+TEST_F(ProfileCommandsTest, RefusesNonProfilesAndListsOnlyWrittenFiles) {
+    const QByteArray record = serializeRecord(*recordFromProfile(Sample, {}));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    const QString fifo = path("fifo.pro");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const QString large = test::writeFile(path("large.pro"), record + QByteArray(1 << 20, '\0'));
+    fill(QStringList(8, "mine"));
+    for (const QString& notAProfile : {QString("/dev/zero"), path("folder"), fifo, large}) {
+        SCOPED_TRACE(notAProfile.toStdString());
+        doubles.messages.shown.clear();
+        window->profiles()->openProfile(notAProfile);
+        ASSERT_EQ(doubles.messages.shown.size(), 1);
+        EXPECT_EQ(doubles.messages.shown[0].text, "Invalid Profile Configuration File");
+        EXPECT_EQ(fields(*window), QStringList(8, "mine"));
+    }
+    EXPECT_EQ(window->profiles()->recentList().Count(), 0);
+
+    trigger("mnuProfileLoad");  // cancelled
+    EXPECT_EQ(doubles.files.calls.last().request.initialFolder, QDir::homePath());
+    fill(chosen);
+    saveAs("missing/x.pro");
+    EXPECT_NE(status(), "Settings Saved");
+    EXPECT_EQ(window->profiles()->recentList().Count(), 0);
+    saveAs("Case");
+    saveAs("case.pro");
+    EXPECT_TRUE(QFile::exists(path("Case.pro")));
+    EXPECT_EQ(::items(window->profiles()->recentList()),
+              (QStringList{"", path("case.pro"), path("Case.pro"), ""}));
+    trigger("mnuProfileLoad");
+    EXPECT_EQ(doubles.files.calls.last().request.initialFolder, dir.path());
 }
 
 }  // namespace

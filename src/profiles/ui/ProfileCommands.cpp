@@ -1,8 +1,8 @@
 #include "profiles/ui/ProfileCommands.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 
@@ -102,8 +102,21 @@ bool ProfileCommands::SaveMySettings() {
                           QStringLiteral(" cannot be written"));
         return false;
     }
+    // Only a profile that was written joins the recent list.
+    gMRUList_.Add(ProfileFileName_);
+    Update();
     ws_.SetStatusText(QStringLiteral("Settings Saved"));
     return true;
+}
+
+// Where the profile dialogs start: the folder of the last profile, else the user's home.
+QString ProfileCommands::profileFolder() const {
+    const QString last = !ProfileFileName_.isEmpty() ? ProfileFileName_ : gMRUList_.Item(1);
+    if (!last.isEmpty()) {
+        const QString folder = QFileInfo(last).absolutePath();
+        if (QFileInfo(folder).isDir()) return folder;
+    }
+    return QDir::homePath();
 }
 
 void ProfileCommands::openProfile(const QString& path) {
@@ -116,10 +129,10 @@ void ProfileCommands::openFromCommandLine(const QStringList& arguments) {
 }
 
 void ProfileCommands::mnuProfileLoad_Click() {
-    ProfileFileName_ = dialogs::askForFile(
-        ws_.platform.files, dialogs::FileDialogKind::Open,
-        profileDialog(QStringLiteral("Open Profile File"), QCoreApplication::applicationDirPath()),
-        dialogLeft(), dialogTop());
+    ProfileFileName_ =
+        dialogs::askForFile(ws_.platform.files, dialogs::FileDialogKind::Open,
+                            profileDialog(QStringLiteral("Open Profile File"), profileFolder()),
+                            dialogLeft(), dialogTop());
     if (ProfileFileName_ != Cancel) {
         LoadIt();
     } else {
@@ -127,16 +140,16 @@ void ProfileCommands::mnuProfileLoad_Click() {
     }
 }
 
+// A name without an extension gets ".pro".
 void ProfileCommands::askForSaveName() {
     ProfileFileName_ =
         dialogs::askForFile(ws_.platform.files, dialogs::FileDialogKind::Save,
-                            profileDialog(QStringLiteral("Save Profile File"), ProfileFileName_),
+                            profileDialog(QStringLiteral("Save Profile File"), profileFolder()),
                             dialogLeft(), dialogTop());
-    if (ProfileFileName_ != Cancel) {
-        gMRUList_.Add(ProfileFileName_);
-        Update();
-    } else {
+    if (ProfileFileName_ == Cancel) {
         ProfileFileName_.clear();
+    } else if (!ProfileFileName_.isEmpty() && QFileInfo(ProfileFileName_).suffix().isEmpty()) {
+        ProfileFileName_ += QStringLiteral(".pro");
     }
 }
 

@@ -57,6 +57,7 @@ class ProfileCommands : public QObject {
     // Rewrites the recent entries of the menu from the list.
     void Update();
     void showMessage(const QString& text, const QString& title, bool critical = false);
+    QString profileFolder() const;
     int dialogLeft() const;
     int dialogTop() const;
 
