@@ -10,9 +10,12 @@ build="${KELDARA_BUILD_DIR:-$root/build}"
 out="${KELDARA_PACKAGE_DIR:-$build}"
 
 bash "$root/scripts/install-deps.sh" >&2
-# A build folder that exists is reused as it is configured (CMake configures it again
-# when a CMakeLists.txt changed).
-[ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja >&2
+# A build folder that exists is reused as it is configured (CMake configures it again when a
+# CMakeLists.txt changed), unless it was configured before help2man was installed.
+cache="$build/CMakeCache.txt"
+if [ ! -f "$cache" ] || grep -q '^HELP2MAN:FILEPATH=.*NOTFOUND' "$cache"; then
+  cmake -S "$root" -B "$build" -G Ninja >&2
+fi
 cmake --build "$build" --parallel "$(nproc)" \
   --target keldara keldara-cli keldara-dump keldara_package_files >&2
 mkdir -p "$out"
