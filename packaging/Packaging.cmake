@@ -57,12 +57,12 @@ set(CPACK_PACKAGE_VENDOR "Keldara developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "copy the tables of desktop data files into MySQL or MariaDB")
 set(CPACK_PACKAGE_DESCRIPTION
-  "Keldara gets the tables of Microsoft Access databases, Excel workbooks,
-OpenDocument spreadsheets, delimited text files and dBase or FoxPro tables
-into a MySQL or MariaDB database: pick a source and a target table, pair
-their fields, then update matching rows, insert new rows, or generate a
-script that creates and fills a table like the source. keldara-cli runs a
-saved profile's transfer without a window.")
+  "Keldara gets the tables of Microsoft Access databases, Excel 97-2003
+workbooks, delimited text files and dBase or FoxPro tables into a MySQL or
+MariaDB database: pick a source and a target table, pair their fields, then
+update matching rows, insert new rows, or generate a script that creates and
+fills a table like the source. keldara-cli runs a saved profile's transfer
+without a window.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE

@@ -15,11 +15,10 @@ namespace {
 
 const char* const kHelp = R"(Usage: keldara [PROFILE.pro]
 
-Copies the tables of desktop data files (Access .mdb/.accdb, Excel .xls/.xlsx,
-.ods, CSV/TXT, dBase .dbf) into a MySQL or MariaDB database, in a window: pick a
-source table and a target table, pair their fields, then update matching rows,
-insert new rows, or generate a script that creates and fills a table like the
-source.
+Copies the tables of desktop data files (Access .mdb, Excel .xls, text .csv and
+.txt, dBase .dbf) into a MySQL or MariaDB database, in a window: pick a source
+table and a target table, pair their fields, then update matching rows, insert
+new rows, or generate a script that creates and fills a table like the source.
 
 Arguments:
   PROFILE.pro    start with this profile loaded: the source file and table, the

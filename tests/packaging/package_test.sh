@@ -22,6 +22,10 @@ unpacked="$work/unpacked"
 dpkg-deb -x "$deb" "$unpacked"
 answer="$("$unpacked/usr/bin/keldara-cli" --version)" || fail "keldara-cli --version failed"
 [ "$answer" = "keldara-cli $version" ] || fail "keldara-cli --version says '$answer'"
+# The window program answers --version without a display.
+no_display=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+answer="$("${no_display[@]}" "$unpacked/usr/bin/keldara" --version)" || fail "keldara --version failed"
+[ "$answer" = "keldara $version" ] || fail "keldara --version says '$answer'"
 
 expected="$work/expected"
 cat >"$expected" <<LIST
