@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-xlrd python3-xlwt python3-dbfread
   xvfb xauth x11-utils imagemagick
+  dpkg-dev file help2man lintian appstream
 )
 
 missing=()

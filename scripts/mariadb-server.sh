@@ -3,7 +3,9 @@
 #   mariadb-server.sh start [--sample] [--defaults]
 #                                        start it (in a temporary data folder, on a free port)
 #                                        and print its connection details as shell variables;
-#                                        --sample also creates the sample database "keldara_sample";
+#                                        --sample also creates the sample database "keldara_sample"
+#                                        (an empty table "customers" shaped like
+#                                        samples/customers.csv, and "products");
 #                                        --defaults keeps the server's compiled-in character set
 #                                        (latin1) instead of utf8mb4
 #   mariadb-server.sh stop              stop it and remove its data folder
@@ -113,10 +115,6 @@ CREATE DATABASE IF NOT EXISTS keldara_sample CHARACTER SET utf8mb4;
 USE keldara_sample;
 CREATE TABLE IF NOT EXISTS customers (
   id INT PRIMARY KEY, name VARCHAR(100), city VARCHAR(60), joined DATE, balance DECIMAL(12,2));
-INSERT IGNORE INTO customers VALUES
-  (1, 'Alfreds Futterkiste', 'Berlin', '2019-03-01', 120.50),
-  (2, 'Berglunds snabbköp', 'Luleå', '2020-11-15', 0.00),
-  (3, 'Océano Atlántico', 'Buenos Aires', NULL, 75.25);
 CREATE TABLE IF NOT EXISTS products (
   id INT PRIMARY KEY, product VARCHAR(80), price DOUBLE, discontinued TINYINT(1));
 SQL

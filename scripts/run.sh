@@ -7,7 +7,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
 bash scripts/install-deps.sh
-bash scripts/build.sh
+# Only what this script runs: the test command builds the tests and benchmarks.
+bash scripts/build.sh keldara keldara-profile
 build="${KELDARA_BUILD_DIR:-$root/build}"
 profile=""
 

@@ -5,7 +5,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="${1:-$root/docs/main-window.png}"
 bash "$root/scripts/install-deps.sh"
-bash "$root/scripts/build.sh"
+bash "$root/scripts/build.sh" keldara
 mkdir -p "$(dirname "$out")"
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   "$1" & app=$!

@@ -1,5 +1,5 @@
-// The dBase provider: every sample table against python3-dbfread, and tables written byte by
-// byte for what the samples lack.
+// The dBase provider: every sample table against python3-dbfread (dbfread_tables.py), and tables
+// written byte by byte for what the samples lack.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -91,55 +91,9 @@ QByteArray memoBytes(int blockSize, const std::vector<Memo>& memos,
     if (blockSize) bytes.replace(6, 2, bytesOf(blockSize, 2, true));
     return bytes;
 }
-
-// Prints every table as Oracle.h compares it, with the provider's type codes. A table without a
-// language driver id is Windows-1252, the provider's rule; otherwise dbfread picks the code page.
-constexpr const char* kDbfreadScript = R"PY(
-import sys, json, datetime, codecs, dbfread, dbfread.memo
-
-# Bytes that Windows-1252 leaves undefined decode to the character of the same number, as
-# Windows decodes them (Python's codec refuses them).
-codecs.register_error('same_number', lambda e: (e.object[e.start:e.end].decode('latin-1'), e.end))
-# dBase IV memo blocks store their length counting the 8-byte block header.
-open_memo = dbfread.memo.DB4MemoFile._open
-def open_db4_memo(self):
-    open_memo(self)
-    self._read = lambda size, read=self._read: read(size - 8)
-dbfread.memo.DB4MemoFile._open = open_db4_memo
-TYPES = {'C': 129, 'N': 131, 'F': 5, 'D': 133, 'T': 135, 'L': 11, 'M': 201, 'I': 3, 'Y': 6}
-
-def cell(v):
-    if v is None: return None
-    if isinstance(v, bool): return str(int(v))
-    if isinstance(v, bytes): return v.hex().upper()
-    if isinstance(v, float): return repr(v)
-    if isinstance(v, datetime.datetime) and v.microsecond: return v.isoformat(' ').rstrip('0')
-    return str(v)
-
-def field(f):
-    out = {'name': f.name, 'type': TYPES.get(f.type, -1)}
-    if f.type in 'CN': out['size'] = f.length
-    if f.type == 'N': out.update(precision=f.length, scale=f.decimal_count)
-    return out
-
-out = {}
-for path in sys.argv[1:]:
-    with open(path, 'rb') as f:
-        ldid = f.read(32)[29]
-    try:
-        table = dbfread.DBF(path, encoding='cp1252' if ldid == 0 else None, recfactory=None,
-                            char_decode_errors='same_number')
-        keep = [i for i, f in enumerate(table.fields) if f.type != '0']
-        out[path] = {'fields': [field(table.fields[i]) for i in keep],
-                     'records': [[cell(items[i][1]) for i in keep] for items in table]}
-    except Exception as e:
-        out[path] = {'error': type(e).__name__ + ': ' + str(e)}
-print(json.dumps(out))
-)PY";
-
 const QJsonObject& dbfreadResults() {
     static const QJsonObject results = [] {
-        QStringList arguments{QStringLiteral("-c"), QString::fromUtf8(kDbfreadScript)};
+        QStringList arguments{sourceDir() + QStringLiteral("/tests/dbase/dbfread_tables.py")};
         for (const std::string& table : fixtureFiles(QStringLiteral("dbf"), {"*.dbf"}))
             arguments << fixturePath(QString::fromStdString(table));
         return oracleOutput(arguments).object();
@@ -326,7 +280,7 @@ TEST(DbfCodePages, HeaderByteDecidesTheEncoding) {
     EXPECT_EQ(rs->valueAt(0, 0).toText(), QString::fromUtf8("да"));
 }
 
-TEST(DbfTableSize, RecordsAreCountedByTheHeader) {
+TEST(DbfTableSize, RecordsAreCountedByTheHeaderAndFieldsAndMemosMayBeLarge) {
     QTemporaryDir dir;
     const std::vector<FieldSpec> fields = {{"A", 'C', 3}};
     QByteArray bytes = dbfBytes(0x03, 0, fields, {{{"one"}}, {{"two"}}});
@@ -340,22 +294,18 @@ TEST(DbfTableSize, RecordsAreCountedByTheHeader) {
     // Without the end-of-file mark the records are all there.
     writeFile(dir.filePath("nomark.dbf"), dbfBytes(0x03, 0, fields, {{{"one"}}}).chopped(1));
     EXPECT_EQ(readTable(dir.path(), "nomark.dbf")->valueAt(0, 0), Value::text("one"));
-}
 
-TEST(DbfTableSize, LongCharacterFieldsKeepTheirHighByteInTheDecimals) {
-    QTemporaryDir dir;
+    // A character field of 256 bytes or more keeps its high byte in the decimals.
     const QByteArray text = QByteArray(299, 'a') + 'z';
     // The writer pads to the low byte only; rebuild the record at its true width.
-    QByteArray bytes = dbfBytes(0x03, 0, {{"LONG", 'C', 300 & 0xFF, 300 >> 8}}, {}).chopped(1);
-    bytes.replace(10, 2, bytesOf(1 + 300, 2));
-    writeFile(dir.filePath("long.dbf"), bytes.replace(4, 1, "\x01") + ' ' + text + '\x1A');
+    QByteArray wide = dbfBytes(0x03, 0, {{"LONG", 'C', 300 & 0xFF, 300 >> 8}}, {}).chopped(1);
+    wide.replace(10, 2, bytesOf(1 + 300, 2));
+    writeFile(dir.filePath("long.dbf"), wide.replace(4, 1, "\x01") + ' ' + text + '\x1A');
     const auto rs = readTable(dir.path(), "long.dbf");
     EXPECT_EQ(rs->fieldInfo(0).definedSize, 300);
     EXPECT_EQ(rs->valueAt(0, 0), Value::text(QString::fromLatin1(text)));
-}
 
-TEST(DbfTableSize, MemoFarIntoALargeMemoFile) {
-    QTemporaryDir dir;
+    // A memo far into a large memo file.
     const qint64 offset = qint64(300) << 20;  // beyond what is read into memory whole
     QFile memo(dir.filePath("big.fpt"));
     ASSERT_TRUE(memo.open(QIODevice::WriteOnly));
@@ -419,7 +369,7 @@ TEST(DbfConnection, TheFolderIsTheSourceAndItsTableFilesAreTheCatalogue) {
 }
 
 // A header may announce 2^31 records that a (sparse) file holds but memory does not: an error
-// naming the table. (More than a short file holds: RecordsAreCountedByTheHeader.)
+// naming the table. (More than a short file holds: DbfTableSize.)
 TEST(DbfRecordCount, RecordsBeyondMemoryAreAnError) {
     if (!kAddressSpaceCanBeLimited) GTEST_SKIP() << "the address space cannot be limited";
     QTemporaryDir dir;
