@@ -222,9 +222,9 @@ TEST_F(CliCsvTest, DryRunPrintsTheStatementsItWouldSend) {
     const CliRun result = runCli({"--action", "merge", "--match", "ID", "--dry-run"});
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_EQ(result.out,
-              "update t SET `name` = 'Ann',`amount` = '1.5' WHERE `id` ='1';\n"
-              "update t SET `name` = 'Bob O\\'Neil',`amount` = '2.25' WHERE `id` ='2';\n"
-              "update t SET `name` = 'Cy',`amount` = '3' WHERE `id` ='3';\n");
+              "update `t` SET `name` = 'Ann',`amount` = '1.5' WHERE `id` ='1';\n"
+              "update `t` SET `name` = 'Bob O\\'Neil',`amount` = '2.25' WHERE `id` ='2';\n"
+              "update `t` SET `name` = 'Cy',`amount` = '3' WHERE `id` ='3';\n");
 }
 
 TEST_F(CliTest, ProgressOnANonTerminalIsPlainLines) {
