@@ -48,6 +48,7 @@ TEST_F(MySqlTest, ConnectionsOpenCloseAndReportALostLink) {
     const DaoError lost = errorOf([&] { connection->openRecordset("SELECT 1"); });
     EXPECT_TRUE(lost.nativeCode() == 2006 || lost.nativeCode() == 2013 || lost.nativeCode() == 1927)
         << lost.nativeCode() << " " << lost.description().toStdString();
+    EXPECT_EQ(lost.category(), DaoError::Category::ConnectionLost);
     EXPECT_TRUE(connection->isOpen());
     connection->close();
     EXPECT_FALSE(connection->isOpen());
@@ -184,7 +185,17 @@ TEST_F(MySqlTest, RejectedStatementsCarryTheServersTextAndNumber) {
         EXPECT_EQ(e.nativeCode(), c.serverCode) << c.sql;
         EXPECT_TRUE(e.description().contains(QString::fromUtf8(c.textPart)))
             << e.description().toStdString();
+        EXPECT_EQ(e.category(), DaoError::Category::Refused) << c.sql;
     }
+    // A row another transaction holds: the statement is undone, and may pass when sent again.
+    auto holder = openConnection(scratchConnectionString());
+    holder->execute("START TRANSACTION");
+    holder->execute("SELECT * FROM people WHERE id = 1 FOR UPDATE");
+    run({"SET SESSION innodb_lock_wait_timeout = 1"});
+    const DaoError waited = errorOf([&] { run({"UPDATE people SET id = 2 WHERE id = 1"}); });
+    EXPECT_EQ(waited.nativeCode(), 1205);
+    EXPECT_EQ(waited.category(), DaoError::Category::RetryTransaction);
+    holder->execute("ROLLBACK");
     // The connection goes on serving after each rejection.
     EXPECT_EQ(connection_->openRecordset("SELECT COUNT(*) FROM people")->valueAt(0, 0),
               Value::integer(1));

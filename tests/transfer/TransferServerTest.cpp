@@ -263,38 +263,6 @@ TEST_F(StatementServerTest, NamesReachTheServerExactly) {
     }
 }
 
-// A pairing MySQL would refuse, or that leaves a merge nothing to write, sends nothing.
-TEST_F(StatementServerTest, AnUnsoundPairingSendsNothing) {
-    namespace t = dao::adType;
-    run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(5))"});
-    dao::Recordset source({{"k", t::Integer}, {"v", t::VarWChar}, {"w", t::VarWChar}});
-    source.appendRow(std::vector<Value>{Value::integer(1), Value::text("a"), Value::text("b")});
-    const struct {
-        const char* action;
-        mapping::FieldPairing pairing;
-        const char* refusal;
-    } cases[] = {
-        {"INSERT",
-         {{"k", "k"}, {"v", "v"}, {"w", "V"}},
-         "The source fields \"v\" and \"w\" are both paired with the target field \"V\""},
-        {"BULK", {{"k", "k"}, {"v", "v"}, {"w", "V"}}, "are both paired"},
-        {"UPDATE", {{"k", "k"}}, "The match field \"k\" is the only paired field"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.action);
-        test::RecordingProgress progress;
-        const transfer::TransferResult result =
-            QString(c.action) == "BULK"
-                ? transfer::BulkInsert("T", source, c.pairing, *connection_, progress)
-                : transfer::MergeToTarget(c.action, "T", "K", source, c.pairing, *connection_,
-                                          progress);
-        EXPECT_EQ(result.endedAtRecord, 0);
-        EXPECT_TRUE(result.errorDescription.contains(c.refusal))
-            << result.errorDescription.toStdString();
-        EXPECT_TRUE(test::rowsOf(*connection_->openRecordset("SELECT * FROM T")).empty());
-    }
-}
-
 // The connection dies between two statements (killed from another one): the run says which
 // records are written, which may have been, and that the rest were not sent.
 TEST_F(StatementServerTest, ALostConnectionIsReportedAsWhatIsKnown) {

@@ -22,9 +22,11 @@ class DaoError : public std::runtime_error {
     };
 
     // What a caller can do about a failed statement: it was refused (sending it again gives
-    // the same answer), or the connection was lost while it was under way, so the server may
-    // or may not have carried it out.
-    enum class Category { Refused, ConnectionLost };
+    // the same answer); the connection was lost while it was under way, so the server may or
+    // may not have carried it out; or the server undid it for reasons of its own (a deadlock,
+    // a lock wait timeout, a cluster node not ready), so the same transaction sent again may
+    // pass.
+    enum class Category { Refused, ConnectionLost, RetryTransaction };
 
     DaoError(int number, const QString& description, int nativeCode = 0,
              Category category = Category::Refused)
@@ -39,6 +41,8 @@ class DaoError : public std::runtime_error {
     int nativeCode() const { return nativeCode_; }
     Category category() const { return category_; }
     bool connectionLost() const { return category_ == Category::ConnectionLost; }
+    // Lost or undone: worth a reconnect or another try, unlike a refusal.
+    bool transient() const { return category_ != Category::Refused; }
 
   private:
     int number_;

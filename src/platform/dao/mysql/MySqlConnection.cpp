@@ -191,14 +191,26 @@ bool connectionLost(unsigned int code) {
     }
 }
 
+// The answers that undo the statement's transaction for the server's own reasons: sent again,
+// it may pass. A Galera node that is not ready answers ER_UNKNOWN_COM_ERROR, and a
+// certification conflict between nodes a deadlock.
+bool retryTransaction(unsigned int code) {
+    return code == ER_LOCK_DEADLOCK || code == ER_LOCK_WAIT_TIMEOUT || code == ER_UNKNOWN_COM_ERROR;
+}
+
+DaoError::Category categoryOf(unsigned int code) {
+    if (connectionLost(code)) return DaoError::Category::ConnectionLost;
+    if (retryTransaction(code)) return DaoError::Category::RetryTransaction;
+    return DaoError::Category::Refused;
+}
+
 }  // namespace
 
 void MySqlConnection::throwServerError(int number) const {
     const unsigned int code = mysql_errno(handle_.get());
     if (code == ER_NO_SUCH_TABLE) number = DaoError::NoSuchTable;
-    throw DaoError(
-        number, serverErrorText(handle_.get()), static_cast<int>(code),
-        connectionLost(code) ? DaoError::Category::ConnectionLost : DaoError::Category::Refused);
+    throw DaoError(number, serverErrorText(handle_.get()), static_cast<int>(code),
+                   categoryOf(code));
 }
 
 void MySqlConnection::sendQuery(const QString& sql) {
