@@ -168,6 +168,41 @@ TEST_F(MySqlTest, EveryColumnTypeReportsItsCodeSizeAndValue) {
     }
 }
 
+// Every value, bound in its own type to a prepared statement, arrives as its literal does; a
+// refusal carries the server's words.
+TEST_F(MySqlTest, PreparedStatementsStoreEveryValueAsItsLiteralDoes) {
+    QStringList columns, literals, marks;
+    std::vector<Value> values, nulls;
+    for (const TypeCase& c : kTypeCases) {
+        columns << QString("c%1 %2").arg(columns.size()).arg(c.declaration);
+        literals << QString::fromUtf8(c.literal);
+        marks << "?";
+        values.push_back(c.value);
+        nulls.push_back(Value::null());
+    }
+    run({"CREATE TABLE by_literal (" + columns.join(',') + ")",
+         "CREATE TABLE by_value LIKE by_literal",
+         "INSERT INTO by_literal VALUES (" + literals.join(',') + ")",
+         "INSERT INTO by_literal VALUES (" + QStringList(marks.size(), "NULL").join(',') + ")"});
+    const auto insert =
+        connection_->prepare("INSERT INTO by_value VALUES (" + marks.join(',') + ")");
+    EXPECT_EQ(insert->execute(values), 1);
+    EXPECT_EQ(insert->execute(nulls), 1);
+    EXPECT_EQ(rowsOf(*connection_->openRecordset("SELECT * FROM by_value")),
+              rowsOf(*connection_->openRecordset("SELECT * FROM by_literal")));
+
+    run({"CREATE TABLE keyed (k INT PRIMARY KEY)"});
+    const auto keyed = connection_->prepare("INSERT INTO keyed VALUES (?)");
+    const std::vector<Value> one{Value::integer(1)};
+    keyed->execute(one);
+    const DaoError duplicate = errorOf([&] { keyed->execute(one); });
+    EXPECT_EQ(duplicate.nativeCode(), 1062);
+    EXPECT_TRUE(duplicate.description().contains("Duplicate entry '1'"));
+    EXPECT_EQ(duplicate.category(), DaoError::Category::Refused);
+    EXPECT_EQ(errorOf([&] { connection_->prepare("INSERT INTO nobody VALUES (?)"); }).nativeCode(),
+              1146);
+}
+
 TEST_F(MySqlTest, RejectedStatementsCarryTheServersTextAndNumber) {
     run({"CREATE TABLE people (id INT PRIMARY KEY)", "INSERT INTO people VALUES (1)"});
     const struct {

@@ -11,6 +11,10 @@ Connection::LoadedData Connection::loadLocalData(const QString&, const QByteArra
     throw DaoError(DaoError::General, QStringLiteral("This connection cannot load local data."));
 }
 
+std::unique_ptr<PreparedStatement> Connection::prepare(const QString&) {
+    throw DaoError(DaoError::General, QStringLiteral("This connection cannot prepare statements."));
+}
+
 std::unique_ptr<Recordset> tableCatalogue(const QStringList& names) {
     auto catalogue = std::make_unique<Recordset>(
         std::vector<FieldInfo>{{QStringLiteral("TABLE_NAME"), adType::VarWChar, 255}});

@@ -3,10 +3,21 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <span>
 
 #include "platform/dao/Recordset.h"
+#include "platform/dao/Value.h"
 
 namespace keldara::dao {
+
+// A statement the server has parsed once, run again and again with other values in place of
+// its "?" marks, each value sent in its own type rather than as text. Throws DaoError.
+class PreparedStatement {
+  public:
+    virtual ~PreparedStatement() = default;
+    // Runs the statement with `values` (one per "?") and gives the rows it affected.
+    virtual long long execute(std::span<const Value> values) = 0;
+};
 
 // An open line to one database: a source file (or folder of files) or a MySQL server.
 // Every failing operation throws DaoError.
@@ -33,6 +44,9 @@ class Connection {
         unsigned int warnings = 0;
     };
     virtual LoadedData loadLocalData(const QString& statement, const QByteArray& data);
+    // Has the server parse a statement with "?" marks for values. Throws DaoError where the
+    // provider or the server cannot prepare it.
+    virtual std::unique_ptr<PreparedStatement> prepare(const QString& sql);
     // The user tables, one record each, with the column "TABLE_NAME" (OpenSchema 20 "Table").
     virtual std::unique_ptr<Recordset> openTableCatalogue() = 0;
     // Runs a row-returning statement into a static, read-only recordset.

@@ -12,6 +12,7 @@
 #include "platform/dao/DaoError.h"
 #include "platform/dao/Providers.h"
 #include "platform/dao/mysql/MySqlColumns.h"
+#include "platform/dao/mysql/MySqlStatement.h"
 
 namespace keldara::dao {
 
@@ -198,19 +199,19 @@ bool retryTransaction(unsigned int code) {
     return code == ER_LOCK_DEADLOCK || code == ER_LOCK_WAIT_TIMEOUT || code == ER_UNKNOWN_COM_ERROR;
 }
 
-DaoError::Category categoryOf(unsigned int code) {
+}  // namespace
+
+DaoError::Category errorCategory(unsigned int code) {
     if (connectionLost(code)) return DaoError::Category::ConnectionLost;
     if (retryTransaction(code)) return DaoError::Category::RetryTransaction;
     return DaoError::Category::Refused;
 }
 
-}  // namespace
-
 void MySqlConnection::throwServerError(int number) const {
     const unsigned int code = mysql_errno(handle_.get());
     if (code == ER_NO_SUCH_TABLE) number = DaoError::NoSuchTable;
     throw DaoError(number, serverErrorText(handle_.get()), static_cast<int>(code),
-                   categoryOf(code));
+                   errorCategory(code));
 }
 
 void MySqlConnection::sendQuery(const QString& sql) {
@@ -304,6 +305,10 @@ std::unique_ptr<Recordset> MySqlConnection::readResult() {
 std::unique_ptr<Recordset> MySqlConnection::openRecordset(const QString& sql) {
     sendQuery(sql);
     return readResult();
+}
+
+std::unique_ptr<PreparedStatement> MySqlConnection::prepare(const QString& sql) {
+    return std::make_unique<MySqlStatement>(requireOpen(), sql);
 }
 
 std::unique_ptr<Recordset> MySqlConnection::openTableCatalogue() {

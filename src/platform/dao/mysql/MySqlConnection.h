@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/dao/Connection.h"
+#include "platform/dao/DaoError.h"
 
 namespace keldara::dao::mysql {
 
@@ -21,6 +22,7 @@ class MySqlConnection final : public Connection {
     void execute(const QString& sql) override;
     long long executeCounted(const QString& sql) override;
     LoadedData loadLocalData(const QString& statement, const QByteArray& data) override;
+    std::unique_ptr<PreparedStatement> prepare(const QString& sql) override;
     std::unique_ptr<Recordset> openTableCatalogue() override;
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
 
@@ -45,5 +47,8 @@ class MySqlConnection final : public Connection {
     };
     LocalData localData_;
 };
+
+// What a caller can do about the server's or client's error `code` (mysql_errno).
+DaoError::Category errorCategory(unsigned int code);
 
 }  // namespace keldara::dao::mysql

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <mysql.h>
+
+#include <QString>
+#include <span>
+
+#include "platform/dao/Connection.h"
+
+namespace keldara::dao::mysql {
+
+// A server-side prepared statement (mysql_stmt_*) on an open connection, which must outlive it.
+// Each value is bound in its own type: integers, doubles and Booleans as numbers, decimals as
+// their exact text, dates and times as MYSQL_TIME, texts as UTF-8, bytes as a blob.
+class MySqlStatement final : public PreparedStatement {
+  public:
+    MySqlStatement(MYSQL* connection, const QString& sql);
+    ~MySqlStatement() override;
+    MySqlStatement(const MySqlStatement&) = delete;
+    MySqlStatement& operator=(const MySqlStatement&) = delete;
+
+    long long execute(std::span<const Value> values) override;
+
+  private:
+    [[noreturn]] void throwError(int number) const;
+
+    MYSQL_STMT* statement_;
+    unsigned long parameters_ = 0;
+};
+
+}  // namespace keldara::dao::mysql
