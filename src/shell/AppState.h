@@ -25,6 +25,11 @@ struct AppState {
     QStringList gTargetFieldNames;
     QList<int> gTargetFieldTypes;
     bool bTargetLoaded = false;
+    // The connection string keys of the target's TLS choice (empty: unencrypted), added to
+    // every target connection string.
+    QString sMySQLTlsKeys;
+    // Why the last target connect failed; it names no password.
+    QString sMySQLConnectError;
 };
 
 }  // namespace keldara::shell

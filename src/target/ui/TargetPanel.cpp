@@ -1,9 +1,11 @@
 #include "target/ui/TargetPanel.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QTabBar>
 #include <QTableView>
 #include <QTextEdit>
+#include <algorithm>
 #include <cstdint>
 
 #include "shell/ProcedureError.h"
@@ -112,6 +114,7 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
     connect(tsMySQL_, &QTabBar::currentChanged, this, &TargetPanel::tsMySQL_Click);
     connect(cmdNewTable_, &QPushButton::clicked, this, &TargetPanel::newTableRequested);
     connect(cboTargetTable_, &QComboBox::currentTextChanged, this, &TargetPanel::tableTextChanged);
+    buildSecurityFrame(page);
 }
 
 void TargetPanel::loadDefaults() {
@@ -133,6 +136,11 @@ void TargetPanel::ConnectMySQL() {
     if (!MySQL_Connect_Server(ws_.state, txtTargetServer_->text(), txtTargetUsername_->text(),
                               txtTargetPassword_->text(), txtTargetPort_->text())) {
         TargetControlsEnable(false);
+        if (!ws_.state.sMySQLTlsKeys.isEmpty()) {
+            showMessage(QStringLiteral("Cannot connect to the target server: ") +
+                            ws_.state.sMySQLConnectError,
+                        platform::MessageIcon::Critical);
+        }
         return;
     }
 
@@ -144,7 +152,10 @@ void TargetPanel::ConnectMySQL() {
     if (!databases.isEmpty()) addNames(cboTargetDatabase_, ws_.PB, databases);
 
     cmdTargetConnect_->setText(QStringLiteral("Connect"));
-    ws_.SetStatusText(QStringLiteral("Connected To Target Server"));
+    const QString encryption = ConnectionEncryption(ws_.state);
+    ws_.SetStatusText(
+        QStringLiteral("Connected To Target Server") +
+        (encryption.isEmpty() ? QString() : QStringLiteral(" (encrypted: %1)").arg(encryption)));
 }
 
 void TargetPanel::TargetControlsEnable(bool bEnable) {
@@ -237,7 +248,8 @@ void TargetPanel::LoadDataTarget(const QString& sTableName) {
         line = 190;
         const QString port = txtTargetPort_->text();
         line = 200;
-        adoMySQLData_->connectionString = ConnectionString(server, user, password, database, port);
+        adoMySQLData_->connectionString =
+            ConnectionString(server, user, password, database, port) + state.sMySQLTlsKeys;
         line = 210;
         adoMySQLData_->commandType = 1;
         line = 220;
@@ -306,6 +318,12 @@ void TargetPanel::applyProfile(const profiles::Profile& profile) {
     cboTargetDatabase_->setEditText(profile.database);
     cboTargetTable_->setEditText(profile.targetTable);
     txtTargetPort_->setText(profile.port);
+    showTlsSettings(profile.tls);
+    // A profile that keeps its own (coded) password loads as it always has.
+    chkRememberPassword_->setChecked(profile.password.isEmpty());
+    if (profile.password.isEmpty() && !profile.server.isEmpty() && !profile.user.isEmpty()) {
+        takePasswordFromKeyring();
+    }
 }
 
 void TargetPanel::fillProfile(profiles::Profile& profile) const {
@@ -315,6 +333,108 @@ void TargetPanel::fillProfile(profiles::Profile& profile) const {
     profile.database = cboTargetDatabase_->currentText();
     profile.targetTable = cboTargetTable_->currentText();
     profile.port = txtTargetPort_->text();
+    profile.tls = tlsSettings();
+    if (chkRememberPassword_->isChecked() && !profile.password.isEmpty() &&
+        storePasswordInKeyring()) {
+        profile.password.clear();
+    }
+}
+
+// TLS and keyring controls, in a frame of their own right of the counts.
+void TargetPanel::buildSecurityFrame(QWidget* page) {
+    fraTargetSecurity_ = makeFrame(page, "fraTargetSecurity", 7875, 0, 2025, 2280);
+    makeLabel(fraTargetSecurity_, "lblTargetTls", "TLS", 100, 150, 1800);
+    cboTargetTls_ = makeComboBox(fraTargetSecurity_, "cboTargetTls", 100, 420, 1825, 300);
+    cboTargetTls_->addItems(
+        {QStringLiteral("Off"), QStringLiteral("Required, no certificate check"),
+         QStringLiteral("Verify CA"), QStringLiteral("Verify CA and host name")});
+    cboTargetTls_->setEditable(false);
+    makeLabel(fraTargetSecurity_, "lblTargetCaFile", "CA File", 100, 780, 1800);
+    txtTargetCaFile_ = makeTextBox(fraTargetSecurity_, "txtTargetCaFile", 100, 1050, 1400);
+    cmdTargetCaFile_ = makeButton(fraTargetSecurity_, "cmdTargetCaFile", "...", 1550, 1050, 375);
+    chkRememberPassword_ = new QCheckBox(fraTargetSecurity_);
+    chkRememberPassword_->setObjectName("chkRememberPassword");
+    chkRememberPassword_->setChecked(true);
+    placeTw(chkRememberPassword_, 100, 1450, 300, 300);
+    auto* remember = makeLabel(fraTargetSecurity_, "lblRememberPassword",
+                               "Remember password in the system keyring", 400, 1400, 1550, 780);
+    remember->setWordWrap(true);
+    remember->setBuddy(chkRememberPassword_);
+    txtResult_->resize(toPixels(2150), txtResult_->height());  // the frame takes its right part
+    connect(cboTargetTls_, &QComboBox::currentIndexChanged, this, &TargetPanel::tlsChoiceChanged);
+    connect(txtTargetCaFile_, &QLineEdit::textChanged, this, &TargetPanel::tlsChoiceChanged);
+    connect(cmdTargetCaFile_, &QPushButton::clicked, this, &TargetPanel::chooseCaFile);
+    tlsChoiceChanged();
+}
+
+dao::mysql::TlsSettings TargetPanel::tlsSettings() const {
+    dao::mysql::TlsSettings tls;
+    tls.mode = static_cast<dao::mysql::TlsMode>(std::max(0, cboTargetTls_->currentIndex()));
+    if (tls.mode != dao::mysql::TlsMode::Disabled) tls.caFile = txtTargetCaFile_->text();
+    return tls;
+}
+
+void TargetPanel::showTlsSettings(const dao::mysql::TlsSettings& tls) {
+    txtTargetCaFile_->setText(tls.caFile);
+    cboTargetTls_->setCurrentIndex(static_cast<int>(tls.mode));
+}
+
+void TargetPanel::tlsChoiceChanged() {
+    const bool tls = cboTargetTls_->currentIndex() > 0;
+    txtTargetCaFile_->setEnabled(tls);
+    cmdTargetCaFile_->setEnabled(tls);
+    ws_.state.sMySQLTlsKeys = dao::mysql::tlsConnectionStringClause(tlsSettings());
+}
+
+void TargetPanel::chooseCaFile() {
+    platform::FileDialogRequest request;
+    request.title = QStringLiteral("CA File");
+    request.filter = QStringLiteral("Certificates (*.pem;*.crt)|*.pem;*.crt|All Files (*.*)|*.*");
+    request.flags = platform::FileDialogRequest::FileMustExist;
+    if (const auto file = ws_.platform.files.showOpen(request)) txtTargetCaFile_->setText(*file);
+}
+
+platform::KeyringAccount TargetPanel::keyringAccount() const {
+    return {txtTargetServer_->text(), txtTargetPort_->text(), txtTargetUsername_->text()};
+}
+
+void TargetPanel::takePasswordFromKeyring() {
+    platform::PasswordKeyring& keyring = ws_.platform.keyring;
+    const platform::KeyringAccount account = keyringAccount();
+    if (!keyring.isAvailable()) {
+        showMessage(QStringLiteral("No system keyring is running, so the MySQL password of "
+                                   "this profile cannot be read from it. Type the password for "
+                                   "user '%1' on server '%2' into the Password box.")
+                        .arg(account.user, account.server),
+                    platform::MessageIcon::Information);
+    } else if (const auto password = keyring.findPassword(account)) {
+        txtTargetPassword_->setText(*password);
+    }
+}
+
+bool TargetPanel::storePasswordInKeyring() const {
+    platform::PasswordKeyring& keyring = ws_.platform.keyring;
+    if (!keyring.isAvailable()) {
+        showMessage(QStringLiteral("No system keyring is running: the MySQL password is kept in "
+                                   "the profile file."),
+                    platform::MessageIcon::Warning);
+        return false;
+    }
+    if (!keyring.storePassword(keyringAccount(), txtTargetPassword_->text())) {
+        showMessage(keyring.errorString() +
+                        QStringLiteral(" The MySQL password is kept in the profile file."),
+                    platform::MessageIcon::Warning);
+        return false;
+    }
+    return true;
+}
+
+void TargetPanel::showMessage(const QString& text, platform::MessageIcon icon) const {
+    platform::MessageRequest request;
+    request.text = text;
+    request.title = QStringLiteral("Keldara");
+    request.icon = icon;
+    ws_.platform.messages.show(request);
 }
 
 }  // namespace keldara::target
