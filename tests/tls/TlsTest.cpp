@@ -1,7 +1,5 @@
-// The MySQL connection and keldara-cli against the TLS-only test server (require_secure_transport,
-// a throw-away CA): each TLS mode connects or is refused as it should, and never falls back to
-// an unencrypted connection.
-#include <QDateTime>
+// The MySQL connection, keldara-cli and the window against the TLS-only test server
+// (require_secure_transport, a throw-away CA whose certificate names only "localhost").
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -30,164 +28,127 @@ template <typename Base>
 class TlsServerTest : public test::ScratchDatabaseTest<Base> {
   protected:
     void SetUp() override {
-        tls_ = test::tlsTestServer();
-        ASSERT_FALSE(tls_.server.port.isEmpty() || tls_.caFile.isEmpty())
-            << "No TLS test server: ctest starts one (scripts/mariadb-server.sh start --tls), or "
-               "set KELDARA_TLS_SERVER_ENV to the env file of one.";
+        ASSERT_FALSE(tls_.caFile.isEmpty()) << "No TLS test server: ctest starts one, or set "
+                                               "KELDARA_TLS_SERVER_ENV to the env file of one.";
         test::ScratchDatabaseTest<Base>::SetUp();
     }
-    Server serverForTest() override {
-        return withTls({TlsMode::VerifyIdentity, tls_.caFile}, QStringLiteral("localhost"));
-    }
-    Server withTls(const TlsSettings& tls, const QString& host) const {
+    Server serverForTest() override { return withTls({TlsMode::VerifyIdentity, tls_.caFile}); }
+    Server withTls(const TlsSettings& tls, const QString& host = "localhost") const {
         Server server = tls_.server;
         server.host = host;
         server.tlsClause = dao::mysql::tlsConnectionStringClause(tls);
         return server;
     }
 
-    test::TlsServer tls_;
+    const test::TlsServer tls_ = test::tlsTestServer();
 };
 using TlsTest = TlsServerTest<::testing::Test>;
 
+// Each mode connects encrypted or is refused with its reason; 127.0.0.1 is a wrong host name.
+// A server without TLS is refused too, never used unencrypted.
 TEST_F(TlsTest, EachModeConnectsOrIsRefusedWithItsReason) {
-    const QString ca = tls_.caFile;
-    const QString localhost = QStringLiteral("localhost");
-    const QString address = QStringLiteral("127.0.0.1");  // not a name the certificate holds
-    struct Case {
-        TlsSettings tls;
-        QString host;
+    const QString ca = tls_.caFile, address = "127.0.0.1";
+    Server plain = test::testServer();
+    plain.tlsClause = dao::mysql::tlsConnectionStringClause({TlsMode::Required});
+    const struct {
+        Server server;
         QString refusal;  // empty: connects encrypted
     } cases[] = {
-        {{TlsMode::Disabled}, address, "Access denied"},  // the server's answer
-        {{TlsMode::Required}, address, {}},
-        {{TlsMode::VerifyCa, ca}, address, {}},
-        {{TlsMode::VerifyCa, tls_.otherCaFile}, localhost, "did not pass the verify-ca check"},
-        {{TlsMode::VerifyIdentity, ca}, localhost, {}},
-        {{TlsMode::VerifyIdentity, ca}, address, "did not pass the verify-identity check"},
-        {{TlsMode::VerifyIdentity}, localhost, "needs a CA file"},
-        {{TlsMode::Required, "/nonexistent/ca.pem"}, localhost, "cannot be read"},
+        {withTls({TlsMode::Disabled}, address), "Access denied"},  // the server's answer
+        {withTls({TlsMode::Required}, address), {}},
+        {withTls({TlsMode::VerifyCa, ca}, address), {}},
+        {withTls({TlsMode::VerifyCa, tls_.otherCaFile}), "did not pass the verify-ca check"},
+        {withTls({TlsMode::VerifyIdentity, ca}), {}},
+        {withTls({TlsMode::VerifyIdentity, ca}, address), "did not pass the verify-identity check"},
+        {withTls({TlsMode::VerifyIdentity}), "needs a CA file"},
+        {withTls({TlsMode::Required, "/nonexistent/ca.pem"}), "cannot be read"},
+        {plain, "does not offer TLS"},
     };
-    for (const Case& c : cases) {
-        const QString connectionString = withTls(c.tls, c.host).connectionString({});
+    for (const auto& [server, refusal] : cases) {
+        const QString connectionString = server.connectionString({});
         SCOPED_TRACE(connectionString.toStdString());
         auto connection = dao::createConnection(connectionString);
-        if (c.refusal.isEmpty()) {
+        if (refusal.isEmpty()) {
             connection->open(connectionString);
             EXPECT_TRUE(tlsVersionOf(*connection).startsWith("TLSv"));
-        } else {
-            const dao::DaoError e = test::errorOf([&] { connection->open(connectionString); });
-            EXPECT_TRUE(e.description().contains(c.refusal, Qt::CaseInsensitive))
-                << e.description().toStdString();
-            EXPECT_FALSE(e.description().contains(tls_.server.password));
+            continue;
         }
+        const QString text =
+            test::errorOf([&] { connection->open(connectionString); }).description();
+        EXPECT_TRUE(text.contains(refusal)) << text.toStdString();
+        EXPECT_FALSE(text.contains(server.password));
     }
 }
 
-// A server without TLS is refused, not used unencrypted.
-TEST_F(TlsTest, NoModeButDisabledFallsBackToAPlainConnection) {
-    Server plain = test::testServer();
-    ASSERT_FALSE(plain.port.isEmpty()) << "No plain test server";
-    auto connection = dao::openConnection(plain.connectionString({}));
-    EXPECT_EQ(tlsVersionOf(*connection), "");
-    plain.tlsClause = dao::mysql::tlsConnectionStringClause({TlsMode::Required});
-    const dao::DaoError e = test::errorOf([&] { dao::openConnection(plain.connectionString({})); });
-    EXPECT_TRUE(e.description().contains("TLS connection was refused"))
-        << e.description().toStdString();
-}
-
-// keldara-cli with --ssl-mode copies a table, and with the profile's own TLS settings too; a
-// wrong CA is refused with status 2 and the password appears in no output.
+// keldara-cli copies a table with --ssl-mode, and with the profile's own TLS choice; a wrong CA
+// or no TLS ends with status 2, and no output holds the password.
 TEST_F(TlsTest, CliCopiesATableOverTls) {
     QTemporaryDir folder;
-    const QString csv = test::writeFile(folder.filePath("people.csv"), "id,name\n1,Ann\n2,Bo\n");
     connection_->execute("CREATE TABLE people (id INT, name VARCHAR(20))");
     const Server& s = db_->server;
-    profiles::Profile profile{csv,        "people.csv", s.host,   s.user,
-                              s.password, db_->name,    "people", s.port};
-    const QString profilePath = folder.filePath("job.pro");
-    const auto write = [&] {
-        const auto record = profiles::recordFromProfile(profile, QDateTime::currentDateTime());
-        ASSERT_TRUE(record && profiles::WriteProfile(profilePath, *record));
-    };
+    profiles::Profile profile{test::writeFile(folder.filePath("p.csv"), "id,name\n1,Ann\n2,Bo\n"),
+                              "p.csv",
+                              s.host,
+                              s.user,
+                              s.password,
+                              db_->name,
+                              "people",
+                              s.port};
+    const QString path = folder.filePath("job.pro");
     const auto cli = [&](const QStringList& arguments) {
+        EXPECT_TRUE(profiles::WriteProfile(path, *profiles::recordFromProfile(profile, {})));
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove("KELDARA_MYSQL_PASSWORD");
         process.setProcessEnvironment(environment);
-        process.start(KELDARA_CLI_PATH,
-                      QStringList{"run", profilePath, "--action", "insert"} + arguments);
+        process.start(KELDARA_CLI_PATH, QStringList{"run", path, "--action", "insert"} + arguments);
         EXPECT_TRUE(process.waitForFinished(60000));
         const QString output = process.readAllStandardOutput() + process.readAllStandardError();
         EXPECT_FALSE(output.contains(s.password)) << output.toStdString();
-        return std::pair{process.exitCode(), output};
+        EXPECT_TRUE(process.exitCode() == 0 || output.contains("TLS") ||
+                    output.contains("Access denied"))
+            << output.toStdString();
+        return process.exitCode();
     };
-    write();
-    const auto [refused, refusal] = cli({"--ssl-mode", "verify-ca", "--ssl-ca", tls_.otherCaFile});
-    EXPECT_EQ(refused, 2);
-    EXPECT_TRUE(refusal.contains("did not pass the verify-ca check")) << refusal.toStdString();
-    const auto [plainStatus, plainRefusal] = cli({"--ssl-mode", "disabled"});
-    EXPECT_EQ(plainStatus, 2) << plainRefusal.toStdString();
-
-    const auto [sent, summary] = cli({"--ssl-mode", "verify-identity", "--ssl-ca", tls_.caFile});
-    EXPECT_EQ(sent, 0) << summary.toStdString();
+    EXPECT_EQ(cli({"--ssl-mode", "verify-ca", "--ssl-ca", tls_.otherCaFile}), 2);
+    EXPECT_EQ(cli({"--ssl-mode", "disabled"}), 2);
+    EXPECT_EQ(cli({"--ssl-mode", "verify-identity", "--ssl-ca", tls_.caFile}), 0);
     profile.tls = {TlsMode::VerifyCa, tls_.caFile};
-    write();
-    const auto [sentAgain, summaryAgain] = cli({});
-    EXPECT_EQ(sentAgain, 0) << summaryAgain.toStdString();
-    const auto rows = connection_->openRecordset("SELECT COUNT(*) FROM people");
-    EXPECT_EQ(rows->valueAt(0, 0).standardText(), "4");
+    EXPECT_EQ(cli({}), 0);
+    EXPECT_EQ(connection_->openRecordset("SELECT * FROM people")->recordCount(), 4);
 }
 
-// The window: the TLS choice and the CA file chooser beside the target fields; a certificate
-// that does not verify is refused with a message, the status bar tells the TLS version, and a
-// profile keeps the choice.
-class TlsWindowTest : public TlsServerTest<test::WindowFixture> {
-  protected:
-    void connectVerifyingWith(const QString& caFile) {
-        doubles.messages.shown.clear();
-        doubles.files.queueAnswer(caFile);
-        clickButton("cmdTargetCaFile");
-        clickButton("cmdTargetConnect");
-    }
-};
+// The window: a certificate that does not verify is refused with a message; one that does
+// connects, the status bar names the TLS version, and the profile gets the choice.
+class TlsWindowTest : public TlsServerTest<test::WindowFixture> {};
 
 TEST_F(TlsWindowTest, ConnectsVerifyingTheCertificateAndKeepsTheChoice) {
     const Server& s = db_->server;
-    textBox("txtTargetServer")->setText(s.host);
-    textBox("txtTargetUsername")->setText(s.user);
-    textBox("txtTargetPassword")->setText(s.password);
-    textBox("txtTargetPort")->setText(s.port);
+    for (const auto& [box, text] : {std::pair{"txtTargetServer", s.host},
+                                    {"txtTargetPort", s.port},
+                                    {"txtTargetUsername", s.user},
+                                    {"txtTargetPassword", s.password}})
+        textBox(box)->setText(text);
     EXPECT_FALSE(textBox("txtTargetCaFile")->isEnabled());
     combo("cboTargetTls")->setCurrentIndex(3);  // verify CA and host name
-
-    connectVerifyingWith(tls_.otherCaFile);
-    EXPECT_EQ(doubles.files.calls.last().kind, "open");
-    EXPECT_FALSE(target::MySQLConnectionIsOpen(ws().state));
+    for (const QString& ca : {tls_.otherCaFile, tls_.caFile}) {
+        doubles.files.queueAnswer(ca);
+        clickButton("cmdTargetCaFile");
+        clickButton("cmdTargetConnect");
+    }
     ASSERT_EQ(doubles.messages.shown.size(), 1);
-    const QString refusal = doubles.messages.shown[0].text;
-    EXPECT_TRUE(refusal.contains("did not pass the verify-identity check"))
-        << refusal.toStdString();
-    EXPECT_FALSE(refusal.contains(s.password));
-
-    connectVerifyingWith(tls_.caFile);
+    EXPECT_TRUE(doubles.messages.shown[0].text.contains("did not pass the verify-identity check"));
     ASSERT_TRUE(target::MySQLConnectionIsOpen(ws().state));
-    EXPECT_TRUE(doubles.messages.shown.isEmpty());
-    const QString status = window->workspace().SB->panelText(1);
+    const QString status = ws().SB->panelText(1);
     EXPECT_TRUE(status.startsWith("Connected To Target Server (encrypted: TLSv1."))
         << status.toStdString();
     connection_->execute("CREATE TABLE t (id INT)");
     choose("cboTargetDatabase", db_->name);
     choose("cboTargetTable", "t");
     EXPECT_TRUE(ws().state.bTargetLoaded);
-
     profiles::Profile saved;
     window->target()->fillProfile(saved);
     EXPECT_EQ(saved.tls, (TlsSettings{TlsMode::VerifyIdentity, tls_.caFile}));
-    const auto record = profiles::recordFromProfile(saved, QDateTime::currentDateTime());
-    const auto read = profiles::parseRecord(profiles::serializeRecord(*record));
-    ASSERT_TRUE(read);
-    EXPECT_EQ(profiles::profileFromRecord(*read).tls, saved.tls);
 }
 
 }  // namespace
