@@ -136,9 +136,7 @@ dao::mysql::TlsSettings tlsSettingsOf(const QCommandLineParser& parser,
     tls.caFile = parser.value(ca);
     tls.certFile = parser.value(cert);
     tls.keyFile = parser.value(key);
-    const bool verifies = tls.mode == dao::mysql::TlsMode::VerifyCa ||
-                          tls.mode == dao::mysql::TlsMode::VerifyIdentity;
-    if (verifies && tls.caFile.isEmpty()) {
+    if (tls.checksCertificate() && tls.caFile.isEmpty()) {
         runUsageError(QStringLiteral("--ssl-mode %1 needs --ssl-ca FILE").arg(modeName));
     }
     if (tls.certFile.isEmpty() != tls.keyFile.isEmpty()) {

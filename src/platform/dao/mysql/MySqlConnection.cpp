@@ -84,8 +84,7 @@ TlsSettings parseTls(const ConnectionString& cs, const QString& host) {
     tls.caFile = valueOfAny(cs, {"SSLCA", "SSL_CA"});
     tls.certFile = valueOfAny(cs, {"SSLCERT", "SSL_CERT"});
     tls.keyFile = valueOfAny(cs, {"SSLKEY", "SSL_KEY"});
-    const bool verifies = tls.mode == TlsMode::VerifyCa || tls.mode == TlsMode::VerifyIdentity;
-    if (verifies && tls.caFile.isEmpty()) {
+    if (tls.checksCertificate() && tls.caFile.isEmpty()) {
         refuseTls(host, QStringLiteral("the TLS mode %1 needs a CA file to check the server's "
                                        "certificate against.")
                             .arg(tlsModeName(tls.mode)));
@@ -174,9 +173,9 @@ QString serverErrorText(MYSQL* handle) {
 QString connectErrorText(MYSQL* handle, const TlsSettings& tls) {
     const QString text = serverErrorText(handle);
     if (mysql_errno(handle) != CR_SSL_CONNECTION_ERROR) return text;
-    if (tls.mode == TlsMode::VerifyCa || tls.mode == TlsMode::VerifyIdentity) {
+    if (tls.checksCertificate()) {
         return QStringLiteral(
-                   "The TLS connection was refused: the server's certificate did not "
+                   "The TLS connection was refused: the server or its certificate did not "
                    "pass the %1 check (%2).")
             .arg(tlsModeName(tls.mode), text);
     }

@@ -19,6 +19,10 @@ struct TlsSettings {
     QString certFile;  // a client certificate and its key, when the server asks for one
     QString keyFile;
 
+    // VerifyCa and VerifyIdentity, which need the CA file.
+    bool checksCertificate() const {
+        return mode == TlsMode::VerifyCa || mode == TlsMode::VerifyIdentity;
+    }
     bool operator==(const TlsSettings&) const = default;
 };
 
