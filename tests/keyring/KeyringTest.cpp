@@ -62,13 +62,19 @@ TEST_F(KeyringTest, TheProfileKeepsNoPasswordTheKeyringDoes) {
     EXPECT_TRUE(doubles.messages.shown.isEmpty());
 
     connection_->execute("CREATE TABLE t (id INT)");
-    QProcess cli;
+    // keldara-cli finds it; without a session bus it falls back to the profile's empty field.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("KELDARA_MYSQL_PASSWORD");
-    cli.setProcessEnvironment(environment);
-    cli.start(KELDARA_CLI_PATH, {"run", path, "--action", "insert"});
-    ASSERT_TRUE(cli.waitForFinished(60000));
-    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().constData();
+    for (const char* bus : {"", "unix:path=/nonexistent"}) {
+        if (*bus) environment.insert("DBUS_SESSION_BUS_ADDRESS", bus);
+        QProcess cli;
+        cli.setProcessEnvironment(environment);
+        cli.start(KELDARA_CLI_PATH, {"run", path, "--action", "insert"});
+        ASSERT_TRUE(cli.waitForFinished(60000));
+        const QByteArray err = cli.readAllStandardError();
+        EXPECT_EQ(cli.exitCode(), *bus ? 2 : 0) << err.constData();
+        EXPECT_EQ(err.contains("Access denied"), bool(*bus)) << err.constData();
+    }
     EXPECT_EQ(connection_->openRecordset("SELECT * FROM t")->recordCount(), 2);
     EXPECT_TRUE(keyring.removePassword({s.host, s.port, s.user}));
 }

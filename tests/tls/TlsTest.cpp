@@ -139,6 +139,7 @@ TEST_F(TlsWindowTest, ConnectsVerifyingTheCertificateAndKeepsTheChoice) {
     ASSERT_EQ(doubles.messages.shown.size(), 1);
     EXPECT_TRUE(doubles.messages.shown[0].text.contains("did not pass the verify-identity check"));
     ASSERT_TRUE(target::MySQLConnectionIsOpen(ws().state));
+    EXPECT_FALSE(combo("cboTargetTls")->isEnabled() || textBox("txtTargetCaFile")->isEnabled());
     const QString status = ws().SB->panelText(1);
     EXPECT_TRUE(status.startsWith("Connected To Target Server (encrypted: TLSv1."))
         << status.toStdString();

@@ -169,6 +169,7 @@ void TargetPanel::TargetControlsEnable(bool bEnable) {
     cboTargetDatabase_->setEnabled(bEnable);
     cboTargetTable_->setEnabled(false);
     if (!bEnable) cmdNewTable_->setEnabled(false);
+    enableTlsControls(!bEnable);
     // The new layout paints before a connect that blocks the window.
     QCoreApplication::processEvents();
 }
@@ -186,6 +187,7 @@ void TargetPanel::CloseMySQL() {
     }
     cboTargetDatabase_->setEnabled(false);
     cboTargetTable_->setEnabled(false);
+    enableTlsControls(true);
 
     ws_.state.gMySQLConnection.reset();
     ws_.state.gMySQLRecordset.reset();
@@ -380,10 +382,17 @@ void TargetPanel::showTlsSettings(const dao::mysql::TlsSettings& tls) {
 }
 
 void TargetPanel::tlsChoiceChanged() {
-    const bool tls = cboTargetTls_->currentIndex() > 0;
-    txtTargetCaFile_->setEnabled(tls);
-    cmdTargetCaFile_->setEnabled(tls);
+    enableTlsControls(cboTargetTls_->isEnabled());
     ws_.state.sMySQLTlsKeys = dao::mysql::tlsConnectionStringClause(tlsSettings());
+}
+
+// Like the server boxes, the TLS choice is fixed while connected; the CA file only counts
+// with TLS.
+void TargetPanel::enableTlsControls(bool enable) {
+    cboTargetTls_->setEnabled(enable);
+    const bool caFile = enable && cboTargetTls_->currentIndex() > 0;
+    txtTargetCaFile_->setEnabled(caFile);
+    cmdTargetCaFile_->setEnabled(caFile);
 }
 
 void TargetPanel::chooseCaFile() {

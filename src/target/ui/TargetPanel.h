@@ -101,6 +101,7 @@ class TargetPanel : public QObject {
     void buildSecurityFrame(QWidget* page);
     void showTlsSettings(const dao::mysql::TlsSettings& tls);
     void tlsChoiceChanged();
+    void enableTlsControls(bool enable);
     void chooseCaFile();
     // The account the password boxes' password belongs to, as the keyring knows it.
     platform::KeyringAccount keyringAccount() const;
