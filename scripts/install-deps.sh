@@ -5,7 +5,8 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake ninja-build pkg-config clang-format
   qt6-base-dev libgl-dev
-  libmariadb-dev mariadb-server mariadb-client galera-4 rsync
+  libmariadb-dev mariadb-server mariadb-client galera-4 rsync openssl
+  libsecret-1-dev gnome-keyring dbus-daemon libsecret-tools
   mdbtools mdbtools-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-xlrd python3-xlwt python3-dbfread

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # A throw-away MariaDB server on loopback for tests, benchmarks and trying Keldara out.
-#   mariadb-server.sh start [--sample] [--defaults]
+#   mariadb-server.sh start [--sample] [--defaults] [--tls]
 #                                        start it (in a temporary data folder, on a free port)
 #                                        and print its connection details as shell variables;
 #                                        --sample also creates the sample database "keldara_sample"
 #                                        (an empty table "customers" shaped like
 #                                        samples/customers.csv, and "products");
 #                                        --defaults keeps the server's compiled-in character set
-#                                        (latin1) instead of utf8mb4
+#                                        (latin1) instead of utf8mb4;
+#                                        --tls serves TLS only (require_secure_transport) with a
+#                                        throw-away CA and a server certificate for "localhost",
+#                                        made at start; KELDARA_MYSQL_SSL_CA names the CA file
+#                                        and KELDARA_MYSQL_OTHER_CA a CA that signed nothing
 #   mariadb-server.sh stop              stop it and remove its data folder
 #   mariadb-server.sh env               print the connection details of the running server
 # State lives in $KELDARA_DB_STATE (default /tmp/keldara-mariadb).
@@ -51,6 +55,29 @@ client() {
   mariadb --no-defaults --socket="$STATE/mysqld.sock" -uroot "$@"
 }
 
+# A throw-away CA, a server certificate it signs for "localhost" only (so 127.0.0.1 is a wrong
+# host name) and a second CA that signed nothing, in $STATE/tls.
+make_certificates() {
+  local dir="$STATE/tls"
+  mkdir -p "$dir"
+  (
+    cd "$dir"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Keldara test CA" \
+      -keyout ca-key.pem -out ca.pem
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Keldara other CA" \
+      -keyout other-ca-key.pem -out other-ca.pem
+    openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout server-key.pem \
+      -out server.csr
+    printf 'subjectAltName=DNS:localhost\n' >server.ext
+    openssl x509 -req -in server.csr -CA ca.pem -CAkey ca-key.pem -CAcreateserial -days 2 \
+      -extfile server.ext -out server-cert.pem
+  ) >"$STATE/tls.log" 2>&1 || {
+    echo "mariadb-server.sh: the TLS certificates could not be made:" >&2
+    tail -20 "$STATE/tls.log" >&2 || true
+    exit 1
+  }
+}
+
 # Starts the server on a free port (start's `port`) and waits until it answers: status 0
 # then, 1 when it ends before answering, 2 when it does not answer within 30 seconds.
 launch_on_free_port() {
@@ -58,7 +85,7 @@ launch_on_free_port() {
   "$daemon" --no-defaults --datadir="$STATE/data" "${run_as[@]}" \
     --bind-address=127.0.0.1 --port="$port" --socket="$STATE/mysqld.sock" \
     --pid-file="$STATE/pid" --log-error="$STATE/server.log" \
-    --skip-name-resolve "${charset[@]}" \
+    --skip-name-resolve "${charset[@]}" "${tls[@]}" \
     --innodb-buffer-pool-size=256M --innodb-flush-log-at-trx-commit=2 >/dev/null 2>&1 &
   local pid=$!
   for _ in $(seq 1 300); do
@@ -73,9 +100,14 @@ start() {
   if running; then print_env; return; fi
   rm -rf "$STATE"
   mkdir -p "$STATE/data"
-  local daemon port run_as=() charset=()
+  local daemon port run_as=() charset=() tls=()
   daemon="$(find_daemon)"
   [ "$(id -u)" -eq 0 ] && run_as=(--user=root)
+  if [ "$TLS" = 1 ]; then
+    make_certificates
+    tls=(--ssl-ca="$STATE/tls/ca.pem" --ssl-cert="$STATE/tls/server-cert.pem"
+         --ssl-key="$STATE/tls/server-key.pem" --require-secure-transport=ON)
+  fi
   [ "$DEFAULTS" = 1 ] || charset=(--character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci)
   if ! mariadb-install-db --no-defaults --datadir="$STATE/data" "${run_as[@]}" \
     --auth-root-authentication-method=socket --skip-test-db >"$STATE/install.log" 2>&1; then
@@ -106,6 +138,10 @@ KELDARA_MYSQL_USER=$USER_NAME
 KELDARA_MYSQL_PASSWORD=$PASSWORD
 KELDARA_MYSQL_SOCKET=$STATE/mysqld.sock
 ENV
+  if [ "$TLS" = 1 ]; then
+    printf 'KELDARA_MYSQL_SSL_CA=%s\nKELDARA_MYSQL_OTHER_CA=%s\n' \
+      "$STATE/tls/ca.pem" "$STATE/tls/other-ca.pem" >>"$STATE/env"
+  fi
   print_env
 }
 
@@ -133,10 +169,12 @@ stop() {
 
 SAMPLE=0
 DEFAULTS=0
+TLS=0
 for option in "${@:2}"; do
   case "$option" in
     --sample) SAMPLE=1 ;;
     --defaults) DEFAULTS=1 ;;
+    --tls) TLS=1 ;;
   esac
 done
 
@@ -144,5 +182,5 @@ case "${1:-}" in
   start) start; [ "$SAMPLE" = 1 ] && create_sample; true ;;
   stop) stop ;;
   env) running && print_env ;;
-  *) echo "usage: $0 start [--sample] [--defaults] | stop | env" >&2; exit 2 ;;
+  *) echo "usage: $0 start [--sample] [--defaults] [--tls] | stop | env" >&2; exit 2 ;;
 esac

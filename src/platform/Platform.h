@@ -3,6 +3,7 @@
 #include "platform/FileDialogs.h"
 #include "platform/KeyStore.h"
 #include "platform/MessageBoxes.h"
+#include "platform/PasswordKeyring.h"
 #include "platform/ProcessStarter.h"
 #include "platform/SettingsStore.h"
 
@@ -15,6 +16,7 @@ struct Platform {
     SettingsStore& settings;
     KeyStore& keys;
     ProcessStarter& processes;
+    PasswordKeyring& keyring;
 };
 
 }  // namespace keldara::platform

@@ -73,6 +73,12 @@ void appendNumber(QByteArray& out, quint32 value, int size) {
 }
 
 constexpr qsizetype MaxTextLength = 0xFFFF;
+constexpr quint16 TlsBlockLength = 0xFFFF;
+// The TLS block's files together: the block and the end mark after it stay below
+// TlsBlockLength bytes.
+constexpr qsizetype MaxTlsFilesLength = 0xF000;
+
+using dao::mysql::TlsMode;
 
 void appendText(QByteArray& out, const QByteArray& text) {
     appendNumber(out, quint32(text.size()), 2);
@@ -143,6 +149,10 @@ QString profileProblem(const Profile& profile) {
             return QStringLiteral("a text is longer than a profile can hold (65535 bytes)");
         }
     }
+    const dao::mysql::TlsSettings& tls = profile.tls;
+    if (encodeProfileText(tls.caFile + tls.certFile + tls.keyFile).size() > MaxTlsFilesLength) {
+        return QStringLiteral("the TLS file names are longer than a profile can hold");
+    }
     return {};
 }
 
@@ -165,6 +175,12 @@ std::optional<ProfileRecord> recordFromProfile(const Profile& profile, const QDa
     r.port = *port;
     r.mappingsStart = MappingsStartText;
     r.mappingsEnd = MappingsEndText;
+    if (profile.tls.mode != TlsMode::Disabled) {
+        r.tlsMode = dao::mysql::tlsModeName(profile.tls.mode).toLatin1();
+        r.tlsCaFile = encodeProfileText(profile.tls.caFile);
+        r.tlsCertFile = encodeProfileText(profile.tls.certFile);
+        r.tlsKeyFile = encodeProfileText(profile.tls.keyFile);
+    }
     return r;
 }
 
@@ -178,6 +194,13 @@ Profile profileFromRecord(const ProfileRecord& record) {
     p.database = decodeProfileText(record.database);
     p.targetTable = decodeProfileText(record.targetTable);
     p.port = QString::number(record.port);
+    if (!record.tlsMode.isEmpty()) {
+        p.tls.mode = dao::mysql::tlsModeNamed(QString::fromLatin1(record.tlsMode))
+                         .value_or(TlsMode::VerifyIdentity);
+        p.tls.caFile = decodeProfileText(record.tlsCaFile);
+        p.tls.certFile = decodeProfileText(record.tlsCertFile);
+        p.tls.keyFile = decodeProfileText(record.tlsKeyFile);
+    }
     return p;
 }
 
@@ -193,6 +216,13 @@ QByteArray serializeRecord(const ProfileRecord& r) {
     }
     appendNumber(out, quint32(r.port), 4);
     appendText(out, r.mappingsStart);
+    if (!r.tlsMode.isEmpty()) {
+        appendNumber(out, TlsBlockLength, 2);
+        for (const QByteArray* text :
+             {&TlsBlockMark, &r.tlsMode, &r.tlsCaFile, &r.tlsCertFile, &r.tlsKeyFile}) {
+            appendText(out, *text);
+        }
+    }
     appendText(out, r.mappingsEnd);
     return out;
 }
@@ -211,7 +241,18 @@ std::optional<ProfileRecord> parseRecord(const QByteArray& bytes) {
     }
     r.port = qint32(in.number(4));
     r.mappingsStart = in.text();
-    r.mappingsEnd = in.text();
+    const quint16 endLength = quint16(in.number(2));
+    if (endLength == TlsBlockLength) {
+        if (in.text() != TlsBlockMark) return std::nullopt;
+        for (QByteArray* text : {&r.tlsMode, &r.tlsCaFile, &r.tlsCertFile, &r.tlsKeyFile}) {
+            *text = in.text();
+        }
+        // A mode this reader does not know is refused, not read as a weaker one.
+        if (!dao::mysql::tlsModeNamed(QString::fromLatin1(r.tlsMode))) return std::nullopt;
+        r.mappingsEnd = in.text();
+    } else {
+        r.mappingsEnd = in.fixed(endLength);
+    }
     if (!in.ok()) return std::nullopt;
     return r;
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <optional>
 
+#include "platform/dao/mysql/TlsSettings.h"
+
 namespace keldara::profiles {
 
 // The connection choices a profile file keeps, as plain texts.
@@ -17,6 +19,9 @@ struct Profile {
     QString database;
     QString targetTable;
     QString port;  // decimal text, as the port box shows it
+    // How the target connection is encrypted. Off, the file is in the format every reader
+    // knows; on, it carries a TLS block that readers without TLS refuse (see serializeRecord).
+    dao::mysql::TlsSettings tls;
 };
 
 // One profile record as it lies in the file: 8-bit texts (the coded ones still coded), the
@@ -37,6 +42,11 @@ struct ProfileRecord {
     qint32 port = 0;
     QByteArray mappingsStart;
     QByteArray mappingsEnd;
+    // The TLS block: empty tlsMode means none.
+    QByteArray tlsMode;
+    QByteArray tlsCaFile;
+    QByteArray tlsCertFile;
+    QByteArray tlsKeyFile;
 
     bool operator==(const ProfileRecord&) const = default;
 };
@@ -69,7 +79,12 @@ std::optional<ProfileRecord> recordFromProfile(const Profile& profile, const QDa
 Profile profileFromRecord(const ProfileRecord& record);
 
 // The file bytes of one record, and the record that file bytes hold (nothing when they end
-// before the record does).
+// before the record does). A record with TLS settings writes, where the length of the
+// mappings' end mark belongs, the length 0xFFFF and then the TLS block (TlsBlockMark, the
+// mode, the CA, certificate and key files) before the end mark. The whole block is kept
+// shorter than 0xFFFF bytes, so a reader that knows no TLS block runs past the end of the
+// file and refuses it rather than connecting without TLS.
+inline const QByteArray TlsBlockMark = "Keldara TLS";
 QByteArray serializeRecord(const ProfileRecord& record);
 std::optional<ProfileRecord> parseRecord(const QByteArray& bytes);
 

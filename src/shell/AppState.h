@@ -27,6 +27,11 @@ struct AppState {
     bool bTargetLoaded = false;
     // The name of the loaded target table: the one table a run writes into.
     QString gTargetTableName;
+    // The connection string keys of the target's TLS choice (empty: unencrypted), added to
+    // every target connection string.
+    QString sMySQLTlsKeys;
+    // Why the last target connect failed; it names no password.
+    QString sMySQLConnectError;
 };
 
 }  // namespace keldara::shell

@@ -1,6 +1,7 @@
 #include "target/DBBits.h"
 
 #include "platform/dao/ConnectionString.h"
+#include "platform/dao/DaoError.h"
 #include "platform/dao/Providers.h"
 #include "transfer/SqlText.h"
 
@@ -52,8 +53,13 @@ bool MySQL_Connect_Database(shell::AppState& state, const QString& sServer, cons
     try {
         dao::Connection& connection = mySqlConnection(state);
         if (connection.isOpen()) connection.close();
-        connection.open(ConnectionString(sServer, sUser, sPassword, sDatabase, sPort));
+        state.sMySQLConnectError.clear();
+        connection.open(ConnectionString(sServer, sUser, sPassword, sDatabase, sPort) +
+                        state.sMySQLTlsKeys);
         return true;
+    } catch (const dao::DaoError& error) {
+        state.sMySQLConnectError = error.description();
+        return false;
     } catch (...) {
         return false;
     }
@@ -61,6 +67,23 @@ bool MySQL_Connect_Database(shell::AppState& state, const QString& sServer, cons
 
 void MySQL_Close(shell::AppState& state) {
     mySqlConnection(state).close();
+}
+
+QString ConnectionEncryption(shell::AppState& state) {
+    try {
+        if (!MySQLConnectionIsOpen(state)) return {};
+        QStringList parts;
+        for (const char* variable : {"Ssl_version", "Ssl_cipher"}) {
+            const auto status = state.gMySQLConnection->openRecordset(
+                QStringLiteral("SHOW SESSION STATUS LIKE '%1'").arg(QLatin1String(variable)));
+            const QString value =
+                status->recordCount() == 1 ? status->valueAt(0, 1).standardText() : QString();
+            if (!value.isEmpty()) parts << value;
+        }
+        return parts.join(QStringLiteral(", "));
+    } catch (...) {
+        return {};
+    }
 }
 
 bool MySQLConnectionIsOpen(const shell::AppState& state) {

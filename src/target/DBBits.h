@@ -19,7 +19,8 @@ QString ConnectionString(const QString& sServer, const QString& sUser, const QSt
 bool MySQL_Connect_Server(shell::AppState& state, const QString& sServer, const QString& sUser,
                           const QString& sPassword, const QString& sPort);
 
-// Opens gMySQLConnection with sDatabase as its default database; closes it first when open.
+// Opens gMySQLConnection with sDatabase as its default database, encrypted as sMySQLTlsKeys
+// asks; closes it first when open. A failure's reason goes into sMySQLConnectError.
 bool MySQL_Connect_Database(shell::AppState& state, const QString& sServer, const QString& sUser,
                             const QString& sPassword, const QString& sDatabase,
                             const QString& sPort);
@@ -34,6 +35,10 @@ QString LoadDatabases(shell::AppState& state);
 // or "" on any failure (a failed reconnect leaves gMySQLConnection closed).
 QString LoadTables(shell::AppState& state, const QString& sServer, const QString& sUser,
                    const QString& sPassword, const QString& sDatabase, const QString& sPort);
+
+// How gMySQLConnection is encrypted: "TLSv1.3, TLS_AES_256_GCM_SHA384" (the TLS version and
+// cipher the server reports), or "" when it is not encrypted or not open.
+QString ConnectionEncryption(shell::AppState& state);
 
 // Whether gMySQLConnection exists and is open.
 bool MySQLConnectionIsOpen(const shell::AppState& state);

@@ -206,7 +206,7 @@ TEST_F(CliCsvTest, RunsLeaveTheTableAndExitAsTheirOptionsSay) {
         if (*c.setUp) run(c.setUp);
         profiles::Profile profile = profile_;
         if (c.setting == Setting::WrongPassword || c.setting == Setting::WrongPasswordRightVariable)
-            profile.password = "wrong";
+            profile.password = "wrong-pw-7Qz";
         if (c.setting == Setting::NoSourceFile) profile.sourceFile += ".gone";
         writeProfile(profile);
         const CliRun result = runCli(c.arguments, c.setting == Setting::WrongPasswordRightVariable
@@ -215,6 +215,10 @@ TEST_F(CliCsvTest, RunsLeaveTheTableAndExitAsTheirOptionsSay) {
         EXPECT_EQ(result.exitCode, c.exitCode) << result.err.toStdString();
         EXPECT_TRUE(result.err.contains(QRegularExpression(c.message))) << result.err.toStdString();
         EXPECT_EQ(rows("SELECT * FROM t ORDER BY id"), c.rowsAfter);
+        for (const QString& password : {db_->server.password, profile.password}) {
+            EXPECT_FALSE(result.out.contains(password) || result.err.contains(password))
+                << "the password appears in the output";
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -145,6 +146,31 @@ TEST(ProfileFile, WriteReplacesTheFileOrLeavesItAlone) {
     EXPECT_FALSE(ReadProfile(dir.filePath("missing/b.pro")));
 }
 
+// TLS settings go into a block after the mappings' start mark, in place of the end mark's
+// length: a reader without TLS finds a length longer than the rest of the file and refuses
+// the file. A profile without TLS is written as before (above).
+TEST(ProfileFile, TlsSettingsRoundTripAndReadersWithoutThemRefuseTheFile) {
+    Profile p = Sample;
+    p.tls = {dao::mysql::TlsMode::VerifyIdentity, "/etc/ca \u00e9.pem", "/c.pem", "/k.pem"};
+    const QByteArray bytes = savedBytes(p);
+    EXPECT_EQ(roundTrip(p).tls, p.tls);
+    const QByteArray startMark = text("Mappings From Here");
+    const qsizetype block = bytes.indexOf(startMark) + startMark.size();
+    EXPECT_EQ(bytes.mid(block, 2), "\xFF\xFF");
+    EXPECT_LT(bytes.size() - block - 2, 0xFFFF);
+    EXPECT_TRUE(bytes.endsWith(text("Mappings To Here")));
+
+    for (const auto& [from, to] :
+         {std::pair<QByteArray, QByteArray>{"verify-identity", "verify-all"},
+          {"Keldara TLS", "Keldara TLX"}}) {
+        QByteArray changed = bytes;
+        changed.replace(from, to);
+        EXPECT_FALSE(parseRecord(changed)) << to.constData();
+    }
+    p.tls.caFile = QString(0xF001, 'a');
+    EXPECT_FALSE(recordFromProfile(p, QDateTime::currentDateTime()));
+}
+
 // The boxes, then the lists, a profile keeps.
 const char* const ProfileFields[] = {"txtSourceFileName", "txtTargetServer", "txtTargetUsername",
                                      "txtTargetPassword", "txtTargetPort",   "cboSourceTable",
@@ -282,6 +308,41 @@ TEST_F(ProfileCommandsTest, RefusesNonProfilesAndListsOnlyWrittenFiles) {
               (QStringList{"", path("case.pro"), path("Case.pro"), ""}));
     trigger("mnuProfileLoad");
     EXPECT_EQ(doubles.files.calls.last().request.initialFolder, dir.path());
+}
+
+// "Remember password in the system keyring" (on for a new profile) keeps the password in the
+// keyring and none in the file; a profile with a coded password loads and saves as before;
+// without a keyring the window says so and asks for the password.
+TEST_F(ProfileCommandsTest, ThePasswordGoesIntoTheKeyringWhereThereIsOne) {
+    fill(chosen);
+    auto* remember = control<QCheckBox>("chkRememberPassword");
+    EXPECT_TRUE(remember->isChecked());
+    saveAs("kept.pro");
+    EXPECT_EQ(readProfileFile(path("kept.pro"))->password, "");
+    EXPECT_EQ(doubles.keyring.passwords.value("db.example:3307:ana"), chosen[3]);
+
+    Profile coded = *readProfileFile(path("kept.pro"));
+    coded.password = "coded pw";
+    ASSERT_TRUE(WriteProfile(path("coded.pro"), *recordFromProfile(coded, {})));
+    window->profiles()->openProfile(path("coded.pro"));
+    EXPECT_EQ(textBox("txtTargetPassword")->text(), "coded pw");
+    EXPECT_FALSE(remember->isChecked());
+    saveAs("coded-again.pro");
+    EXPECT_EQ(readProfileFile(path("coded-again.pro"))->password, "coded pw");
+    EXPECT_EQ(doubles.keyring.passwords.size(), 1);
+    EXPECT_TRUE(doubles.messages.shown.isEmpty());
+
+    doubles.keyring.available = false;
+    window->profiles()->openProfile(path("kept.pro"));
+    EXPECT_EQ(textBox("txtTargetPassword")->text(), "");
+    EXPECT_TRUE(remember->isChecked());
+    ASSERT_EQ(doubles.messages.shown.size(), 1);
+    EXPECT_TRUE(doubles.messages.shown[0].text.startsWith("No system keyring is running"));
+    textBox("txtTargetPassword")->setText("typed");
+    saveAs("file.pro");
+    ASSERT_EQ(doubles.messages.shown.size(), 2);
+    EXPECT_TRUE(doubles.messages.shown[1].text.contains("kept in the profile file"));
+    EXPECT_EQ(readProfileFile(path("file.pro"))->password, "typed");
 }
 
 }  // namespace

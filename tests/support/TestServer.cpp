@@ -17,7 +17,8 @@ QString Server::connectionString(const QString& database) const {
     using dao::braceQuoteIfNeeded;
     return "DRIVER={MySQL ODBC 3.51 Driver};SERVER=" + braceQuoteIfNeeded(host) +
            ";UID=" + braceQuoteIfNeeded(user) + ";PWD=" + braceQuoteIfNeeded(password) +
-           ";PORT=" + braceQuoteIfNeeded(port) + ";DATABASE=" + braceQuoteIfNeeded(database);
+           ";PORT=" + braceQuoteIfNeeded(port) + ";DATABASE=" + braceQuoteIfNeeded(database) +
+           tlsClause;
 }
 
 Server serverOf(const QByteArray& lines) {
@@ -35,6 +36,21 @@ Server testServer() {
         return qEnvironmentVariable(QByteArray("KELDARA_MYSQL_") + key);
     };
     return {env("HOST"), env("PORT"), env("USER"), env("PASSWORD")};
+}
+
+TlsServer tlsTestServer() {
+    QString path = qEnvironmentVariable("KELDARA_TLS_SERVER_ENV");
+    if (path.isEmpty()) path = QStringLiteral(KELDARA_TLS_TEST_SERVER_ENV);
+    QFile env(path);
+    if (!env.open(QIODevice::ReadOnly)) return {};
+    const QByteArray lines = env.readAll();
+    TlsServer tls{serverOf(lines), {}, {}};
+    for (const QByteArray& line : lines.split('\n')) {
+        const QString value = QString::fromUtf8(line.mid(line.indexOf('=') + 1));
+        if (line.startsWith("KELDARA_MYSQL_SSL_CA=")) tls.caFile = value;
+        if (line.startsWith("KELDARA_MYSQL_OTHER_CA=")) tls.otherCaFile = value;
+    }
+    return tls;
 }
 
 void useTestServerOfTheBuild() {

@@ -12,6 +12,7 @@ namespace keldara::test {
 // A MySQL server and the account the tests use on it.
 struct Server {
     QString host, port, user, password;
+    QString tlsClause;  // ";SSLMODE=..." keys added to every connection string
     // The MySQL ODBC driver's connection string, each value braced when it needs it.
     QString connectionString(const QString& database) const;
 };
@@ -20,6 +21,15 @@ struct Server {
 Server serverOf(const QByteArray& lines);
 // The test server, as the KELDARA_MYSQL_* variables describe it.
 Server testServer();
+// The TLS-only test server that CTest starts for the build (its env file, or the one that
+// KELDARA_TLS_SERVER_ENV names): its details, the CA that signed its certificate and a CA
+// that did not. Empty when it is not running.
+struct TlsServer {
+    Server server;
+    QString caFile;
+    QString otherCaFile;
+};
+TlsServer tlsTestServer();
 // Unless set, the KELDARA_MYSQL_* variables of the server that CTest starts for the build.
 void useTestServerOfTheBuild();
 

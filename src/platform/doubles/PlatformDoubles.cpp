@@ -75,4 +75,29 @@ bool FakeProcessStarter::startDetached(const QString& program) {
     return succeed;
 }
 
+namespace {
+QString accountKey(const KeyringAccount& account) {
+    return account.server + QLatin1Char(':') + account.port + QLatin1Char(':') + account.user;
+}
+}  // namespace
+
+bool MemoryKeyring::storePassword(const KeyringAccount& account, const QString& password) {
+    if (!available) return false;
+    passwords.insert(accountKey(account), password);
+    return true;
+}
+
+std::optional<QString> MemoryKeyring::findPassword(const KeyringAccount& account) {
+    if (!available || !passwords.contains(accountKey(account))) return std::nullopt;
+    return passwords.value(accountKey(account));
+}
+
+bool MemoryKeyring::removePassword(const KeyringAccount& account) {
+    return available && passwords.remove(accountKey(account)) > 0;
+}
+
+QString MemoryKeyring::errorString() const {
+    return available ? QStringLiteral("No such password.") : QStringLiteral("No keyring.");
+}
+
 }  // namespace keldara::platform

@@ -71,6 +71,19 @@ class FakeProcessStarter : public ProcessStarter {
     bool succeed = true;
 };
 
+// A keyring in memory; `available` false plays a session without one.
+class MemoryKeyring : public PasswordKeyring {
+  public:
+    bool isAvailable() override { return available; }
+    bool storePassword(const KeyringAccount& account, const QString& password) override;
+    std::optional<QString> findPassword(const KeyringAccount& account) override;
+    bool removePassword(const KeyringAccount& account) override;
+    QString errorString() const override;
+
+    bool available = true;
+    QMap<QString, QString> passwords;  // "server:port:user" -> password
+};
+
 // All doubles together, ready to hand to a window.
 struct PlatformDoubles {
     FakeMessageBoxes messages;
@@ -78,8 +91,9 @@ struct PlatformDoubles {
     MemorySettingsStore settings;
     MemoryKeyStore keys;
     FakeProcessStarter processes;
+    MemoryKeyring keyring;
 
-    Platform platform() { return Platform{messages, files, settings, keys, processes}; }
+    Platform platform() { return Platform{messages, files, settings, keys, processes, keyring}; }
 };
 
 }  // namespace keldara::platform

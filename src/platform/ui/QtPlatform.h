@@ -38,8 +38,9 @@ struct QtPlatform {
     QSettingsStore settings;
     EmptyKeyStore keys;
     QtProcessStarter processes;
+    SecretServiceKeyring keyring;
 
-    Platform platform() { return Platform{messages, files, settings, keys, processes}; }
+    Platform platform() { return Platform{messages, files, settings, keys, processes, keyring}; }
     void setOwner(QWidget* owner) {
         messages.setOwner(owner);
         files.setOwner(owner);

@@ -1,5 +1,6 @@
 #include "target/ui/TargetPanel.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -7,6 +8,7 @@
 #include <QTabBar>
 #include <QTableView>
 #include <QTextEdit>
+#include <algorithm>
 #include <cstdint>
 
 #include "dialogs/DialogHost.h"
@@ -122,6 +124,7 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
     connect(cmdNewTable_, &QPushButton::clicked, this, &TargetPanel::newTableRequested);
     connect(cmdSaveScript_, &QPushButton::clicked, this, &TargetPanel::saveScript);
     connect(cboTargetTable_, &QComboBox::currentTextChanged, this, &TargetPanel::tableTextChanged);
+    buildSecurityFrame(page);
 }
 
 void TargetPanel::loadDefaults() {
@@ -176,6 +179,11 @@ void TargetPanel::ConnectMySQL() {
     if (!MySQL_Connect_Server(ws_.state, txtTargetServer_->text(), txtTargetUsername_->text(),
                               txtTargetPassword_->text(), txtTargetPort_->text())) {
         TargetControlsEnable(false);
+        if (!ws_.state.sMySQLTlsKeys.isEmpty()) {
+            showMessage(QStringLiteral("Cannot connect to the target server: ") +
+                            ws_.state.sMySQLConnectError,
+                        platform::MessageIcon::Critical);
+        }
         return;
     }
 
@@ -187,7 +195,10 @@ void TargetPanel::ConnectMySQL() {
     if (!databases.isEmpty()) addNames(cboTargetDatabase_, ws_.PB, databases);
 
     cmdTargetConnect_->setText(QStringLiteral("Connect"));
-    ws_.SetStatusText(QStringLiteral("Connected To Target Server"));
+    const QString encryption = ConnectionEncryption(ws_.state);
+    ws_.SetStatusText(
+        QStringLiteral("Connected To Target Server") +
+        (encryption.isEmpty() ? QString() : QStringLiteral(" (encrypted: %1)").arg(encryption)));
     chooseTarget(wantedDatabase, wantedTable);
 }
 
@@ -228,6 +239,7 @@ void TargetPanel::TargetControlsEnable(bool bEnable) {
     cboTargetDatabase_->setEnabled(bEnable);
     cboTargetTable_->setEnabled(false);
     if (!bEnable) cmdNewTable_->setEnabled(false);
+    enableTlsControls(!bEnable);
     // The new layout paints before a connect that blocks the window.
     QCoreApplication::processEvents();
 }
@@ -245,6 +257,7 @@ void TargetPanel::CloseMySQL() {
     }
     cboTargetDatabase_->setEnabled(false);
     cboTargetTable_->setEnabled(false);
+    enableTlsControls(true);
 
     ws_.state.gMySQLConnection.reset();
     ws_.state.gMySQLRecordset.reset();
@@ -309,7 +322,8 @@ void TargetPanel::LoadDataTarget(const QString& sTableName) {
         line = 190;
         const QString port = txtTargetPort_->text();
         line = 200;
-        adoMySQLData_->connectionString = ConnectionString(server, user, password, database, port);
+        adoMySQLData_->connectionString =
+            ConnectionString(server, user, password, database, port) + state.sMySQLTlsKeys;
         line = 210;
         adoMySQLData_->commandType = 1;
         line = 220;
@@ -378,9 +392,11 @@ void TargetPanel::tsMySQL_Click() {
 // connection is closed, and "Connect" then chooses them.
 void TargetPanel::applyProfile(const profiles::Profile& profile) {
     const bool connected = MySQLConnectionIsOpen(ws_.state);
-    const bool sameServer =
-        txtTargetServer_->text() == profile.server && txtTargetUsername_->text() == profile.user &&
-        txtTargetPassword_->text() == profile.password && txtTargetPort_->text() == profile.port;
+    // The same account on the same server, reached the same way (its password may come from
+    // the keyring rather than the profile).
+    const bool sameServer = txtTargetServer_->text() == profile.server &&
+                            txtTargetUsername_->text() == profile.user &&
+                            txtTargetPort_->text() == profile.port && tlsSettings() == profile.tls;
     const bool sameTable = cboTargetDatabase_->currentText() == profile.database &&
                            ws_.state.gTargetTableName == profile.targetTable;
     if (connected && !sameServer) CloseMySQL();
@@ -391,6 +407,12 @@ void TargetPanel::applyProfile(const profiles::Profile& profile) {
     cboTargetDatabase_->setEditText(profile.database);
     cboTargetTable_->setEditText(profile.targetTable);
     txtTargetPort_->setText(profile.port);
+    showTlsSettings(profile.tls);
+    // A profile that keeps its own (coded) password loads as it always has.
+    chkRememberPassword_->setChecked(profile.password.isEmpty());
+    if (profile.password.isEmpty() && !profile.server.isEmpty() && !profile.user.isEmpty()) {
+        takePasswordFromKeyring();
+    }
     if (connected && sameServer && !sameTable) chooseTarget(profile.database, profile.targetTable);
 }
 
@@ -401,6 +423,115 @@ void TargetPanel::fillProfile(profiles::Profile& profile) const {
     profile.database = cboTargetDatabase_->currentText();
     profile.targetTable = cboTargetTable_->currentText();
     profile.port = txtTargetPort_->text();
+    profile.tls = tlsSettings();
+    if (chkRememberPassword_->isChecked() && !profile.password.isEmpty() &&
+        storePasswordInKeyring()) {
+        profile.password.clear();
+    }
+}
+
+// TLS and keyring controls, in a frame of their own right of the counts.
+void TargetPanel::buildSecurityFrame(QWidget* page) {
+    fraTargetSecurity_ = makeFrame(page, "fraTargetSecurity", 7875, 0, 2025, 2280);
+    makeLabel(fraTargetSecurity_, "lblTargetTls", "TLS", 100, 150, 1800);
+    cboTargetTls_ = makeComboBox(fraTargetSecurity_, "cboTargetTls", 100, 420, 1825, 300);
+    cboTargetTls_->addItems(
+        {QStringLiteral("Off"), QStringLiteral("Required, no certificate check"),
+         QStringLiteral("Verify CA"), QStringLiteral("Verify CA and host name")});
+    cboTargetTls_->setEditable(false);
+    makeLabel(fraTargetSecurity_, "lblTargetCaFile", "CA File", 100, 780, 1800);
+    txtTargetCaFile_ = makeTextBox(fraTargetSecurity_, "txtTargetCaFile", 100, 1050, 1400);
+    cmdTargetCaFile_ = makeButton(fraTargetSecurity_, "cmdTargetCaFile", "...", 1550, 1050, 375);
+    chkRememberPassword_ = new QCheckBox(fraTargetSecurity_);
+    chkRememberPassword_->setObjectName("chkRememberPassword");
+    chkRememberPassword_->setChecked(true);
+    placeTw(chkRememberPassword_, 100, 1450, 300, 300);
+    auto* remember = makeLabel(fraTargetSecurity_, "lblRememberPassword",
+                               "Remember password in the system keyring", 400, 1400, 1550, 780);
+    remember->setWordWrap(true);
+    remember->setBuddy(chkRememberPassword_);
+    txtResult_->resize(toPixels(2150), txtResult_->height());  // the frame takes its right part
+    connect(cboTargetTls_, &QComboBox::currentIndexChanged, this, &TargetPanel::tlsChoiceChanged);
+    connect(txtTargetCaFile_, &QLineEdit::textChanged, this, &TargetPanel::tlsChoiceChanged);
+    connect(cmdTargetCaFile_, &QPushButton::clicked, this, &TargetPanel::chooseCaFile);
+    tlsChoiceChanged();
+}
+
+dao::mysql::TlsSettings TargetPanel::tlsSettings() const {
+    dao::mysql::TlsSettings tls;
+    tls.mode = static_cast<dao::mysql::TlsMode>(std::max(0, cboTargetTls_->currentIndex()));
+    if (tls.mode != dao::mysql::TlsMode::Disabled) tls.caFile = txtTargetCaFile_->text();
+    return tls;
+}
+
+void TargetPanel::showTlsSettings(const dao::mysql::TlsSettings& tls) {
+    txtTargetCaFile_->setText(tls.caFile);
+    cboTargetTls_->setCurrentIndex(static_cast<int>(tls.mode));
+}
+
+void TargetPanel::tlsChoiceChanged() {
+    enableTlsControls(cboTargetTls_->isEnabled());
+    ws_.state.sMySQLTlsKeys = dao::mysql::tlsConnectionStringClause(tlsSettings());
+}
+
+// Like the server boxes, the TLS choice is fixed while connected; the CA file only counts
+// with TLS.
+void TargetPanel::enableTlsControls(bool enable) {
+    cboTargetTls_->setEnabled(enable);
+    const bool caFile = enable && cboTargetTls_->currentIndex() > 0;
+    txtTargetCaFile_->setEnabled(caFile);
+    cmdTargetCaFile_->setEnabled(caFile);
+}
+
+void TargetPanel::chooseCaFile() {
+    platform::FileDialogRequest request;
+    request.title = QStringLiteral("CA File");
+    request.filter = QStringLiteral("Certificates (*.pem;*.crt)|*.pem;*.crt|All Files (*.*)|*.*");
+    request.flags = platform::FileDialogRequest::FileMustExist;
+    if (const auto file = ws_.platform.files.showOpen(request)) txtTargetCaFile_->setText(*file);
+}
+
+platform::KeyringAccount TargetPanel::keyringAccount() const {
+    return {txtTargetServer_->text(), txtTargetPort_->text(), txtTargetUsername_->text()};
+}
+
+void TargetPanel::takePasswordFromKeyring() {
+    platform::PasswordKeyring& keyring = ws_.platform.keyring;
+    const platform::KeyringAccount account = keyringAccount();
+    if (!keyring.isAvailable()) {
+        showMessage(QStringLiteral("No system keyring is running, so the MySQL password of "
+                                   "this profile cannot be read from it. Type the password for "
+                                   "user '%1' on server '%2' into the Password box.")
+                        .arg(account.user, account.server),
+                    platform::MessageIcon::Information);
+    } else if (const auto password = keyring.findPassword(account)) {
+        txtTargetPassword_->setText(*password);
+    }
+}
+
+bool TargetPanel::storePasswordInKeyring() const {
+    platform::PasswordKeyring& keyring = ws_.platform.keyring;
+    if (!keyring.isAvailable()) {
+        showMessage(QStringLiteral("No system keyring is running: the MySQL password is kept in "
+                                   "the profile file."),
+                    platform::MessageIcon::Warning);
+        return false;
+    }
+    if (!keyring.storePassword(keyringAccount(), txtTargetPassword_->text())) {
+        showMessage(keyring.errorString() +
+                        QStringLiteral(" The MySQL password is kept in the profile file."),
+                    platform::MessageIcon::Warning);
+        return false;
+    }
+    return true;
+}
+
+void TargetPanel::showMessage(const QString& text, platform::MessageIcon icon) const {
+    platform::MessageRequest request;
+    request.text = text;
+    request.title = QStringLiteral("Keldara");
+    request.icon = icon;
+    ws_.platform.messages.show(request);
 }
 
 }  // namespace keldara::target

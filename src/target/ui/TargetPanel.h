@@ -3,11 +3,13 @@
 #include <QObject>
 
 #include "platform/dao/DataControl.h"
+#include "platform/dao/mysql/TlsSettings.h"
 #include "profiles/ProfileFile.h"
 #include "shell/ui/CaptionedGrid.h"
 #include "shell/ui/RecordsetModel.h"
 #include "shell/ui/Workspace.h"
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -93,10 +95,37 @@ class TargetPanel : public QObject {
     dao::DataControl* adoMySQLData_;
 
   public:
-    // The server, user name, password, database, table and port a profile keeps. Applying one
-    // leaves loaded only the table it names.
+    // The server, user name, password, database, table, port and TLS choice a profile keeps.
+    // Applying one leaves loaded only the table it names. A profile without a password takes
+    // it from the keyring; saved with "Remember password in the system keyring", the password
+    // goes into the keyring and not into the profile.
     void applyProfile(const profiles::Profile& profile);
     void fillProfile(profiles::Profile& profile) const;
+
+    // The TLS choice of the controls beside the target fields.
+    dao::mysql::TlsSettings tlsSettings() const;
+
+  private:
+    void buildSecurityFrame(QWidget* page);
+    void showTlsSettings(const dao::mysql::TlsSettings& tls);
+    void tlsChoiceChanged();
+    void enableTlsControls(bool enable);
+    void chooseCaFile();
+    // The account the password boxes' password belongs to, as the keyring knows it.
+    platform::KeyringAccount keyringAccount() const;
+    // Puts the keyring's password for the profile's account into the password box; says so
+    // when no keyring is running.
+    void takePasswordFromKeyring();
+    // Stores the password box's text in the keyring; false (and the reason shown) when it
+    // cannot, and the password then stays in the profile.
+    bool storePasswordInKeyring() const;
+    void showMessage(const QString& text, platform::MessageIcon icon) const;
+
+    QGroupBox* fraTargetSecurity_;
+    QComboBox* cboTargetTls_;
+    QLineEdit* txtTargetCaFile_;
+    QPushButton* cmdTargetCaFile_;
+    QCheckBox* chkRememberPassword_;
 };
 
 }  // namespace keldara::target

@@ -46,6 +46,15 @@ Options:
                              server is only asked for the target table's fields
                              (not with bulk)
       --source-password P    the password of an Access source file
+      --ssl-mode MODE        how the MySQL connection is encrypted, instead of the
+                             profile's choice: disabled; required (TLS, the
+                             certificate is not checked); verify-ca (the server's
+                             certificate must chain to --ssl-ca); verify-identity
+                             (verify-ca, and it must name the server). No mode
+                             but disabled falls back to an unencrypted connection
+      --ssl-ca FILE          the CA certificates (PEM) the server's must chain to
+      --ssl-cert FILE        a client certificate (PEM) for servers that ask for one
+      --ssl-key FILE         the key of --ssl-cert
       --progress SECONDS     seconds between progress lines when standard error is
                              not a terminal (default 5; 0 shows no progress)
   -h, --help                 show this help and exit
@@ -58,7 +67,10 @@ Environment:
   KELDARA_SOURCE_PASSWORD    the source file's password when --source-password is
                              not given
   KELDARA_MYSQL_PASSWORD     when set and not empty, the MySQL password, used instead
-                             of the profile's
+                             of the system keyring's and the profile's; without it,
+                             the password the system keyring keeps for the
+                             profile's server, port and user comes before the
+                             profile's own
 
 Exit status:
   0  every record was sent (or written into the script)
@@ -109,6 +121,30 @@ double progressSecondsOf(const QString& text) {
     return seconds;
 }
 
+dao::mysql::TlsSettings tlsSettingsOf(const QCommandLineParser& parser,
+                                      const QCommandLineOption& mode, const QCommandLineOption& ca,
+                                      const QCommandLineOption& cert,
+                                      const QCommandLineOption& key) {
+    dao::mysql::TlsSettings tls;
+    const QString modeName = parser.value(mode);
+    const auto named = dao::mysql::tlsModeNamed(modeName);
+    if (!named) {
+        runUsageError(QStringLiteral("unknown --ssl-mode '%1': choose %2")
+                          .arg(modeName, dao::mysql::tlsModeNames().join(QStringLiteral(", "))));
+    }
+    tls.mode = *named;
+    tls.caFile = parser.value(ca);
+    tls.certFile = parser.value(cert);
+    tls.keyFile = parser.value(key);
+    if (tls.checksCertificate() && tls.caFile.isEmpty()) {
+        runUsageError(QStringLiteral("--ssl-mode %1 needs --ssl-ca FILE").arg(modeName));
+    }
+    if (tls.certFile.isEmpty() != tls.keyFile.isEmpty()) {
+        runUsageError(QStringLiteral("--ssl-cert and --ssl-key go together"));
+    }
+    return tls;
+}
+
 std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     QCommandLineParser parser;
     const QCommandLineOption help({"h", "help"}, {});
@@ -118,7 +154,12 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     const QCommandLineOption dryRun({"n", "dry-run"}, {});
     const QCommandLineOption sourcePassword("source-password", {}, "password");
     const QCommandLineOption progress("progress", {}, "seconds");
-    parser.addOptions({help, action, match, map, dryRun, sourcePassword, progress});
+    const QCommandLineOption sslMode("ssl-mode", {}, "mode");
+    const QCommandLineOption sslCa("ssl-ca", {}, "file");
+    const QCommandLineOption sslCert("ssl-cert", {}, "file");
+    const QCommandLineOption sslKey("ssl-key", {}, "file");
+    parser.addOptions({help, action, match, map, dryRun, sourcePassword, progress, sslMode, sslCa,
+                       sslCert, sslKey});
     if (!parser.parse(QStringList{QStringLiteral("keldara-cli run")} + arguments)) {
         runUsageError(parser.errorText());
     }
@@ -153,6 +194,11 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     options.sourcePassword = parser.isSet(sourcePassword)
                                  ? parser.value(sourcePassword)
                                  : qEnvironmentVariable("KELDARA_SOURCE_PASSWORD");
+    if (parser.isSet(sslMode)) {
+        options.tls = tlsSettingsOf(parser, sslMode, sslCa, sslCert, sslKey);
+    } else if (parser.isSet(sslCa) || parser.isSet(sslCert) || parser.isSet(sslKey)) {
+        runUsageError(QStringLiteral("--ssl-ca, --ssl-cert and --ssl-key need --ssl-mode"));
+    }
     if (parser.isSet(progress)) options.progressSeconds = progressSecondsOf(parser.value(progress));
     return options;
 }

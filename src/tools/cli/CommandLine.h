@@ -3,7 +3,10 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <variant>
+
+#include "platform/dao/mysql/TlsSettings.h"
 
 // What keldara-cli was asked to do, read from its arguments and environment.
 namespace keldara::cli {
@@ -30,6 +33,8 @@ struct RunOptions {
     QList<FieldMap> maps;
     bool dryRun = false;
     QString sourcePassword;
+    // --ssl-mode and its files; nothing: the profile's own TLS settings.
+    std::optional<dao::mysql::TlsSettings> tls;
     double progressSeconds = 5;  // between progress lines on a non-terminal; 0: none
 };
 

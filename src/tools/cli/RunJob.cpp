@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/PasswordKeyring.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
 #include "profiles/ProfileFile.h"
@@ -90,16 +91,27 @@ QStringList fieldNames(const dao::Recordset& records) {
     return names;
 }
 
-// KELDARA_MYSQL_PASSWORD, when set and not empty, comes before the profile's password.
+// KELDARA_MYSQL_PASSWORD when set and not empty; else the system keyring's password for the
+// profile's server, port and user; else the profile's own.
 QString targetPassword(const Profile& profile) {
     const QString fromEnvironment = qEnvironmentVariable("KELDARA_MYSQL_PASSWORD");
-    return fromEnvironment.isEmpty() ? profile.password : fromEnvironment;
+    if (!fromEnvironment.isEmpty()) return fromEnvironment;
+    platform::SecretServiceKeyring keyring;
+    if (keyring.isAvailable()) {
+        if (auto kept = keyring.findPassword({profile.server, profile.port, profile.user})) {
+            return *kept;
+        }
+    }
+    return profile.password;
 }
 
-std::unique_ptr<dao::Connection> connectTarget(const Profile& profile) {
+std::unique_ptr<dao::Connection> connectTarget(const Profile& profile,
+                                               const dao::mysql::TlsSettings& tls) {
     try {
-        return dao::openConnection(target::ConnectionString(
-            profile.server, profile.user, targetPassword(profile), profile.database, profile.port));
+        return dao::openConnection(target::ConnectionString(profile.server, profile.user,
+                                                            targetPassword(profile),
+                                                            profile.database, profile.port) +
+                                   dao::mysql::tlsConnectionStringClause(tls));
     } catch (const std::exception& e) {
         throw SetupError{
             QStringLiteral("cannot connect to the MySQL server \"%1\" (port %2, "
@@ -219,7 +231,7 @@ ExitStatus runProfile(const RunOptions& options) {
     if (options.action != Action::Script) {
         requireChoice(profile.database, QStringLiteral("database"), options.profilePath);
         requireChoice(profile.targetTable, QStringLiteral("target table"), options.profilePath);
-        target = connectTarget(profile);
+        target = connectTarget(profile, options.tls.value_or(profile.tls));
         targetNames = targetFieldNames(*target, profile.targetTable);
     }
     const std::unique_ptr<dao::Recordset> records = readSource(profile, options.sourcePassword);

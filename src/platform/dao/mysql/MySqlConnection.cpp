@@ -3,6 +3,8 @@
 #include <errmsg.h>
 #include <mysqld_error.h>
 
+#include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
@@ -13,6 +15,7 @@
 #include "platform/dao/Providers.h"
 #include "platform/dao/mysql/MySqlColumns.h"
 #include "platform/dao/mysql/MySqlStatement.h"
+#include "platform/dao/mysql/TlsSettings.h"
 
 namespace keldara::dao {
 
@@ -34,6 +37,7 @@ struct ServerAddress {
     QByteArray password;
     QByteArray database;  // empty: no default database
     unsigned int port = kDefaultPort;
+    TlsSettings tls;
 };
 
 // The value of the first of `keys` that the string holds (the driver's names and aliases).
@@ -60,6 +64,41 @@ unsigned int parsePort(const QString& text, const QString& host) {
     return port;
 }
 
+[[noreturn]] void refuseTls(const QString& host, const QString& problem) {
+    throw DaoError(DaoError::OpenFailed,
+                   QStringLiteral("Cannot connect to MySQL server '%1': %2").arg(host, problem));
+}
+
+// SSLMODE, SSLCA, SSLCERT and SSLKEY, as the MySQL ODBC driver names them. The modes that
+// check the certificate need the CA file that it is checked against.
+TlsSettings parseTls(const ConnectionString& cs, const QString& host) {
+    TlsSettings tls;
+    const QString modeText = valueOfAny(cs, {"SSLMODE", "SSL_MODE"});
+    if (!modeText.isEmpty()) {
+        const std::optional<TlsMode> mode = tlsModeNamed(modeText);
+        if (!mode) {
+            refuseTls(host, QStringLiteral("the TLS mode \"%1\" is not one of %2.")
+                                .arg(modeText, tlsModeNames().join(QStringLiteral(", "))));
+        }
+        tls.mode = *mode;
+    }
+    tls.caFile = valueOfAny(cs, {"SSLCA", "SSL_CA"});
+    tls.certFile = valueOfAny(cs, {"SSLCERT", "SSL_CERT"});
+    tls.keyFile = valueOfAny(cs, {"SSLKEY", "SSL_KEY"});
+    if (tls.checksCertificate() && tls.caFile.isEmpty()) {
+        refuseTls(host, QStringLiteral("the TLS mode %1 needs a CA file to check the server's "
+                                       "certificate against.")
+                            .arg(tlsModeName(tls.mode)));
+    }
+    if (tls.mode == TlsMode::Disabled) return tls;
+    for (const QString* file : {&tls.caFile, &tls.certFile, &tls.keyFile}) {
+        if (!file->isEmpty() && !QFileInfo(*file).isReadable()) {
+            refuseTls(host, QStringLiteral("the TLS file \"%1\" cannot be read.").arg(*file));
+        }
+    }
+    return tls;
+}
+
 ServerAddress parseAddress(const QString& connectionString) {
     const ConnectionString cs = ConnectionString::parse(connectionString);
     ServerAddress address;
@@ -69,6 +108,7 @@ ServerAddress parseAddress(const QString& connectionString) {
     address.password = valueOfAny(cs, {"PWD", "PASSWORD"}).toUtf8();
     address.database = valueOfAny(cs, {"DATABASE", "DB"}).toUtf8();
     address.port = parsePort(valueOfAny(cs, {"PORT"}), host);
+    address.tls = parseTls(cs, host);
     return address;
 }
 
@@ -109,8 +149,38 @@ MYSQL* newClientHandle() {
     return handle;
 }
 
+// Connector/C's own TLS: any mode but Disabled asks for an encrypted connection (open() refuses
+// one that is not); the CA file makes the library check the certificate chain, and
+// VerifyIdentity also checks the host name.
+void applyTls(MYSQL* handle, const TlsSettings& tls) {
+    if (tls.mode == TlsMode::Disabled) return;
+    const my_bool enforce = 1;
+    const my_bool verifyHostName = tls.mode == TlsMode::VerifyIdentity ? 1 : 0;
+    mysql_options(handle, MYSQL_OPT_SSL_ENFORCE, &enforce);
+    mysql_options(handle, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &verifyHostName);
+    const std::pair<mysql_option, const QString*> files[] = {{MYSQL_OPT_SSL_CA, &tls.caFile},
+                                                             {MYSQL_OPT_SSL_CERT, &tls.certFile},
+                                                             {MYSQL_OPT_SSL_KEY, &tls.keyFile}};
+    for (const auto& [option, file] : files) {
+        if (!file->isEmpty()) mysql_options(handle, option, QFile::encodeName(*file).constData());
+    }
+}
+
 QString serverErrorText(MYSQL* handle) {
     return QString::fromUtf8(mysql_error(handle));
+}
+
+// The client's text of a failed connect; a TLS failure says which check the server failed.
+QString connectErrorText(MYSQL* handle, const TlsSettings& tls) {
+    const QString text = serverErrorText(handle);
+    if (mysql_errno(handle) != CR_SSL_CONNECTION_ERROR) return text;
+    if (tls.checksCertificate()) {
+        return QStringLiteral(
+                   "The TLS connection was refused: the server or its certificate did not "
+                   "pass the %1 check (%2).")
+            .arg(tlsModeName(tls.mode), text);
+    }
+    return QStringLiteral("The TLS connection was refused (%1).").arg(text);
 }
 
 // Owns a result and frees it, which also reads off any rows left unread.
@@ -151,12 +221,22 @@ void MySqlConnection::open(const QString& connectionString) {
     }
     const ServerAddress address = parseAddress(connectionString);
     Handle handle(newClientHandle());
+    applyTls(handle.get(), address.tls);
     // CLIENT_FOUND_ROWS: an UPDATE counts the rows it found, also those it left unchanged.
     if (mysql_real_connect(handle.get(), orNull(address.host), address.user.constData(),
                            address.password.constData(), orNull(address.database), address.port,
                            nullptr, CLIENT_FOUND_ROWS) == nullptr) {
-        throw DaoError(DaoError::OpenFailed, serverErrorText(handle.get()),
+        throw DaoError(DaoError::OpenFailed, connectErrorText(handle.get(), address.tls),
                        static_cast<int>(mysql_errno(handle.get())));
+    }
+    // Connector/C goes on unencrypted when the server offers no TLS and the host name is not
+    // checked; such a connection is closed before any statement is sent.
+    if (address.tls.mode != TlsMode::Disabled && mysql_get_ssl_cipher(handle.get()) == nullptr) {
+        throw DaoError(DaoError::OpenFailed,
+                       QStringLiteral("The TLS connection was refused: the server '%1' does not "
+                                      "offer TLS, and the connection is not used unencrypted.")
+                           .arg(QString::fromUtf8(address.host)),
+                       CR_SSL_CONNECTION_ERROR);
     }
     serveLocalData(handle.get(), &localData_);
     handle_ = std::move(handle);
