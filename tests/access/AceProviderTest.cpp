@@ -131,11 +131,10 @@ TEST(AceCalculatedFields, TheStoredResultTypedAsTheResultType) {
           Value::decimal("-0.0784734499180612994241100748"), Value::decimal("0"),
           Value::decimal("0.000000278701928982421698083")}}};
     for (const auto& [field, values] : pinned) EXPECT_EQ(valuesOf(*records, field), values);
-    const std::pair<const char*, int> types[] = {{"LastFirstLen", adType::Integer},
-                                                 {"MonthlySalary", adType::Double},
-                                                 {"IsRich", adType::SmallInt},
-                                                 {"AllNames", adType::LongVarWChar},
-                                                 {"BigNumTest", adType::Numeric}};
+    const std::pair<const char*, int> types[] = {
+        {"LastFirstLen", adType::Integer}, {"MonthlySalary", adType::Double},
+        {"IsRich", adType::SmallInt},      {"AllNames", adType::LongVarWChar},
+        {"BigNumTest", adType::Numeric},   {"FloatTest", adType::Double}};
     for (const auto& [field, type] : types)
         EXPECT_EQ(records->fieldInfo(fieldNamed(*records, field)).type, type) << field;
     const FieldInfo& big = records->fieldInfo(fieldNamed(*records, "BigNumTest"));

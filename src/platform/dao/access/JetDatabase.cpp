@@ -447,13 +447,16 @@ class TableReader {
         return Value::floating(number);
     }
 
-    // A calculated Decimal column has no precision of its own: it gets what its values need.
+    // A calculated Decimal column has no precision of its own: it gets what its values need,
+    // and becomes a Double when its expression gave floating-point results.
     void fitCalculatedDecimals(Recordset& records) const {
         for (std::size_t c = 0; c < columns_.size(); ++c) {
             if (!calculated_[c] || columns_[c]->col_type != MDB_NUMERIC) continue;
             int whole = 1, scale = 0;
+            bool floating = false;
             for (long row = 0; row < records.recordCount(); ++row) {
                 const Value value = records.valueAt(row, static_cast<int>(c));
+                floating = floating || value.kind() == ValueKind::Double;
                 if (value.kind() != ValueKind::Decimal) continue;
                 QString digits = value.decimalText();
                 digits.remove(QLatin1Char('-'));
@@ -462,8 +465,12 @@ class TableReader {
                 scale = std::max<int>(scale, point < 0 ? 0 : digits.size() - point - 1);
             }
             FieldInfo& info = records.fieldInfo(static_cast<int>(c));
-            info.precision = whole + scale;
-            info.numericScale = scale;
+            if (floating) {
+                info = FieldInfo{info.name, adType::Double, 8, 0, 0};
+            } else {
+                info.precision = whole + scale;
+                info.numericScale = scale;
+            }
         }
     }
 
