@@ -70,7 +70,7 @@ std::unique_ptr<dao::Recordset> readSource(const Profile& profile, const QString
     } catch (const std::exception& e) {
         throw SetupError{QStringLiteral("cannot open the source file \"%1\": %2%3")
                              .arg(file, errorText(e),
-                                  source::SourceFileKind(file) == QLatin1String("mdb")
+                                  source::SourceFileKind(file).endsWith(QLatin1String("db"))
                                       ? QStringLiteral(" (a password goes in --source-password "
                                                        "or KELDARA_SOURCE_PASSWORD)")
                                       : QString())};
