@@ -25,37 +25,36 @@ QString aceFixture(const QString& file) {
     return fixturePath(QStringLiteral("accdb/jahlborn__jackcess/") + file);
 }
 
-int fieldNamed(const Recordset& records, const QString& name) {
-    for (int i = 0; i < records.fieldCount(); ++i) {
-        if (records.fieldInfo(i).name == name) return i;
-    }
-    ADD_FAILURE() << "no field " << name.toStdString();
-    return 0;
-}
+// A table as its fields' values and notes, by field name.
+struct Table {
+    std::map<QString, std::vector<Value>> values;
+    std::map<QString, QString> notes;
+    std::map<QString, FieldInfo> fields;
+};
 
-// One field's values in record order.
-std::vector<Value> valuesOf(const Recordset& records, const QString& name) {
-    const int field = fieldNamed(records, name);
-    std::vector<Value> values;
-    for (long row = 0; row < records.recordCount(); ++row)
-        values.push_back(records.valueAt(row, field));
-    return values;
+Table readTable(const char* file, const char* table) {
+    const auto records = selectAll(*openAccess(aceFixture(QString::fromUtf8(file))), table);
+    Table read;
+    for (int f = 0; f < records->fieldCount(); ++f) {
+        const QString name = records->fieldInfo(f).name;
+        read.fields[name] = records->fieldInfo(f);
+        read.notes[name] = records->fieldNote(f);
+        for (long row = 0; row < records->recordCount(); ++row)
+            read.values[name].push_back(records->valueAt(row, f));
+    }
+    return read;
 }
 
 // The file stores each character beyond the Basic Multilingual Plane as a UTF-16 surrogate
 // pair, which mdb-export prints as "??"; each row's key (which mdb-export reads) is the code
 // point of the character its text holds between two "a".
 TEST(AceText, CharactersBeyondTheBasicPlaneAreKept) {
-    const auto records = selectAll(*openAccess(aceFixture("testEmoticonsV2010.accdb")), "data");
-    ASSERT_EQ(records->recordCount(), 80);
-    const auto keys = valuesOf(*records, "key");
-    const auto texts = valuesOf(*records, "data");
-    for (std::size_t row = 0; row < keys.size(); ++row) {
-        const char32_t codePoint = static_cast<char32_t>(keys[row].toInt());
+    Table t = readTable("testEmoticonsV2010.accdb", "data");
+    ASSERT_EQ(t.values["key"].size(), 80u);
+    for (std::size_t row = 0; row < 80; ++row) {
+        const auto codePoint = static_cast<char32_t>(t.values["key"][row].toInt());
         ASSERT_GT(codePoint, 0xFFFFu);
-        EXPECT_EQ(texts[row], Value::text(QLatin1Char('a') + QString::fromUcs4(&codePoint, 1) +
-                                          QLatin1Char('a')))
-            << row;
+        EXPECT_EQ(t.values["data"][row], Value::text("a" + QString::fromUcs4(&codePoint, 1) + "a"));
     }
 }
 
@@ -63,35 +62,25 @@ TEST(AceText, CharactersBeyondTheBasicPlaneAreKept) {
 // when there is a time); the value is kept to the microsecond, which the field's note says.
 // DateNormalCalc is calculated: its stored result is DateNormal's date (compared in the file).
 TEST(AceDates, ExtendedDatesAreWhatAccessShowsForThem) {
-    const auto records = selectAll(*openAccess(aceFixture("extDateTestV2019.accdb")), "Table1");
-    const auto dates = valuesOf(*records, "DateExt");
-    const auto texts = valuesOf(*records, "DateExtStr");
+    Table t = readTable("extDateTestV2019.accdb", "Table1");
     const QRegularExpression shown(
-        QStringLiteral(R"(^(\d+)/(\d+)/(\d+)(?: (\d+):(\d+):(\d+)\.(\d{6})\d ([AP])M)?$)"));
-    int years100To1899 = 0;
-    for (std::size_t row = 0; row < dates.size(); ++row) {
-        if (texts[row].isNull()) {
-            EXPECT_TRUE(dates[row].isNull());
-            continue;
-        }
-        const auto match = shown.match(texts[row].toText());
-        ASSERT_TRUE(match.hasMatch()) << texts[row].toText().toStdString();
+        R"(^(\d+)/(\d+)/(\d+)(?: (\d+):(\d+):(\d+)\.(\d{6})\d ([AP])M)?$)");
+    int before1900 = 0;
+    for (std::size_t row = 0; row < t.values["DateExt"].size(); ++row) {
+        const auto match = shown.match(t.values["DateExtStr"][row].standardText());
         const auto part = [&](int n) { return match.captured(n).toInt(); };
-        DateTime expected{part(3), part(1), part(2)};
-        ValueKind kind = ValueKind::Date;
-        if (match.hasCaptured(4)) {
-            kind = ValueKind::DateTime;
-            expected.hour = part(4) % 12 + (match.captured(8) == QLatin1String("P") ? 12 : 0);
-            expected.minute = part(5);
-            expected.second = part(6);
-            expected.microsecond = part(7);
-        }
-        EXPECT_EQ(dates[row], Value::dateTimeOfKind(kind, expected)) << row;
-        if (expected.year < 1900) ++years100To1899;
+        const bool pm = match.captured(8) == "P";
+        const DateTime dt{part(3), part(1), part(2), part(4) % 12 + (pm ? 12 : 0),
+                          part(5), part(6), part(7)};
+        const Value expected = t.values["DateExtStr"][row].isNull() ? Value::null()
+                               : match.hasCaptured(4)               ? Value::dateTime(dt)
+                                                      : Value::date(dt.year, dt.month, dt.day);
+        EXPECT_EQ(t.values["DateExt"][row], expected) << row;
+        before1900 += dt.year < 1900 && match.hasMatch();
     }
-    EXPECT_EQ(years100To1899, 3);
-    EXPECT_TRUE(records->fieldNote(fieldNamed(*records, "DateExt")).contains("microsecond"));
-    EXPECT_EQ(valuesOf(*records, "DateNormalCalc"), valuesOf(*records, "DateNormal"));
+    EXPECT_EQ(before1900, 3);
+    EXPECT_TRUE(t.notes["DateExt"].contains("microsecond"));
+    EXPECT_EQ(t.values["DateNormalCalc"], t.values["DateNormal"]);
 }
 
 // Each calculated field's stored result (16 bytes, its length, the result) against what its
@@ -99,131 +88,109 @@ TEST(AceDates, ExtendedDatesAreWhatAccessShowsForThem) {
 // result as decoded by hand from the stored bytes (an IEEE single; a Windows DECIMAL of sign,
 // scale and 96-bit magnitude).
 TEST(AceCalculatedFields, TheStoredResultTypedAsTheResultType) {
-    const auto records = selectAll(*openAccess(aceFixture("calcFieldTestV2010.accdb")), "Table1");
-    ASSERT_EQ(records->recordCount(), 4);
-    const auto first = valuesOf(*records, "FirstName");
-    const auto last = valuesOf(*records, "LastName");
-    const auto salary = valuesOf(*records, "Salary");
-    const auto lastFirst = valuesOf(*records, "LastFirst");
-    for (long row = 0; row < 4; ++row) {
-        const QString name = last[row].toText() + ", " + first[row].toText();
-        const double pay = salary[row].decimalText().toDouble();
-        EXPECT_EQ(lastFirst[row], Value::text(name));
-        EXPECT_EQ(valuesOf(*records, "LastFirstLen")[row], Value::integer(name.size()));
-        EXPECT_EQ(valuesOf(*records, "AllNames")[row], Value::text(name + "=" + name));
-        EXPECT_EQ(valuesOf(*records, "SalaryTest")[row], salary[row]);
-        EXPECT_EQ(valuesOf(*records, "DecimalTest")[row], valuesOf(*records, "Popularity")[row]);
-        // Stored as Currency (four decimals), shown as the Double it is declared.
-        EXPECT_EQ(valuesOf(*records, "MonthlySalary")[row],
-                  Value::floating(std::round(pay / 12 * 10000) / 10000));
+    Table t = readTable("calcFieldTestV2010.accdb", "Table1");
+    for (std::size_t row = 0; row < 4; ++row) {
+        const auto v = [&](const char* field) { return t.values[field][row]; };
+        const QString name = v("LastName").toText() + ", " + v("FirstName").toText();
+        const double pay = v("Salary").decimalText().toDouble();
+        EXPECT_EQ(v("LastFirst"), Value::text(name));
+        EXPECT_EQ(v("LastFirstLen"), Value::integer(name.size()));
+        EXPECT_EQ(v("AllNames"), Value::text(name + "=" + name));
+        EXPECT_EQ(v("SalaryTest"), v("Salary"));
+        EXPECT_EQ(v("DecimalTest"), v("Popularity"));
+        // Stored as Currency (four decimals), read as the Double it is declared.
+        EXPECT_EQ(v("MonthlySalary"), Value::floating(std::round(pay / 12 * 10000) / 10000));
         // Stored as a Decimal of 15 significant digits.
-        EXPECT_NEAR(valuesOf(*records, "WeeklySalary")[row].toDouble(), pay / 52,
-                    1e-14 * std::max(1.0, std::fabs(pay / 52)));
+        EXPECT_NEAR(v("WeeklySalary").toDouble(), pay / 52, 1e-14 * std::max(1.0, pay / 52));
     }
-    const std::map<QString, std::vector<Value>> pinned{
-        {"IsRich", {Value::integer(-1), Value::integer(0), Value::integer(0), Value::integer(0)}},
-        {"BoolTest", std::vector<Value>(4, Value::integer(-1))},
-        {"FloatTest",
-         {Value::floating(2583.2092), Value::floating(0.0035889593), Value::floating(0),
-          Value::floating(1.27413e-10)}},
-        {"BigNumTest",
-         {Value::decimal("56505085819.42479129657228018"),
-          Value::decimal("-0.0784734499180612994241100748"), Value::decimal("0"),
-          Value::decimal("0.000000278701928982421698083")}}};
-    for (const auto& [field, values] : pinned) EXPECT_EQ(valuesOf(*records, field), values);
-    const std::pair<const char*, int> types[] = {
-        {"LastFirstLen", adType::Integer}, {"MonthlySalary", adType::Double},
-        {"IsRich", adType::SmallInt},      {"AllNames", adType::LongVarWChar},
-        {"BigNumTest", adType::Numeric},   {"FloatTest", adType::Double}};
-    for (const auto& [field, type] : types)
-        EXPECT_EQ(records->fieldInfo(fieldNamed(*records, field)).type, type) << field;
-    const FieldInfo& big = records->fieldInfo(fieldNamed(*records, "BigNumTest"));
-    EXPECT_EQ(std::pair(big.precision, big.numericScale), std::pair(39, 28));
+    const auto integers = [](std::vector<int> numbers) {
+        std::vector<Value> values;
+        for (int n : numbers) values.push_back(Value::integer(n));
+        return values;
+    };
+    EXPECT_EQ(t.values["IsRich"], integers({-1, 0, 0, 0}));  // Yes/No results: FF or 00
+    EXPECT_EQ(t.values["BoolTest"], integers({-1, -1, -1, -1}));
+    EXPECT_EQ(t.values["FloatTest"],
+              std::vector<Value>({Value::floating(2583.2092), Value::floating(0.0035889593),
+                                  Value::floating(0), Value::floating(1.27413e-10)}));
+    EXPECT_EQ(
+        t.values["BigNumTest"],
+        std::vector<Value>({Value::decimal("56505085819.42479129657228018"),
+                            Value::decimal("-0.0784734499180612994241100748"), Value::decimal("0"),
+                            Value::decimal("0.000000278701928982421698083")}));
+    QStringList types;
+    for (const char* field :
+         {"LastFirstLen", "MonthlySalary", "IsRich", "AllNames", "FloatTest", "BigNumTest"}) {
+        const FieldInfo& f = t.fields[field];
+        types << QStringLiteral("%1:%2/%3,%4")
+                     .arg(field)
+                     .arg(f.type)
+                     .arg(f.precision)
+                     .arg(f.numericScale);
+    }
+    EXPECT_EQ(types.join(' '),
+              "LastFirstLen:3/0,0 MonthlySalary:5/0,0 IsRich:2/0,0 "
+              "AllNames:203/0,0 FloatTest:5/0,0 BigNumTest:131/39,28");
 }
 
-// The values of a complex field as mdb-export reads its hidden table "f_..._<field>": by the
-// key in column "_<field>", in stored order.
-QMap<QString, QStringList> hiddenValues(const QString& path, const QString& field,
-                                        const QString& valueColumn) {
-    const QStringList hidden =
-        runMdbTool({"mdb-tables", "-S", "-1", path}).split(u'\n', Qt::SkipEmptyParts);
-    const auto table = std::find_if(hidden.begin(), hidden.end(), [&](const QString& name) {
-        return name.startsWith(QLatin1String("f_")) && name.endsWith(QLatin1Char('_') + field);
-    });
-    if (table == hidden.end()) {
-        ADD_FAILURE() << "no hidden table for " << field.toStdString();
-        return {};
-    }
-    const auto exported = mdbExport(path, *table);
-    const int key = static_cast<int>(exported[0].indexOf(QLatin1Char('_') + field));
-    const int value = static_cast<int>(exported[0].indexOf(valueColumn));
-    QMap<QString, QStringList> values;
-    for (std::size_t row = 1; row < exported.size(); ++row)
-        values[exported[row][key]] << exported[row][value];
-    return values;
-}
-
+// A complex field's values as mdb-export reads its hidden table "f_..._<field>", whose column
+// "_<field>" holds the key that mdb-export prints for the field: joined in stored order.
 TEST(AceComplexFields, MultipleValuesAndAttachmentsBecomeTextNothingSilentlyDropped) {
     for (const char* file : {"complexDataTestV2007.accdb", "complexDataTestV2010.accdb"}) {
         SCOPED_TRACE(file);
         const QString path = aceFixture(QString::fromUtf8(file));
-        const auto records = selectAll(*openAccess(path), "Table1");
-        const auto exported = mdbExport(path, "Table1");  // complex fields as their keys
-        const std::pair<QString, QString> fields[] = {{"multi-value-data", "Value"},
-                                                      {"attach-data", "FileName"}};
-        for (const auto& [field, valueColumn] : fields) {
-            const auto values = hiddenValues(path, field, valueColumn);
-            const auto mine = valuesOf(*records, field);
-            const int keyColumn = static_cast<int>(exported[0].indexOf(field));
-            for (long row = 0; row < records->recordCount(); ++row) {
-                const QStringList expected = values.value(exported[row + 1][keyColumn]);
-                EXPECT_EQ(mine[row],
-                          expected.isEmpty() ? Value::null() : Value::text(expected.join("; ")))
-                    << field.toStdString() << row;
+        Table t = readTable(file, "Table1");
+        const auto keys = mdbExport(path, "Table1");
+        const QStringList hidden = runMdbTool({"mdb-tables", "-S", "-1", path}).split('\n');
+        for (const auto& [field, column] :
+             {std::pair<QString, QString>{"multi-value-data", "Value"},
+              {"attach-data", "FileName"}}) {
+            const auto flat =
+                mdbExport(path, hidden.filter(QRegularExpression("^f_.*_" + field)).value(0));
+            QMap<QString, QStringList> byKey;
+            for (std::size_t row = 1; row < flat.size(); ++row)
+                byKey[flat[row][flat[0].indexOf("_" + field)]]
+                    << flat[row][flat[0].indexOf(column)];
+            for (std::size_t row = 0; row < 4; ++row) {
+                const QStringList values = byKey.value(keys[row + 1][keys[0].indexOf(field)]);
+                EXPECT_EQ(t.values[field][row],
+                          values.isEmpty() ? Value::null() : Value::text(values.join("; ")));
             }
         }
-        EXPECT_EQ(valuesOf(*records, "multi-value-data")[2],
-                  Value::text("value1; value2; value3; value4"));
-        const int history =
-            fieldNamed(*records, "VersionHistory_F5F8918F-0A3F-4DA9-AE71-184EE5012880");
-        EXPECT_TRUE(records->fieldNote(history).contains("not copied: the version history"));
-        EXPECT_EQ(valuesOf(*records, records->fieldInfo(history).name),
-                  std::vector<Value>(4, Value::null()));
-        EXPECT_TRUE(records->fieldNote(fieldNamed(*records, "attach-data")).contains("names"));
+        EXPECT_EQ(t.values["multi-value-data"][2], Value::text("value1; value2; value3; value4"));
+        const QString history = "VersionHistory_F5F8918F-0A3F-4DA9-AE71-184EE5012880";
+        EXPECT_TRUE(t.notes[history].contains("not copied: the version history"));
+        EXPECT_EQ(t.values[history], std::vector<Value>(4, Value::null()));
+        EXPECT_TRUE(t.notes["attach-data"].contains("names"));
     }
 }
 
 TEST(AceUnknownTypes, ReadAsNullAndSaidSoOnTheField) {
-    const auto records =
-        selectAll(*openAccess(aceFixture("unsupportedFieldsTestV2007.accdb")), "Test");
+    Table t = readTable("unsupportedFieldsTestV2007.accdb", "Test");
     const std::pair<const char*, const char*> fields[] = {
         {"UnknownVar", "unknown Access type 0x46"},
         {"UnknownFix", "unknown Access type 0x47"},
         {"UnknownComplex", "not copied: its values are of an unknown Access type 0x48"}};
     for (const auto& [field, note] : fields) {
-        EXPECT_TRUE(records->fieldNote(fieldNamed(*records, field)).contains(note)) << field;
-        EXPECT_EQ(valuesOf(*records, field), std::vector<Value>(3, Value::null())) << field;
+        EXPECT_TRUE(t.notes[field].contains(note)) << field;
+        EXPECT_EQ(t.values[field], std::vector<Value>(3, Value::null())) << field;
     }
-    EXPECT_TRUE(records->fieldNote(fieldNamed(*records, "ID")).isEmpty());
+    EXPECT_TRUE(t.notes["ID"].isEmpty());
 }
 
 // Access 2007+ encrypts the whole file of a database with a password; its header then holds
 // the password or a page key.
 TEST(AceEncryption, AnEncryptedDatabaseGetsOneClearError) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("locked.accdb");
     const QByteArray plain = readAll(aceFixture("testV2007.accdb"));
     QByteArray key(4, '\0');
     qToLittleEndian<quint32>(0x6B39DAC7, key.data());
-    const auto withHidden = [&](int offset, const QByteArray& bytes) {
-        QByteArray database = plain;
-        access::rc4Apply(key, database.data() + 0x18, 128);
-        database.replace(offset, bytes.size(), bytes);
-        access::rc4Apply(key, database.data() + 0x18, 128);
-        return database;
-    };
-    QTemporaryDir dir;
-    const QString path = dir.filePath("locked.accdb");
-    for (const QByteArray& locked :
-         {withHidden(0x42, QByteArray("s\0e\0c\0r\0e\0t\0", 12)), withHidden(0x3E, "\x01\x02")}) {
+    for (const auto& [offset, bytes] : {std::pair{0x42, QByteArray("s\0e\0c\0r\0e\0t\0", 12)},
+                                        std::pair{0x3E, QByteArray("\x01\x02")}}) {
+        QByteArray locked = plain;
+        access::rc4Apply(key, locked.data() + 0x18, 128);
+        access::rc4Apply(key, locked.replace(offset, bytes.size(), bytes).data() + 0x18, 128);
         writeFile(path, locked);
         const DaoError error = errorOf([&] { openAccess(path); });
         EXPECT_EQ(error.number(), DaoError::OpenFailed);
