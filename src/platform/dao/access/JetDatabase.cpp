@@ -401,10 +401,13 @@ class TableReader {
             case MDB_LONGINT:
             case kLargeNumberType:
                 return storedInteger(column, data, size);
-            case MDB_DATETIME:
-                return fieldValueOfBytes(column, data, size);
-            default:
+            case MDB_MONEY:
+            case MDB_FLOAT:
+            case MDB_DOUBLE:
+            case MDB_NUMERIC:
                 return storedNumber(column, data, size);
+            default:  // dates, GUIDs, binary data as they are stored in a row
+                return fieldValueOfBytes(column, data, size);
         }
     }
 
