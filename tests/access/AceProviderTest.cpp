@@ -133,6 +133,20 @@ TEST(AceCalculatedFields, TheStoredResultTypedAsTheResultType) {
               "AllNames:203/0,0 FloatTest:5/0,0 BigNumTest:131/39,28");
 }
 
+// No sample has a Large Number field: Table1's Currency field H (3.5000 and 0 as mdb-export
+// reads them) relabelled Large Number in its definition (type byte at 0x3E106) gives the
+// 64-bit integers of its stored ten-thousandths.
+TEST(AceLargeNumbers, EightBytesAreASignedInteger) {
+    QTemporaryDir dir;
+    const QString path =
+        writeFile(dir.filePath("large.accdb"),
+                  readAll(aceFixture("testV2007.accdb")).replace(0x3E106, 1, "\x13"));
+    const auto records = selectAll(*openAccess(path), "Table1");
+    EXPECT_EQ(records->fieldInfo(7).type, adType::BigInt);
+    EXPECT_EQ(records->valueAt(0, 7), Value::integer(0));
+    EXPECT_EQ(records->valueAt(1, 7), Value::integer(35000));
+}
+
 // A complex field's values as mdb-export reads its hidden table "f_..._<field>", whose column
 // "_<field>" holds the key that mdb-export prints for the field: joined in stored order.
 TEST(AceComplexFields, MultipleValuesAndAttachmentsBecomeTextNothingSilentlyDropped) {
