@@ -1,13 +1,16 @@
-// Loads an Access table of 200,000 rows through the Access provider into a recordset, against
+// Loads Access tables of 200,000 rows through the Access provider into a recordset, against
 // `mdb-export` of the same table to /dev/null.
 //
 // No program here writes .mdb files, and the fixtures' tables hold a few rows each, so each
 // table is grown from a fixture: its rows are packed, repeated, into new data pages appended
 // to a copy of the file; the table's usage map is turned into one that lists the new pages
 // through bitmap pages, and its row count is set. The catalogue, the table definition and the
-// other tables stay as they were. Two tables, one of each Jet version, for their columns:
-// Table1 of testV1997.mdb (Jet 3: two texts, byte, integer, long, double, date, currency,
-// Boolean) and t_funcs of functionsV2000.mdb (Jet 4: integer, memo, decimal, date).
+// other tables stay as they were. Four tables, for their formats and columns: Table1 of
+// testV1997.mdb (Jet 3: two texts, byte, integer, long, double, date, currency, Boolean),
+// t_funcs of functionsV2000.mdb (Jet 4: integer, memo, decimal, date), Table1 of
+// testV2007.accdb (Access 2007: the types of the Jet 3 one) and Table1 of
+// calcFieldTestV2010.accdb (Access 2010: texts, currency, decimal and eleven calculated
+// fields, one of them a memo).
 // Usage: keldara_access_bench [--quick]
 //        keldara_access_bench --write FOLDER    writes the grown tables there (for profiling)
 #include <QCoreApplication>
@@ -35,12 +38,14 @@ namespace {
 using namespace keldara;
 
 struct Source {
-    const char* fixture;  // under tests/data/mdb
+    const char* fixture;  // under tests/data
     const char* table;
 };
 
-constexpr Source kSources[] = {{"jahlborn__jackcess/testV1997.mdb", "Table1"},
-                               {"spannm__ucanaccess/functionsV2000.mdb", "t_funcs"}};
+constexpr Source kSources[] = {{"mdb/jahlborn__jackcess/testV1997.mdb", "Table1"},
+                               {"mdb/spannm__ucanaccess/functionsV2000.mdb", "t_funcs"},
+                               {"accdb/jahlborn__jackcess/testV2007.accdb", "Table1"},
+                               {"accdb/jahlborn__jackcess/calcFieldTestV2010.accdb", "Table1"}};
 
 constexpr int kDataPage = 0x01;
 constexpr int kUsageBitmapPage = 0x05;
@@ -67,7 +72,7 @@ Layout layoutOf(const QByteArray& file) {
 }
 
 QString findFixture(const char* name) {
-    const QString path = QStringLiteral("tests/data/mdb/") + QLatin1String(name);
+    const QString path = QStringLiteral("tests/data/") + QLatin1String(name);
     for (QDir dir(QCoreApplication::applicationDirPath());;) {
         if (dir.exists(path)) return dir.filePath(path);
         if (!dir.cdUp()) break;
@@ -244,7 +249,8 @@ long load(const QString& path, const QString& table) {
 void measure(const Source& source, const QString& folder, long rows) {
     const QString fixture = findFixture(source.fixture);
     const QString table = QLatin1String(source.table);
-    const QString path = folder + QLatin1Char('/') + table + QStringLiteral(".mdb");
+    const QString path = folder + QLatin1Char('/') + QFileInfo(fixture).completeBaseName() +
+                         QLatin1Char('.') + QFileInfo(fixture).suffix();
     const long written = writeGrownTable(fixture, table, path, rows);
 
     long loaded = 0;
@@ -274,10 +280,9 @@ int main(int argc, char** argv) {
     return bench::guarded([&] {
         if (arguments.size() == 3 && arguments[1] == QStringLiteral("--write")) {
             for (const Source& source : kSources) {
-                const QString table = QLatin1String(source.table);
-                writeGrownTable(findFixture(source.fixture), table,
-                                arguments[2] + QLatin1Char('/') + table + QStringLiteral(".mdb"),
-                                200000);
+                const QFileInfo fixture(findFixture(source.fixture));
+                writeGrownTable(fixture.filePath(), QLatin1String(source.table),
+                                arguments[2] + QLatin1Char('/') + fixture.fileName(), 200000);
             }
             return 0;
         }

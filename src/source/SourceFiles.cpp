@@ -36,6 +36,7 @@ bool isTimeOfDayOnly(const dao::Value& value) {
 }  // namespace
 
 QString SourceFileKind(const QString& path) {
+    if (path.endsWith(QLatin1String(".accdb"), Qt::CaseInsensitive)) return QStringLiteral("accdb");
     return path.right(3).toLower();
 }
 
@@ -59,7 +60,8 @@ QString SourceConnectionString(const QString& path, const QString& passwordClaus
     using dao::braceQuoteIfNeeded;
     const QString kind = SourceFileKind(path);
     QString s = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;");
-    if (kind == QLatin1String("mdb")) {
+    if (kind == QLatin1String("accdb")) s = QStringLiteral("Provider=Microsoft.ACE.OLEDB.12.0;");
+    if (kind == QLatin1String("mdb") || kind == QLatin1String("accdb")) {
         s += QStringLiteral("Data Source=") + braceQuoteIfNeeded(path) + QLatin1Char(';') +
              passwordClause;
     } else if (kind == QLatin1String("xls")) {

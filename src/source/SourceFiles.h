@@ -12,7 +12,8 @@
 namespace keldara::source {
 
 // The kind of a source file is its path's last three characters in lower case ("mdb",
-// "xls", "csv", "txt", "dbf"); nothing else is looked at, not even a dot.
+// "xls", "csv", "txt", "dbf"); nothing else is looked at, not even a dot. An Access 2007+
+// database ending in ".accdb" is "accdb".
 QString SourceFileKind(const QString& path);
 
 // The path up to its last separator ("\" or "/"), without it, except that a root keeps it

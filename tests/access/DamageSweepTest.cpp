@@ -25,6 +25,12 @@ struct Provider {
 const QString kJet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source={folder}");
 const Provider kProviders[] = {
     {"mdb", {"*.mdb"}, 120, 120, 30, kJet + "/{file};Jet OLEDB:Database Password={password}"},
+    {"accdb",
+     {"*.accdb"},
+     120,
+     120,
+     30,
+     "Provider=Microsoft.ACE.OLEDB.12.0;Data Source={folder}/{file}"},
     {"xls", {"*.xls"}, 120, 120, 1, kJet + "/{file};Extended Properties=Excel 8.0;"},
     {"dbf",
      {"*.dbf"},

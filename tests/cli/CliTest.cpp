@@ -133,6 +133,33 @@ TEST_F(CliTest, EachActionCopiesAFixtureTableValueForValue) {
     EXPECT_EQ(dumpedRecords(scratchConnectionString(), "Tester"), merged) << "merge";
 }
 
+// Access 2007+ tables go in value for value: calculated results, decimals of 28 places,
+// text beyond the Basic Multilingual Plane.
+TEST_F(CliTest, AnAccess2007TableCopiesValueForValue) {
+    const std::tuple<const char*, const char*, int> cases[] = {
+        {"calcFieldTestV2010.accdb", "Table1", 4}, {"testEmoticonsV2010.accdb", "data", 80}};
+    for (const auto& [file, table, rows] : cases) {
+        SCOPED_TRACE(file);
+        const QString path = test::fixturePath(QStringLiteral("accdb/jahlborn__jackcess/") + file);
+        writeProfile(profileFor(path, table, "Tester"));
+        const QStringList source = dumpedRecords(source::SourceConnectionString(path, {}), table);
+        ASSERT_EQ(source.size(), rows);
+        const CliRun script = runCli({"--action", "script"});
+        ASSERT_EQ(script.exitCode, 0) << script.err.toStdString();
+        ASSERT_EQ(test::runThroughClient(db_->server, db_->name, script.out).toStdString(), "0");
+        // MySQL writes a decimal with as many places as its column has.
+        const auto withoutPadding = [](const QStringList& records) {
+            return records.join('\n')
+                .replace(QRegularExpression("('-?\\d+)\\.(\\d*?)0+'"), "\\1.\\2'")
+                .replace(QRegularExpression("\\.'"), "'")
+                .toStdString();
+        };
+        EXPECT_EQ(withoutPadding(dumpedRecords(scratchConnectionString(), "Tester")),
+                  withoutPadding(source));
+        run("DROP TABLE Tester");
+    }
+}
+
 // A generated file of three records into a table whose fields match some of its fields by
 // name in other letter case.
 class CliCsvTest : public CliTest {

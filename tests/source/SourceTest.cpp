@@ -33,6 +33,9 @@ TEST(SourceConnectionStrings, FollowTheKindOfTheLastThreeCharacters) {
     const std::array<QString, 3> cases[] = {
         {"C:\\data\\SHOP.MDB", Clause, Jet + "Data Source=C:\\data\\SHOP.MDB;" + Clause},
         {"/srv/shopmdb", "", Jet + "Data Source=/srv/shopmdb;"},  // the letters alone suffice
+        {"/srv/Shop.ACCDB", Clause,
+         "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=/srv/Shop.ACCDB;" + Clause},
+        {"/srv/shopaccdb", "", Jet},  // but an Access 2007+ database needs its dot
         {"/srv/Book.XLS", Clause, Jet + "Data Source=/srv/Book.XLS;Extended Properties=Excel 8.0;"},
         {"C:\\data\\orders.csv", Clause, Jet + "Data Source=C:\\data" + Text},
         {"/home/u/list.TXT", "", Jet + "Data Source=/home/u" + Text},
@@ -212,6 +215,15 @@ TEST_F(SourceWindowTest, EachKindListsItsTablesAndLoadsTheChosenOne) {
                 "numeric_coercion$", "text_coercion$"},
                "blank:Text|boolean:Yes/No|date:Date|numeric:Double|text:Text",
                {202, 11, 122, 5, 202}, 5);
+    // What is not copied is said where the fields are listed.
+    expectKind(fixturePath("accdb/jahlborn__jackcess/complexDataTestV2010.accdb"), {"Table1"},
+               "id:Text|VersionHistory_F5F8918F-0A3F-4DA9-AE71-184EE5012880:Memo (not copied: the "
+               "version history of a memo field (its current value is copied))|memo-data:Memo|"
+               "append-memo-data:Memo|multi-value-data:Memo|attach-data:Memo (the names of the "
+               "attached files)",
+               {202, 203, 203, 203, 203, 203}, 4);
+    const QAbstractItemModel* grid = control<QTableView>("grdSourceData")->model();
+    EXPECT_EQ(grid->index(1, 4).data().toString(), "value1; value4");
     expectKind(fixturePath("mdb/jahlborn__jackcess/testV1997.mdb"),
                {"Table1", "Table2", "Table3", "Table4"},
                "A:Text|B:Text|C:Byte|D:Small Integer|E:Integer|F:Double|G:Date|H:Currency|I:Yes/No",
@@ -246,6 +258,10 @@ TEST_F(SourceWindowTest, OpenFailsSilentlyOnMissingOrUnsupportedFilesAndBrowsing
     EXPECT_EQ(textBox("txtSourceFileName")->text(), "/data/shop.mdb");
     expectOpen(false);  // browsing opens nothing
     EXPECT_EQ(doubles.files.calls.last().kind, "open");
+    EXPECT_TRUE(doubles.files.calls.last().request.filter.contains(
+        "All Supported Databases (*.mdb;*.accdb;"));
+    EXPECT_TRUE(doubles.files.calls.last().request.filter.contains(
+        "|Microsoft Access 2007+ (*.accdb)|*.accdb|"));
     EXPECT_EQ(doubles.files.calls.last().request.initialFolder,
               QCoreApplication::applicationDirPath());
 }

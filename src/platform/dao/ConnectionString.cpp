@@ -95,7 +95,8 @@ std::optional<ProviderKind> chooseProvider(const ConnectionString& cs) {
     }
     const auto provider = cs.value(QStringLiteral("Provider"));
     if (!provider ||
-        !provider->startsWith(QLatin1String("Microsoft.Jet.OLEDB"), Qt::CaseInsensitive)) {
+        (!provider->startsWith(QLatin1String("Microsoft.Jet.OLEDB"), Qt::CaseInsensitive) &&
+         !provider->startsWith(QLatin1String("Microsoft.ACE.OLEDB"), Qt::CaseInsensitive))) {
         return std::nullopt;
     }
     const QString extended = cs.valueOr(QStringLiteral("Extended Properties")).trimmed();

@@ -30,6 +30,17 @@ void Recordset::reserve(std::size_t rows) {
     for (Column& column : columns_) column.reserve(rows);
 }
 
+void Recordset::setFieldNote(int index, const QString& note) {
+    fields_.at(static_cast<std::size_t>(index));  // checks the index
+    notes_.resize(fields_.size());
+    notes_[static_cast<std::size_t>(index)] = note;
+}
+
+QString Recordset::fieldNote(int index) const {
+    fields_.at(static_cast<std::size_t>(index));
+    return notes_.empty() ? QString() : notes_[static_cast<std::size_t>(index)];
+}
+
 Field Recordset::field(int index) const {
     Field f;
     static_cast<FieldInfo&>(f) = fieldInfo(index);

@@ -22,12 +22,16 @@ class Recordset {
     void appendRow(std::span<const Value> row);
     void reserve(std::size_t rows);
     FieldInfo& fieldInfo(int index) { return fields_.at(static_cast<std::size_t>(index)); }
+    void setFieldNote(int index, const QString& note);
 
     // Fields.
     int fieldCount() const { return static_cast<int>(fields_.size()); }
     const FieldInfo& fieldInfo(int index) const {
         return fields_.at(static_cast<std::size_t>(index));
     }
+    // Why the values of a field are not all the file holds (a type that cannot be read,
+    // values that are not copied); empty when they are.
+    QString fieldNote(int index) const;
     Field field(int index) const;               // with the current record's value
     Value value(int index) const;               // the current record's value
     Value valueAt(long row, int column) const;  // row from 0, independent of the position
@@ -56,6 +60,7 @@ class Recordset {
 
     std::vector<FieldInfo> fields_;
     std::vector<Column> columns_;
+    std::vector<QString> notes_;  // empty while no field has one
     long rows_ = 0;
     long position_ = 0;
     bool open_ = true;

@@ -21,8 +21,9 @@ const QString SelectTablePrompt = QStringLiteral("{Select Table}");
 const QString SelectSourcePrompt = QStringLiteral("Select Source Data");
 
 const QString SourceFileFilter = QStringLiteral(
-    "All Supported Databases (*.mdb;*.xls;*.csv;*.dbf;*.txt;*.csv)|"
-    "*.mdb;*.xls;*.csv;*.dbf;*.txt;*.csv|Microsoft Access (*.mdb)|*.mdb|"
+    "All Supported Databases (*.mdb;*.accdb;*.xls;*.csv;*.dbf;*.txt;*.csv)|"
+    "*.mdb;*.accdb;*.xls;*.csv;*.dbf;*.txt;*.csv|Microsoft Access (*.mdb)|*.mdb|"
+    "Microsoft Access 2007+ (*.accdb)|*.accdb|"
     "Microsoft Excel (*.xls)|*.xls|Comma Delimited (*.csv)|*.csv|Tab Delimited (*.txt)|*.txt|"
     "Dbase Files (*.dbf)|*.dbf|All Files (*.*)|*.*");
 
@@ -221,7 +222,11 @@ void SourcePanel::LoadDataSource(const QString& sFile, const QString& sTable) {
             state.gSourceFieldTypes.append(
                 field.type == dao::adType::Date ? RefinedDateType(records, i) : field.type);
             line = 280;
-            emit fieldLoaded(field.name, FieldTypeName(state.gSourceFieldTypes.last()));
+            emit fieldLoaded(field.name, FieldTypeName(state.gSourceFieldTypes.last()) +
+                                             (records.fieldNote(i).isEmpty()
+                                                  ? QString()
+                                                  : QStringLiteral(" (") + records.fieldNote(i) +
+                                                        QLatin1Char(')')));
         }
         line = 290;
         // An empty table has no first record; it loads all the same.

@@ -69,12 +69,13 @@ std::unique_ptr<dao::Recordset> readSource(const Profile& profile, const QString
     try {
         connection = source::OpenSourceConnection(file, source::SourcePasswordClause(password));
     } catch (const std::exception& e) {
+        const QString kind = source::SourceFileKind(file);
+        const bool access = kind == QLatin1String("mdb") || kind == QLatin1String("accdb");
         throw SetupError{QStringLiteral("cannot open the source file \"%1\": %2%3")
                              .arg(file, errorText(e),
-                                  source::SourceFileKind(file) == QLatin1String("mdb")
-                                      ? QStringLiteral(" (a password goes in --source-password "
-                                                       "or KELDARA_SOURCE_PASSWORD)")
-                                      : QString())};
+                                  access ? QStringLiteral(" (a password goes in --source-password "
+                                                          "or KELDARA_SOURCE_PASSWORD)")
+                                         : QString())};
     }
     try {
         return connection->openRecordset(QStringLiteral("SELECT * FROM [") + profile.sourceTable +

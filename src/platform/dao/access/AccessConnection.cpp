@@ -12,8 +12,9 @@ namespace keldara::dao {
 
 namespace {
 
-// An Access (.mdb) database behind "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=<file>;"
-// with an optional "Jet OLEDB:Database Password=<password>".
+// An Access database (.mdb, or .accdb of Access 2007 and later) behind
+// "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=<file>;" (or Microsoft.ACE.OLEDB.12.0) with an
+// optional "Jet OLEDB:Database Password=<password>".
 class AccessConnection final : public Connection {
   public:
     void open(const QString& connectionString) override {

@@ -2,9 +2,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QScopeGuard>
 #include <QSet>
 #include <QtEndian>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -39,6 +42,15 @@ constexpr unsigned kMaxColumns = 255;
 constexpr unsigned kMaxRealIndexes = 255;
 constexpr unsigned long kCatalogueDefinitionPage = 2;
 constexpr int kMaxDecimalDigits = 28;
+// Column types of Access 2007 and later that libmdb does not name.
+constexpr int kLargeNumberType = 0x13;
+constexpr int kExtendedDateType = 0x14;
+constexpr int kExtendedDateSize = 42;
+constexpr int kExtendedDateLastTickDigit = 38;
+// A calculated column's stored result: 16 bytes, the result's length, the result, 3 bytes.
+constexpr int kCalculatedHeaderSize = 20;
+constexpr int kCalculatedLengthOffset = 16;
+constexpr int kStoredDecimalSize = 16;
 // Catalogue flags of system and hidden system objects.
 constexpr qint64 kSystemObjectFlags = 0x80000002;
 
@@ -157,18 +169,67 @@ struct JetDatabase::Handle {
 
 namespace {
 
+// What the column descriptors of an Access 2007+ table say beyond what libmdb reads.
+struct AceColumnTraits {
+    bool calculated = false;
+    quint32 complexId = 0;
+};
+
+constexpr int kDescriptorComplexIdOffset = 11;
+constexpr int kDescriptorExtraFlagsOffset = 16;
+constexpr unsigned char kCalculatedFlags = 0xC0;
+constexpr int kDefinitionContinuationHeader = 8;
+constexpr int kMaxDefinitionPages = 64;
+
+// The descriptors of a table definition, keyed by their column's number in the row. The
+// definition may go on over further pages, each continuing after its 8-byte header.
+QHash<int, AceColumnTraits> readAceColumnTraits(MdbHandle* mdb, MdbTableDef* table,
+                                                quint32 pageCount) {
+    const MdbFormatConstants* fmt = mdb->fmt;
+    const int pageSize = static_cast<int>(fmt->pg_size);
+    QByteArray definition;
+    quint32 page = static_cast<quint32>(table->entry->table_pg);
+    for (int pages = 0; page != 0 && pages < kMaxDefinitionPages; ++pages) {
+        if (page >= pageCount || mdb_read_pg(mdb, page) != pageSize) break;
+        const auto* data = reinterpret_cast<const char*>(mdb->pg_buf);
+        definition += pages == 0 ? QByteArray(data, pageSize)
+                                 : QByteArray(data + kDefinitionContinuationHeader,
+                                              pageSize - kDefinitionContinuationHeader);
+        page = static_cast<quint32>(mdb_get_int32(mdb->pg_buf, 4));
+    }
+    QHash<int, AceColumnTraits> traits;
+    const qsizetype first =
+        fmt->tab_cols_start_offset + qsizetype(table->num_real_idxs) * fmt->tab_ridx_entry_size;
+    for (unsigned i = 0; i < table->num_cols; ++i) {
+        const qsizetype at = first + qsizetype(i) * fmt->tab_col_entry_size;
+        if (at + fmt->tab_col_entry_size > definition.size()) break;
+        const auto* descriptor =
+            reinterpret_cast<const unsigned char*>(definition.constData() + at);
+        AceColumnTraits& column =
+            traits[qFromLittleEndian<quint16>(descriptor + fmt->tab_row_col_num_offset)];
+        column.calculated =
+            (descriptor[kDescriptorExtraFlagsOffset] & kCalculatedFlags) == kCalculatedFlags;
+        column.complexId = qFromLittleEndian<quint32>(descriptor + kDescriptorComplexIdOffset);
+    }
+    return traits;
+}
+
 // Reads one table's rows into a recordset; every failure is a DaoError naming the file.
 class TableReader {
   public:
     TableReader(MdbHandle* mdb, MdbTableDef* table, const QString& path, const QString& tableName,
-                const CodePageDecoder& jet3Text)
+                const CodePageDecoder& jet3Text, quint32 pageCount = 0,
+                JetDatabase::ComplexResolver complexResolver = {})
         : mdb_(mdb),
           table_(table),
           path_(path),
           tableName_(tableName),
           jet3Text_(jet3Text),
           jet4_(mdb->f->jet_version != MDB_VER_JET3),
-          pageSize_(static_cast<int>(mdb->fmt->pg_size)) {}
+          ace_(mdb->f->jet_version >= MDB_VER_ACCDB_2007),
+          pageSize_(static_cast<int>(mdb->fmt->pg_size)),
+          pageCount_(pageCount),
+          complexResolver_(std::move(complexResolver)) {}
 
     // Reads only the named columns; the others stay Null.
     void readOnly(const QStringList& names) { wanted_ = names; }
@@ -206,12 +267,15 @@ class TableReader {
                 }
                 for (std::size_t c = 0; c < columns_.size(); ++c) {
                     row[c] = skipped[c] ? Value::null()
-                                        : fieldValue(columns_[c], fields[c], start,
-                                                     static_cast<int>(size));
+                                        : columnValue(c, fields[c], start, static_cast<int>(size));
                 }
                 recordset->appendRow(row);
                 ++rowsRead;
             }
+        }
+        fitCalculatedDecimals(*recordset);
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            if (!notes_[c].isEmpty()) recordset->setFieldNote(static_cast<int>(c), notes_[c]);
         }
         if (rowsRead < static_cast<long>(table_->num_rows)) {
             damaged(QStringLiteral("table %1 holds %2 rows, but only %3 could be read")
@@ -252,9 +316,176 @@ class TableReader {
                 damaged(QStringLiteral("the decimal column %1 of table %2 has no valid precision")
                             .arg(quoted(QString::fromUtf8(column->name)), quoted(tableName_)));
             }
+            if (ace_ && !isKnownType(column->col_type)) {
+                notes_[i] = QStringLiteral("unknown Access type 0x%1, read as Null")
+                                .arg(column->col_type, 2, 16, QLatin1Char('0'));
+            }
             columns_.push_back(column);
             fieldInfos_.push_back(fieldInfoOf(column));
         }
+        const auto traits =
+            ace_ ? readAceColumnTraits(mdb_, table_, pageCount_) : QHash<int, AceColumnTraits>();
+        complex_.resize(columns_.size());
+        calculated_.assign(columns_.size(), false);
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            const AceColumnTraits column = traits.value(columns_[c]->row_col_num);
+            calculated_[c] = column.calculated;
+            if (columns_[c]->col_type == MDB_COMPLEX) resolveComplex(c, column.complexId);
+        }
+    }
+
+    // A complex field's values live in a hidden table; what the field holds is read from it
+    // now, before the table's own pages.
+    void resolveComplex(std::size_t c, quint32 complexId) {
+        FieldInfo& info = fieldInfos_[c];
+        info.type = adType::LongVarWChar;
+        info.definedSize = kMemoDefinedSize;
+        if (complexResolver_) {
+            complex_[c] = complexResolver_(complexId, info.name);
+        } else {
+            complex_[c].note = QStringLiteral("not copied: its values cannot be read here");
+        }
+        notes_[c] = complex_[c].note;
+    }
+
+    Value columnValue(std::size_t c, const MdbField& field, int rowStart, int rowSize) {
+        const MdbColumn* column = columns_[c];
+        if (column->col_type == MDB_COMPLEX) {
+            const Value key = fieldValue(column, field, rowStart, rowSize);
+            if (key.isNull() || !complex_[c].texts) return Value::null();
+            const auto found = complex_[c].texts->find(key.toInt());
+            return found == complex_[c].texts->end() ? Value::null() : Value::text(*found);
+        }
+        if (calculated_[c]) return calculatedValue(column, field, rowStart, rowSize);
+        Value value = fieldValue(column, field, rowStart, rowSize);
+        if (column->col_type == kExtendedDateType && !value.isNull() &&
+            mdb_->pg_buf[field.start + kExtendedDateLastTickDigit] != '0') {
+            notes_[c] = QStringLiteral(
+                "times to the microsecond: the 7th decimal of a second "
+                "is not kept");
+        }
+        return value;
+    }
+
+    // The stored result of a calculated column, decoded as the column's type. Numbers are
+    // stored in the type the expression gave (Access converts them when it shows them): a
+    // Decimal in 16 bytes, a Single in 4, Currency or Double in 8 (a Currency's bits are no
+    // normal Double), an integer or Yes/No in fewer.
+    Value calculatedValue(const MdbColumn* column, const MdbField& field, int rowStart,
+                          int rowSize) {
+        if (field.is_null) return Value::null();
+        checkInsideRow(column, field, rowStart, rowSize);
+        const unsigned char* stored = mdb_->pg_buf + field.start;
+        int storedSize = field.siz;
+        QByteArray longResult;
+        if (isLongText(column)) {
+            longResult = longValue(column, stored, storedSize);
+            stored = reinterpret_cast<const unsigned char*>(longResult.constData());
+            storedSize = static_cast<int>(longResult.size());
+        }
+        if (storedSize < kCalculatedHeaderSize) badValue(column, QStringLiteral("is too short"));
+        const auto length = qFromLittleEndian<quint32>(stored + kCalculatedLengthOffset);
+        if (length > quint32(storedSize - kCalculatedHeaderSize))
+            badValue(column, QStringLiteral("is cut short"));
+        const unsigned char* data = stored + kCalculatedHeaderSize;
+        const int size = static_cast<int>(length);
+        if (size == 0) return Value::null();
+        switch (column->col_type) {
+            case MDB_TEXT:
+            case MDB_MEMO:
+                return Value::text(text(column, data, size));
+            case MDB_BOOL:
+                return Value::boolean(data[0] != 0);
+            case MDB_BYTE:
+            case MDB_INT:
+            case MDB_LONGINT:
+            case kLargeNumberType:
+                return storedInteger(column, data, size);
+            case MDB_MONEY:
+            case MDB_FLOAT:
+            case MDB_DOUBLE:
+            case MDB_NUMERIC:
+                return storedNumber(column, data, size);
+            default:  // dates, GUIDs, binary data as they are stored in a row
+                return fieldValueOfBytes(column, data, size);
+        }
+    }
+
+    Value storedInteger(const MdbColumn* column, const unsigned char* data, int size) {
+        switch (size) {
+            case 1:  // Yes/No results are 0 or 0xFF (True, -1)
+                return Value::integer(column->col_type == MDB_BYTE ? data[0]
+                                                                   : static_cast<qint8>(data[0]));
+            case 2:
+                return Value::integer(qFromLittleEndian<qint16>(data));
+            case 4:
+                return Value::integer(qFromLittleEndian<qint32>(data));
+            case 8:
+                return Value::integer(qFromLittleEndian<qint64>(data));
+            default:
+                badValue(column, QStringLiteral("has a result of unexpected size"));
+        }
+    }
+
+    Value storedNumber(const MdbColumn* column, const unsigned char* data, int size) {
+        const bool exact = column->col_type == MDB_NUMERIC || column->col_type == MDB_MONEY;
+        std::optional<QString> decimal;
+        double number = 0;
+        if (size == kStoredDecimalSize) {
+            decimal = storedDecimalText(data);
+            if (!decimal) badValue(column, QStringLiteral("has no valid scale"));
+        } else if (size == 4) {
+            number = singleAsDouble(qFromLittleEndian<float>(data));
+        } else if (size == 8) {
+            number = qFromLittleEndian<double>(data);
+            if (column->col_type == MDB_MONEY || std::fpclassify(number) == FP_SUBNORMAL ||
+                std::isnan(number)) {
+                decimal = currencyText(qFromLittleEndian<qint64>(data));
+            }
+        } else {
+            badValue(column, QStringLiteral("has a result of unexpected size"));
+        }
+        if (decimal && exact) return Value::decimal(*decimal);
+        if (decimal) return Value::floating(decimal->toDouble());
+        return Value::floating(number);
+    }
+
+    // A calculated Decimal column has no precision of its own: it gets what its values need,
+    // and becomes a Double when its expression gave floating-point results.
+    void fitCalculatedDecimals(Recordset& records) const {
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            if (!calculated_[c] || columns_[c]->col_type != MDB_NUMERIC) continue;
+            int whole = 1, scale = 0;
+            bool floating = false;
+            for (long row = 0; row < records.recordCount(); ++row) {
+                const Value value = records.valueAt(row, static_cast<int>(c));
+                floating = floating || value.kind() == ValueKind::Double;
+                if (value.kind() != ValueKind::Decimal) continue;
+                QString digits = value.decimalText();
+                digits.remove(QLatin1Char('-'));
+                const qsizetype point = digits.indexOf(QLatin1Char('.'));
+                whole = std::max<int>(whole, point < 0 ? digits.size() : point);
+                scale = std::max<int>(scale, point < 0 ? 0 : digits.size() - point - 1);
+            }
+            FieldInfo& info = records.fieldInfo(static_cast<int>(c));
+            if (floating) {
+                info = FieldInfo{info.name, adType::Double, 8, 0, 0};
+            } else {
+                info.precision = whole + scale;
+                info.numericScale = scale;
+            }
+        }
+    }
+
+    // A memo, or a calculated text without a length (its result is kept as a memo's).
+    static bool isLongText(const MdbColumn* column) {
+        return column->col_type == MDB_MEMO ||
+               (column->col_type == MDB_TEXT && column->col_size == 0);
+    }
+
+    static bool isKnownType(int type) {
+        return (type >= MDB_BOOL && type <= MDB_MEMO) || type == MDB_REPID || type == MDB_NUMERIC ||
+               type == MDB_COMPLEX || type == kLargeNumberType || type == kExtendedDateType;
     }
 
     FieldInfo fieldInfoOf(const MdbColumn* column) const {
@@ -294,9 +525,12 @@ class TableReader {
                 info.definedSize = 8;
                 break;
             case MDB_TEXT:
-                info.type = adType::VarWChar;
-                info.definedSize = jet4_ ? column->col_size / 2 : column->col_size;
-                break;
+                if (!isLongText(column)) {
+                    info.type = adType::VarWChar;
+                    info.definedSize = jet4_ ? column->col_size / 2 : column->col_size;
+                    break;
+                }
+                [[fallthrough]];
             case MDB_MEMO:
                 info.type = adType::LongVarWChar;
                 info.definedSize = kMemoDefinedSize;
@@ -315,7 +549,20 @@ class TableReader {
                 info.precision = precisionOf(column);
                 info.numericScale = scaleOf(column);
                 break;
+            case kLargeNumberType:
+                info.type = adType::BigInt;
+                info.definedSize = 8;
+                break;
+            case kExtendedDateType:
+                info.type = adType::Date;
+                info.definedSize = 8;
+                break;
+            case MDB_COMPLEX:  // completed by resolveComplex
+                break;
             case MDB_BINARY:
+                info.type = adType::Binary;
+                info.definedSize = column->col_size;
+                break;
             default:
                 info.type = adType::Binary;
                 info.definedSize = column->col_size;
@@ -324,15 +571,22 @@ class TableReader {
         return info;
     }
 
-    Value fieldValue(const MdbColumn* column, const MdbField& field, int rowStart, int rowSize) {
-        if (column->col_type == MDB_BOOL) return Value::boolean(!field.is_null);
-        if (field.is_null) return Value::null();
+    void checkInsideRow(const MdbColumn* column, const MdbField& field, int rowStart,
+                        int rowSize) const {
         if (field.siz < 0 || field.start < rowStart ||
             field.start + field.siz > rowStart + rowSize || field.start + field.siz > pageSize_) {
             badValue(column, QStringLiteral("lies outside its row"));
         }
-        const unsigned char* data = mdb_->pg_buf + field.start;
-        const int size = field.siz;
+    }
+
+    Value fieldValue(const MdbColumn* column, const MdbField& field, int rowStart, int rowSize) {
+        if (column->col_type == MDB_BOOL) return Value::boolean(!field.is_null);
+        if (field.is_null) return Value::null();
+        checkInsideRow(column, field, rowStart, rowSize);
+        return fieldValueOfBytes(column, mdb_->pg_buf + field.start, field.siz);
+    }
+
+    Value fieldValueOfBytes(const MdbColumn* column, const unsigned char* data, int size) {
         const auto need = [&](int bytes) {
             if (size < bytes) badValue(column, QStringLiteral("is too short"));
         };
@@ -379,7 +633,21 @@ class TableReader {
             }
             case MDB_OLE:
                 return Value::bytes(longValue(column, data, size));
-            default:
+            case MDB_COMPLEX:  // the key of its values in the hidden table
+                need(4);
+                return Value::integer(qFromLittleEndian<qint32>(data));
+            case kLargeNumberType:
+                need(8);
+                return Value::integer(qFromLittleEndian<qint64>(data));
+            case kExtendedDateType: {
+                need(kExtendedDateSize);
+                auto value = extendedDateValue(data, size);
+                if (!value)
+                    badValue(column, QStringLiteral("is not a date between the years 1 and 9999"));
+                return *value;
+            }
+            default:  // Binary; a type unknown to Access 2007+ is read as Null (and noted)
+                if (ace_ && !isKnownType(column->col_type)) return Value::null();
                 return Value::bytes(QByteArray(reinterpret_cast<const char*>(data), size));
         }
     }
@@ -451,7 +719,13 @@ class TableReader {
     const QString& tableName_;
     const CodePageDecoder& jet3Text_;
     bool jet4_;
+    bool ace_;
     int pageSize_;
+    quint32 pageCount_;
+    JetDatabase::ComplexResolver complexResolver_;
+    std::vector<JetDatabase::ComplexField> complex_;
+    std::vector<bool> calculated_;
+    std::vector<QString> notes_ = std::vector<QString>(kMaxColumns);
     std::vector<MdbColumn*> columns_;
     std::vector<FieldInfo> fieldInfos_;
     QStringList wanted_;
@@ -502,9 +776,15 @@ void JetDatabase::checkFileAndHeader(const QString& password) {
                            .arg(header_.pageSize));
     }
     pageCount_ = static_cast<quint32>(std::min<qint64>(size / header_.pageSize, UINT32_MAX));
+    if (header_.isEncryptedAce()) {
+        throw DaoError(DaoError::OpenFailed,
+                       QStringLiteral("The Access database %1 cannot be opened: encrypted Access "
+                                      "2007+ databases are not supported.")
+                           .arg(quoted(path_)));
+    }
     if (!header_.hasPassword()) return;
     bool matches = false;
-    if (header_.version == JetVersion::Jet4) {
+    if (header_.version != JetVersion::Jet3) {
         matches = password == header_.jet4Password;
     } else {
         const auto stored =
@@ -593,7 +873,10 @@ void JetDatabase::readCatalogue() {
             continue;
         }
         const qint64 flagBits = flags.kind() == ValueKind::Integer ? flags.toInt() : 0;
-        if ((type.toInt() & 0x7F) != MDB_TABLE || (flagBits & kSystemObjectFlags) != 0) continue;
+        objectNames_.insert(id.toInt(), name.toText());
+        if ((type.toInt() & 0x7F) != MDB_TABLE) continue;
+        tableIds_.insert(name.toText(), id.toInt());
+        if ((flagBits & kSystemObjectFlags) != 0) continue;
         auto entry = std::make_unique<MdbCatalogEntry>();
         entry->mdb = handle_->mdb;
         entry->object_type = MDB_TABLE;
@@ -635,22 +918,132 @@ std::unique_ptr<Recordset> JetDatabase::readTable(const QString& name) {
         index = found - userTables_.cbegin();
     }
     const QString& tableName = userTables_[index];
-    MdbCatalogEntry* entry = handle_->tableEntries[static_cast<std::size_t>(index)].get();
-    const QString problem = definitionProblem(static_cast<quint32>(entry->table_pg));
+    const auto page = static_cast<quint32>(handle_->tableEntries[std::size_t(index)]->table_pg);
+    return readTableAt(page, tableName);
+}
+
+std::unique_ptr<Recordset> JetDatabase::readTableAt(quint32 page, const QString& name,
+                                                    const QStringList& columns) {
+    auto entry = std::make_unique<MdbCatalogEntry>();
+    entry->mdb = handle_->mdb;
+    entry->object_type = MDB_TABLE;
+    entry->table_pg = page;
+    std::snprintf(entry->object_name, sizeof entry->object_name, "%s", name.toUtf8().constData());
+    const QString problem = definitionProblem(page);
     if (!problem.isEmpty()) {
         throw DaoError(DaoError::BadFile,
                        QStringLiteral("The Access database %1 is damaged: the definition of table "
                                       "%2 %3.")
-                           .arg(quoted(path_), quoted(tableName), problem));
+                           .arg(quoted(path_), quoted(name), problem));
     }
-    TablePtr table(mdb_read_table(entry));
+    TablePtr table(mdb_read_table(entry.get()));
     if (!table) {
         throw DaoError(DaoError::BadFile,
                        QStringLiteral("The Access database %1 is damaged: the definition of table "
                                       "%2 cannot be read.")
-                           .arg(quoted(path_), quoted(tableName)));
+                           .arg(quoted(path_), quoted(name)));
     }
-    return TableReader(handle_->mdb, table.get(), path_, tableName, jet3Text_).read();
+    TableReader reader(
+        handle_->mdb, table.get(), path_, name, jet3Text_, pageCount_,
+        [this](quint32 complexId, const QString& field) { return complexField(complexId, field); });
+    if (!columns.isEmpty()) reader.readOnly(columns);
+    return reader.read();
+}
+
+std::unique_ptr<Recordset> JetDatabase::readSystemTable(const QString& name,
+                                                        const QStringList& columns) {
+    const auto id = tableIds_.constFind(name);
+    if (id == tableIds_.constEnd()) {
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The Access database %1 is damaged: its table catalogue has "
+                                      "no table %2.")
+                           .arg(quoted(path_), quoted(name)));
+    }
+    return readTableAt(static_cast<quint32>(*id & 0x00FFFFFF), name, columns);
+}
+
+namespace {
+
+// The values of one key of a multi-value or attachment field, in the order they are stored.
+QHash<qint64, QString> joinedByKey(const Recordset& flat, int keyColumn, int valueColumn) {
+    QHash<qint64, QString> texts;
+    for (long row = 0; row < flat.recordCount(); ++row) {
+        const Value key = flat.valueAt(row, keyColumn);
+        const Value value = flat.valueAt(row, valueColumn);
+        if (key.kind() != ValueKind::Integer || value.isNull()) continue;
+        QString& text = texts[key.toInt()];
+        if (!text.isEmpty()) text += QStringLiteral("; ");
+        text += value.standardText();
+    }
+    return texts;
+}
+
+int fieldIndex(const Recordset& records, const QString& name) {
+    for (int i = 0; i < records.fieldCount(); ++i) {
+        if (records.fieldInfo(i).name.compare(name, Qt::CaseInsensitive) == 0) return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
+// MSysComplexColumns names, for each complex field, the type of its values (an object named
+// MSysComplexType_<type>, MSysComplexType_Attachment, or MSysComplexTypeVH_... for the
+// version history of a memo) and the hidden table that holds them. That table has a column
+// "_<field>" with the key the field holds in the row.
+JetDatabase::ComplexField JetDatabase::complexField(quint32 complexId, const QString& field) {
+    // A hidden table has no complex fields of its own; a damaged file may say otherwise.
+    if (resolvingComplex_) {
+        return {std::nullopt, QStringLiteral("not copied: a complex field inside a hidden table")};
+    }
+    resolvingComplex_ = true;
+    const auto done = qScopeGuard([this] { resolvingComplex_ = false; });
+    if (!complexColumns_) {
+        const auto columns =
+            readSystemTable(QStringLiteral("MSysComplexColumns"),
+                            {QStringLiteral("ComplexID"), QStringLiteral("ComplexTypeObjectID"),
+                             QStringLiteral("FlatTableID")});
+        const int id = columnIndex(*columns, "ComplexID");
+        const int type = columnIndex(*columns, "ComplexTypeObjectID");
+        const int flat = columnIndex(*columns, "FlatTableID");
+        complexColumns_.emplace();
+        for (long row = 0; row < columns->recordCount(); ++row) {
+            complexColumns_->insert(
+                columns->valueAt(row, id).toInt(),
+                {columns->valueAt(row, type).toInt(), columns->valueAt(row, flat).toInt()});
+        }
+    }
+    const auto column = complexColumns_->constFind(complexId);
+    if (column == complexColumns_->constEnd()) {
+        return {std::nullopt,
+                QStringLiteral("not copied: the file does not say where its values are")};
+    }
+    const QString typeName = objectNames_.value(column->typeId);
+    if (typeName.startsWith(QLatin1String("MSysComplexTypeVH_"))) {
+        return {std::nullopt,
+                QStringLiteral("not copied: the version history of a memo field (its current "
+                               "value is copied)")};
+    }
+    const bool attachment = typeName == QLatin1String("MSysComplexType_Attachment");
+    if (!attachment && !typeName.startsWith(QLatin1String("MSysComplexType_"))) {
+        return {std::nullopt, QStringLiteral("not copied: a complex field of an unknown kind")};
+    }
+    const QString valueName = attachment ? QStringLiteral("FileName") : QStringLiteral("Value");
+    const QString keyName = QLatin1Char('_') + field;
+    const auto flat = readTableAt(static_cast<quint32>(column->flatTableId & 0x00FFFFFF),
+                                  objectNames_.value(column->flatTableId), {keyName, valueName});
+    const int key = fieldIndex(*flat, keyName);
+    const int value = fieldIndex(*flat, valueName);
+    if (key < 0 || value < 0) {
+        return {std::nullopt, QStringLiteral("not copied: its hidden table has no column %1")
+                                  .arg(quoted(key < 0 ? keyName : valueName))};
+    }
+    if (!flat->fieldNote(value).isEmpty()) {
+        return {std::nullopt,
+                QStringLiteral("not copied: its values are of an %1").arg(flat->fieldNote(value))};
+    }
+    return {joinedByKey(*flat, key, value),
+            attachment ? QStringLiteral("the names of the attached files") : QString()};
 }
 
 }  // namespace keldara::dao::access

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/dao/Recordset.h"
 #include "platform/dao/access/JetHeader.h"
@@ -28,9 +31,21 @@ class JetDatabase {
     // Every row of a user table (names compared without regard to case).
     std::unique_ptr<Recordset> readTable(const QString& name);
 
+    // What a complex field (multi-value, attachment, version history) of Access 2007+ holds:
+    // the text of each of its keys, or nothing and why it is not copied.
+    struct ComplexField {
+        std::optional<QHash<qint64, QString>> texts;
+        QString note;
+    };
+    using ComplexResolver = std::function<ComplexField(quint32 complexId, const QString& field)>;
+
     struct Handle;
 
   private:
+    ComplexField complexField(quint32 complexId, const QString& field);
+    std::unique_ptr<Recordset> readSystemTable(const QString& name, const QStringList& columns);
+    std::unique_ptr<Recordset> readTableAt(quint32 page, const QString& name,
+                                           const QStringList& columns = {});
     void checkFileAndHeader(const QString& password);
     void openHandle();
     void readCatalogue();
@@ -43,6 +58,17 @@ class JetDatabase {
     CodePageDecoder jet3Text_;
     std::unique_ptr<Handle> handle_;
     QStringList userTables_;
+    // Every table of the catalogue, hidden and system ones too: name by id, id by name.
+    QHash<qint64, QString> objectNames_;
+    QHash<QString, qint64> tableIds_;
+    // MSysComplexColumns by ComplexID: the object naming the type of the values, and the
+    // hidden table holding them.
+    struct ComplexColumn {
+        qint64 typeId = 0;
+        qint64 flatTableId = 0;
+    };
+    std::optional<QHash<qint64, ComplexColumn>> complexColumns_;
+    bool resolvingComplex_ = false;
 };
 
 }  // namespace keldara::dao::access

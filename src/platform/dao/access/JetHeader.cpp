@@ -12,11 +12,15 @@ constexpr int kVersionOffset = 0x14;
 constexpr int kHiddenHeaderOffset = 0x18;
 constexpr int kJet3HiddenLength = 126;
 constexpr int kJet4HiddenLength = 128;
+constexpr int kPageKeyOffset = 0x3E;
 constexpr int kPasswordOffset = 0x42;
 constexpr int kJet3PasswordLength = 20;
 constexpr int kJet4PasswordLength = 40;
 constexpr int kCreationDateOffset = 0x72;
 constexpr quint32 kHeaderKey = 0x6B39DAC7;
+// Access 2007 writes version 2; 2010, 2013, 2016 and 2019 count on up to 6.
+constexpr quint8 kFirstAceVersion = 2;
+constexpr quint8 kLastAceVersion = 6;
 
 const QByteArray& jetMagic() {
     static const QByteArray magic = QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20);
@@ -72,25 +76,24 @@ std::optional<JetHeader> parseJetHeader(const QByteArray& firstPage, QString* re
     if (firstPage.size() < kHiddenHeaderOffset + kJet4HiddenLength) {
         return fail(QStringLiteral("the file is too short to be an Access database"));
     }
-    if (firstPage.startsWith(aceMagic())) {
-        return fail(QStringLiteral(
-            "it is an Access 2007 or later database (.accdb format), which the Jet 4.0 "
-            "provider cannot read"));
-    }
-    if (!firstPage.startsWith(jetMagic())) {
+    const bool ace = firstPage.startsWith(aceMagic());
+    if (!ace && !firstPage.startsWith(jetMagic())) {
         return fail(QStringLiteral("the file is not an Access database"));
     }
     JetHeader header;
-    const quint32 version = qFromLittleEndian<quint32>(firstPage.constData() + kVersionOffset);
-    if (version == 0) {
+    // One byte: Access 2010 and later may set the byte after it.
+    const auto version = static_cast<quint8>(firstPage[kVersionOffset]);
+    if (ace && version >= kFirstAceVersion && version <= kLastAceVersion) {
+        header.version = JetVersion::Ace;
+    } else if (!ace && version == 0) {
         header.version = JetVersion::Jet3;
         header.pageSize = 2048;
-    } else if (version == 1) {
+    } else if (!ace && version == 1) {
         header.version = JetVersion::Jet4;
-        header.pageSize = 4096;
     } else {
-        return fail(
-            QStringLiteral("its database format version (%1) is not Jet 3 or Jet 4").arg(version));
+        return fail(QStringLiteral("its database format version (%1) is not Jet 3, Jet 4 or "
+                                   "Access 2007 to 2019")
+                        .arg(version));
     }
 
     QByteArray plain = firstPage.left(kHiddenHeaderOffset + kJet4HiddenLength);
@@ -100,6 +103,7 @@ std::optional<JetHeader> parseJetHeader(const QByteArray& firstPage, QString* re
         header.version == JetVersion::Jet3 ? kJet3HiddenLength : kJet4HiddenLength;
     rc4Apply(key, plain.data() + kHiddenHeaderOffset, hiddenLength);
 
+    header.pageKey = qFromLittleEndian<quint32>(plain.constData() + kPageKeyOffset);
     if (header.version == JetVersion::Jet3) {
         header.jet3Password = withoutTrailingZeros(plain.mid(kPasswordOffset, kJet3PasswordLength));
     } else {

@@ -63,6 +63,51 @@ QString decimalText(const unsigned char* bytes, int scale) {
     return withPoint(digits, scale, negative);
 }
 
+std::optional<QString> storedDecimalText(const unsigned char* bytes) {
+    const int scale = bytes[2];
+    if (scale > 28) return std::nullopt;
+    const UInt128 magnitude = (UInt128(qFromLittleEndian<quint32>(bytes + 4)) << 64) |
+                              (UInt128(qFromLittleEndian<quint32>(bytes + 12)) << 32) |
+                              qFromLittleEndian<quint32>(bytes + 8);
+    QString digits;
+    UInt128 rest = magnitude;
+    do {
+        digits.prepend(QChar(u'0' + static_cast<int>(rest % 10)));
+        rest /= 10;
+    } while (rest != 0);
+    return withPoint(digits, scale, (bytes[3] & 0x80) != 0);
+}
+
+std::optional<Value> extendedDateValue(const unsigned char* bytes, int size) {
+    constexpr int kDigits = 19;
+    constexpr qint64 kTicksPerDay = 864'000'000'000;
+    constexpr qint64 kLastDay = 3'652'058;  // 9999-12-31
+    constexpr qint64 kDaysFrom00010101To19700101 = 719'162;
+    if (size < 2 * kDigits + 2) return std::nullopt;
+    const auto number = [&](int from) -> std::optional<qint64> {
+        qint64 value = 0;
+        for (int i = from; i < from + kDigits; ++i) {
+            if (bytes[i] < '0' || bytes[i] > '9') return std::nullopt;
+            value = value * 10 + (bytes[i] - '0');
+        }
+        return value;
+    };
+    const auto days = number(0);
+    const auto ticks = number(kDigits + 1);
+    if (!days || !ticks || bytes[kDigits] != ':' || bytes[2 * kDigits + 1] != ':' ||
+        *days > kLastDay || *ticks >= kTicksPerDay) {
+        return std::nullopt;
+    }
+    DateTime dt;
+    civilFromDays(*days - kDaysFrom00010101To19700101, dt.year, dt.month, dt.day);
+    const qint64 microseconds = *ticks / 10;
+    dt.hour = static_cast<int>(microseconds / 3'600'000'000);
+    dt.minute = static_cast<int>(microseconds / 60'000'000 % 60);
+    dt.second = static_cast<int>(microseconds / 1'000'000 % 60);
+    dt.microsecond = static_cast<int>(microseconds % 1'000'000);
+    return Value::dateTimeOfKind(*ticks == 0 ? ValueKind::Date : ValueKind::DateTime, dt);
+}
+
 std::optional<Value> dateValue(double days) {
     if (!std::isfinite(days) || days < kFirstDay || days >= kLastDay + 1.0) return std::nullopt;
     double whole = std::trunc(days);
