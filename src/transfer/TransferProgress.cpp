@@ -5,6 +5,12 @@
 namespace keldara::transfer {
 
 QString lostConnectionText(const TransferResult& result) {
+    if (result.undone) {
+        return QStringLiteral(
+                   "the connection to the server was lost (%1): the run's "
+                   "transaction is undone and the table holds what it held before")
+            .arg(result.errorDescription);
+    }
     const long first = result.endedAtRecord;
     const long last = std::max(result.inFlightLast, first);
     const QString before =
