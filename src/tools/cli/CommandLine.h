@@ -14,7 +14,12 @@ struct SetupError {
     QString message;
 };
 
-enum class Action { Insert, Merge, Script, Bulk };
+enum class Action { Insert, Merge, Script, Bulk, Upsert, BulkMerge, BulkUpsert };
+
+// Whether the action finds target rows by a match field.
+bool matchesRows(Action action);
+// Whether the action sends its records many at a time.
+bool inBulk(Action action);
 
 // One --map: the source field and the target field it is written to; an empty target
 // leaves the source field out.
@@ -31,6 +36,8 @@ struct RunOptions {
     bool dryRun = false;
     QString sourcePassword;
     double progressSeconds = 5;  // between progress lines on a non-terminal; 0: none
+    bool emptyTarget = false;
+    QString rejectsPath;  // where refused records go; empty: the first one ends the run
 };
 
 // A text to print on standard output before ending with status 0 (--help, --version).
