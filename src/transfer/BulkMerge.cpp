@@ -19,7 +19,7 @@ long long countOf(dao::Connection& connection, const QString& query) {
 }
 
 // The statements of one run by a temporary table; the batch table has the columns
-// keldara_row (the record's row), keldara_new (it matched no target row) and the paired ones.
+// keldara_row (the record's row) and the paired ones.
 class JoinRun {
   public:
     JoinRun(bool upsert, const QString& table, const QString& matchName, const PairedFields& fields,
@@ -47,10 +47,10 @@ class JoinRun {
         const QString matchColumn = QuoteIdentifier(fields.names[match]);
         // Every statement inside a transaction: TRUNCATE would end it.
         connection_.execute(QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + kBatchTable);
-        connection_.execute(QStringLiteral("CREATE TEMPORARY TABLE %1 (keldara_row BIGINT NOT NULL "
-                                           "DEFAULT 0 PRIMARY KEY, keldara_new TINYINT NOT NULL "
-                                           "DEFAULT 0) ENGINE=InnoDB SELECT %2 FROM %3 LIMIT 0")
-                                .arg(kBatchTable, list, target));
+        connection_.execute(
+            QStringLiteral("CREATE TEMPORARY TABLE %1 (keldara_row BIGINT NOT NULL "
+                           "DEFAULT 0 PRIMARY KEY) ENGINE=InnoDB SELECT %2 FROM %3 LIMIT 0")
+                .arg(kBatchTable, list, target));
         load_ = QStringLiteral(
                     "LOAD DATA LOCAL INFILE 'keldara' INTO TABLE %1 CHARACTER SET utf8mb4 "
                     "FIELDS TERMINATED BY '\\t' ESCAPED BY '\\\\' LINES TERMINATED BY '\\n' "
@@ -60,18 +60,19 @@ class JoinRun {
                                "SELECT COUNT(*) FROM (SELECT 1 FROM %1 GROUP BY %2 HAVING "
                                "COUNT(*) > 1) r")
                                .arg(kBatchTable, matchColumn);
-        markNew_ = QStringLiteral(
-                       "UPDATE %1 s SET s.keldara_new = NOT EXISTS (SELECT 1 FROM %2 t WHERE "
-                       "t.%3 = s.%3)")
-                       .arg(kBatchTable, target, matchColumn);
+        const QString unmatched =
+            QStringLiteral("NOT EXISTS (SELECT 1 FROM %1 t WHERE t.%2 = s.%2)")
+                .arg(target, matchColumn);
         countNew_ =
-            QStringLiteral("SELECT COUNT(*) FROM %1 WHERE keldara_new = 1").arg(kBatchTable);
+            QStringLiteral("SELECT COUNT(*) FROM %1 s WHERE %2").arg(kBatchTable, unmatched);
         update_ = QStringLiteral("UPDATE %1 t JOIN %2 s ON t.%3 = s.%3 SET %4")
                       .arg(target, kBatchTable, matchColumn, assignments.join(QLatin1Char(',')));
+        QStringList selected;
+        for (const QString& column : columns) selected << QStringLiteral("s.") + column;
         insert_ = QStringLiteral(
-                      "INSERT INTO %1 (%2) SELECT %2 FROM %3 WHERE keldara_new = 1 ORDER BY "
-                      "keldara_row")
-                      .arg(target, list, kBatchTable);
+                      "INSERT INTO %1 (%2) SELECT %3 FROM %4 s WHERE %5 ORDER BY "
+                      "s.keldara_row")
+                      .arg(target, list, selected.join(QLatin1Char(',')), kBatchTable, unmatched);
         clear_ = QStringLiteral("DELETE FROM ") + kBatchTable;
     }
 
@@ -115,10 +116,12 @@ class JoinRun {
                 transaction.undo();
                 return false;
             }
-            connection_.execute(markNew_);
-            const long unmatched = static_cast<long>(countOf(connection_, countNew_));
-            if (unmatched < size) connection_.execute(update_);
-            if (upsert_ && unmatched > 0) connection_.execute(insert_);
+            // The update does not write the match column: the insert finds the records that
+            // matched no row. Within the batch no two records share a match value, so the
+            // insert adds one row for each unmatched record.
+            connection_.execute(update_);
+            const long unmatched = static_cast<long>(upsert_ ? connection_.executeCounted(insert_)
+                                                             : countOf(connection_, countNew_));
             transaction.keep();
             counts_.updated += size - unmatched;
             (upsert_ ? counts_.inserted : counts_.unmatched) += unmatched;
@@ -158,7 +161,7 @@ class JoinRun {
     const bool withinRun_;
     RecordStatements statements_;
     bool loads_ = true;  // the server loads local data
-    QString load_, repeatedMatches_, markNew_, countNew_, update_, insert_, clear_;
+    QString load_, repeatedMatches_, countNew_, update_, insert_, clear_;
 };
 
 }  // namespace
