@@ -3,8 +3,13 @@
 // statements, the bulk insert against LOAD DATA LOCAL INFILE of the same rows, and the
 // create-table script of a tenfold table against ten times the smaller one.
 //
-// keldara_transfer_bench [--quick] [--bulk]: 100,000 and 1,000,000 records (--quick: 10,000
-// and 100,000, one round); --bulk leaves out the per-record insert and merge. Needs
+// Also the update or insert against the client's same statements, the bulk merge against
+// LOAD DATA LOCAL INFILE into an empty table, and the bulk insert skipping 1% refused records
+// against the clean one.
+//
+// keldara_transfer_bench [--quick] [--bulk] [--modes]: 100,000 and 1,000,000 records (--quick:
+// 10,000 and 100,000, one round); --bulk leaves out the per-record insert, merge and update or
+// insert; --modes runs only the update or insert, the skipping and the bulk merge. Needs
 // KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD.
 #include <QCoreApplication>
 #include <QFile>
@@ -22,9 +27,11 @@
 #include "platform/dao/DaoError.h"
 #include "target/DBBits.h"
 #include "transfer/BulkInsert.h"
+#include "transfer/BulkMerge.h"
 #include "transfer/ColumnTypes.h"
 #include "transfer/CreateTableScript.h"
 #include "transfer/MergeToTarget.h"
+#include "transfer/RejectsFile.h"
 #include "transfer/SqlText.h"
 
 using namespace keldara;
@@ -45,6 +52,11 @@ struct Silent : transfer::TransferProgress {
 struct StatementFile : dao::Connection {
     QByteArray lines;
     void execute(const QString& sql) override { lines += sql.toUtf8() + ";\n"; }
+    // Finds no row: an update or insert writes both of its statements, as into an empty table.
+    long long executeCounted(const QString& sql) override {
+        execute(sql);
+        return 0;
+    }
     void open(const QString&) override {}
     bool isOpen() const override { return true; }
     void close() override {}
@@ -212,14 +224,26 @@ class Bench {
         });
     }
 
-    double bulk(const dao::Recordset& records) {
+    double bulk(const dao::Recordset& records, const transfer::RunChoices& choices = {}) {
         Silent silent;
         return timed([&] {
-            const auto result =
-                transfer::BulkInsert(kTable, records, everyField(records), *mysql_, silent);
+            const auto result = transfer::BulkInsert(kTable, records, everyField(records), *mysql_,
+                                                     silent, choices);
             if (!result.completed()) throw std::runtime_error(result.message.toStdString());
         });
     }
+
+    double bulkMerge(const dao::Recordset& records) {
+        Silent silent;
+        return timed([&] {
+            const auto result = transfer::BulkMerge(false, kTable, "id", records,
+                                                    everyField(records), *mysql_, silent);
+            if (!result.completed() || result.recordsUpdated != records.recordCount())
+                throw std::runtime_error(result.message.toStdString());
+        });
+    }
+
+    QString folder() const { return folder_; }
 
     double client(const QString& sqlFile) {
         return bench::commandSeconds("mariadb", clientArguments(), sqlFile);
@@ -282,6 +306,66 @@ void bulkFigure(Bench& bench, const dao::Recordset& records) {
                    bulk.ours, "mariadb LOAD DATA LOCAL INFILE", bulk.reference, 1.43});
 }
 
+// Update or insert into an empty table, record by record: an update that finds nothing and
+// an insert per record, against the client sending the same statements.
+void upsertFigure(Bench& bench, const dao::Recordset& records) {
+    bench.createTable(records);
+    const QString statements = bench.statementFile("UPSERT", records);
+    const Medians upsert =
+        medians([&] { bench.empty(); }, [&] { return bench.perRecord("UPSERT", records); },
+                [&] { return bench.client(statements); });
+    bench::report(
+        {"update or insert, " + recordsText(records.recordCount()) + " records into an empty table",
+         "time s", upsert.ours, "mariadb client, same statements", upsert.reference, 1.10});
+}
+
+// The bulk merge of every record into a table that holds them all, keyed by the match field,
+// against LOAD DATA LOCAL INFILE of the same rows into an empty table: half its rate is a time
+// ratio of 2.
+void bulkMergeFigure(Bench& bench, const dao::Recordset& records) {
+    bench.createTable(records);
+    const QString tsv = bench.loadDataFile(records);
+    const Medians merge = medians(
+        [&] {
+            bench.empty();
+            bench.bulk(records);
+        },
+        [&] { return bench.bulkMerge(records); },
+        [&] {
+            bench.empty();
+            return bench.loadData(tsv);
+        });
+    bench::report({"bulk merge, " + recordsText(records.recordCount()) + " records into as many",
+                   "time s", merge.ours, "mariadb LOAD DATA LOCAL INFILE, empty table",
+                   merge.reference, 2.0});
+}
+
+// The bulk insert skipping 1% refused records (a repeated key every 100 records) against the
+// clean bulk insert: half its rate is a time ratio of 2.
+void skipFigure(Bench& bench, const dao::Recordset& records) {
+    std::vector<dao::FieldInfo> fields;
+    for (int c = 0; c < records.fieldCount(); ++c) fields.push_back(records.fieldInfo(c));
+    dao::Recordset refused(fields);
+    for (long r = 0; r < records.recordCount(); ++r) {
+        std::vector<dao::Value> row;
+        for (int c = 0; c < records.fieldCount(); ++c) row.push_back(records.valueAt(r, c));
+        if (r % 100 == 99) row[0] = records.valueAt(r - 50, 0);
+        refused.appendRow(row);
+    }
+    bench.createTable(records);
+    const Medians skip = medians([&] { bench.empty(); },
+                                 [&] {
+                                     transfer::RejectsFile rejects(bench.folder() + "/rejects.csv");
+                                     transfer::RunChoices choices;
+                                     choices.rejects = &rejects;
+                                     return bench.bulk(refused, choices);
+                                 },
+                                 [&] { return bench.bulk(records); });
+    bench::report(
+        {"bulk insert skipping 1% refused, " + recordsText(records.recordCount()) + " records",
+         "time s", skip.ours, "the clean bulk insert", skip.reference, 2.0});
+}
+
 // The script of the large table against ten times the small one's, in alternating rounds,
 // so that both meet the machine in the same state.
 void scriptFigure(const dao::Recordset& small, const dao::Recordset& large) {
@@ -304,6 +388,7 @@ int main(int argc, char** argv) {
     const bool quick = app.arguments().contains("--quick");
     if (quick) qputenv("KELDARA_BENCH_ROUNDS", "1");
     const bool bulkOnly = app.arguments().contains("--bulk");
+    const bool modesOnly = app.arguments().contains("--modes");
     const long small = quick ? 10000 : 100000;
     QTemporaryDir temporary;
     const QString folder = qEnvironmentVariableIsSet("KELDARA_BENCH_DATA")
@@ -312,12 +397,21 @@ int main(int argc, char** argv) {
     return bench::guarded([&] {
         Bench bench(folder);
         const auto smallRecords = loadCsv(folder, small);
+        if (modesOnly) {
+            upsertFigure(bench, *smallRecords);
+            skipFigure(bench, *smallRecords);
+            bulkMergeFigure(bench, *loadCsv(folder, small * 10));
+            return 0;
+        }
+        if (!bulkOnly) upsertFigure(bench, *smallRecords);
         if (!bulkOnly) perRecordFigures(bench, *smallRecords);
         bulkFigure(bench, *smallRecords);
         const auto largeRecords = loadCsv(folder, small * 10);
         // Before the large bulk insert, whose aftermath keeps the server busy for a while.
         scriptFigure(*smallRecords, *largeRecords);
         bulkFigure(bench, *largeRecords);
+        skipFigure(bench, *smallRecords);
+        bulkMergeFigure(bench, *largeRecords);
         return 0;
     });
 }

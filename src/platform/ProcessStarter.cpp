@@ -4,8 +4,8 @@
 
 namespace keldara::platform {
 
-bool QtProcessStarter::startDetached(const QString& program) {
-    return QProcess::startDetached(program, {});
+bool QtProcessStarter::startDetached(const QString& program, const QStringList& arguments) {
+    return QProcess::startDetached(program, arguments);
 }
 
 }  // namespace keldara::platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace keldara::platform {
 
@@ -9,12 +10,12 @@ class ProcessStarter {
   public:
     virtual ~ProcessStarter() = default;
     // False when the program could not be started.
-    virtual bool startDetached(const QString& program) = 0;
+    virtual bool startDetached(const QString& program, const QStringList& arguments = {}) = 0;
 };
 
 class QtProcessStarter : public ProcessStarter {
   public:
-    bool startDetached(const QString& program) override;
+    bool startDetached(const QString& program, const QStringList& arguments = {}) override;
 };
 
 }  // namespace keldara::platform

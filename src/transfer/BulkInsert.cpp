@@ -6,23 +6,12 @@
 #include "platform/dao/DaoError.h"
 #include "transfer/PairedFields.h"
 #include "transfer/RecordLoop.h"
+#include "transfer/RecordStatements.h"
 #include "transfer/SqlText.h"
 
 namespace keldara::transfer {
 
 namespace {
-
-// Whether the server's engine for `table` undoes a whole statement that fails; false when
-// the table is not found in this database's catalogue (a name with its database, a view).
-bool transactional(dao::Connection& connection, const QString& table) {
-    const auto answer = connection.openRecordset(
-        QStringLiteral("SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN "
-                       "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE "
-                       "t.TABLE_SCHEMA = DATABASE() AND t.TABLE_NAME = ") +
-        dao::Value::text(table).sqlLiteral());
-    return answer->recordCount() == 1 &&
-           answer->valueAt(0, 0).standardText() == QLatin1String("YES");
-}
 
 long long rowCount(dao::Connection& connection, const QString& table) {
     return connection
@@ -31,10 +20,12 @@ long long rowCount(dao::Connection& connection, const QString& table) {
         .toInt();
 }
 
+}  // namespace
+
 // Appends the LOAD DATA field of `value` (as transferValue gives it): \N for Null, otherwise
 // the text its insert literal quotes (dao::Value::sqlLiteral: the standard text), with the
 // characters LOAD DATA reads specially escaped. False for bytes, which no field holds.
-bool appendField(QString& lines, const dao::Value& value) {
+bool AppendLoadField(QString& lines, const dao::Value& value) {
     if (value.isNull()) {
         lines += QLatin1String("\\N");
         return true;
@@ -75,6 +66,20 @@ bool appendField(QString& lines, const dao::Value& value) {
     return true;
 }
 
+bool AppendLoadLine(QString& lines, const PairedFields& fields, long row) {
+    for (std::size_t i = 0; i < fields.columns.size(); ++i) {
+        const int column = fields.columns[i];
+        if (i > 0) lines += QLatin1Char('\t');
+        const dao::Value value =
+            transferValue(fields.source.valueAt(row, column), fields.source.fieldInfo(column).type);
+        if (!AppendLoadField(lines, value)) return false;
+    }
+    lines += QLatin1Char('\n');
+    return true;
+}
+
+namespace {
+
 // One batch: records `first` to `end` - 1, as a multi-row insert or, to be loaded, as lines
 // of tab-separated fields.
 struct Batch {
@@ -88,11 +93,14 @@ struct Batch {
 class BulkRun {
   public:
     BulkRun(const QString& table, const PairedFields& fields, dao::Connection& connection,
-            RecordLoop& loop)
+            RecordLoop& loop, const RunChoices& choices, RecordCounts& counts)
         : table_(table),
           fields_(fields),
           connection_(connection),
           loop_(loop),
+          choices_(choices),
+          counts_(counts),
+          statements_(WriteAction::Insert, table, {}, fields),
           head_(InsertHead(QuoteIdentifier(table), fields.names)),
           transactional_(transactional(connection, table)),
           rowsBefore_(transactional_ ? 0 : rowCount(connection, table)),
@@ -120,6 +128,7 @@ class BulkRun {
         }
         loop_.reach(160);
         loop_.sendingRows(batch.first, batch.end);
+        const long refusedBefore = counts_.refused;
         if (batch.loaded() && load_) {
             sendLoaded(batch);
         } else {
@@ -127,8 +136,9 @@ class BulkRun {
                           batch.loaded() ? written(batch.first, batch.end, false, true).statement
                                          : batch.statement);
         }
-        rowsBefore_ += batch.end - batch.first;
-        return batch.end - batch.first;
+        const long size = batch.end - batch.first;
+        rowsBefore_ += size - (counts_.refused - refusedBefore);
+        return size;
     }
 
   private:
@@ -144,26 +154,13 @@ class BulkRun {
             if (!load) {
                 if (batch.end > first) batch.statement += QLatin1Char(',');
                 AppendValueRow(batch.statement, fields_.literals(batch.end));
-            } else if (!appendLine(lines, batch.end)) {
+            } else if (!AppendLoadLine(lines, fields_, batch.end)) {
                 return written(first, count, false);
             }
             ++batch.end;
         }
         batch.lines = lines.toUtf8();
         return batch;
-    }
-
-    // The record's line of tab-separated fields; false when a field cannot be written so.
-    bool appendLine(QString& lines, long row) const {
-        for (std::size_t i = 0; i < fields_.columns.size(); ++i) {
-            const int column = fields_.columns[i];
-            if (i > 0) lines += QLatin1Char('\t');
-            const dao::Value value = transferValue(fields_.source.valueAt(row, column),
-                                                   fields_.source.fieldInfo(column).type);
-            if (!appendField(lines, value)) return false;
-        }
-        lines += QLatin1Char('\n');
-        return true;
     }
 
     void waitForNext() {
@@ -173,23 +170,23 @@ class BulkRun {
     // LOAD DATA LOCAL turns a refused record into a warning and goes on, so a batch is loaded
     // in a transaction that is kept only when every record arrived without a warning.
     void sendLoaded(const Batch& batch) {
-        connection_.execute(QStringLiteral("START TRANSACTION"));
+        BatchTransaction transaction(connection_, choices_.emptyTarget);
         dao::Connection::LoadedData loaded;
         try {
             loaded = connection_.loadLocalData(loadStatement_, batch.lines);
         } catch (const dao::DaoError& error) {  // the server does not load local data
             if (error.connectionLost()) throw;
-            connection_.execute(QStringLiteral("ROLLBACK"));
+            transaction.undo();
             load_ = false;
             sendStatement(batch.first, batch.end,
                           written(batch.first, batch.end, false, true).statement);
             return;
         }
         if (loaded.rows == batch.end - batch.first && loaded.warnings == 0) {
-            connection_.execute(QStringLiteral("COMMIT"));
+            transaction.keep();
             return;
         }
-        connection_.execute(QStringLiteral("ROLLBACK"));
+        transaction.undo();
         waitForNext();
         sendOneByOne(batch.first, batch.end);
     }
@@ -214,11 +211,8 @@ class BulkRun {
     void sendOneByOne(long first, long end) {
         for (long row = first; row < end; ++row) {
             loop_.sendingRow(row);
-            loop_.reach(150);
-            QString statement = head_;
-            AppendValueRow(statement, fields_.literals(row));
             loop_.reach(160);
-            connection_.execute(statement);
+            statements_.write(row, connection_, choices_, counts_);
         }
     }
 
@@ -226,6 +220,9 @@ class BulkRun {
     const PairedFields& fields_;
     dao::Connection& connection_;
     RecordLoop& loop_;
+    const RunChoices& choices_;
+    RecordCounts& counts_;
+    RecordStatements statements_;
     const QString head_;
     const bool transactional_;
     long long rowsBefore_;
@@ -238,19 +235,27 @@ class BulkRun {
 
 TransferResult BulkInsert(const QString& table, const dao::Recordset& source,
                           const mapping::FieldPairing& pairing, dao::Connection& connection,
-                          TransferProgress& progress) {
+                          TransferProgress& progress, const RunChoices& choices) {
     RecordLoop loop(progress, QStringLiteral("Copied Record :"));
-    return loop.run([&] {
+    RecordCounts counts;
+    bool undone = false;
+    TransferResult result = loop.run([&] {
         loop.reach(100);
         loop.status(QStringLiteral("Merging"));
         loop.reach(110);
         const PairedFields fields(source, pairing);
         loop.reach(130);
-        BulkRun run(table, fields, connection, loop);
-        progress.setProgressMaximum(source.recordCount());
         const long count = source.recordCount();
+        progress.setProgressMaximum(count);
+        RunTransaction whole(connection, table, choices.emptyTarget, undone);
+        BulkRun run(table, fields, connection, loop, choices, counts);
         loop.forEachBatch(count, 140, [&](long first) { return run.sendBatch(first, count); });
+        whole.keep();
     });
+    counts.inserted = result.recordsDone - counts.refused;
+    counts.into(result);
+    if (undone) undoneRun(result);
+    return result;
 }
 
 }  // namespace keldara::transfer

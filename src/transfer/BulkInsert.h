@@ -5,6 +5,8 @@
 #include "mapping/FieldPairing.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/Recordset.h"
+#include "transfer/PairedFields.h"
+#include "transfer/RejectsFile.h"
 #include "transfer/TransferProgress.h"
 
 namespace keldara::transfer {
@@ -25,13 +27,23 @@ namespace keldara::transfer {
 // none after. A transactional table keeps no record of a refused batch; any other (MyISAM,
 // Aria) keeps those before the refused one, told by its row count, counted before the run and
 // after a refused batch (nothing else is to write the table meanwhile).
+//
+// With `choices` skipping refused records, the records of a refused batch are sent one by
+// one, each refused one listed, and the run goes on. With `choices` emptying the table, a
+// transactional table is emptied and loaded in one transaction, batches kept by savepoints:
+// a run that fails leaves the table as it was (TransferResult::undone).
 TransferResult BulkInsert(const QString& table, const dao::Recordset& source,
                           const mapping::FieldPairing& pairing, dao::Connection& connection,
-                          TransferProgress& progress);
+                          TransferProgress& progress, const RunChoices& choices = {});
 
 inline constexpr long BulkBatchRows = 5000;
 inline constexpr qsizetype BulkBatchChars = 1 << 20;
 // The characters of a batch that LOAD DATA takes, which no packet size limits.
 inline constexpr qsizetype BulkLoadChars = 4 << 20;
+
+// Appends the LOAD DATA line of record `row` (tab-separated fields ending in a line feed):
+// \N for Null, else the text its insert literal quotes with \, tab, line feed, carriage
+// return and NUL escaped. False for a field of bytes, which no line holds.
+bool AppendLoadLine(QString& lines, const PairedFields& fields, long row);
 
 }  // namespace keldara::transfer

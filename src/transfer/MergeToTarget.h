@@ -5,6 +5,7 @@
 #include "mapping/FieldPairing.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/Recordset.h"
+#include "transfer/RejectsFile.h"
 #include "transfer/TransferProgress.h"
 
 namespace keldara::transfer {
@@ -20,8 +21,13 @@ namespace keldara::transfer {
 // match name is not a paired target name, ends it before the first statement. Errors read
 // "ERROR MergeToTarget: " + description + " Line: " + line. An update whose match value
 // finds no row counts as unmatched. The recordset's position is not moved.
+//
+// Action "UPSERT" updates as "UPDATE" does and inserts a record whose match value found no
+// row; the result counts the records updated and inserted. `choices` may empty the table
+// before the first record and skip refused records into a rejects file.
 TransferResult MergeToTarget(const QString& action, const QString& table, const QString& matchName,
                              const dao::Recordset& source, const mapping::FieldPairing& pairing,
-                             dao::Connection& connection, TransferProgress& progress);
+                             dao::Connection& connection, TransferProgress& progress,
+                             const RunChoices& choices = {});
 
 }  // namespace keldara::transfer

@@ -5,10 +5,21 @@
 namespace keldara::transfer {
 
 QString lostConnectionText(const TransferResult& result) {
+    if (result.undone) {
+        return QStringLiteral(
+                   "the connection to the server was lost (%1): the run's "
+                   "transaction is undone and the table holds what it held before")
+            .arg(result.errorDescription);
+    }
     const long first = result.endedAtRecord;
     const long last = std::max(result.inFlightLast, first);
+    const QString skipped =
+        result.recordsRefused > 0
+            ? QStringLiteral(" but for the %1 refused and listed").arg(result.recordsRefused)
+            : QString();
     const QString before =
-        first > 1 ? QStringLiteral("records 1 to %1 are written, ").arg(first - 1) : QString();
+        first > 1 ? QStringLiteral("records 1 to %1 are written%2, ").arg(first - 1).arg(skipped)
+                  : QString();
     const QString inFlight = first == last ? QStringLiteral(
                                                  "record %1 may or may not have been "
                                                  "written")

@@ -35,6 +35,16 @@ struct TransferResult {
     // the server may or may not have written them; those after them were not sent.
     bool connectionLost = false;
     long inFlightLast = 0;
+    // Of the records done: those the server refused and the run skipped (listed in the
+    // rejects file), and, of an update or insert, those that updated a row or were inserted.
+    long recordsRefused = 0;
+    long recordsUpdated = 0;
+    long recordsInserted = 0;
+
+    // The run's one transaction was undone: the table holds what it held before the run.
+    bool undone = false;
+
+    long recordsWritten() const { return recordsDone - recordsRefused; }
 
     bool completed() const { return outcome == Outcome::Completed; }
 };

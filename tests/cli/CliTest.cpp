@@ -208,6 +208,21 @@ TEST_F(CliCsvTest, RunsLeaveTheTableAndExitAsTheirOptionsSay) {
          {"1|Ann|1.50|NULL", "2|old|0.00|NULL"},
          "^keldara-cli: record 2 of 3 was refused: Duplicate entry '2' for key 'PRIMARY'; the "
          "records before it \\(1\\) stay in the target table \\("},
+        {"an update or insert counts both", Setting::AsWritten,
+         "INSERT INTO t VALUES (1, 'x', 0, NULL)", {"--action", "upsert", "--match", "ID"}, 0,
+         allSent, "^keldara-cli: 3 records sent: 1 updated, 2 inserted \\("},
+        {"a bulk merge as the merge", Setting::AsWritten,
+         "INSERT INTO t VALUES (1, 'x', 0, NULL), (3, 'z', 3, NULL)",
+         {"--action", "bulk-merge", "--match", "id", "--map", "Name="}, 0,
+         {"1|x|1.50|NULL", "3|z|3.00|NULL"},
+         "^keldara-cli: 3 records sent, 1 matched no target row \\("},
+        {"the target emptied first", Setting::AsWritten, "INSERT INTO t VALUES (9, 'old', 0, NULL)",
+         {"--action", "bulk-upsert", "--match", "id", "--empty-target"}, 0, allSent,
+         "3 records sent: 0 updated, 3 inserted"},
+        {"skip without a rejects file", Setting::AsWritten, "",
+         {"--action", "insert", "--on-error", "skip"}, 2, {}, "--on-error skip needs --rejects FILE"},
+        {"an update or insert without --match", Setting::AsWritten, "", {"--action", "upsert"}, 2,
+         {}, "--action upsert needs --match FIELD"},
         {"a dry run sends nothing", Setting::AsWritten, "", {"--action", "insert", "--dry-run"},
          0, {}, "^keldara-cli: 3 records printed as statements, none sent"},
         {"KELDARA_MYSQL_PASSWORD comes before the profile's password",
@@ -246,6 +261,29 @@ TEST_F(CliCsvTest, RunsLeaveTheTableAndExitAsTheirOptionsSay) {
             EXPECT_FALSE(result.out.contains(password) || result.err.contains(password))
                 << "the password appears in the output";
         }
+    }
+}
+
+// Skipping: the run writes the others, lists the refused record and ends with status 1.
+TEST_F(CliCsvTest, RefusedRecordsAreSkippedIntoTheRejectsFile) {
+    const QString rejects = folder_.filePath("refused.csv");
+    for (const char* action : {"insert", "bulk"}) {
+        SCOPED_TRACE(action);
+        run("DELETE FROM t");
+        run("INSERT INTO t VALUES (2, 'old', 0, NULL)");
+        const CliRun result =
+            runCli({"--action", action, "--on-error", "skip", "--rejects", rejects});
+        EXPECT_EQ(result.exitCode, 1) << result.err.toStdString();
+        EXPECT_TRUE(result.err.startsWith(
+            "keldara-cli: 2 records sent; 1 record refused, listed in \"" + rejects + "\""))
+            << result.err.toStdString();
+        EXPECT_EQ(rows("SELECT * FROM t ORDER BY id"),
+                  QStringList({"1|Ann|1.50|NULL", "2|old|0.00|NULL", "3|Cy|3.00|NULL"}));
+        QFile file(rejects);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(),
+                  "\"Record\",\"Error\",\"id\",\"name\",\"amount\"\r\n"
+                  "2,\"Duplicate entry '2' for key 'PRIMARY'\",\"2\",\"Bob O'Neil\",\"2.25\"\r\n");
     }
 }
 

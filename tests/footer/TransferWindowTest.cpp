@@ -1,6 +1,7 @@
 // "Perform Action" and "New Table Definition" in the real window against the test server: the
 // rows of a source file arrive in MySQL by script, insert and merge, and a failure or a stop
 // keeps exactly the rows before it.
+#include <QCheckBox>
 #include <QMouseEvent>
 #include <QTabBar>
 #include <QTextEdit>
@@ -22,6 +23,9 @@ const QString Merge = QStringLiteral("Merge Target Data to Source Table");
 const QString Insert = QStringLiteral("Insert Target Data to Source Table");
 const QString Script = QStringLiteral("Create Source Table From Target Data");
 const QString Bulk = QStringLiteral("Bulk Insert into Target Table");
+const QString Upsert = QStringLiteral("Update or Insert into Target Table");
+const QString BulkMerge = QStringLiteral("Bulk Merge into Target Table");
+const QString BulkUpsert = QStringLiteral("Bulk Update or Insert into Target Table");
 const QString KeyedTable = QStringLiteral(
     "CREATE TABLE Tester (`KEY` INT PRIMARY KEY, Name VARCHAR(40), Note VARCHAR(40))");
 
@@ -265,6 +269,64 @@ TEST_F(TransferWindowTest, ADoubleClickRunsToTheEndAndTheSavedScriptIsExact) {
     QFile file(saved + ".sql");
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), expected);
+}
+
+// The target emptied first once the user confirms, the refused record skipped into the file
+// the user chose, which the window then offers to open; an update or insert tells its counts.
+TEST_F(TransferWindowTest, EmptyingSkippingAndUpdateOrInsertAskAndTell) {
+    openSource(sourceCsv(8, {}, 5));  // record 5 repeats key 2
+    connectTo({KeyedTable, "INSERT INTO Tester VALUES (20, 'old', NULL)"});
+    loadTester();
+    control<QCheckBox>("chkEmptyTarget")->setChecked(true);
+    control<QCheckBox>("chkSkipRefused")->setChecked(true);
+    const QString rejects = folder.filePath("refused.csv");
+    for (const QString& action : {Bulk, BulkUpsert}) {
+        SCOPED_TRACE(action.toStdString());
+        reader->execute("DELETE FROM Tester");
+        reader->execute("INSERT INTO Tester VALUES (20, 'old', NULL)");
+        doubles.files.queueAnswer(rejects);
+        doubles.messages.queueAnswer(platform::MessageAnswer::No);  // keep the rows
+        perform(action, "KEY");
+        EXPECT_EQ(lastMessage(),
+                  "Delete all 1 rows of the target table \"Tester\" before the run?");
+        EXPECT_EQ(targetRows(), std::vector<QString>{"20 | old | <NULL>"});
+
+        doubles.files.queueAnswer(rejects);
+        doubles.messages.queueAnswer(platform::MessageAnswer::Yes);
+        doubles.messages.queueAnswer(platform::MessageAnswer::Yes);  // open the file
+        perform(action, "KEY");
+        if (action == BulkUpsert) {  // record 5 updates the row of record 2
+            EXPECT_EQ(lastMessage(), "1 updated, 7 inserted.");
+            EXPECT_EQ(targetRows().size(), 7u);
+            break;
+        }
+        EXPECT_EQ(lastMessage(), QStringLiteral("7 records were written and 1 refused; the "
+                                                "refused records are listed in \"%1\".\n\nOpen "
+                                                "that file now?")
+                                     .arg(rejects));
+        EXPECT_EQ(doubles.processes.started.last(), "xdg-open " + rejects);
+        std::vector<QString> expected = sourceRows();
+        expected.erase(std::find(expected.begin(), expected.end(), "2 | O'Brien | n5"));
+        EXPECT_EQ(targetRows(), expected);
+    }
+}
+
+TEST_F(TransferWindowTest, UpdateOrInsertAndBulkMergeCountTheirRecords) {
+    openSource(sourceCsv(6));
+    connectTo({KeyedTable, "INSERT INTO Tester VALUES (1, 'old', NULL), (3, 'old', NULL)"});
+    loadTester();
+    perform(Upsert, "KEY");
+    EXPECT_EQ(lastMessage(), "2 updated, 4 inserted.");
+    EXPECT_EQ(targetRows(), sourceRows());
+
+    openSource(sourceCsv(8, " changed"));
+    loadTester();
+    perform(BulkMerge, "KEY");
+    EXPECT_EQ(statusText(), "Copied Record :8");
+    EXPECT_EQ(lastMessage(),
+              "2 of the 8 records sent matched no row of the target table by "
+              "\"KEY\"; nothing was written for them.");
+    EXPECT_EQ(targetRows(), sourceRows(6));
 }
 
 }  // namespace

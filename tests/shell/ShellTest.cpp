@@ -88,7 +88,7 @@ TEST_F(MainWindowTest, FollowsEveryResizeOfTheClientArea) {
 // one-element list leaves a full bar. The close box runs the unload steps, Exit does not.
 TEST_F(MainWindowTest, StartsWithThePromptsAndRunsTheUnloadStepsOnClose) {
     EXPECT_EQ(combo("cboAction")->currentText(), "Please Select Action");
-    EXPECT_EQ(combo("cboAction")->count(), 4);  // the footer's tests choose each by its text
+    EXPECT_EQ(combo("cboAction")->count(), 7);  // the footer's tests choose each by its text
     for (const char* name : {"cmdSourceConnect", "cboAction", "cboTargetMatch"})
         EXPECT_TRUE(control(name)->isEnabled()) << name;
     for (const char* name :

@@ -10,6 +10,7 @@
 #include "support/Process.h"
 #include "support/TestServer.h"
 #include "transfer/BulkInsert.h"
+#include "transfer/BulkMerge.h"
 #include "transfer/CreateTableScript.h"
 #include "transfer/MergeToTarget.h"
 #include "transfer/SqlText.h"
@@ -133,6 +134,25 @@ TEST_P(TransferServerTest, SampleTablesArriveValueForValueByScriptInsertBulkAndM
             "UPDATE", "Tester", key, *source, merged, *connection_, progress);
         EXPECT_TRUE(updated.completed()) << updated.message.toStdString();
         expectTableHolds(*source, "merge");
+
+        connection_->execute("UPDATE Tester SET " + emptied.join(','));
+        const transfer::TransferResult bulkMerged =
+            transfer::BulkMerge(false, "Tester", key, *source, merged, *connection_, progress);
+        EXPECT_EQ(bulkMerged.recordsUpdated, source->recordCount());
+        expectTableHolds(*source, "bulk merge");
+
+        // Into an empty table, every record inserted by its match value.
+        for (const bool bulkUpsert : {false, true}) {
+            connection_->execute("DELETE FROM Tester");
+            const mapping::FieldPairing all = pairingOf(*source, false);
+            const transfer::TransferResult upserted =
+                bulkUpsert
+                    ? transfer::BulkMerge(true, "Tester", key, *source, all, *connection_, progress)
+                    : transfer::MergeToTarget("UPSERT", "Tester", key, *source, all, *connection_,
+                                              progress);
+            EXPECT_EQ(upserted.recordsInserted, source->recordCount());
+            expectTableHolds(*source, bulkUpsert ? "bulk upsert" : "upsert");
+        }
     }
     if (!missing.isEmpty()) GTEST_SKIP() << missing.join('\n').toStdString();
 }

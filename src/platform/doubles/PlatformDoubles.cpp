@@ -70,8 +70,8 @@ void MemoryKeyStore::set(const QString& keyName, const QString& valueName, KeyVa
     values_.insert(keyName + QLatin1Char('|') + valueName, std::move(value));
 }
 
-bool FakeProcessStarter::startDetached(const QString& program) {
-    started.append(program);
+bool FakeProcessStarter::startDetached(const QString& program, const QStringList& arguments) {
+    started.append((QStringList{program} + arguments).join(QLatin1Char(' ')));
     return succeed;
 }
 

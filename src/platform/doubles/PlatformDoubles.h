@@ -65,9 +65,9 @@ class MemoryKeyStore : public KeyStore {
 
 class FakeProcessStarter : public ProcessStarter {
   public:
-    bool startDetached(const QString& program) override;
+    bool startDetached(const QString& program, const QStringList& arguments = {}) override;
 
-    QStringList started;
+    QStringList started;  // each program, followed by its arguments separated by blanks
     bool succeed = true;
 };
 

@@ -76,6 +76,13 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
     return button;
 }
 
+QCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption, double left,
+                        double top, double width, double height) {
+    auto* box = named(new QCheckBox(caption, parent), name);
+    placeTw(box, left, top, width, height);
+    return box;
+}
+
 QGroupBox* makeFrame(QWidget* parent, const QString& name, double left, double top, double width,
                      double height) {
     auto* frame = named(new QGroupBox(parent), name);

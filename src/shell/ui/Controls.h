@@ -22,6 +22,8 @@ QComboBox* makeComboBox(QWidget* parent, const QString& name, double left, doubl
                         double height = 315);
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, double left,
                         double top, double width, double height = 300);
+QCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption, double left,
+                        double top, double width, double height = 315);
 // The display-only frame of record and field counts: "<side>" names its frame fra<side>,
 // its labels lbl<side>Info_0/1 and its value labels lbl<side>InfoData_0/1, which it returns.
 struct CountsFrame {

@@ -33,18 +33,31 @@ Options:
   -a, --action ACTION        insert: one INSERT per record;
                              merge: one UPDATE per record, finding the target row
                                by the field --match names;
+                             upsert: as merge, and a record whose match value
+                               finds no row is inserted;
                              bulk: the records of insert, many at a time (by
                                LOAD DATA LOCAL or multi-row INSERT); a refused
                                record ends the run as with insert
+                             bulk-merge, bulk-upsert: the results of merge and
+                               upsert, many at a time on a transactional table
+                               (by a temporary table and a join)
                              script: print a script that drops, creates and fills
                                the table Tester; the server is not contacted
-  -m, --match FIELD          the target field that finds the row (merge only)
+  -m, --match FIELD          the target field that finds the row (merge, upsert,
+                             bulk-merge and bulk-upsert)
+      --empty-target         delete every row of the target table first (with a
+                             bulk action on a transactional table, in the same
+                             transaction as the load: a failure keeps the old rows)
+      --on-error stop|skip   stop: a refused record ends the run (the default);
+                             skip: it is listed in --rejects FILE and the run goes on
+      --rejects FILE         the CSV file of skipped records (with --on-error skip):
+                             record number, the server's words, the values sent
       --map SOURCE=TARGET    write source field SOURCE into target field TARGET
       --map SOURCE=          leave source field SOURCE out
                              (--map may be given many times)
   -n, --dry-run              print the statements instead of sending them; the
                              server is only asked for the target table's fields
-                             (not with bulk)
+                             (not with bulk actions; upsert prints each update)
       --source-password P    the password of an Access source file
       --ssl-mode MODE        how the MySQL connection is encrypted, instead of the
                              profile's choice: disabled; required (TLS, the
@@ -73,15 +86,17 @@ Environment:
                              profile's own
 
 Exit status:
-  0  every record was sent (or written into the script)
+  0  every record was written (or written into the script)
   1  the run stopped at a record: the server refused it, or the run was
-     interrupted; the records before it stay in the target table
+     interrupted; the records before it stay in the target table; or
+     records were refused and skipped into the rejects file
   2  a usage error, or a profile, source file, table or server that cannot be
      opened
 
 Examples:
   keldara-cli run nightly.pro --action insert
   keldara-cli run nightly.pro --action bulk
+  keldara-cli run nightly.pro --action bulk-upsert --match ID --on-error skip --rejects bad.csv
   keldara-cli run nightly.pro --action merge --match CustomerID --map "Company Name=name" --map Fax=
   keldara-cli run nightly.pro --action script > tester.sql
 )");
@@ -100,8 +115,26 @@ Action actionNamed(const QString& name) {
     if (name == QLatin1String("merge")) return Action::Merge;
     if (name == QLatin1String("script")) return Action::Script;
     if (name == QLatin1String("bulk")) return Action::Bulk;
-    runUsageError(
-        QStringLiteral("unknown action '%1': choose insert, merge, bulk or script").arg(name));
+    if (name == QLatin1String("upsert")) return Action::Upsert;
+    if (name == QLatin1String("bulk-merge")) return Action::BulkMerge;
+    if (name == QLatin1String("bulk-upsert")) return Action::BulkUpsert;
+    runUsageError(QStringLiteral("unknown action '%1': choose insert, merge, upsert, bulk, "
+                                 "bulk-merge, bulk-upsert or script")
+                      .arg(name));
+}
+
+// The rejects file of --on-error skip; empty for stop.
+QString rejectsPathOf(const QString& onError, const QString& rejects, bool rejectsGiven) {
+    if (onError == QLatin1String("skip")) {
+        if (rejects.isEmpty())
+            runUsageError(QStringLiteral("--on-error skip needs --rejects FILE"));
+        return rejects;
+    }
+    if (onError != QLatin1String("stop")) {
+        runUsageError(QStringLiteral("--on-error '%1': choose stop or skip").arg(onError));
+    }
+    if (rejectsGiven) runUsageError(QStringLiteral("--rejects is used only with --on-error skip"));
+    return {};
 }
 
 FieldMap fieldMapOf(const QString& text) {
@@ -158,8 +191,11 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     const QCommandLineOption sslCa("ssl-ca", {}, "file");
     const QCommandLineOption sslCert("ssl-cert", {}, "file");
     const QCommandLineOption sslKey("ssl-key", {}, "file");
+    const QCommandLineOption emptyTarget("empty-target", {});
+    const QCommandLineOption onError("on-error", {}, "stop|skip", QStringLiteral("stop"));
+    const QCommandLineOption rejects("rejects", {}, "file");
     parser.addOptions({help, action, match, map, dryRun, sourcePassword, progress, sslMode, sslCa,
-                       sslCert, sslKey});
+                       sslCert, sslKey, emptyTarget, onError, rejects});
     if (!parser.parse(QStringList{QStringLiteral("keldara-cli run")} + arguments)) {
         runUsageError(parser.errorText());
     }
@@ -173,12 +209,21 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     options.profilePath = positional.first();
     options.action = actionNamed(parser.value(action));
     options.matchField = parser.value(match);
-    if (options.action == Action::Merge && options.matchField.isEmpty()) {
-        runUsageError(QStringLiteral("--action merge needs --match FIELD"));
+    if (matchesRows(options.action) && options.matchField.isEmpty()) {
+        runUsageError(QStringLiteral("--action %1 needs --match FIELD").arg(parser.value(action)));
     }
-    if (options.action != Action::Merge && parser.isSet(match)) {
-        runUsageError(QStringLiteral("--match is used only with --action merge"));
+    if (!matchesRows(options.action) && parser.isSet(match)) {
+        runUsageError(QStringLiteral(
+            "--match is used only with --action merge, upsert, bulk-merge or bulk-upsert"));
     }
+    if (options.action == Action::Script &&
+        (parser.isSet(emptyTarget) || parser.isSet(onError) || parser.isSet(rejects))) {
+        runUsageError(QStringLiteral(
+            "--empty-target, --on-error and --rejects are not used with --action script"));
+    }
+    options.emptyTarget = parser.isSet(emptyTarget);
+    options.rejectsPath =
+        rejectsPathOf(parser.value(onError), parser.value(rejects), parser.isSet(rejects));
     if (options.action == Action::Script && parser.isSet(map)) {
         runUsageError(
             QStringLiteral("--map is not used with --action script: the script "
@@ -186,10 +231,15 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     }
     for (const QString& text : parser.values(map)) options.maps << fieldMapOf(text);
     options.dryRun = parser.isSet(dryRun);
-    if (options.action == Action::Bulk && options.dryRun) {
+    if (inBulk(options.action) && options.dryRun) {
         runUsageError(QStringLiteral(
-            "--dry-run is not used with --action bulk: it asks the server about the table; "
-            "see the records' statements with --action insert --dry-run"));
+            "--dry-run is not used with a bulk action: it asks the server about the table; "
+            "see the records' statements with --action insert, merge or upsert --dry-run"));
+    }
+    if (options.dryRun && (options.emptyTarget || !options.rejectsPath.isEmpty())) {
+        runUsageError(QStringLiteral(
+            "--empty-target and --on-error skip are not used with --dry-run, which sends "
+            "nothing"));
     }
     options.sourcePassword = parser.isSet(sourcePassword)
                                  ? parser.value(sourcePassword)
@@ -204,6 +254,15 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
 }
 
 }  // namespace
+
+bool matchesRows(Action action) {
+    return action == Action::Merge || action == Action::Upsert || action == Action::BulkMerge ||
+           action == Action::BulkUpsert;
+}
+
+bool inBulk(Action action) {
+    return action == Action::Bulk || action == Action::BulkMerge || action == Action::BulkUpsert;
+}
 
 std::variant<RunOptions, PrintAndExit> parseCommandLine(const QStringList& arguments) {
     const QString first = arguments.value(0);

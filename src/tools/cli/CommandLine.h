@@ -17,7 +17,12 @@ struct SetupError {
     QString message;
 };
 
-enum class Action { Insert, Merge, Script, Bulk };
+enum class Action { Insert, Merge, Script, Bulk, Upsert, BulkMerge, BulkUpsert };
+
+// Whether the action finds target rows by a match field.
+bool matchesRows(Action action);
+// Whether the action sends its records many at a time.
+bool inBulk(Action action);
 
 // One --map: the source field and the target field it is written to; an empty target
 // leaves the source field out.
@@ -36,6 +41,8 @@ struct RunOptions {
     // --ssl-mode and its files; nothing: the profile's own TLS settings.
     std::optional<dao::mysql::TlsSettings> tls;
     double progressSeconds = 5;  // between progress lines on a non-terminal; 0: none
+    bool emptyTarget = false;
+    QString rejectsPath;  // where refused records go; empty: the first one ends the run
 };
 
 // A text to print on standard output before ending with status 0 (--help, --version).

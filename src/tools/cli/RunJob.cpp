@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "platform/PasswordKeyring.h"
 #include "platform/dao/Connection.h"
@@ -17,6 +18,7 @@
 #include "tools/cli/ProgressReporter.h"
 #include "tools/cli/StatementPrinter.h"
 #include "transfer/BulkInsert.h"
+#include "transfer/BulkMerge.h"
 #include "transfer/CreateTableScript.h"
 #include "transfer/MergeToTarget.h"
 #include "transfer/SqlText.h"
@@ -149,27 +151,42 @@ QString recordsText(long count) {
     return count == 1 ? QStringLiteral("1 record") : QStringLiteral("%1 records").arg(count);
 }
 
+// The records skipped into the rejects file, when there are any.
+QString refusedText(const RunOptions& options, const transfer::TransferResult& result) {
+    if (result.recordsRefused == 0) return {};
+    return QStringLiteral("; %1 refused, listed in \"%2\"")
+        .arg(recordsText(result.recordsRefused), options.rejectsPath);
+}
+
 // What the summary says of a run that completed.
 QString completedText(const RunOptions& options, const transfer::TransferResult& result) {
     const QString records = recordsText(result.recordsDone);
     if (options.action == Action::Script)
         return records + QStringLiteral(" written into the script");
     if (options.dryRun) return records + QStringLiteral(" printed as statements, none sent");
-    QString text = records + QStringLiteral(" sent");
-    if (options.action == Action::Merge) {
+    QString text = recordsText(result.recordsWritten()) + QStringLiteral(" sent");
+    if (options.action == Action::Upsert || options.action == Action::BulkUpsert) {
+        text += QStringLiteral(": %1 updated, %2 inserted")
+                    .arg(result.recordsUpdated)
+                    .arg(result.recordsInserted);
+    }
+    if (options.action == Action::Merge || options.action == Action::BulkMerge) {
         text += QStringLiteral(", %1 matched no target row").arg(result.recordsUnmatched);
     }
-    return text;
+    return text + refusedText(options, result);
 }
 
 QString endedText(const RunOptions& options, const transfer::TransferResult& result, long total) {
     const QString record = QStringLiteral("record %1 of %2").arg(result.endedAtRecord).arg(total);
     QString kept;
-    if (options.action != Action::Script && !options.dryRun) {
-        kept = result.recordsDone == 0
+    if (result.undone) {
+        kept = QStringLiteral("; the run is undone: the target table holds what it held before");
+    } else if (options.action != Action::Script && !options.dryRun) {
+        kept = result.recordsWritten() == 0
                    ? QStringLiteral("; nothing was sent")
                    : QStringLiteral("; the records before it (%1) stay in the target table")
-                         .arg(result.recordsDone);
+                         .arg(result.recordsWritten());
+        kept += refusedText(options, result);
     }
     if (result.outcome == transfer::TransferResult::Outcome::Stopped) {
         return QStringLiteral("stopped on request before ") + record + kept;
@@ -187,7 +204,7 @@ ExitStatus finishRun(const RunOptions& options, const transfer::TransferResult& 
     const QString time = QStringLiteral(" (%1)").arg(durationText(clock.elapsed() / 1000.0));
     if (result.completed()) {
         printSummary(completedText(options, result) + time);
-        return AllSent;
+        return result.recordsRefused == 0 ? AllSent : StoppedAtRecord;
     }
     if (result.endedAtRecord == 0) throw SetupError{result.errorDescription};
     printSummary(endedText(options, result, total) + time);
@@ -207,17 +224,31 @@ transfer::TransferResult transferRecords(const RunOptions& options, const Profil
                                          ProgressReporter& progress) {
     const mapping::FieldPairing pairing =
         pairFields(fieldNames(records), targetNames, options.maps);
-    const bool merge = options.action == Action::Merge;
-    const QString match =
-        merge ? matchTargetName(options.matchField, targetNames, pairing) : QString();
-    if (options.action == Action::Bulk) {
-        return transfer::BulkInsert(profile.targetTable, records, pairing, target, progress);
+    const QString match = matchesRows(options.action)
+                              ? matchTargetName(options.matchField, targetNames, pairing)
+                              : QString();
+    std::optional<transfer::RejectsFile> rejects;
+    transfer::RunChoices choices;
+    choices.emptyTarget = options.emptyTarget;
+    if (!options.rejectsPath.isEmpty()) choices.rejects = &rejects.emplace(options.rejectsPath);
+    const QString& table = profile.targetTable;
+    switch (options.action) {
+        case Action::Bulk:
+            return transfer::BulkInsert(table, records, pairing, target, progress, choices);
+        case Action::BulkMerge:
+        case Action::BulkUpsert:
+            return transfer::BulkMerge(options.action == Action::BulkUpsert, table, match, records,
+                                       pairing, target, progress, choices);
+        default:
+            break;
     }
     StatementPrinter printer(stdout);
     dao::Connection& destination = options.dryRun ? printer : target;
-    return transfer::MergeToTarget(merge ? QStringLiteral("UPDATE") : QStringLiteral("INSERT"),
-                                   profile.targetTable, match, records, pairing, destination,
-                                   progress);
+    const QString action = options.action == Action::Merge    ? QStringLiteral("UPDATE")
+                           : options.action == Action::Upsert ? QStringLiteral("UPSERT")
+                                                              : QStringLiteral("INSERT");
+    return transfer::MergeToTarget(action, table, match, records, pairing, destination, progress,
+                                   choices);
 }
 
 }  // namespace

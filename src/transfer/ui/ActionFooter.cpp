@@ -1,13 +1,17 @@
 #include "transfer/ui/ActionFooter.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QPushButton>
 
 #include "shell/ui/Controls.h"
 #include "transfer/BulkInsert.h"
+#include "transfer/BulkMerge.h"
 #include "transfer/CreateTableScript.h"
 #include "transfer/MergeToTarget.h"
+#include "transfer/RecordStatements.h"
+#include "transfer/SqlText.h"
 #include "transfer/ui/WindowProgress.h"
 
 namespace keldara::transfer {
@@ -27,6 +31,10 @@ ActionFooter::ActionFooter(QWidget* footer, Workspace& workspace)
     cboTargetMatch_ = makeComboBox(footer, "cboTargetMatch", 6300, 60, 2050, 315);
     cmdActionGo_ = makeButton(footer, "cmdActionGo", PerformAction, 8450, 60, 1500, 315);
     cmdActionGo_->setEnabled(false);
+    chkEmptyTarget_ =
+        makeCheckBox(footer, "chkEmptyTarget", "Empty the target table first", 10050, 60, 2900);
+    chkSkipRefused_ = makeCheckBox(footer, "chkSkipRefused",
+                                   "Skip refused records and list them in a file", 13000, 60, 4300);
     connect(cboAction_, &QComboBox::activated, this, &ActionFooter::ActionControlsEnable);
     connect(cmdActionGo_, &QPushButton::clicked, this, &ActionFooter::cmdActionGo_Click);
     cmdActionGo_->installEventFilter(this);
@@ -45,6 +53,9 @@ void ActionFooter::loadDefaults() {
     cboAction_->addItem("Insert Target Data to Source Table");
     cboAction_->addItem("Create Source Table From Target Data");
     cboAction_->addItem("Bulk Insert into Target Table");
+    cboAction_->addItem("Update or Insert into Target Table");
+    cboAction_->addItem("Bulk Merge into Target Table");
+    cboAction_->addItem("Bulk Update or Insert into Target Table");
     cboAction_->setCurrentIndex(-1);
     cboAction_->setEditText(QStringLiteral("Please Select Action"));
 }
@@ -87,6 +98,15 @@ void ActionFooter::cmdActionGo_Click() {
         case 3:
             transfer(QStringLiteral("BULK"));
             break;
+        case 4:
+            transfer(QStringLiteral("UPSERT"));
+            break;
+        case 5:
+            transfer(QStringLiteral("BULK-MERGE"));
+            break;
+        case 6:
+            transfer(QStringLiteral("BULK-UPSERT"));
+            break;
         default:
             break;
     }
@@ -122,11 +142,20 @@ void ActionFooter::tell(const QString& text, platform::MessageIcon icon) {
     ws_.platform.messages.show(request);
 }
 
-// What the status text cannot say of a run that ended: a refusal before the first statement,
-// a lost connection, records that matched no target row.
-void ActionFooter::reportRun(const TransferResult& result, const QString& matchName) {
+// What the status text cannot say of a run that ended: a run undone, refused records skipped
+// (offering their file), a refusal before the first statement, a lost connection, records that
+// matched no target row, and the records an update or insert updated and inserted.
+void ActionFooter::reportRun(const TransferResult& result, const QString& matchName,
+                             const QString& rejectsPath, bool upsert) {
     using Outcome = TransferResult::Outcome;
-    if (result.outcome == Outcome::Failed && result.endedAtRecord == 0) {
+    if (result.undone) {
+        tell(QStringLiteral("Nothing was kept: the run failed (%1), so the target table holds the "
+                            "rows it held before.")
+                 .arg(result.errorDescription),
+             platform::MessageIcon::Warning);
+    } else if (result.recordsRefused > 0) {
+        offerRejectsFile(result, rejectsPath);
+    } else if (result.outcome == Outcome::Failed && result.endedAtRecord == 0) {
         tell(QStringLiteral("Nothing was sent: ") + result.errorDescription,
              platform::MessageIcon::Warning);
     } else if (result.connectionLost) {
@@ -140,7 +169,53 @@ void ActionFooter::reportRun(const TransferResult& result, const QString& matchN
                  .arg(result.recordsDone)
                  .arg(matchName),
              platform::MessageIcon::Information);
+    } else if (result.completed() && upsert) {
+        tell(QStringLiteral("%1 updated, %2 inserted.")
+                 .arg(result.recordsUpdated)
+                 .arg(result.recordsInserted),
+             platform::MessageIcon::Information);
     }
+}
+
+void ActionFooter::offerRejectsFile(const TransferResult& result, const QString& rejectsPath) {
+    platform::MessageRequest request;
+    request.text = QStringLiteral(
+                       "%1 records were written and %2 refused; the refused records are "
+                       "listed in \"%3\".%4\n\nOpen that file now?")
+                       .arg(result.recordsWritten())
+                       .arg(result.recordsRefused)
+                       .arg(rejectsPath, result.completed() ? QString()
+                                                            : QStringLiteral(" The run ended: ") +
+                                                                  result.errorDescription);
+    request.title = QStringLiteral("Keldara");
+    request.buttons = platform::MessageButtons::YesNo;
+    request.icon = platform::MessageIcon::Warning;
+    if (ws_.platform.messages.show(request) != platform::MessageAnswer::Yes) return;
+    if (!ws_.platform.processes.startDetached(QStringLiteral("xdg-open"), {rejectsPath})) {
+        tell(QStringLiteral("The rejects file \"%1\" could not be opened; open it from its folder.")
+                 .arg(rejectsPath),
+             platform::MessageIcon::Warning);
+    }
+}
+
+bool ActionFooter::confirmEmptying(dao::Connection& connection, const QString& table) {
+    if (!chkEmptyTarget_->isChecked()) return true;
+    const auto rows =
+        connection.openRecordset(QStringLiteral("SELECT COUNT(*) FROM ") + QuoteIdentifier(table));
+    platform::MessageRequest request;
+    request.text = QStringLiteral("Delete all %1 rows of the target table \"%2\" before the run?")
+                       .arg(rows->valueAt(0, 0).standardText(), table);
+    request.title = QStringLiteral("Keldara");
+    request.buttons = platform::MessageButtons::YesNo;
+    request.icon = platform::MessageIcon::Question;
+    return ws_.platform.messages.show(request) == platform::MessageAnswer::Yes;
+}
+
+std::optional<QString> ActionFooter::chooseRejectsFile() {
+    platform::FileDialogRequest request;
+    request.title = QStringLiteral("List Refused Records In");
+    request.filter = QStringLiteral("CSV Files (*.csv)|*.csv");
+    return ws_.platform.files.showSave(request);
 }
 
 void ActionFooter::transfer(const QString& action) {
@@ -162,13 +237,32 @@ void ActionFooter::transfer(const QString& action) {
     const mapping::FieldPairing pairing =
         inputs_.pairing ? inputs_.pairing() : mapping::FieldPairing{};
     const QString matchName = chosenMatchField();
+    std::optional<RejectsFile> rejects;
+    RunChoices choices;
+    if (chkSkipRefused_->isChecked()) {
+        const std::optional<QString> path = chooseRejectsFile();
+        if (!path) return;
+        choices.rejects = &rejects.emplace(*path);
+    }
+    try {
+        if (!confirmEmptying(*connection, table)) return;
+    } catch (const std::exception& e) {
+        return refuse(QString::fromUtf8(e.what()));
+    }
+    choices.emptyTarget = chkEmptyTarget_->isChecked();
     const TransferResult result = runStoppable([&](TransferProgress& progress) {
         if (action == QLatin1String("BULK")) {
-            return BulkInsert(table, *source, pairing, *connection, progress);
+            return BulkInsert(table, *source, pairing, *connection, progress, choices);
         }
-        return MergeToTarget(action, table, matchName, *source, pairing, *connection, progress);
+        if (action.startsWith(QLatin1String("BULK-"))) {
+            return BulkMerge(action == QLatin1String("BULK-UPSERT"), table, matchName, *source,
+                             pairing, *connection, progress, choices);
+        }
+        return MergeToTarget(action, table, matchName, *source, pairing, *connection, progress,
+                             choices);
     });
-    reportRun(result, matchName);
+    reportRun(result, matchName, rejects ? rejects->path() : QString(),
+              action.endsWith(QLatin1String("UPSERT")));
 }
 
 void ActionFooter::createScript(const QString& indexName, const QString& indexColumn) {
@@ -191,6 +285,8 @@ TransferResult ActionFooter::runStoppable(
     cmdActionGo_->setEnabled(true);
     cboAction_->setEnabled(false);
     cboTargetMatch_->setEnabled(false);
+    chkEmptyTarget_->setEnabled(false);
+    chkSkipRefused_->setEnabled(false);
     emit runStarted();
 
     WindowProgress progress(ws_, stopPressed_);
@@ -201,6 +297,8 @@ TransferResult ActionFooter::runStoppable(
     cmdActionGo_->setEnabled(goWasEnabled);
     cboAction_->setEnabled(true);
     cboTargetMatch_->setEnabled(true);
+    chkEmptyTarget_->setEnabled(true);
+    chkSkipRefused_->setEnabled(true);
     running_ = false;
     emit runFinished();
     return result;

@@ -2,11 +2,13 @@
 
 #include <QObject>
 #include <functional>
+#include <optional>
 
 #include "shell/ui/Workspace.h"
 #include "transfer/TransferInputs.h"
 #include "transfer/TransferProgress.h"
 
+class QCheckBox;
 class QComboBox;
 class QPushButton;
 
@@ -19,7 +21,7 @@ class ActionFooter : public QObject {
   public:
     ActionFooter(QWidget* footer, shell::Workspace& workspace);
 
-    // The prompt and the four actions, in the order the transfer relies on.
+    // The prompt and the seven actions, in the order the transfer relies on.
     void loadDefaults();
     // Where a run finds the source table and the pairing.
     void setTransferInputs(TransferInputs inputs) { inputs_ = std::move(inputs); }
@@ -62,7 +64,14 @@ class ActionFooter : public QObject {
     const dao::Recordset* sourceRecords() const;
     void refuse(const QString& description);
     void tell(const QString& text, platform::MessageIcon icon);
-    void reportRun(const TransferResult& result, const QString& matchName);
+    void reportRun(const TransferResult& result, const QString& matchName,
+                   const QString& rejectsPath, bool upsert);
+    // Asks to delete the target's rows when "Empty the target table first" is checked; false
+    // when the user says no.
+    bool confirmEmptying(dao::Connection& connection, const QString& table);
+    // The rejects file the user chooses when skipping is checked; nothing for a cancel.
+    std::optional<QString> chooseRejectsFile();
+    void offerRejectsFile(const TransferResult& result, const QString& rejectsPath);
     // Runs `body` with the window's progress and "Stop" in place of "Perform Action".
     TransferResult runStoppable(const std::function<TransferResult(TransferProgress&)>& body);
 
@@ -70,6 +79,8 @@ class ActionFooter : public QObject {
     QComboBox* cboAction_;
     QComboBox* cboTargetMatch_;
     QPushButton* cmdActionGo_;
+    QCheckBox* chkEmptyTarget_;
+    QCheckBox* chkSkipRefused_;
     QString targetTableText_;
     TransferInputs inputs_;
     bool running_ = false;

@@ -1,0 +1,206 @@
+#include "transfer/BulkMerge.h"
+
+#include "mapping/FieldMatching.h"
+#include "platform/dao/DaoError.h"
+#include "transfer/BulkInsert.h"
+#include "transfer/PairedFields.h"
+#include "transfer/RecordLoop.h"
+#include "transfer/RecordStatements.h"
+#include "transfer/SqlText.h"
+
+namespace keldara::transfer {
+
+namespace {
+
+const QString kBatchTable = QStringLiteral("`keldara_batch`");
+
+long long countOf(dao::Connection& connection, const QString& query) {
+    return connection.openRecordset(query)->valueAt(0, 0).toInt();
+}
+
+// The statements of one run by a temporary table; the batch table has the columns
+// keldara_row (the record's row) and the paired ones.
+class JoinRun {
+  public:
+    JoinRun(bool upsert, const QString& table, const QString& matchName, const PairedFields& fields,
+            dao::Connection& connection, RecordLoop& loop, const RunChoices& choices,
+            RecordCounts& counts, bool withinRun)
+        : upsert_(upsert),
+          fields_(fields),
+          connection_(connection),
+          loop_(loop),
+          choices_(choices),
+          counts_(counts),
+          withinRun_(withinRun),
+          statements_(upsert ? WriteAction::Upsert : WriteAction::Update, table, matchName,
+                      fields) {
+        const QString target = QuoteIdentifier(table);
+        QStringList columns;
+        QStringList assignments;
+        const int match = mapping::FindNameIndex(fields.names, matchName);
+        for (qsizetype i = 0; i < fields.names.size(); ++i) {
+            const QString column = QuoteIdentifier(fields.names[i]);
+            columns << column;
+            if (i != match) assignments << QStringLiteral("t.%1 = s.%1").arg(column);
+        }
+        const QString list = columns.join(QLatin1Char(','));
+        const QString matchColumn = QuoteIdentifier(fields.names[match]);
+        // Every statement inside a transaction: TRUNCATE would end it.
+        connection_.execute(QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + kBatchTable);
+        connection_.execute(
+            QStringLiteral("CREATE TEMPORARY TABLE %1 (keldara_row BIGINT NOT NULL "
+                           "DEFAULT 0 PRIMARY KEY) ENGINE=InnoDB SELECT %2 FROM %3 LIMIT 0")
+                .arg(kBatchTable, list, target));
+        load_ = QStringLiteral(
+                    "LOAD DATA LOCAL INFILE 'keldara' INTO TABLE %1 CHARACTER SET utf8mb4 "
+                    "FIELDS TERMINATED BY '\\t' ESCAPED BY '\\\\' LINES TERMINATED BY '\\n' "
+                    "(keldara_row,%2)")
+                    .arg(kBatchTable, list);
+        repeatedMatches_ = QStringLiteral(
+                               "SELECT COUNT(*) FROM (SELECT 1 FROM %1 GROUP BY %2 HAVING "
+                               "COUNT(*) > 1) r")
+                               .arg(kBatchTable, matchColumn);
+        const QString unmatched =
+            QStringLiteral("NOT EXISTS (SELECT 1 FROM %1 t WHERE t.%2 = s.%2)")
+                .arg(target, matchColumn);
+        countNew_ =
+            QStringLiteral("SELECT COUNT(*) FROM %1 s WHERE %2").arg(kBatchTable, unmatched);
+        update_ = QStringLiteral("UPDATE %1 t JOIN %2 s ON t.%3 = s.%3 SET %4")
+                      .arg(target, kBatchTable, matchColumn, assignments.join(QLatin1Char(',')));
+        QStringList selected;
+        for (const QString& column : columns) selected << QStringLiteral("s.") + column;
+        insert_ = QStringLiteral(
+                      "INSERT INTO %1 (%2) SELECT %3 FROM %4 s WHERE %5 ORDER BY "
+                      "s.keldara_row")
+                      .arg(target, list, selected.join(QLatin1Char(',')), kBatchTable, unmatched);
+        clear_ = QStringLiteral("DELETE FROM ") + kBatchTable;
+    }
+
+    ~JoinRun() {
+        try {
+            connection_.execute(QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + kBatchTable);
+        } catch (const dao::DaoError&) {  // a lost connection drops it with the session
+        }
+    }
+
+    // Writes the records from `first` on that fit one batch; returns how many.
+    long sendBatch(long first, long count) {
+        QString lines;
+        long end = first;
+        bool loadable = true;
+        while (end < count && end - first < BulkBatchRows && lines.size() < BulkLoadChars) {
+            lines += QString::number(end) + QLatin1Char('\t');
+            if (!AppendLoadLine(lines, fields_, end)) {
+                loadable = false;
+                break;
+            }
+            ++end;
+        }
+        if (!loadable) end = std::min(count, first + 1);  // a field of bytes: that record alone
+        loop_.reach(160);
+        loop_.sendingRows(first, end);
+        if (!loadable || !loads_ || !joined(first, end, lines.toUtf8())) sendOneByOne(first, end);
+        return end - first;
+    }
+
+  private:
+    // The batch written by the join and kept; false when it was undone.
+    bool joined(long first, long end, const QByteArray& lines) {
+        BatchTransaction transaction(connection_, withinRun_);
+        try {
+            connection_.execute(clear_);
+            const dao::Connection::LoadedData loaded = loadBatch(lines);
+            const long size = end - first;
+            if (loaded.rows != size || loaded.warnings != 0 ||
+                countOf(connection_, repeatedMatches_) != 0) {
+                transaction.undo();
+                return false;
+            }
+            // The update does not write the match column: the insert finds the records that
+            // matched no row. Within the batch no two records share a match value, so the
+            // insert adds one row for each unmatched record.
+            connection_.execute(update_);
+            const long unmatched = static_cast<long>(upsert_ ? connection_.executeCounted(insert_)
+                                                             : countOf(connection_, countNew_));
+            transaction.keep();
+            counts_.updated += size - unmatched;
+            (upsert_ ? counts_.inserted : counts_.unmatched) += unmatched;
+            return true;
+        } catch (const dao::DaoError& error) {
+            if (error.connectionLost()) throw;
+            transaction.undo();
+            return false;
+        }
+    }
+
+    // A server that refuses LOAD DATA LOCAL refuses it every time: its records are written
+    // one by one from then on (the DaoError goes to joined's caller as an undone batch).
+    dao::Connection::LoadedData loadBatch(const QByteArray& lines) {
+        try {
+            return connection_.loadLocalData(load_, lines);
+        } catch (const dao::DaoError& error) {
+            if (!error.connectionLost()) loads_ = false;
+            throw;
+        }
+    }
+
+    void sendOneByOne(long first, long end) {
+        for (long row = first; row < end; ++row) {
+            loop_.sendingRow(row);
+            loop_.reach(160);
+            statements_.write(row, connection_, choices_, counts_);
+        }
+    }
+
+    const bool upsert_;
+    const PairedFields& fields_;
+    dao::Connection& connection_;
+    RecordLoop& loop_;
+    const RunChoices& choices_;
+    RecordCounts& counts_;
+    const bool withinRun_;
+    RecordStatements statements_;
+    bool loads_ = true;  // the server loads local data
+    QString load_, repeatedMatches_, countNew_, update_, insert_, clear_;
+};
+
+}  // namespace
+
+TransferResult BulkMerge(bool upsert, const QString& table, const QString& matchName,
+                         const dao::Recordset& source, const mapping::FieldPairing& pairing,
+                         dao::Connection& connection, TransferProgress& progress,
+                         const RunChoices& choices) {
+    RecordLoop loop(progress, QStringLiteral("Copied Record :"));
+    RecordCounts counts;
+    bool undone = false;
+    TransferResult result = loop.run([&] {
+        loop.reach(100);
+        loop.status(QStringLiteral("Merging"));
+        loop.reach(110);
+        const PairedFields fields(source, pairing);
+        loop.reach(120);
+        RecordStatements statements(upsert ? WriteAction::Upsert : WriteAction::Update, table,
+                                    matchName, fields);
+        loop.reach(130);
+        const long count = source.recordCount();
+        progress.setProgressMaximum(count);
+        RunTransaction whole(connection, table, choices.emptyTarget, undone);
+        if (!transactional(connection, table)) {
+            loop.forEachRecord(count, 140, [&](long row) {
+                loop.reach(160);
+                statements.write(row, connection, choices, counts);
+            });
+            whole.keep();
+            return;
+        }
+        JoinRun run(upsert, table, matchName, fields, connection, loop, choices, counts,
+                    whole.active());
+        loop.forEachBatch(count, 140, [&](long first) { return run.sendBatch(first, count); });
+        whole.keep();
+    });
+    counts.into(result);
+    if (undone) undoneRun(result);
+    return result;
+}
+
+}  // namespace keldara::transfer

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include "platform/dao/DaoError.h"
+
+namespace keldara::transfer {
+
+struct PairedFields;
+
+// The records a run skipped because the server refused them, as CSV (RFC 4180, UTF-8,
+// CR LF lines): a head line "Record","Error" and the target field names, then per refused
+// record its number (from 1), the server's words and the record's values as they were sent.
+// A Null value is an empty field without quotes; every other value is quoted. The file is
+// created (emptied) when the first record is refused, so that a clean run leaves none.
+class RejectsFile {
+  public:
+    explicit RejectsFile(QString path) : file_(std::move(path)) {}
+
+    // Lists record `row` + 1 of `fields`; throws std::runtime_error when the file cannot be
+    // written, which ends the run.
+    void add(long row, const QString& words, const PairedFields& fields);
+
+    QString path() const { return file_.fileName(); }
+    long count() const { return count_; }
+
+  private:
+    void writeLine(const QStringList& fields, const QList<bool>& quoted);
+
+    QFile file_;
+    long count_ = 0;
+};
+
+// What a run does beyond its action.
+struct RunChoices {
+    // Deletes every row of the target table before the first record (on a transactional
+    // table within the same transaction as a bulk load).
+    bool emptyTarget = false;
+    // Where refused records go; null: the first refused record ends the run.
+    RejectsFile* rejects = nullptr;
+
+    // Whether the run goes on past `error` for record `row` (listing it); false for a lost
+    // connection, which always ends the run.
+    bool skip(const dao::DaoError& error, long row, const PairedFields& fields) const;
+};
+
+}  // namespace keldara::transfer

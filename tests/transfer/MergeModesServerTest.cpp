@@ -1,0 +1,228 @@
+// Update or insert, the bulk merges, skipping refused records into a rejects file and
+// emptying the target first, on the test server's InnoDB and MyISAM tables: what the table
+// holds afterwards, the counts and the rejects file, exactly.
+#include <QFile>
+#include <QTemporaryDir>
+#include <map>
+
+#include "platform/dao/TypeCodes.h"
+#include "support/TestServer.h"
+#include "transfer/BulkInsert.h"
+#include "transfer/BulkMerge.h"
+#include "transfer/MergeToTarget.h"
+#include "transfer/RejectsFile.h"
+#include "transfer/TransferTestSupport.h"
+
+using namespace keldara;
+using dao::Value;
+
+namespace {
+
+struct Row {
+    QString v;
+    Value n;
+};
+using Table = std::map<long, Row>;  // by k
+
+dao::Recordset recordsetOf(const std::vector<std::pair<long, Row>>& rows) {
+    namespace t = dao::adType;
+    dao::Recordset rs({{"k", t::Integer}, {"v", t::VarWChar}, {"n", t::Integer}});
+    for (const auto& [k, row] : rows)
+        rs.appendRow(std::vector<Value>{Value::integer(k), Value::text(row.v), row.n});
+    return rs;
+}
+
+const mapping::FieldPairing kPairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
+
+transfer::TransferResult runAction(const QString& action, dao::Connection& connection,
+                                   const dao::Recordset& source,
+                                   const transfer::RunChoices& choices) {
+    test::RecordingProgress progress;
+    if (action == "BULK")
+        return transfer::BulkInsert("T", source, kPairing, connection, progress, choices);
+    if (action.startsWith("BULK-")) {
+        return transfer::BulkMerge(action == "BULK-UPSERT", "T", "K", source, kPairing, connection,
+                                   progress, choices);
+    }
+    return transfer::MergeToTarget(action, "T", "K", source, kPairing, connection, progress,
+                                   choices);
+}
+
+class MergeModesTest : public test::MySqlTest {
+  protected:
+    void createTable(const char* engine, const Table& rows) {
+        run({"DROP TABLE IF EXISTS T",
+             QStringLiteral("CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(5) CHARACTER SET latin1, "
+                            "n INT, UNIQUE KEY n (n)) ENGINE=%1")
+                 .arg(engine)});
+        for (const auto& [k, row] : rows) {
+            connection_->execute(QStringLiteral("INSERT INTO T VALUES (%1,%2,%3)")
+                                     .arg(k)
+                                     .arg(Value::text(row.v).sqlLiteral(), row.n.sqlLiteral()));
+        }
+    }
+    std::vector<QString> tableRows() {
+        return test::rowsOf(*connection_->openRecordset("SELECT * FROM T"));
+    }
+};
+
+std::vector<QString> rowsOf(const Table& table) {
+    return test::rowsOf(recordsetOf({table.begin(), table.end()}));
+}
+
+// What the per-record action makes of `table` with `source`'s records, but for `skipped`.
+transfer::TransferResult applied(const QString& action, Table& table,
+                                 const std::vector<std::pair<long, Row>>& source, long end,
+                                 long skipped) {
+    transfer::TransferResult counts;
+    for (long i = 0; i < end; ++i) {
+        if (i == skipped) continue;
+        const auto& [k, row] = source[i];
+        const bool found = table.count(k) > 0;
+        if (found && !action.endsWith("INSERT") && action != "BULK") {
+            table[k] = row;
+            ++counts.recordsUpdated;
+        } else if (!found &&
+                   (action.endsWith("UPSERT") || action.endsWith("INSERT") || action == "BULK")) {
+            table[k] = row;
+            ++counts.recordsInserted;
+        } else {
+            ++counts.recordsUnmatched;
+        }
+    }
+    return counts;
+}
+
+// Each action with a refused record in the first and in a later batch, stopping there or
+// skipping it into the rejects file.
+TEST_F(MergeModesTest, ARefusedRecordStopsTheRunOrIsListedAndSkipped) {
+    const long batch = transfer::BulkBatchRows;
+    const struct {
+        const char* rule;
+        Row bad;
+        const char* words;
+    } faults[] = {
+        {"another unique key", {"b", Value::integer(1)}, "Duplicate entry '1' for key 'n'"},
+        {"a text too long", {"cccccc", Value::integer(7)}, "Data too long for column 'v' at row 1"},
+        {"text into a number", {"c", Value::text("x")}, "Incorrect integer value: 'x' for column"},
+    };
+    QTemporaryDir dir;
+    for (const QString action :
+         {"INSERT", "UPSERT", "UPDATE", "BULK", "BULK-MERGE", "BULK-UPSERT"}) {
+        const bool bulk = action.startsWith("BULK");
+        for (const long at : bulk ? std::vector<long>{2, batch + 2} : std::vector<long>{2}) {
+            // Records k = 1.. with n = k; the target holds the odd ones with n = -k (none for
+            // an insert). The refused record's k is odd: it would update a row.
+            std::vector<std::pair<long, Row>> source;
+            for (long k = 1; k <= at + 4; ++k) source.push_back({k, {"a", Value::integer(k)}});
+            Table before;
+            if (!action.endsWith("INSERT") && action != "BULK") {
+                for (long k = 1; k <= at + 4; k += 2) before[k] = {"o", Value::integer(-k)};
+            }
+            for (const auto& fault : faults) {
+                source[at].second = fault.bad;
+                for (const char* engine : {"InnoDB", "MyISAM"}) {
+                    for (const bool skip : {false, true}) {
+                        SCOPED_TRACE(QStringLiteral("%1 at %2, %3 on %4%5")
+                                         .arg(action)
+                                         .arg(at + 1)
+                                         .arg(fault.rule, engine, skip ? ", skipped" : "")
+                                         .toStdString());
+                        createTable(engine, before);
+                        transfer::RejectsFile rejects(dir.filePath("rejects.csv"));
+                        transfer::RunChoices choices;
+                        if (skip) choices.rejects = &rejects;
+                        const transfer::TransferResult result =
+                            runAction(action, *connection_, recordsetOf(source), choices);
+                        Table expected = before;
+                        const transfer::TransferResult counts =
+                            applied(action, expected, source, skip ? long(source.size()) : at, at);
+                        EXPECT_EQ(tableRows(), rowsOf(expected));
+                        EXPECT_EQ(result.recordsUpdated, counts.recordsUpdated);
+                        EXPECT_EQ(result.recordsInserted, counts.recordsInserted);
+                        EXPECT_EQ(result.recordsUnmatched, counts.recordsUnmatched);
+                        if (!skip) {
+                            EXPECT_EQ(result.endedAtRecord, at + 1);
+                            EXPECT_EQ(result.recordsDone, at);
+                            EXPECT_TRUE(result.message.startsWith("ERROR MergeToTarget: " +
+                                                                  QString(fault.words)))
+                                << result.message.toStdString();
+                            continue;
+                        }
+                        EXPECT_TRUE(result.completed()) << result.message.toStdString();
+                        EXPECT_EQ(result.recordsDone, long(source.size()));
+                        EXPECT_EQ(result.recordsRefused, 1);
+                        QFile file(rejects.path());
+                        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+                        const QString text = QString::fromUtf8(file.readAll());
+                        const QString head = "\"Record\",\"Error\",\"k\",\"v\",\"n\"\r\n";
+                        const QString line = QStringLiteral("%1,\"").arg(at + 1) + fault.words;
+                        EXPECT_TRUE(text.startsWith(head + line)) << text.toStdString();
+                        EXPECT_TRUE(
+                            text.endsWith(QStringLiteral("\",\"%1\",\"%2\",\"%3\"\r\n")
+                                              .arg(at + 1)
+                                              .arg(fault.bad.v, fault.bad.n.standardText())))
+                            << text.toStdString();
+                        EXPECT_EQ(text.count("\r\n"), 2);
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A record whose match value finds no row is inserted, even where its other unique key's
+// value is a row's: the run refuses it instead of updating that row.
+TEST_F(MergeModesTest, UpdateOrInsertFindsRowsByTheMatchFieldOnly) {
+    for (const QString action : {"UPSERT", "BULK-UPSERT"}) {
+        for (const char* engine : {"InnoDB", "MyISAM"}) {
+            SCOPED_TRACE((action + " on " + engine).toStdString());
+            const Table before{{1, {"one", Value::integer(10)}}, {2, {"two", Value::integer(20)}}};
+            createTable(engine, before);
+            const auto result = runAction(
+                action, *connection_,
+                recordsetOf({{2, {"TWO", Value::integer(22)}}, {3, {"new", Value::integer(10)}}}),
+                {});
+            EXPECT_EQ(result.recordsUpdated, 1);
+            EXPECT_EQ(result.endedAtRecord, 2);
+            EXPECT_TRUE(result.message.contains("Duplicate entry '10' for key 'n'"));
+            EXPECT_EQ(tableRows(),
+                      rowsOf({{1, {"one", Value::integer(10)}}, {2, {"TWO", Value::integer(22)}}}));
+        }
+    }
+}
+
+// Emptying the target first: a bulk load that fails on InnoDB leaves the old rows; one that
+// succeeds, or a table that cannot undo, holds only the records.
+TEST_F(MergeModesTest, EmptyingTheTargetFirstIsUndoneWithAFailedBulkLoad) {
+    const Table before{{7, {"old", Value::integer(70)}}};
+    const std::vector<std::pair<long, Row>> good{{1, {"a", Value::integer(1)}},
+                                                 {2, {"b", Value::integer(2)}}};
+    auto bad = good;
+    bad.push_back({3, {"toolong", Value::integer(3)}});
+    transfer::RunChoices choices;
+    choices.emptyTarget = true;
+    for (const QString action : {"BULK", "BULK-UPSERT", "INSERT"}) {
+        for (const char* engine : {"InnoDB", "MyISAM"}) {
+            SCOPED_TRACE((action + " on " + engine).toStdString());
+            createTable(engine, before);
+            const auto failed = runAction(action, *connection_, recordsetOf(bad), choices);
+            EXPECT_EQ(failed.endedAtRecord, 3);
+            const bool undone = action.startsWith("BULK") && QString(engine) == "InnoDB";
+            EXPECT_EQ(failed.undone, undone);
+            EXPECT_EQ(failed.recordsDone, undone ? 0 : 2);
+            Table expected;
+            if (undone)
+                expected = before;
+            else
+                expected.insert(good.begin(), good.end());
+            EXPECT_EQ(tableRows(), rowsOf(expected));
+
+            const auto done = runAction(action, *connection_, recordsetOf(good), choices);
+            EXPECT_TRUE(done.completed());
+            EXPECT_EQ(tableRows(), rowsOf(Table(good.begin(), good.end())));
+        }
+    }
+}
+
+}  // namespace
