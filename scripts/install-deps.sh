@@ -7,8 +7,10 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   libmariadb-dev mariadb-server mariadb-client
   mdbtools mdbtools-dev
+  libzip-dev libexpat1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-xlrd python3-xlwt python3-dbfread
+  python3-openpyxl python3-odf python3-xlsxwriter
   xvfb xauth x11-utils imagemagick
 )
 

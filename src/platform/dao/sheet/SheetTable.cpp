@@ -1,18 +1,20 @@
-#include "platform/dao/excel/SheetTable.h"
+#include "platform/dao/sheet/SheetTable.h"
 
 #include <QSet>
 #include <algorithm>
-#include <array>
 
 #include "platform/dao/TypeCodes.h"
+#include "platform/dao/sheet/SheetError.h"
 
-namespace keldara::dao::xls {
+namespace keldara::dao::sheet {
 
 namespace {
 
 constexpr long kTextSize = 255;
 constexpr long kLongTextSize = 536870910;
-constexpr std::size_t kColumnsOfSheet = 256;
+// A table holds at least a few bytes a cell, blank or not: a used range beyond this (say a
+// stray cell at XFD1048576) would take more memory than a desktop has.
+constexpr std::uint64_t kMostCellsOfTable = 400'000'000;
 
 enum KindBit : unsigned {
     NumberBit = 1,
@@ -145,7 +147,7 @@ class RowBuilder {
   public:
     RowBuilder(const Range& range, const std::vector<QString>& names,
                std::vector<ColumnShape> shapes)
-        : range_(range),
+        : range_(requireLoadable(range)),
           shapes_(std::move(shapes)),
           columns_(shapes_.size()),
           row_(range.firstRow + 1) {
@@ -175,6 +177,19 @@ class RowBuilder {
     }
 
   private:
+    static const Range& requireLoadable(const Range& range) {
+        const std::uint64_t cells = std::uint64_t{range.lastRow - range.firstRow + 1u} *
+                                    (range.lastColumn - range.firstColumn + 1u);
+        if (cells > kMostCellsOfTable) {
+            throw FormatError(QStringLiteral("its used range spans %1 rows and %2 columns, more "
+                                             "than %3 cells in all, which is too many to load")
+                                  .arg(range.lastRow - range.firstRow + 1u)
+                                  .arg(range.lastColumn - range.firstColumn + 1u)
+                                  .arg(kMostCellsOfTable));
+        }
+        return range;
+    }
+
     // Nulls for the positions without a cell before the given one.
     void fillBefore(std::uint32_t row, std::size_t column) {
         for (; row_ < row; ++row_, column_ = 0) {
@@ -200,12 +215,12 @@ struct OrderedScan {
     std::uint32_t lastRow = 0;
     std::uint16_t lastColumn = 0;
     Range range;
-    std::array<ColumnShape, kColumnsOfSheet> shapes{};
+    std::vector<ColumnShape> shapes;  // by sheet column, as far as a cell has come
     std::vector<SheetCell> headerCells;
 
     void add(SheetCell&& cell) {
         if ((any && (cell.row < lastRow || (cell.row == lastRow && cell.column <= lastColumn))) ||
-            cell.column >= kColumnsOfSheet) {
+            cell.column >= kMaxSheetColumns) {
             inOrder = false;
         }
         any = true;
@@ -222,6 +237,7 @@ struct OrderedScan {
         if (cell.row == range.firstRow) {
             headerCells.push_back(std::move(cell));
         } else {
+            if (cell.column >= shapes.size()) shapes.resize(cell.column + 1u);
             shapes[cell.column].add(cell.value);
         }
     }
@@ -262,17 +278,17 @@ std::unique_ptr<Recordset> sheetRecordset(std::vector<SheetCell> cells) {
     return builder.finish();
 }
 
-std::unique_ptr<Recordset> sheetRecordset(const Workbook& book, std::size_t sheet) {
+std::unique_ptr<Recordset> sheetRecordset(const SheetBook& book, std::size_t sheet) {
     OrderedScan scan;
     book.visitCells(sheet, [&scan](SheetCell&& cell) { scan.add(std::move(cell)); });
     if (!scan.inOrder) return sheetRecordset(book.readCells(sheet));
     const Range& range = scan.range;
     if (range.empty) return emptySheetRecordset();
-    std::vector<ColumnShape> shapes(scan.shapes.begin() + range.firstColumn,
-                                    scan.shapes.begin() + range.lastColumn + 1);
+    scan.shapes.resize(range.lastColumn + 1u);
+    std::vector<ColumnShape> shapes(scan.shapes.begin() + range.firstColumn, scan.shapes.end());
     RowBuilder builder(range, fieldNames(scan.headerCells, range), std::move(shapes));
     book.visitCells(sheet, [&builder](SheetCell&& cell) { builder.add(std::move(cell)); });
     return builder.finish();
 }
 
-}  // namespace keldara::dao::xls
+}  // namespace keldara::dao::sheet
