@@ -11,7 +11,6 @@
 
 namespace keldara::dao::ods {
 
-using sheet::attribute;
 using sheet::FormatError;
 using sheet::XmlName;
 
@@ -29,10 +28,6 @@ constexpr std::string_view kCalcExtSpace =
 // Repeating cells that hold something may make a table this large and no larger: beyond it
 // a small file would ask for more memory than any real sheet needs.
 constexpr std::uint64_t kMostRepeatedCells = 50'000'000;
-
-bool is(XmlName name, std::string_view space, std::string_view local) {
-    return name.local == local && name.space == space;
-}
 
 std::uint64_t repeatCount(const char* value) {
     if (!value) return 1;
@@ -197,7 +192,7 @@ class TableReader : public sheet::XmlHandler {
 
     // A cell's text is that of its paragraphs; annotations, drawings and notes are not.
     void startInCell(XmlName name, const char** attributes) {
-        const bool textElement = name.space == kTextSpace && name.local != "note";
+        const bool textElement = spaceOf(name.prefix) == kTextSpace && name.local != "note";
         if (!inParagraph_) {
             if (textElement && (name.local == "p" || name.local == "h")) {
                 if (paragraphs_++ > 0) text_.push_back('\n');

@@ -14,9 +14,8 @@ namespace keldara::dao::sheet {
 // type (number 5, date 7, Boolean 11, text 202/203); a column of mixed kinds is read as text
 // so that no value is lost. Error cells are Null.
 std::unique_ptr<Recordset> sheetRecordset(std::vector<SheetCell> cells);
-// The same for a sheet of a workbook. When its cells are stored in order, as writers store
-// them, it reads them twice rather than holding them all: once for the field types, once for
-// the records.
+// The same for a sheet of a workbook, read once when its cells are stored in order, as
+// writers store them (otherwise read again and sorted).
 std::unique_ptr<Recordset> sheetRecordset(const SheetBook& book, std::size_t sheet);
 
 // The text a value stands for in a text column or a field name: numbers in their shortest

@@ -2,7 +2,7 @@
 
 #include <expat.h>
 
-#include <cstring>
+#include <algorithm>
 #include <memory>
 
 #include "platform/dao/sheet/SheetError.h"
@@ -10,8 +10,6 @@
 namespace keldara::dao::sheet {
 
 namespace {
-
-constexpr char kSpaceSeparator = '\x01';
 
 // The parse and what ended it early: a refused declaration or a handler's exception, which
 // must not pass through expat's frames.
@@ -35,7 +33,10 @@ struct Parse {
 
 void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attributes) {
     auto* parse = static_cast<Parse*>(data);
-    parse->guarded([&] { parse->handler->startElement(splitName(name), attributes); });
+    parse->guarded([&] {
+        parse->handler->declareNamespaces(attributes);
+        parse->handler->startElement(splitName(name), attributes);
+    });
 }
 
 void XMLCALL onEnd(void* data, const XML_Char* name) {
@@ -63,22 +64,56 @@ struct ParserFree {
 }  // namespace
 
 XmlName splitName(const char* name) {
-    const char* separator = std::strrchr(name, kSpaceSeparator);
-    if (!separator) return {{}, name};
-    return {std::string_view(name, static_cast<std::size_t>(separator - name)), separator + 1};
+    for (const char* c = name; *c; ++c) {
+        if (*c == ':') return {std::string_view(name, static_cast<std::size_t>(c - name)), c + 1};
+    }
+    return {{}, name};
 }
 
-const char* attribute(const char** attributes, std::string_view local, std::string_view space) {
+const char* attribute(const char** attributes, std::string_view local) {
     for (; *attributes; attributes += 2) {
-        const XmlName name = splitName(attributes[0]);
-        if (name.local == local && (space.empty() || name.space == space)) return attributes[1];
+        if (splitName(attributes[0]).local == local) return attributes[1];
     }
     return nullptr;
 }
 
+std::string_view XmlHandler::spaceOf(std::string_view prefix) const {
+    for (const auto& [declared, space] : spaces_) {
+        if (declared == prefix) return space;
+    }
+    return {};
+}
+
+const char* XmlHandler::attribute(const char** attributes, std::string_view local,
+                                  std::string_view space) const {
+    for (; *attributes; attributes += 2) {
+        const XmlName name = splitName(attributes[0]);
+        // An attribute without a prefix is in no namespace, whatever the default one is.
+        if (name.local == local && !name.prefix.empty() && spaceOf(name.prefix) == space) {
+            return attributes[1];
+        }
+    }
+    return nullptr;
+}
+
+void XmlHandler::declareNamespaces(const char** attributes) {
+    for (; *attributes; attributes += 2) {
+        const std::string_view name = attributes[0];
+        if (!name.starts_with("xmlns")) continue;
+        if (name.size() > 5 && name[5] != ':') continue;
+        const std::string prefix(name.size() > 5 ? name.substr(6) : std::string_view());
+        auto known = std::find_if(spaces_.begin(), spaces_.end(),
+                                  [&](const auto& entry) { return entry.first == prefix; });
+        if (known == spaces_.end()) {
+            spaces_.emplace_back(prefix, attributes[1]);
+        } else {
+            known->second = attributes[1];
+        }
+    }
+}
+
 void parseXmlPart(const ZipPackage& package, const QString& part, XmlHandler& handler) {
-    std::unique_ptr<XML_ParserStruct, ParserFree> parser(
-        XML_ParserCreateNS(nullptr, kSpaceSeparator));
+    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
     if (!parser) throw std::bad_alloc();
     Parse parse{parser.get(), &handler, nullptr, false};
     XML_SetUserData(parser.get(), &parse);

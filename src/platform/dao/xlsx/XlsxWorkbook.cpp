@@ -315,7 +315,7 @@ class StylesReader : public sheet::XmlHandler {
 
   private:
     static const char* attributeOr(const char** attributes, std::string_view local) {
-        const char* value = attribute(attributes, local);
+        const char* value = sheet::attribute(attributes, local);
         return value ? value : "";
     }
     bool inCellXfs_ = false;
