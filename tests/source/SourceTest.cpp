@@ -264,6 +264,12 @@ TEST_F(SourceWindowTest, OpenFailsSilentlyOnMissingOrUnsupportedFilesAndBrowsing
     EXPECT_EQ(doubles.files.calls.last().kind, "open");
     EXPECT_EQ(doubles.files.calls.last().request.initialFolder,
               QCoreApplication::applicationDirPath());
+    // Every workbook kind is among the supported files and has a line of its own.
+    const QStringList filter = doubles.files.calls.last().request.filter.split('|');
+    for (const char* pattern : {"*.xls", "*.xlsx", "*.xlsm", "*.ods"}) {
+        EXPECT_TRUE(filter[1].split(';').contains(pattern) && filter.count(pattern) == 1)
+            << pattern;
+    }
 }
 
 // A text file is only read when its table loads: gone, or broken under the open source, it
