@@ -19,7 +19,7 @@ export QT_QPA_PLATFORM=offscreen
 # input must give rows or an error, never a memory fault.
 asan_build="${KELDARA_ASAN_BUILD_DIR:-$root/build-asan}"
 readers=()
-for area in access dbase excel text; do
+for area in access dbase excel sheets text; do
   [ -d "tests/$area" ] && readers+=("keldara_${area}_tests")
 done
 if [ ${#readers[@]} -gt 0 ]; then

@@ -33,11 +33,22 @@ bool isTimeOfDayOnly(const dao::Value& value) {
     return dt.year == 1899 && dt.month == 12 && dt.day == 30;
 }
 
+bool isWorkbookKind(const QString& kind) {
+    for (const char* workbook : {"xls", "xlsx", "xlsm", "ods"}) {
+        if (kind == QLatin1String(workbook)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 QString SourceFileKind(const QString& path) {
-    if (path.endsWith(QLatin1String(".accdb"), Qt::CaseInsensitive)) return QStringLiteral("accdb");
-    return path.right(3).toLower();
+    const QString lower = path.toLower();
+    for (const QLatin1String longer :
+         {QLatin1String("xlsx"), QLatin1String("xlsm"), QLatin1String("accdb")}) {
+        if (lower.endsWith(QLatin1Char('.') + longer)) return longer;
+    }
+    return lower.right(3);
 }
 
 QString ParentFolderName(const QString& path) {
@@ -67,6 +78,14 @@ QString SourceConnectionString(const QString& path, const QString& passwordClaus
     } else if (kind == QLatin1String("xls")) {
         s += QStringLiteral("Data Source=") + braceQuoteIfNeeded(path) +
              QStringLiteral(";Extended Properties=Excel 8.0;");
+    } else if (kind == QLatin1String("xlsx") || kind == QLatin1String("xlsm")) {
+        s += QStringLiteral("Data Source=") + braceQuoteIfNeeded(path) +
+             (kind == QLatin1String("xlsx")
+                  ? QStringLiteral(";Extended Properties=\"Excel 12.0 Xml;\"")
+                  : QStringLiteral(";Extended Properties=\"Excel 12.0 Macro;\""));
+    } else if (kind == QLatin1String("ods")) {
+        s += QStringLiteral("Data Source=") + braceQuoteIfNeeded(path) +
+             QStringLiteral(";Extended Properties=\"OpenDocument Spreadsheet;\"");
     } else if (kind == QLatin1String("txt") || kind == QLatin1String("csv")) {
         s += QStringLiteral("Data Source=") +
              braceQuoteIfNeeded(ParentFolderName(path) + QLatin1Char('\\')) +
@@ -94,7 +113,7 @@ QStringList SourceTableNames(const QString& path, const dao::Recordset& catalogu
         const int column = columnNamed(catalogue, QStringLiteral("TABLE_NAME"));
         for (long row = 0; row < catalogue.recordCount(); ++row) {
             const QString name = catalogue.valueAt(row, column).displayText();
-            if (kind == QLatin1String("xls") && name.contains(QLatin1String("Database"))) continue;
+            if (isWorkbookKind(kind) && name.contains(QLatin1String("Database"))) continue;
             names.append(name);
         }
     }

@@ -11,9 +11,9 @@
 // names of an opened file, the grid caption, and the refinement of date fields.
 namespace keldara::source {
 
-// The kind of a source file is its path's last three characters in lower case ("mdb",
-// "xls", "csv", "txt", "dbf"); nothing else is looked at, not even a dot. An Access 2007+
-// database ending in ".accdb" is "accdb".
+// The kind of a source file in lower case: "xlsx", "xlsm" or "accdb" for paths ending in
+// ".xlsx", ".xlsm" or ".accdb", otherwise the path's last three characters ("mdb", "xls",
+// "ods", "csv", "txt", "dbf"); nothing else is looked at, not even a dot.
 QString SourceFileKind(const QString& path);
 
 // The path up to its last separator ("\" or "/"), without it, except that a root keeps it

@@ -1,6 +1,8 @@
 // keldara-dump: prints what a provider reads, for checking it against independent readers.
 //   keldara-dump "<connection string>"            the table catalogue, one name per line
 //   keldara-dump "<connection string>" "<table>"  the whole table, tab-separated
+//   keldara-dump --file PATH [TABLE]              the same for a source file, its connection
+//                                                 string and tables as the window has them
 #include <QCoreApplication>
 #include <QStringList>
 #include <QTextStream>
@@ -9,6 +11,7 @@
 #include "platform/dao/Connection.h"
 #include "platform/dao/ConnectionString.h"
 #include "platform/dao/DaoError.h"
+#include "source/SourceFiles.h"
 
 using namespace keldara::dao;
 
@@ -18,6 +21,13 @@ QString cellText(const Value& value) {
     QString text = value.sqlLiteral();
     text.replace(QLatin1Char('\t'), QLatin1String("\\t"));
     return text;
+}
+
+void printSourceTables(Connection& connection, const QString& path, QTextStream& out) {
+    const auto catalogue = connection.openTableCatalogue();
+    for (const QString& name : keldara::source::SourceTableNames(path, *catalogue)) {
+        out << name << '\n';
+    }
 }
 
 void printCatalogue(Connection& connection, QTextStream& out) {
@@ -45,7 +55,7 @@ void printTable(Connection& connection, const QString& sql, QTextStream& out) {
     QStringList names, types, sizes;
     for (int i = 0; i < records->fieldCount(); ++i) {
         const FieldInfo& info = records->fieldInfo(i);
-        names << info.name;
+        names << cellText(Value::text(info.name));
         types << QString::number(info.type);
         sizes << QString::number(info.definedSize);
     }
@@ -66,19 +76,28 @@ void printTable(Connection& connection, const QString& sql, QTextStream& out) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    const bool fromFile = args.size() > 1 && args[1] == QLatin1String("--file");
+    if (fromFile) args.removeAt(1);
     if (args.size() < 2 || args.size() > 3) {
-        std::fputs("usage: keldara-dump \"<connection string>\" [\"<table>\"]\n", stderr);
+        std::fputs(
+            "usage: keldara-dump \"<connection string>\" [\"<table>\"]\n"
+            "       keldara-dump --file PATH [TABLE]\n",
+            stderr);
         return 2;
     }
     QTextStream out(stdout);
     out.setEncoding(QStringConverter::Utf8);
     try {
-        auto connection = openConnection(args[1]);
-        if (args.size() == 2) {
-            printCatalogue(*connection, out);
+        const QString connectionString =
+            fromFile ? keldara::source::SourceConnectionString(args[1], {}) : args[1];
+        auto connection = openConnection(connectionString);
+        if (args.size() == 3) {
+            printTable(*connection, selectAll(connectionString, args[2]), out);
+        } else if (fromFile) {
+            printSourceTables(*connection, args[1], out);
         } else {
-            printTable(*connection, selectAll(args[1], args[2]), out);
+            printCatalogue(*connection, out);
         }
     } catch (const DaoError& error) {
         out.flush();

@@ -160,6 +160,41 @@ TEST_F(CliTest, AnAccess2007TableCopiesValueForValue) {
     }
 }
 
+// A sheet of an .xlsx and of an .ods workbook: the script creates the table and fills it, and
+// an insert fills it again, value for value as keldara-dump reads the sheet.
+TEST_F(CliTest, WorkbookSheetsCopyValueForValue) {
+    const std::pair<const char*, const char*> sheets[] = {
+        {"xlsx/tafia__calamine/any_sheets.xlsx", "Visible$"},
+        {"xlsx/tafia__calamine/date_1904.xlsx", "Sheet1$"},
+        {"ods/tafia__calamine/date.ods", "Sheet1$"},
+    };
+    for (const auto& [file, sheet] : sheets) {
+        SCOPED_TRACE(file);
+        const QString path = test::fixturePath(file);
+        if (!QFileInfo::exists(path)) GTEST_SKIP() << "fixture missing: " << file;
+        run("DROP TABLE IF EXISTS Tester");
+        writeProfile(profileFor(path, sheet, "Tester"));
+        const QStringList source = dumpedRecords(source::SourceConnectionString(path, {}), sheet);
+        ASSERT_FALSE(source.isEmpty());
+        // A DATETIME column gives a date back at midnight and a time of day on the zero date.
+        const auto target = [&] {
+            QStringList lines = dumpedRecords(scratchConnectionString(), "Tester");
+            lines.replaceInStrings(QRegularExpression("'1899-12-30 ([^']+)'"), "'\\1'");
+            lines.replaceInStrings(QRegularExpression("'([-\\d]{10}) 00:00:00'"), "'\\1'");
+            lines.sort();
+            return lines;
+        };
+        const CliRun script = runCli({"--action", "script"});
+        ASSERT_EQ(script.exitCode, 0) << script.err.toStdString();
+        ASSERT_EQ(test::runThroughClient(db_->server, db_->name, script.out), "0");
+        EXPECT_EQ(target(), source) << "script";
+        run("DELETE FROM Tester");
+        const CliRun insert = runCli({"--action", "insert"});
+        EXPECT_EQ(insert.exitCode, 0) << insert.err.toStdString();
+        EXPECT_EQ(target(), source) << "insert";
+    }
+}
+
 // A generated file of three records into a table whose fields match some of its fields by
 // name in other letter case.
 class CliCsvTest : public CliTest {

@@ -8,8 +8,8 @@
 
 #include "platform/dao/TypeCodes.h"
 #include "platform/dao/excel/BiffRecords.h"
-#include "platform/dao/excel/NumberFormat.h"
-#include "platform/dao/excel/XlsError.h"
+#include "platform/dao/sheet/NumberFormat.h"
+#include "platform/dao/sheet/SheetError.h"
 #include "support/Damage.h"
 #include "support/Files.h"
 #include "support/Oracle.h"
@@ -259,8 +259,8 @@ TEST(ContinuedStrings, CharactersGoOnAfterAFlagByteThatMayChangeTheirWidth) {
 }
 
 TEST(NumberFormats, DateAndTimeTokensCountOnlyOutsideQuotesAndBrackets) {
-    using enum dao::xls::FormatClass;
-    const std::pair<dao::xls::FormatClass, std::vector<const char*>> cases[] = {
+    using enum dao::sheet::FormatClass;
+    const std::pair<dao::sheet::FormatClass, std::vector<const char*>> cases[] = {
         {Number,
          {"#,##0.00 \"days\"", "[Red]0.00;[Blue]-0.00", "_(* \"-\"_);_(@_)", "0.00E+00", "\\d0"}},
         {Date, {"d-mmm-yy", "[$-409]mmmm d, yyyy;@", "\"Day \"dd\" of \"mmmm yyyy"}},
@@ -268,14 +268,14 @@ TEST(NumberFormats, DateAndTimeTokensCountOnlyOutsideQuotesAndBrackets) {
     };
     for (const auto& [expected, formats] : cases) {
         for (const char* format : formats) {
-            EXPECT_EQ(dao::xls::classifyFormatString(QString::fromUtf8(format)), expected)
+            EXPECT_EQ(dao::sheet::classifyFormatString(QString::fromUtf8(format)), expected)
                 << format;
         }
     }
-    const std::pair<int, dao::xls::FormatClass> builtIn[] = {
+    const std::pair<int, dao::sheet::FormatClass> builtIn[] = {
         {14, Date}, {22, Date}, {20, TimeOnly}, {47, TimeOnly}, {2, Number}, {49, Number}};
     for (const auto& [index, expected] : builtIn) {
-        EXPECT_EQ(dao::xls::builtInFormatClass(index), expected) << index;
+        EXPECT_EQ(dao::sheet::builtInFormatClass(index), expected) << index;
     }
 }
 

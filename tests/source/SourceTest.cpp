@@ -24,12 +24,16 @@ using namespace source;
 const QByteArray OrdersCsv =
     "id,when,name,price\n1,2024-01-15,Anna,1.5\n2,,Bert,\n3,2024-03-01,,2.25\n";
 
-// The kind is read from the path's last three characters, in any case and untrimmed.
+// The kind is read from the path's last three characters (".xlsx" and ".xlsm" from their four
+// letters and dot), in any case and untrimmed.
 TEST(SourceConnectionStrings, FollowTheKindOfTheLastThreeCharacters) {
     const QString Jet = "Provider=Microsoft.Jet.OLEDB.4.0;";
     const QString Text = "\\;Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"";
     const QString Dbf = "Driver=Microsoft Visual Foxpro Driver;UID=;SourceType=DBF;SourceDB=";
     const QString Clause = "Persist Security Info=False;Jet OLEDB:Database Password=pw";
+    const QString Xml = "Extended Properties=\"Excel 12.0 Xml;\"";
+    const QString Macro = "Extended Properties=\"Excel 12.0 Macro;\"";
+    const QString Ods = "Extended Properties=\"OpenDocument Spreadsheet;\"";
     const std::array<QString, 3> cases[] = {
         {"C:\\data\\SHOP.MDB", Clause, Jet + "Data Source=C:\\data\\SHOP.MDB;" + Clause},
         {"/srv/shopmdb", "", Jet + "Data Source=/srv/shopmdb;"},  // the letters alone suffice
@@ -42,7 +46,11 @@ TEST(SourceConnectionStrings, FollowTheKindOfTheLastThreeCharacters) {
         {"C:\\orders.csv", "", Jet + "Data Source=C:\\" + Text},
         {"orders.csv", "", Jet + "Data Source=" + Text},
         {"/srv/people.dbf", Clause, Dbf + "/srv"},
-        {"/srv/book.xlsx", "", Jet},     // no supported kind
+        {"/srv/Book.XLSX", Clause, Jet + "Data Source=/srv/Book.XLSX;" + Xml},
+        {"/srv/macros.xlsm", "", Jet + "Data Source=/srv/macros.xlsm;" + Macro},
+        {"/srv/sheet.ODS", "", Jet + "Data Source=/srv/sheet.ODS;" + Ods},
+        {"/srv/bookxlsx", "", Jet},      // four letters need their dot
+        {"/srv/book.xlsb", "", Jet},     // no supported kind
         {"/srv/orders.csv  ", "", Jet},  // blanks after the extension hide the kind
         {"  /srv/shop.mdb", "", Jet + "Data Source={  /srv/shop.mdb};"},
     };
@@ -74,8 +82,10 @@ TEST(SourceTableNames, ListEverySheetButDatabasesOrTheFilesOwnName) {
         const dao::Value value = dao::Value::text(name);
         catalogue.appendRow(std::span<const dao::Value>(&value, 1));
     }
-    EXPECT_EQ(SourceTableNames("/d/book.xls", catalogue),
-              QStringList({"Data$", "'old database$'"}));
+    for (const char* workbook : {"/d/book.xls", "/d/book.xlsx", "/d/book.xlsm", "/d/book.ods"}) {
+        EXPECT_EQ(SourceTableNames(workbook, catalogue), QStringList({"Data$", "'old database$'"}))
+            << workbook;
+    }
     EXPECT_EQ(SourceTableNames("/d/people.DBF", catalogue), QStringList{"people.DBF"});
 }
 
@@ -224,6 +234,12 @@ TEST_F(SourceWindowTest, EachKindListsItsTablesAndLoadsTheChosenOne) {
                {202, 203, 203, 203, 203, 203}, 4);
     const QAbstractItemModel* grid = control<QTableView>("grdSourceData")->model();
     EXPECT_EQ(grid->index(1, 4).data().toString(), "value1; value4");
+    // Sheets hidden or not, in workbook order; a chart sheet is a table of an .ods only.
+    const QStringList sheets = {"Visible$", "Hidden$", "VeryHidden$"};
+    expectKind(fixturePath("xlsx/tafia__calamine/any_sheets.xlsx"), sheets, "1:Text|2:Double",
+               {202, 5}, 4);
+    expectKind(fixturePath("ods/tafia__calamine/any_sheets.ods"), sheets + QStringList{"Chart$"},
+               "1:Text|2:Double", {202, 5}, 4);
     expectKind(fixturePath("mdb/jahlborn__jackcess/testV1997.mdb"),
                {"Table1", "Table2", "Table3", "Table4"},
                "A:Text|B:Text|C:Byte|D:Small Integer|E:Integer|F:Double|G:Date|H:Currency|I:Yes/No",
@@ -264,6 +280,12 @@ TEST_F(SourceWindowTest, OpenFailsSilentlyOnMissingOrUnsupportedFilesAndBrowsing
         "|Microsoft Access 2007+ (*.accdb)|*.accdb|"));
     EXPECT_EQ(doubles.files.calls.last().request.initialFolder,
               QCoreApplication::applicationDirPath());
+    // Every workbook kind is among the supported files and has a line of its own.
+    const QStringList filter = doubles.files.calls.last().request.filter.split('|');
+    for (const char* pattern : {"*.xls", "*.xlsx", "*.xlsm", "*.ods"}) {
+        EXPECT_TRUE(filter[1].split(';').contains(pattern) && filter.count(pattern) == 1)
+            << pattern;
+    }
 }
 
 // A text file is only read when its table loads: gone, or broken under the open source, it

@@ -100,8 +100,10 @@ std::optional<ProviderKind> chooseProvider(const ConnectionString& cs) {
         return std::nullopt;
     }
     const QString extended = cs.valueOr(QStringLiteral("Extended Properties")).trimmed();
-    if (extended.startsWith(QLatin1String("Excel"), Qt::CaseInsensitive))
+    if (extended.startsWith(QLatin1String("Excel"), Qt::CaseInsensitive) ||
+        extended.startsWith(QLatin1String("OpenDocument"), Qt::CaseInsensitive)) {
         return ProviderKind::Excel;
+    }
     if (extended.startsWith(QLatin1String("text"), Qt::CaseInsensitive)) return ProviderKind::Text;
     return ProviderKind::Access;
 }

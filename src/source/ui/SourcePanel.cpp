@@ -21,10 +21,13 @@ const QString SelectTablePrompt = QStringLiteral("{Select Table}");
 const QString SelectSourcePrompt = QStringLiteral("Select Source Data");
 
 const QString SourceFileFilter = QStringLiteral(
-    "All Supported Databases (*.mdb;*.accdb;*.xls;*.csv;*.dbf;*.txt;*.csv)|"
-    "*.mdb;*.accdb;*.xls;*.csv;*.dbf;*.txt;*.csv|Microsoft Access (*.mdb)|*.mdb|"
-    "Microsoft Access 2007+ (*.accdb)|*.accdb|"
-    "Microsoft Excel (*.xls)|*.xls|Comma Delimited (*.csv)|*.csv|Tab Delimited (*.txt)|*.txt|"
+    "All Supported Databases (*.mdb;*.accdb;*.xls;*.xlsx;*.xlsm;*.ods;*.csv;*.dbf;*.txt;*.csv)|"
+    "*.mdb;*.accdb;*.xls;*.xlsx;*.xlsm;*.ods;*.csv;*.dbf;*.txt;*.csv|"
+    "Microsoft Access (*.mdb)|*.mdb|Microsoft Access 2007+ (*.accdb)|*.accdb|"
+    "Microsoft Excel (*.xls)|*.xls|Microsoft Excel Workbook (*.xlsx)|*.xlsx|"
+    "Microsoft Excel Macro-Enabled Workbook (*.xlsm)|*.xlsm|"
+    "OpenDocument Spreadsheet (*.ods)|*.ods|Comma Delimited (*.csv)|*.csv|"
+    "Tab Delimited (*.txt)|*.txt|"
     "Dbase Files (*.dbf)|*.dbf|All Files (*.*)|*.*");
 
 // Shows a wait cursor until it goes out of scope.

@@ -1,13 +1,13 @@
 #include "platform/dao/excel/BiffRecords.h"
 
-#include "platform/dao/excel/XlsError.h"
+#include "platform/dao/sheet/SheetError.h"
 
 namespace keldara::dao::xls {
 
 void Record::tooShort() const {
-    throw FormatError(QStringLiteral("the record of type 0x%1 at offset %2 is too short")
-                          .arg(type, 4, 16, QLatin1Char('0'))
-                          .arg(offset));
+    throw sheet::FormatError(QStringLiteral("the record of type 0x%1 at offset %2 is too short")
+                                 .arg(type, 4, 16, QLatin1Char('0'))
+                                 .arg(offset));
 }
 
 RecordReader::RecordReader(const QByteArray& stream, std::size_t offset)
@@ -29,9 +29,9 @@ bool RecordReader::next(Record& record) {
     record.type = static_cast<std::uint16_t>(p[0] | p[1] << 8);
     record.offset = offset_;
     if (offset_ + 4 + length > size) {
-        throw FormatError(QStringLiteral("the record at offset %1 runs past the end of the "
-                                         "workbook stream")
-                              .arg(offset_));
+        throw sheet::FormatError(QStringLiteral("the record at offset %1 runs past the end of the "
+                                                "workbook stream")
+                                     .arg(offset_));
     }
     record.data = std::span<const std::uint8_t>(p + 4, length);
     offset_ += 4 + length;
@@ -66,7 +66,7 @@ bool ContinuedCursor::atEnd() {
 
 std::uint8_t ContinuedCursor::u8() {
     if (!skipExhausted()) {
-        throw FormatError(QStringLiteral("a string table or string record is cut short"));
+        throw sheet::FormatError(QStringLiteral("a string table or string record is cut short"));
     }
     return segments_[segment_][pos_++];
 }
@@ -84,7 +84,8 @@ std::uint32_t ContinuedCursor::u32() {
 void ContinuedCursor::skip(std::size_t bytes) {
     while (bytes > 0) {
         if (!skipExhausted()) {
-            throw FormatError(QStringLiteral("a string table or string record is cut short"));
+            throw sheet::FormatError(
+                QStringLiteral("a string table or string record is cut short"));
         }
         const std::size_t step = std::min(bytes, segments_[segment_].size() - pos_);
         pos_ += step;
@@ -97,7 +98,8 @@ void ContinuedCursor::appendCharacters(std::size_t count, bool sixteenBit,
     out.reserve(out.size() + std::min<std::size_t>(count, 65536));
     while (count > 0) {
         if (segment_ >= segments_.size()) {
-            throw FormatError(QStringLiteral("a string table or string record is cut short"));
+            throw sheet::FormatError(
+                QStringLiteral("a string table or string record is cut short"));
         }
         const auto& data = segments_[segment_];
         if (pos_ >= data.size()) {
@@ -105,7 +107,8 @@ void ContinuedCursor::appendCharacters(std::size_t count, bool sixteenBit,
             ++segment_;
             pos_ = 0;
             if (segment_ >= segments_.size() || segments_[segment_].empty()) {
-                throw FormatError(QStringLiteral("a string table or string record is cut short"));
+                throw sheet::FormatError(
+                    QStringLiteral("a string table or string record is cut short"));
             }
             sixteenBit = (segments_[segment_][pos_++] & 0x01) != 0;
             continue;
@@ -113,7 +116,7 @@ void ContinuedCursor::appendCharacters(std::size_t count, bool sixteenBit,
         const std::size_t available = data.size() - pos_;
         const std::size_t take = std::min(count, sixteenBit ? available / 2 : available);
         if (take == 0) {
-            throw FormatError(QStringLiteral("a string is split inside a character"));
+            throw sheet::FormatError(QStringLiteral("a string is split inside a character"));
         }
         const std::uint8_t* p = data.data() + pos_;
         if (sixteenBit) {
@@ -150,7 +153,7 @@ QByteArray ContinuedCursor::bytes(std::size_t count) {
     QByteArray result;
     while (result.size() < static_cast<qsizetype>(count)) {
         if (!skipExhausted()) {
-            throw FormatError(QStringLiteral("a string record is cut short"));
+            throw sheet::FormatError(QStringLiteral("a string record is cut short"));
         }
         const std::size_t step = std::min(count - static_cast<std::size_t>(result.size()),
                                           segments_[segment_].size() - pos_);

@@ -48,7 +48,7 @@ struct Record {
     std::span<const std::uint8_t> data;
     std::size_t offset = 0;
 
-    // Little-endian fields at an offset; FormatError when the record is too short.
+    // Little-endian fields at an offset; sheet::FormatError when the record is too short.
     std::uint8_t u8(std::size_t at) const {
         require(at + 1);
         return data[at];
@@ -79,7 +79,7 @@ class RecordReader {
     RecordReader(const QByteArray& stream, std::size_t offset);
 
     // The next record; false at the end of the stream. A record that runs past the end of
-    // the stream is a FormatError.
+    // the stream is a sheet::FormatError.
     bool next(Record& record);
     // The payloads of the CONTINUE records that follow, consumed.
     std::vector<std::span<const std::uint8_t>> takeContinues();

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/dao/excel/XlsError.h"
+#include "platform/dao/sheet/SheetError.h"
 
 namespace keldara::dao::xls {
 
@@ -47,7 +47,7 @@ CompoundFile::CompoundFile(QByteArray file) : file_(std::move(file)) {
 
 void CompoundFile::readHeader() {
     if (!hasSignature(file_) || file_.size() < 512) {
-        throw FormatError(QStringLiteral("it is not a compound file"));
+        throw sheet::FormatError(QStringLiteral("it is not a compound file"));
     }
     const char* h = file_.constData();
     const std::uint16_t major = le16(h + 0x1A);
@@ -55,7 +55,7 @@ void CompoundFile::readHeader() {
     miniSectorShift_ = le16(h + 0x20);
     if ((major != 3 && major != 4) || (sectorShift_ != 9 && sectorShift_ != 12) ||
         miniSectorShift_ != 6) {
-        throw FormatError(QStringLiteral("its compound-file header is damaged"));
+        throw sheet::FormatError(QStringLiteral("its compound-file header is damaged"));
     }
     largeSizes_ = major == 4;
     fatSectorCount_ = le32(h + 0x2C);
@@ -65,7 +65,7 @@ void CompoundFile::readHeader() {
     firstDifatSector_ = le32(h + 0x44);
     difatSectorCount_ = le32(h + 0x48);
     if (miniStreamCutoff_ != 4096) {
-        throw FormatError(QStringLiteral("its compound-file header is damaged"));
+        throw sheet::FormatError(QStringLiteral("its compound-file header is damaged"));
     }
 }
 
@@ -84,7 +84,7 @@ void CompoundFile::readFat() {
     const std::size_t sectorSize = std::size_t{1} << sectorShift_;
     const std::size_t sectorsInFile = static_cast<std::size_t>(file_.size()) / sectorSize + 1;
     if (fatSectorCount_ > sectorsInFile || difatSectorCount_ > sectorsInFile) {
-        throw FormatError(QStringLiteral("its sector allocation table is damaged"));
+        throw sheet::FormatError(QStringLiteral("its sector allocation table is damaged"));
     }
     std::vector<std::uint32_t> fatSectors;
     fatSectors.reserve(fatSectorCount_);
@@ -99,7 +99,7 @@ void CompoundFile::readFat() {
         std::size_t available = 0;
         const char* data = n < difatSectorCount_ ? sectorData(difat, available) : nullptr;
         if (!data || available < sectorSize) {
-            throw FormatError(QStringLiteral("its sector allocation table is incomplete"));
+            throw sheet::FormatError(QStringLiteral("its sector allocation table is incomplete"));
         }
         for (std::size_t i = 0; i < perDifatSector && fatSectors.size() < fatSectorCount_; ++i) {
             fatSectors.push_back(le32(data + 4 * i));
@@ -111,9 +111,10 @@ void CompoundFile::readFat() {
         std::size_t available = 0;
         const char* data = sectorData(sector, available);
         if (!data || available < sectorSize) {
-            throw FormatError(QStringLiteral("its sector allocation table points outside the "
-                                             "file (sector %1)")
-                                  .arg(hex(sector)));
+            throw sheet::FormatError(
+                QStringLiteral("its sector allocation table points outside the "
+                               "file (sector %1)")
+                    .arg(hex(sector)));
         }
         for (std::size_t i = 0; i < sectorSize / 4; ++i) fat_.push_back(le32(data + 4 * i));
     }
@@ -127,7 +128,7 @@ std::vector<std::uint32_t> CompoundFile::chain(const std::vector<std::uint32_t>&
                                                const char* what) const {
     std::vector<std::uint32_t> links;
     if (neededLinks > table.size()) {
-        throw FormatError(
+        throw sheet::FormatError(
             QStringLiteral("the %1 is longer than the file").arg(QLatin1String(what)));
     }
     std::vector<bool> seen(table.size(), false);
@@ -135,14 +136,14 @@ std::vector<std::uint32_t> CompoundFile::chain(const std::vector<std::uint32_t>&
     while (neededLinks == 0 || links.size() < neededLinks) {
         if (current == kEndOfChain && neededLinks == 0) break;
         if (current >= table.size()) {
-            throw FormatError(
+            throw sheet::FormatError(
                 current == kEndOfChain || current == kFreeSector
                     ? QStringLiteral("the %1 ends early").arg(QLatin1String(what))
                     : QStringLiteral("the %1 refers to a sector outside the file (%2)")
                           .arg(QLatin1String(what), hex(current)));
         }
         if (seen[current]) {
-            throw FormatError(
+            throw sheet::FormatError(
                 QStringLiteral("the sector chain of the %1 loops").arg(QLatin1String(what)));
         }
         seen[current] = true;
@@ -156,7 +157,7 @@ QByteArray CompoundFile::readFatStream(std::uint32_t start, std::uint64_t size,
                                        const char* what) const {
     const std::uint64_t sectorSize = std::uint64_t{1} << sectorShift_;
     if (size > static_cast<std::uint64_t>(file_.size())) {
-        throw FormatError(
+        throw sheet::FormatError(
             QStringLiteral("the %1 is longer than the file").arg(QLatin1String(what)));
     }
     const auto needed = static_cast<std::size_t>((size + sectorSize - 1) / sectorSize);
@@ -172,7 +173,8 @@ QByteArray CompoundFile::readFatStream(std::uint32_t start, std::uint64_t size,
         const char* data = sectorData(sector, available);
         const std::uint64_t wanted = std::min<std::uint64_t>(sectorSize, size - bytes.size());
         if (!data || available < wanted) {
-            throw FormatError(QStringLiteral("the %1 is cut short").arg(QLatin1String(what)));
+            throw sheet::FormatError(
+                QStringLiteral("the %1 is cut short").arg(QLatin1String(what)));
         }
         bytes.append(data, static_cast<qsizetype>(wanted));
     }
@@ -214,7 +216,7 @@ void CompoundFile::readDirectory() {
         entries_.push_back(std::move(entry));
     }
     if (entries_.empty() || entries_[0].type != 5) {
-        throw FormatError(QStringLiteral("its directory has no root entry"));
+        throw sheet::FormatError(QStringLiteral("its directory has no root entry"));
     }
 }
 
@@ -241,7 +243,7 @@ QByteArray CompoundFile::readMiniStreamData(std::uint32_t start, std::uint64_t s
         const std::uint64_t offset = std::uint64_t{sector} * miniSize;
         const std::uint64_t wanted = std::min<std::uint64_t>(miniSize, size - bytes.size());
         if (offset + wanted > static_cast<std::uint64_t>(miniStream_.size())) {
-            throw FormatError(QStringLiteral("a small stream lies outside the mini stream"));
+            throw sheet::FormatError(QStringLiteral("a small stream lies outside the mini stream"));
         }
         bytes.append(miniStream_.constData() + offset, static_cast<qsizetype>(wanted));
     }

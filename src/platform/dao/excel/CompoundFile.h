@@ -10,7 +10,7 @@ namespace keldara::dao::xls {
 
 // A compound file (OLE2 structured storage) held in memory: its sector tables and directory
 // are read and checked on construction, streams on request. Every sector index and chain is
-// validated, so a damaged file gives FormatError, never a loop or a read out of bounds.
+// validated, so a damaged file gives sheet::FormatError, never a loop or a read out of bounds.
 class CompoundFile {
   public:
     explicit CompoundFile(QByteArray file);

@@ -7,9 +7,11 @@
 #include "platform/dao/Providers.h"
 #include "platform/dao/SelectStatement.h"
 #include "platform/dao/TypeCodes.h"
-#include "platform/dao/excel/SheetTable.h"
 #include "platform/dao/excel/Workbook.h"
-#include "platform/dao/excel/XlsError.h"
+#include "platform/dao/ods/OdsSpreadsheet.h"
+#include "platform/dao/sheet/SheetError.h"
+#include "platform/dao/sheet/SheetTable.h"
+#include "platform/dao/xlsx/XlsxWorkbook.h"
 
 namespace keldara::dao {
 
@@ -17,6 +19,32 @@ namespace {
 
 // Workbooks are read whole into memory; this is far above any real .xls file.
 constexpr qint64 kLargestWorkbook = qint64{2} << 30;
+
+// The kinds of workbook this provider reads, told apart by the connection string's Extended
+// Properties as Excel's own drivers do: "Excel 8.0" (and older) for .xls, "Excel 12.0 Xml"
+// or "Excel 12.0 Macro" for .xlsx and .xlsm, "OpenDocument Spreadsheet" for .ods.
+enum class WorkbookFormat { Xls, Xlsx, Ods };
+
+WorkbookFormat formatOf(const ConnectionString& cs) {
+    const QString extended = cs.valueOr(QStringLiteral("Extended Properties")).trimmed();
+    if (extended.startsWith(QLatin1String("Excel 12.0"), Qt::CaseInsensitive))
+        return WorkbookFormat::Xlsx;
+    if (extended.startsWith(QLatin1String("OpenDocument"), Qt::CaseInsensitive))
+        return WorkbookFormat::Ods;
+    return WorkbookFormat::Xls;
+}
+
+QString formatDescription(WorkbookFormat format) {
+    switch (format) {
+        case WorkbookFormat::Xlsx:
+            return QStringLiteral("an Excel 2007 or later workbook");
+        case WorkbookFormat::Ods:
+            return QStringLiteral("an OpenDocument spreadsheet");
+        case WorkbookFormat::Xls:
+            break;
+    }
+    return QStringLiteral("an Excel 97-2003 workbook");
+}
 
 // A sheet as a query names it: 'Name$' or Name$, in any letter case.
 QString sheetNameOfTable(const QString& table) {
@@ -38,14 +66,14 @@ class ExcelConnection : public Connection {
             throw DaoError(DaoError::General,
                            QStringLiteral("The connection to '%1' is already open.").arg(path_));
         }
-        const QString path =
-            ConnectionString::parse(connectionString).valueOr(QStringLiteral("Data Source"));
+        const ConnectionString cs = ConnectionString::parse(connectionString);
+        const QString path = cs.valueOr(QStringLiteral("Data Source"));
         if (path.isEmpty()) {
             throw DaoError(
                 DaoError::OpenFailed,
                 QStringLiteral("The connection string names no workbook (Data Source)."));
         }
-        workbook_ = loadWorkbook(path);
+        workbook_ = loadWorkbook(path, formatOf(cs));
         path_ = path;
     }
 
@@ -69,8 +97,8 @@ class ExcelConnection : public Connection {
         auto catalogue = std::make_unique<Recordset>(
             std::vector<FieldInfo>{{QStringLiteral("TABLE_NAME"), adType::VarWChar, 255},
                                    {QStringLiteral("TABLE_TYPE"), adType::VarWChar, 255}});
-        for (const xls::Worksheet& sheet : workbook_->worksheets()) {
-            const Value row[] = {Value::text(xls::sheetTableName(sheet.name)),
+        for (const QString& sheet : workbook_->sheetNames()) {
+            const Value row[] = {Value::text(sheet::sheetTableName(sheet)),
                                  Value::text(QStringLiteral("TABLE"))};
             catalogue->appendRow(row);
         }
@@ -88,11 +116,11 @@ class ExcelConnection : public Connection {
         }
         const std::size_t sheet = findSheet(*table);
         try {
-            return xls::sheetRecordset(*workbook_, sheet);
-        } catch (const xls::FormatError& error) {
+            return sheet::sheetRecordset(*workbook_, sheet);
+        } catch (const sheet::FormatError& error) {
             throw DaoError(DaoError::BadFile,
                            QStringLiteral("The sheet '%1' of the workbook '%2' cannot be read: %3.")
-                               .arg(workbook_->worksheets()[sheet].name, path_, error.reason()));
+                               .arg(workbook_->sheetNames()[sheet], path_, error.reason()));
         }
     }
 
@@ -116,7 +144,8 @@ class ExcelConnection : public Connection {
         return bytes;
     }
 
-    static std::unique_ptr<xls::Workbook> loadWorkbook(const QString& path) {
+    static std::unique_ptr<sheet::SheetBook> loadWorkbook(const QString& path,
+                                                          WorkbookFormat format) {
         QFile file(path);
         const QFileInfo info(path);
         if (!info.exists() || info.isDir()) {
@@ -133,28 +162,28 @@ class ExcelConnection : public Connection {
                                                                 "opened: %2.")
                                                      .arg(path, file.errorString()));
         }
-        // The workbook keeps these bytes when its stream lies in one piece in the file.
-        const QByteArray bytes = readWhole(file, path);
         try {
-            return xls::Workbook::load(bytes, info.completeBaseName());
-        } catch (const xls::EncryptedWorkbook&) {
+            if (format == WorkbookFormat::Xlsx) return xlsx::openXlsxWorkbook(path);
+            if (format == WorkbookFormat::Ods) return ods::openOdsSpreadsheet(path);
+            // The workbook keeps these bytes when its stream lies in one piece in the file.
+            return xls::Workbook::load(readWhole(file, path), info.completeBaseName());
+        } catch (const sheet::EncryptedWorkbook&) {
             throw DaoError(DaoError::BadFile,
                            QStringLiteral("The workbook '%1' is encrypted (protected by a "
                                           "password to open) and cannot be read.")
                                .arg(path));
-        } catch (const xls::FormatError& error) {
+        } catch (const sheet::FormatError& error) {
             throw DaoError(DaoError::BadFile,
-                           QStringLiteral("The file '%1' cannot be read as an Excel 97-2003 "
-                                          "workbook: %2.")
-                               .arg(path, error.reason()));
+                           QStringLiteral("The file '%1' cannot be read as %2: %3.")
+                               .arg(path, formatDescription(format), error.reason()));
         }
     }
 
     std::size_t findSheet(const QString& table) const {
         const QString wanted = sheetNameOfTable(table);
-        const auto& sheets = workbook_->worksheets();
+        const std::vector<QString> sheets = workbook_->sheetNames();
         for (std::size_t i = 0; i < sheets.size() && !wanted.isNull(); ++i) {
-            if (sheets[i].name.compare(wanted, Qt::CaseInsensitive) == 0) return i;
+            if (sheets[i].compare(wanted, Qt::CaseInsensitive) == 0) return i;
         }
         throw DaoError(DaoError::NoSuchTable,
                        QStringLiteral("The workbook '%1' has no worksheet '%2' (sheets are named "
@@ -171,7 +200,7 @@ class ExcelConnection : public Connection {
     }
 
     QString path_;
-    std::unique_ptr<xls::Workbook> workbook_;
+    std::unique_ptr<sheet::SheetBook> workbook_;
 };
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "platform/dao/Memory.h"
 #include "platform/dao/excel/CompoundFile.h"
-#include "platform/dao/excel/XlsError.h"
+#include "platform/dao/sheet/SheetError.h"
 
 namespace keldara::dao::xls {
 
@@ -16,8 +16,6 @@ namespace {
 constexpr std::uint16_t kGlobalsSubstream = 0x0005;
 constexpr std::uint16_t kWorksheetSubstream = 0x0010;
 constexpr std::uint16_t kMaxColumns = 256;
-// 31 December 9999 in either date system is below this serial number.
-constexpr double kFirstSerialAfter9999 = 2958466.0;
 
 bool isBof(std::uint16_t type) {
     return type == record::Bof || type == record::Bof4 || type == record::Bof3 ||
@@ -47,39 +45,6 @@ int biffOfBof(const Record& bof, const QString& streamName) {
 
 }  // namespace
 
-std::optional<Value> serialToDateValue(double serial, bool date1904, bool timeOnlyFormat) {
-    if (!(serial >= 0.0) || serial >= kFirstSerialAfter9999) return std::nullopt;
-    std::int64_t days = static_cast<std::int64_t>(std::floor(serial));
-    std::int64_t milliseconds = std::llround((serial - static_cast<double>(days)) * 86400000.0);
-    if (milliseconds >= 86400000) {
-        ++days;
-        milliseconds -= 86400000;
-    }
-    static const QDate kDay0Of1904(1904, 1, 1);
-    static const QDate kDay0Before60(1899, 12, 31);
-    static const QDate kDay0(1899, 12, 30);
-    QDate date;
-    if (date1904) {
-        date = kDay0Of1904.addDays(days);
-    } else if (days == 60) {
-        return std::nullopt;  // 29 February 1900, a day the calendar never had
-    } else {
-        // Serial numbers below 60 count from 31 December 1899 as the 1900 system has it.
-        date = (days < 60 ? kDay0Before60 : kDay0).addDays(days);
-    }
-    int year = 0, month = 0, day = 0;
-    date.getDate(&year, &month, &day);  // one calendar conversion rather than three
-    if (!date.isValid() || year > 9999) return std::nullopt;
-    const int ms = static_cast<int>(milliseconds);
-    const int hour = ms / 3600000;
-    const int minute = ms / 60000 % 60;
-    const int second = ms / 1000 % 60;
-    const int microsecond = ms % 1000 * 1000;
-    if (timeOnlyFormat && days == 0) return Value::time(hour, minute, second, microsecond);
-    if (ms == 0) return Value::date(year, month, day);
-    return Value::dateTime(DateTime{year, month, day, hour, minute, second, microsecond});
-}
-
 std::unique_ptr<Workbook> Workbook::load(const QByteArray& file, const QString& singleSheetName) {
     std::unique_ptr<Workbook> book(new Workbook());
     QString streamName;
@@ -98,7 +63,7 @@ std::unique_ptr<Workbook> Workbook::load(const QByteArray& file, const QString& 
             }
         }
         if (streamName.isEmpty()) {
-            throw FormatError(
+            throw sheet::FormatError(
                 QStringLiteral("it is a compound file without a workbook stream "
                                "(perhaps another Office document)"));
         }
@@ -108,28 +73,29 @@ std::unique_ptr<Workbook> Workbook::load(const QByteArray& file, const QString& 
             file.size() >= 4 &&
             isBof(static_cast<std::uint16_t>(static_cast<unsigned char>(file[0]) |
                                              static_cast<unsigned char>(file[1]) << 8));
-        if (!startsWithBof) throw FormatError(QStringLiteral("it is not an Excel workbook"));
+        if (!startsWithBof) throw sheet::FormatError(QStringLiteral("it is not an Excel workbook"));
         book->stream_ = file;
     }
     Record bof;
     RecordReader reader(book->stream_, 0);
     if (!reader.next(bof) || !isBof(bof.type)) {
-        throw FormatError(QStringLiteral("it is not an Excel workbook"));
+        throw sheet::FormatError(QStringLiteral("it is not an Excel workbook"));
     }
     book->biff_ = biffOfBof(bof, streamName);
     if (book->biff_ == 2) {
-        throw FormatError(QStringLiteral("it is an Excel 2.x worksheet, which is not supported"));
+        throw sheet::FormatError(
+            QStringLiteral("it is an Excel 2.x worksheet, which is not supported"));
     }
     if (book->biff_ >= 5) {
         if (bof.u16(2) != kGlobalsSubstream) {
-            throw FormatError(
+            throw sheet::FormatError(
                 QStringLiteral("its workbook stream does not begin with the "
                                "workbook globals"));
         }
         book->readGlobals(0, false);
     } else {
         if (bof.u16(2) != kWorksheetSubstream) {
-            throw FormatError(
+            throw sheet::FormatError(
                 QStringLiteral("it is an Excel 4.0 workbook or macro sheet, which "
                                "is not supported (only single worksheets are)"));
         }
@@ -151,7 +117,7 @@ void Workbook::readGlobals(std::size_t offset, bool wholeStream) {
             case record::Eof:
                 return;
             case record::FilePass:
-                throw EncryptedWorkbook();
+                throw sheet::EncryptedWorkbook();
             case record::CodePage:
                 codePage_ = rec.u16(0);
                 break;
@@ -177,7 +143,7 @@ void Workbook::readGlobals(std::size_t offset, bool wholeStream) {
                 break;
         }
     }
-    throw FormatError(
+    throw sheet::FormatError(
         QStringLiteral("its workbook stream ends before the end of the %1")
             .arg(wholeStream ? QStringLiteral("worksheet") : QStringLiteral("workbook globals")));
 }
@@ -186,7 +152,7 @@ void Workbook::readFormatRecord(const Record& rec) {
     if (biff_ == 8) {
         const int index = rec.u16(0);
         ContinuedCursor cursor({rec.data.subspan(2)});
-        formats_[index] = classifyFormatString(cursor.unicodeString(true));
+        formats_[index] = sheet::classifyFormatString(cursor.unicodeString(true));
         return;
     }
     int index = 0;
@@ -225,7 +191,8 @@ void Workbook::readBoundSheet(const Record& rec) {
     // Only worksheets are tables; macro sheets (1), charts (2) and VB modules (6) are not.
     if (sheetType != 0) return;
     if (offset >= static_cast<std::size_t>(stream_.size())) {
-        throw FormatError(QStringLiteral("a sheet starts beyond the end of the workbook stream"));
+        throw sheet::FormatError(
+            QStringLiteral("a sheet starts beyond the end of the workbook stream"));
     }
     rawSheets_.push_back(std::move(sheet));
 }
@@ -260,12 +227,13 @@ void Workbook::finishGlobals() {
         try {
             decoder_ = std::make_unique<CodePageDecoder>(codePage_);
         } catch (const DaoError&) {
-            throw FormatError(QStringLiteral("its text is in code page %1, which cannot be decoded")
-                                  .arg(codePage_));
+            throw sheet::FormatError(
+                QStringLiteral("its text is in code page %1, which cannot be decoded")
+                    .arg(codePage_));
         }
     }
     for (const auto& [index, bytes] : formatBytes_) {
-        formats_[index] = classifyFormatString(
+        formats_[index] = sheet::classifyFormatString(
             byteString(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                        static_cast<std::size_t>(bytes.size())));
     }
@@ -286,20 +254,14 @@ QString Workbook::byteString(const std::uint8_t* data, std::size_t size) const {
     return decoder_->decode(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 }
 
-FormatClass Workbook::classOfFormat(int format) const {
+sheet::FormatClass Workbook::classOfFormat(int format) const {
     const auto found = formats_.find(format);
     if (found != formats_.end()) return found->second;
-    return biff_ >= 5 ? builtInFormatClass(format) : FormatClass::Number;
+    return biff_ >= 5 ? sheet::builtInFormatClass(format) : sheet::FormatClass::Number;
 }
 
 Value Workbook::numberValue(double number, std::uint16_t xf) const {
-    const FormatClass format = formatOfXf(xf);
-    if (format != FormatClass::Number) {
-        if (auto date = serialToDateValue(number, date1904_, format == FormatClass::TimeOnly)) {
-            return *date;
-        }
-    }
-    return Value::floating(number);
+    return sheet::numberCellValue(number, formatOfXf(xf), date1904_);
 }
 
 // Reads the cell records of one worksheet substream.
@@ -311,7 +273,8 @@ class SheetReader {
     void read() {
         Record rec;
         if (!reader_.next(rec) || !isBof(rec.type)) {
-            throw FormatError(QStringLiteral("a worksheet does not start with a BOF record"));
+            throw sheet::FormatError(
+                QStringLiteral("a worksheet does not start with a BOF record"));
         }
         while (reader_.next(rec)) {
             if (rec.type == record::Eof) return;
@@ -321,7 +284,7 @@ class SheetReader {
                 readRecord(rec);
             }
         }
-        throw FormatError(QStringLiteral("a worksheet ends before its EOF record"));
+        throw sheet::FormatError(QStringLiteral("a worksheet ends before its EOF record"));
     }
 
   private:
@@ -332,7 +295,8 @@ class SheetReader {
             if (isBof(rec.type)) ++depth;
             if (rec.type == record::Eof) --depth;
         }
-        if (depth > 0) throw FormatError(QStringLiteral("a chart inside a worksheet is cut short"));
+        if (depth > 0)
+            throw sheet::FormatError(QStringLiteral("a chart inside a worksheet is cut short"));
     }
 
     void readRecord(const Record& rec) {
@@ -372,7 +336,7 @@ class SheetReader {
     void put(const Record& rec, std::uint32_t column, Value value, bool isError = false) {
         const std::uint16_t row = rec.u16(0);
         if (column >= kMaxColumns) {
-            throw FormatError(
+            throw sheet::FormatError(
                 QStringLiteral("a cell lies in column %1, beyond the last column").arg(column + 1));
         }
         pendingString_.reset();
@@ -426,10 +390,10 @@ class SheetReader {
     void readLabelSst(const Record& rec) {
         const std::uint32_t index = rec.u32(6);
         if (index >= book_.sharedStringCount()) {
-            throw FormatError(QStringLiteral("a cell refers to shared string %1, but the "
-                                             "workbook has only %2")
-                                  .arg(index)
-                                  .arg(book_.sharedStringCount()));
+            throw sheet::FormatError(QStringLiteral("a cell refers to shared string %1, but the "
+                                                    "workbook has only %2")
+                                         .arg(index)
+                                         .arg(book_.sharedStringCount()));
         }
         putText(rec, book_.sharedString(index));
     }
@@ -489,43 +453,14 @@ class SheetReader {
     std::optional<PendingString> pendingString_;
 };
 
-namespace {
-
-// Rows then columns; of two records for one cell the later one counts.
-std::vector<SheetCell> sortedCells(std::vector<SheetCell> cells) {
-    const auto before = [](const SheetCell& a, const SheetCell& b) {
-        return a.row != b.row ? a.row < b.row : a.column < b.column;
-    };
-    // Writers store the cells in order, one record each: then there is nothing to do.
-    if (std::adjacent_find(cells.begin(), cells.end(), [&](const auto& a, const auto& b) {
-            return !before(a, b);
-        }) == cells.end()) {
-        return cells;
-    }
-    std::stable_sort(cells.begin(), cells.end(), before);
-    std::vector<SheetCell> unique;
-    unique.reserve(cells.size());
-    for (SheetCell& cell : cells) {
-        if (!unique.empty() && unique.back().row == cell.row &&
-            unique.back().column == cell.column) {
-            unique.back() = std::move(cell);
-        } else {
-            unique.push_back(std::move(cell));
-        }
-    }
-    return unique;
+std::vector<QString> Workbook::sheetNames() const {
+    std::vector<QString> names;
+    for (const Worksheet& sheet : sheets_) names.push_back(sheet.name);
+    return names;
 }
 
-}  // namespace
-
-void Workbook::visitCells(std::size_t sheet, const CellSink& sink) const {
+void Workbook::visitCells(std::size_t sheet, const sheet::CellSink& sink) const {
     SheetReader(*this, sheets_.at(sheet).streamOffset, sink).read();
-}
-
-std::vector<SheetCell> Workbook::readCells(std::size_t sheet) const {
-    std::vector<SheetCell> cells;
-    visitCells(sheet, [&cells](SheetCell&& cell) { cells.push_back(std::move(cell)); });
-    return sortedCells(std::move(cells));
 }
 
 }  // namespace keldara::dao::xls

@@ -12,23 +12,13 @@
 #include "platform/dao/CodePages.h"
 #include "platform/dao/Value.h"
 #include "platform/dao/excel/BiffRecords.h"
-#include "platform/dao/excel/NumberFormat.h"
+#include "platform/dao/sheet/NumberFormat.h"
+#include "platform/dao/sheet/SheetCells.h"
 
 namespace keldara::dao::xls {
 
-// One cell that holds something: a number, date, text or Boolean value, or an error code
-// (a Null value with isError set). Blank cells and empty texts are not kept. A text may lie
-// in the workbook's own memory (a QString over raw data): to keep it longer than the
-// workbook, detach it.
-struct SheetCell {
-    std::uint32_t row = 0;
-    std::uint16_t column = 0;
-    bool isError = false;
-    Value value;
-};
-
-// Receives the cells of a worksheet in the order its records hold them.
-using CellSink = std::function<void(SheetCell&&)>;
+using sheet::CellSink;
+using sheet::SheetCell;
 
 struct Worksheet {
     QString name;
@@ -38,22 +28,20 @@ struct Worksheet {
 // An Excel workbook: a BIFF8 or BIFF5 workbook stream in a compound file, or a single
 // BIFF3/BIFF4 worksheet stream on its own. Loading reads the workbook globals (sheets,
 // string table, formats, date system, code page); cells are read per worksheet on request.
-class Workbook {
+class Workbook : public sheet::SheetBook {
   public:
     // `singleSheetName` names the worksheet of a BIFF3/BIFF4 file, which has no sheet names.
     // The workbook may keep `file` (shared, not copied), which must own its bytes.
-    // Throws FormatError (or EncryptedWorkbook) when the bytes are no readable workbook.
+    // Throws sheet::FormatError (or sheet::EncryptedWorkbook) when the bytes are no readable
+    // workbook.
     static std::unique_ptr<Workbook> load(const QByteArray& file, const QString& singleSheetName);
 
     int biffVersion() const { return biff_; }
     bool uses1904DateSystem() const { return date1904_; }
     const std::vector<Worksheet>& worksheets() const { return sheets_; }
 
-    // The cells of a worksheet in row and column order, one per position.
-    std::vector<SheetCell> readCells(std::size_t sheet) const;
-    // The cells of a worksheet as its records hold them: usually in row and column order,
-    // but a position may come twice (the later one counts) or out of order.
-    void visitCells(std::size_t sheet, const CellSink& sink) const;
+    std::vector<QString> sheetNames() const override;
+    void visitCells(std::size_t sheet, const sheet::CellSink& sink) const override;
 
   private:
     struct RawSheet {
@@ -71,10 +59,10 @@ class Workbook {
     void finishGlobals();
 
     QString byteString(const std::uint8_t* data, std::size_t size) const;
-    FormatClass formatOfXf(std::uint16_t xf) const {
-        return xf < xfClasses_.size() ? xfClasses_[xf] : FormatClass::Number;
+    sheet::FormatClass formatOfXf(std::uint16_t xf) const {
+        return xf < xfClasses_.size() ? xfClasses_[xf] : sheet::FormatClass::Number;
     }
-    FormatClass classOfFormat(int format) const;
+    sheet::FormatClass classOfFormat(int format) const;
     std::size_t sharedStringCount() const { return sharedStringEnds_.size(); }
     QString sharedString(std::size_t index) const;
     Value numberValue(double number, std::uint16_t xf) const;
@@ -88,9 +76,9 @@ class Workbook {
     int codePage_ = 1252;
     std::unique_ptr<CodePageDecoder> decoder_;
     std::vector<std::uint16_t> xfFormats_;
-    std::vector<FormatClass> xfClasses_;     // what each XF's format makes of a number
-    std::map<int, QByteArray> formatBytes_;  // BIFF5 and older, decoded at the end
-    std::map<int, FormatClass> formats_;
+    std::vector<sheet::FormatClass> xfClasses_;  // what each XF's format makes of a number
+    std::map<int, QByteArray> formatBytes_;      // BIFF5 and older, decoded at the end
+    std::map<int, sheet::FormatClass> formats_;
     int formatCount_ = 0;  // BIFF2-4 number their formats in order of appearance
     // The shared strings side by side, each ending where the next begins.
     std::vector<char16_t> sharedText_;
@@ -98,10 +86,5 @@ class Workbook {
     std::vector<RawSheet> rawSheets_;
     std::vector<Worksheet> sheets_;
 };
-
-// The date, date-time or time of day that a serial number in a date format stands for in
-// the workbook's date system; nothing when it is no valid date (negative, 29 February 1900
-// of the 1900 system, beyond the year 9999).
-std::optional<Value> serialToDateValue(double serial, bool date1904, bool timeOnlyFormat);
 
 }  // namespace keldara::dao::xls

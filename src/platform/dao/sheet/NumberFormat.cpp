@@ -1,8 +1,8 @@
-#include "platform/dao/excel/NumberFormat.h"
+#include "platform/dao/sheet/NumberFormat.h"
 
 #include <QString>
 
-namespace keldara::dao::xls {
+namespace keldara::dao::sheet {
 
 namespace {
 
@@ -96,4 +96,4 @@ FormatClass builtInFormatClass(int index) {
     return FormatClass::Number;
 }
 
-}  // namespace keldara::dao::xls
+}  // namespace keldara::dao::sheet

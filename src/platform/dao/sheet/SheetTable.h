@@ -5,19 +5,18 @@
 #include <vector>
 
 #include "platform/dao/Recordset.h"
-#include "platform/dao/excel/Workbook.h"
+#include "platform/dao/sheet/SheetCells.h"
 
-namespace keldara::dao::xls {
+namespace keldara::dao::sheet {
 
-// The table a worksheet stands for: the first row of the range its cells occupy gives the
+// The table a sheet stands for: the first row of the range its cells occupy gives the
 // field names, the rows below it the records. A column holding values of one kind gets that
 // type (number 5, date 7, Boolean 11, text 202/203); a column of mixed kinds is read as text
 // so that no value is lost. Error cells are Null.
 std::unique_ptr<Recordset> sheetRecordset(std::vector<SheetCell> cells);
-// The same for a worksheet of the workbook. When its cells are stored in order, as writers
-// store them, it reads them twice rather than holding them all: once for the field types,
-// once for the records.
-std::unique_ptr<Recordset> sheetRecordset(const Workbook& book, std::size_t sheet);
+// The same for a sheet of a workbook, read once when its cells are stored in order, as
+// writers store them (otherwise read again and sorted).
+std::unique_ptr<Recordset> sheetRecordset(const SheetBook& book, std::size_t sheet);
 
 // The text a value stands for in a text column or a field name: numbers in their shortest
 // exact form, dates as YYYY-MM-DD[ HH:MM:SS], Booleans as TRUE or FALSE.
@@ -28,4 +27,4 @@ QString cellText(const Value& value);
 // starts with a digit.
 QString sheetTableName(const QString& sheetName);
 
-}  // namespace keldara::dao::xls
+}  // namespace keldara::dao::sheet

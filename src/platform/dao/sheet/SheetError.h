@@ -4,7 +4,7 @@
 
 #include "platform/dao/DaoError.h"
 
-namespace keldara::dao::xls {
+namespace keldara::dao::sheet {
 
 // A workbook that cannot be read: a DaoError whose description is the reason alone, without
 // the file name (the connection adds it).
@@ -20,4 +20,4 @@ class EncryptedWorkbook : public FormatError {
     EncryptedWorkbook() : FormatError(QStringLiteral("the workbook is encrypted")) {}
 };
 
-}  // namespace keldara::dao::xls
+}  // namespace keldara::dao::sheet

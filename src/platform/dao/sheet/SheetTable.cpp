@@ -1,18 +1,20 @@
-#include "platform/dao/excel/SheetTable.h"
+#include "platform/dao/sheet/SheetTable.h"
 
 #include <QSet>
 #include <algorithm>
-#include <array>
 
 #include "platform/dao/TypeCodes.h"
+#include "platform/dao/sheet/SheetError.h"
 
-namespace keldara::dao::xls {
+namespace keldara::dao::sheet {
 
 namespace {
 
 constexpr long kTextSize = 255;
 constexpr long kLongTextSize = 536870910;
-constexpr std::size_t kColumnsOfSheet = 256;
+// A table holds at least a few bytes a cell, blank or not: a used range beyond this (say a
+// stray cell at XFD1048576) would take more memory than a desktop has.
+constexpr std::uint64_t kMostCellsOfTable = 400'000'000;
 
 enum KindBit : unsigned {
     NumberBit = 1,
@@ -133,6 +135,16 @@ FieldInfo fieldOfShape(const QString& name, const ColumnShape& shape) {
     return field;
 }
 
+void requireLoadableSize(std::uint64_t rows, std::uint64_t columns) {
+    if (rows * columns > kMostCellsOfTable) {
+        throw FormatError(QStringLiteral("its used range spans %1 rows and %2 columns, more "
+                                         "than %3 cells in all, which is too many to load")
+                              .arg(rows)
+                              .arg(columns)
+                              .arg(kMostCellsOfTable));
+    }
+}
+
 std::unique_ptr<Recordset> emptySheetRecordset() {
     // An empty sheet reads as one blank column without records.
     return std::make_unique<Recordset>(
@@ -145,7 +157,7 @@ class RowBuilder {
   public:
     RowBuilder(const Range& range, const std::vector<QString>& names,
                std::vector<ColumnShape> shapes)
-        : range_(range),
+        : range_(requireLoadable(range)),
           shapes_(std::move(shapes)),
           columns_(shapes_.size()),
           row_(range.firstRow + 1) {
@@ -175,6 +187,12 @@ class RowBuilder {
     }
 
   private:
+    static const Range& requireLoadable(const Range& range) {
+        requireLoadableSize(range.lastRow - range.firstRow + 1u,
+                            range.lastColumn - range.firstColumn + 1u);
+        return range;
+    }
+
     // Nulls for the positions without a cell before the given one.
     void fillBefore(std::uint32_t row, std::size_t column) {
         for (; row_ < row; ++row_, column_ = 0) {
@@ -191,40 +209,94 @@ class RowBuilder {
     std::size_t column_ = 0;  // the next column of that row to fill
 };
 
-// What the records of a sheet need to know before the first of them is built, gathered
-// from its cells as the worksheet stores them; `inOrder` is false when they are not in row
-// and column order, one per position, and the cells have to be sorted first.
-struct OrderedScan {
+// Builds the records of a sheet in one reading of its cells, as the worksheet stores them:
+// each sheet column's values are kept as they come (Nulls filling the gaps), with the kinds
+// they hold; a column of mixed kinds becomes text at the end. `inOrder` turns false, and
+// the building stops, when the cells are not in row and column order, one per position.
+class OnePassBuilder {
+  public:
     bool inOrder = true;
-    bool any = false;
-    std::uint32_t lastRow = 0;
-    std::uint16_t lastColumn = 0;
-    Range range;
-    std::array<ColumnShape, kColumnsOfSheet> shapes{};
-    std::vector<SheetCell> headerCells;
 
     void add(SheetCell&& cell) {
-        if ((any && (cell.row < lastRow || (cell.row == lastRow && cell.column <= lastColumn))) ||
-            cell.column >= kColumnsOfSheet) {
+        if (!inOrder) return;
+        if ((any_ &&
+             (cell.row < lastRow_ || (cell.row == lastRow_ && cell.column <= lastColumn_))) ||
+            cell.column >= kMaxSheetColumns) {
             inOrder = false;
+            return;
         }
-        any = true;
-        lastRow = cell.row;
-        lastColumn = cell.column;
-        if (!inOrder || !occupies(cell)) return;
-        if (range.empty) {
-            range = Range{cell.row, cell.row, cell.column, cell.column, false};
+        any_ = true;
+        lastRow_ = cell.row;
+        lastColumn_ = cell.column;
+        if (!occupies(cell)) return;
+        if (range_.empty) {
+            range_ = Range{cell.row, cell.row, cell.column, cell.column, false};
         } else {
-            range.lastRow = cell.row;
-            range.firstColumn = std::min(range.firstColumn, cell.column);
-            range.lastColumn = std::max(range.lastColumn, cell.column);
+            range_.lastRow = cell.row;
+            range_.firstColumn = std::min(range_.firstColumn, cell.column);
+            range_.lastColumn = std::max(range_.lastColumn, cell.column);
         }
-        if (cell.row == range.firstRow) {
-            headerCells.push_back(std::move(cell));
-        } else {
-            shapes[cell.column].add(cell.value);
+        if (cell.row == range_.firstRow) {
+            headerCells_.push_back(std::move(cell));
+            return;
         }
+        const std::uint32_t record = cell.row - range_.firstRow - 1;
+        requireLoadableSize(record + 1u, range_.lastColumn - range_.firstColumn + 1u);
+        if (cell.column >= columns_.size()) columns_.resize(cell.column + 1u);
+        Pending& column = columns_[cell.column];
+        column.fillTo(record);
+        column.values.append(cell.value);
+        column.shape.add(cell.value);
     }
+
+    std::unique_ptr<Recordset> finish() {
+        if (range_.empty) return emptySheetRecordset();
+        const std::uint32_t records = range_.lastRow - range_.firstRow;
+        requireLoadableSize(records + 1u, range_.lastColumn - range_.firstColumn + 1u);
+        columns_.resize(range_.lastColumn + 1u);
+        const std::vector<QString> names = fieldNames(headerCells_, range_);
+        std::vector<FieldInfo> fields;
+        std::vector<Column> values;
+        for (std::size_t c = range_.firstColumn; c <= range_.lastColumn; ++c) {
+            Pending& column = columns_[c];
+            column.fillTo(records);
+            fields.push_back(fieldOfShape(names[c - range_.firstColumn], column.shape));
+            values.push_back(column.shape.isMixed() ? asText(column.values)
+                                                    : std::move(column.values));
+            column = Pending{};
+        }
+        return std::make_unique<Recordset>(std::move(fields), std::move(values));
+    }
+
+  private:
+    struct Pending {
+        Column values;
+        ColumnShape shape;
+        void fillTo(std::uint32_t records) {
+            while (values.size() < records) values.appendNull();
+        }
+    };
+
+    static Column asText(const Column& mixed) {
+        Column text;
+        text.reserve(mixed.size());
+        for (std::size_t row = 0; row < mixed.size(); ++row) {
+            const Value value = mixed.at(row);
+            if (value.isNull()) {
+                text.appendNull();
+            } else {
+                text.appendText(ValueKind::Text, cellText(value));
+            }
+        }
+        return text;
+    }
+
+    bool any_ = false;
+    std::uint32_t lastRow_ = 0;
+    std::uint16_t lastColumn_ = 0;
+    Range range_;
+    std::vector<SheetCell> headerCells_;
+    std::vector<Pending> columns_;  // by sheet column, as far as a cell has come
 };
 
 }  // namespace
@@ -262,17 +334,12 @@ std::unique_ptr<Recordset> sheetRecordset(std::vector<SheetCell> cells) {
     return builder.finish();
 }
 
-std::unique_ptr<Recordset> sheetRecordset(const Workbook& book, std::size_t sheet) {
-    OrderedScan scan;
-    book.visitCells(sheet, [&scan](SheetCell&& cell) { scan.add(std::move(cell)); });
-    if (!scan.inOrder) return sheetRecordset(book.readCells(sheet));
-    const Range& range = scan.range;
-    if (range.empty) return emptySheetRecordset();
-    std::vector<ColumnShape> shapes(scan.shapes.begin() + range.firstColumn,
-                                    scan.shapes.begin() + range.lastColumn + 1);
-    RowBuilder builder(range, fieldNames(scan.headerCells, range), std::move(shapes));
-    book.visitCells(sheet, [&builder](SheetCell&& cell) { builder.add(std::move(cell)); });
-    return builder.finish();
+std::unique_ptr<Recordset> sheetRecordset(const SheetBook& book, std::size_t sheet) {
+    auto builder = std::make_unique<OnePassBuilder>();
+    book.visitCells(sheet, [&builder](SheetCell&& cell) { builder->add(std::move(cell)); });
+    if (builder->inOrder) return builder->finish();
+    builder.reset();  // its memory back before the cells are read again
+    return sheetRecordset(book.readCells(sheet));
 }
 
-}  // namespace keldara::dao::xls
+}  // namespace keldara::dao::sheet

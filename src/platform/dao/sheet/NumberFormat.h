@@ -2,7 +2,7 @@
 
 #include <QStringView>
 
-namespace keldara::dao::xls {
+namespace keldara::dao::sheet {
 
 // What a cell's number format makes of a number.
 enum class FormatClass {
@@ -18,4 +18,4 @@ FormatClass classifyFormatString(QStringView format);
 // The class of a built-in format number that has no FORMAT record of its own.
 FormatClass builtInFormatClass(int index);
 
-}  // namespace keldara::dao::xls
+}  // namespace keldara::dao::sheet
