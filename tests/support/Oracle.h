@@ -78,4 +78,23 @@ inline void expectSameAsOracle(const dao::Recordset& ours, const QJsonObject& ta
     }
 }
 
+// Compares every sheet of a workbook with what the oracle script printed for it
+// ({"tables": [{"name", "fields", "records"}, ...]}), the tables listed in the same order. The
+// records are compared after the connection is closed: they must outlive their workbook.
+inline void expectWorkbookAsOracle(std::unique_ptr<dao::Connection> connection,
+                                   const QStringList& oracleCommand) {
+    const QJsonArray tables = oracleOutput(oracleCommand)["tables"].toArray();
+    ASSERT_FALSE(tables.isEmpty());
+    QStringList names;
+    for (const QJsonValue table : tables) names << table["name"].toString();
+    ASSERT_EQ(tableNames(*connection), names);
+    std::vector<std::unique_ptr<dao::Recordset>> records;
+    for (const QString& table : names) records.push_back(selectAll(*connection, table));
+    connection.reset();
+    for (qsizetype i = 0; i < tables.size(); ++i) {
+        SCOPED_TRACE(names[i].toStdString());
+        expectSameAsOracle(*records[static_cast<std::size_t>(i)], tables[i].toObject());
+    }
+}
+
 }  // namespace keldara::test
