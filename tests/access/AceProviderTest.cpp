@@ -154,19 +154,25 @@ TEST(AceComplexFields, MultipleValuesAndAttachmentsBecomeTextNothingSilentlyDrop
         SCOPED_TRACE(file);
         const QString path = aceFixture(QString::fromUtf8(file));
         Table t = readTable(file, "Table1");
-        const auto keys = mdbExport(path, "Table1");
-        const QStringList hidden = runMdbTool({"mdb-tables", "-S", "-1", path}).split('\n');
+        const QJsonObject exported =
+            mdbExport(path, {"Table1", "f_*_multi-value-data*", "f_*_attach-data*"}, {"--system"});
+        const QJsonObject keys = exported["Table1"].toObject();
+        const auto index = [](const QJsonObject& table, const QString& name) {
+            for (qsizetype i = 0; i < table["fields"].toArray().size(); ++i)
+                if (table["fields"][i]["name"] == name) return i;
+            return qsizetype(-1);
+        };
         for (const auto& [field, column] :
              {std::pair<QString, QString>{"multi-value-data", "Value"},
               {"attach-data", "FileName"}}) {
-            const auto flat =
-                mdbExport(path, hidden.filter(QRegularExpression("^f_.*_" + field)).value(0));
+            const QJsonObject flat = exported["f_*_" + field + "*"].toObject();
             QMap<QString, QStringList> byKey;
-            for (std::size_t row = 1; row < flat.size(); ++row)
-                byKey[flat[row][flat[0].indexOf("_" + field)]]
-                    << flat[row][flat[0].indexOf(column)];
-            for (std::size_t row = 0; row < 4; ++row) {
-                const QStringList values = byKey.value(keys[row + 1][keys[0].indexOf(field)]);
+            for (const QJsonValue row : flat["records"].toArray())
+                byKey[row[index(flat, "_" + field)].toString()]
+                    << row[index(flat, column)].toString();
+            for (qsizetype row = 0; row < 4; ++row) {
+                const QStringList values =
+                    byKey.value(keys["records"][row][index(keys, field)].toString());
                 EXPECT_EQ(t.values[field][row],
                           values.isEmpty() ? Value::null() : Value::text(values.join("; ")));
             }
