@@ -43,27 +43,6 @@ QString mdbFixture(const char* file) {
     return fixturePath(QStringLiteral("mdb/") + QString::fromUtf8(file));
 }
 
-// The columns of Access 2007+ samples that mdb-export cannot read: it prints characters
-// beyond the Basic Multilingual Plane as "??", extended dates as empty, the bytes of calculated
-// results as if they were plain values, and complex fields as their keys. AceProviderTest
-// checks them against values established otherwise.
-QStringList beyondMdbExport(const QString& path, const QString& table) {
-    const QString file = QFileInfo(path).completeBaseName() + QLatin1Char('/') + table;
-    if (file == QLatin1String("testEmoticonsV2010/data")) return {"data"};
-    if (file == QLatin1String("extDateTestV2019/Table1")) return {"DateExt", "DateNormalCalc"};
-    if (file == QLatin1String("calcFieldTestV2010/Table1")) {
-        return {"LastFirst",   "LastFirstLen", "MonthlySalary", "IsRich",
-                "AllNames",    "WeeklySalary", "SalaryTest",    "BoolTest",
-                "DecimalTest", "FloatTest",    "BigNumTest"};
-    }
-    if (file.startsWith(QLatin1String("complexDataTestV20"))) {
-        return {"VersionHistory_F5F8918F-0A3F-4DA9-AE71-184EE5012880", "multi-value-data",
-                "attach-data"};
-    }
-    if (file == QLatin1String("unsupportedFieldsTestV2007/Test")) return {"UnknownComplex"};
-    return {};
-}
-
 class ExportComparison : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(ExportComparison, EveryTableMatchesMdbExportValueByValue) {
@@ -71,7 +50,7 @@ TEST_P(ExportComparison, EveryTableMatchesMdbExportValueByValue) {
     KELDARA_SKIP_WITHOUT_FIXTURE(path);
     auto connection = openAccess(path, passwordOf(path));
     const QStringList tables = tableNames(*connection);
-    const QJsonObject exported = mdbExport(path);
+    const QJsonObject exported = mdbExport(path, {}, {"--mark-unread"});
     const QStringList exportTables = exported["tables"].toVariant().toStringList();
     EXPECT_EQ(QSet<QString>(tables.begin(), tables.end()),
               QSet<QString>(exportTables.begin(), exportTables.end()));
@@ -80,15 +59,13 @@ TEST_P(ExportComparison, EveryTableMatchesMdbExportValueByValue) {
         auto records = selectAll(*connection, table);
         ASSERT_TRUE(exported.contains(table));
         QJsonObject theirs = exported[table].toObject();
-        const QStringList beyond = beyondMdbExport(path, table);
-        const QJsonArray fields = theirs["fields"].toArray();
         QJsonArray rows;
         for (long r = 0; r < theirs["records"].toArray().size(); ++r) {
             const QJsonArray row = theirs["records"][r].toArray();
             QJsonArray cells;
             for (int c = 0; c < row.size(); ++c) {  // beyond ours: an exception fails
                 const Value mine = records->valueAt(r, c);
-                cells << (beyond.contains(fields[c]["name"].toString())
+                cells << (row[c].isBool()  // a column mdb-export cannot read
                               ? (mine.isNull() ? QJsonValue() : QJsonValue(mine.standardText()))
                               : oracleCell(records->fieldInfo(c).type, mine, row[c]));
             }
