@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTime>
 #include <cmath>
+#include <map>
 
 #include "platform/dao/Connection.h"
 #include "platform/dao/TypeCodes.h"
@@ -20,6 +21,26 @@ using namespace keldara::dao;
 inline std::unique_ptr<Connection> openAccess(const QString& path, const QString& password = {}) {
     return openConnection("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path +
                           ";Jet OLEDB:Database Password=" + password);
+}
+
+// A table as its fields' values and notes, by field name.
+struct Table {
+    std::map<QString, std::vector<Value>> values;
+    std::map<QString, QString> notes;
+    std::map<QString, FieldInfo> fields;
+};
+
+inline Table readTable(const QString& path, const QString& table) {
+    const auto records = selectAll(*openAccess(path), table);
+    Table read;
+    for (int f = 0; f < records->fieldCount(); ++f) {
+        const QString name = records->fieldInfo(f).name;
+        read.fields[name] = records->fieldInfo(f);
+        read.notes[name] = records->fieldNote(f);
+        for (long row = 0; row < records->recordCount(); ++row)
+            read.values[name].push_back(records->valueAt(row, f));
+    }
+    return read;
 }
 
 // Debian's mdbtools through mdb_export.py (which says what it prints): the tables mdb-tables
