@@ -23,39 +23,21 @@ struct Provider {
 };
 
 const QString kJet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source={folder}");
+const QString kAce =
+    QStringLiteral("Provider=Microsoft.ACE.OLEDB.12.0;Data Source={folder}/{file}");
+const QString kDbf =
+    QStringLiteral("Driver=Microsoft Visual Foxpro Driver;SourceType=DBF;SourceDB={folder}");
+const QString kXlsx = kJet + "/{file};Extended Properties=\"Excel 12.0 Xml;\"";
+const QString kOds = kJet + "/{file};Extended Properties=\"OpenDocument Spreadsheet;\"";
+const QString kText = kJet + "\\;Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"";
 const Provider kProviders[] = {
     {"mdb", {"*.mdb"}, 120, 120, 30, kJet + "/{file};Jet OLEDB:Database Password={password}"},
-    {"accdb",
-     {"*.accdb"},
-     120,
-     120,
-     30,
-     "Provider=Microsoft.ACE.OLEDB.12.0;Data Source={folder}/{file}"},
+    {"accdb", {"*.accdb"}, 120, 120, 30, kAce},
     {"xls", {"*.xls"}, 120, 120, 1, kJet + "/{file};Extended Properties=Excel 8.0;"},
-    {"xlsx",
-     {"*.xlsx", "*.xlsm"},
-     40,
-     40,
-     1,
-     kJet + "/{file};Extended Properties=\"Excel 12.0 Xml;\""},
-    {"ods",
-     {"*.ods"},
-     60,
-     60,
-     1,
-     kJet + "/{file};Extended Properties=\"OpenDocument Spreadsheet;\""},
-    {"dbf",
-     {"*.dbf"},
-     160,
-     160,
-     1,
-     "Driver=Microsoft Visual Foxpro Driver;SourceType=DBF;SourceDB={folder}"},
-    {"csv",
-     {"*.csv", "*.tsv", "*.txt"},
-     160,
-     40,
-     0,
-     kJet + "\\;Extended Properties=\"text;HDR=Yes;FMT=Delimited;\""},
+    {"xlsx", {"*.xlsx", "*.xlsm"}, 40, 40, 1, kXlsx},
+    {"ods", {"*.ods"}, 60, 60, 1, kOds},
+    {"dbf", {"*.dbf"}, 160, 160, 1, kDbf},
+    {"csv", {"*.csv", "*.tsv", "*.txt"}, 160, 40, 0, kText},
 };
 
 using Sample = std::pair<const Provider*, std::string>;  // and a file under the fixtures folder

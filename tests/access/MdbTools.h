@@ -7,12 +7,12 @@
 #include <QStringList>
 #include <QTime>
 #include <cmath>
-#include <vector>
+#include <map>
 
 #include "platform/dao/Connection.h"
 #include "platform/dao/TypeCodes.h"
 #include "support/Oracle.h"
-#include "support/Process.h"
+#include "support/Paths.h"
 
 namespace keldara::test {
 
@@ -23,59 +23,42 @@ inline std::unique_ptr<Connection> openAccess(const QString& path, const QString
                           ";Jet OLEDB:Database Password=" + password);
 }
 
-// No fixture holds this text.
-inline const QString kNull = QStringLiteral("\x01NULL\x01");
+// A table as its fields' values and notes, by field name.
+struct Table {
+    std::map<QString, std::vector<Value>> values;
+    std::map<QString, QString> notes;
+    std::map<QString, FieldInfo> fields;
+};
 
-// mdbtools with UTF-8 output whatever the test machine's locale; `jet3Charset` is passed as
-// MDB_JET3_CHARSET.
-inline QString runMdbTool(const QStringList& arguments, const QByteArray& jet3Charset = {}) {
-    QStringList environment{"-u", "MDB_ICONV", "-u", "MDB_JET3_CHARSET", "LC_ALL=C.UTF-8"};
-    if (!jet3Charset.isEmpty())
-        environment << "MDB_JET3_CHARSET=" + QString::fromLatin1(jet3Charset);
-    const ProcessResult result = runProcess(QStringLiteral("env"), environment + arguments);
-    EXPECT_EQ(result.exitCode, 0) << result.err.constData();
-    return QString::fromUtf8(result.out);
+inline Table readTable(const QString& path, const QString& table) {
+    const auto records = selectAll(*openAccess(path), table);
+    Table read;
+    for (int f = 0; f < records->fieldCount(); ++f) {
+        const QString name = records->fieldInfo(f).name;
+        read.fields[name] = records->fieldInfo(f);
+        read.notes[name] = records->fieldNote(f);
+        for (long row = 0; row < records->recordCount(); ++row)
+            read.values[name].push_back(records->valueAt(row, f));
+    }
+    return read;
 }
 
-// Debian's mdb-export on one table: the header, then one list of cells per record, Null as
-// kNull, dates as "YYYY-MM-DD HH:MM:SS", binary data as hexadecimal digits, and tabs, line
-// ends and backslashes of the data as C escapes.
-inline std::vector<QStringList> mdbExport(const QString& file, const QString& table,
-                                          const QByteArray& jet3Charset = {}) {
-    const QString format = QStringLiteral("%Y-%m-%d %H:%M:%S");
-    QStringList lines = runMdbTool({"mdb-export", "-Q", "-e", "-d", "\t", "-R", "\n", "-b", "hex",
-                                    "-D", format, "-T", format, "-0", kNull, file, table},
-                                   jet3Charset)
-                            .split(u'\n');
-    lines.removeLast();  // after the last record's end
-    std::vector<QStringList> records;
-    for (const QString& line : lines) {
-        QStringList& cells = records.emplace_back();
-        for (const QString& cell : line.split(u'\t')) {
-            QString text;
-            for (qsizetype i = 0; i < cell.size(); ++i) {
-                QChar c = cell[i];
-                if (c == u'\\' && i + 1 < cell.size()) {
-                    c = cell[++i];
-                    c = c == u't'   ? QChar(u'\t')
-                        : c == u'n' ? QChar(u'\n')
-                        : c == u'r' ? QChar(u'\r')
-                                    : c;
-                }
-                text += c;
-            }
-            cells << text;
-        }
-    }
-    return records;
+// Debian's mdbtools through mdb_export.py (which says what it prints): the tables mdb-tables
+// lists and the given ones (none: every listed table) as mdb-export reads them.
+inline QJsonObject mdbExport(const QString& file, const QStringList& tables = {},
+                             const QStringList& options = {}) {
+    return oracleOutput(QStringList{sourceDir() + QStringLiteral("/tests/access/mdb_export.py")} +
+                        options + QStringList{file} + tables)
+        .object();
 }
 
 // mdb-export's cell in the form Oracle.h compares. mdb-export prints a zero-length text as
 // NULL too, dates outside 1900..9999 as "1900-01-00" (the value tests assert those), every
 // date with its time of day, doubles to 15 digits or so and singles to 8.
-inline QJsonValue oracleCell(int type, const Value& mine, const QString& theirs) {
-    if (theirs == kNull)
+inline QJsonValue oracleCell(int type, const Value& mine, const QJsonValue& theirCell) {
+    if (theirCell.isNull())
         return mine == Value::text(QString()) ? QJsonValue(QString()) : QJsonValue();
+    const QString theirs = theirCell.toString();
     const bool same = [&] {
         if (mine.isDateLike()) {
             const DateTime& dt = mine.toDateTime();

@@ -38,12 +38,8 @@ TEST_F(KeyringTest, TheProfileKeepsNoPasswordTheKeyringDoes) {
     const char* const boxes[] = {"txtSourceFileName", "txtTargetServer", "txtTargetUsername",
                                  "txtTargetPassword", "txtTargetPort",   "cboSourceTable",
                                  "cboTargetDatabase", "cboTargetTable"};
-    for (int i = 0; i < 8; ++i) {
-        if (i < 5)
-            textBox(boxes[i])->setText(texts[i]);
-        else
-            combo(boxes[i])->setEditText(texts[i]);
-    }
+    for (int i = 0; i < 8; ++i)
+        i < 5 ? textBox(boxes[i])->setText(texts[i]) : combo(boxes[i])->setEditText(texts[i]);
     doubles.files.queueAnswer(path);
     control<QAction>("mnuProfileSaveAS")->trigger();
     QProcess lookup;

@@ -138,17 +138,23 @@ const std::vector<TypeCase> kTypeCases = {
     {"BLOB", "X'0001FF00'", t::LongVarBinary, 65535, V::bytes(QByteArray::fromHex("0001FF00"))},
 };
 
-TEST_F(MySqlTest, EveryColumnTypeReportsItsCodeSizeAndValue) {
-    QStringList columns, literals, nulls;
+// Every column type reports its code, size and value; the same values, bound in their own types
+// to a prepared statement, arrive as their literals do. A refusal carries the server's words.
+TEST_F(MySqlTest, EveryColumnTypeReadsBackAndPreparedValuesStoreAsTheirLiterals) {
+    QStringList columns, literals, marks;
+    std::vector<Value> values, nulls;
     for (const TypeCase& c : kTypeCases) {
         columns << QString("c%1 %2").arg(columns.size()).arg(c.declaration);
         literals << QString::fromUtf8(c.literal);
-        nulls << "NULL";
+        marks << "?";
+        values.push_back(c.value);
+        nulls.push_back(Value::null());
     }
-    run({"CREATE TABLE every_type (" + columns.join(',') + ")",
-         "INSERT INTO every_type VALUES (" + literals.join(',') + "), (" + nulls.join(',') + ")"});
-
-    auto records = connection_->openRecordset("SELECT * FROM every_type");
+    run({"CREATE TABLE by_literal (" + columns.join(',') + ")",
+         "CREATE TABLE by_value LIKE by_literal",
+         "INSERT INTO by_literal VALUES (" + literals.join(',') + "), (" +
+             QStringList(marks.size(), "NULL").join(',') + ")"});
+    auto records = connection_->openRecordset("SELECT * FROM by_literal");
     ASSERT_EQ(records->fieldCount(), static_cast<int>(kTypeCases.size()));
     ASSERT_EQ(records->recordCount(), 2);
     for (int i = 0; i < records->fieldCount(); ++i) {
@@ -166,30 +172,12 @@ TEST_F(MySqlTest, EveryColumnTypeReportsItsCodeSizeAndValue) {
         EXPECT_EQ(records->valueAt(0, i), c.value);
         EXPECT_TRUE(records->valueAt(1, i).isNull());
     }
-}
 
-// Every value, bound in its own type to a prepared statement, arrives as its literal does; a
-// refusal carries the server's words.
-TEST_F(MySqlTest, PreparedStatementsStoreEveryValueAsItsLiteralDoes) {
-    QStringList columns, literals, marks;
-    std::vector<Value> values, nulls;
-    for (const TypeCase& c : kTypeCases) {
-        columns << QString("c%1 %2").arg(columns.size()).arg(c.declaration);
-        literals << QString::fromUtf8(c.literal);
-        marks << "?";
-        values.push_back(c.value);
-        nulls.push_back(Value::null());
-    }
-    run({"CREATE TABLE by_literal (" + columns.join(',') + ")",
-         "CREATE TABLE by_value LIKE by_literal",
-         "INSERT INTO by_literal VALUES (" + literals.join(',') + ")",
-         "INSERT INTO by_literal VALUES (" + QStringList(marks.size(), "NULL").join(',') + ")"});
     const auto insert =
         connection_->prepare("INSERT INTO by_value VALUES (" + marks.join(',') + ")");
     EXPECT_EQ(insert->execute(values), 1);
     EXPECT_EQ(insert->execute(nulls), 1);
-    EXPECT_EQ(rowsOf(*connection_->openRecordset("SELECT * FROM by_value")),
-              rowsOf(*connection_->openRecordset("SELECT * FROM by_literal")));
+    EXPECT_EQ(rowsOf(*connection_->openRecordset("SELECT * FROM by_value")), rowsOf(*records));
 
     run({"CREATE TABLE keyed (k INT PRIMARY KEY)"});
     const auto keyed = connection_->prepare("INSERT INTO keyed VALUES (?)");

@@ -35,7 +35,6 @@ std::unique_ptr<dao::Recordset> readTextFile(
         ->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(file));
 }
 
-// Compares a recordset with Python's csv module's reading of the file (csv_table.py).
 void expectSameAsPython(const dao::Recordset& recordset, const QString& path) {
     SCOPED_TRACE(path.toStdString());
     expectSameAsOracle(

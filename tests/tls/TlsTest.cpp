@@ -86,14 +86,9 @@ TEST_F(TlsTest, CliCopiesATableOverTls) {
     QTemporaryDir folder;
     connection_->execute("CREATE TABLE people (id INT, name VARCHAR(20))");
     const Server& s = db_->server;
-    profiles::Profile profile{test::writeFile(folder.filePath("p.csv"), "id,name\n1,Ann\n2,Bo\n"),
-                              "p.csv",
-                              s.host,
-                              s.user,
-                              s.password,
-                              db_->name,
-                              "people",
-                              s.port};
+    const QString csv = test::writeFile(folder.filePath("p.csv"), "id,name\n1,Ann\n2,Bo\n");
+    profiles::Profile profile{csv,        "p.csv",   s.host,   s.user,
+                              s.password, db_->name, "people", s.port};
     const QString path = folder.filePath("job.pro");
     const auto cli = [&](const QStringList& arguments) {
         EXPECT_TRUE(profiles::WriteProfile(path, *profiles::recordFromProfile(profile, {})));
