@@ -96,6 +96,11 @@ launch_on_free_port() {
   return 2
 }
 
+make_data_folder() {
+  mariadb-install-db --no-defaults --datadir="$STATE/data" "${run_as[@]}" \
+    --auth-root-authentication-method=socket --skip-test-db >>"$STATE/install.log" 2>&1
+}
+
 start() {
   if running; then print_env; return; fi
   rm -rf "$STATE"
@@ -109,8 +114,8 @@ start() {
          --ssl-key="$STATE/tls/server-key.pem" --require-secure-transport=ON)
   fi
   [ "$DEFAULTS" = 1 ] || charset=(--character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci)
-  if ! mariadb-install-db --no-defaults --datadir="$STATE/data" "${run_as[@]}" \
-    --auth-root-authentication-method=socket --skip-test-db >"$STATE/install.log" 2>&1; then
+  # Making the data folder has failed now and then on a loaded machine: once more from empty.
+  if ! make_data_folder && ! { rm -rf "$STATE/data" && mkdir -p "$STATE/data" && make_data_folder; }; then
     echo "mariadb-server.sh: the data folder could not be made:" >&2
     tail -20 "$STATE/install.log" >&2 || true
     exit 1
