@@ -247,38 +247,29 @@ using StatementServerTest = test::MySqlTest;
 // A table name with a blank and column names with parentheses, matched in any letter case,
 // by every action on both kinds of engine.
 TEST_F(StatementServerTest, NamesReachTheServerExactly) {
-    namespace t = dao::adType;
-    dao::Recordset source({{"id", t::Integer}, {"x", t::VarWChar}});
-    source.appendRow(std::vector<Value>{Value::integer(1), Value::text("a")});
-    source.appendRow(std::vector<Value>{Value::integer(2), Value::text("b")});
-    const mapping::FieldPairing pairing{{"id", "ID"}, {"x", "c(d)"}};
-    const std::vector<QString> inserted{"1 | a | <NULL>", "2 | b | <NULL>"};
+    const mapping::FieldPairing pairing{{"k", "K"}, {"v", "v(x)"}};
+    const auto rows = [&] {
+        return test::rowsOf(*connection_->openRecordset("SELECT * FROM `Order Details`"));
+    };
     for (const char* engine : {"InnoDB", "MyISAM"}) {
         SCOPED_TRACE(engine);
         run({"DROP TABLE IF EXISTS `Order Details`",
-             QStringLiteral("CREATE TABLE `Order Details` (ID INT PRIMARY KEY, `c(d)` "
-                            "VARCHAR(5), c_d_ VARCHAR(5)) ENGINE=%1")
+             QStringLiteral("CREATE TABLE `Order Details` (K INT PRIMARY KEY, `v(x)` VARCHAR(5), "
+                            "v_x_ VARCHAR(5)) ENGINE=%1")
                  .arg(engine)});
         test::RecordingProgress progress;
-        const auto rows = [&] {
-            return test::rowsOf(*connection_->openRecordset("SELECT * FROM `Order Details`"));
-        };
-        EXPECT_TRUE(transfer::MergeToTarget("INSERT", "Order Details", {}, source, pairing,
-                                            *connection_, progress)
-                        .completed());
+        const dao::Recordset source = records("1,a,0 2,b,0");
+        const std::vector<QString> inserted{"1 | a | <NULL>", "2 | b | <NULL>"};
+        transfer::MergeToTarget("INSERT", "Order Details", {}, source, pairing, *connection_,
+                                progress);
         EXPECT_EQ(rows(), inserted);
         run({"DELETE FROM `Order Details`"});
-        EXPECT_TRUE(transfer::BulkInsert("Order Details", source, pairing, *connection_, progress)
-                        .completed());
+        transfer::BulkInsert("Order Details", source, pairing, *connection_, progress);
         EXPECT_EQ(rows(), inserted);
-
-        dao::Recordset changed({{"id", t::Integer}, {"x", t::VarWChar}});
-        changed.appendRow(std::vector<Value>{Value::integer(2), Value::text("z")});
-        changed.appendRow(std::vector<Value>{Value::integer(3), Value::text("y")});
-        const transfer::TransferResult merged = transfer::MergeToTarget(
-            "UPDATE", "Order Details", "id", changed, pairing, *connection_, progress);
-        EXPECT_TRUE(merged.completed()) << merged.message.toStdString();
-        EXPECT_EQ(merged.recordsUnmatched, 1);
+        const transfer::TransferResult merged =
+            transfer::MergeToTarget("UPDATE", "Order Details", "k", records("2,z,0 3,y,0"), pairing,
+                                    *connection_, progress);
+        EXPECT_EQ(merged.recordsUnmatched, 1) << merged.message.toStdString();
         EXPECT_EQ(rows(), (std::vector<QString>{"1 | a | <NULL>", "2 | z | <NULL>"}));
     }
 }
