@@ -23,7 +23,7 @@ done
 
 install_reference_tools() {
   local packages=(python3 python3-pandas python3-xlwt python3-xlrd python3-dbfread mdbtools
-                  python3-openpyxl python3-xlsxwriter
+                  python3-openpyxl python3-xlsxwriter python3-odf libreoffice-calc-nogui
                   mariadb-client mariadb-server)
   local missing=() package
   for package in "${packages[@]}"; do
