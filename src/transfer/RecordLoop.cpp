@@ -36,6 +36,11 @@ TransferResult RecordLoop::run(const std::function<void()>& body) {
         if (dao && dao->connectionLost() && currentRecord_ > 0) {
             result_.connectionLost = true;
             result_.inFlightLast = std::max(inFlightLast_, currentRecord_);
+        } else if (dao && dao->connectionLost() && result_.recordsDone > 0) {
+            // Every record was sent; what was lost is what followed them, the run's commit.
+            result_.connectionLost = result_.lostAfterLastRecord = true;
+            result_.endedAtRecord = 1;
+            result_.inFlightLast = result_.recordsDone;
         }
         status(QStringLiteral("ERROR MergeToTarget: ") + result_.errorDescription +
                QStringLiteral(" Line: ") + QString::number(line_));

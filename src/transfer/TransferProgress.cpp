@@ -5,6 +5,14 @@
 namespace keldara::transfer {
 
 QString lostConnectionText(const TransferResult& result) {
+    if (result.lostAfterLastRecord) {
+        return QStringLiteral(
+                   "the connection to the server was lost (%1) after the last record was "
+                   "sent, while the run was being committed: records 1 to %2 may or may not "
+                   "have been written")
+            .arg(result.errorDescription)
+            .arg(result.inFlightLast);
+    }
     if (result.undone) {
         return QStringLiteral(
                    "the connection to the server was lost (%1): the run's "

@@ -35,6 +35,9 @@ struct TransferResult {
     // the server may or may not have written them; those after them were not sent.
     bool connectionLost = false;
     long inFlightLast = 0;
+    // ... after every record was sent, while the run was being committed: records 1 to
+    // inFlightLast may or may not have been written, whatever else the result says.
+    bool lostAfterLastRecord = false;
     // Of the records done: those the server refused and the run skipped (listed in the
     // rejects file), and, of an update or insert, those that updated a row or were inserted.
     long recordsRefused = 0;

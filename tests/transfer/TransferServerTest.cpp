@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
 #include "source/SourceFiles.h"
 #include "support/Paths.h"
@@ -13,6 +14,7 @@
 #include "transfer/BulkMerge.h"
 #include "transfer/CreateTableScript.h"
 #include "transfer/MergeToTarget.h"
+#include "transfer/RejectsFile.h"
 #include "transfer/SqlText.h"
 #include "transfer/TransferTestSupport.h"
 
@@ -319,6 +321,53 @@ TEST_F(StatementServerTest, ALostConnectionIsReportedAsWhatIsKnown) {
             told.contains(QStringLiteral("records 1 to %1 are written, ").arg(c.writtenBefore)))
             << told.toStdString();
     }
+}
+
+// A connection whose COMMIT goes through but whose answer is lost, as when the link breaks
+// just then.
+struct CommitAnswerLost : dao::Connection {
+    explicit CommitAnswerLost(dao::Connection& real) : real(real) {}
+    void open(const QString& s) override { real.open(s); }
+    bool isOpen() const override { return real.isOpen(); }
+    void close() override { real.close(); }
+    void execute(const QString& sql) override { executeCounted(sql); }
+    long long executeCounted(const QString& sql) override {
+        const long long count = real.executeCounted(sql);
+        if (sql != "COMMIT") return count;
+        throw dao::DaoError(dao::DaoError::BadQuery, "Lost connection to server during query", 2013,
+                            dao::DaoError::Category::ConnectionLost);
+    }
+    LoadedData loadLocalData(const QString& sql, const QByteArray& data) override {
+        return real.loadLocalData(sql, data);
+    }
+    std::unique_ptr<dao::Recordset> openTableCatalogue() override {
+        return real.openTableCatalogue();
+    }
+    std::unique_ptr<dao::Recordset> openRecordset(const QString& sql) override {
+        return real.openRecordset(sql);
+    }
+    dao::Connection& real;
+};
+
+// Emptying the table and loading it in one transaction whose commit loses its answer: the
+// records may or may not be written, and the run says no more than that.
+TEST_F(StatementServerTest, ALostCommitIsReportedAsUnknown) {
+    run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(5), n INT) ENGINE=InnoDB",
+         "INSERT INTO T VALUES (9, 'old', 9)"});
+    CommitAnswerLost connection(*connection_);
+    test::RecordingProgress progress;
+    transfer::RunChoices choices;
+    choices.emptyTarget = true;
+    const transfer::TransferResult result =
+        transfer::BulkInsert("T", records("1,a,1 2,b,2 3,c,3"),
+                             {{"k", "k"}, {"v", "v"}, {"n", "n"}}, connection, progress, choices);
+    EXPECT_TRUE(result.connectionLost && result.lostAfterLastRecord)
+        << result.message.toStdString();
+    EXPECT_EQ(transfer::lostConnectionText(result),
+              "the connection to the server was lost (Lost connection to server during query) "
+              "after the last record was sent, while the run was being committed: records 1 "
+              "to 3 may or may not have been written");
+    EXPECT_EQ(test::rowsOf(*connection_->openRecordset("SELECT * FROM T")).size(), 3u);
 }
 
 // Headers as spreadsheets have them and sheets as wide as they come give scripts the server

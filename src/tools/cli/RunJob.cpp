@@ -191,6 +191,7 @@ QString endedText(const RunOptions& options, const transfer::TransferResult& res
     if (result.outcome == transfer::TransferResult::Outcome::Stopped) {
         return QStringLiteral("stopped on request before ") + record + kept;
     }
+    if (result.lostAfterLastRecord) return transfer::lostConnectionText(result);
     if (result.connectionLost)
         return record + QStringLiteral(": ") + transfer::lostConnectionText(result);
     const QString failed = options.action == Action::Script

@@ -148,7 +148,11 @@ void ActionFooter::tell(const QString& text, platform::MessageIcon icon) {
 void ActionFooter::reportRun(const TransferResult& result, const QString& matchName,
                              const QString& rejectsPath, bool upsert) {
     using Outcome = TransferResult::Outcome;
-    if (result.undone) {
+    if (result.connectionLost) {  // what is known of the table comes first
+        QString text = lostConnectionText(result);
+        text[0] = text[0].toUpper();
+        tell(text + QLatin1Char('.'), platform::MessageIcon::Critical);
+    } else if (result.undone) {
         tell(QStringLiteral("Nothing was kept: the run failed (%1), so the target table holds the "
                             "rows it held before.")
                  .arg(result.errorDescription),
@@ -158,10 +162,6 @@ void ActionFooter::reportRun(const TransferResult& result, const QString& matchN
     } else if (result.outcome == Outcome::Failed && result.endedAtRecord == 0) {
         tell(QStringLiteral("Nothing was sent: ") + result.errorDescription,
              platform::MessageIcon::Warning);
-    } else if (result.connectionLost) {
-        QString text = lostConnectionText(result);
-        text[0] = text[0].toUpper();
-        tell(text + QLatin1Char('.'), platform::MessageIcon::Critical);
     } else if (result.recordsUnmatched > 0) {
         tell(QStringLiteral("%1 of the %2 records sent matched no row of the target table by "
                             "\"%3\"; nothing was written for them.")
