@@ -217,6 +217,18 @@ TEST_F(MergeModesTest, SkippingBulkActionsRefuseTheRecordsTheirRecordByRecordAct
     }
 }
 
+// Where rows share a match value, a bulk merge counts the records that matched, not the rows.
+TEST_F(MergeModesTest, ABulkMergeCountsRecordsWhereRowsShareAMatchValue) {
+    run({"DROP TABLE IF EXISTS T", "CREATE TABLE T (k INT, v VARCHAR(5), n INT) ENGINE=InnoDB",
+         "INSERT INTO T VALUES (1,'a',1),(1,'b',2),(2,'c',3)"});
+    const auto result =
+        runAction("BULK-MERGE", *connection_,
+                  recordsetOf({{1, {"z", Value::integer(9)}}, {3, {"y", Value::integer(8)}}}), {});
+    EXPECT_EQ(result.recordsUpdated, 1);
+    EXPECT_EQ(result.recordsUnmatched, 1);
+    EXPECT_EQ(tableRows(), (std::vector<QString>{"1 | z | 9", "1 | z | 9", "2 | c | 3"}));
+}
+
 // A record whose match value finds no row is inserted, even where its other unique key's
 // value is a row's: the run refuses it instead of updating that row.
 TEST_F(MergeModesTest, UpdateOrInsertFindsRowsByTheMatchFieldOnly) {
