@@ -1,15 +1,20 @@
 #include <QCoreApplication>
+#include <QFile>
 #include <QLocale>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <iostream>
 
 #include "mapping/ui/MappingPage.h"
+#include "platform/dao/Connection.h"
 #include "platform/dao/ConnectionString.h"
+#include "platform/dao/DataControl.h"
 #include "platform/dao/TypeCodes.h"
 #include "platform/dao/Value.h"
 #include "shell/ui/StatusBar.h"
 #include "source/FieldTypeName.h"
+#include "source/LoadMemory.h"
 #include "source/SourceFiles.h"
 #include "source/ui/SourcePanel.h"
 #include "support/Files.h"
@@ -116,6 +121,50 @@ TEST(RefinedDateType, LooksAtTheFirstValueThatIsNotNull) {
     EXPECT_EQ(RefinedDateType(dateColumn({null, stamp, time}), 0), t::CalendarDate);
     EXPECT_EQ(RefinedDateType(dateColumn({null, zeroDateStamp, stamp}), 0), t::TimeOfDay);
     EXPECT_EQ(RefinedDateType(dateColumn({null, null}), 0), t::Date);
+}
+
+// The memory a process holds at its peak since the last reset, and now (bytes).
+qint64 statusBytes(const char* field) {
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ')[0].toLongLong() * 1024;
+    }
+    return -1;
+}
+
+// The estimate before a load covers what the load of a generated file really takes at its
+// peak, without crying wolf: at most three times it. Short and long fields are the two ends
+// of what a text file's table takes per byte of the file.
+TEST(EstimatedLoadBytes, CoversTheLoadsPeakWithoutCryingWolf) {
+    QTemporaryDir folder;
+    struct Case {
+        const char* name;
+        QByteArray header, record;
+    };
+    const Case cases[] = {{"short.csv", "a,b,c,d,e\n", "1,2,3,4,5\n"},
+                          {"long.csv", "id,name,price,day,code\n",
+                           "123456,\"Kowalski, Jan\",1234.56,2024-01-15,00042\n"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray content = c.header;
+        while (content.size() < 16 << 20) content += c.record;
+        const QString path = writeFile(folder.filePath(c.name), content);
+        QFile clearRefs("/proc/self/clear_refs");  // "5" starts the peak anew
+        ASSERT_TRUE(clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1);
+        clearRefs.close();
+        const qint64 before = statusBytes("VmRSS:");
+        auto records = dao::openConnection(SourceConnectionString(path, {}))
+                           ->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(c.name));
+        const qint64 taken = statusBytes("VmHWM:") - before;
+        ASSERT_GT(records->recordCount(), 100000);
+        const qint64 needed = EstimatedLoadBytes(path);
+        EXPECT_GE(needed, taken);
+        EXPECT_LE(needed, 3 * taken);
+        std::cout << c.name << ": file " << content.size() << ", peak " << taken << ", estimate "
+                  << needed << "\n";
+    }
 }
 
 // The main window, with a file opened as a user would and what the window shows of it.
@@ -386,6 +435,51 @@ TEST_F(SourceWindowTest, ValuesAreWrittenAsTheUsersLocaleWritesThem) {
     for (int c = 0; c < 3; ++c) shown << grid->index(0, c).data().toString();
     QLocale::setDefault(before);
     EXPECT_EQ(shown, expected + expected);
+}
+
+// A table that would not fit in the memory left is loaded only when the user says so; the
+// question names both sizes and the program that copies without loading. Cancel leaves no
+// table loaded, not even the one loaded before.
+TEST_F(SourceWindowTest, ATableThatWouldNotFitAsksBeforeLoadingAndCancelLoadsNothing) {
+    const QString csv = writeFile("orders.csv", OrdersCsv);
+    const qint64 needed = EstimatedLoadBytes(csv);
+    ASSERT_GE(needed, OrdersCsv.size());
+    struct Case {
+        std::optional<qint64> available;
+        platform::MessageAnswer answer;
+        bool asks, loads;
+    };
+    const Case cases[] = {{needed, platform::MessageAnswer::Cancel, false, true},
+                          {std::nullopt, platform::MessageAnswer::Cancel, false, true},
+                          {needed - 1, platform::MessageAnswer::Cancel, true, false},
+                          {needed - 1, platform::MessageAnswer::Ok, true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.available.value_or(-1));
+        // The table before is loaded with plenty of memory.
+        if (!button("cmdSourceClose")->isEnabled()) open(csv);
+        if (!ws().state.bSourceLoaded) choose("cboSourceTable", "orders.csv");
+        ASSERT_TRUE(ws().state.bSourceLoaded);
+        doubles.messages.shown.clear();
+        doubles.memory.available = c.available;
+        if (c.asks) doubles.messages.queueAnswer(c.answer);
+        choose("cboSourceTable", "orders.csv");
+        doubles.memory.available = qint64(64) << 30;
+        ASSERT_EQ(doubles.messages.shown.size(), c.asks ? 1 : 0);
+        if (c.asks) {
+            const QString text = doubles.messages.shown[0].text;
+            for (const qint64 bytes : {needed, needed - 1}) {
+                EXPECT_TRUE(text.contains(
+                    QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat)))
+                    << text.toStdString();
+            }
+            EXPECT_TRUE(text.contains("keldara-cli") && text.contains("\"orders.csv\""));
+            EXPECT_EQ(doubles.messages.shown[0].buttons, platform::MessageButtons::OkCancel);
+        }
+        EXPECT_EQ(ws().state.bSourceLoaded, c.loads);
+        EXPECT_EQ(control<dao::DataControl>("adoSourceData")->recordset() != nullptr, c.loads);
+        EXPECT_EQ(shownRecords(), c.loads ? 3 : 0);
+        EXPECT_EQ(mappingGrid()->rowCount(), c.loads ? 4 : 0);
+    }
 }
 
 }  // namespace
