@@ -29,7 +29,7 @@ namespace {
 using namespace keldara::bench;
 
 // Times pandas.read_csv of argv[1] over argv[2] rounds after one untimed read and prints the
-// median seconds and the median page faults of a read; with a fourth argument reads once and
+// median seconds, page faults and CPU seconds of a read; with a fourth argument reads once and
 // ends (for its peak memory). With KELDARA_BENCH_COLD set, the file is put out of the page
 // cache before each timed read, as before each of our timed loads.
 const char* const kPandasScript = R"(import os, resource, sys, time, statistics
@@ -38,19 +38,21 @@ path, rounds = sys.argv[1], int(sys.argv[2])
 pandas.read_csv(path)
 if len(sys.argv) > 3:
     sys.exit(0)
-seconds, faults = [], []
+seconds, faults, cpu = [], [], []
 for _ in range(rounds):
     if os.environ.get("KELDARA_BENCH_COLD"):
         fd = os.open(path, os.O_RDONLY)
         os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
         os.close(fd)
-    before = resource.getrusage(resource.RUSAGE_SELF).ru_minflt
+    before = resource.getrusage(resource.RUSAGE_SELF)
     start = time.perf_counter()
     frame = pandas.read_csv(path)
     seconds.append(time.perf_counter() - start)
-    faults.append(resource.getrusage(resource.RUSAGE_SELF).ru_minflt - before)
+    after = resource.getrusage(resource.RUSAGE_SELF)
+    faults.append(after.ru_minflt - before.ru_minflt)
+    cpu.append(after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime)
     del frame
-print(statistics.median(seconds), statistics.median(faults))
+print(statistics.median(seconds), statistics.median(faults), statistics.median(cpu))
 )";
 
 long load(const QString& path) {
@@ -63,6 +65,7 @@ long load(const QString& path) {
 struct Round {
     double seconds = 0;
     double pageFaults = 0;
+    double cpuSeconds = 0;  // of the process, user and system
 };
 
 // Puts the file out of the page cache (its pages are clean, so nothing is lost).
@@ -77,20 +80,27 @@ bool coldRounds() {
     return qEnvironmentVariableIsSet("KELDARA_BENCH_COLD");
 }
 
-long minorFaults() {
+rusage selfUsage() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_minflt;
+    return usage;
+}
+
+double cpuSeconds(const rusage& usage) {
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 // One timed load; the file must hold `records` records.
 Round ourRound(const QString& csv, long records) {
     if (coldRounds()) evictFromPageCache(csv);
-    const long faultsBefore = minorFaults();
+    const rusage before = selfUsage();
     long loaded = 0;
     const double time = keldara::bench::seconds([&] { loaded = load(csv); });
+    const rusage after = selfUsage();
     if (loaded != records) throw std::runtime_error("the load missed records");
-    return {time, static_cast<double>(minorFaults() - faultsBefore)};
+    return {time, static_cast<double>(after.ru_minflt - before.ru_minflt),
+            cpuSeconds(after) - cpuSeconds(before)};
 }
 
 // One read_csv in a fresh Python, after an untimed one (as our rounds follow an untimed
@@ -101,8 +111,8 @@ Round pandasRound(const QString& script, const QString& csv) {
     if (!python.waitForFinished(-1) || python.exitCode() != 0)
         throw std::runtime_error("pandas failed: " + python.readAllStandardError().toStdString());
     const QList<QByteArray> figures = python.readAllStandardOutput().trimmed().split(' ');
-    if (figures.size() != 2) throw std::runtime_error("pandas printed no time");
-    return {figures[0].toDouble(), figures[1].toDouble()};
+    if (figures.size() != 3) throw std::runtime_error("pandas printed no time");
+    return {figures[0].toDouble(), figures[1].toDouble(), figures[2].toDouble()};
 }
 
 int benchmark(bool quick) {
@@ -131,10 +141,15 @@ int benchmark(bool quick) {
     const double pandas = medianOf(pandasRounds, &Round::seconds);
     const double ours = medianOf(ourRounds, &Round::seconds);
     report({name, QStringLiteral("time s"), ours, QStringLiteral("pandas read_csv"), pandas, 0.50});
-    std::printf("INFO\t%s\tmachine: %s; page faults of a load: ours %.0f, pandas %.0f%s\n",
-                qPrintable(name), qPrintable(machineState()),
-                medianOf(ourRounds, &Round::pageFaults), medianOf(pandasRounds, &Round::pageFaults),
-                coldRounds() ? "; each round from a cold page cache" : "");
+    // CPU time moves far less than wall time with what else the machine runs.
+    const double ourCpu = medianOf(ourRounds, &Round::cpuSeconds);
+    const double pandasCpu = medianOf(pandasRounds, &Round::cpuSeconds);
+    std::printf(
+        "INFO\t%s\tmachine: %s; page faults of a load: ours %.0f, pandas %.0f; CPU s of a "
+        "load: ours %.3f, pandas %.3f, ratio %.3f%s\n",
+        qPrintable(name), qPrintable(machineState()), medianOf(ourRounds, &Round::pageFaults),
+        medianOf(pandasRounds, &Round::pageFaults), ourCpu, pandasCpu, ourCpu / pandasCpu,
+        coldRounds() ? "; each round from a cold page cache" : "");
 
     const double peak =
         keldara::bench::peakMegabytes(QCoreApplication::applicationFilePath(), {"--load", csv});
