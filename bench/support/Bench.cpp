@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QFile>
+#include <QRegularExpression>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -119,6 +121,51 @@ bool report(const Result& result) {
                 result.reference, ratio, result.target, met ? "met" : "missed");
     std::fflush(stdout);
     return met;
+}
+
+namespace {
+
+QString firstLine(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("?");
+    return QString::fromUtf8(file.readLine()).trimmed();
+}
+
+// "always [madvise] never" -> "madvise"
+QString chosenSetting(const QString& path) {
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("\\[(\\S+)\\]")).match(firstLine(path));
+    return match.hasMatch() ? match.captured(1) : QStringLiteral("?");
+}
+
+QString cpuModel() {
+    QFile info(QStringLiteral("/proc/cpuinfo"));
+    if (!info.open(QIODevice::ReadOnly)) return QStringLiteral("?");
+    for (const QByteArray& line : info.readAll().split('\n')) {
+        if (line.startsWith("model name"))
+            return QString::fromUtf8(line.mid(line.indexOf(':') + 1)).trimmed();
+    }
+    return QStringLiteral("?");
+}
+
+QString cacheSize(int name) {
+    const long bytes = sysconf(name);
+    return bytes > 0 ? QStringLiteral("%1 KB").arg(bytes / 1024) : QStringLiteral("?");
+}
+
+}  // namespace
+
+QString machineState() {
+    const QString thp = QStringLiteral("/sys/kernel/mm/transparent_hugepage/");
+    const QByteArray tunables = qgetenv("GLIBC_TUNABLES");
+    return QStringLiteral(
+               "transparent huge pages %1, defrag %2; CPU %3, %4 cores; cache L1d %5, "
+               "L2 %6, L3 %7; GLIBC_TUNABLES %8")
+        .arg(chosenSetting(thp + QStringLiteral("enabled")),
+             chosenSetting(thp + QStringLiteral("defrag")), cpuModel(),
+             QString::number(sysconf(_SC_NPROCESSORS_ONLN)), cacheSize(_SC_LEVEL1_DCACHE_SIZE),
+             cacheSize(_SC_LEVEL2_CACHE_SIZE), cacheSize(_SC_LEVEL3_CACHE_SIZE),
+             tunables.isEmpty() ? QStringLiteral("unset") : QString::fromLocal8Bit(tunables));
 }
 
 }  // namespace keldara::bench

@@ -51,6 +51,10 @@ struct Result {
     double target = 0;  // met when ours / reference <= target
 };
 
+// The machine state that moves timings: transparent huge pages (enabled, defrag), the CPU
+// model and its cache sizes, the glibc malloc tunables set in the environment. One line.
+QString machineState();
+
 // Runs a benchmark's `body` and returns its exit status; an exception is printed on
 // standard error and gives status 1.
 int guarded(const std::function<int()>& body);

@@ -4,6 +4,10 @@
 // Usage: keldara_text_bench [--quick]        the benchmark
 //        keldara_text_bench --load FILE      loads FILE once (run as a child for peak memory)
 //        keldara_text_bench --write FILE     writes the million-record file (for profiling)
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -25,20 +29,30 @@ namespace {
 using namespace keldara::bench;
 
 // Times pandas.read_csv of argv[1] over argv[2] rounds after one untimed read and prints the
-// median seconds; with a fourth argument reads once and ends (for its peak memory).
-const char* const kPandasScript = R"(import sys, time, statistics
+// median seconds, page faults and CPU seconds of a read; with a fourth argument reads once and
+// ends (for its peak memory). With KELDARA_BENCH_COLD set, the file is put out of the page
+// cache before each timed read, as before each of our timed loads.
+const char* const kPandasScript = R"(import os, resource, sys, time, statistics
 import pandas
 path, rounds = sys.argv[1], int(sys.argv[2])
 pandas.read_csv(path)
 if len(sys.argv) > 3:
     sys.exit(0)
-seconds = []
+seconds, faults, cpu = [], [], []
 for _ in range(rounds):
+    if os.environ.get("KELDARA_BENCH_COLD"):
+        fd = os.open(path, os.O_RDONLY)
+        os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+        os.close(fd)
+    before = resource.getrusage(resource.RUSAGE_SELF)
     start = time.perf_counter()
     frame = pandas.read_csv(path)
     seconds.append(time.perf_counter() - start)
+    after = resource.getrusage(resource.RUSAGE_SELF)
+    faults.append(after.ru_minflt - before.ru_minflt)
+    cpu.append(after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime)
     del frame
-print(statistics.median(seconds))
+print(statistics.median(seconds), statistics.median(faults), statistics.median(cpu))
 )";
 
 long load(const QString& path) {
@@ -48,14 +62,57 @@ long load(const QString& path) {
     return records->recordCount();
 }
 
-// The seconds of one read_csv in a fresh Python, after an untimed one (as our rounds follow
-// an untimed load).
-double pandasSeconds(const QString& script, const QString& csv) {
+struct Round {
+    double seconds = 0;
+    double pageFaults = 0;
+    double cpuSeconds = 0;  // of the process, user and system
+};
+
+// Puts the file out of the page cache (its pages are clean, so nothing is lost).
+void evictFromPageCache(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0) return;
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+}
+
+bool coldRounds() {
+    return qEnvironmentVariableIsSet("KELDARA_BENCH_COLD");
+}
+
+rusage selfUsage() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage;
+}
+
+double cpuSeconds(const rusage& usage) {
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// One timed load; the file must hold `records` records.
+Round ourRound(const QString& csv, long records) {
+    if (coldRounds()) evictFromPageCache(csv);
+    const rusage before = selfUsage();
+    long loaded = 0;
+    const double time = keldara::bench::seconds([&] { loaded = load(csv); });
+    const rusage after = selfUsage();
+    if (loaded != records) throw std::runtime_error("the load missed records");
+    return {time, static_cast<double>(after.ru_minflt - before.ru_minflt),
+            cpuSeconds(after) - cpuSeconds(before)};
+}
+
+// One read_csv in a fresh Python, after an untimed one (as our rounds follow an untimed
+// load).
+Round pandasRound(const QString& script, const QString& csv) {
     QProcess python;
     python.start(QStringLiteral("/usr/bin/python3"), {script, csv, QStringLiteral("1")});
     if (!python.waitForFinished(-1) || python.exitCode() != 0)
         throw std::runtime_error("pandas failed: " + python.readAllStandardError().toStdString());
-    return python.readAllStandardOutput().trimmed().toDouble();
+    const QList<QByteArray> figures = python.readAllStandardOutput().trimmed().split(' ');
+    if (figures.size() != 3) throw std::runtime_error("pandas printed no time");
+    return {figures[0].toDouble(), figures[1].toDouble(), figures[2].toDouble()};
 }
 
 int benchmark(bool quick) {
@@ -71,16 +128,28 @@ int benchmark(bool quick) {
     const double fileMegabytes = QFileInfo(csv).size() / (1024.0 * 1024.0);
     // The rounds of the two alternate, so that both meet the machine in the same moods.
     load(csv);
-    std::vector<double> pandasRounds, ourRounds;
+    std::vector<Round> pandasRounds, ourRounds;
     for (int round = 0; round < keldara::bench::rounds(); ++round) {
-        pandasRounds.push_back(pandasSeconds(script, csv));
-        long loaded = 0;
-        ourRounds.push_back(keldara::bench::seconds([&] { loaded = load(csv); }));
-        if (loaded != records) throw std::runtime_error("the load missed records");
+        pandasRounds.push_back(pandasRound(script, csv));
+        ourRounds.push_back(ourRound(csv, records));
     }
-    const double pandas = keldara::bench::median(pandasRounds);
-    const double ours = keldara::bench::median(ourRounds);
+    const auto medianOf = [](const std::vector<Round>& rounds, double Round::*figure) {
+        std::vector<double> values;
+        for (const Round& round : rounds) values.push_back(round.*figure);
+        return keldara::bench::median(values);
+    };
+    const double pandas = medianOf(pandasRounds, &Round::seconds);
+    const double ours = medianOf(ourRounds, &Round::seconds);
     report({name, QStringLiteral("time s"), ours, QStringLiteral("pandas read_csv"), pandas, 0.50});
+    // CPU time moves far less than wall time with what else the machine runs.
+    const double ourCpu = medianOf(ourRounds, &Round::cpuSeconds);
+    const double pandasCpu = medianOf(pandasRounds, &Round::cpuSeconds);
+    std::printf(
+        "INFO\t%s\tmachine: %s; page faults of a load: ours %.0f, pandas %.0f; CPU s of a "
+        "load: ours %.3f, pandas %.3f, ratio %.3f%s\n",
+        qPrintable(name), qPrintable(machineState()), medianOf(ourRounds, &Round::pageFaults),
+        medianOf(pandasRounds, &Round::pageFaults), ourCpu, pandasCpu, ourCpu / pandasCpu,
+        coldRounds() ? "; each round from a cold page cache" : "");
 
     const double peak =
         keldara::bench::peakMegabytes(QCoreApplication::applicationFilePath(), {"--load", csv});

@@ -2,6 +2,7 @@
 
 #include "platform/FileDialogs.h"
 #include "platform/KeyStore.h"
+#include "platform/MemoryGauge.h"
 #include "platform/MessageBoxes.h"
 #include "platform/PasswordKeyring.h"
 #include "platform/ProcessStarter.h"
@@ -17,6 +18,7 @@ struct Platform {
     KeyStore& keys;
     ProcessStarter& processes;
     PasswordKeyring& keyring;
+    MemoryGauge& memory;
 };
 
 }  // namespace keldara::platform

@@ -19,8 +19,8 @@ class KeyringTest : public test::ScratchDatabaseTest<test::WindowFixture> {
     // The window with the real keyring; the other facilities stay doubles.
     void openWindow() {
         platform::Platform p = doubles.platform();
-        window = std::make_unique<shell::MainWindow>(
-            platform::Platform{p.messages, p.files, p.settings, p.keys, p.processes, keyring});
+        window = std::make_unique<shell::MainWindow>(platform::Platform{
+            p.messages, p.files, p.settings, p.keys, p.processes, keyring, p.memory});
     }
     platform::SecretServiceKeyring keyring;
 };

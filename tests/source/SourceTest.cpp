@@ -5,21 +5,26 @@
 #include <QTemporaryDir>
 
 #include "mapping/ui/MappingPage.h"
+#include "platform/dao/Connection.h"
 #include "platform/dao/ConnectionString.h"
+#include "platform/dao/DataControl.h"
 #include "platform/dao/TypeCodes.h"
 #include "platform/dao/Value.h"
 #include "shell/ui/StatusBar.h"
 #include "source/FieldTypeName.h"
+#include "source/LoadMemory.h"
 #include "source/SourceFiles.h"
 #include "source/ui/SourcePanel.h"
 #include "support/Files.h"
 #include "support/Paths.h"
+#include "support/ProcessMemory.h"
 #include "support/WindowFixture.h"
 
 namespace keldara::test {
 namespace {
 
 using namespace source;
+using platform::MessageAnswer;
 
 const QByteArray OrdersCsv =
     "id,when,name,price\n1,2024-01-15,Anna,1.5\n2,,Bert,\n3,2024-03-01,,2.25\n";
@@ -116,6 +121,37 @@ TEST(RefinedDateType, LooksAtTheFirstValueThatIsNotNull) {
     EXPECT_EQ(RefinedDateType(dateColumn({null, stamp, time}), 0), t::CalendarDate);
     EXPECT_EQ(RefinedDateType(dateColumn({null, zeroDateStamp, stamp}), 0), t::TimeOfDay);
     EXPECT_EQ(RefinedDateType(dateColumn({null, null}), 0), t::Date);
+}
+
+// The estimate before a load covers what the load of a generated file really takes at its
+// peak, without crying wolf: at most three times it. Short and long fields are the two ends
+// of what a text file's table takes per byte of the file.
+TEST(EstimatedLoadBytes, CoversTheLoadsPeakWithoutCryingWolf) {
+    QTemporaryDir folder;
+    struct Case {
+        const char* name;
+        QByteArray header, record;
+    };
+    const Case cases[] = {{"short.csv", "a,b,c,d,e\n", "1,2,3,4,5\n"},
+                          {"long.csv", "id,name,price,day,code\n",
+                           "123456,\"Kowalski, Jan\",1234.56,2024-01-15,00042\n"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray content = c.header;
+        while (content.size() < 16 << 20) content += c.record;
+        const QString path = writeFile(folder.filePath(c.name), content);
+        QFile clearRefs("/proc/self/clear_refs");  // "5" starts the peak anew
+        ASSERT_TRUE(clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1);
+        clearRefs.close();
+        const qint64 before = processStatusBytes("VmRSS:");
+        auto records = dao::openConnection(SourceConnectionString(path, {}))
+                           ->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(c.name));
+        const qint64 taken = processStatusBytes("VmHWM:") - before;
+        ASSERT_GT(records->recordCount(), 100000);
+        const qint64 needed = EstimatedLoadBytes(path);
+        EXPECT_GE(needed, taken);
+        EXPECT_LE(needed, 3 * taken);
+    }
 }
 
 // The main window, with a file opened as a user would and what the window shows of it.
@@ -386,6 +422,43 @@ TEST_F(SourceWindowTest, ValuesAreWrittenAsTheUsersLocaleWritesThem) {
     for (int c = 0; c < 3; ++c) shown << grid->index(0, c).data().toString();
     QLocale::setDefault(before);
     EXPECT_EQ(shown, expected + expected);
+}
+
+// A table that would not fit in the memory left is loaded only when the user says so; the
+// question names both sizes and the program that copies without loading. Cancel leaves no
+// table loaded, not even the one loaded before.
+TEST_F(SourceWindowTest, ATableThatWouldNotFitAsksBeforeLoadingAndCancelLoadsNothing) {
+    const QString csv = writeFile("orders.csv", OrdersCsv);
+    const qint64 needed = EstimatedLoadBytes(csv);
+    ASSERT_GE(needed, OrdersCsv.size());
+    const auto size = [](qint64 bytes) {
+        return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+    };
+    struct Case {
+        std::optional<qint64> available;
+        bool asks, loads;  // the answer is "OK" when the table loads after the question
+    };
+    for (const Case& c : {Case{needed, false, true}, Case{std::nullopt, false, true},
+                          Case{needed - 1, true, false}, Case{needed - 1, true, true}}) {
+        SCOPED_TRACE(c.available.value_or(-1));
+        // The table before is loaded with plenty of memory.
+        if (!button("cmdSourceClose")->isEnabled()) open(csv);
+        if (!ws().state.bSourceLoaded) choose("cboSourceTable", "orders.csv");
+        doubles.messages.shown.clear();
+        doubles.memory.available = c.available;
+        if (c.asks)
+            doubles.messages.queueAnswer(c.loads ? MessageAnswer::Ok : MessageAnswer::Cancel);
+        choose("cboSourceTable", "orders.csv");
+        doubles.memory.available = qint64(64) << 30;
+        ASSERT_EQ(doubles.messages.shown.size(), c.asks ? 1 : 0);
+        const QString text = c.asks ? doubles.messages.shown[0].text : QString();
+        EXPECT_TRUE(!c.asks || (text.contains(size(needed)) && text.contains(size(needed - 1)) &&
+                                text.contains("keldara-cli") && text.contains("\"orders.csv\"")))
+            << text.toStdString();
+        EXPECT_EQ(ws().state.bSourceLoaded, c.loads);
+        EXPECT_EQ(control<dao::DataControl>("adoSourceData")->recordset() != nullptr, c.loads);
+        EXPECT_EQ(shownRecords() + mappingGrid()->rowCount(), c.loads ? 3 + 4 : 0);
+    }
 }
 
 }  // namespace

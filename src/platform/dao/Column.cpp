@@ -165,6 +165,7 @@ void Column::reserve(std::size_t rows) {
 
 void Column::widen() {
     wide_.reserve(std::max(kinds_.capacity(), narrow_.size()));
+    prepareForFilling(wide_.data(), wide_.capacity() * sizeof(std::uint64_t));
     for (std::size_t row = 0; row < narrow_.size(); ++row) {
         const std::uint32_t payload = narrow_[row];
         wide_.push_back(kinds_[row] == ValueKind::Integer

@@ -84,6 +84,14 @@ class MemoryKeyring : public PasswordKeyring {
     QMap<QString, QString> passwords;  // "server:port:user" -> password
 };
 
+// Memory as the test says; plenty unless told otherwise.
+class FakeMemoryGauge : public MemoryGauge {
+  public:
+    std::optional<qint64> availableBytes() override { return available; }
+
+    std::optional<qint64> available = qint64(64) << 30;
+};
+
 // All doubles together, ready to hand to a window.
 struct PlatformDoubles {
     FakeMessageBoxes messages;
@@ -92,8 +100,11 @@ struct PlatformDoubles {
     MemoryKeyStore keys;
     FakeProcessStarter processes;
     MemoryKeyring keyring;
+    FakeMemoryGauge memory;
 
-    Platform platform() { return Platform{messages, files, settings, keys, processes, keyring}; }
+    Platform platform() {
+        return Platform{messages, files, settings, keys, processes, keyring, memory};
+    }
 };
 
 }  // namespace keldara::platform

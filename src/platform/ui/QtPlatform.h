@@ -39,8 +39,11 @@ struct QtPlatform {
     EmptyKeyStore keys;
     QtProcessStarter processes;
     SecretServiceKeyring keyring;
+    SystemMemoryGauge memory;
 
-    Platform platform() { return Platform{messages, files, settings, keys, processes, keyring}; }
+    Platform platform() {
+        return Platform{messages, files, settings, keys, processes, keyring, memory};
+    }
     void setOwner(QWidget* owner) {
         messages.setOwner(owner);
         files.setOwner(owner);

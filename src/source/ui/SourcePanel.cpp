@@ -9,6 +9,7 @@
 #include "shell/ui/StatusBar.h"
 #include "shell/ui/Twips.h"
 #include "source/FieldTypeName.h"
+#include "source/LoadMemory.h"
 #include "source/SourceFiles.h"
 
 namespace keldara::source {
@@ -191,6 +192,11 @@ void SourcePanel::LoadDataSource(const QString& sFile, const QString& sTable) {
         adoSourceData_->recordSource.clear();
         line = 140;
         emit tableLoadStarted();
+        line = 145;
+        if (!confirmLoadFits(sFile, sTable)) {
+            cboSourceTable_->setEditText(SelectTablePrompt);
+            return;
+        }
         line = 150;
         adoSourceData_->connectionString = SourceConnectionString(sFile, gSourcePasswordClause_);
         line = 160;
@@ -245,6 +251,20 @@ void SourcePanel::LoadDataSource(const QString& sFile, const QString& sTable) {
         showProcedureError(ws_.platform.messages, QStringLiteral("LoadDataSource"), line,
                            errorDescription(error));
     }
+}
+
+bool SourcePanel::confirmLoadFits(const QString& sFile, const QString& sTable) {
+    // The table loaded before is let go first: its memory is there for the new one.
+    adoSourceData_->clear();
+    const std::optional<qint64> available = ws_.platform.memory.availableBytes();
+    const qint64 needed = EstimatedLoadBytes(sFile);
+    if (!available || needed <= *available) return true;
+    platform::MessageRequest request;
+    request.text = LargeTableQuestion(sTable, needed, *available);
+    request.title = QStringLiteral("Keldara");
+    request.buttons = platform::MessageButtons::OkCancel;
+    request.icon = platform::MessageIcon::Warning;
+    return ws_.platform.messages.show(request) == platform::MessageAnswer::Ok;
 }
 
 // ---- The sample record ----

@@ -72,6 +72,8 @@ class SourcePanel : public QObject {
     void cmdSourceConnect_Click();
     void cmdSourceClose_Click();
     void cboSourceTable_Click();
+    // Asks before loading a table that would not fit in the memory left; true to go on.
+    bool confirmLoadFits(const QString& sFile, const QString& sTable);
 
     shell::Workspace& ws_;
     QString gSourcePasswordClause_;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/dao/DaoError.h"
+#include "platform/dao/Memory.h"
 #include "platform/dao/text/TextEncoding.h"
 
 namespace keldara::dao::text {
@@ -53,7 +54,8 @@ FileText::FileText(const QString& path) : path_(path), file_(path) {
 void FileText::copyFile(std::size_t size) {
     void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) return;
-    madvise(memory, size, MADV_HUGEPAGE);  // far fewer page faults, where the system allows
+    // Without huge pages, read() would take a page fault for every 4 KB of the file.
+    prepareForFilling(memory, size);
     copy_ = static_cast<char*>(memory);
     mapSize_ = size;
     std::size_t done = 0;
