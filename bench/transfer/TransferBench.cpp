@@ -192,7 +192,10 @@ class Bench {
     QString statementFile(const QString& action, const dao::Recordset& records) {
         StatementFile file;
         Silent silent;
-        transfer::MergeToTarget(action, kTable, "id", records, everyField(records), file, silent);
+        transfer::RunChoices literal;
+        literal.literalStatements = true;
+        transfer::MergeToTarget(action, kTable, "id", records, everyField(records), file, silent,
+                                literal);
         return write(action + ".sql", file.lines);
     }
 
