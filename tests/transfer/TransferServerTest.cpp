@@ -203,9 +203,9 @@ TEST_P(TransferServerTest, SampleTablesArriveValueForValueByScriptInsertBulkAndM
             expectTableHolds(*source, bulkUpsert ? "bulk upsert" : "upsert");
         }
     }
-    if (!missing.isEmpty()) GTEST_SKIP() << missing.join('\n').toStdString();
     EXPECT_EQ(kinds, QSet<QString>(
                          {"Null", "bytes", "decimal", "date before 1900", "text outside Latin-1"}));
+    if (!missing.isEmpty()) GTEST_SKIP() << missing.join('\n').toStdString();
 }
 
 // Records "k,v,n k,v,n ..." of a table k, v, n: numbers as integers, the rest as text.
