@@ -56,7 +56,6 @@ class RecordText {
     static RecordText update(const QString& table, const QStringList& names,
                              const QString& matchName);
 
-    bool isEmpty() const { return pieces_.empty() && tail_.isEmpty(); }
     // The statement with these values (SQL literals, element i belonging to names element i),
     // valid until the next call.
     const QString& text(const QStringList& values);
