@@ -1,16 +1,20 @@
 // The transfer path that "Perform Action" runs, against the mariadb client on the same server
-// in the same run: the per-record insert and merge against the client sending the very same
-// statements, the bulk insert against LOAD DATA LOCAL INFILE of the same rows, and the
-// create-table script of a tenfold table against ten times the smaller one.
+// in the same run: the per-record insert and merge (prepared statements) against the client
+// sending the same statements as text, the bulk insert against LOAD DATA LOCAL INFILE of the same
+// rows, and the create-table script of a tenfold table against ten times the smaller one.
 //
 // Also the update or insert against the client's same statements, the bulk merge against
 // LOAD DATA LOCAL INFILE into an empty table, and the bulk insert skipping 1% refused records
 // against the clean one.
 //
-// keldara_transfer_bench [--quick] [--bulk] [--modes]: 100,000 and 1,000,000 records (--quick:
-// 10,000 and 100,000, one round); --bulk leaves out the per-record insert, merge and update or
-// insert; --modes runs only the update or insert, the skipping and the bulk merge. Needs
-// KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD.
+// keldara_transfer_bench [--quick] [--bulk] [--modes] [--per-record]: 100,000 and 1,000,000
+// records (--quick: 10,000 and 100,000, one round); --bulk leaves out the per-record insert,
+// merge and update or insert; --modes runs only the update or insert, the skipping and the
+// bulk merge; --per-record only the insert and the merge. Needs KELDARA_MYSQL_HOST, _PORT,
+// _USER and _PASSWORD.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QLocale>
@@ -132,23 +136,70 @@ double median(std::vector<double> seconds) {
     return seconds.size() % 2 ? seconds[middle] : (seconds[middle - 1] + seconds[middle]) / 2;
 }
 
+// /proc/PID/stat of the server when it is a process of this machine; empty otherwise.
+QString serverStatFile;
+
+// CPU seconds used so far by this process, by its children that have ended and by the server
+// (0 when serverStatFile is empty or unreadable).
+struct CpuTimes {
+    double self = 0;
+    double children = 0;
+    double server = 0;
+};
+
+CpuTimes cpuTimes() {
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    CpuTimes times;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    times.self = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    getrusage(RUSAGE_CHILDREN, &usage);
+    times.children = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    QFile stat(serverStatFile);
+    if (!serverStatFile.isEmpty() && stat.open(QIODevice::ReadOnly)) {
+        // After "PID (name)": the state is field 3, user and system time fields 14 and 15.
+        const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
+        if (fields.size() > 13) {
+            times.server = (fields[12].toDouble() + fields[13].toDouble()) /
+                           static_cast<double>(sysconf(_SC_CLK_TCK));
+        }
+    }
+    return times;
+}
+
 struct Medians {
     double ours = 0;
     double reference = 0;
+    std::vector<double> ratios;  // of each round
+    // Median CPU seconds: of this process while it ran ours, of the reference's process, and
+    // of the server during each.
+    double oursCpu = 0, referenceCpu = 0, serverOursCpu = 0, serverReferenceCpu = 0;
 };
 
 // The medians over the rounds of `ours` and `reference`, taking turns so that neither always
 // runs after the other's work; each after `prepare` (not timed).
 Medians medians(const std::function<void()>& prepare, const std::function<double()>& ours,
                 const std::function<double()>& reference) {
-    std::vector<double> oursSeconds, referenceSeconds;
+    std::vector<double> oursSeconds, referenceSeconds, ratios;
+    std::vector<double> oursCpu, referenceCpu, serverOursCpu, serverReferenceCpu;
     for (int round = 0; round < bench::rounds(); ++round) {
         prepare();
+        const CpuTimes beforeOurs = cpuTimes();
         oursSeconds.push_back(ours());
+        const CpuTimes afterOurs = cpuTimes();
         prepare();
+        const CpuTimes beforeReference = cpuTimes();
         referenceSeconds.push_back(reference());
+        const CpuTimes afterReference = cpuTimes();
+        ratios.push_back(oursSeconds.back() / referenceSeconds.back());
+        oursCpu.push_back(afterOurs.self - beforeOurs.self);
+        serverOursCpu.push_back(afterOurs.server - beforeOurs.server);
+        referenceCpu.push_back(afterReference.children - beforeReference.children);
+        serverReferenceCpu.push_back(afterReference.server - beforeReference.server);
     }
-    return {median(oursSeconds), median(referenceSeconds)};
+    return {median(oursSeconds),       median(referenceSeconds), ratios,
+            median(oursCpu),           median(referenceCpu),     median(serverOursCpu),
+            median(serverReferenceCpu)};
 }
 
 double timed(const std::function<void()>& run) {
@@ -166,6 +217,9 @@ class Bench {
             ->execute("CREATE DATABASE IF NOT EXISTS " + kDatabase);
         mysql_ =
             dao::openConnection(target::ConnectionString(server, user, password, kDatabase, port));
+        QFile pidFile(mysql_->openRecordset("SELECT @@pid_file")->valueAt(0, 0).standardText());
+        if (pidFile.open(QIODevice::ReadOnly))
+            serverStatFile = "/proc/" + pidFile.readAll().trimmed() + "/stat";
     }
     ~Bench() {
         try {
@@ -192,7 +246,10 @@ class Bench {
     QString statementFile(const QString& action, const dao::Recordset& records) {
         StatementFile file;
         Silent silent;
-        transfer::MergeToTarget(action, kTable, "id", records, everyField(records), file, silent);
+        transfer::RunChoices literal;
+        literal.literalStatements = true;
+        transfer::MergeToTarget(action, kTable, "id", records, everyField(records), file, silent,
+                                literal);
         return write(action + ".sql", file.lines);
     }
 
@@ -276,6 +333,21 @@ QString recordsText(long n) {
     return QLocale(QLocale::English).toString(static_cast<qlonglong>(n));
 }
 
+// The ratio of each round, lowest to highest, and the CPU time of a statement on each side.
+void reportRounds(const QString& figure, Medians medians, long statements) {
+    std::sort(medians.ratios.begin(), medians.ratios.end());
+    QStringList texts;
+    for (const double ratio : medians.ratios) texts << QString::number(ratio, 'f', 3);
+    const auto micro = [&](double seconds) { return seconds * 1e6 / statements; };
+    std::printf(
+        "INFO\t%s\tratio of each round: %s; CPU per statement: server %.1f us (client's text "
+        "%.1f us), sender %.1f us (client %.1f us)\n",
+        qPrintable(figure), qPrintable(texts.join(", ")), micro(medians.serverOursCpu),
+        micro(medians.serverReferenceCpu), micro(medians.oursCpu), micro(medians.referenceCpu));
+}
+
+// The insert and the merge with prepared statements, as the transfer sends them, against the
+// client sending the literal statements as text.
 void perRecordFigures(Bench& bench, const dao::Recordset& records) {
     const QString n = recordsText(records.recordCount());
     bench.createTable(records);
@@ -284,12 +356,16 @@ void perRecordFigures(Bench& bench, const dao::Recordset& records) {
     const Medians insert =
         medians([&] { bench.empty(); }, [&] { return bench.perRecord("INSERT", records); },
                 [&] { return bench.client(inserts); });
-    bench::report({"insert transfer, " + n + " records", "time s", insert.ours,
-                   "mariadb client, same statements", insert.reference, 1.10});
+    const QString insertFigure = "insert transfer, " + n + " records";
+    bench::report({insertFigure, "time s", insert.ours, "mariadb client, same statements as text",
+                   insert.reference, 0.85});
+    reportRounds(insertFigure, insert, records.recordCount());
     const Medians merge = medians([] {}, [&] { return bench.perRecord("UPDATE", records); },
                                   [&] { return bench.client(updates); });
-    bench::report({"merge by primary key, " + n + " records", "time s", merge.ours,
-                   "mariadb client, same statements", merge.reference, 1.10});
+    const QString mergeFigure = "merge by primary key, " + n + " records";
+    bench::report({mergeFigure, "time s", merge.ours, "mariadb client, same statements as text",
+                   merge.reference, 0.85});
+    reportRounds(mergeFigure, merge, records.recordCount());
 }
 
 void bulkFigure(Bench& bench, const dao::Recordset& records) {
@@ -389,6 +465,7 @@ int main(int argc, char** argv) {
     if (quick) qputenv("KELDARA_BENCH_ROUNDS", "1");
     const bool bulkOnly = app.arguments().contains("--bulk");
     const bool modesOnly = app.arguments().contains("--modes");
+    const bool perRecordOnly = app.arguments().contains("--per-record");
     const long small = quick ? 10000 : 100000;
     QTemporaryDir temporary;
     const QString folder = qEnvironmentVariableIsSet("KELDARA_BENCH_DATA")
@@ -397,6 +474,10 @@ int main(int argc, char** argv) {
     return bench::guarded([&] {
         Bench bench(folder);
         const auto smallRecords = loadCsv(folder, small);
+        if (perRecordOnly) {
+            perRecordFigures(bench, *smallRecords);
+            return 0;
+        }
         if (modesOnly) {
             upsertFigure(bench, *smallRecords);
             skipFigure(bench, *smallRecords);

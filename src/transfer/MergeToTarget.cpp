@@ -18,7 +18,9 @@ TransferResult MergeToTarget(const QString& action, const QString& table, const 
         loop.reach(110);
         const PairedFields fields(source, pairing);
         loop.reach(120);
-        RecordStatements statements(writeActionNamed(action), table, matchName, fields);
+        RecordStatements statements(
+            writeActionNamed(action), table, matchName, fields,
+            choices.literalStatements ? RecordSender::text() : RecordSender::prepared(progress));
         loop.reach(130);
         progress.setProgressMaximum(source.recordCount());
         if (choices.emptyTarget) EmptyTable(connection, table);

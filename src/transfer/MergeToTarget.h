@@ -13,7 +13,10 @@ namespace keldara::transfer {
 // Copies every record of `source` into `table` on `connection`, one statement per record,
 // each committed on its own: action "UPDATE" updates the row whose `matchName` column holds
 // the record's value of the field paired with that name; "INSERT" adds a row. Only paired
-// fields are written, each into the column of its target name.
+// fields are written, each into the column of its target name. Unless `choices` ask for
+// literal text, the server prepares each statement once and runs it with each record's
+// values bound in their own types; a server that does not prepare them gets them as text,
+// which the run tells once (TransferProgress::notice).
 //
 // Shows "Merging", then "Copied Record :" + n after each record. The first error, or a stop
 // asked for between records, ends the run: the records before stay written, none after are

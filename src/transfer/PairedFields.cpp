@@ -70,4 +70,12 @@ QStringList PairedFields::literals(long row) const {
     return literals;
 }
 
+std::vector<dao::Value> PairedFields::values(long row) const {
+    std::vector<dao::Value> values;
+    values.reserve(columns.size());
+    for (int column : columns)
+        values.push_back(transferValue(source.valueAt(row, column), source.fieldInfo(column).type));
+    return values;
+}
+
 }  // namespace keldara::transfer

@@ -22,6 +22,8 @@ struct PairedFields {
 
     // The SQL literals (transferLiteral) of the paired fields of one record.
     QStringList literals(long row) const;
+    // The values (transferValue) of the paired fields of one record.
+    std::vector<dao::Value> values(long row) const;
 
     const dao::Recordset& source;
     std::vector<int> columns;

@@ -19,13 +19,17 @@ void RecordCounts::into(TransferResult& result) const {
 }
 
 RecordStatements::RecordStatements(WriteAction action, const QString& table,
-                                   const QString& matchName, const PairedFields& fields)
+                                   const QString& matchName, const PairedFields& fields,
+                                   RecordSender sender)
     : action_(action),
       fields_(fields),
-      insertHead_(action == WriteAction::Update ? QString()
-                                                : InsertHead(QuoteIdentifier(table), fields.names)),
-      update_(QuoteIdentifier(table), fields.names,
-              action == WriteAction::Insert ? QString() : matchName) {
+      sender_(std::move(sender)),
+      insert_(action == WriteAction::Update
+                  ? RecordText()
+                  : RecordText::insert(QuoteIdentifier(table), fields.names)),
+      update_(action == WriteAction::Insert
+                  ? RecordText()
+                  : RecordText::update(QuoteIdentifier(table), fields.names, matchName)) {
     if (action != WriteAction::Insert) fields.requireMergeMatch(matchName);
 }
 
@@ -34,10 +38,10 @@ RecordStatements::RecordStatements(WriteAction action, const QString& table,
 // make it update a row that the match field does not find.
 void RecordStatements::write(long row, dao::Connection& connection, const RunChoices& choices,
                              RecordCounts& counts) {
-    const QStringList literals = fields_.literals(row);
+    const std::vector<dao::Value> values = fields_.values(row);
     try {
         if (action_ != WriteAction::Insert) {
-            if (connection.executeCounted(update_.text(literals)) != 0) {
+            if (sender_.send(connection, update_, values) != 0) {
                 ++counts.updated;
                 return;
             }
@@ -46,10 +50,7 @@ void RecordStatements::write(long row, dao::Connection& connection, const RunCho
                 return;
             }
         }
-        insert_.truncate(0);
-        insert_ += insertHead_;
-        AppendValueRow(insert_, literals);
-        connection.execute(insert_);
+        sender_.send(connection, insert_, values);
         ++counts.inserted;
     } catch (const dao::DaoError& error) {
         if (!choices.skip(error, row, fields_)) throw;

@@ -4,6 +4,7 @@
 
 #include "platform/dao/Connection.h"
 #include "transfer/PairedFields.h"
+#include "transfer/RecordSender.h"
 #include "transfer/RejectsFile.h"
 #include "transfer/SqlText.h"
 #include "transfer/TransferProgress.h"
@@ -32,11 +33,12 @@ struct RecordCounts {
 };
 
 // The statements that write one record at a time, each committed on its own (or within the
-// run's transaction). The text of a statement but for its values is written once.
+// run's transaction). The text of a statement but for its values is written once; `sender`
+// sends it as text or prepared.
 class RecordStatements {
   public:
     RecordStatements(WriteAction action, const QString& table, const QString& matchName,
-                     const PairedFields& fields);
+                     const PairedFields& fields, RecordSender sender = RecordSender::text());
 
     // Writes the record of `row` and counts its outcome. A refused record is listed and
     // counted when `choices` skip it; otherwise (and for a lost connection) the error is
@@ -47,9 +49,9 @@ class RecordStatements {
   private:
     WriteAction action_;
     const PairedFields& fields_;
-    QString insertHead_;
-    QString insert_;
-    UpdateStatement update_;
+    RecordSender sender_;
+    SentStatement insert_;
+    SentStatement update_;
 };
 
 // "DELETE FROM T": every row of the target, undone with a transaction on transactional tables.

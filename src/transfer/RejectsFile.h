@@ -40,6 +40,9 @@ struct RunChoices {
     bool emptyTarget = false;
     // Where refused records go; null: the first refused record ends the run.
     RejectsFile* rejects = nullptr;
+    // Each record's statement goes as literal text, as a dry run prints it, rather than
+    // through a statement the server prepares once.
+    bool literalStatements = false;
 
     // Whether the run goes on past `error` for record `row` (listing it); false for a lost
     // connection, which always ends the run.

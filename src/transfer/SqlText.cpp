@@ -16,30 +16,55 @@ qsizetype matchPosition(const QStringList& names, const QString& matchName) {
 
 }  // namespace
 
-UpdateStatement::UpdateStatement(const QString& table, const QStringList& names,
-                                 const QString& matchName)
-    : match_(matchPosition(names, matchName)) {
-    if (match_ < 0) return;
-    head_ = QStringLiteral("update ") + table + QStringLiteral(" SET ");
+RecordText RecordText::insert(const QString& table, const QStringList& names) {
+    RecordText statement;
+    QString piece = InsertHead(table, names) + QLatin1Char('(');
     for (qsizetype i = 0; i < names.size(); ++i) {
-        if (i == match_) continue;
-        assignments_.push_back({QuoteIdentifier(names[i]) + QStringLiteral(" = "), i});
+        statement.pieces_.push_back({piece, i});
+        piece = QLatin1Char(',');
     }
-    where_ = QStringLiteral(" WHERE ") + QuoteIdentifier(names[match_]) + QStringLiteral(" =");
+    statement.tail_ = QStringLiteral(")");
+    return statement;
 }
 
-const QString& UpdateStatement::text(const QStringList& values) {
-    statement_.truncate(0);  // keeps the buffer of the last record's statement
-    if (match_ < 0) return statement_;
-    statement_ += head_;
-    for (std::size_t i = 0; i < assignments_.size(); ++i) {
-        if (i > 0) statement_ += QLatin1Char(',');
-        statement_ += assignments_[i].first;
-        statement_ += values.at(assignments_[i].second);
+RecordText RecordText::update(const QString& table, const QStringList& names,
+                              const QString& matchName) {
+    RecordText statement;
+    const qsizetype match = matchPosition(names, matchName);
+    if (match < 0) return statement;
+    QString piece = QStringLiteral("update ") + table + QStringLiteral(" SET ");
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (i == match) continue;
+        statement.pieces_.push_back({piece + QuoteIdentifier(names[i]) + QStringLiteral(" = "), i});
+        piece = QLatin1Char(',');
     }
-    statement_ += where_;
-    statement_ += values.at(match_);
+    if (!statement.pieces_.empty()) piece.clear();
+    statement.pieces_.push_back(
+        {piece + QStringLiteral(" WHERE ") + QuoteIdentifier(names[match]) + QStringLiteral(" ="),
+         match});
+    return statement;
+}
+
+const QString& RecordText::text(const QStringList& values) {
+    statement_.truncate(0);  // keeps the buffer of the last record's statement
+    for (const auto& [piece, value] : pieces_) {
+        statement_ += piece;
+        statement_ += values.at(value);
+    }
+    statement_ += tail_;
     return statement_;
+}
+
+QString RecordText::marked() const {
+    QString statement;
+    for (const auto& piece : pieces_) statement += piece.first + QLatin1Char('?');
+    return statement + tail_;
+}
+
+std::vector<qsizetype> RecordText::valueOrder() const {
+    std::vector<qsizetype> order;
+    for (const auto& piece : pieces_) order.push_back(piece.second);
+    return order;
 }
 
 QString InsertHead(const QString& table, const QStringList& names) {
@@ -87,7 +112,7 @@ QString transferLiteral(const dao::Value& value, int sourceTypeCode) {
 QString BuildSQLString(const QString& action, const QString& table, const QStringList& names,
                        const QStringList& values, const QString& matchName) {
     if (action == QLatin1String("UPDATE")) {
-        return UpdateStatement(table, names, matchName).text(values);
+        return RecordText::update(table, names, matchName).text(values);
     }
     if (action == QLatin1String("INSERT")) {
         QString statement = InsertHead(table, names);

@@ -45,19 +45,28 @@ void AppendValueRow(QString& statement, const QStringList& values);
 QString BuildSQLString(const QString& action, const QString& table, const QStringList& names,
                        const QStringList& values, const QString& matchName = {});
 
-// BuildSQLString's "UPDATE" for record after record: the quoted names are written once and
-// each record's statement into the same buffer.
-class UpdateStatement {
+// One record's statement for record after record: fixed pieces of text, each followed by one
+// of the record's values, written once; each record's statement goes into the same buffer.
+// The same pieces give the statement with "?" marks that the server prepares, so the literal
+// and the prepared form cannot differ.
+class RecordText {
   public:
-    UpdateStatement(const QString& table, const QStringList& names, const QString& matchName);
-    // The statement with these values, valid until the next call.
+    // BuildSQLString's "INSERT" and "UPDATE" (empty when no name matches).
+    static RecordText insert(const QString& table, const QStringList& names);
+    static RecordText update(const QString& table, const QStringList& names,
+                             const QString& matchName);
+
+    // The statement with these values (SQL literals, element i belonging to names element i),
+    // valid until the next call.
     const QString& text(const QStringList& values);
+    // The statement with a "?" in place of each value.
+    QString marked() const;
+    // The index among the names of the value each "?" of marked() stands for, in order.
+    std::vector<qsizetype> valueOrder() const;
 
   private:
-    qsizetype match_;
-    QString head_;                                            // "update T SET "
-    std::vector<std::pair<QString, qsizetype>> assignments_;  // "`a` = " and its value's index
-    QString where_;                                           // " WHERE `k` ="
+    std::vector<std::pair<QString, qsizetype>> pieces_;  // text and the value that follows it
+    QString tail_;
     QString statement_;
 };
 

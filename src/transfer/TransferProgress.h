@@ -17,6 +17,9 @@ class TransferProgress {
     // lets its events run here (as often as it likes), so that it repaints and its Stop button
     // can be pressed.
     virtual bool stopRequested() = 0;
+    // Something the user should know about how the run goes, told once: by default the
+    // status text.
+    virtual void notice(const QString& text) { setStatusText(text); }
 };
 
 // How a run ended.

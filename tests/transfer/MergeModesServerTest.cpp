@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <map>
 
+#include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
 #include "support/TestServer.h"
 #include "transfer/BulkInsert.h"
@@ -246,6 +247,47 @@ TEST_F(MergeModesTest, UpdateOrInsertFindsRowsByTheMatchFieldOnly) {
             EXPECT_TRUE(result.message.contains("Duplicate entry '10' for key 'n'"));
             EXPECT_EQ(tableRows(),
                       rowsOf({{1, {"one", Value::integer(10)}}, {2, {"TWO", Value::integer(22)}}}));
+        }
+    }
+}
+
+// A server or proxy that will not prepare statements: each record goes as text, and the run
+// says so once, when the first text statement has gone through.
+TEST_F(MergeModesTest, WithoutPreparedStatementsRecordsGoAsTextToldOnce) {
+    struct NoPrepare : test::ForwardingConnection {
+        using ForwardingConnection::ForwardingConnection;
+        std::unique_ptr<dao::PreparedStatement> prepare(const QString&) override {
+            throw dao::DaoError(dao::DaoError::BadQuery, "Prepared statements are not served",
+                                1295);
+        }
+    } connection(*connection_);
+    QTemporaryDir dir;
+    for (const QString action : {"INSERT", "UPDATE", "UPSERT"}) {
+        for (const bool firstRefused : {false, true}) {
+            SCOPED_TRACE(
+                (action + (firstRefused ? ", the first record refused" : "")).toStdString());
+            Table before;
+            if (action != "INSERT") before[2] = {"old", Value::integer(-2)};
+            createTable("MyISAM", before);
+            const std::vector<std::pair<long, Row>> source{
+                {2, {firstRefused ? "toolong" : "b", Value::integer(2)}},
+                {1, {"a", Value::integer(1)}},
+                {3, {"c", Value::integer(3)}}};
+            transfer::RejectsFile rejects(dir.filePath("rejects.csv"));
+            transfer::RunChoices choices;
+            choices.rejects = &rejects;
+            test::RecordingProgress progress;
+            const transfer::TransferResult result = transfer::MergeToTarget(
+                action, "T", "K", recordsetOf(source), kPairing, connection, progress, choices);
+            Table expected = before;
+            applied(action, expected, source, 3, firstRefused ? 0 : -1);
+            EXPECT_EQ(tableRows(), rowsOf(expected));
+            EXPECT_EQ(result.message, "Copied Record :3");
+            const QStringList told = progress.statuses.filter("did not prepare");
+            EXPECT_EQ(told, QStringList{"The server did not prepare the record statements "
+                                        "(Prepared statements are not served); each record is "
+                                        "sent as text."});
+            EXPECT_EQ(progress.statuses.indexOf(told.value(0)), firstRefused ? 2 : 1);
         }
     }
 }

@@ -1,6 +1,7 @@
 // The transfer and the script on real servers: every value of the sample tables arrives as it
 // was, and a failure or a stop keeps exactly the records before it, per record and in bulk.
 #include <QCoreApplication>
+#include <QSet>
 #include <algorithm>
 #include <stdexcept>
 
@@ -64,6 +65,14 @@ class TransferServerTest : public test::ScratchDatabaseTest<::testing::TestWithP
         return server;
     }
 
+    // The statements this connection has run prepared so far.
+    long long preparedExecutions() {
+        return connection_->openRecordset("SHOW SESSION STATUS LIKE 'Com_stmt_execute'")
+            ->valueAt(0, 1)
+            .standardText()
+            .toLongLong();
+    }
+
     void expectTableHolds(const dao::Recordset& source, const char* step) {
         const auto expected = test::rowsOf(source);
         const auto actual = test::rowsOf(*connection_->openRecordset("SELECT * FROM Tester"));
@@ -88,35 +97,71 @@ mapping::FieldPairing pairingOf(const dao::Recordset& rs, bool forMerge) {
     return pairing;
 }
 
+// The kinds of value most easily changed on the way that `rs` holds.
+QSet<QString> awkwardKinds(const dao::Recordset& rs) {
+    QSet<QString> kinds;
+    for (long r = 0; r < rs.recordCount(); ++r) {
+        for (int c = 0; c < rs.fieldCount(); ++c) {
+            const Value v = rs.valueAt(r, c);
+            if (v.isNull()) kinds << "Null";
+            if (v.kind() == dao::ValueKind::Bytes) kinds << "bytes";
+            if (v.kind() == dao::ValueKind::Decimal) kinds << "decimal";
+            if (v.isDateLike() && v.toDateTime().year < 1900) kinds << "date before 1900";
+            if (v.kind() == dao::ValueKind::Text &&
+                std::any_of(v.toText().begin(), v.toText().end(),
+                            [](QChar ch) { return ch.unicode() > 0xFF; }))
+                kinds << "text outside Latin-1";
+        }
+    }
+    return kinds;
+}
+
+// The per-record actions send each record through a statement the server prepared, or as text.
 TEST_P(TransferServerTest, SampleTablesArriveValueForValueByScriptInsertBulkAndMerge) {
     const char* tables[][3] = {
         // file under the sample files, table, unique field to merge by
         {"mdb/mdbtools__mdbtestdata/nwind.mdb", "Orders", "OrderID"},
         {"mdb/mdbtools__mdbtestdata/nwind.mdb", "Employees", "EmployeeID"},
         {"mdb/mdbtools__mdbtestdata/DateTestDatabase.mdb", "DateTest", "IDCol"},
+        {"mdb/jahlborn__jackcess/test2V2000.mdb", "MSP_PROJECTS", "PROJ_ID"},
+        {"mdb/jahlborn__jackcess/testV1997.mdb", "Table1", "A"},
+        {"mdb/jahlborn__jackcess/testUnicodeCompV2003.mdb", "Table", "ID"},
+        {"accdb/jahlborn__jackcess/oldDatesV2007.accdb", "Table1", "ID"},
+        {"accdb/jahlborn__jackcess/testEmoticonsV2010.accdb", "data", "key"},
         {"dbf/infused__dbf/calls.dbf", "calls", "CALL_ID"},
         {"dbf/infused__dbf/dbase_8b.dbf", "dbase_8b", "CHARACTER"},
         {"xls/wireservice__csvkit/sheets.xls", "data$", "text"},
         {"csv/datasets__country-codes/country-codes.csv", "country-codes.csv", "ISO3166-1-Alpha-3"},
     };
     QStringList missing;
+    QSet<QString> kinds;
     for (const auto& [file, table, key] : tables) {
         const QString path = test::fixturePath(file);
         if (test::leaveOutMissing(path, missing)) continue;
         SCOPED_TRACE(path.toStdString() + " " + table);
         const auto source = source::OpenSourceConnection(path, {})->openRecordset(
             QStringLiteral("SELECT * FROM [%1]").arg(table));
+        kinds += awkwardKinds(*source);
         test::RecordingProgress progress;
 
         const auto script = transfer::CreateTableScript("Tester", *source, progress).script;
         EXPECT_EQ(test::runThroughClient(db_->server, db_->name, script), "0");
         expectTableHolds(*source, "script");
 
-        connection_->execute("DELETE FROM Tester");
-        const transfer::TransferResult inserted = transfer::MergeToTarget(
-            "INSERT", "Tester", {}, *source, pairingOf(*source, false), *connection_, progress);
-        EXPECT_EQ(inserted.message, QStringLiteral("Copied Record :%1").arg(source->recordCount()));
-        expectTableHolds(*source, "insert");
+        transfer::TransferResult inserted;
+        for (const bool literal : {true, false}) {
+            connection_->execute("DELETE FROM Tester");
+            transfer::RunChoices choices;
+            choices.literalStatements = literal;
+            const long long executedBefore = preparedExecutions();
+            inserted =
+                transfer::MergeToTarget("INSERT", "Tester", {}, *source, pairingOf(*source, false),
+                                        *connection_, progress, choices);
+            EXPECT_EQ(preparedExecutions() - executedBefore, literal ? 0 : source->recordCount());
+            EXPECT_EQ(inserted.message,
+                      QStringLiteral("Copied Record :%1").arg(source->recordCount()));
+            expectTableHolds(*source, literal ? "insert as text" : "insert");
+        }
 
         run({"DELETE FROM Tester", "ALTER TABLE Tester ENGINE=InnoDB"});  // loaded in bulk
         const transfer::TransferResult bulk = transfer::BulkInsert(
@@ -132,9 +177,11 @@ TEST_P(TransferServerTest, SampleTablesArriveValueForValueByScriptInsertBulkAndM
                 emptied << transfer::QuoteIdentifier(pair.targetName) + "=NULL";
         }
         connection_->execute("UPDATE Tester SET " + emptied.join(','));
+        const long long executedBefore = preparedExecutions();
         const transfer::TransferResult updated = transfer::MergeToTarget(
             "UPDATE", "Tester", key, *source, merged, *connection_, progress);
         EXPECT_TRUE(updated.completed()) << updated.message.toStdString();
+        EXPECT_EQ(preparedExecutions() - executedBefore, source->recordCount());
         expectTableHolds(*source, "merge");
 
         connection_->execute("UPDATE Tester SET " + emptied.join(','));
@@ -156,6 +203,8 @@ TEST_P(TransferServerTest, SampleTablesArriveValueForValueByScriptInsertBulkAndM
             expectTableHolds(*source, bulkUpsert ? "bulk upsert" : "upsert");
         }
     }
+    EXPECT_EQ(kinds, QSet<QString>(
+                         {"Null", "bytes", "decimal", "date before 1900", "text outside Latin-1"}));
     if (!missing.isEmpty()) GTEST_SKIP() << missing.join('\n').toStdString();
 }
 
@@ -325,11 +374,8 @@ TEST_F(StatementServerTest, ALostConnectionIsReportedAsWhatIsKnown) {
 
 // A connection whose COMMIT goes through but whose answer is lost, as when the link breaks
 // just then.
-struct CommitAnswerLost : dao::Connection {
-    explicit CommitAnswerLost(dao::Connection& real) : real(real) {}
-    void open(const QString& s) override { real.open(s); }
-    bool isOpen() const override { return real.isOpen(); }
-    void close() override { real.close(); }
+struct CommitAnswerLost : test::ForwardingConnection {
+    using ForwardingConnection::ForwardingConnection;
     void execute(const QString& sql) override { executeCounted(sql); }
     long long executeCounted(const QString& sql) override {
         const long long count = real.executeCounted(sql);
@@ -337,16 +383,6 @@ struct CommitAnswerLost : dao::Connection {
         throw dao::DaoError(dao::DaoError::BadQuery, "Lost connection to server during query", 2013,
                             dao::DaoError::Category::ConnectionLost);
     }
-    LoadedData loadLocalData(const QString& sql, const QByteArray& data) override {
-        return real.loadLocalData(sql, data);
-    }
-    std::unique_ptr<dao::Recordset> openTableCatalogue() override {
-        return real.openTableCatalogue();
-    }
-    std::unique_ptr<dao::Recordset> openRecordset(const QString& sql) override {
-        return real.openRecordset(sql);
-    }
-    dao::Connection& real;
 };
 
 // Emptying the table and loading it in one transaction whose commit loses its answer: the

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "platform/dao/Connection.h"
 #include "transfer/TransferProgress.h"
 
 namespace keldara::test {
@@ -18,6 +19,29 @@ struct RecordingProgress : transfer::TransferProgress {
     void setProgressMaximum(long m) override { maximum = m; }
     void setProgressValue(long v) override { value = v; }
     bool stopRequested() override { return ++recordsSeen == stopAfterRecords; }
+};
+
+// A connection that hands every call to `real`; a test double overrides what it changes.
+struct ForwardingConnection : dao::Connection {
+    explicit ForwardingConnection(dao::Connection& real) : real(real) {}
+    void open(const QString& s) override { real.open(s); }
+    bool isOpen() const override { return real.isOpen(); }
+    void close() override { real.close(); }
+    void execute(const QString& sql) override { real.execute(sql); }
+    long long executeCounted(const QString& sql) override { return real.executeCounted(sql); }
+    LoadedData loadLocalData(const QString& sql, const QByteArray& data) override {
+        return real.loadLocalData(sql, data);
+    }
+    std::unique_ptr<dao::PreparedStatement> prepare(const QString& sql) override {
+        return real.prepare(sql);
+    }
+    std::unique_ptr<dao::Recordset> openTableCatalogue() override {
+        return real.openTableCatalogue();
+    }
+    std::unique_ptr<dao::Recordset> openRecordset(const QString& sql) override {
+        return real.openRecordset(sql);
+    }
+    dao::Connection& real;
 };
 
 }  // namespace keldara::test

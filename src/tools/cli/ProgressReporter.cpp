@@ -65,6 +65,12 @@ bool ProgressReporter::stopRequested() {
     return stopSignal != 0;
 }
 
+void ProgressReporter::notice(const QString& text) {
+    finish();
+    std::fputs(QStringLiteral("keldara-cli: %1\n").arg(text).toUtf8().constData(), out_);
+    std::fflush(out_);
+}
+
 void ProgressReporter::report() {
     const double seconds = started_.elapsed() / 1000.0;
     const double rate = seconds > 0 ? value_ / seconds : 0;
@@ -91,6 +97,7 @@ void ProgressReporter::report() {
 
 void ProgressReporter::finish() {
     if (!barShown_) return;
+    barShown_ = false;
     std::fputs("\r\x1b[K", out_);
     std::fflush(out_);
 }

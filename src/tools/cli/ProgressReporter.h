@@ -23,6 +23,8 @@ class ProgressReporter : public transfer::TransferProgress {
     void setProgressMaximum(long maximum) override;
     void setProgressValue(long value) override;
     bool stopRequested() override;
+    // A line of its own: "keldara-cli: " + text.
+    void notice(const QString& text) override;
 
     // Ends the bar's line, so that what follows starts on a line of its own.
     void finish();

@@ -245,6 +245,7 @@ transfer::TransferResult transferRecords(const RunOptions& options, const Profil
     }
     StatementPrinter printer(stdout);
     dao::Connection& destination = options.dryRun ? printer : target;
+    choices.literalStatements = options.dryRun;
     const QString action = options.action == Action::Merge    ? QStringLiteral("UPDATE")
                            : options.action == Action::Upsert ? QStringLiteral("UPSERT")
                                                               : QStringLiteral("INSERT");
