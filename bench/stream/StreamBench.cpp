@@ -3,11 +3,12 @@
 // client's LOAD DATA LOCAL INFILE of the same file, with keldara-cli's peak memory against
 // 256 MB.
 //
-// keldara_stream_bench [--quick] [--read-only]: a 1 GB file to read and a 10 GB one to insert
-// (--quick: 100 MB and 200 MB, one round; --read-only: no insert). The bulk figure sets the
-// server's InnoDB buffer pool and log flushing to MariaDB's defaults for its rounds and puts
-// them back after. Needs KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD; the files lie under
-// $KELDARA_BENCH_DATA when set.
+// keldara_stream_bench [--quick] [--read-only] [--bulk-gb N]: a 1 GB file to read and a 10 GB
+// one to insert (--quick: 100 MB and 200 MB, one round; --read-only: no insert; --bulk-gb: N GB
+// to insert, which takes the server about half an hour a round for 10 GB on 2 cores). The bulk
+// figure sets the server's InnoDB buffer pool and log flushing to MariaDB's defaults for its rounds
+// and puts them back after. Needs KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD; the files lie
+// under $KELDARA_BENCH_DATA when set.
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
@@ -40,8 +41,9 @@ void writeCsv(const QString& path, qint64 bytes) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) throw std::runtime_error("cannot write the CSV file");
     QByteArray block = "id,name,amount,day,note\n";
-    const QByteArray note = "a longer text of the kind an order keeps about itself: " +
-                            QByteArray(60, 'x') + " and Zoë's comment";
+    const QByteArray note =
+        "a longer text of the kind an order keeps about itself: " + QByteArray(60, 'x') +
+        " and Zoë's comment";
     for (qint64 id = 1, written = 0; written < bytes; ++id) {
         block += QByteArray::number(id) + ",\"Ångström, " + QByteArray::number(id % 977) + "\"," +
                  QByteArray::number(id % 100000) + '.' + QByteArray::number(10 + id % 90) +
@@ -80,6 +82,9 @@ void readFigure(const QString& csv) {
     for (int round = 0; round < bench::rounds(); ++round) {
         loaded.push_back(bench::seconds([&] { readAll(csv, false); }));
         streamed.push_back(bench::seconds([&] { readAll(csv, true); }));
+        std::printf("INFO\tstream read round %d: streamed %.2f s, loaded %.2f s\n", round,
+                    streamed.back(), loaded.back());
+        std::fflush(stdout);
     }
     const QString size = QString::number(QFileInfo(csv).size() / 1e6, 'f', 0);
     bench::report({"streamed read of a " + size + " MB CSV, every value", "time s",
@@ -193,7 +198,10 @@ int main(int argc, char** argv) {
         QFile::remove(readCsv);
         if (app.arguments().contains("--read-only")) return 0;
         const QString bulkCsv = folder.filePath("bulk.csv");
-        writeCsv(bulkCsv, quick ? qint64{200} << 20 : qint64{10} * 1000 * 1000 * 1000);
+        const qsizetype gb = app.arguments().indexOf("--bulk-gb");
+        const double gigabytes =
+            gb > 0 && gb + 1 < app.arguments().size() ? app.arguments()[gb + 1].toDouble() : 10;
+        writeCsv(bulkCsv, quick ? qint64{200} << 20 : static_cast<qint64>(gigabytes * 1e9));
         bulkFigure(bulkCsv, folder.path());
         return 0;
     });
