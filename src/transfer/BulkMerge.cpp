@@ -1,7 +1,5 @@
 #include "transfer/BulkMerge.h"
 
-#include <future>
-
 #include "mapping/FieldMatching.h"
 #include "platform/dao/DaoError.h"
 #include "transfer/BulkInsert.h"
@@ -79,50 +77,33 @@ class JoinRun {
     }
 
     ~JoinRun() {
-        if (next_.valid()) next_.wait();
         try {
             connection_.execute(QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + kBatchTable);
         } catch (const dao::DaoError&) {  // a lost connection drops it with the session
         }
     }
 
-    // Sends the records from `first` on that fit one batch; returns how many. The next batch
-    // is written on a second thread while the server takes this one; only reading the
-    // records is shared between the two threads.
+    // Writes the records from `first` on that fit one batch; returns how many.
     long sendBatch(long first, long count) {
-        const Batch batch = next_.valid() ? next_.get() : written(first, count);
-        if (batch.end < count) {
-            next_ = std::async(std::launch::async,
-                               [this, end = batch.end, count] { return written(end, count); });
-        }
-        loop_.reach(160);
-        loop_.sendingRows(first, batch.end);
-        if (!batch.loadable || !loads_ || !joined(first, batch.end, batch.lines))
-            sendOneByOne(first, batch.end);
-        return batch.end - first;
-    }
-
-  private:
-    // Records `first` to `end` - 1 as lines of the batch table, each led by its row.
-    struct Batch {
-        long end = 0;
-        bool loadable = true;
-        QByteArray lines;
-    };
-
-    Batch written(long first, long count) const {
         QString lines;
         long end = first;
+        bool loadable = true;
         while (end < count && end - first < BulkBatchRows && lines.size() < BulkLoadChars) {
             lines += QString::number(end) + QLatin1Char('\t');
-            if (!AppendLoadLine(lines, fields_, end)) {  // a field of bytes: that record alone
-                return {std::min(count, first + 1), false, {}};
+            if (!AppendLoadLine(lines, fields_, end)) {
+                loadable = false;
+                break;
             }
             ++end;
         }
-        return {end, true, lines.toUtf8()};
+        if (!loadable) end = std::min(count, first + 1);  // a field of bytes: that record alone
+        loop_.reach(160);
+        loop_.sendingRows(first, end);
+        if (!loadable || !loads_ || !joined(first, end, lines.toUtf8())) sendOneByOne(first, end);
+        return end - first;
     }
 
+  private:
     // The batch written by the join and kept; false when it was undone.
     bool joined(long first, long end, const QByteArray& lines) {
         BatchTransaction transaction(connection_, withinRun_);
@@ -181,7 +162,6 @@ class JoinRun {
     RecordStatements statements_;
     bool loads_ = true;  // the server loads local data
     QString load_, repeatedMatches_, countNew_, update_, insert_, clear_;
-    std::future<Batch> next_;
 };
 
 }  // namespace
