@@ -196,15 +196,18 @@ TEST(BrokenFile, GivesAnErrorNamingFileAndLine) {
 TEST(StreamedText, AgreesWithTheLoadedTableOnEveryFileAndAtEveryCutOfABlock) {
     QTemporaryDir dir;
     auto connection = dao::openConnection(textConnectionString(dir.path()));
+    constexpr int kBlock = 2 << 20;
     const auto compare = [&](const QString& name, const QByteArray& bytes) {
         writeFile(dir.filePath(name), bytes);
         expectStreamedAsLoaded(*connection, name);
     };
     for (const GeneratedCase& c : generatedCases()) compare(c.fileName, c.bytes);
     for (const QByteArray& broken : brokenFiles()) compare("broken.csv", broken);
+    // Not UTF-8 from its first line, and the first block ends inside a character.
+    const QByteArray latin1 = "a,b\n\xE9,00\n" + QByteArray("1,2\n").repeated(kBlock / 4);
+    compare("latin1.csv", latin1.left(kBlock - 1) + "\xE9,1\n" + latin1);
     const QByteArray cutRecords[] = {"\"x\"\"y\r\nz\",1\r\n", "\xE6\xBC\xA2\xF0\x9F\x98\x80,2\r\n",
                                      "Caf\xE9,3\n", "\"open,4\n", "5,6,7\n"};
-    constexpr int kBlock = 2 << 20;
     for (const QByteArray& record : cutRecords) {
         for (int utf16 = 0; utf16 <= int(record.contains("\xF0")); ++utf16) {
             for (int cut = 0; cut <= record.size() + 1; ++cut) {

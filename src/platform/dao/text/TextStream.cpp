@@ -107,8 +107,9 @@ void TextBlocks::checkUtf8(std::string_view bytes, bool last) {
         checked = carried_;
     }
     const std::size_t end = last ? checked.size() : unfinishedCharacter(checked);
-    if (!isValidUtf8(checked.data(), static_cast<qsizetype>(end))) notUtf8_ = true;
-    carried_ = std::string(checked.substr(end));
+    const bool valid = isValidUtf8(checked.data(), static_cast<qsizetype>(end));
+    carried_ = valid ? std::string(checked.substr(end)) : std::string();
+    notUtf8_ = !valid;
 }
 
 // Decodes whole characters; a last odd byte or a high surrogate waits for the next block.
