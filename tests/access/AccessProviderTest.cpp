@@ -21,6 +21,7 @@
 #include "support/Files.h"
 #include "support/Oracle.h"
 #include "support/Paths.h"
+#include "support/Streaming.h"
 #include "support/TestServer.h"
 
 using namespace keldara::dao;
@@ -74,6 +75,14 @@ TEST_P(ExportComparison, EveryTableMatchesMdbExportValueByValue) {
         theirs["records"] = rows;
         expectSameAsOracle(*records, theirs);
     }
+}
+
+// Every table read page by page as it is asked for, holding a few records, and loaded whole.
+TEST_P(ExportComparison, EveryTableStreamedAsLoaded) {
+    const QString path = fixturePath(QString::fromStdString(GetParam()));
+    KELDARA_SKIP_WITHOUT_FIXTURE(path);
+    const auto connection = openAccess(path, passwordOf(path));
+    for (const QString& table : tableNames(*connection)) expectStreamedAsLoaded(*connection, table);
 }
 
 TEST(ExportComparisonInGbk, Jet3TextFollowsTheLocalesCodePage) {

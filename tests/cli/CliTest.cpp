@@ -11,6 +11,7 @@
 
 #include "profiles/ProfileFile.h"
 #include "source/SourceFiles.h"
+#include "support/Damage.h"
 #include "support/Files.h"
 #include "support/Paths.h"
 #include "support/Process.h"
@@ -51,7 +52,9 @@ class CliTest : public test::MySqlTest {
 
     // keldara-cli run PROFILE `arguments`; the MySQL password from the environment only when
     // given.
-    CliRun runCli(const QStringList& arguments, const QString& mysqlPasswordVariable = {}) {
+    // With a `launcher` ("prlimit", "--as=N"), the program runs under it.
+    CliRun runCli(const QStringList& arguments, const QString& mysqlPasswordVariable = {},
+                  const QStringList& launcher = {}) {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove("KELDARA_MYSQL_PASSWORD");
@@ -59,8 +62,9 @@ class CliTest : public test::MySqlTest {
         if (!mysqlPasswordVariable.isEmpty())
             environment.insert("KELDARA_MYSQL_PASSWORD", mysqlPasswordVariable);
         process.setProcessEnvironment(environment);
-        process.start(KELDARA_CLI_PATH, QStringList{"run", profilePath_} + arguments);
-        EXPECT_TRUE(process.waitForFinished(120000));
+        const QStringList command = launcher + QStringList{KELDARA_CLI_PATH, "run", profilePath_};
+        process.start(command.first(), command.mid(1) + arguments);
+        EXPECT_TRUE(process.waitForFinished(600000));
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError())};
@@ -353,6 +357,45 @@ TEST_F(CliTest, TerminateStopsBeforeTheNextRecordKeepingThoseBefore) {
     const QString kept = stopped.captured(2);
     EXPECT_EQ(stopped.captured(1).toInt(), kept.toInt() + 1);
     EXPECT_EQ(rows("SELECT COUNT(*), MAX(n) FROM t"), QStringList{kept + '|' + kept});
+}
+
+// The source is streamed: a file three times larger than the address space the run may take
+// is copied whole by a bulk insert, while keldara-dump, which loads the table, cannot read it
+// within that space. (glibc's second heap would reserve much of the space unused.)
+TEST_F(CliTest, AFileSeveralTimesLargerThanTheMemoryAllowedIsCopiedWhole) {
+    if (!test::kAddressSpaceCanBeLimited) GTEST_SKIP() << "the address space cannot be limited";
+    constexpr qint64 kLimit = qint64{160} << 20;
+    QFile file(folder_.filePath("large.csv"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("n,text\n");
+    const QByteArray text = ",\"a \"\"quoted\"\", text" + QByteArray(1000, 'x') + "\"\n";
+    qint64 records = 0;
+    QByteArray block;
+    while (file.size() + block.size() < 3 * kLimit) {
+        block += QByteArray::number(++records) + text;
+        if (block.size() > (1 << 20)) {
+            file.write(block);
+            block.clear();
+        }
+    }
+    file.write(block);
+    file.close();
+    writeProfile(profileFor(file.fileName(), "large.csv", "t"));
+    run("CREATE TABLE t (n BIGINT, text VARCHAR(1100))");
+    const QStringList limited{"env", "MALLOC_ARENA_MAX=1", "prlimit",
+                              "--as=" + QString::number(kLimit)};
+    const CliRun bulk = runCli({"--action", "bulk"}, {}, limited);
+    EXPECT_EQ(bulk.exitCode, 0) << bulk.err.toStdString();
+    EXPECT_TRUE(bulk.err.contains(QStringLiteral("keldara-cli: %1 records sent").arg(records)))
+        << bulk.err.toStdString();
+    const QString sum = QString::number(records * (records + 1) / 2);
+    EXPECT_EQ(rows("SELECT COUNT(*), SUM(n), MIN(text) = MAX(text), LENGTH(MIN(text)) FROM t"),
+              QStringList{QString::number(records) + '|' + sum + "|1|1016"});
+
+    const test::ProcessResult dump = test::runProcess(
+        "prlimit", {"--as=" + QString::number(kLimit), test::dumpToolPath(),
+                    source::SourceConnectionString(file.fileName(), {}), "large.csv"});
+    EXPECT_NE(dump.exitCode, 0) << "keldara-dump read the table within the limit";
 }
 
 }  // namespace

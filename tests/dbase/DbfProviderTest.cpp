@@ -11,6 +11,7 @@
 #include "support/Files.h"
 #include "support/Oracle.h"
 #include "support/Paths.h"
+#include "support/Streaming.h"
 #include "support/TestServer.h"
 
 using namespace keldara::dao;
@@ -115,6 +116,11 @@ TEST_P(DbfFixture, MatchesDbfreadValueByValue) {
         return;
     }
     expectSameAsOracle(*readTable(file.path(), file.fileName()), reference);
+}
+
+TEST_P(DbfFixture, StreamedAsLoaded) {
+    const QFileInfo file(fixturePath(QString::fromStdString(GetParam())));
+    expectStreamedAsLoaded(*openFolder(file.path()), file.fileName());
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSampleTables, DbfFixture,
@@ -383,6 +389,29 @@ TEST(DbfRecordCount, RecordsBeyondMemoryAreAnError) {
                 outcome.find(path.toStdString()) != std::string::npos &&
                 outcome.find("not enough memory") != std::string::npos)
         << outcome;
+}
+
+// A streamed table is read a chunk at a time, twice: records deleted anywhere are left out of
+// the count and the values alike, and a damaged value is found on opening, as a load finds it.
+TEST(DbfStreamed, AgreesWithTheLoadedTableOnDeletedRecordsAndDamage) {
+    QTemporaryDir dir;
+    std::vector<std::uint32_t> blocks;
+    writeFile(dir.filePath("t.fpt"), memoBytes(64, {{1, "memo"}, {1, "other"}}, blocks));
+    std::vector<RecordSpec> records;
+    for (int i = 0; i < 300000; ++i) {
+        records.push_back({{QByteArray::number(i), QByteArray::number(i * 0.25, 'f', 2),
+                            bytesOf(blocks[std::size_t(i % 2)])},
+                           i % 7 == 3 || (i > 140000 && i < 150000)});
+    }
+    const std::vector<FieldSpec> fields = {{"ID", 'C', 8}, {"AMOUNT", 'N', 12, 2}, {"M", 'M', 4}};
+    const auto connection = openFolder(dir.path());
+    writeFile(dir.filePath("t.dbf"), dbfBytes(0x30, 3, fields, records));
+    expectStreamedAsLoaded(*connection, "t.dbf");
+    for (const QByteArray& broken : {QByteArray("12a.00"), QByteArray("1.2**")}) {
+        records.back().values[1] = broken;
+        writeFile(dir.filePath("t.dbf"), dbfBytes(0x30, 3, fields, records));
+        expectStreamedAsLoaded(*connection, "t.dbf");
+    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "support/Files.h"
 #include "support/Oracle.h"
 #include "support/Paths.h"
+#include "support/Streaming.h"
 #include "support/TestServer.h"
 
 namespace keldara::test::excel {
@@ -63,6 +64,15 @@ TEST_P(Workbook, ReadsAsXlrdDoes) {
                              : fixturePath(name);
     expectWorkbookAsOracle(openWorkbook(path),
                            {sourceDir() + QStringLiteral("/tests/excel/xlrd_cells.py"), path});
+}
+
+TEST_P(Workbook, StreamedAsLoaded) {
+    const QString name = QString::fromStdString(GetParam());
+    const QString path = name.startsWith(QLatin1String("generated/"))
+                             ? generatedWorkbook(name.mid(10))
+                             : fixturePath(name);
+    const auto connection = openWorkbook(path);
+    for (const QString& table : tableNames(*connection)) expectStreamedAsLoaded(*connection, table);
 }
 
 INSTANTIATE_TEST_SUITE_P(FixturesAndGenerated, Workbook, ::testing::ValuesIn(workbooks()));

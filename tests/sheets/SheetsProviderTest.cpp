@@ -12,6 +12,7 @@
 #include "support/Files.h"
 #include "support/Oracle.h"
 #include "support/Paths.h"
+#include "support/Streaming.h"
 
 namespace keldara::test::sheets {
 namespace {
@@ -72,6 +73,15 @@ TEST_P(Workbook, ReadsAsTheIndependentReaderDoes) {
                                : QStringLiteral("openpyxl_cells.py");
     expectWorkbookAsOracle(openFile(path),
                            {sourceDir() + QStringLiteral("/tests/sheets/") + oracle, path});
+}
+
+TEST_P(Workbook, StreamedAsLoaded) {
+    const QString name = QString::fromStdString(GetParam());
+    const QString path =
+        name.startsWith(QLatin1String("generated/")) ? generated(name.mid(10)) : fixturePath(name);
+    KELDARA_SKIP_WITHOUT_FIXTURE(path);
+    const auto connection = openFile(path);
+    for (const QString& table : tableNames(*connection)) expectStreamedAsLoaded(*connection, table);
 }
 
 INSTANTIATE_TEST_SUITE_P(FixturesAndGenerated, Workbook, ::testing::ValuesIn(workbooks()),
@@ -180,6 +190,19 @@ TEST(BadFiles, GiveOneClearErrorNamingTheFile) {
                     outcome.find(path.toStdString()) != std::string::npos &&
                     outcome.find(reason) != std::string::npos)
             << outcome << " lacks " << reason;
+    }
+}
+
+// A sheet that cannot be read gives the same error streamed as loaded.
+TEST(BadFiles, GiveTheSameErrorStreamed) {
+    for (const char* file : {"broken.xlsx", "stray.xlsx", "repeated.ods", "beyond.xlsx"}) {
+        try {
+            const auto connection = openFile(generated(QString::fromLatin1(file)));
+            for (const QString& table : tableNames(*connection))
+                expectStreamedAsLoaded(*connection, table);
+        } catch (const dao::DaoError& error) {  // refused before any sheet is read
+            EXPECT_TRUE(error.description().contains(file)) << error.description().toStdString();
+        }
     }
 }
 

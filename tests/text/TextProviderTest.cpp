@@ -13,6 +13,7 @@
 #include "support/Files.h"
 #include "support/Oracle.h"
 #include "support/Paths.h"
+#include "support/Streaming.h"
 #include "support/TestServer.h"
 
 namespace keldara::test::text {
@@ -159,8 +160,8 @@ TEST(GeneratedFiles, ReadWithTheTypesAndSizesOfTheirRuleAndValuesAsPythonDoes) {
     }
 }
 
-TEST(BrokenFile, GivesAnErrorNamingFileAndLine) {
-    const std::pair<QByteArray, const char*> cases[] = {
+const std::vector<std::pair<QByteArray, const char*>>& brokenCases() {
+    static const std::vector<std::pair<QByteArray, const char*>> cases = {
         {"a,b\n1,2\n3,4,5\n", "line 3 holds 3 fields"},
         {"a,b\n1,\"x\ny\"\n3,4,5\n", "line 4 holds 3"},  // lines counted inside quotes
         {"a,b\r1,2\r\r3,4,5\r", "line 4 holds 3"},       // and by carriage returns
@@ -168,15 +169,82 @@ TEST(BrokenFile, GivesAnErrorNamingFileAndLine) {
         {QByteArray(16000, ',') + "\n" + QByteArray("x\n").repeated(2000), "hold far fewer fields"},
         {"\xFF\xFE\x61", "UTF-16"},
     };
+    return cases;
+}
+
+std::vector<QByteArray> brokenFiles() {
+    std::vector<QByteArray> files;
+    for (const auto& broken : brokenCases()) files.push_back(broken.first);
+    return files;
+}
+
+TEST(BrokenFile, GivesAnErrorNamingFileAndLine) {
     QTemporaryDir dir;
     const QString file = dir.filePath("broken.csv");
-    for (const auto& [bytes, message] : cases) {
+    for (const auto& [bytes, message] : brokenCases()) {
         writeFile(file, bytes);
         const DaoError error = errorOf([&] { readTextFile(dir.path(), "broken.csv"); });
         EXPECT_EQ(error.number(), DaoError::BadFile) << message;
         EXPECT_TRUE(error.description().contains(file) && error.description().contains(message))
             << message << ": " << error.description().toStdString();
     }
+}
+
+// A streamed table reads the file a block (2 MiB) at a time: a record, a character or a
+// line end that a block's end cuts must come out as in the loaded table, and so must the
+// encoding found past the first block and the errors there.
+TEST(StreamedText, AgreesWithTheLoadedTableOnEveryFileAndAtEveryCutOfABlock) {
+    QTemporaryDir dir;
+    auto connection = dao::openConnection(textConnectionString(dir.path()));
+    constexpr int kBlock = 2 << 20;
+    const auto compare = [&](const QString& name, const QByteArray& bytes) {
+        writeFile(dir.filePath(name), bytes);
+        expectStreamedAsLoaded(*connection, name);
+    };
+    for (const GeneratedCase& c : generatedCases()) compare(c.fileName, c.bytes);
+    for (const QByteArray& broken : brokenFiles()) compare("broken.csv", broken);
+    // Not UTF-8 from its first line, and the first block ends inside a character.
+    const QByteArray latin1 = "a,b\n\xE9,00\n" + QByteArray("1,2\n").repeated(kBlock / 4);
+    compare("latin1.csv", latin1.left(kBlock - 1) + "\xE9,1\n" + latin1);
+    const QByteArray cutRecords[] = {"\"x\"\"y\r\nz\",1\r\n", "\xE6\xBC\xA2\xF0\x9F\x98\x80,2\r\n",
+                                     "Caf\xE9,3\n", "\"open,4\n", "5,6,7\n"};
+    for (const QByteArray& record : cutRecords) {
+        for (int utf16 = 0; utf16 <= int(record.contains("\xF0")); ++utf16) {
+            for (int cut = 0; cut <= record.size() + 1; ++cut) {
+                SCOPED_TRACE(record.toStdString() + (utf16 ? " in UTF-16, " : ", ") +
+                             std::to_string(cut));
+                const int start = utf16 ? (kBlock - 2) / 2 - cut : kBlock - cut;
+                const QByteArray line = "1," + QByteArray(997, 'x') + "\n";
+                const QByteArray padding = "a,b\n" + line.repeated(start / 1000 - 1);
+                QByteArray text = padding + "1," + QByteArray(start - padding.size() - 3, 'x') +
+                                  "\n" + record + "8,9\r\n";
+                if (utf16) {
+                    const QString decoded = QString::fromUtf8(text);
+                    text = "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(decoded.utf16()),
+                                                   decoded.size() * 2);
+                }
+                compare(QStringLiteral("cut.csv"), text);
+            }
+        }
+    }
+}
+
+// A streamed table holds only the records near the one read last.
+TEST(StreamedText, ARecordLeftBehindIsAnErrorTheOnesKeptAreRead) {
+    QTemporaryDir dir;
+    QByteArray csv = "id\n";
+    for (int i = 1; i <= 5000; ++i) csv += QByteArray::number(i) + "\n";
+    writeFile(dir.filePath("ids.csv"), csv);
+    const auto records =
+        dao::openConnection(textConnectionString(dir.path()))
+            ->openStreamedRecordset(QStringLiteral("SELECT * FROM [ids.csv]"), 500);
+    ASSERT_TRUE(records->isStreamed());
+    EXPECT_EQ(records->valueAt(3999, 0).toInt(), 4000);
+    EXPECT_EQ(records->valueAt(3500, 0).toInt(), 3501);
+    const DaoError error = errorOf([&] { records->valueAt(1000, 0); });
+    EXPECT_TRUE(error.description().contains("Record 1001 has been passed already"))
+        << error.description().toStdString();
+    EXPECT_EQ(records->valueAt(4999, 0).toInt(), 5000);
 }
 
 // A file of many megabytes is read in steps, the memory of each handed back once stored;
@@ -265,6 +333,13 @@ TEST_P(TextFixture, ReadsTheSameRecordsAsPythonCsvWithTypesByDesign) {
         ASSERT_GE(index, 0) << field;
         EXPECT_EQ(recordset->fieldInfo(index).type, type) << field;
     }
+}
+
+TEST_P(TextFixture, StreamedAsLoaded) {
+    const QFileInfo file(fixturePath(QString::fromStdString(GetParam())));
+    KELDARA_SKIP_WITHOUT_FIXTURE(file.filePath());
+    expectStreamedAsLoaded(*dao::openConnection(textConnectionString(file.absolutePath())),
+                           file.fileName());
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFixtures, TextFixture,

@@ -61,6 +61,13 @@ class Connection {
     virtual std::unique_ptr<Recordset> openTableCatalogue() = 0;
     // Runs a row-returning statement into a static, read-only recordset.
     virtual std::unique_ptr<Recordset> openRecordset(const QString& sql) = 0;
+    // The same records, values and errors as openRecordset, for reading once in increasing
+    // order: a provider that can read its table record by record holds only the last
+    // `keepRows` records read (Recordset's streamed form); the others load it whole.
+    virtual std::unique_ptr<Recordset> openStreamedRecordset(const QString& sql, long keepRows) {
+        (void)keepRows;
+        return openRecordset(sql);
+    }
 };
 
 // The catalogue recordset of the file providers: one record per table, column "TABLE_NAME".

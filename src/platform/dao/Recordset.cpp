@@ -1,10 +1,34 @@
 #include "platform/dao/Recordset.h"
 
+#include <algorithm>
+#include <deque>
+#include <mutex>
 #include <stdexcept>
 
 #include "platform/dao/DaoError.h"
 
 namespace keldara::dao {
+
+namespace {
+
+// A streamed recordset reads and releases its records this many at a time.
+constexpr long kBlockRows = 1024;
+
+}  // namespace
+
+// The records a streamed recordset holds: blocks of kBlockRows records (only the table's
+// last one may be shorter), from the oldest kept to the furthest read.
+struct Recordset::Window {
+    struct Block {
+        long first = 0;
+        std::vector<Column> columns;
+    };
+    std::unique_ptr<RowSource> source;
+    long keepRows = 0;
+    std::deque<Block> blocks;
+    long end = 0;  // the record after the last one read
+    std::mutex mutex;
+};
 
 Recordset::Recordset(std::vector<FieldInfo> fields)
     : fields_(std::move(fields)), columns_(fields_.size()) {}
@@ -17,6 +41,13 @@ Recordset::Recordset(std::vector<FieldInfo> fields, std::vector<Column> columns)
         if (static_cast<long>(column.size()) != rows_)
             throw std::invalid_argument("Recordset: columns of different lengths");
     }
+}
+
+Recordset::Recordset(std::vector<FieldInfo> fields, long rowCount,
+                     std::unique_ptr<RowSource> source, long keepRows)
+    : fields_(std::move(fields)), rows_(rowCount), window_(std::make_shared<Window>()) {
+    window_->source = std::move(source);
+    window_->keepRows = std::max(keepRows, 1L);
 }
 
 void Recordset::appendRow(std::span<const Value> row) {
@@ -54,11 +85,62 @@ Value Recordset::value(int index) const {
 }
 
 Value Recordset::valueAt(long row, int column) const {
+    if (window_) {
+        const std::lock_guard lock(window_->mutex);
+        std::size_t index = 0;
+        return streamedColumn(row, column, index).at(index);
+    }
     return columns_.at(static_cast<std::size_t>(column)).at(static_cast<std::size_t>(row));
 }
 
 ValueKind Recordset::kindAt(long row, int column) const {
+    if (window_) {
+        const std::lock_guard lock(window_->mutex);
+        std::size_t index = 0;
+        return streamedColumn(row, column, index).kindAt(index);
+    }
     return columns_.at(static_cast<std::size_t>(column)).kindAt(static_cast<std::size_t>(row));
+}
+
+// The column of a streamed record, read from the source when it lies beyond the records
+// read so far; the blocks left more than keepRows behind are released. The caller holds the
+// window's lock.
+const Column& Recordset::streamedColumn(long row, int column, std::size_t& index) const {
+    Window& window = *window_;
+    if (row < 0 || row >= rows_) {
+        throw DaoError(DaoError::NoCurrentRecord,
+                       QStringLiteral("Record position %1 is outside the %2 records.")
+                           .arg(row + 1)
+                           .arg(rows_));
+    }
+    const long oldest = window.blocks.empty() ? window.end : window.blocks.front().first;
+    if (row < oldest) {
+        throw DaoError(DaoError::General,
+                       QStringLiteral("Record %1 has been passed already: a table read as a "
+                                      "stream keeps only the records from %2 on.")
+                           .arg(row + 1)
+                           .arg(oldest + 1));
+    }
+    while (row >= window.end) {
+        Window::Block block{window.end, std::vector<Column>(fields_.size())};
+        const long wanted = std::min(kBlockRows, rows_ - window.end);
+        const long read = window.source->readRows(block.columns, wanted);
+        if (read != wanted) {
+            throw DaoError(DaoError::BadFile,
+                           QStringLiteral("The source holds fewer than the %1 records it held "
+                                          "when it was opened: it has been changed meanwhile.")
+                               .arg(rows_));
+        }
+        window.end += read;
+        window.blocks.push_back(std::move(block));
+        const long keepFrom = row + 1 - window.keepRows;
+        while (window.blocks.size() > 1 && window.blocks.front().first + kBlockRows <= keepFrom)
+            window.blocks.pop_front();
+    }
+    const Window::Block& block =
+        window.blocks[static_cast<std::size_t>((row - window.blocks.front().first) / kBlockRows)];
+    index = static_cast<std::size_t>(row - block.first);
+    return block.columns.at(static_cast<std::size_t>(column));
 }
 
 long Recordset::absolutePosition() const {

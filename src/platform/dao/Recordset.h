@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -8,6 +9,16 @@
 #include "platform/dao/Field.h"
 
 namespace keldara::dao {
+
+// The records of a table read from its file in order, a few at a time, for a recordset that
+// does not hold them all.
+class RowSource {
+  public:
+    virtual ~RowSource() = default;
+    // Appends the next records, up to `maxRows` (fewer only at the end), one value per
+    // column; gives how many it appended.
+    virtual long readRows(std::vector<Column>& columns, long maxRows) = 0;
+};
 
 // A static, client-side, scrollable recordset held in memory column by column.
 // Navigation follows ADO: BOF before the first record, EOF after the last, both on an empty
@@ -17,6 +28,13 @@ class Recordset {
     explicit Recordset(std::vector<FieldInfo> fields = {});
     // A recordset of columns built already, one per field, all of the same length.
     Recordset(std::vector<FieldInfo> fields, std::vector<Column> columns);
+    // A recordset of `rowCount` records that reads them from `source` only as they are
+    // asked for, which must be in increasing order (from any number of threads), and keeps
+    // only the last `keepRows` before the furthest one asked for: reading an earlier one is
+    // an error. Moving the position or reading by row index work as on a loaded one.
+    Recordset(std::vector<FieldInfo> fields, long rowCount, std::unique_ptr<RowSource> source,
+              long keepRows);
+    bool isStreamed() const { return window_ != nullptr; }
 
     // Building, by the providers.
     void appendRow(std::span<const Value> row);
@@ -57,6 +75,8 @@ class Recordset {
   private:
     void requireOpen() const;
     void requireCurrent() const;
+    struct Window;
+    const Column& streamedColumn(long row, int column, std::size_t& index) const;
 
     std::vector<FieldInfo> fields_;
     std::vector<Column> columns_;
@@ -64,6 +84,7 @@ class Recordset {
     long rows_ = 0;
     long position_ = 0;
     bool open_ = true;
+    std::shared_ptr<Window> window_;  // the records held of a streamed recordset
 };
 
 }  // namespace keldara::dao

@@ -59,7 +59,11 @@ Profile openProfile(const QString& path) {
     return *profile;
 }
 
-// The source records; the connection that read them is closed again.
+// Every action reads each record once, in order; a bulk run re-reads a refused batch from its
+// first record while the next batch is being written: the records of two batches are kept.
+constexpr long kStreamedRows = 2 * transfer::BulkBatchRows;
+
+// The source records, streamed where the source's provider can: the table is not held whole.
 std::unique_ptr<dao::Recordset> readSource(const Profile& profile, const QString& password) {
     const QString file = profile.sourceFile.trimmed();
     if (!QFileInfo(file).isFile()) {
@@ -80,8 +84,9 @@ std::unique_ptr<dao::Recordset> readSource(const Profile& profile, const QString
                                          : QString())};
     }
     try {
-        return connection->openRecordset(QStringLiteral("SELECT * FROM [") + profile.sourceTable +
-                                         QLatin1Char(']'));
+        return connection->openStreamedRecordset(
+            QStringLiteral("SELECT * FROM [") + profile.sourceTable + QLatin1Char(']'),
+            kStreamedRows);
     } catch (const std::exception& e) {
         throw SetupError{QStringLiteral("cannot read the source table \"%1\" of \"%2\": %3")
                              .arg(profile.sourceTable, file, errorText(e))};

@@ -31,7 +31,7 @@ class AccessConnection final : public Connection {
         }
         const QString password = parsed.valueOr(QStringLiteral("Jet OLEDB:Database Password"));
         database_ =
-            std::make_unique<access::JetDatabase>(path, password, ansiCodePageOf(QLocale()));
+            std::make_shared<access::JetDatabase>(path, password, ansiCodePageOf(QLocale()));
     }
 
     bool isOpen() const override { return database_ != nullptr; }
@@ -60,6 +60,15 @@ class AccessConnection final : public Connection {
     }
 
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override {
+        return database_->readTable(tableOfQuery(sql));
+    }
+
+    std::unique_ptr<Recordset> openStreamedRecordset(const QString& sql, long keepRows) override {
+        return database_->readTable(tableOfQuery(sql), keepRows);
+    }
+
+  private:
+    QString tableOfQuery(const QString& sql) const {
         requireOpen();
         const auto table = tableOfSelectAll(sql);
         if (!table) {
@@ -68,10 +77,9 @@ class AccessConnection final : public Connection {
                                           "(SELECT * FROM [table]), not: %2")
                                .arg(database_->path(), sql));
         }
-        return database_->readTable(*table);
+        return *table;
     }
 
-  private:
     void requireOpen() const {
         if (!database_) {
             throw DaoError(
@@ -80,7 +88,7 @@ class AccessConnection final : public Connection {
         }
     }
 
-    std::unique_ptr<access::JetDatabase> database_;
+    std::shared_ptr<access::JetDatabase> database_;
 };
 
 }  // namespace

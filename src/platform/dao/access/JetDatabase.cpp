@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -235,55 +236,66 @@ class TableReader {
     void readOnly(const QStringList& names) { wanted_ = names; }
 
     std::unique_ptr<Recordset> read() {
-        readColumns();
-        std::vector<bool> skipped(columns_.size(), false);
-        for (std::size_t c = 0; c < columns_.size(); ++c) {
-            skipped[c] = !wanted_.isEmpty() && !wanted_.contains(fieldInfos_[c].name);
-        }
-        auto recordset = std::make_unique<Recordset>(fieldInfos_);
-        recordset->reserve(std::min<std::size_t>(table_->num_rows, 1u << 20));
-        std::vector<MdbField> fields(columns_.size());
-        std::vector<Value> row(columns_.size());
-        long rowsRead = 0;
-        mdb_rewind_table(table_);
-        long previousPage = 0;
-        while (const int page = mdb_read_next_dpg(table_)) {
-            // Data pages come in ascending order; anything else is a damaged page map.
-            if (page <= previousPage) {
-                damaged(QStringLiteral("the page map of table %1 is not valid")
-                            .arg(quoted(tableName_)));
-            }
-            previousPage = page;
-            const int rowsOnPage = mdb_get_int16(mdb_->pg_buf, mdb_->fmt->row_count_offset);
-            for (int r = 0; r < rowsOnPage; ++r) {
-                int start = 0;
-                size_t size = 0;
-                if (mdb_find_row(mdb_, r, &start, &size) == -1 || size == 0) continue;
-                if (start & kRowDeleted) continue;
-                start &= kRowOffsetMask;
-                if (mdb_crack_row(table_, start, size, fields.data()) < 0) {
-                    damaged(
-                        QStringLiteral("a row of table %1 cannot be read").arg(quoted(tableName_)));
-                }
-                for (std::size_t c = 0; c < columns_.size(); ++c) {
-                    row[c] = skipped[c] ? Value::null()
-                                        : columnValue(c, fields[c], start, static_cast<int>(size));
-                }
-                recordset->appendRow(row);
-                ++rowsRead;
-            }
-        }
-        fitCalculatedDecimals(*recordset);
+        start();
+        std::vector<Column> columns(columns_.size());
+        for (Column& column : columns)
+            column.reserve(std::min<std::size_t>(table_->num_rows, 1u << 20));
+        readRows(columns, std::numeric_limits<long>::max());
+        auto recordset = std::make_unique<Recordset>(fields(), std::move(columns));
         for (std::size_t c = 0; c < columns_.size(); ++c) {
             if (!notes_[c].isEmpty()) recordset->setFieldNote(static_cast<int>(c), notes_[c]);
         }
-        if (rowsRead < static_cast<long>(table_->num_rows)) {
+        return recordset;
+    }
+
+    // Reads the table once without keeping its rows, finding what read() finds (the fields,
+    // their notes, the damage), and gives the number of rows; readRows then reads them again.
+    long countRows() {
+        start();
+        constexpr long kRowsAtATime = 4096;
+        long rows = 0;
+        for (long read = kRowsAtATime; read == kRowsAtATime; rows += read) {
+            std::vector<Column> discarded(columns_.size());
+            read = readRows(discarded, kRowsAtATime);
+        }
+        rewind();
+        return rows;
+    }
+    const std::vector<QString>& notes() const { return notes_; }
+
+    // Appends the next rows, up to `maxRows`, page by page; gives how many.
+    long readRows(std::vector<Column>& columns, long maxRows) {
+        // Another table may have been read through the handle since: the page again.
+        if (rowOnPage_ < rowsOnPage_) mdb_read_pg(mdb_, page_);
+        long appended = 0;
+        while (appended < maxRows) {
+            if (rowOnPage_ == rowsOnPage_ && !nextPage()) break;
+            const int r = rowOnPage_++;
+            int start = 0;
+            size_t size = 0;
+            if (mdb_find_row(mdb_, r, &start, &size) == -1 || size == 0) continue;
+            if (start & kRowDeleted) continue;
+            start &= kRowOffsetMask;
+            if (mdb_crack_row(table_, start, size, fields_.data()) < 0) {
+                damaged(QStringLiteral("a row of table %1 cannot be read").arg(quoted(tableName_)));
+            }
+            for (std::size_t c = 0; c < columns_.size(); ++c) {
+                const Value value = skipped_[c]
+                                        ? Value::null()
+                                        : columnValue(c, fields_[c], start, static_cast<int>(size));
+                fitDecimal(c, value);
+                columns[c].append(value);
+            }
+            ++rowsRead_;
+            ++appended;
+        }
+        if (appended < maxRows && rowsRead_ < static_cast<long>(table_->num_rows)) {
             damaged(QStringLiteral("table %1 holds %2 rows, but only %3 could be read")
                         .arg(quoted(tableName_))
                         .arg(table_->num_rows)
-                        .arg(rowsRead));
+                        .arg(rowsRead_));
         }
-        return recordset;
+        return appended;
     }
 
   private:
@@ -452,29 +464,72 @@ class TableReader {
 
     // A calculated Decimal column has no precision of its own: it gets what its values need,
     // and becomes a Double when its expression gave floating-point results.
-    void fitCalculatedDecimals(Recordset& records) const {
+    struct DecimalFit {
+        int whole = 1;
+        int scale = 0;
+        bool floating = false;
+    };
+
+    void fitDecimal(std::size_t c, const Value& value) {
+        if (!calculated_[c] || columns_[c]->col_type != MDB_NUMERIC) return;
+        DecimalFit& fit = fits_[c];
+        fit.floating = fit.floating || value.kind() == ValueKind::Double;
+        if (value.kind() != ValueKind::Decimal) return;
+        QString digits = value.decimalText();
+        digits.remove(QLatin1Char('-'));
+        const qsizetype point = digits.indexOf(QLatin1Char('.'));
+        fit.whole = std::max<int>(fit.whole, point < 0 ? digits.size() : point);
+        fit.scale = std::max<int>(fit.scale, point < 0 ? 0 : digits.size() - point - 1);
+    }
+
+  public:
+    // The fields, once every row has been read.
+    std::vector<FieldInfo> fields() const {
+        std::vector<FieldInfo> infos = fieldInfos_;
         for (std::size_t c = 0; c < columns_.size(); ++c) {
             if (!calculated_[c] || columns_[c]->col_type != MDB_NUMERIC) continue;
-            int whole = 1, scale = 0;
-            bool floating = false;
-            for (long row = 0; row < records.recordCount(); ++row) {
-                const Value value = records.valueAt(row, static_cast<int>(c));
-                floating = floating || value.kind() == ValueKind::Double;
-                if (value.kind() != ValueKind::Decimal) continue;
-                QString digits = value.decimalText();
-                digits.remove(QLatin1Char('-'));
-                const qsizetype point = digits.indexOf(QLatin1Char('.'));
-                whole = std::max<int>(whole, point < 0 ? digits.size() : point);
-                scale = std::max<int>(scale, point < 0 ? 0 : digits.size() - point - 1);
-            }
-            FieldInfo& info = records.fieldInfo(static_cast<int>(c));
-            if (floating) {
+            FieldInfo& info = infos[c];
+            if (fits_[c].floating) {
                 info = FieldInfo{info.name, adType::Double, 8, 0, 0};
             } else {
-                info.precision = whole + scale;
-                info.numericScale = scale;
+                info.precision = fits_[c].whole + fits_[c].scale;
+                info.numericScale = fits_[c].scale;
             }
         }
+        return infos;
+    }
+
+  private:
+    void start() {
+        readColumns();
+        skipped_.assign(columns_.size(), false);
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            skipped_[c] = !wanted_.isEmpty() && !wanted_.contains(fieldInfos_[c].name);
+        }
+        fields_.resize(columns_.size());
+        fits_.assign(columns_.size(), DecimalFit{});
+        rewind();
+    }
+
+    void rewind() {
+        mdb_rewind_table(table_);
+        rowsRead_ = 0;
+        previousPage_ = page_ = 0;
+        rowOnPage_ = rowsOnPage_ = 0;
+    }
+
+    // Data pages come in ascending order; anything else is a damaged page map.
+    bool nextPage() {
+        page_ = mdb_read_next_dpg(table_);
+        if (page_ == 0) return false;
+        if (page_ <= previousPage_) {
+            damaged(
+                QStringLiteral("the page map of table %1 is not valid").arg(quoted(tableName_)));
+        }
+        previousPage_ = page_;
+        rowsOnPage_ = mdb_get_int16(mdb_->pg_buf, mdb_->fmt->row_count_offset);
+        rowOnPage_ = 0;
+        return true;
     }
 
     // A memo, or a calculated text without a length (its result is kept as a memo's).
@@ -715,8 +770,8 @@ class TableReader {
 
     MdbHandle* mdb_;
     MdbTableDef* table_;
-    const QString& path_;
-    const QString& tableName_;
+    const QString path_;
+    const QString tableName_;
     const CodePageDecoder& jet3Text_;
     bool jet4_;
     bool ace_;
@@ -729,6 +784,43 @@ class TableReader {
     std::vector<MdbColumn*> columns_;
     std::vector<FieldInfo> fieldInfos_;
     QStringList wanted_;
+    std::vector<bool> skipped_;
+    std::vector<MdbField> fields_;
+    std::vector<DecimalFit> fits_;
+    long rowsRead_ = 0;
+    int page_ = 0;
+    int previousPage_ = 0;
+    int rowOnPage_ = 0;
+    int rowsOnPage_ = 0;
+};
+
+// The rows of a table read again for a streamed recordset, through the database's handle;
+// the reader keeps its table's definition and the database.
+class StreamedTable final : public RowSource {
+  public:
+    StreamedTable(std::shared_ptr<const JetDatabase> database,
+                  std::unique_ptr<MdbCatalogEntry> entry, TablePtr table,
+                  std::unique_ptr<TableReader> reader)
+        : database_(std::move(database)),
+          entry_(std::move(entry)),
+          table_(std::move(table)),
+          reader_(std::move(reader)) {}
+    ~StreamedTable() override {
+        std::lock_guard lock(libmdbMutex());
+        reader_.reset();
+        table_.reset();
+    }
+
+    long readRows(std::vector<Column>& columns, long maxRows) override {
+        std::lock_guard lock(libmdbMutex());
+        return reader_->readRows(columns, maxRows);
+    }
+
+  private:
+    std::shared_ptr<const JetDatabase> database_;
+    std::unique_ptr<MdbCatalogEntry> entry_;
+    TablePtr table_;
+    std::unique_ptr<TableReader> reader_;
 };
 
 }  // namespace
@@ -903,7 +995,8 @@ int JetDatabase::columnIndex(const Recordset& records, const char* name) const {
                        .arg(quoted(path_), QLatin1String(name)));
 }
 
-std::unique_ptr<Recordset> JetDatabase::readTable(const QString& name) {
+std::unique_ptr<Recordset> JetDatabase::readTable(const QString& name,
+                                                  std::optional<long> streamedRows) {
     std::lock_guard lock(libmdbMutex());
     qsizetype index = userTables_.indexOf(name);
     if (index < 0) {
@@ -919,11 +1012,12 @@ std::unique_ptr<Recordset> JetDatabase::readTable(const QString& name) {
     }
     const QString& tableName = userTables_[index];
     const auto page = static_cast<quint32>(handle_->tableEntries[std::size_t(index)]->table_pg);
-    return readTableAt(page, tableName);
+    return readTableAt(page, tableName, {}, streamedRows);
 }
 
 std::unique_ptr<Recordset> JetDatabase::readTableAt(quint32 page, const QString& name,
-                                                    const QStringList& columns) {
+                                                    const QStringList& columns,
+                                                    std::optional<long> streamedRows) {
     auto entry = std::make_unique<MdbCatalogEntry>();
     entry->mdb = handle_->mdb;
     entry->object_type = MDB_TABLE;
@@ -943,11 +1037,22 @@ std::unique_ptr<Recordset> JetDatabase::readTableAt(quint32 page, const QString&
                                       "%2 cannot be read.")
                            .arg(quoted(path_), quoted(name)));
     }
-    TableReader reader(
+    auto reader = std::make_unique<TableReader>(
         handle_->mdb, table.get(), path_, name, jet3Text_, pageCount_,
         [this](quint32 complexId, const QString& field) { return complexField(complexId, field); });
-    if (!columns.isEmpty()) reader.readOnly(columns);
-    return reader.read();
+    if (!columns.isEmpty()) reader->readOnly(columns);
+    if (!streamedRows) return reader->read();
+    const long rows = reader->countRows();
+    std::vector<FieldInfo> fields = reader->fields();
+    const std::vector<QString> notes = reader->notes();
+    auto source = std::make_unique<StreamedTable>(shared_from_this(), std::move(entry),
+                                                  std::move(table), std::move(reader));
+    auto recordset =
+        std::make_unique<Recordset>(std::move(fields), rows, std::move(source), *streamedRows);
+    for (int c = 0; c < recordset->fieldCount(); ++c) {
+        if (!notes[std::size_t(c)].isEmpty()) recordset->setFieldNote(c, notes[std::size_t(c)]);
+    }
+    return recordset;
 }
 
 std::unique_ptr<Recordset> JetDatabase::readSystemTable(const QString& name,

@@ -15,7 +15,7 @@ namespace keldara::dao::access {
 
 // One open Access database file, read through libmdb. libmdb keeps its state in the handle
 // and in a few globals, so every call into it is serialised.
-class JetDatabase {
+class JetDatabase : public std::enable_shared_from_this<JetDatabase> {
   public:
     // Opens the file, checks its password and reads its table catalogue. Jet 3 text is read
     // in `jet3CodePage`. Throws DaoError naming the file and the reason.
@@ -28,8 +28,12 @@ class JetDatabase {
     JetVersion version() const { return header_.version; }
     // The user tables, in the order they are stored in the catalogue.
     const QStringList& userTables() const { return userTables_; }
-    // Every row of a user table (names compared without regard to case).
-    std::unique_ptr<Recordset> readTable(const QString& name);
+    // Every row of a user table (names compared without regard to case). With
+    // `streamedRows`, the recordset is streamed: the table is read once on opening, for its
+    // rows, fields and damage, and again page by page as the rows are asked for, holding that
+    // many (the database, which must be held by a shared_ptr, is kept meanwhile).
+    std::unique_ptr<Recordset> readTable(const QString& name,
+                                         std::optional<long> streamedRows = std::nullopt);
 
     // What a complex field (multi-value, attachment, version history) of Access 2007+ holds:
     // the text of each of its keys, or nothing and why it is not copied.
@@ -45,7 +49,8 @@ class JetDatabase {
     ComplexField complexField(quint32 complexId, const QString& field);
     std::unique_ptr<Recordset> readSystemTable(const QString& name, const QStringList& columns);
     std::unique_ptr<Recordset> readTableAt(quint32 page, const QString& name,
-                                           const QStringList& columns = {});
+                                           const QStringList& columns = {},
+                                           std::optional<long> streamedRows = std::nullopt);
     void checkFileAndHeader(const QString& password);
     void openHandle();
     void readCatalogue();

@@ -24,11 +24,13 @@ class DBaseConnection : public Connection {
     void execute(const QString& sql) override;
     std::unique_ptr<Recordset> openTableCatalogue() override;
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
+    std::unique_ptr<Recordset> openStreamedRecordset(const QString& sql, long keepRows) override;
 
   private:
     void requireOpen() const;
     QStringList tableFiles() const;
     QString tablePath(const QString& table) const;
+    QString pathOfQuery(const QString& sql) const;
 
     bool open_ = false;
     QString folder_;
@@ -79,6 +81,15 @@ std::unique_ptr<Recordset> DBaseConnection::openTableCatalogue() {
 }
 
 std::unique_ptr<Recordset> DBaseConnection::openRecordset(const QString& sql) {
+    return dbase::readDbfTable(pathOfQuery(sql));
+}
+
+std::unique_ptr<Recordset> DBaseConnection::openStreamedRecordset(const QString& sql,
+                                                                  long keepRows) {
+    return dbase::readDbfTable(pathOfQuery(sql), keepRows);
+}
+
+QString DBaseConnection::pathOfQuery(const QString& sql) const {
     requireOpen();
     const auto table = tableOfSelectAll(sql);
     if (!table) {
@@ -87,7 +98,7 @@ std::unique_ptr<Recordset> DBaseConnection::openRecordset(const QString& sql) {
                                       "tables, not: %1")
                            .arg(sql));
     }
-    return dbase::readDbfTable(tablePath(*table));
+    return tablePath(*table);
 }
 
 void DBaseConnection::requireOpen() const {

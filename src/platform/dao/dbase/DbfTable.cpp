@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -179,20 +180,30 @@ QString currencyText(std::int64_t value) {
     return digits;
 }
 
-class TableReader {
+// Reads a table's records in order, a chunk of the file at a time: all of them into a
+// recordset, or as a streamed recordset asks for them.
+class TableReader final : public RowSource {
   public:
     explicit TableReader(const QString& path) : path_(path) {}
     std::unique_ptr<Recordset> read();
+    // Opens the table, checks and counts its live records on the way (reading every value,
+    // so that a damaged one is found as read() finds it) and gives a recordset that reads
+    // them again as they are asked for.
+    static std::unique_ptr<Recordset> stream(std::unique_ptr<TableReader> reader, long keepRows);
+    long readRows(std::vector<Column>& columns, long maxRows) override;
 
   private:
+    void open();
+    void rewind();
+    long countLiveRecords();
     void readHeader();
     void readFieldDescriptors(const QByteArray& header);
     void addField(const unsigned char* descriptor, int& offset);
     void assignNullFlagBits();
     void openMemoFile();
     std::vector<FieldInfo> fieldInfos() const;
-    std::unique_ptr<Recordset> readRecords();
-    void appendRecord(const unsigned char* record, std::uint32_t number,
+    void readChunk();
+    bool appendRecord(const unsigned char* record, std::uint32_t number,
                       std::vector<Column>& columns);
     void storeField(const DbfField& field, const unsigned char* record, Column& column);
     void storeCharacter(const DbfField& field, const unsigned char* p, Column& column) const;
@@ -222,9 +233,29 @@ class TableReader {
     std::unique_ptr<MemoFile> memo_;
     std::uint32_t currentRecord_ = 0;  // 1-based, for messages
     DecimalText decimal_;              // reused for every numeric value
+    QByteArray chunk_;                 // records read from the file
+    qint64 chunkRecords_ = 0;
+    qint64 chunkNext_ = 0;  // the chunk's record to read next
+    std::uint32_t recordsRead_ = 0;
 };
 
 std::unique_ptr<Recordset> TableReader::read() {
+    open();
+    std::vector<Column> columns(fields_.size());
+    // No more than the file holds: readHeader checked the count.
+    for (Column& column : columns) column.reserve(recordCount_);
+    readRows(columns, std::numeric_limits<long>::max());
+    return std::make_unique<Recordset>(fieldInfos(), std::move(columns));
+}
+
+std::unique_ptr<Recordset> TableReader::stream(std::unique_ptr<TableReader> reader, long keepRows) {
+    reader->open();
+    const long rows = reader->countLiveRecords();
+    std::vector<FieldInfo> fields = reader->fieldInfos();
+    return std::make_unique<Recordset>(std::move(fields), rows, std::move(reader), keepRows);
+}
+
+void TableReader::open() {
     file_.setFileName(path_);
     if (!file_.open(QIODevice::ReadOnly)) {
         throw DaoError(DaoError::BadFile,
@@ -234,7 +265,26 @@ std::unique_ptr<Recordset> TableReader::read() {
     fileSize_ = file_.size();
     readHeader();
     if (hasMemoFields_) openMemoFile();
-    return readRecords();
+    rewind();
+}
+
+void TableReader::rewind() {
+    if (!file_.seek(headerLength_)) fail(QStringLiteral("its records cannot be reached"));
+    recordsRead_ = 0;
+    chunkRecords_ = chunkNext_ = 0;
+}
+
+long TableReader::countLiveRecords() {
+    constexpr long kRecordsAtATime = 4096;
+    long live = 0;
+    long read = 0;
+    do {
+        std::vector<Column> discarded(fields_.size());
+        read = readRows(discarded, kRecordsAtATime);
+        live += read;
+    } while (read == kRecordsAtATime);
+    rewind();
+    return live;
 }
 
 void TableReader::readHeader() {
@@ -506,40 +556,42 @@ std::vector<FieldInfo> TableReader::fieldInfos() const {
     return infos;
 }
 
-std::unique_ptr<Recordset> TableReader::readRecords() {
-    std::vector<Column> columns(fields_.size());
-    // No more than the file holds: readHeader checked the count.
-    for (Column& column : columns) column.reserve(recordCount_);
-    const qint64 recordsPerChunk = std::max<qint64>(1, kChunkBytes / recordLength_);
-    QByteArray buffer(
-        static_cast<qsizetype>(std::min<qint64>(recordsPerChunk, recordCount_) * recordLength_),
-        Qt::Uninitialized);
-    if (!file_.seek(headerLength_)) fail(QStringLiteral("its records cannot be reached"));
-    std::uint32_t number = 0;
-    while (number < recordCount_) {
-        const qint64 count = std::min<qint64>(recordsPerChunk, recordCount_ - number);
-        const qint64 bytes = count * recordLength_;
-        if (file_.read(buffer.data(), bytes) != bytes) {
-            fail(QStringLiteral("its records could not be read: %1").arg(file_.errorString()));
-        }
-        const auto* data = reinterpret_cast<const unsigned char*>(buffer.constData());
-        for (qint64 i = 0; i < count; ++i) {
-            appendRecord(data + i * recordLength_, ++number, columns);
-        }
+// Appends the next live records, up to `maxRows`; gives how many.
+long TableReader::readRows(std::vector<Column>& columns, long maxRows) {
+    long appended = 0;
+    while (appended < maxRows && recordsRead_ < recordCount_) {
+        if (chunkNext_ == chunkRecords_) readChunk();
+        const auto* record =
+            reinterpret_cast<const unsigned char*>(chunk_.constData()) + chunkNext_ * recordLength_;
+        ++chunkNext_;
+        if (appendRecord(record, ++recordsRead_, columns)) ++appended;
     }
-    return std::make_unique<Recordset>(fieldInfos(), std::move(columns));
+    return appended;
 }
 
-void TableReader::appendRecord(const unsigned char* record, std::uint32_t number,
+void TableReader::readChunk() {
+    const qint64 recordsPerChunk = std::max<qint64>(1, kChunkBytes / recordLength_);
+    chunkRecords_ = std::min<qint64>(recordsPerChunk, recordCount_ - recordsRead_);
+    const qint64 bytes = chunkRecords_ * recordLength_;
+    chunk_.resize(static_cast<qsizetype>(bytes));
+    if (file_.read(chunk_.data(), bytes) != bytes) {
+        fail(QStringLiteral("its records could not be read: %1").arg(file_.errorString()));
+    }
+    chunkNext_ = 0;
+}
+
+// False for a deleted record, which is left out.
+bool TableReader::appendRecord(const unsigned char* record, std::uint32_t number,
                                std::vector<Column>& columns) {
     currentRecord_ = number;
-    if (record[0] == '*') return;  // deleted
+    if (record[0] == '*') return false;
     if (record[0] != ' ') {
         fail(QStringLiteral("record %1 starts with 0x%2 instead of a deletion flag")
                  .arg(number)
                  .arg(record[0], 2, 16, QLatin1Char('0')));
     }
     for (std::size_t i = 0; i < fields_.size(); ++i) storeField(fields_[i], record, columns[i]);
+    return true;
 }
 
 bool TableReader::flagSet(const unsigned char* record, int bit) const {
@@ -735,8 +787,10 @@ void TableReader::failValue(const DbfField& field, const QString& reason) const 
 
 }  // namespace
 
-std::unique_ptr<Recordset> readDbfTable(const QString& path) {
+std::unique_ptr<Recordset> readDbfTable(const QString& path, std::optional<long> streamedRows) {
     try {
+        if (streamedRows)
+            return TableReader::stream(std::make_unique<TableReader>(path), *streamedRows);
         return TableReader(path).read();
     } catch (const std::bad_alloc&) {
         throw DaoError(DaoError::BadFile,

@@ -106,6 +106,28 @@ class ExcelConnection : public Connection {
     }
 
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override {
+        const std::size_t sheet = sheetOfQuery(sql);
+        try {
+            return sheet::sheetRecordset(*workbook_, sheet);
+        } catch (const sheet::FormatError&) {
+            throwUnreadableSheet(sheet);
+        }
+    }
+
+    std::unique_ptr<Recordset> openStreamedRecordset(const QString& sql, long keepRows) override {
+        const std::size_t sheet = sheetOfQuery(sql);
+        const auto rethrow = [workbook = workbook_, path = path_, sheet] {
+            throwUnreadableSheet(*workbook, path, sheet);
+        };
+        try {
+            return sheet::streamSheetRecordset(workbook_, sheet, keepRows, rethrow);
+        } catch (const sheet::FormatError&) {
+            throwUnreadableSheet(sheet);
+        }
+    }
+
+  private:
+    std::size_t sheetOfQuery(const QString& sql) const {
         requireOpen();
         const std::optional<QString> table = tableOfSelectAll(sql);
         if (!table) {
@@ -114,17 +136,24 @@ class ExcelConnection : public Connection {
                                           "this statement is not supported: %2")
                                .arg(path_, sql));
         }
-        const std::size_t sheet = findSheet(*table);
+        return findSheet(*table);
+    }
+
+    // Called in the catch block of a sheet::FormatError: the error naming the sheet.
+    [[noreturn]] void throwUnreadableSheet(std::size_t sheet) const {
+        throwUnreadableSheet(*workbook_, path_, sheet);
+    }
+    [[noreturn]] static void throwUnreadableSheet(const sheet::SheetBook& workbook,
+                                                  const QString& path, std::size_t sheet) {
         try {
-            return sheet::sheetRecordset(*workbook_, sheet);
+            throw;
         } catch (const sheet::FormatError& error) {
             throw DaoError(DaoError::BadFile,
                            QStringLiteral("The sheet '%1' of the workbook '%2' cannot be read: %3.")
-                               .arg(workbook_->sheetNames()[sheet], path_, error.reason()));
+                               .arg(workbook.sheetNames()[sheet], path, error.reason()));
         }
     }
 
-  private:
     // The file as it is now; a file shortened meanwhile gives the bytes it still has.
     static QByteArray readWhole(QFile& file, const QString& path) {
         QByteArray bytes(file.size(), Qt::Uninitialized);
@@ -200,7 +229,7 @@ class ExcelConnection : public Connection {
     }
 
     QString path_;
-    std::unique_ptr<sheet::SheetBook> workbook_;
+    std::shared_ptr<const sheet::SheetBook> workbook_;
 };
 
 }  // namespace

@@ -2,6 +2,11 @@
 
 #include <QSet>
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include "platform/dao/TypeCodes.h"
 #include "platform/dao/sheet/SheetError.h"
@@ -209,33 +214,54 @@ class RowBuilder {
     std::size_t column_ = 0;  // the next column of that row to fill
 };
 
+// Follows a sheet's cells as the worksheet stores them: whether they come in row and column
+// order, one per position, and the used range of those that occupy a position.
+class CellWalk {
+  public:
+    bool inOrder = true;
+    Range range;
+
+    // True for a cell in order that occupies its position; `inOrder` turns false at the
+    // first cell out of order.
+    bool take(const SheetCell& cell) {
+        if (!inOrder) return false;
+        if ((any_ &&
+             (cell.row < lastRow_ || (cell.row == lastRow_ && cell.column <= lastColumn_))) ||
+            cell.column >= kMaxSheetColumns) {
+            inOrder = false;
+            return false;
+        }
+        any_ = true;
+        lastRow_ = cell.row;
+        lastColumn_ = cell.column;
+        if (!occupies(cell)) return false;
+        if (range.empty) {
+            range = Range{cell.row, cell.row, cell.column, cell.column, false};
+        } else {
+            range.lastRow = cell.row;
+            range.firstColumn = std::min(range.firstColumn, cell.column);
+            range.lastColumn = std::max(range.lastColumn, cell.column);
+        }
+        return true;
+    }
+
+  private:
+    bool any_ = false;
+    std::uint32_t lastRow_ = 0;
+    std::uint16_t lastColumn_ = 0;
+};
+
 // Builds the records of a sheet in one reading of its cells, as the worksheet stores them:
 // each sheet column's values are kept as they come (Nulls filling the gaps), with the kinds
 // they hold; a column of mixed kinds becomes text at the end. `inOrder` turns false, and
 // the building stops, when the cells are not in row and column order, one per position.
 class OnePassBuilder {
   public:
-    bool inOrder = true;
+    bool inOrder() const { return walk_.inOrder; }
 
     void add(SheetCell&& cell) {
-        if (!inOrder) return;
-        if ((any_ &&
-             (cell.row < lastRow_ || (cell.row == lastRow_ && cell.column <= lastColumn_))) ||
-            cell.column >= kMaxSheetColumns) {
-            inOrder = false;
-            return;
-        }
-        any_ = true;
-        lastRow_ = cell.row;
-        lastColumn_ = cell.column;
-        if (!occupies(cell)) return;
-        if (range_.empty) {
-            range_ = Range{cell.row, cell.row, cell.column, cell.column, false};
-        } else {
-            range_.lastRow = cell.row;
-            range_.firstColumn = std::min(range_.firstColumn, cell.column);
-            range_.lastColumn = std::max(range_.lastColumn, cell.column);
-        }
+        if (!walk_.take(cell)) return;
+        const Range& range_ = walk_.range;
         if (cell.row == range_.firstRow) {
             headerCells_.push_back(std::move(cell));
             return;
@@ -250,6 +276,7 @@ class OnePassBuilder {
     }
 
     std::unique_ptr<Recordset> finish() {
+        const Range& range_ = walk_.range;
         if (range_.empty) return emptySheetRecordset();
         const std::uint32_t records = range_.lastRow - range_.firstRow;
         requireLoadableSize(records + 1u, range_.lastColumn - range_.firstColumn + 1u);
@@ -291,12 +318,165 @@ class OnePassBuilder {
         return text;
     }
 
-    bool any_ = false;
-    std::uint32_t lastRow_ = 0;
-    std::uint16_t lastColumn_ = 0;
-    Range range_;
+    CellWalk walk_;
     std::vector<SheetCell> headerCells_;
     std::vector<Pending> columns_;  // by sheet column, as far as a cell has come
+};
+
+// The first pass over a sheet to be streamed: its range, header row and columns' kinds, as
+// OnePassBuilder finds them, without keeping the values.
+class ShapeScan {
+  public:
+    bool inOrder() const { return walk_.inOrder; }
+    const Range& range() const { return walk_.range; }
+    const std::vector<SheetCell>& headerCells() const { return headerCells_; }
+
+    void add(SheetCell&& cell) {
+        if (!walk_.take(cell)) return;
+        const Range& range = walk_.range;
+        if (cell.row == range.firstRow) {
+            headerCells_.push_back(std::move(cell));
+            return;
+        }
+        requireLoadableSize(cell.row - range.firstRow + 0u,
+                            range.lastColumn - range.firstColumn + 1u);
+        if (cell.column >= shapes_.size()) shapes_.resize(cell.column + 1u);
+        shapes_[cell.column].add(cell.value);
+    }
+
+    // The shapes of the range's columns.
+    std::vector<ColumnShape> shapes() const {
+        std::vector<ColumnShape> shapes(shapes_);
+        shapes.resize(walk_.range.lastColumn + 1u);
+        return {shapes.begin() + walk_.range.firstColumn, shapes.end()};
+    }
+
+  private:
+    CellWalk walk_;
+    std::vector<SheetCell> headerCells_;
+    std::vector<ColumnShape> shapes_;  // by sheet column
+};
+
+// The records of a sheet read again for a streamed recordset: a second thread reads the
+// cells and hands them over a few thousand at a time, waiting while they are not taken.
+class StreamedSheet final : public RowSource {
+  public:
+    StreamedSheet(std::shared_ptr<const SheetBook> book, std::size_t sheet, const Range& range,
+                  std::vector<ColumnShape> shapes, std::function<void()> rethrow)
+        : book_(std::move(book)),
+          sheet_(sheet),
+          range_(range),
+          shapes_(std::move(shapes)),
+          rethrow_(std::move(rethrow)),
+          row_(range.firstRow + 1) {
+        reader_ = std::thread([this] { readCells(); });
+    }
+
+    ~StreamedSheet() override {
+        {
+            const std::lock_guard lock(mutex_);
+            cancelled_ = true;
+        }
+        changed_.notify_all();
+        reader_.join();
+    }
+
+    long readRows(std::vector<Column>& columns, long maxRows) override {
+        const std::uint32_t end =
+            std::min<std::uint32_t>(row_ + static_cast<std::uint32_t>(maxRows), range_.lastRow + 1);
+        const std::uint32_t first = row_;
+        while (std::optional<SheetCell> cell = nextCell()) {
+            if (cell->row <= range_.firstRow || cell->row > range_.lastRow) continue;
+            if (cell->column < range_.firstColumn || cell->column > range_.lastColumn) continue;
+            if (cell->row >= end) {
+                pending_ = std::move(cell);
+                break;
+            }
+            const std::size_t i = cell->column - range_.firstColumn;
+            fillBefore(columns, cell->row, i);
+            if (shapes_[i].isMixed() && !cell->value.isNull()) {
+                columns[i].appendText(ValueKind::Text, cellText(cell->value));
+            } else {
+                columns[i].append(cell->value);
+            }
+            ++column_;
+        }
+        fillBefore(columns, end, 0);
+        return static_cast<long>(end - first);
+    }
+
+  private:
+    struct Cancelled {};
+    static constexpr std::size_t kCellsAtATime = 4096;
+
+    void readCells() {
+        try {
+            book_->visitCells(sheet_, [this](SheetCell&& cell) {
+                if (cell.value.kind() == ValueKind::Text) {
+                    QString text = cell.value.toText();
+                    text.detach();  // its own copy, not the workbook's memory
+                    cell.value = Value::text(text);
+                }
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return cancelled_ || cells_.size() < kCellsAtATime; });
+                if (cancelled_) throw Cancelled{};
+                cells_.push_back(std::move(cell));
+                changed_.notify_all();
+            });
+        } catch (const Cancelled&) {
+        } catch (...) {
+            const std::lock_guard lock(mutex_);
+            error_ = std::current_exception();
+        }
+        const std::lock_guard lock(mutex_);
+        done_ = true;
+        changed_.notify_all();
+    }
+
+    // The next cell of the sheet; none after the last. Throws what reading the sheet threw.
+    std::optional<SheetCell> nextCell() {
+        if (pending_) return std::exchange(pending_, std::nullopt);
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return done_ || !cells_.empty(); });
+        if (cells_.empty()) {
+            if (error_) {
+                try {
+                    std::rethrow_exception(error_);
+                } catch (const FormatError&) {
+                    rethrow_();
+                }
+            }
+            return std::nullopt;
+        }
+        SheetCell cell = std::move(cells_.front());
+        cells_.pop_front();
+        changed_.notify_all();
+        return cell;
+    }
+
+    // Nulls for the positions without a cell before the given one.
+    void fillBefore(std::vector<Column>& columns, std::uint32_t row, std::size_t column) {
+        for (; row_ < row; ++row_, column_ = 0) {
+            for (; column_ < columns.size(); ++column_) columns[column_].appendNull();
+        }
+        for (; column_ < column; ++column_) columns[column_].appendNull();
+    }
+
+    std::shared_ptr<const SheetBook> book_;
+    std::size_t sheet_;
+    Range range_;
+    std::vector<ColumnShape> shapes_;
+    std::function<void()> rethrow_;
+    std::uint32_t row_;       // the sheet row being filled
+    std::size_t column_ = 0;  // the next column of that row to fill
+    std::optional<SheetCell> pending_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<SheetCell> cells_;
+    bool done_ = false;
+    bool cancelled_ = false;
+    std::exception_ptr error_;
+    std::thread reader_;
 };
 
 }  // namespace
@@ -337,9 +517,30 @@ std::unique_ptr<Recordset> sheetRecordset(std::vector<SheetCell> cells) {
 std::unique_ptr<Recordset> sheetRecordset(const SheetBook& book, std::size_t sheet) {
     auto builder = std::make_unique<OnePassBuilder>();
     book.visitCells(sheet, [&builder](SheetCell&& cell) { builder->add(std::move(cell)); });
-    if (builder->inOrder) return builder->finish();
+    if (builder->inOrder()) return builder->finish();
     builder.reset();  // its memory back before the cells are read again
     return sheetRecordset(book.readCells(sheet));
+}
+
+std::unique_ptr<Recordset> streamSheetRecordset(std::shared_ptr<const SheetBook> book,
+                                                std::size_t sheet, long keepRows,
+                                                const std::function<void()>& rethrow) {
+    ShapeScan scan;
+    book->visitCells(sheet, [&scan](SheetCell&& cell) { scan.add(std::move(cell)); });
+    if (!scan.inOrder()) return sheetRecordset(*book, sheet);
+    const Range range = scan.range();
+    if (range.empty) return emptySheetRecordset();
+    const std::uint32_t records = range.lastRow - range.firstRow;
+    requireLoadableSize(records + 1u, range.lastColumn - range.firstColumn + 1u);
+    const std::vector<QString> names = fieldNames(scan.headerCells(), range);
+    std::vector<ColumnShape> shapes = scan.shapes();
+    std::vector<FieldInfo> fields;
+    for (std::size_t i = 0; i < shapes.size(); ++i)
+        fields.push_back(fieldOfShape(names[i], shapes[i]));
+    auto source =
+        std::make_unique<StreamedSheet>(std::move(book), sheet, range, std::move(shapes), rethrow);
+    return std::make_unique<Recordset>(std::move(fields), static_cast<long>(records),
+                                       std::move(source), keepRows);
 }
 
 }  // namespace keldara::dao::sheet

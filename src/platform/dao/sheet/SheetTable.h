@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -17,6 +18,15 @@ std::unique_ptr<Recordset> sheetRecordset(std::vector<SheetCell> cells);
 // The same for a sheet of a workbook, read once when its cells are stored in order, as
 // writers store them (otherwise read again and sorted).
 std::unique_ptr<Recordset> sheetRecordset(const SheetBook& book, std::size_t sheet);
+
+// The same table streamed: a first reading of the cells finds the range, the names and the
+// types; a second one, on a thread of its own, gives the records as they are asked for
+// (Recordset's streamed form, holding `keepRows`). A sheet whose cells are not stored in
+// order is loaded as sheetRecordset loads it. A FormatError while the records are read is
+// handed to `rethrow`, called inside the catch block, to throw the error the caller tells.
+std::unique_ptr<Recordset> streamSheetRecordset(std::shared_ptr<const SheetBook> book,
+                                                std::size_t sheet, long keepRows,
+                                                const std::function<void()>& rethrow);
 
 // The text a value stands for in a text column or a field name: numbers in their shortest
 // exact form, dates as YYYY-MM-DD[ HH:MM:SS], Booleans as TRUE or FALSE.

@@ -25,8 +25,13 @@ std::uint64_t bytesEqual(std::uint64_t word, char c) {
 
 }  // namespace
 
-RecordReader::RecordReader(std::string_view text, char delimiter, const QString& fileName)
-    : fileName_(fileName), data_(text.data()), size_(text.size()), delimiter_(delimiter) {
+RecordReader::RecordReader(std::string_view text, char delimiter, const QString& fileName,
+                           std::int64_t firstLine)
+    : fileName_(fileName),
+      data_(text.data()),
+      size_(text.size()),
+      line_(firstLine),
+      delimiter_(delimiter) {
     stops_.fill(false);
     stops_[static_cast<unsigned char>(delimiter)] = true;
     stops_['\n'] = true;
@@ -98,7 +103,10 @@ void RecordReader::readQuotedField() {
     std::size_t rewrittenStart = 0;
     for (;;) {
         const auto* quote = static_cast<const char*>(std::memchr(data_ + pos_, '"', size_ - pos_));
-        if (quote == nullptr) throwUnclosedQuote(openingLine);
+        if (quote == nullptr) {
+            pos_ = size_;
+            throwUnclosedQuote(openingLine);
+        }
         const std::size_t at = static_cast<std::size_t>(quote - data_);
         countLineEnds(pos_, at);
         if (at + 1 < size_ && data_[at + 1] == '"') {

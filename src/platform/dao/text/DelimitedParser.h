@@ -28,10 +28,12 @@ struct FieldSlice {
 // delimiters, line ends and doubled quotes. Text after a closing quote belongs to the field.
 // A blank line is a record without fields. Only the current record's fields are kept, so
 // reading takes no memory in proportion to the text. Throws DaoError naming `fileName` and
-// the line when a quote is never closed or a record holds too many fields.
+// the line when a quote is never closed or a record holds too many fields. A reader may begin
+// at any record of a longer text, on that record's line (`firstLine`).
 class RecordReader {
   public:
-    RecordReader(std::string_view text, char delimiter, const QString& fileName);
+    RecordReader(std::string_view text, char delimiter, const QString& fileName,
+                 std::int64_t firstLine = 1);
 
     // Reads the next record; false after the last.
     bool next();
@@ -42,6 +44,9 @@ class RecordReader {
     }
     std::int64_t line() const { return recordLine_; }  // where the record begins, from 1
     std::size_t position() const { return pos_; }      // bytes of the text read so far
+    std::int64_t nextLine() const { return line_; }    // where the next record begins
+    // The text ended inside the last record read, or before it (a quote never closed).
+    bool reachedEnd() const { return pos_ >= size_; }
 
   private:
     bool isLineEnd(char c) const { return c == '\n' || c == '\r'; }

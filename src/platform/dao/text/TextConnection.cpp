@@ -138,15 +138,11 @@ class TextConnection final : public Connection {
     }
 
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override {
-        requireOpen();
-        const auto table = tableOfSelectAll(sql);
-        if (!table) {
-            throw DaoError(DaoError::BadQuery,
-                           QStringLiteral("The text provider reads whole files only (\"SELECT * "
-                                          "FROM [file name]\"), not \"%1\".")
-                               .arg(sql));
-        }
-        return text::readTextTable(pathOfTable(*table), options_);
+        return text::readTextTable(pathOfQuery(sql), options_);
+    }
+
+    std::unique_ptr<Recordset> openStreamedRecordset(const QString& sql, long keepRows) override {
+        return text::streamTextTable(pathOfQuery(sql), options_, keepRows);
     }
 
   private:
@@ -155,6 +151,18 @@ class TextConnection final : public Connection {
             throw DaoError(DaoError::NotOpen,
                            QStringLiteral("Operation is not allowed when the object is closed."));
         }
+    }
+
+    QString pathOfQuery(const QString& sql) const {
+        requireOpen();
+        const auto table = tableOfSelectAll(sql);
+        if (!table) {
+            throw DaoError(DaoError::BadQuery,
+                           QStringLiteral("The text provider reads whole files only (\"SELECT * "
+                                          "FROM [file name]\"), not \"%1\".")
+                               .arg(sql));
+        }
+        return pathOfTable(*table);
     }
 
     // The file of the folder that a table name means: the exact name, else the one name

@@ -40,19 +40,6 @@ bool startsWith(const QByteArray& raw, const char* prefix, qsizetype length) {
     return raw.size() >= length && std::memcmp(raw.constData(), prefix, length) == 0;
 }
 
-QByteArray utf16ToUtf8(const QByteArray& raw, QStringConverter::Encoding encoding,
-                       const QString& fileName) {
-    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
-    const QString text = decoder.decode(QByteArrayView(raw).sliced(2));
-    if (decoder.hasError() || raw.size() % 2 != 0) {
-        throw DaoError(DaoError::BadFile,
-                       QStringLiteral("The file \"%1\" cannot be read: it begins as UTF-16 text "
-                                      "but holds malformed UTF-16.")
-                           .arg(fileName));
-    }
-    return text.toUtf8();
-}
-
 }  // namespace
 
 bool isValidUtf8(const char* data, qsizetype size) {
@@ -106,6 +93,19 @@ bool isValidUtf8(const char* data, qsizetype size) {
     return true;
 }
 
+QByteArray utf16ToUtf8(QByteArrayView units, bool bigEndian, const QString& fileName) {
+    QStringDecoder decoder(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+                           QStringConverter::Flag::Stateless);
+    const QString text = decoder.decode(units);
+    if (decoder.hasError() || units.size() % 2 != 0) {
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The file \"%1\" cannot be read: it begins as UTF-16 text "
+                                      "but holds malformed UTF-16.")
+                           .arg(fileName));
+    }
+    return text.toUtf8();
+}
+
 QByteArray windows1252ToUtf8(const char* data, qsizetype size) {
     QByteArray out;
     out.reserve(size + size / 8);
@@ -125,10 +125,10 @@ QByteArray windows1252ToUtf8(const char* data, qsizetype size) {
 
 QByteArray decodeTextFile(const QByteArray& raw, const QString& fileName) {
     if (startsWith(raw, "\xFF\xFE", 2)) {
-        return utf16ToUtf8(raw, QStringConverter::Utf16LE, fileName);
+        return utf16ToUtf8(QByteArrayView(raw).sliced(2), false, fileName);
     }
     if (startsWith(raw, "\xFE\xFF", 2)) {
-        return utf16ToUtf8(raw, QStringConverter::Utf16BE, fileName);
+        return utf16ToUtf8(QByteArrayView(raw).sliced(2), true, fileName);
     }
     const qsizetype bom = startsWith(raw, "\xEF\xBB\xBF", 3) ? 3 : 0;
     const char* body = raw.constData() + bom;

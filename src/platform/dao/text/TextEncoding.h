@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 namespace keldara::dao::text {
@@ -13,6 +14,10 @@ bool isValidUtf8(const char* data, qsizetype size);
 // code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the C1 controls of the
 // same number, as Windows converts them.
 QByteArray windows1252ToUtf8(const char* data, qsizetype size);
+
+// UTF-16 code units (after the byte-order mark) as UTF-8. Throws DaoError naming `fileName`
+// when they are malformed or of an odd number of bytes.
+QByteArray utf16ToUtf8(QByteArrayView units, bool bigEndian, const QString& fileName);
 
 // The contents of a delimited text file as UTF-8 without a byte-order mark: UTF-16 when
 // the file begins with a UTF-16 byte-order mark, UTF-8 when the bytes are valid UTF-8

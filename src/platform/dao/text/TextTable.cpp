@@ -12,6 +12,7 @@
 #include "platform/dao/text/DelimitedParser.h"
 #include "platform/dao/text/FileText.h"
 #include "platform/dao/text/TextEncoding.h"
+#include "platform/dao/text/TextStream.h"
 #include "platform/dao/text/ValueScanning.h"
 
 namespace keldara::dao::text {
@@ -148,85 +149,64 @@ void appendValue(Column& column, std::string_view bytes, int type) {
     }
 }
 
-// Builds the recordset in two passes over the text, record by record: the first finds the
-// field names, the number of records and every column's type; the second stores the values
-// in the columns. Neither keeps more of the text than the record at hand.
-class TableBuilder {
+// What the first pass over a text finds, record by record: the field names, the number of
+// records and every column's type. It keeps no values.
+class TableScan {
   public:
-    TableBuilder(const QString& path, FileText& file, char delimiter, bool headerRow)
-        : path_(path), file_(file), delimiter_(delimiter), headerRow_(headerRow) {}
+    TableScan(const QString& path, bool headerRow) : path_(path), headerRow_(headerRow) {}
 
-    std::unique_ptr<Recordset> build() {
-        scan();
-        if (file_.settleEncoding()) {
-            forgetScan();
-            scan();
-            file_.rewind();
+    // Blank lines at the end of the text are no records; the ones before the header line
+    // neither.
+    template <class Records>
+    void observe(const Records& reader) {
+        const auto fields = reader.fields();
+        if (fields.empty()) {
+            if (!headerRow_ || headerSeen_) ++pendingBlank_;
+            return;
         }
-        if (headerRow_ ? !headerSeen_ : columns_ == 0) return std::make_unique<Recordset>();
+        if (headerRow_ && !headerSeen_) {
+            for (const FieldSlice& slice : fields) names_.push_back(textOf(reader.bytes(slice)));
+            columns_ = names_.size();
+            scans_.resize(columns_);
+            headerSeen_ = true;
+            return;
+        }
+        blankRecords_ += pendingBlank_;
+        pendingBlank_ = 0;
+        ++nonBlankRecords_;
+        if (headerRow_) {
+            checkWidth(reader.line(), fields);
+        } else if (fields.size() > columns_) {
+            columns_ = fields.size();
+            scans_.resize(columns_);
+        }
+        const std::size_t width = std::min(fields.size(), columns_);
+        for (std::size_t c = 0; c < width; ++c) {
+            if (fields[c].origin != SliceOrigin::Null) scans_[c].observe(reader.bytes(fields[c]));
+        }
+    }
+
+    // The fields, or none for a text without any; throws DaoError for a record wider than
+    // the header line, or one of far too few fields for the text's `textBytes`.
+    bool isEmpty() const { return headerRow_ ? !headerSeen_ : columns_ == 0; }
+    std::vector<FieldInfo> fields(std::uint64_t textBytes) {
         if (widthError_) throw *widthError_;
-        rows_ = nonBlankRecords_ + (columns_ == 1 ? blankRecords_ : 0);
-        checkCellCount();
+        checkCellCount(textBytes);
         names_.resize(columns_);
         scans_.resize(columns_);
         std::vector<FieldInfo> fields;
         fields.reserve(columns_);
         const std::vector<QString> names = uniqueFieldNames(std::move(names_));
         for (std::size_t c = 0; c < columns_; ++c) fields.push_back(scans_[c].fieldInfo(names[c]));
-        return std::make_unique<Recordset>(fields, fill(fields));
+        return fields;
     }
+    std::size_t rows() const { return nonBlankRecords_ + (columns_ == 1 ? blankRecords_ : 0); }
 
   private:
-    // The first pass. Blank lines at the end of the text are no records; the ones before
-    // the header line neither.
-    void scan() {
-        RecordReader reader(file_.text(), delimiter_, path_);
-        std::size_t pendingBlank = 0;
-        while (reader.next()) {
-            file_.release(reader.position());
-            const auto fields = reader.fields();
-            if (fields.empty()) {
-                if (!headerRow_ || headerSeen_) ++pendingBlank;
-                continue;
-            }
-            if (headerRow_ && !headerSeen_) {
-                for (const FieldSlice& slice : fields)
-                    names_.push_back(textOf(reader.bytes(slice)));
-                columns_ = names_.size();
-                scans_.resize(columns_);
-                headerSeen_ = true;
-                continue;
-            }
-            blankRecords_ += pendingBlank;
-            pendingBlank = 0;
-            ++nonBlankRecords_;
-            if (headerRow_) {
-                checkWidth(reader);
-            } else if (fields.size() > columns_) {
-                columns_ = fields.size();
-                scans_.resize(columns_);
-            }
-            const std::size_t width = std::min(fields.size(), columns_);
-            for (std::size_t c = 0; c < width; ++c) {
-                if (fields[c].origin != SliceOrigin::Null)
-                    scans_[c].observe(reader.bytes(fields[c]));
-            }
-        }
-    }
-
-    void forgetScan() {
-        headerSeen_ = false;
-        names_.clear();
-        scans_.clear();
-        widthError_.reset();
-        columns_ = nonBlankRecords_ = blankRecords_ = 0;
-    }
-
     // A record wider than the header line is refused unless its extra fields are empty; the
     // first such record is named once the whole text has been read, so that damage to its
     // quoting is reported first.
-    void checkWidth(const RecordReader& reader) {
-        const auto fields = reader.fields();
+    void checkWidth(std::int64_t line, std::span<const FieldSlice> fields) {
         if (fields.size() <= columns_ || widthError_) return;
         const bool extraAreEmpty =
             std::all_of(fields.begin() + static_cast<std::ptrdiff_t>(columns_), fields.end(),
@@ -236,7 +216,7 @@ class TableBuilder {
                                QStringLiteral("The file \"%1\" cannot be read: line %2 holds %3 "
                                               "fields, but the header line names only %4.")
                                    .arg(path_)
-                                   .arg(reader.line())
+                                   .arg(line)
                                    .arg(fields.size())
                                    .arg(columns_));
     }
@@ -244,51 +224,19 @@ class TableBuilder {
     // Short records are filled up with Nulls. A header line of thousands of fields over
     // many short lines, as a damaged file may hold, would need far more memory than the
     // file's size warrants; such a file is refused.
-    void checkCellCount() const {
-        const double cells = static_cast<double>(rows_) * static_cast<double>(columns_);
-        const double bytes = static_cast<double>(file_.text().size());
+    void checkCellCount(std::uint64_t textBytes) const {
+        const double cells = static_cast<double>(rows()) * static_cast<double>(columns_);
+        const double bytes = static_cast<double>(textBytes);
         if (cells <= 16.0 * bytes + 16.0 * 1024 * 1024) return;
         throw DaoError(DaoError::BadFile,
                        QStringLiteral("The file \"%1\" cannot be read: its %2 records hold far "
                                       "fewer fields than the table's %3 columns.")
                            .arg(path_)
-                           .arg(rows_)
+                           .arg(rows())
                            .arg(columns_));
     }
 
-    // The second pass. A blank line is a record of one Null field where there is one
-    // field, and nothing where there are several.
-    std::vector<Column> fill(const std::vector<FieldInfo>& fields) {
-        std::vector<Column> columns(columns_);
-        for (Column& column : columns) column.reserve(rows_);
-        RecordReader reader(file_.text(), delimiter_, path_);
-        bool headerSkipped = !headerRow_;
-        std::size_t rows = 0;
-        while (rows < rows_) {
-            file_.release(reader.position());  // the text before this record: read and stored
-            if (!reader.next()) break;
-            const auto slices = reader.fields();
-            if (!headerSkipped) {
-                headerSkipped = !slices.empty();
-                continue;
-            }
-            if (slices.empty() && columns_ != 1) continue;
-            const std::size_t width = std::min(slices.size(), columns_);
-            for (std::size_t c = 0; c < columns_; ++c) {
-                if (c >= width || slices[c].origin == SliceOrigin::Null) {
-                    columns[c].append(Value::null());
-                } else {
-                    appendValue(columns[c], reader.bytes(slices[c]), fields[c].type);
-                }
-            }
-            ++rows;
-        }
-        return columns;
-    }
-
-    const QString& path_;
-    FileText& file_;
-    char delimiter_;
+    QString path_;
     bool headerRow_;
     bool headerSeen_ = false;
     std::vector<QString> names_;
@@ -297,7 +245,145 @@ class TableBuilder {
     std::size_t columns_ = 0;
     std::size_t nonBlankRecords_ = 0;
     std::size_t blankRecords_ = 0;
-    std::size_t rows_ = 0;
+    std::size_t pendingBlank_ = 0;
+};
+
+// The second pass: the values of one record after another, typed as the first pass found.
+// A blank line is a record of one Null field where there is one field, and nothing where
+// there are several.
+class RowFiller {
+  public:
+    RowFiller(std::vector<FieldInfo> fields, bool headerRow)
+        : fields_(std::move(fields)), headerSkipped_(!headerRow) {}
+
+    // Appends the next record's values to `columns`; false after the last record.
+    template <class Records>
+    bool appendRow(Records& reader, std::vector<Column>& columns) {
+        const std::size_t width = fields_.size();
+        for (;;) {
+            if (!reader.next()) return false;
+            const auto slices = reader.fields();
+            if (!headerSkipped_) {
+                headerSkipped_ = !slices.empty();
+                continue;
+            }
+            if (slices.empty() && width != 1) continue;
+            const std::size_t filled = std::min(slices.size(), width);
+            for (std::size_t c = 0; c < width; ++c) {
+                if (c >= filled || slices[c].origin == SliceOrigin::Null) {
+                    columns[c].append(Value::null());
+                } else {
+                    appendValue(columns[c], reader.bytes(slices[c]), fields_[c].type);
+                }
+            }
+            return true;
+        }
+    }
+
+    const std::vector<FieldInfo>& fields() const { return fields_; }
+
+  private:
+    std::vector<FieldInfo> fields_;
+    bool headerSkipped_;
+};
+
+// Builds the recordset in two passes over the text, record by record: the first finds the
+// field names, the number of records and every column's type; the second stores the values
+// in the columns. Neither keeps more of the text than the record at hand.
+class TableBuilder {
+  public:
+    TableBuilder(const QString& path, FileText& file, char delimiter, bool headerRow)
+        : path_(path), file_(file), delimiter_(delimiter), headerRow_(headerRow) {}
+
+    std::unique_ptr<Recordset> build() {
+        TableScan scan = scanText();
+        if (file_.settleEncoding()) {
+            scan = scanText();
+            file_.rewind();
+        }
+        if (scan.isEmpty()) return std::make_unique<Recordset>();
+        std::vector<FieldInfo> fields = scan.fields(file_.text().size());
+        const std::size_t rows = scan.rows();
+        RowFiller filler(fields, headerRow_);
+        return std::make_unique<Recordset>(std::move(fields), fill(filler, rows));
+    }
+
+  private:
+    TableScan scanText() {
+        TableScan scan(path_, headerRow_);
+        RecordReader reader(file_.text(), delimiter_, path_);
+        while (reader.next()) {
+            file_.release(reader.position());
+            scan.observe(reader);
+        }
+        return scan;
+    }
+
+    std::vector<Column> fill(RowFiller& filler, std::size_t rows) {
+        std::vector<Column> columns(filler.fields().size());
+        for (Column& column : columns) column.reserve(rows);
+        RecordReader reader(file_.text(), delimiter_, path_);
+        for (std::size_t row = 0; row < rows; ++row) {
+            file_.release(reader.position());  // the text before this record: read and stored
+            if (!filler.appendRow(reader, columns)) break;
+        }
+        return columns;
+    }
+
+    const QString& path_;
+    FileText& file_;
+    char delimiter_;
+    bool headerRow_;
+};
+
+// The records of a text file read for a streamed recordset: the first pass on opening, the
+// second record by record as they are asked for.
+class StreamedTable final : public RowSource {
+  public:
+    StreamedTable(const QString& path, const TextTableOptions& options)
+        : path_(path), blocks_(path), headerRow_(options.headerRow) {
+        const std::string firstLine = blocks_.firstLine();
+        delimiter_ = options.delimiter.value_or(chooseDelimiter(
+            QFileInfo(path).fileName(),
+            QByteArrayView(firstLine.data(), static_cast<qsizetype>(firstLine.size()))));
+    }
+
+    std::unique_ptr<Recordset> open(std::unique_ptr<StreamedTable> self, long keepRows) {
+        TableScan scan = scanText();
+        std::uint64_t textBytes = blocks_.textSize();
+        if (blocks_.settleEncoding()) {
+            scan = scanText();
+            textBytes = blocks_.textSize();
+            blocks_.rewind();
+        }
+        if (scan.isEmpty()) return std::make_unique<Recordset>();
+        std::vector<FieldInfo> fields = scan.fields(textBytes);
+        filler_.emplace(fields, headerRow_);
+        records_.emplace(blocks_, delimiter_, path_);
+        const auto rows = static_cast<long>(scan.rows());
+        return std::make_unique<Recordset>(std::move(fields), rows, std::move(self), keepRows);
+    }
+
+    long readRows(std::vector<Column>& columns, long maxRows) override {
+        long rows = 0;
+        while (rows < maxRows && filler_->appendRow(*records_, columns)) ++rows;
+        return rows;
+    }
+
+  private:
+    TableScan scanText() {
+        TableScan scan(path_, headerRow_);
+        RecordStream records(blocks_, delimiter_, path_);
+        while (records.next()) scan.observe(records);
+        return scan;
+    }
+
+    const QString path_;
+    TextBlocks blocks_;
+    bool headerRow_;
+    char delimiter_ = ',';
+    std::optional<RowFiller> filler_;
+    std::optional<RecordStream> records_;
 };
 
 }  // namespace
@@ -318,6 +404,13 @@ std::unique_ptr<Recordset> readTextTable(const QString& path, const TextTableOpt
     const char delimiter =
         options.delimiter.value_or(chooseDelimiter(QFileInfo(path).fileName(), file.view()));
     return TableBuilder(path, file, delimiter, options.headerRow).build();
+}
+
+std::unique_ptr<Recordset> streamTextTable(const QString& path, const TextTableOptions& options,
+                                           long keepRows) {
+    auto table = std::make_unique<StreamedTable>(path, options);
+    StreamedTable& opening = *table;
+    return opening.open(std::move(table), keepRows);
 }
 
 }  // namespace keldara::dao::text

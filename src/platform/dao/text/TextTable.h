@@ -21,6 +21,12 @@ struct TextTableOptions {
 // longer than 255 characters). Empty fields are Null. Throws DaoError naming the file.
 std::unique_ptr<Recordset> readTextTable(const QString& path, const TextTableOptions& options);
 
+// The same table as readTextTable, streamed: the first pass on opening, over the file a block
+// at a time, finds the fields and the record count; the values are read as they are asked
+// for, and only the last `keepRows` read are held (Recordset's streamed form).
+std::unique_ptr<Recordset> streamTextTable(const QString& path, const TextTableOptions& options,
+                                           long keepRows);
+
 // The delimiter used for a file of this name whose text (UTF-8) begins with `firstLine`.
 char chooseDelimiter(const QString& fileName, QByteArrayView text);
 
