@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <future>
+#include <optional>
 
 #include "platform/dao/DaoError.h"
+#include "transfer/LandedRecords.h"
 #include "transfer/PairedFields.h"
 #include "transfer/RecordLoop.h"
 #include "transfer/RecordStatements.h"
@@ -103,8 +105,13 @@ class BulkRun {
           statements_(WriteAction::Insert, table, {}, fields),
           head_(InsertHead(QuoteIdentifier(table), fields.names)),
           transactional_(transactional(connection, table)),
-          rowsBefore_(transactional_ ? 0 : rowCount(connection, table)),
+          rowsAtStart_(transactional_ ? 0 : rowCount(connection, table)),
+          rowsBefore_(rowsAtStart_),
           load_(transactional_) {
+        if (choices.retryForSeconds > 0) {
+            landed_.emplace(connection, table, fields);
+            landed_->start();
+        }
         QStringList columns;
         for (const QString& name : fields.names) columns << QuoteIdentifier(name);
         loadStatement_ = QStringLiteral(
@@ -141,6 +148,22 @@ class BulkRun {
         return size;
     }
 
+    // After the connection was opened again: the records of `first` to `end` - 1 were in
+    // flight. A lost statement or commit may have written them, as may a table that keeps
+    // the first rows of a failed statement: they are looked up.
+    RecordLoop::Resumed resume(long first, long end, const dao::DaoError& error) {
+        waitForNext();
+        next_ = {};
+        long kept = 0;
+        QString found;
+        if (error.connectionLost()) {
+            kept = landed_->landed(first, end, first - counts_.refused);
+            found = landedText(kept, end - first, landed_->means());
+        }
+        rowsBefore_ = rowsAtStart_ + first + kept - counts_.refused;
+        return {first + kept, found};
+    }
+
   private:
     // The batch from `first` on: up to `count`, within the batch's limits unless `whole`.
     Batch written(long first, long count, bool load, bool whole = false) const {
@@ -175,7 +198,7 @@ class BulkRun {
         try {
             loaded = connection_.loadLocalData(loadStatement_, batch.lines);
         } catch (const dao::DaoError& error) {  // the server does not load local data
-            if (error.connectionLost()) throw;
+            if (error.transient()) throw;
             transaction.undo();
             load_ = false;
             sendStatement(batch.first, batch.end,
@@ -195,7 +218,7 @@ class BulkRun {
         try {
             connection_.execute(statement);
         } catch (const dao::DaoError& error) {
-            if (error.connectionLost()) throw;
+            if (error.transient()) throw;
             waitForNext();
             sendOneByOne(first + rowsKept(end - first), end);
         }
@@ -225,8 +248,10 @@ class BulkRun {
     RecordStatements statements_;
     const QString head_;
     const bool transactional_;
+    const long long rowsAtStart_;
     long long rowsBefore_;
-    bool load_;  // batches go by LOAD DATA LOCAL
+    std::optional<LandedRecords> landed_;  // when a lost connection is retried
+    bool load_;                            // batches go by LOAD DATA LOCAL
     QString loadStatement_;
     std::future<Batch> next_;
 };
@@ -240,6 +265,9 @@ TransferResult BulkInsert(const QString& table, const dao::Recordset& source,
     RecordCounts counts;
     bool undone = false;
     TransferResult result = loop.run([&] {
+        counts = {};
+        undone = false;
+        choices.restartRun();
         loop.reach(100);
         loop.status(QStringLiteral("Merging"));
         loop.reach(110);
@@ -248,7 +276,12 @@ TransferResult BulkInsert(const QString& table, const dao::Recordset& source,
         const long count = source.recordCount();
         progress.setProgressMaximum(count);
         RunTransaction whole(connection, table, choices.emptyTarget, undone);
+        loop.restartsWhole(whole.active());
         BulkRun run(table, fields, connection, loop, choices, counts);
+        loop.retryOn(connection, choices.retryForSeconds,
+                     [&](long first, long end, const dao::DaoError& error) {
+                         return run.resume(first, end, error);
+                     });
         loop.forEachBatch(count, 140, [&](long first) { return run.sendBatch(first, count); });
         whole.keep();
     });

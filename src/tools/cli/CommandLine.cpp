@@ -52,6 +52,11 @@ Options:
                              skip: it is listed in --rejects FILE and the run goes on
       --rejects FILE         the CSV file of skipped records (with --on-error skip):
                              record number, the server's words, the values sent
+      --retry-for SECONDS    for how long a lost connection, a deadlock or a
+                             cluster node not ready is retried (default 60): the
+                             connection is opened again and the run goes on from
+                             the first record not known to be written; 0: the
+                             first one ends the run
       --map SOURCE=TARGET    write source field SOURCE into target field TARGET
       --map SOURCE=          leave source field SOURCE out
                              (--map may be given many times)
@@ -145,6 +150,15 @@ FieldMap fieldMapOf(const QString& text) {
     return {text.left(equals), text.mid(equals + 1)};
 }
 
+int retrySecondsOf(const QString& text) {
+    bool ok = false;
+    const int seconds = text.toInt(&ok);
+    if (!ok || seconds < 0) {
+        runUsageError(QStringLiteral("--retry-for '%1' is not a number of seconds").arg(text));
+    }
+    return seconds;
+}
+
 double progressSecondsOf(const QString& text) {
     bool ok = false;
     const double seconds = text.toDouble(&ok);
@@ -194,8 +208,9 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     const QCommandLineOption emptyTarget("empty-target", {});
     const QCommandLineOption onError("on-error", {}, "stop|skip", QStringLiteral("stop"));
     const QCommandLineOption rejects("rejects", {}, "file");
+    const QCommandLineOption retryFor("retry-for", {}, "seconds");
     parser.addOptions({help, action, match, map, dryRun, sourcePassword, progress, sslMode, sslCa,
-                       sslCert, sslKey, emptyTarget, onError, rejects});
+                       sslCert, sslKey, emptyTarget, onError, rejects, retryFor});
     if (!parser.parse(QStringList{QStringLiteral("keldara-cli run")} + arguments)) {
         runUsageError(parser.errorText());
     }
@@ -249,6 +264,7 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     } else if (parser.isSet(sslCa) || parser.isSet(sslCert) || parser.isSet(sslKey)) {
         runUsageError(QStringLiteral("--ssl-ca, --ssl-cert and --ssl-key need --ssl-mode"));
     }
+    if (parser.isSet(retryFor)) options.retrySeconds = retrySecondsOf(parser.value(retryFor));
     if (parser.isSet(progress)) options.progressSeconds = progressSecondsOf(parser.value(progress));
     return options;
 }

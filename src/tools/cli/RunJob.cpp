@@ -202,6 +202,7 @@ QString endedText(const RunOptions& options, const transfer::TransferResult& res
 
 ExitStatus finishRun(const RunOptions& options, const transfer::TransferResult& result, long total,
                      const QElapsedTimer& clock) {
+    for (const QString& note : result.resumeNotes) printSummary(note);
     const QString time = QStringLiteral(" (%1)").arg(durationText(clock.elapsed() / 1000.0));
     if (result.completed()) {
         printSummary(completedText(options, result) + time);
@@ -231,6 +232,7 @@ transfer::TransferResult transferRecords(const RunOptions& options, const Profil
     std::optional<transfer::RejectsFile> rejects;
     transfer::RunChoices choices;
     choices.emptyTarget = options.emptyTarget;
+    choices.retryForSeconds = options.retrySeconds;
     if (!options.rejectsPath.isEmpty()) choices.rejects = &rejects.emplace(options.rejectsPath);
     const QString& table = profile.targetTable;
     switch (options.action) {
