@@ -22,6 +22,8 @@ class Reconnection {
     // stop was asked for.
     void reconnect(const dao::DaoError& error, const QDeadlineTimer& deadline);
     int count() const { return count_; }
+    // The server the connection is open to.
+    QString serverName() const { return connection_.serverName(); }
 
   private:
     bool pausedWithoutStop(int milliseconds, const QDeadlineTimer& deadline);

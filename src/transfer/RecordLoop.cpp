@@ -41,9 +41,9 @@ TransferResult RecordLoop::run(const std::function<void()>& body) {
                 fail(lost);
                 break;
             }
-            note(QStringLiteral("the connection was opened again after \"%1\"; the run "
-                                "started again from its first record")
-                     .arg(e.description()));
+            note(QStringLiteral("the connection was opened again (to %1) after \"%2\"; the "
+                                "run started again from its first record")
+                     .arg(reconnection_->serverName(), e.description()));
             result_ = {};
             currentRecord_ = inFlightLast_ = 0;
             restartsWhole_ = false;
@@ -110,9 +110,9 @@ long RecordLoop::resumed(const dao::DaoError& error) {
                 end - first == 1 ? QStringLiteral("record %1 was").arg(end)
                                  : QStringLiteral("records %1 to %2 were").arg(first + 1).arg(end);
             note(
-                QStringLiteral("the connection was opened again after \"%1\" while %2 being "
-                               "sent; %3the run went on at record %4")
-                    .arg(error.description(), sent,
+                QStringLiteral("the connection was opened again (to %1) after \"%2\" while %3 "
+                               "being sent; %4the run went on at record %5")
+                    .arg(reconnection_->serverName(), error.description(), sent,
                          resumed.found.isEmpty() ? QString() : resumed.found + QStringLiteral("; "))
                     .arg(resumed.row + 1));
             return resumed.row;

@@ -256,6 +256,12 @@ TEST_F(CliCsvTest, RunsLeaveTheTableAndExitAsTheirOptionsSay) {
          "--map \"Fax=extra\": the source table has no field \"Fax\""},
         {"a merge without --match", Setting::AsWritten, "", {"--action", "merge"}, 2, {},
          "--action merge needs --match FIELD"},
+        {"the first of the servers given that answers is written to", Setting::AsWritten, "",
+         {"--action", "insert", "--server", "127.0.0.1:1", "--server",
+          db_->server.host + ':' + db_->server.port}, 0, allSent, "3 records sent"},
+        {"--retry-for takes seconds", Setting::AsWritten, "",
+         {"--action", "insert", "--retry-for", "soon"}, 2, {},
+         "--retry-for 'soon' is not a number of seconds"},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -353,6 +359,46 @@ TEST_F(CliTest, TerminateStopsBeforeTheNextRecordKeepingThoseBefore) {
     const QString kept = stopped.captured(2);
     EXPECT_EQ(stopped.captured(1).toInt(), kept.toInt() + 1);
     EXPECT_EQ(rows("SELECT COUNT(*), MAX(n) FROM t"), QStringList{kept + '|' + kept});
+}
+
+// The server kills the run's connection while records are sent: the run opens another and
+// ends with every record in the table once, saying how it went on.
+TEST_F(CliTest, AKilledConnectionIsOpenedAgainAndEveryRecordArrivesOnce) {
+    const int count = 20000;
+    QByteArray csv = "n\n";
+    for (int i = 1; i <= count; ++i) csv += QByteArray::number(i) + '\n';
+    writeProfile(profileFor(writeFile("numbers.csv", csv), "numbers.csv", "t"));
+    const struct {
+        const char* action;
+        const char* table;
+        const char* found;
+    } cases[] = {{"insert", "CREATE TABLE t (n INT)", "by the row count"},
+                 {"bulk", "CREATE TABLE t (n INT PRIMARY KEY)", "by the key (`n`)"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.action);
+        run("DROP TABLE IF EXISTS t");
+        run(c.table);
+        QProcess process;
+        process.setReadChannel(QProcess::StandardError);
+        process.start(KELDARA_CLI_PATH,
+                      {"run", profilePath_, "--action", c.action, "--progress", "0.01"});
+        ASSERT_TRUE(process.waitForReadyRead(60000));  // records are being sent
+        const auto others = connection_->openRecordset(
+            "SELECT ID FROM information_schema.PROCESSLIST WHERE ID <> CONNECTION_ID() AND DB = "
+            "DATABASE()");
+        ASSERT_EQ(others->recordCount(), 1);
+        run("KILL CONNECTION " + others->valueAt(0, 0).standardText());
+        ASSERT_TRUE(process.waitForFinished(60000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), 0) << err.toStdString();
+        EXPECT_TRUE(err.contains("keldara-cli: the connection was opened again"))
+            << err.toStdString();
+        EXPECT_TRUE(err.contains(QStringLiteral("%1 records sent").arg(count)))
+            << err.toStdString();
+        EXPECT_EQ(
+            rows("SELECT COUNT(*), COUNT(DISTINCT n), SUM(n) FROM t"),
+            QStringList{QStringLiteral("%1|%1|%2").arg(count).arg(count * (count + 1LL) / 2)});
+    }
 }
 
 }  // namespace

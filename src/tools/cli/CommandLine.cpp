@@ -57,6 +57,9 @@ Options:
                              connection is opened again and the run goes on from
                              the first record not known to be written; 0: the
                              first one ends the run
+      --server HOST[:PORT]   a MySQL server to write to instead of the profile's (may
+                             be given many times: the servers of one cluster, tried
+                             in the order given; a lost one is replaced by the next)
       --map SOURCE=TARGET    write source field SOURCE into target field TARGET
       --map SOURCE=          leave source field SOURCE out
                              (--map may be given many times)
@@ -209,8 +212,9 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     const QCommandLineOption onError("on-error", {}, "stop|skip", QStringLiteral("stop"));
     const QCommandLineOption rejects("rejects", {}, "file");
     const QCommandLineOption retryFor("retry-for", {}, "seconds");
+    const QCommandLineOption server("server", {}, "host[:port]");
     parser.addOptions({help, action, match, map, dryRun, sourcePassword, progress, sslMode, sslCa,
-                       sslCert, sslKey, emptyTarget, onError, rejects, retryFor});
+                       sslCert, sslKey, emptyTarget, onError, rejects, retryFor, server});
     if (!parser.parse(QStringList{QStringLiteral("keldara-cli run")} + arguments)) {
         runUsageError(parser.errorText());
     }
@@ -263,6 +267,11 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
         options.tls = tlsSettingsOf(parser, sslMode, sslCa, sslCert, sslKey);
     } else if (parser.isSet(sslCa) || parser.isSet(sslCert) || parser.isSet(sslKey)) {
         runUsageError(QStringLiteral("--ssl-ca, --ssl-cert and --ssl-key need --ssl-mode"));
+    }
+    for (const QString& name : parser.values(server)) {
+        if (name.trimmed().isEmpty() || name.contains(QLatin1Char(',')))
+            runUsageError(QStringLiteral("--server '%1' is not HOST or HOST:PORT").arg(name));
+        options.servers << name.trimmed();
     }
     if (parser.isSet(retryFor)) options.retrySeconds = retrySecondsOf(parser.value(retryFor));
     if (parser.isSet(progress)) options.progressSeconds = progressSecondsOf(parser.value(progress));

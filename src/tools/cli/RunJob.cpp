@@ -108,10 +108,14 @@ QString targetPassword(const Profile& profile) {
     return profile.password;
 }
 
+// The profile's server, or the servers `servers` name in its place (a list the connection
+// tries in turn).
 std::unique_ptr<dao::Connection> connectTarget(const Profile& profile,
-                                               const dao::mysql::TlsSettings& tls) {
+                                               const dao::mysql::TlsSettings& tls,
+                                               const QStringList& servers) {
+    const QString server = servers.isEmpty() ? profile.server : servers.join(QLatin1Char(','));
     try {
-        return dao::openConnection(target::ConnectionString(profile.server, profile.user,
+        return dao::openConnection(target::ConnectionString(server, profile.user,
                                                             targetPassword(profile),
                                                             profile.database, profile.port) +
                                    dao::mysql::tlsConnectionStringClause(tls));
@@ -120,7 +124,7 @@ std::unique_ptr<dao::Connection> connectTarget(const Profile& profile,
             QStringLiteral("cannot connect to the MySQL server \"%1\" (port %2, "
                            "user \"%3\", database \"%4\"): %5; check the profile "
                            "or KELDARA_MYSQL_PASSWORD")
-                .arg(profile.server, profile.port, profile.user, profile.database, errorText(e))};
+                .arg(server, profile.port, profile.user, profile.database, errorText(e))};
     }
 }
 
@@ -232,7 +236,7 @@ transfer::TransferResult transferRecords(const RunOptions& options, const Profil
     std::optional<transfer::RejectsFile> rejects;
     transfer::RunChoices choices;
     choices.emptyTarget = options.emptyTarget;
-    choices.retryForSeconds = options.retrySeconds;
+    choices.retryForSeconds = options.dryRun ? 0 : options.retrySeconds;
     if (!options.rejectsPath.isEmpty()) choices.rejects = &rejects.emplace(options.rejectsPath);
     const QString& table = profile.targetTable;
     switch (options.action) {
@@ -266,7 +270,7 @@ ExitStatus runProfile(const RunOptions& options) {
     if (options.action != Action::Script) {
         requireChoice(profile.database, QStringLiteral("database"), options.profilePath);
         requireChoice(profile.targetTable, QStringLiteral("target table"), options.profilePath);
-        target = connectTarget(profile, options.tls.value_or(profile.tls));
+        target = connectTarget(profile, options.tls.value_or(profile.tls), options.servers);
         targetNames = targetFieldNames(*target, profile.targetTable);
     }
     const std::unique_ptr<dao::Recordset> records = readSource(profile, options.sourcePassword);
