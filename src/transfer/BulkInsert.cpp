@@ -24,6 +24,25 @@ long long rowCount(dao::Connection& connection, const QString& table) {
 
 }  // namespace
 
+BatchLimits batchLimitsOf(dao::Connection& connection) {
+    BatchLimits limits;
+    const auto variables =
+        connection.openRecordset(QStringLiteral("SHOW VARIABLES LIKE 'wsrep\\_max\\_ws\\_%'"));
+    for (long row = 0; row < variables->recordCount(); ++row) {
+        const QString name = variables->valueAt(row, 0).standardText();
+        const long long value = variables->valueAt(row, 1).standardText().toLongLong();
+        if (value <= 0) continue;  // no limit
+        if (name == QLatin1String("wsrep_max_ws_rows")) {
+            limits.rows = static_cast<long>(std::min<long long>(limits.rows, value));
+        } else if (name == QLatin1String("wsrep_max_ws_size")) {
+            const qsizetype chars = static_cast<qsizetype>(std::max<long long>(value / 4, 1));
+            limits.chars = std::min(limits.chars, chars);
+            limits.loadChars = std::min(limits.loadChars, chars);
+        }
+    }
+    return limits;
+}
+
 // Appends the LOAD DATA field of `value` (as transferValue gives it): \N for Null, otherwise
 // the text its insert literal quotes (dao::Value::sqlLiteral: the standard text), with the
 // characters LOAD DATA reads specially escaped. False for bytes, which no field holds.
@@ -107,7 +126,8 @@ class BulkRun {
           transactional_(transactional(connection, table)),
           rowsAtStart_(transactional_ ? 0 : rowCount(connection, table)),
           rowsBefore_(rowsAtStart_),
-          load_(transactional_) {
+          load_(transactional_),
+          limits_(batchLimitsOf(connection)) {
         if (choices.retryForSeconds > 0) {
             landed_.emplace(connection, table, fields);
             landed_->start();
@@ -170,10 +190,10 @@ class BulkRun {
         Batch batch{first, first, head_, {}};
         QString lines;
         QString& text = load ? lines : batch.statement;
-        const qsizetype chars = load ? BulkLoadChars : BulkBatchChars;
+        const qsizetype chars = load ? limits_.loadChars : limits_.chars;
         text.reserve(chars + chars / 8);
         while (batch.end < count &&
-               (whole || (batch.end - first < BulkBatchRows && text.size() < chars))) {
+               (whole || (batch.end - first < limits_.rows && text.size() < chars))) {
             if (!load) {
                 if (batch.end > first) batch.statement += QLatin1Char(',');
                 AppendValueRow(batch.statement, fields_.literals(batch.end));
@@ -252,6 +272,7 @@ class BulkRun {
     long long rowsBefore_;
     std::optional<LandedRecords> landed_;  // when a lost connection is retried
     bool load_;                            // batches go by LOAD DATA LOCAL
+    const BatchLimits limits_;
     QString loadStatement_;
     std::future<Batch> next_;
 };

@@ -101,7 +101,7 @@ class JoinRun {
         QString lines;
         long end = first;
         bool loadable = true;
-        while (end < count && end - first < BulkBatchRows && lines.size() < BulkLoadChars) {
+        while (end < count && end - first < limits_.rows && lines.size() < limits_.loadChars) {
             lines += QString::number(end) + QLatin1Char('\t');
             if (!AppendLoadLine(lines, fields_, end)) {
                 loadable = false;
@@ -174,6 +174,7 @@ class JoinRun {
     const bool withinRun_;
     RecordStatements statements_;
     bool loads_ = true;  // the server loads local data
+    const BatchLimits limits_ = batchLimitsOf(connection_);
     QString createBatchTable_, load_, repeatedMatches_, countNew_, update_, insert_, clear_;
 };
 

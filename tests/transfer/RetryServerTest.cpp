@@ -158,3 +158,30 @@ TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce
 }
 
 }  // namespace
+
+// A cluster that limits a transaction's rows gets batches within the limit, and no fewer
+// records.
+TEST_F(RetryServerTest, BatchesKeepWithinTheClusterWriteSetLimit) {
+    run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB",
+         "SET GLOBAL wsrep_max_ws_rows = 700"});
+    struct Restore {
+        dao::Connection& c;
+        ~Restore() { c.execute("SET GLOBAL wsrep_max_ws_rows = 0"); }
+    } restore{*connection_};
+    const dao::Recordset source = numbered(1500);
+    const mapping::FieldPairing pairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
+    for (const char* action : {"BULK", "BULK-UPSERT"}) {
+        SCOPED_TRACE(action);
+        run({"DELETE FROM T"});
+        test::RecordingProgress progress;
+        const transfer::TransferResult result =
+            QString(action) == "BULK"
+                ? transfer::BulkInsert("T", source, pairing, *connection_, progress)
+                : transfer::BulkMerge(true, "T", "k", source, pairing, *connection_, progress);
+        EXPECT_EQ(
+            progress.statuses.filter("Copied Record :"),
+            (QStringList{"Copied Record :700", "Copied Record :1400", "Copied Record :1500"}));
+        EXPECT_EQ(test::rowsOf(*connection_->openRecordset("SELECT * FROM T")),
+                  test::rowsOf(source));
+    }
+}

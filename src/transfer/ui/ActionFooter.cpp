@@ -250,17 +250,20 @@ void ActionFooter::transfer(const QString& action) {
         return refuse(QString::fromUtf8(e.what()));
     }
     choices.emptyTarget = chkEmptyTarget_->isChecked();
-    const TransferResult result = runStoppable([&](TransferProgress& progress) {
-        if (action == QLatin1String("BULK")) {
-            return BulkInsert(table, *source, pairing, *connection, progress, choices);
-        }
-        if (action.startsWith(QLatin1String("BULK-"))) {
-            return BulkMerge(action == QLatin1String("BULK-UPSERT"), table, matchName, *source,
-                             pairing, *connection, progress, choices);
-        }
-        return MergeToTarget(action, table, matchName, *source, pairing, *connection, progress,
-                             choices);
-    });
+    choices.retryForSeconds = RetrySeconds;
+    const TransferResult result = runStoppable(
+        [&](TransferProgress& progress) {
+            if (action == QLatin1String("BULK")) {
+                return BulkInsert(table, *source, pairing, *connection, progress, choices);
+            }
+            if (action.startsWith(QLatin1String("BULK-"))) {
+                return BulkMerge(action == QLatin1String("BULK-UPSERT"), table, matchName, *source,
+                                 pairing, *connection, progress, choices);
+            }
+            return MergeToTarget(action, table, matchName, *source, pairing, *connection, progress,
+                                 choices);
+        },
+        connection);
     reportRun(result, matchName, rejects ? rejects->path() : QString(),
               action.endsWith(QLatin1String("UPSERT")));
 }
@@ -277,7 +280,7 @@ void ActionFooter::createScript(const QString& indexName, const QString& indexCo
 }
 
 TransferResult ActionFooter::runStoppable(
-    const std::function<TransferResult(TransferProgress&)>& body) {
+    const std::function<TransferResult(TransferProgress&)>& body, const dao::Connection* target) {
     const bool goWasEnabled = cmdActionGo_->isEnabled();
     running_ = true;
     stopPressed_ = false;
@@ -289,7 +292,7 @@ TransferResult ActionFooter::runStoppable(
     chkSkipRefused_->setEnabled(false);
     emit runStarted();
 
-    WindowProgress progress(ws_, stopPressed_);
+    WindowProgress progress(ws_, stopPressed_, target);
     const TransferResult result = body(progress);
     ws_.SetStatusText(result.message);
 

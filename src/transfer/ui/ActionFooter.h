@@ -55,6 +55,8 @@ class ActionFooter : public QObject {
     static constexpr const char* ScriptTable = "Tester";
     static constexpr const char* NewTableIndex = "IKEY";
     static constexpr const char* NewTableIndexColumn = "KEY";
+    // How long a run retries a lost server or an undone statement before it ends.
+    static constexpr int RetrySeconds = 60;
 
     bool actionMayRun() const;
     void cmdActionGo_Click();
@@ -73,7 +75,8 @@ class ActionFooter : public QObject {
     std::optional<QString> chooseRejectsFile();
     void offerRejectsFile(const TransferResult& result, const QString& rejectsPath);
     // Runs `body` with the window's progress and "Stop" in place of "Perform Action".
-    TransferResult runStoppable(const std::function<TransferResult(TransferProgress&)>& body);
+    TransferResult runStoppable(const std::function<TransferResult(TransferProgress&)>& body,
+                                const dao::Connection* target = nullptr);
 
     shell::Workspace& ws_;
     QComboBox* cboAction_;
