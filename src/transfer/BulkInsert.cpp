@@ -128,8 +128,11 @@ class BulkRun {
           rowsBefore_(rowsAtStart_),
           load_(transactional_),
           limits_(batchLimitsOf(connection)) {
-        if (choices.retryForSeconds > 0) {
+        startRow_ = choices.resumeAt;
+        if (choices.retryForSeconds > 0 || choices.inDoubtUntil > startRow_) {
             landed_.emplace(connection, table, fields);
+            if (choices.inDoubtUntil > startRow_)
+                startRow_ += landed_->landedPrefix(startRow_, choices.inDoubtUntil);
             landed_->start();
         }
         QStringList columns;
@@ -168,6 +171,9 @@ class BulkRun {
         return size;
     }
 
+    // The row the run starts at: after the records an earlier run wrote, when it resumes one.
+    long startRow() const { return startRow_; }
+
     // After the connection was opened again: the records of `first` to `end` - 1 were in
     // flight. A lost statement or commit may have written them, as may a table that keeps
     // the first rows of a failed statement: they are looked up.
@@ -177,10 +183,10 @@ class BulkRun {
         long kept = 0;
         QString found;
         if (error.connectionLost()) {
-            kept = landed_->landed(first, end, first - counts_.refused);
+            kept = landed_->landed(first, end, first - startRow_ - counts_.refused);
             found = landedText(kept, end - first, landed_->means());
         }
-        rowsBefore_ = rowsAtStart_ + first + kept - counts_.refused;
+        rowsBefore_ = rowsAtStart_ + first - startRow_ + kept - counts_.refused;
         return {first + kept, found};
     }
 
@@ -271,7 +277,8 @@ class BulkRun {
     const long long rowsAtStart_;
     long long rowsBefore_;
     std::optional<LandedRecords> landed_;  // when a lost connection is retried
-    bool load_;                            // batches go by LOAD DATA LOCAL
+    long startRow_ = 0;
+    bool load_;  // batches go by LOAD DATA LOCAL
     const BatchLimits limits_;
     QString loadStatement_;
     std::future<Batch> next_;
@@ -285,6 +292,7 @@ TransferResult BulkInsert(const QString& table, const dao::Recordset& source,
     RecordLoop loop(progress, QStringLiteral("Copied Record :"));
     RecordCounts counts;
     bool undone = false;
+    long startRow = 0;
     TransferResult result = loop.run([&] {
         counts = {};
         undone = false;
@@ -303,10 +311,12 @@ TransferResult BulkInsert(const QString& table, const dao::Recordset& source,
                      [&](long first, long end, const dao::DaoError& error) {
                          return run.resume(first, end, error);
                      });
+        startRow = run.startRow();
+        loop.startAt(startRow);
         loop.forEachBatch(count, 140, [&](long first) { return run.sendBatch(first, count); });
         whole.keep();
     });
-    counts.inserted = result.recordsDone - counts.refused;
+    counts.inserted = std::max(0L, result.recordsDone - startRow - counts.refused);
     counts.into(result);
     if (undone) undoneRun(result);
     return result;

@@ -208,6 +208,7 @@ TransferResult BulkMerge(bool upsert, const QString& table, const QString& match
                      [](long first, long, const dao::DaoError&) -> RecordLoop::Resumed {
                          return {first, {}};
                      });
+        loop.startAt(choices.resumeAt);
         if (!transactional(connection, table)) {
             loop.forEachRecord(count, 140, [&](long row) {
                 loop.reach(160);

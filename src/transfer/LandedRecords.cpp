@@ -71,6 +71,23 @@ long LandedRecords::landed(long first, long end, long confirmed) {
     return static_cast<long>(countOf(query + QLatin1Char(')')));
 }
 
+long LandedRecords::landedPrefix(long first, long end) {
+    if (!keyHasValues(first, end)) {
+        refuseRun(QStringLiteral("Records %1 to %2 may or may not have been written by the run "
+                                 "that is resumed, and the paired fields hold no key to find "
+                                 "them by; check the target table and start the run anew.")
+                      .arg(first + 1)
+                      .arg(end));
+    }
+    long low = first;
+    long high = end;
+    while (low < high) {
+        const long middle = low + (high - low) / 2;
+        (landed(middle, middle + 1, 0) == 1 ? low = middle + 1 : high = middle);
+    }
+    return low - first;
+}
+
 bool LandedRecords::keyHasValues(long first, long end) const {
     if (key_.empty()) return false;
     for (long row = first; row < end; ++row) {

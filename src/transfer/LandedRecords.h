@@ -23,6 +23,10 @@ class LandedRecords {
     // How many of records `first` to `end` - 1 are in the table, taken as the first ones of
     // them, `confirmed` being the records of the run known to be in the table.
     long landed(long first, long end, long confirmed);
+    // Of records `first` to `end` - 1 that an earlier run may have written (in their order),
+    // how many are in the table, found by the key one record at a time (halving the range);
+    // throws std::runtime_error (refuseRun) when no key can find them.
+    long landedPrefix(long first, long end);
     // How the last answer was found: "by the key (`k`)" or "by the row count".
     QString means() const { return usedKey_ ? keyMeans_ : QStringLiteral("by the row count"); }
 

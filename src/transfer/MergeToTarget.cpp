@@ -30,10 +30,15 @@ TransferResult MergeToTarget(const QString& action, const QString& table, const 
         // An update sent again finds the same rows; an insert whose fate is unknown is looked
         // up before it is sent again.
         std::optional<LandedRecords> landed;
-        if (choices.retryForSeconds > 0 && writeActionNamed(action) == WriteAction::Insert) {
+        long start = choices.resumeAt;
+        if ((choices.retryForSeconds > 0 || choices.inDoubtUntil > start) &&
+            writeActionNamed(action) == WriteAction::Insert) {
             landed.emplace(connection, table, fields);
+            if (choices.inDoubtUntil > start)
+                start += landed->landedPrefix(start, choices.inDoubtUntil);
             landed->start();
         }
+        loop.startAt(start);
         loop.retryOn(connection, choices.retryForSeconds,
                      [&](long first, long end, const dao::DaoError& error) -> RecordLoop::Resumed {
                          if (!landed || !error.connectionLost()) return {first, {}};

@@ -143,7 +143,7 @@ void RecordLoop::sendingRows(long first, long end) {
 
 void RecordLoop::forEachBatch(long count, int firstLine,
                               const std::function<long(long firstRow)>& sendBatch) {
-    for (long row = 0; row < count;) {
+    for (long row = startRow_; row < count;) {
         sendingRow(row);
         reach(firstLine);
         progress_.setProgressValue(currentRecord_);
@@ -159,6 +159,7 @@ void RecordLoop::forEachBatch(long count, int firstLine,
         }
         row += sent;
         result_.recordsDone = row;
+        progress_.recordsConfirmed(row);
         if (sent > 1) progress_.setProgressValue(row);
         status(recordDoneText_ + QString::number(row));
         if (row < count && progress_.stopRequested()) {

@@ -55,6 +55,8 @@ class RecordLoop {
     void retryOn(dao::Connection& connection, int seconds, Resume resume);
     // The records so far are in a transaction that a lost connection undoes.
     void restartsWhole(bool whole) { restartsWhole_ = whole; }
+    // The row forEachBatch starts at (a run resuming an earlier one).
+    void startAt(long row) { startRow_ = row; }
     // A line of how the run went on after an error, kept in the result's notes.
     void note(const QString& text);
 
@@ -73,6 +75,7 @@ class RecordLoop {
     std::optional<Reconnection> reconnection_;
     Resume resume_;
     bool restartsWhole_ = false;
+    long startRow_ = 0;
     QStringList notes_;
 };
 

@@ -49,6 +49,11 @@ struct RunChoices {
     // (reconnecting, then going on from the first record not known to be written); 0: the
     // first one ends the run.
     int retryForSeconds = 0;
+    // A run that resumes an earlier one starts at row `resumeAt`; the records of rows
+    // `resumeAt` to `inDoubtUntil` - 1 may or may not have been written by it (an insert
+    // looks them up by the key before it goes on).
+    long resumeAt = 0;
+    long inDoubtUntil = 0;
 
     // Whether the run goes on past `error` for record `row` (listing it); false for a lost
     // connection or another transient error, which is retried or ends the run.

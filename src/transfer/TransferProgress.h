@@ -18,6 +18,9 @@ class TransferProgress {
     // lets its events run here (as often as it likes), so that it repaints and its Stop button
     // can be pressed.
     virtual bool stopRequested() = 0;
+    // The records before row `records` are known written (or refused and listed): called
+    // after each record or batch, so that a run stopped or lost can be resumed after them.
+    virtual void recordsConfirmed(long /*records*/) {}
 };
 
 // How a run ended.

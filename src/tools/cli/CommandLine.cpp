@@ -60,6 +60,11 @@ Options:
       --server HOST[:PORT]   a MySQL server to write to instead of the profile's (may
                              be given many times: the servers of one cluster, tried
                              in the order given; a lost one is replaced by the next)
+      --resume STATEFILE     keep the run's state in STATEFILE: a run stopped or
+                             failed and started again with the same profile,
+                             action and STATEFILE goes on after the last record
+                             it confirmed (an insert looks up those it may have
+                             written by the key); a completed run removes it
       --map SOURCE=TARGET    write source field SOURCE into target field TARGET
       --map SOURCE=          leave source field SOURCE out
                              (--map may be given many times)
@@ -213,8 +218,9 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     const QCommandLineOption rejects("rejects", {}, "file");
     const QCommandLineOption retryFor("retry-for", {}, "seconds");
     const QCommandLineOption server("server", {}, "host[:port]");
+    const QCommandLineOption resume("resume", {}, "statefile");
     parser.addOptions({help, action, match, map, dryRun, sourcePassword, progress, sslMode, sslCa,
-                       sslCert, sslKey, emptyTarget, onError, rejects, retryFor, server});
+                       sslCert, sslKey, emptyTarget, onError, rejects, retryFor, server, resume});
     if (!parser.parse(QStringList{QStringLiteral("keldara-cli run")} + arguments)) {
         runUsageError(parser.errorText());
     }
@@ -273,6 +279,9 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
             runUsageError(QStringLiteral("--server '%1' is not HOST or HOST:PORT").arg(name));
         options.servers << name.trimmed();
     }
+    options.resumePath = parser.value(resume);
+    if (!options.resumePath.isEmpty() && (options.dryRun || options.action == Action::Script))
+        runUsageError(QStringLiteral("--resume is not used with --dry-run or --action script"));
     if (parser.isSet(retryFor)) options.retrySeconds = retrySecondsOf(parser.value(retryFor));
     if (parser.isSet(progress)) options.progressSeconds = progressSecondsOf(parser.value(progress));
     return options;

@@ -45,6 +45,7 @@ struct RunOptions {
     QString rejectsPath;    // where refused records go; empty: the first one ends the run
     int retrySeconds = 60;  // how long transient errors are retried; 0: not at all
     QStringList servers;    // --server, in order; empty: the profile's
+    QString resumePath;     // --resume: the run's state file; empty: none
 };
 
 // A text to print on standard output before ending with status 0 (--help, --version).

@@ -16,6 +16,7 @@
 #include "target/DBBits.h"
 #include "tools/cli/FieldPairs.h"
 #include "tools/cli/ProgressReporter.h"
+#include "tools/cli/ResumeState.h"
 #include "tools/cli/StatementPrinter.h"
 #include "transfer/BulkInsert.h"
 #include "transfer/BulkMerge.h"
@@ -227,7 +228,8 @@ transfer::TransferResult printScript(const dao::Recordset& records, ProgressRepo
 transfer::TransferResult transferRecords(const RunOptions& options, const Profile& profile,
                                          const dao::Recordset& records, dao::Connection& target,
                                          const QStringList& targetNames,
-                                         ProgressReporter& progress) {
+                                         transfer::TransferProgress& progress,
+                                         const std::optional<ResumeState>& resumed) {
     const mapping::FieldPairing pairing =
         pairFields(fieldNames(records), targetNames, options.maps);
     const QString match = matchesRows(options.action)
@@ -237,6 +239,12 @@ transfer::TransferResult transferRecords(const RunOptions& options, const Profil
     transfer::RunChoices choices;
     choices.emptyTarget = options.emptyTarget;
     choices.retryForSeconds = options.dryRun ? 0 : options.retrySeconds;
+    if (resumed) {
+        choices.resumeAt = resumed->confirmed;
+        choices.inDoubtUntil = resumed->inDoubtUntil;
+        // The table was emptied when the run began; emptied again, it would lose its records.
+        if (resumed->confirmed > 0 || resumed->inDoubtUntil > 0) choices.emptyTarget = false;
+    }
     if (!options.rejectsPath.isEmpty()) choices.rejects = &rejects.emplace(options.rejectsPath);
     const QString& table = profile.targetTable;
     switch (options.action) {
@@ -258,6 +266,35 @@ transfer::TransferResult transferRecords(const RunOptions& options, const Profil
                                    choices);
 }
 
+// The state of this run as --resume keeps it: what identifies the run, from record 1.
+ResumeState stateOf(const RunOptions& options, const Profile& profile) {
+    ResumeState state;
+    state.profile = QFileInfo(options.profilePath).absoluteFilePath();
+    state.source = QFileInfo(profile.sourceFile.trimmed()).absoluteFilePath() +
+                   QStringLiteral(" | ") + profile.sourceTable;
+    state.target = QStringList{options.servers.isEmpty() ? profile.server
+                                                         : options.servers.join(QLatin1Char(',')),
+                               profile.port, profile.database, profile.targetTable}
+                       .join(QStringLiteral(" | "));
+    state.action = QStringLiteral("%1 %2 %3")
+                       .arg(static_cast<int>(options.action))
+                       .arg(options.matchField, options.emptyTarget ? "empty-target" : "");
+    return state;
+}
+
+// The earlier run's state when --resume names a file of the same run; refuses another run's.
+std::optional<ResumeState> resumedState(const RunOptions& options, const ResumeState& current) {
+    if (options.resumePath.isEmpty()) return std::nullopt;
+    std::optional<ResumeState> earlier = readResumeState(options.resumePath);
+    if (earlier && !earlier->sameRunAs(current)) {
+        throw SetupError{
+            QStringLiteral("--resume \"%1\" is the state of another run (%2, %3 into "
+                           "%4); give this run a state file of its own")
+                .arg(options.resumePath, earlier->profile, earlier->source, earlier->target)};
+    }
+    return earlier;
+}
+
 }  // namespace
 
 ExitStatus runProfile(const RunOptions& options) {
@@ -275,10 +312,26 @@ ExitStatus runProfile(const RunOptions& options) {
     }
     const std::unique_ptr<dao::Recordset> records = readSource(profile, options.sourcePassword);
     ProgressReporter progress(stderr, isatty(STDERR_FILENO) != 0, options.progressSeconds);
-    const transfer::TransferResult result =
-        target ? transferRecords(options, profile, *records, *target, targetNames, progress)
-               : printScript(*records, progress);
+    if (!target) {
+        const transfer::TransferResult result = printScript(*records, progress);
+        progress.finish();
+        return finishRun(options, result, records->recordCount(), clock);
+    }
+    const ResumeState current = stateOf(options, profile);
+    const std::optional<ResumeState> resumed = resumedState(options, current);
+    std::optional<StateKeepingProgress> keeping;
+    if (!options.resumePath.isEmpty())
+        keeping.emplace(progress, options.resumePath, resumed.value_or(current));
+    if (resumed) {
+        printSummary(QStringLiteral("resuming after record %1 (\"%2\")")
+                         .arg(resumed->confirmed)
+                         .arg(options.resumePath));
+    }
+    const transfer::TransferResult result = transferRecords(
+        options, profile, *records, *target, targetNames,
+        keeping ? static_cast<transfer::TransferProgress&>(*keeping) : progress, resumed);
     progress.finish();
+    if (keeping) keeping->finish(result);
     return finishRun(options, result, records->recordCount(), clock);
 }
 
