@@ -361,46 +361,6 @@ TEST_F(CliTest, TerminateStopsBeforeTheNextRecordKeepingThoseBefore) {
     EXPECT_EQ(rows("SELECT COUNT(*), MAX(n) FROM t"), QStringList{kept + '|' + kept});
 }
 
-// The server kills the run's connection while records are sent: the run opens another and
-// ends with every record in the table once, saying how it went on.
-TEST_F(CliTest, AKilledConnectionIsOpenedAgainAndEveryRecordArrivesOnce) {
-    const int count = 20000;
-    QByteArray csv = "n\n";
-    for (int i = 1; i <= count; ++i) csv += QByteArray::number(i) + '\n';
-    writeProfile(profileFor(writeFile("numbers.csv", csv), "numbers.csv", "t"));
-    const struct {
-        const char* action;
-        const char* table;
-        const char* found;
-    } cases[] = {{"insert", "CREATE TABLE t (n INT)", "by the row count"},
-                 {"bulk", "CREATE TABLE t (n INT PRIMARY KEY)", "by the key (`n`)"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.action);
-        run("DROP TABLE IF EXISTS t");
-        run(c.table);
-        QProcess process;
-        process.setReadChannel(QProcess::StandardError);
-        process.start(KELDARA_CLI_PATH,
-                      {"run", profilePath_, "--action", c.action, "--progress", "0.01"});
-        ASSERT_TRUE(process.waitForReadyRead(60000));  // records are being sent
-        const auto others = connection_->openRecordset(
-            "SELECT ID FROM information_schema.PROCESSLIST WHERE ID <> CONNECTION_ID() AND DB = "
-            "DATABASE()");
-        ASSERT_EQ(others->recordCount(), 1);
-        run("KILL CONNECTION " + others->valueAt(0, 0).standardText());
-        ASSERT_TRUE(process.waitForFinished(60000));
-        const QString err = QString::fromUtf8(process.readAllStandardError());
-        EXPECT_EQ(process.exitCode(), 0) << err.toStdString();
-        EXPECT_TRUE(err.contains("keldara-cli: the connection was opened again"))
-            << err.toStdString();
-        EXPECT_TRUE(err.contains(QStringLiteral("%1 records sent").arg(count)))
-            << err.toStdString();
-        EXPECT_EQ(
-            rows("SELECT COUNT(*), COUNT(DISTINCT n), SUM(n) FROM t"),
-            QStringList{QStringLiteral("%1|%1|%2").arg(count).arg(count * (count + 1LL) / 2)});
-    }
-}
-
 // A run stopped (SIGTERM) or killed (SIGKILL) with --resume goes on after the records it
 // wrote when started again; another run's state file is refused.
 TEST_F(CliTest, AStoppedOrKilledRunResumesAfterTheRecordsItWrote) {

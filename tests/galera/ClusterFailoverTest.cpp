@@ -2,10 +2,9 @@
 // another node and every node's table ends equal to the source.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QRegularExpression>
 
 #include "platform/dao/Connection.h"
-#include "platform/dao/TypeCodes.h"
 #include "support/Paths.h"
 #include "support/Process.h"
 #include "support/TestServer.h"
@@ -14,7 +13,6 @@
 #include "transfer/TransferTestSupport.h"
 
 using namespace keldara;
-using dao::Value;
 
 namespace {
 
@@ -26,24 +24,6 @@ test::ProcessResult cluster(const QStringList& arguments) {
                                         test::sourceDir() + "/scripts/galera-cluster.sh"} +
                                 arguments,
                             300000);
-}
-
-QString variable(const QByteArray& lines, const QString& name) {
-    for (const QByteArray& line : lines.split('\n')) {
-        if (line.startsWith(name.toUtf8() + '='))
-            return QString::fromUtf8(line.mid(name.size() + 1));
-    }
-    return {};
-}
-
-dao::Recordset numbered(long count) {
-    namespace t = dao::adType;
-    dao::Recordset rs({{"k", t::Integer}, {"v", t::VarWChar}, {"n", t::Integer}});
-    for (long k = 1; k <= count; ++k) {
-        rs.appendRow(std::vector<Value>{
-            Value::integer(k), Value::text(QStringLiteral("v%1").arg(k)), Value::integer(k * 7)});
-    }
-    return rs;
 }
 
 // Kills the node the run writes to once `after` records or batches are done.
@@ -62,14 +42,16 @@ struct KillingNodeInUse : test::RecordingProgress {
 
 TEST(ClusterFailoverTest, TheNodeInUseKilledTheRunEndsOnAnotherWithEveryNodeEqualToTheSource) {
     const QByteArray details = cluster({"env"}).out;
-    const QString list = variable(details, "KELDARA_GALERA_SERVERS");
+    const QString list = QRegularExpression("KELDARA_GALERA_SERVERS=(.*)")
+                             .match(QString::fromUtf8(details))
+                             .captured(1);
     if (list.isEmpty()) GTEST_SKIP() << "no Galera cluster: ctest starts one (galera-cluster.sh)";
     const QStringList servers = list.split(',');
-    test::Server server{"", "", variable(details, "KELDARA_MYSQL_USER"),
-                        variable(details, "KELDARA_MYSQL_PASSWORD")};
+    test::Server server = test::serverOf(details);
     const QString database = test::uniqueName("galera");
     const auto onServer = [&](const QString& hosts, const QString& db) {
         server.host = hosts;
+        server.port.clear();
         return dao::openConnection(server.connectionString(db));
     };
     onServer(list, {})->execute("CREATE DATABASE " + database);
@@ -82,7 +64,7 @@ TEST(ClusterFailoverTest, TheNodeInUseKilledTheRunEndsOnAnotherWithEveryNodeEqua
         const auto target = onServer(list, database);
         target->execute("DROP TABLE IF EXISTS T");
         target->execute("CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB");
-        const dao::Recordset source = numbered(c.records);
+        const dao::Recordset source = test::numberedRecords(c.records);
         const mapping::FieldPairing pairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
         KillingNodeInUse progress;
         progress.target = target.get();

@@ -1,7 +1,6 @@
 // A run whose connection is lost, or whose statement the server undoes, opens it again and
 // goes on so that every record is in the table exactly once, whatever the lost statement did.
 #include "platform/dao/DaoError.h"
-#include "platform/dao/TypeCodes.h"
 #include "support/TestServer.h"
 #include "transfer/BulkInsert.h"
 #include "transfer/BulkMerge.h"
@@ -65,17 +64,6 @@ struct Flaky : dao::Connection {
     int seen = 0;
 };
 
-dao::Recordset numbered(long count) {
-    namespace t = dao::adType;
-    dao::Recordset rs({{"k", t::Integer}, {"v", t::VarWChar}, {"n", t::Integer}});
-    for (long k = 1; k <= count; ++k) {
-        rs.appendRow(std::vector<Value>{Value::integer(k),
-                                        Value::text(QStringLiteral("v%1").arg(k)),
-                                        Value::integer(k % 3 == 0 ? 0 : k)});
-    }
-    return rs;
-}
-
 using RetryServerTest = test::MySqlTest;
 
 TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce) {
@@ -132,7 +120,7 @@ TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce
         flaky.fault = c.fault;
         flaky.prefix = c.prefix;
         flaky.nth = c.nth;
-        const dao::Recordset source = numbered(c.records);
+        const dao::Recordset source = test::numberedRecords(c.records);
         const mapping::FieldPairing pairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
         transfer::RunChoices choices;
         choices.retryForSeconds = 20;
@@ -164,11 +152,9 @@ TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce
 TEST_F(RetryServerTest, BatchesKeepWithinTheClusterWriteSetLimit) {
     run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB",
          "SET GLOBAL wsrep_max_ws_rows = 700"});
-    struct Restore {
-        dao::Connection& c;
-        ~Restore() { c.execute("SET GLOBAL wsrep_max_ws_rows = 0"); }
-    } restore{*connection_};
-    const dao::Recordset source = numbered(1500);
+    const std::shared_ptr<void> restore(
+        nullptr, [&](void*) { connection_->execute("SET GLOBAL wsrep_max_ws_rows = 0"); });
+    const dao::Recordset source = test::numberedRecords(1500);
     const mapping::FieldPairing pairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
     for (const char* action : {"BULK", "BULK-UPSERT"}) {
         SCOPED_TRACE(action);

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "platform/dao/Recordset.h"
+#include "platform/dao/TypeCodes.h"
 #include "transfer/TransferProgress.h"
 
 namespace keldara::test {
@@ -19,5 +21,17 @@ struct RecordingProgress : transfer::TransferProgress {
     void setProgressValue(long v) override { value = v; }
     bool stopRequested() override { return ++recordsSeen == stopAfterRecords; }
 };
+
+// Records k, v, n from 1 to `count`: k, "v" + k, and k * 7.
+inline dao::Recordset numberedRecords(long count) {
+    dao::Recordset rs(
+        {{"k", dao::adType::Integer}, {"v", dao::adType::VarWChar}, {"n", dao::adType::Integer}});
+    for (long k = 1; k <= count; ++k) {
+        rs.appendRow(std::vector<dao::Value>{dao::Value::integer(k),
+                                             dao::Value::text(QStringLiteral("v%1").arg(k)),
+                                             dao::Value::integer(k * 7)});
+    }
+    return rs;
+}
 
 }  // namespace keldara::test
