@@ -1,6 +1,5 @@
 // A run whose connection is lost, or whose statement the server undoes, opens it again and
 // goes on so that every record is in the table exactly once, whatever the lost statement did.
-#include "platform/dao/DaoError.h"
 #include "support/TestServer.h"
 #include "transfer/BulkInsert.h"
 #include "transfer/BulkMerge.h"
@@ -8,66 +7,13 @@
 #include "transfer/TransferTestSupport.h"
 
 using namespace keldara;
-using dao::Value;
 
 namespace {
-
-// A real connection whose `nth` statement starting with `prefix` goes wrong once: its answer
-// is lost after the server ran it, the server undoes it as a deadlock, or the connection is
-// killed from another one just before it.
-struct Flaky : dao::Connection {
-    enum class Fault { AnswerLost, Deadlock, Killed };
-
-    Flaky(const QString& connectionString, dao::Connection& killer)
-        : real(dao::openConnection(connectionString)), killer(killer) {}
-    void open(const QString& s) override { real->open(s); }
-    bool isOpen() const override { return real->isOpen(); }
-    void close() override { real->close(); }
-    void reconnect() override { real->reconnect(); }
-    void execute(const QString& sql) override { executeCounted(sql); }
-    long long executeCounted(const QString& sql) override {
-        return faulty(sql, [&] { return real->executeCounted(sql); });
-    }
-    LoadedData loadLocalData(const QString& sql, const QByteArray& data) override {
-        return faulty(sql, [&] { return real->loadLocalData(sql, data); });
-    }
-    std::unique_ptr<dao::Recordset> openTableCatalogue() override {
-        return real->openTableCatalogue();
-    }
-    std::unique_ptr<dao::Recordset> openRecordset(const QString& sql) override {
-        return real->openRecordset(sql);
-    }
-
-    template <typename Run>
-    std::invoke_result_t<Run> faulty(const QString& sql, Run run) {
-        if (!sql.startsWith(prefix, Qt::CaseInsensitive) || ++seen != nth) return run();
-        if (fault == Fault::Deadlock) {
-            throw dao::DaoError(dao::DaoError::BadQuery, "Deadlock found", 1213,
-                                dao::DaoError::Category::RetryTransaction);
-        }
-        if (fault == Fault::Killed) {
-            killer.execute(
-                "KILL CONNECTION " +
-                real->openRecordset("SELECT CONNECTION_ID()")->valueAt(0, 0).standardText());
-            return run();
-        }
-        run();
-        throw dao::DaoError(dao::DaoError::BadQuery, "Lost connection to server during query", 2013,
-                            dao::DaoError::Category::ConnectionLost);
-    }
-
-    std::unique_ptr<dao::Connection> real;
-    dao::Connection& killer;
-    Fault fault = Fault::AnswerLost;
-    QString prefix;
-    int nth = 0;
-    int seen = 0;
-};
 
 using RetryServerTest = test::MySqlTest;
 
 TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce) {
-    using F = Flaky::Fault;
+    using F = test::Flaky::Fault;
     const long few = 7, many = 2 * transfer::BulkBatchRows + 5;
     const struct {
         const char* action;  // INSERT, UPDATE, UPSERT, BULK, BULK-MERGE, BULK-UPSERT
@@ -116,7 +62,8 @@ TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce
             run({QStringLiteral("INSERT INTO T SELECT seq, 'old', -1 FROM seq_1_to_%1").arg(old)});
         }
         if (c.emptyTarget) run({"INSERT INTO T VALUES (0, 'x', 0)"});
-        Flaky flaky(scratchConnectionString(), *connection_);
+        const auto real = dao::openConnection(scratchConnectionString());
+        test::Flaky flaky(*real, *connection_);
         flaky.fault = c.fault;
         flaky.prefix = c.prefix;
         flaky.nth = c.nth;

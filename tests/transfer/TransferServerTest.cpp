@@ -323,38 +323,14 @@ TEST_F(StatementServerTest, ALostConnectionIsReportedAsWhatIsKnown) {
     }
 }
 
-// A connection whose COMMIT goes through but whose answer is lost, as when the link breaks
-// just then.
-struct CommitAnswerLost : dao::Connection {
-    explicit CommitAnswerLost(dao::Connection& real) : real(real) {}
-    void open(const QString& s) override { real.open(s); }
-    bool isOpen() const override { return real.isOpen(); }
-    void close() override { real.close(); }
-    void execute(const QString& sql) override { executeCounted(sql); }
-    long long executeCounted(const QString& sql) override {
-        const long long count = real.executeCounted(sql);
-        if (sql != "COMMIT") return count;
-        throw dao::DaoError(dao::DaoError::BadQuery, "Lost connection to server during query", 2013,
-                            dao::DaoError::Category::ConnectionLost);
-    }
-    LoadedData loadLocalData(const QString& sql, const QByteArray& data) override {
-        return real.loadLocalData(sql, data);
-    }
-    std::unique_ptr<dao::Recordset> openTableCatalogue() override {
-        return real.openTableCatalogue();
-    }
-    std::unique_ptr<dao::Recordset> openRecordset(const QString& sql) override {
-        return real.openRecordset(sql);
-    }
-    dao::Connection& real;
-};
-
 // Emptying the table and loading it in one transaction whose commit loses its answer: the
 // records may or may not be written, and the run says no more than that.
 TEST_F(StatementServerTest, ALostCommitIsReportedAsUnknown) {
     run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(5), n INT) ENGINE=InnoDB",
          "INSERT INTO T VALUES (9, 'old', 9)"});
-    CommitAnswerLost connection(*connection_);
+    test::Flaky connection(*connection_, *connection_);
+    connection.prefix = "COMMIT";
+    connection.nth = 1;
     test::RecordingProgress progress;
     transfer::RunChoices choices;
     choices.emptyTarget = true;
