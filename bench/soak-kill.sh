@@ -68,7 +68,7 @@ with open(out + ".csv", "w", encoding="utf-8") as csv, open(out + ".tsv", "w", e
         tsv.write(f"{i}\t{name}\t{i * 1.25:.2f}\n")
 PY
 }
-make_source 20000 "$WORK/small"
+make_source 5000 "$WORK/small"
 make_source 200000 "$WORK/large"
 
 # action table-definition prefill source
@@ -122,7 +122,7 @@ for entry in "${ACTIONS[@]}"; do
       continue
     fi
     # A random moment within the length of a run without a kill.
-    sleep "$(python3 -c "import random; print(round(random.uniform(0.05, 0.9) * $span, 2))")"
+    sleep "$(python3 -c "import random; print(round(random.uniform(0.05, 0.7) * $span, 2))")"
     killed=-1
     if kill -0 "$cli" 2>/dev/null; then killed="$(kill_in_use)"; kills=$((kills + 1)); fi
     if [ "$killed" -ge 0 ]; then sleep 1; restart_node "$killed" >/dev/null; fi
