@@ -217,8 +217,13 @@ class BulkRun {
     }
 
     // LOAD DATA LOCAL turns a refused record into a warning and goes on, so a batch is loaded
-    // in a transaction that is kept only when every record arrived without a warning.
-    void sendLoaded(const Batch& batch) {
+    // in a transaction that is kept only when every record arrived without a warning, or,
+    // when refused records are skipped, when the only records refused were left out for
+    // repeating a key: those are listed, and the rest stay in the table as record-by-record
+    // inserts would have left them. A batch with other warnings is undone and sent again
+    // around the records they name (once: `divide` false sends a batch that still warns
+    // record by record).
+    void sendLoaded(const Batch& batch, bool divide = true) {
         BatchTransaction transaction(connection_, choices_.emptyTarget);
         dao::Connection::LoadedData loaded;
         try {
@@ -231,13 +236,66 @@ class BulkRun {
                           written(batch.first, batch.end, false, true).statement);
             return;
         }
-        if (loaded.rows == batch.end - batch.first && loaded.warnings == 0) {
+        const long size = batch.end - batch.first;
+        if (loaded.rows == size && loaded.warnings == 0) {
             transaction.keep();
+            return;
+        }
+        if (choices_.rejects && onlyDuplicates(loaded, size)) {
+            transaction.keep();
+            for (const auto& warning : loaded.lineWarnings) {
+                const long row = batch.first + static_cast<long>(warning.line) - 1;
+                choices_.skip(dao::DaoError(dao::DaoError::BadQuery, warning.text), row, fields_);
+                ++counts_.refused;
+            }
             return;
         }
         transaction.undo();
         waitForNext();
-        sendOneByOne(batch.first, batch.end);
+        if (choices_.rejects && divide && !loaded.lineWarnings.empty()) {
+            sendAround(batch, loaded.lineWarnings);
+        } else {
+            sendOneByOne(batch.first, batch.end);
+        }
+    }
+
+    // Whether the load wrote every line but those it left out for repeating a unique key's
+    // value, each named by one warning.
+    static bool onlyDuplicates(const dao::Connection::LoadedData& loaded, long size) {
+        if (loaded.lineWarnings.empty()) return false;
+        long long previous = 0;
+        for (const auto& warning : loaded.lineWarnings) {
+            if (!warning.duplicate || warning.line <= previous || warning.line > size) return false;
+            previous = warning.line;
+        }
+        return loaded.rows + static_cast<long long>(loaded.lineWarnings.size()) == size;
+    }
+
+    // Sends the records of `batch` in their order: each one a warning named on its own (so
+    // that the server refuses or takes it as its insert alone would), those between by load.
+    void sendAround(const Batch& batch,
+                    const std::vector<dao::Connection::LoadedData::Warning>& warnings) {
+        std::vector<long> named;
+        for (const auto& warning : warnings) {
+            if (!warning.duplicate)
+                named.push_back(batch.first + static_cast<long>(warning.line) - 1);
+        }
+        std::sort(named.begin(), named.end());
+        named.erase(std::unique(named.begin(), named.end()), named.end());
+        long from = batch.first;
+        for (const long row : named) {
+            if (row < from || row >= batch.end) continue;
+            sendPart(from, row);
+            sendOneByOne(row, row + 1);
+            from = row + 1;
+        }
+        sendPart(from, batch.end);
+    }
+
+    void sendPart(long first, long end) {
+        if (first == end) return;
+        loop_.sendingRows(first, end);
+        sendLoaded(written(first, end, true, true), false);
     }
 
     void sendStatement(long first, long end, const QString& statement) {

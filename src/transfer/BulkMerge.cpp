@@ -1,5 +1,7 @@
 #include "transfer/BulkMerge.h"
 
+#include <future>
+
 #include "mapping/FieldMatching.h"
 #include "platform/dao/DaoError.h"
 #include "transfer/BulkInsert.h"
@@ -16,6 +18,19 @@ const QString kBatchTable = QStringLiteral("`keldara_batch`");
 
 long long countOf(dao::Connection& connection, const QString& query) {
     return connection.openRecordset(query)->valueAt(0, 0).toInt();
+}
+
+// Whether a unique index of `table` (its primary key among them) is on `column` alone, so
+// that no two of its rows hold the same value of it.
+bool uniqueColumn(dao::Connection& connection, const QString& table, const QString& column) {
+    return countOf(
+               connection,
+               QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM information_schema.STATISTICS "
+                              "WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = %1 AND "
+                              "NON_UNIQUE = 0 GROUP BY INDEX_NAME HAVING COUNT(*) = 1 AND "
+                              "MAX(COLUMN_NAME) = %2) u")
+                   .arg(dao::Value::text(table).sqlLiteral(),
+                        dao::Value::text(column).sqlLiteral())) > 0;
 }
 
 // The statements of one run by a temporary table; the batch table has the columns
@@ -45,6 +60,7 @@ class JoinRun {
         }
         const QString list = columns.join(QLatin1Char(','));
         const QString matchColumn = QuoteIdentifier(fields.names[match]);
+        matchUnique_ = uniqueColumn(connection, table, fields.names[match]);
         createBatchTable_ = QStringLiteral(
                                 "CREATE TEMPORARY TABLE %1 (keldara_row BIGINT NOT NULL "
                                 "DEFAULT 0 PRIMARY KEY) ENGINE=InnoDB SELECT %2 FROM %3 LIMIT 0")
@@ -72,10 +88,13 @@ class JoinRun {
                       "INSERT INTO %1 (%2) SELECT %3 FROM %4 s WHERE %5 ORDER BY "
                       "s.keldara_row")
                       .arg(target, list, selected.join(QLatin1Char(',')), kBatchTable, unmatched);
-        clear_ = QStringLiteral("DELETE FROM ") + kBatchTable;
+        // TRUNCATE is much the quicker, but it would end the run's transaction.
+        clear_ = (withinRun ? QStringLiteral("DELETE FROM ") : QStringLiteral("TRUNCATE TABLE ")) +
+                 kBatchTable;
     }
 
     ~JoinRun() {
+        waitForNext();
         try {
             connection_.execute(QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + kBatchTable);
         } catch (const dao::DaoError&) {  // a lost connection drops it with the session
@@ -92,36 +111,66 @@ class JoinRun {
     // was undone, or kept when its commit was lost, and a record sent alone may have been
     // written; an update sent again finds the same rows, so they all are sent again.
     RecordLoop::Resumed resume(long first) {
+        waitForNext();
+        next_ = {};
         createBatchTable();
         return {first, {}};
     }
 
-    // Writes the records from `first` on that fit one batch; returns how many.
+    // Writes the records from `first` on that fit one batch; returns how many. The next
+    // batch's lines are written on a second thread while the server takes this one; only
+    // reading the records is shared between the two threads.
     long sendBatch(long first, long count) {
+        const BatchLines batch = next_.valid() ? next_.get() : linesFrom(first, count);
+        if (batch.end < count) {
+            next_ = std::async(std::launch::async,
+                               [this, end = batch.end, count] { return linesFrom(end, count); });
+        }
+        loop_.reach(160);
+        loop_.sendingRows(batch.first, batch.end);
+        if (!batch.loadable || !loads_ || !joined(batch.first, batch.end, batch.lines)) {
+            waitForNext();
+            sendOneByOne(batch.first, batch.end);
+        }
+        return batch.end - batch.first;
+    }
+
+  private:
+    // Records `first` to `end` - 1 as lines of the batch table, or a record that no line
+    // holds (a field of bytes) on its own.
+    struct BatchLines {
+        long first = 0;
+        long end = 0;
+        bool loadable = false;
+        QByteArray lines;
+    };
+
+    BatchLines linesFrom(long first, long count) const {
         QString lines;
         long end = first;
-        bool loadable = true;
         while (end < count && end - first < limits_.rows && lines.size() < limits_.loadChars) {
+            const qsizetype before = lines.size();
             lines += QString::number(end) + QLatin1Char('\t');
             if (!AppendLoadLine(lines, fields_, end)) {
-                loadable = false;
+                lines.truncate(before);
                 break;
             }
             ++end;
         }
-        if (!loadable) end = std::min(count, first + 1);  // a field of bytes: that record alone
-        loop_.reach(160);
-        loop_.sendingRows(first, end);
-        if (!loadable || !loads_ || !joined(first, end, lines.toUtf8())) sendOneByOne(first, end);
-        return end - first;
+        if (end == first) return {first, first + 1, false, {}};
+        return {first, end, true, lines.toUtf8()};
     }
 
-  private:
+    void waitForNext() {
+        if (next_.valid()) next_.wait();
+    }
+
     // The batch written by the join and kept; false when it was undone.
     bool joined(long first, long end, const QByteArray& lines) {
+        if (!withinRun_) connection_.execute(clear_);
         BatchTransaction transaction(connection_, withinRun_);
         try {
-            connection_.execute(clear_);
+            if (withinRun_) connection_.execute(clear_);
             const dao::Connection::LoadedData loaded = loadBatch(lines);
             const long size = end - first;
             if (loaded.rows != size || loaded.warnings != 0 ||
@@ -131,10 +180,16 @@ class JoinRun {
             }
             // The update does not write the match column: the insert finds the records that
             // matched no row. Within the batch no two records share a match value, so the
-            // insert adds one row for each unmatched record.
-            connection_.execute(update_);
-            const long unmatched = static_cast<long>(upsert_ ? connection_.executeCounted(insert_)
-                                                             : countOf(connection_, countNew_));
+            // insert adds one row for each unmatched record, and where no two rows share one
+            // either, the rows the update found are the records that matched.
+            const long long found = connection_.executeCounted(update_);
+            long unmatched = 0;
+            if (upsert_)
+                unmatched = static_cast<long>(connection_.executeCounted(insert_));
+            else if (matchUnique_ && found >= 0)
+                unmatched = size - static_cast<long>(found);
+            else
+                unmatched = static_cast<long>(countOf(connection_, countNew_));
             transaction.keep();
             counts_.updated += size - unmatched;
             (upsert_ ? counts_.inserted : counts_.unmatched) += unmatched;
@@ -172,10 +227,12 @@ class JoinRun {
     const RunChoices& choices_;
     RecordCounts& counts_;
     const bool withinRun_;
+    bool matchUnique_ = false;  // no two rows of the target hold the same match value
     RecordStatements statements_;
     bool loads_ = true;  // the server loads local data
     const BatchLimits limits_ = batchLimitsOf(connection_);
     QString createBatchTable_, load_, repeatedMatches_, countNew_, update_, insert_, clear_;
+    std::future<BatchLines> next_;
 };
 
 }  // namespace

@@ -171,6 +171,64 @@ TEST_F(MergeModesTest, ARefusedRecordStopsTheRunOrIsListedAndSkipped) {
     }
 }
 
+// Skipping, each bulk action finds the refused records scattered through one batch and writes
+// the others: the table, the counts and the rejects file are those of its record-by-record
+// action, whatever refused them (a key repeated within the batch or of a row before, another
+// unique key, a text too long, a text for a number, a repeated key with a text too long).
+TEST_F(MergeModesTest, SkippingBulkActionsRefuseTheRecordsTheirRecordByRecordActionsRefuse) {
+    std::vector<std::pair<long, Row>> source;
+    for (long k = 1; k <= 300; ++k) source.push_back({k, {"a", Value::integer(k)}});
+    source[10].first = 3;
+    source[20].first = 1001;
+    source[30].second.n = Value::integer(1002);
+    source[40].second.v = "toolong";
+    source[50].second.n = Value::text("x");
+    source[60] = {5, {"toolong", Value::integer(61)}};
+    for (long i = 100; i < 300; i += 7) source[i].first = source[i - 50].first;
+    Table before{{1001, {"o", Value::integer(-1001)}}, {1003, {"p", Value::integer(1002)}}};
+    for (long k = 1; k < 300; k += 2) before[k] = {"o", Value::integer(-k)};
+    QTemporaryDir dir;
+    for (const auto& [oneByOne, bulk] : std::vector<std::pair<QString, QString>>{
+             {"INSERT", "BULK"}, {"UPSERT", "BULK-UPSERT"}, {"UPDATE", "BULK-MERGE"}}) {
+        for (const char* engine : {"InnoDB", "MyISAM"}) {
+            std::map<QString, std::pair<transfer::TransferResult, std::vector<QString>>> outcome;
+            std::map<QString, QByteArray> listed;
+            for (const QString& action : {oneByOne, bulk}) {
+                createTable(engine, before);
+                transfer::RejectsFile rejects(dir.filePath(action + ".csv"));
+                transfer::RunChoices choices;
+                choices.rejects = &rejects;
+                outcome[action] = {runAction(action, *connection_, recordsetOf(source), choices),
+                                   tableRows()};
+                QFile file(rejects.path());
+                if (file.open(QIODevice::ReadOnly)) listed[action] = file.readAll();
+            }
+            SCOPED_TRACE((bulk + " on " + engine).toStdString());
+            const auto& [expected, expectedRows] = outcome[oneByOne];
+            const auto& [result, rows] = outcome[bulk];
+            EXPECT_TRUE(result.completed()) << result.message.toStdString();
+            EXPECT_EQ(rows, expectedRows);
+            EXPECT_EQ(result.recordsRefused, expected.recordsRefused);
+            EXPECT_GE(expected.recordsRefused, 3);
+            EXPECT_EQ(result.recordsInserted, expected.recordsInserted);
+            EXPECT_EQ(result.recordsUpdated, expected.recordsUpdated);
+            EXPECT_EQ(listed[bulk], listed[oneByOne]);
+        }
+    }
+}
+
+// Where rows share a match value, a bulk merge counts the records that matched, not the rows.
+TEST_F(MergeModesTest, ABulkMergeCountsRecordsWhereRowsShareAMatchValue) {
+    run({"DROP TABLE IF EXISTS T", "CREATE TABLE T (k INT, v VARCHAR(5), n INT) ENGINE=InnoDB",
+         "INSERT INTO T VALUES (1,'a',1),(1,'b',2),(2,'c',3)"});
+    const auto result =
+        runAction("BULK-MERGE", *connection_,
+                  recordsetOf({{1, {"z", Value::integer(9)}}, {3, {"y", Value::integer(8)}}}), {});
+    EXPECT_EQ(result.recordsUpdated, 1);
+    EXPECT_EQ(result.recordsUnmatched, 1);
+    EXPECT_EQ(tableRows(), (std::vector<QString>{"1 | z | 9", "1 | z | 9", "2 | c | 3"}));
+}
+
 // A record whose match value finds no row is inserted, even where its other unique key's
 // value is a row's: the run refuses it instead of updating that row.
 TEST_F(MergeModesTest, UpdateOrInsertFindsRowsByTheMatchFieldOnly) {

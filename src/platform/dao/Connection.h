@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Value.h"
@@ -40,8 +41,17 @@ class Connection {
     // names, and gives the rows it added and the warnings it raised. Throws DaoError where
     // the provider or the server cannot load local data.
     struct LoadedData {
+        // One warning and the line (from 1) of the data that raised it.
+        struct Warning {
+            long long line = 0;
+            QString text;
+            // The line was not written: it would have repeated a unique key's value.
+            bool duplicate = false;
+        };
         long long rows = 0;
         unsigned int warnings = 0;
+        // Every warning with its line, when the provider can tell them all; empty otherwise.
+        std::vector<Warning> lineWarnings;
     };
     virtual LoadedData loadLocalData(const QString& statement, const QByteArray& data);
     // Has the server parse a statement with "?" marks for values. Throws DaoError where the

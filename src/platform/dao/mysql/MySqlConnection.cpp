@@ -5,6 +5,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
@@ -149,10 +151,22 @@ void initialiseLibraryOnce() {
 
 // The session's sql_mode: the server's, with STRICT_ALL_TABLES added so that a value a column
 // cannot hold is refused rather than silently changed, and without NO_BACKSLASH_ESCAPES, as
-// Keldara's literals escape with backslashes.
+// Keldara's literals escape with backslashes. A batch load may raise a warning for every line it
+// takes: the session keeps as many as the server allows, so that each can be told.
 constexpr const char* kSessionSqlMode =
     "SET SESSION sql_mode = CONCAT_WS(',', NULLIF(TRIM(BOTH ',' FROM REPLACE(CONCAT(',', "
-    "@@SESSION.sql_mode, ','), ',NO_BACKSLASH_ESCAPES,', ',')), ''), 'STRICT_ALL_TABLES')";
+    "@@SESSION.sql_mode, ','), ',NO_BACKSLASH_ESCAPES,', ',')), ''), 'STRICT_ALL_TABLES'), "
+    "SESSION max_error_count = 65535";
+
+// Gathers the warnings of the statement before it, each with the line that raised it, as a
+// JSON array of [line, error number, text] into @keldara_warnings. A compound statement leaves
+// the warnings it reads in place, where any other statement would clear them first.
+constexpr const char* kGatherLineWarnings =
+    "BEGIN NOT ATOMIC DECLARE n, i INT DEFAULT 0; DECLARE r BIGINT; DECLARE e INT; "
+    "DECLARE m TEXT; DECLARE gathered LONGTEXT DEFAULT '[]'; GET DIAGNOSTICS n = NUMBER; "
+    "WHILE i < n DO SET i = i + 1; GET DIAGNOSTICS CONDITION i r = ROW_NUMBER, e = MYSQL_ERRNO, "
+    "m = MESSAGE_TEXT; SET gathered = JSON_ARRAY_APPEND(gathered, '$', JSON_ARRAY(r, e, m)); "
+    "END WHILE; SET @keldara_warnings = gathered; END";
 
 // A fresh client handle: utf8mb4, strict sql_mode, always TCP (so that "localhost" means the port
 // given, as it does for the ODBC driver), a short connect timeout, read and write timeouts,
@@ -407,7 +421,37 @@ Connection::LoadedData MySqlConnection::loadLocalData(const QString& statement,
     LoadedData loaded;
     loaded.rows = executeCounted(statement);
     loaded.warnings = mysql_warning_count(handle_.get());
+    if (loaded.warnings > 0) loaded.lineWarnings = lineWarnings(loaded.warnings);
     return loaded;
+}
+
+// The `count` warnings of the statement just run, each with its line; empty when the server
+// cannot tell them all (one without a line, or a server without GET DIAGNOSTICS ROW_NUMBER).
+std::vector<Connection::LoadedData::Warning> MySqlConnection::lineWarnings(unsigned int count) {
+    try {
+        execute(QString::fromLatin1(kGatherLineWarnings));
+    } catch (const DaoError& error) {
+        if (error.connectionLost()) throw;
+        return {};
+    }
+    const QByteArray json =
+        openRecordset(
+            QStringLiteral("SELECT CAST(@keldara_warnings AS CHAR CHARACTER SET utf8mb4)"))
+            ->valueAt(0, 0)
+            .standardText()
+            .toUtf8();
+    const QJsonArray gathered = QJsonDocument::fromJson(json).array();
+    std::vector<LoadedData::Warning> warnings;
+    for (const QJsonValue& entry : gathered) {
+        const QJsonArray warning = entry.toArray();
+        // The server gives the numbers as JSON texts.
+        const long long line = warning.at(0).toVariant().toLongLong();
+        if (line <= 0) return {};
+        const bool duplicate = warning.at(1).toVariant().toInt() == ER_DUP_ENTRY;
+        warnings.push_back({line, warning.at(2).toString(), duplicate});
+    }
+    if (warnings.size() != count) return {};
+    return warnings;
 }
 
 std::unique_ptr<Recordset> MySqlConnection::readResult() {

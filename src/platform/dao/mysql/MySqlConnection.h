@@ -46,6 +46,7 @@ class MySqlConnection final : public Connection {
     void sendQuery(const QString& sql);
     std::unique_ptr<Recordset> readResult();
     void discardFurtherResults();
+    std::vector<LoadedData::Warning> lineWarnings(unsigned int count);
     [[noreturn]] void throwServerError(int number) const;
 
     Handle handle_;
