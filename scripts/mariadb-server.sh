@@ -14,6 +14,10 @@
 #                                        and KELDARA_MYSQL_OTHER_CA a CA that signed nothing
 #   mariadb-server.sh stop              stop it and remove its data folder
 #   mariadb-server.sh env               print the connection details of the running server
+#   mariadb-server.sh kill              end the server at once, as a crash would (kill -9)
+#   mariadb-server.sh restart [--defaults] [--tls]
+#                                        start the killed server again on its port with its
+#                                        data (it recovers as after a crash)
 # State lives in $KELDARA_DB_STATE (default /tmp/keldara-mariadb).
 set -euo pipefail
 
@@ -82,6 +86,11 @@ make_certificates() {
 # then, 1 when it ends before answering, 2 when it does not answer within 30 seconds.
 launch_on_free_port() {
   port="$(free_port)"
+  launch_on_port
+}
+
+# Starts the server on `port` and waits as launch_on_free_port does.
+launch_on_port() {
   "$daemon" --no-defaults --datadir="$STATE/data" "${run_as[@]}" \
     --bind-address=127.0.0.1 --port="$port" --socket="$STATE/mysqld.sock" \
     --pid-file="$STATE/pid" --log-error="$STATE/server.log" \
@@ -106,14 +115,8 @@ start() {
   rm -rf "$STATE"
   mkdir -p "$STATE/data"
   local daemon port run_as=() charset=() tls=()
-  daemon="$(find_daemon)"
-  [ "$(id -u)" -eq 0 ] && run_as=(--user=root)
-  if [ "$TLS" = 1 ]; then
-    make_certificates
-    tls=(--ssl-ca="$STATE/tls/ca.pem" --ssl-cert="$STATE/tls/server-cert.pem"
-         --ssl-key="$STATE/tls/server-key.pem" --require-secure-transport=ON)
-  fi
-  [ "$DEFAULTS" = 1 ] || charset=(--character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci)
+  if [ "$TLS" = 1 ]; then make_certificates; fi
+  server_options
   # Making the data folder has failed now and then on a loaded machine: once more from empty.
   if ! make_data_folder && ! { rm -rf "$STATE/data" && mkdir -p "$STATE/data" && make_data_folder; }; then
     echo "mariadb-server.sh: the data folder could not be made:" >&2
@@ -161,6 +164,37 @@ CREATE TABLE IF NOT EXISTS products (
 SQL
 }
 
+# The server's options but its port, as start chose them.
+server_options() {
+  daemon="$(find_daemon)"
+  [ "$(id -u)" -eq 0 ] && run_as=(--user=root)
+  if [ "$TLS" = 1 ]; then
+    tls=(--ssl-ca="$STATE/tls/ca.pem" --ssl-cert="$STATE/tls/server-cert.pem"
+         --ssl-key="$STATE/tls/server-key.pem" --require-secure-transport=ON)
+  fi
+  [ "$DEFAULTS" = 1 ] || charset=(--character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci)
+}
+
+kill_server() {
+  server_alive || return 0
+  local pid
+  pid="$(cat "$STATE/pid")"
+  kill -9 "$pid" 2>/dev/null || true
+  for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+}
+
+restart() {
+  server_alive && return 0
+  local daemon port run_as=() charset=() tls=()
+  server_options
+  port="$(sed -n 's/^KELDARA_MYSQL_PORT=//p' "$STATE/env")"
+  if ! launch_on_port; then
+    echo "mariadb-server.sh: the server did not start again; see $STATE/server.log" >&2
+    tail -20 "$STATE/server.log" >&2 || true
+    exit 1
+  fi
+}
+
 stop() {
   if server_alive; then
     local pid
@@ -187,5 +221,7 @@ case "${1:-}" in
   start) start; [ "$SAMPLE" = 1 ] && create_sample; true ;;
   stop) stop ;;
   env) running && print_env ;;
-  *) echo "usage: $0 start [--sample] [--defaults] [--tls] | stop | env" >&2; exit 2 ;;
+  kill) kill_server ;;
+  restart) restart ;;
+  *) echo "usage: $0 start [--sample] [--defaults] [--tls] | stop | env | kill | restart" >&2; exit 2 ;;
 esac

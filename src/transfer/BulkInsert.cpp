@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <future>
+#include <optional>
 
 #include "platform/dao/DaoError.h"
+#include "transfer/LandedRecords.h"
 #include "transfer/PairedFields.h"
 #include "transfer/RecordLoop.h"
 #include "transfer/RecordStatements.h"
@@ -21,6 +23,25 @@ long long rowCount(dao::Connection& connection, const QString& table) {
 }
 
 }  // namespace
+
+BatchLimits batchLimitsOf(dao::Connection& connection) {
+    BatchLimits limits;
+    const auto variables =
+        connection.openRecordset(QStringLiteral("SHOW VARIABLES LIKE 'wsrep\\_max\\_ws\\_%'"));
+    for (long row = 0; row < variables->recordCount(); ++row) {
+        const QString name = variables->valueAt(row, 0).standardText();
+        const long long value = variables->valueAt(row, 1).standardText().toLongLong();
+        if (value <= 0) continue;  // no limit
+        if (name == QLatin1String("wsrep_max_ws_rows")) {
+            limits.rows = static_cast<long>(std::min<long long>(limits.rows, value));
+        } else if (name == QLatin1String("wsrep_max_ws_size")) {
+            const qsizetype chars = static_cast<qsizetype>(std::max<long long>(value / 4, 1));
+            limits.chars = std::min(limits.chars, chars);
+            limits.loadChars = std::min(limits.loadChars, chars);
+        }
+    }
+    return limits;
+}
 
 // Appends the LOAD DATA field of `value` (as transferValue gives it): \N for Null, otherwise
 // the text its insert literal quotes (dao::Value::sqlLiteral: the standard text), with the
@@ -103,8 +124,17 @@ class BulkRun {
           statements_(WriteAction::Insert, table, {}, fields),
           head_(InsertHead(QuoteIdentifier(table), fields.names)),
           transactional_(transactional(connection, table)),
-          rowsBefore_(transactional_ ? 0 : rowCount(connection, table)),
-          load_(transactional_) {
+          rowsAtStart_(transactional_ ? 0 : rowCount(connection, table)),
+          rowsBefore_(rowsAtStart_),
+          load_(transactional_),
+          limits_(batchLimitsOf(connection)) {
+        startRow_ = choices.resumeAt;
+        if (choices.retryForSeconds > 0 || choices.inDoubtUntil > startRow_) {
+            landed_.emplace(connection, table, fields);
+            if (choices.inDoubtUntil > startRow_)
+                startRow_ += landed_->landedPrefix(startRow_, choices.inDoubtUntil);
+            landed_->start();
+        }
         QStringList columns;
         for (const QString& name : fields.names) columns << QuoteIdentifier(name);
         loadStatement_ = QStringLiteral(
@@ -141,16 +171,35 @@ class BulkRun {
         return size;
     }
 
+    // The row the run starts at: after the records an earlier run wrote, when it resumes one.
+    long startRow() const { return startRow_; }
+
+    // After the connection was opened again: the records of `first` to `end` - 1 were in
+    // flight. A lost statement or commit may have written them, as may a table that keeps
+    // the first rows of a failed statement: they are looked up.
+    RecordLoop::Resumed resume(long first, long end, const dao::DaoError& error) {
+        waitForNext();
+        next_ = {};
+        long kept = 0;
+        QString found;
+        if (error.connectionLost()) {
+            kept = landed_->landed(first, end, first - startRow_ - counts_.refused);
+            found = landedText(kept, end - first, landed_->means());
+        }
+        rowsBefore_ = rowsAtStart_ + first - startRow_ + kept - counts_.refused;
+        return {first + kept, found};
+    }
+
   private:
     // The batch from `first` on: up to `count`, within the batch's limits unless `whole`.
     Batch written(long first, long count, bool load, bool whole = false) const {
         Batch batch{first, first, head_, {}};
         QString lines;
         QString& text = load ? lines : batch.statement;
-        const qsizetype chars = load ? BulkLoadChars : BulkBatchChars;
+        const qsizetype chars = load ? limits_.loadChars : limits_.chars;
         text.reserve(chars + chars / 8);
         while (batch.end < count &&
-               (whole || (batch.end - first < BulkBatchRows && text.size() < chars))) {
+               (whole || (batch.end - first < limits_.rows && text.size() < chars))) {
             if (!load) {
                 if (batch.end > first) batch.statement += QLatin1Char(',');
                 AppendValueRow(batch.statement, fields_.literals(batch.end));
@@ -180,7 +229,7 @@ class BulkRun {
         try {
             loaded = connection_.loadLocalData(loadStatement_, batch.lines);
         } catch (const dao::DaoError& error) {  // the server does not load local data
-            if (error.connectionLost()) throw;
+            if (error.transient()) throw;
             transaction.undo();
             load_ = false;
             sendStatement(batch.first, batch.end,
@@ -253,7 +302,7 @@ class BulkRun {
         try {
             connection_.execute(statement);
         } catch (const dao::DaoError& error) {
-            if (error.connectionLost()) throw;
+            if (error.transient()) throw;
             waitForNext();
             sendOneByOne(first + rowsKept(end - first), end);
         }
@@ -283,8 +332,12 @@ class BulkRun {
     RecordStatements statements_;
     const QString head_;
     const bool transactional_;
+    const long long rowsAtStart_;
     long long rowsBefore_;
+    std::optional<LandedRecords> landed_;  // when a lost connection is retried
+    long startRow_ = 0;
     bool load_;  // batches go by LOAD DATA LOCAL
+    const BatchLimits limits_;
     QString loadStatement_;
     std::future<Batch> next_;
 };
@@ -297,7 +350,11 @@ TransferResult BulkInsert(const QString& table, const dao::Recordset& source,
     RecordLoop loop(progress, QStringLiteral("Copied Record :"));
     RecordCounts counts;
     bool undone = false;
+    long startRow = 0;
     TransferResult result = loop.run([&] {
+        counts = {};
+        undone = false;
+        choices.restartRun();
         loop.reach(100);
         loop.status(QStringLiteral("Merging"));
         loop.reach(110);
@@ -306,11 +363,18 @@ TransferResult BulkInsert(const QString& table, const dao::Recordset& source,
         const long count = source.recordCount();
         progress.setProgressMaximum(count);
         RunTransaction whole(connection, table, choices.emptyTarget, undone);
+        loop.restartsWhole(whole.active());
         BulkRun run(table, fields, connection, loop, choices, counts);
+        loop.retryOn(connection, choices.retryForSeconds,
+                     [&](long first, long end, const dao::DaoError& error) {
+                         return run.resume(first, end, error);
+                     });
+        startRow = run.startRow();
+        loop.startAt(startRow);
         loop.forEachBatch(count, 140, [&](long first) { return run.sendBatch(first, count); });
         whole.keep();
     });
-    counts.inserted = result.recordsDone - counts.refused;
+    counts.inserted = std::max(0L, result.recordsDone - startRow - counts.refused);
     counts.into(result);
     if (undone) undoneRun(result);
     return result;

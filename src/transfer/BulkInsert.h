@@ -41,6 +41,17 @@ inline constexpr qsizetype BulkBatchChars = 1 << 20;
 // The characters of a batch that LOAD DATA takes, which no packet size limits.
 inline constexpr qsizetype BulkLoadChars = 4 << 20;
 
+// The most records and characters one batch holds on a server: BulkBatchRows, BulkBatchChars
+// and BulkLoadChars, kept within a Galera cluster's limits of one transaction's write set
+// (wsrep_max_ws_rows, wsrep_max_ws_size; a character taken as up to four bytes) where the
+// server has them.
+struct BatchLimits {
+    long rows = BulkBatchRows;
+    qsizetype chars = BulkBatchChars;
+    qsizetype loadChars = BulkLoadChars;
+};
+BatchLimits batchLimitsOf(dao::Connection& connection);
+
 // Appends the LOAD DATA line of record `row` (tab-separated fields ending in a line feed):
 // \N for Null, else the text its insert literal quotes with \, tab, line feed, carriage
 // return and NUL escaped. False for a field of bytes, which no line holds.

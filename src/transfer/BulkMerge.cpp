@@ -61,12 +61,11 @@ class JoinRun {
         const QString list = columns.join(QLatin1Char(','));
         const QString matchColumn = QuoteIdentifier(fields.names[match]);
         matchUnique_ = uniqueColumn(connection, table, fields.names[match]);
-        // Every statement inside a transaction: TRUNCATE would end it.
-        connection_.execute(QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + kBatchTable);
-        connection_.execute(
-            QStringLiteral("CREATE TEMPORARY TABLE %1 (keldara_row BIGINT NOT NULL "
-                           "DEFAULT 0 PRIMARY KEY) ENGINE=InnoDB SELECT %2 FROM %3 LIMIT 0")
-                .arg(kBatchTable, list, target));
+        createBatchTable_ = QStringLiteral(
+                                "CREATE TEMPORARY TABLE %1 (keldara_row BIGINT NOT NULL "
+                                "DEFAULT 0 PRIMARY KEY) ENGINE=InnoDB SELECT %2 FROM %3 LIMIT 0")
+                                .arg(kBatchTable, list, target);
+        createBatchTable();
         load_ = QStringLiteral(
                     "LOAD DATA LOCAL INFILE 'keldara' INTO TABLE %1 CHARACTER SET utf8mb4 "
                     "FIELDS TERMINATED BY '\\t' ESCAPED BY '\\\\' LINES TERMINATED BY '\\n' "
@@ -102,6 +101,22 @@ class JoinRun {
         }
     }
 
+    // Every statement inside a transaction: TRUNCATE would end it.
+    void createBatchTable() {
+        connection_.execute(QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + kBatchTable);
+        connection_.execute(createBatchTable_);
+    }
+
+    // After the connection was opened again (a new session without the batch table): a batch
+    // was undone, or kept when its commit was lost, and a record sent alone may have been
+    // written; an update sent again finds the same rows, so they all are sent again.
+    RecordLoop::Resumed resume(long first) {
+        waitForNext();
+        next_ = {};
+        createBatchTable();
+        return {first, {}};
+    }
+
     // Writes the records from `first` on that fit one batch; returns how many. The next
     // batch's lines are written on a second thread while the server takes this one; only
     // reading the records is shared between the two threads.
@@ -133,7 +148,7 @@ class JoinRun {
     BatchLines linesFrom(long first, long count) const {
         QString lines;
         long end = first;
-        while (end < count && end - first < BulkBatchRows && lines.size() < BulkLoadChars) {
+        while (end < count && end - first < limits_.rows && lines.size() < limits_.loadChars) {
             const qsizetype before = lines.size();
             lines += QString::number(end) + QLatin1Char('\t');
             if (!AppendLoadLine(lines, fields_, end)) {
@@ -180,7 +195,7 @@ class JoinRun {
             (upsert_ ? counts_.inserted : counts_.unmatched) += unmatched;
             return true;
         } catch (const dao::DaoError& error) {
-            if (error.connectionLost()) throw;
+            if (error.transient()) throw;
             transaction.undo();
             return false;
         }
@@ -192,7 +207,7 @@ class JoinRun {
         try {
             return connection_.loadLocalData(load_, lines);
         } catch (const dao::DaoError& error) {
-            if (!error.connectionLost()) loads_ = false;
+            if (!error.transient()) loads_ = false;
             throw;
         }
     }
@@ -215,7 +230,8 @@ class JoinRun {
     bool matchUnique_ = false;  // no two rows of the target hold the same match value
     RecordStatements statements_;
     bool loads_ = true;  // the server loads local data
-    QString load_, repeatedMatches_, countNew_, update_, insert_, clear_;
+    const BatchLimits limits_ = batchLimitsOf(connection_);
+    QString createBatchTable_, load_, repeatedMatches_, countNew_, update_, insert_, clear_;
     std::future<BatchLines> next_;
 };
 
@@ -229,6 +245,9 @@ TransferResult BulkMerge(bool upsert, const QString& table, const QString& match
     RecordCounts counts;
     bool undone = false;
     TransferResult result = loop.run([&] {
+        counts = {};
+        undone = false;
+        choices.restartRun();
         loop.reach(100);
         loop.status(QStringLiteral("Merging"));
         loop.reach(110);
@@ -240,6 +259,13 @@ TransferResult BulkMerge(bool upsert, const QString& table, const QString& match
         const long count = source.recordCount();
         progress.setProgressMaximum(count);
         RunTransaction whole(connection, table, choices.emptyTarget, undone);
+        loop.restartsWhole(whole.active());
+        // An update sent again finds the same rows: records in flight are sent again.
+        loop.retryOn(connection, choices.retryForSeconds,
+                     [](long first, long, const dao::DaoError&) -> RecordLoop::Resumed {
+                         return {first, {}};
+                     });
+        loop.startAt(choices.resumeAt);
         if (!transactional(connection, table)) {
             loop.forEachRecord(count, 140, [&](long row) {
                 loop.reach(160);
@@ -250,6 +276,8 @@ TransferResult BulkMerge(bool upsert, const QString& table, const QString& match
         }
         JoinRun run(upsert, table, matchName, fields, connection, loop, choices, counts,
                     whole.active());
+        loop.retryOn(connection, choices.retryForSeconds,
+                     [&](long first, long, const dao::DaoError&) { return run.resume(first); });
         loop.forEachBatch(count, 140, [&](long first) { return run.sendBatch(first, count); });
         whole.keep();
     });

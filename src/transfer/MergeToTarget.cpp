@@ -1,5 +1,8 @@
 #include "transfer/MergeToTarget.h"
 
+#include <optional>
+
+#include "transfer/LandedRecords.h"
 #include "transfer/PairedFields.h"
 #include "transfer/RecordLoop.h"
 #include "transfer/RecordStatements.h"
@@ -13,6 +16,8 @@ TransferResult MergeToTarget(const QString& action, const QString& table, const 
     RecordLoop loop(progress, QStringLiteral("Copied Record :"));
     RecordCounts counts;
     TransferResult result = loop.run([&] {
+        counts = {};
+        choices.restartRun();
         loop.reach(100);
         loop.status(QStringLiteral("Merging"));
         loop.reach(110);
@@ -24,6 +29,25 @@ TransferResult MergeToTarget(const QString& action, const QString& table, const 
         loop.reach(130);
         progress.setProgressMaximum(source.recordCount());
         if (choices.emptyTarget) EmptyTable(connection, table);
+        // An update sent again finds the same rows; an insert whose fate is unknown is looked
+        // up before it is sent again.
+        std::optional<LandedRecords> landed;
+        long start = choices.resumeAt;
+        if ((choices.retryForSeconds > 0 || choices.inDoubtUntil > start) &&
+            writeActionNamed(action) == WriteAction::Insert) {
+            landed.emplace(connection, table, fields);
+            if (choices.inDoubtUntil > start)
+                start += landed->landedPrefix(start, choices.inDoubtUntil);
+            landed->start();
+        }
+        loop.startAt(start);
+        loop.retryOn(connection, choices.retryForSeconds,
+                     [&](long first, long end, const dao::DaoError& error) -> RecordLoop::Resumed {
+                         if (!landed || !error.connectionLost()) return {first, {}};
+                         const long kept = landed->landed(first, end, counts.inserted);
+                         counts.inserted += kept;
+                         return {first + kept, landedText(kept, end - first, landed->means())};
+                     });
         loop.forEachRecord(source.recordCount(), 140, [&](long row) {
             loop.reach(160);
             statements.write(row, connection, choices, counts);

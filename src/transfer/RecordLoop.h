@@ -1,8 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
+#include <optional>
 
+#include "platform/dao/Connection.h"
+#include "platform/dao/DaoError.h"
+#include "transfer/Reconnection.h"
 #include "transfer/TransferProgress.h"
 
 namespace keldara::transfer {
@@ -35,13 +40,43 @@ class RecordLoop {
     // The records of rows `first` to `end` - 1 are being sent in one statement.
     void sendingRows(long first, long end);
 
+    // Where a run goes on once its connection is open again after a transient error: given
+    // the records of rows `first` to `end` - 1 that were being sent and the error, the row of
+    // the first record not known to be written (the run counts those it found written), and
+    // how that was found out when it was looked up.
+    struct Resumed {
+        long row = 0;
+        QString found;  // e.g. "2 of them were found written by the row count"
+    };
+    using Resume = std::function<Resumed(long first, long end, const dao::DaoError& error)>;
+    // Retries a transient error for up to `seconds` (0: never): the connection is opened
+    // again and the records go on from where `resume` says. Before the first record, and
+    // while restartsWhole holds, the run's body is run again from its start instead.
+    void retryOn(dao::Connection& connection, int seconds, Resume resume);
+    // The records so far are in a transaction that a lost connection undoes.
+    void restartsWhole(bool whole) { restartsWhole_ = whole; }
+    // The row forEachBatch starts at (a run resuming an earlier one).
+    void startAt(long row) { startRow_ = row; }
+    // A line of how the run went on after an error, kept in the result's notes.
+    void note(const QString& text);
+
   private:
+    bool restartable(const dao::DaoError& error) const;
+    void fail(const std::exception& e);
+    long resumed(const dao::DaoError& error);
+    void reconnect(const dao::DaoError& error, const QDeadlineTimer& deadline);
+
     TransferProgress& progress_;
     QString recordDoneText_;
     TransferResult result_;
     long currentRecord_ = 0;
     long inFlightLast_ = 0;
     int line_ = 0;
+    std::optional<Reconnection> reconnection_;
+    Resume resume_;
+    bool restartsWhole_ = false;
+    long startRow_ = 0;
+    QStringList notes_;
 };
 
 }  // namespace keldara::transfer

@@ -78,12 +78,22 @@ BatchTransaction::BatchTransaction(dao::Connection& connection, bool withinRun)
                                    : QStringLiteral("START TRANSACTION"));
 }
 
+BatchTransaction::~BatchTransaction() {
+    if (ended_) return;
+    try {
+        undo();
+    } catch (const dao::DaoError&) {  // a lost connection: the server undoes it itself
+    }
+}
+
 void BatchTransaction::keep() {
+    ended_ = true;
     connection_.execute(withinRun_ ? QStringLiteral("RELEASE SAVEPOINT keldara_batch")
                                    : QStringLiteral("COMMIT"));
 }
 
 void BatchTransaction::undo() {
+    ended_ = true;
     connection_.execute(withinRun_ ? QStringLiteral("ROLLBACK TO SAVEPOINT keldara_batch")
                                    : QStringLiteral("ROLLBACK"));
 }

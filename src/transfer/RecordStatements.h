@@ -66,12 +66,15 @@ bool transactional(dao::Connection& connection, const QString& table);
 class BatchTransaction {
   public:
     BatchTransaction(dao::Connection& connection, bool withinRun);
+    // A batch left by an error is undone, so that the connection is not left in it.
+    ~BatchTransaction();
     void keep();
     void undo();
 
   private:
     dao::Connection& connection_;
     bool withinRun_;
+    bool ended_ = false;
 };
 
 // Empties the target first when asked to. On a transactional table the emptying and the

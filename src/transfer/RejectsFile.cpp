@@ -55,10 +55,21 @@ void RejectsFile::add(long row, const QString& words, const PairedFields& fields
     ++count_;
 }
 
+void RejectsFile::restart() {
+    if (!file_.isOpen()) return;
+    file_.close();
+    file_.remove();
+    count_ = 0;
+}
+
 bool RunChoices::skip(const dao::DaoError& error, long row, const PairedFields& fields) const {
-    if (!rejects || error.connectionLost()) return false;
+    if (!rejects || error.transient()) return false;
     rejects->add(row, error.description(), fields);
     return true;
+}
+
+void RunChoices::restartRun() const {
+    if (rejects) rejects->restart();
 }
 
 }  // namespace keldara::transfer

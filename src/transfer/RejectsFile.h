@@ -23,6 +23,10 @@ class RejectsFile {
     // written, which ends the run.
     void add(long row, const QString& words, const PairedFields& fields);
 
+    // Forgets the records listed so far, as a run that starts again from its first record
+    // lists them anew.
+    void restart();
+
     QString path() const { return file_.fileName(); }
     long count() const { return count_; }
 
@@ -44,9 +48,21 @@ struct RunChoices {
     // through a statement the server prepares once.
     bool literalStatements = false;
 
+    // For how long a lost connection, a deadlock or another transient error is retried
+    // (reconnecting, then going on from the first record not known to be written); 0: the
+    // first one ends the run.
+    int retryForSeconds = 0;
+    // A run that resumes an earlier one starts at row `resumeAt`; the records of rows
+    // `resumeAt` to `inDoubtUntil` - 1 may or may not have been written by it (an insert
+    // looks them up by the key before it goes on).
+    long resumeAt = 0;
+    long inDoubtUntil = 0;
+
     // Whether the run goes on past `error` for record `row` (listing it); false for a lost
-    // connection, which always ends the run.
+    // connection or another transient error, which is retried or ends the run.
     bool skip(const dao::DaoError& error, long row, const PairedFields& fields) const;
+    // A run starting again from its first record: the rejects listed so far are forgotten.
+    void restartRun() const;
 };
 
 }  // namespace keldara::transfer

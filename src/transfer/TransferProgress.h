@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // How a transfer or script run reports to whoever started it, and how it is stopped.
 namespace keldara::transfer {
@@ -20,6 +21,9 @@ class TransferProgress {
     // Something the user should know about how the run goes, told once: by default the
     // status text.
     virtual void notice(const QString& text) { setStatusText(text); }
+    // The records before row `records` are known written (or refused and listed): called
+    // after each record or batch, so that a run stopped or lost can be resumed after them.
+    virtual void recordsConfirmed(long /*records*/) {}
 };
 
 // How a run ended.
@@ -49,6 +53,11 @@ struct TransferResult {
 
     // The run's one transaction was undone: the table holds what it held before the run.
     bool undone = false;
+
+    // How the run went on after transient errors: the connections opened again, and a line
+    // for each (what was lost, how the records in flight were found out, where it went on).
+    int reconnects = 0;
+    QStringList resumeNotes;
 
     long recordsWritten() const { return recordsDone - recordsRefused; }
 

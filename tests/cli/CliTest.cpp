@@ -260,6 +260,12 @@ TEST_F(CliCsvTest, RunsLeaveTheTableAndExitAsTheirOptionsSay) {
          "--map \"Fax=extra\": the source table has no field \"Fax\""},
         {"a merge without --match", Setting::AsWritten, "", {"--action", "merge"}, 2, {},
          "--action merge needs --match FIELD"},
+        {"the first of the servers given that answers is written to", Setting::AsWritten, "",
+         {"--action", "insert", "--server", "127.0.0.1:1", "--server",
+          db_->server.host + ':' + db_->server.port}, 0, allSent, "3 records sent"},
+        {"--retry-for takes seconds", Setting::AsWritten, "",
+         {"--action", "insert", "--retry-for", "soon"}, 2, {},
+         "--retry-for 'soon' is not a number of seconds"},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -396,6 +402,58 @@ TEST_F(CliTest, AFileSeveralTimesLargerThanTheMemoryAllowedIsCopiedWhole) {
         "prlimit", {"--as=" + QString::number(kLimit), test::dumpToolPath(),
                     source::SourceConnectionString(file.fileName(), {}), "large.csv"});
     EXPECT_NE(dump.exitCode, 0) << "keldara-dump read the table within the limit";
+}
+
+// A run stopped (SIGTERM) or killed (SIGKILL) with --resume goes on after the records it
+// wrote when started again; another run's state file is refused.
+TEST_F(CliTest, AStoppedOrKilledRunResumesAfterTheRecordsItWrote) {
+    const int count = 30000;
+    QByteArray csv = "n\n";
+    for (int i = 1; i <= count; ++i) csv += QByteArray::number(i) + '\n';
+    writeProfile(profileFor(writeFile("numbers.csv", csv), "numbers.csv", "t"));
+    const QString state = folder_.filePath("run.state");
+    const struct {
+        const char* action;
+        const char* table;
+        bool kill;         // SIGKILL, else SIGTERM
+        int resumedExit;   // of the run started again
+        const char* said;  // by the run started again
+    } cases[] = {
+        {"insert", "CREATE TABLE t (n INT)", false, 0, "30000 records sent"},
+        {"bulk", "CREATE TABLE t (n INT PRIMARY KEY)", true, 0, "30000 records sent"},
+        {"insert", "CREATE TABLE t (n INT PRIMARY KEY)", true, 0, "30000 records sent"},
+        {"insert", "CREATE TABLE t (n INT)", true, 2, "no key to find them by"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 into %2, %3")
+                         .arg(c.action, c.table, c.kill ? "killed" : "stopped")
+                         .toStdString());
+        run("DROP TABLE IF EXISTS t");
+        run(c.table);
+        QFile::remove(state);
+        const QStringList arguments{"run",      profilePath_, "--action",   c.action,
+                                    "--resume", state,        "--progress", "0.01"};
+        QProcess process;
+        process.setReadChannel(QProcess::StandardError);
+        process.start(KELDARA_CLI_PATH, arguments);
+        ASSERT_TRUE(process.waitForReadyRead(60000));  // records are being sent
+        c.kill ? process.kill() : process.terminate();
+        ASSERT_TRUE(process.waitForFinished(60000));
+        ASSERT_TRUE(QFile::exists(state));
+        const CliRun other = runCli({"--action", "merge", "--match", "n", "--resume", state});
+        EXPECT_EQ(other.exitCode, 2);
+        EXPECT_TRUE(other.err.contains("is the state of another run")) << other.err.toStdString();
+        const CliRun resumed = runCli(arguments.mid(2));
+        EXPECT_EQ(resumed.exitCode, c.resumedExit) << resumed.err.toStdString();
+        EXPECT_TRUE(resumed.err.contains(c.said)) << resumed.err.toStdString();
+        if (c.resumedExit != 0) continue;
+        EXPECT_TRUE(resumed.err.contains("keldara-cli: resuming after record "))
+            << resumed.err.toStdString();
+        EXPECT_FALSE(QFile::exists(state));
+        EXPECT_EQ(
+            rows("SELECT COUNT(*), COUNT(DISTINCT n), SUM(n) FROM t"),
+            QStringList{QStringLiteral("%1|%1|%2").arg(count).arg(count * (count + 1LL) / 2)});
+    }
 }
 
 }  // namespace

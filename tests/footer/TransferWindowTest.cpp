@@ -178,9 +178,12 @@ TEST_F(TransferWindowTest, AStopHalfwayKeepsExactlyTheRowsBeforeIt) {
                     clickButton("cmdActionGo");
                 }
             });
+        // The second run is offered to resume after the first one's stop: it starts anew.
+        if (byClosing) doubles.messages.queueAnswer(platform::MessageAnswer::No);
         clickButton("cmdActionGo");
         QObject::disconnect(hook);
 
+        EXPECT_EQ(lastMessage().startsWith("Resume at record 5"), byClosing);
         EXPECT_TRUE(eventsRanDuringRun);
         EXPECT_TRUE(stopShownAndRoomsLocked);
         EXPECT_EQ(statusText(), "Stopped at Record :5");
@@ -188,6 +191,27 @@ TEST_F(TransferWindowTest, AStopHalfwayKeepsExactlyTheRowsBeforeIt) {
         expectIdle();
         EXPECT_EQ(window->isVisible(), !byClosing);
     }
+}
+
+// Run again after a stop, the insert offers to resume where it stopped; taken up, every
+// record arrives once.
+TEST_F(TransferWindowTest, ARunStoppedAndRunAgainResumesAtTheRecordItStoppedAt) {
+    openSource(sourceCsv(12));
+    connectTo({KeyedTable});
+    loadTester();
+    QMetaObject::Connection hook =
+        QObject::connect(ws().PB, &QProgressBar::valueChanged, window.get(), [&] {
+            if (ws().PB->currentValue() == 4 && button("cmdActionGo")->text() == "Stop")
+                clickButton("cmdActionGo");
+        });
+    perform(Insert);
+    QObject::disconnect(hook);
+    ASSERT_EQ(targetRows(), sourceRows(4));
+    perform(Insert);  // the offer answered Yes
+    EXPECT_EQ(lastMessage(),
+              "Resume at record 5? The run before stopped there. No starts again at record 1.");
+    EXPECT_EQ(statusText(), "Copied Record :12");
+    EXPECT_EQ(targetRows(), sourceRows());
 }
 
 // Pairings the server would refuse, or that leave a merge nothing to write, are refused with

@@ -372,25 +372,14 @@ TEST_F(StatementServerTest, ALostConnectionIsReportedAsWhatIsKnown) {
     }
 }
 
-// A connection whose COMMIT goes through but whose answer is lost, as when the link breaks
-// just then.
-struct CommitAnswerLost : test::ForwardingConnection {
-    using ForwardingConnection::ForwardingConnection;
-    void execute(const QString& sql) override { executeCounted(sql); }
-    long long executeCounted(const QString& sql) override {
-        const long long count = real.executeCounted(sql);
-        if (sql != "COMMIT") return count;
-        throw dao::DaoError(dao::DaoError::BadQuery, "Lost connection to server during query", 2013,
-                            dao::DaoError::Category::ConnectionLost);
-    }
-};
-
 // Emptying the table and loading it in one transaction whose commit loses its answer: the
 // records may or may not be written, and the run says no more than that.
 TEST_F(StatementServerTest, ALostCommitIsReportedAsUnknown) {
     run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(5), n INT) ENGINE=InnoDB",
          "INSERT INTO T VALUES (9, 'old', 9)"});
-    CommitAnswerLost connection(*connection_);
+    test::Flaky connection(*connection_, *connection_);
+    connection.prefix = "COMMIT";
+    connection.nth = 1;
     test::RecordingProgress progress;
     transfer::RunChoices choices;
     choices.emptyTarget = true;

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QStringList>
+#include <type_traits>
 
 #include "platform/dao/Connection.h"
+#include "platform/dao/DaoError.h"
+#include "platform/dao/Recordset.h"
+#include "platform/dao/TypeCodes.h"
 #include "transfer/TransferProgress.h"
 
 namespace keldara::test {
@@ -43,5 +47,68 @@ struct ForwardingConnection : dao::Connection {
     }
     dao::Connection& real;
 };
+
+// A real connection (`real`) whose `nth` statement starting with `prefix` goes wrong once: its
+// answer is lost after the server ran it, the server undoes it as a deadlock, or the connection is
+// killed from another one just before it.
+struct Flaky : dao::Connection {
+    enum class Fault { AnswerLost, Deadlock, Killed };
+
+    Flaky(dao::Connection& real, dao::Connection& killer) : real(&real), killer(killer) {}
+    void open(const QString& s) override { real->open(s); }
+    bool isOpen() const override { return real->isOpen(); }
+    void close() override { real->close(); }
+    void reconnect() override { real->reconnect(); }
+    void execute(const QString& sql) override { executeCounted(sql); }
+    long long executeCounted(const QString& sql) override {
+        return faulty(sql, [&] { return real->executeCounted(sql); });
+    }
+    LoadedData loadLocalData(const QString& sql, const QByteArray& data) override {
+        return faulty(sql, [&] { return real->loadLocalData(sql, data); });
+    }
+    std::unique_ptr<dao::Recordset> openTableCatalogue() override {
+        return real->openTableCatalogue();
+    }
+    std::unique_ptr<dao::Recordset> openRecordset(const QString& sql) override {
+        return real->openRecordset(sql);
+    }
+
+    template <typename Run>
+    std::invoke_result_t<Run> faulty(const QString& sql, Run run) {
+        if (!sql.startsWith(prefix, Qt::CaseInsensitive) || ++seen != nth) return run();
+        if (fault == Fault::Deadlock) {
+            throw dao::DaoError(dao::DaoError::BadQuery, "Deadlock found", 1213,
+                                dao::DaoError::Category::RetryTransaction);
+        }
+        if (fault == Fault::Killed) {
+            killer.execute(
+                "KILL CONNECTION " +
+                real->openRecordset("SELECT CONNECTION_ID()")->valueAt(0, 0).standardText());
+            return run();
+        }
+        run();
+        throw dao::DaoError(dao::DaoError::BadQuery, "Lost connection to server during query", 2013,
+                            dao::DaoError::Category::ConnectionLost);
+    }
+
+    dao::Connection* real;
+    dao::Connection& killer;
+    Fault fault = Fault::AnswerLost;
+    QString prefix;
+    int nth = 0;
+    int seen = 0;
+};
+
+// Records k, v, n from 1 to `count`: k, "v" + k, and k * 7.
+inline dao::Recordset numberedRecords(long count) {
+    dao::Recordset rs(
+        {{"k", dao::adType::Integer}, {"v", dao::adType::VarWChar}, {"n", dao::adType::Integer}});
+    for (long k = 1; k <= count; ++k) {
+        rs.appendRow(std::vector<dao::Value>{dao::Value::integer(k),
+                                             dao::Value::text(QStringLiteral("v%1").arg(k)),
+                                             dao::Value::integer(k * 7)});
+    }
+    return rs;
+}
 
 }  // namespace keldara::test

@@ -11,6 +11,10 @@ Connection::LoadedData Connection::loadLocalData(const QString&, const QByteArra
     throw DaoError(DaoError::General, QStringLiteral("This connection cannot load local data."));
 }
 
+void Connection::reconnect() {
+    throw DaoError(DaoError::General, QStringLiteral("This connection cannot be opened again."));
+}
+
 std::unique_ptr<PreparedStatement> Connection::prepare(const QString&) {
     throw DaoError(DaoError::General, QStringLiteral("This connection cannot prepare statements."));
 }

@@ -57,6 +57,12 @@ class Connection {
     // Has the server parse a statement with "?" marks for values. Throws DaoError where the
     // provider or the server cannot prepare it.
     virtual std::unique_ptr<PreparedStatement> prepare(const QString& sql);
+    // Drops the line and opens a new one from what open() was given (for a server, a new
+    // session: its transaction, temporary tables and prepared statements are gone). Throws
+    // DaoError when it cannot be opened, or where the provider cannot open one again.
+    virtual void reconnect();
+    // The server the line is open to ("host:port"); empty where there is none.
+    virtual QString serverName() const { return {}; }
     // The user tables, one record each, with the column "TABLE_NAME" (OpenSchema 20 "Table").
     virtual std::unique_ptr<Recordset> openTableCatalogue() = 0;
     // Runs a row-returning statement into a static, read-only recordset.

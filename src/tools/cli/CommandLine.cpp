@@ -52,6 +52,19 @@ Options:
                              skip: it is listed in --rejects FILE and the run goes on
       --rejects FILE         the CSV file of skipped records (with --on-error skip):
                              record number, the server's words, the values sent
+      --retry-for SECONDS    for how long a lost connection, a deadlock or a
+                             cluster node not ready is retried (default 60): the
+                             connection is opened again and the run goes on from
+                             the first record not known to be written; 0: the
+                             first one ends the run
+      --server HOST[:PORT]   a MySQL server to write to instead of the profile's (may
+                             be given many times: the servers of one cluster, tried
+                             in the order given; a lost one is replaced by the next)
+      --resume STATEFILE     keep the run's state in STATEFILE: a run stopped or
+                             failed and started again with the same profile,
+                             action and STATEFILE goes on after the last record
+                             it confirmed (an insert looks up those it may have
+                             written by the key); a completed run removes it
       --map SOURCE=TARGET    write source field SOURCE into target field TARGET
       --map SOURCE=          leave source field SOURCE out
                              (--map may be given many times)
@@ -145,6 +158,15 @@ FieldMap fieldMapOf(const QString& text) {
     return {text.left(equals), text.mid(equals + 1)};
 }
 
+int retrySecondsOf(const QString& text) {
+    bool ok = false;
+    const int seconds = text.toInt(&ok);
+    if (!ok || seconds < 0) {
+        runUsageError(QStringLiteral("--retry-for '%1' is not a number of seconds").arg(text));
+    }
+    return seconds;
+}
+
 double progressSecondsOf(const QString& text) {
     bool ok = false;
     const double seconds = text.toDouble(&ok);
@@ -194,8 +216,11 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     const QCommandLineOption emptyTarget("empty-target", {});
     const QCommandLineOption onError("on-error", {}, "stop|skip", QStringLiteral("stop"));
     const QCommandLineOption rejects("rejects", {}, "file");
+    const QCommandLineOption retryFor("retry-for", {}, "seconds");
+    const QCommandLineOption server("server", {}, "host[:port]");
+    const QCommandLineOption resume("resume", {}, "statefile");
     parser.addOptions({help, action, match, map, dryRun, sourcePassword, progress, sslMode, sslCa,
-                       sslCert, sslKey, emptyTarget, onError, rejects});
+                       sslCert, sslKey, emptyTarget, onError, rejects, retryFor, server, resume});
     if (!parser.parse(QStringList{QStringLiteral("keldara-cli run")} + arguments)) {
         runUsageError(parser.errorText());
     }
@@ -249,6 +274,15 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     } else if (parser.isSet(sslCa) || parser.isSet(sslCert) || parser.isSet(sslKey)) {
         runUsageError(QStringLiteral("--ssl-ca, --ssl-cert and --ssl-key need --ssl-mode"));
     }
+    for (const QString& name : parser.values(server)) {
+        if (name.trimmed().isEmpty() || name.contains(QLatin1Char(',')))
+            runUsageError(QStringLiteral("--server '%1' is not HOST or HOST:PORT").arg(name));
+        options.servers << name.trimmed();
+    }
+    options.resumePath = parser.value(resume);
+    if (!options.resumePath.isEmpty() && (options.dryRun || options.action == Action::Script))
+        runUsageError(QStringLiteral("--resume is not used with --dry-run or --action script"));
+    if (parser.isSet(retryFor)) options.retrySeconds = retrySecondsOf(parser.value(retryFor));
     if (parser.isSet(progress)) options.progressSeconds = progressSecondsOf(parser.value(progress));
     return options;
 }

@@ -42,7 +42,10 @@ struct RunOptions {
     std::optional<dao::mysql::TlsSettings> tls;
     double progressSeconds = 5;  // between progress lines on a non-terminal; 0: none
     bool emptyTarget = false;
-    QString rejectsPath;  // where refused records go; empty: the first one ends the run
+    QString rejectsPath;    // where refused records go; empty: the first one ends the run
+    int retrySeconds = 60;  // how long transient errors are retried; 0: not at all
+    QStringList servers;    // --server, in order; empty: the profile's
+    QString resumePath;     // --resume: the run's state file; empty: none
 };
 
 // A text to print on standard output before ending with status 0 (--help, --version).

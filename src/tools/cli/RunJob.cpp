@@ -16,6 +16,7 @@
 #include "target/DBBits.h"
 #include "tools/cli/FieldPairs.h"
 #include "tools/cli/ProgressReporter.h"
+#include "tools/cli/ResumeState.h"
 #include "tools/cli/StatementPrinter.h"
 #include "transfer/BulkInsert.h"
 #include "transfer/BulkMerge.h"
@@ -113,10 +114,14 @@ QString targetPassword(const Profile& profile) {
     return profile.password;
 }
 
+// The profile's server, or the servers `servers` name in its place (a list the connection
+// tries in turn).
 std::unique_ptr<dao::Connection> connectTarget(const Profile& profile,
-                                               const dao::mysql::TlsSettings& tls) {
+                                               const dao::mysql::TlsSettings& tls,
+                                               const QStringList& servers) {
+    const QString server = servers.isEmpty() ? profile.server : servers.join(QLatin1Char(','));
     try {
-        return dao::openConnection(target::ConnectionString(profile.server, profile.user,
+        return dao::openConnection(target::ConnectionString(server, profile.user,
                                                             targetPassword(profile),
                                                             profile.database, profile.port) +
                                    dao::mysql::tlsConnectionStringClause(tls));
@@ -125,7 +130,7 @@ std::unique_ptr<dao::Connection> connectTarget(const Profile& profile,
             QStringLiteral("cannot connect to the MySQL server \"%1\" (port %2, "
                            "user \"%3\", database \"%4\"): %5; check the profile "
                            "or KELDARA_MYSQL_PASSWORD")
-                .arg(profile.server, profile.port, profile.user, profile.database, errorText(e))};
+                .arg(server, profile.port, profile.user, profile.database, errorText(e))};
     }
 }
 
@@ -207,6 +212,7 @@ QString endedText(const RunOptions& options, const transfer::TransferResult& res
 
 ExitStatus finishRun(const RunOptions& options, const transfer::TransferResult& result, long total,
                      const QElapsedTimer& clock) {
+    for (const QString& note : result.resumeNotes) printSummary(note);
     const QString time = QStringLiteral(" (%1)").arg(durationText(clock.elapsed() / 1000.0));
     if (result.completed()) {
         printSummary(completedText(options, result) + time);
@@ -227,7 +233,8 @@ transfer::TransferResult printScript(const dao::Recordset& records, ProgressRepo
 transfer::TransferResult transferRecords(const RunOptions& options, const Profile& profile,
                                          const dao::Recordset& records, dao::Connection& target,
                                          const QStringList& targetNames,
-                                         ProgressReporter& progress) {
+                                         transfer::TransferProgress& progress,
+                                         const std::optional<ResumeState>& resumed) {
     const mapping::FieldPairing pairing =
         pairFields(fieldNames(records), targetNames, options.maps);
     const QString match = matchesRows(options.action)
@@ -236,6 +243,13 @@ transfer::TransferResult transferRecords(const RunOptions& options, const Profil
     std::optional<transfer::RejectsFile> rejects;
     transfer::RunChoices choices;
     choices.emptyTarget = options.emptyTarget;
+    choices.retryForSeconds = options.dryRun ? 0 : options.retrySeconds;
+    if (resumed) {
+        choices.resumeAt = resumed->confirmed;
+        choices.inDoubtUntil = resumed->inDoubtUntil;
+        // The table was emptied when the run began; emptied again, it would lose its records.
+        if (resumed->confirmed > 0 || resumed->inDoubtUntil > 0) choices.emptyTarget = false;
+    }
     if (!options.rejectsPath.isEmpty()) choices.rejects = &rejects.emplace(options.rejectsPath);
     const QString& table = profile.targetTable;
     switch (options.action) {
@@ -258,6 +272,35 @@ transfer::TransferResult transferRecords(const RunOptions& options, const Profil
                                    choices);
 }
 
+// The state of this run as --resume keeps it: what identifies the run, from record 1.
+ResumeState stateOf(const RunOptions& options, const Profile& profile) {
+    ResumeState state;
+    state.profile = QFileInfo(options.profilePath).absoluteFilePath();
+    state.source = QFileInfo(profile.sourceFile.trimmed()).absoluteFilePath() +
+                   QStringLiteral(" | ") + profile.sourceTable;
+    state.target = QStringList{options.servers.isEmpty() ? profile.server
+                                                         : options.servers.join(QLatin1Char(',')),
+                               profile.port, profile.database, profile.targetTable}
+                       .join(QStringLiteral(" | "));
+    state.action = QStringLiteral("%1 %2 %3")
+                       .arg(static_cast<int>(options.action))
+                       .arg(options.matchField, options.emptyTarget ? "empty-target" : "");
+    return state;
+}
+
+// The earlier run's state when --resume names a file of the same run; refuses another run's.
+std::optional<ResumeState> resumedState(const RunOptions& options, const ResumeState& current) {
+    if (options.resumePath.isEmpty()) return std::nullopt;
+    std::optional<ResumeState> earlier = readResumeState(options.resumePath);
+    if (earlier && !earlier->sameRunAs(current)) {
+        throw SetupError{
+            QStringLiteral("--resume \"%1\" is the state of another run (%2, %3 into "
+                           "%4); give this run a state file of its own")
+                .arg(options.resumePath, earlier->profile, earlier->source, earlier->target)};
+    }
+    return earlier;
+}
+
 }  // namespace
 
 ExitStatus runProfile(const RunOptions& options) {
@@ -270,15 +313,31 @@ ExitStatus runProfile(const RunOptions& options) {
     if (options.action != Action::Script) {
         requireChoice(profile.database, QStringLiteral("database"), options.profilePath);
         requireChoice(profile.targetTable, QStringLiteral("target table"), options.profilePath);
-        target = connectTarget(profile, options.tls.value_or(profile.tls));
+        target = connectTarget(profile, options.tls.value_or(profile.tls), options.servers);
         targetNames = targetFieldNames(*target, profile.targetTable);
     }
     const std::unique_ptr<dao::Recordset> records = readSource(profile, options.sourcePassword);
     ProgressReporter progress(stderr, isatty(STDERR_FILENO) != 0, options.progressSeconds);
-    const transfer::TransferResult result =
-        target ? transferRecords(options, profile, *records, *target, targetNames, progress)
-               : printScript(*records, progress);
+    if (!target) {
+        const transfer::TransferResult result = printScript(*records, progress);
+        progress.finish();
+        return finishRun(options, result, records->recordCount(), clock);
+    }
+    const ResumeState current = stateOf(options, profile);
+    const std::optional<ResumeState> resumed = resumedState(options, current);
+    std::optional<StateKeepingProgress> keeping;
+    if (!options.resumePath.isEmpty())
+        keeping.emplace(progress, options.resumePath, resumed.value_or(current));
+    if (resumed) {
+        printSummary(QStringLiteral("resuming after record %1 (\"%2\")")
+                         .arg(resumed->confirmed)
+                         .arg(options.resumePath));
+    }
+    const transfer::TransferResult result = transferRecords(
+        options, profile, *records, *target, targetNames,
+        keeping ? static_cast<transfer::TransferProgress&>(*keeping) : progress, resumed);
     progress.finish();
+    if (keeping) keeping->finish(result);
     return finishRun(options, result, records->recordCount(), clock);
 }
 

@@ -239,30 +239,75 @@ void ActionFooter::transfer(const QString& action) {
     const QString matchName = chosenMatchField();
     std::optional<RejectsFile> rejects;
     RunChoices choices;
+    const QString run = runIdentity(action, *source, *connection, table);
+    if (!offerResume(run, choices)) return;
+    const bool resuming = choices.resumeAt > 0 || choices.inDoubtUntil > 0;
     if (chkSkipRefused_->isChecked()) {
         const std::optional<QString> path = chooseRejectsFile();
         if (!path) return;
         choices.rejects = &rejects.emplace(*path);
     }
     try {
-        if (!confirmEmptying(*connection, table)) return;
+        if (!resuming && !confirmEmptying(*connection, table)) return;
     } catch (const std::exception& e) {
         return refuse(QString::fromUtf8(e.what()));
     }
-    choices.emptyTarget = chkEmptyTarget_->isChecked();
-    const TransferResult result = runStoppable([&](TransferProgress& progress) {
-        if (action == QLatin1String("BULK")) {
-            return BulkInsert(table, *source, pairing, *connection, progress, choices);
-        }
-        if (action.startsWith(QLatin1String("BULK-"))) {
-            return BulkMerge(action == QLatin1String("BULK-UPSERT"), table, matchName, *source,
-                             pairing, *connection, progress, choices);
-        }
-        return MergeToTarget(action, table, matchName, *source, pairing, *connection, progress,
-                             choices);
-    });
+    choices.emptyTarget = chkEmptyTarget_->isChecked() && !resuming;
+    choices.retryForSeconds = RetrySeconds;
+    const TransferResult result = runStoppable(
+        [&](TransferProgress& progress) {
+            if (action == QLatin1String("BULK")) {
+                return BulkInsert(table, *source, pairing, *connection, progress, choices);
+            }
+            if (action.startsWith(QLatin1String("BULK-"))) {
+                return BulkMerge(action == QLatin1String("BULK-UPSERT"), table, matchName, *source,
+                                 pairing, *connection, progress, choices);
+            }
+            return MergeToTarget(action, table, matchName, *source, pairing, *connection, progress,
+                                 choices);
+        },
+        connection);
+    keepUnfinished(run, result);
     reportRun(result, matchName, rejects ? rejects->path() : QString(),
               action.endsWith(QLatin1String("UPSERT")));
+}
+
+// The same loaded source table (the same recordset), the same server, database and table.
+QString ActionFooter::runIdentity(const QString& action, const dao::Recordset& source,
+                                  const dao::Connection& connection, const QString& table) const {
+    const auto* database = ws_.state.gMySQLConnection.get();
+    return QStringLiteral("%1|%2|%3|%4|%5")
+        .arg(action)
+        .arg(reinterpret_cast<quintptr>(&source))
+        .arg(reinterpret_cast<quintptr>(database))
+        .arg(connection.serverName(), table);
+}
+
+void ActionFooter::keepUnfinished(const QString& run, const TransferResult& result) {
+    unfinished_.reset();
+    if (result.completed() || result.undone || result.endedAtRecord <= 1) return;
+    Unfinished unfinished{run, result.endedAtRecord - 1, 0};
+    if (result.connectionLost) unfinished.inDoubtUntil = result.inFlightLast;
+    unfinished_ = unfinished;
+}
+
+bool ActionFooter::offerResume(const QString& run, RunChoices& choices) {
+    if (!unfinished_ || unfinished_->run != run) return true;
+    platform::MessageRequest request;
+    request.text = QStringLiteral(
+                       "Resume at record %1? The run before stopped there. No starts again at "
+                       "record 1.")
+                       .arg(unfinished_->confirmed + 1);
+    request.title = QStringLiteral("Keldara");
+    request.buttons = platform::MessageButtons::YesNoCancel;
+    request.icon = platform::MessageIcon::Question;
+    const platform::MessageAnswer answer = ws_.platform.messages.show(request);
+    if (answer == platform::MessageAnswer::Cancel) return false;
+    if (answer == platform::MessageAnswer::Yes) {
+        choices.resumeAt = unfinished_->confirmed;
+        choices.inDoubtUntil = unfinished_->inDoubtUntil;
+    }
+    return true;
 }
 
 void ActionFooter::createScript(const QString& indexName, const QString& indexColumn) {
@@ -277,7 +322,7 @@ void ActionFooter::createScript(const QString& indexName, const QString& indexCo
 }
 
 TransferResult ActionFooter::runStoppable(
-    const std::function<TransferResult(TransferProgress&)>& body) {
+    const std::function<TransferResult(TransferProgress&)>& body, const dao::Connection* target) {
     const bool goWasEnabled = cmdActionGo_->isEnabled();
     running_ = true;
     stopPressed_ = false;
@@ -289,7 +334,7 @@ TransferResult ActionFooter::runStoppable(
     chkSkipRefused_->setEnabled(false);
     emit runStarted();
 
-    WindowProgress progress(ws_, stopPressed_);
+    WindowProgress progress(ws_, stopPressed_, target);
     const TransferResult result = body(progress);
     ws_.SetStatusText(result.message);
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "shell/ui/Workspace.h"
+#include "transfer/RejectsFile.h"
 #include "transfer/TransferInputs.h"
 #include "transfer/TransferProgress.h"
 
@@ -55,6 +56,8 @@ class ActionFooter : public QObject {
     static constexpr const char* ScriptTable = "Tester";
     static constexpr const char* NewTableIndex = "IKEY";
     static constexpr const char* NewTableIndexColumn = "KEY";
+    // How long a run retries a lost server or an undone statement before it ends.
+    static constexpr int RetrySeconds = 60;
 
     bool actionMayRun() const;
     void cmdActionGo_Click();
@@ -72,8 +75,21 @@ class ActionFooter : public QObject {
     // The rejects file the user chooses when skipping is checked; nothing for a cancel.
     std::optional<QString> chooseRejectsFile();
     void offerRejectsFile(const TransferResult& result, const QString& rejectsPath);
+    // A run that stopped or failed partway, to be resumed when the same action is run again on
+    // the same source and target.
+    struct Unfinished {
+        QString run;  // the action, the source table and the target table
+        long confirmed = 0;
+        long inDoubtUntil = 0;
+    };
+    QString runIdentity(const QString& action, const dao::Recordset& source,
+                        const dao::Connection& connection, const QString& table) const;
+    void keepUnfinished(const QString& run, const TransferResult& result);
+    // Offers "Resume at record N" for the run that stopped; false when the user cancels.
+    bool offerResume(const QString& run, RunChoices& choices);
     // Runs `body` with the window's progress and "Stop" in place of "Perform Action".
-    TransferResult runStoppable(const std::function<TransferResult(TransferProgress&)>& body);
+    TransferResult runStoppable(const std::function<TransferResult(TransferProgress&)>& body,
+                                const dao::Connection* target = nullptr);
 
     shell::Workspace& ws_;
     QComboBox* cboAction_;
@@ -86,6 +102,7 @@ class ActionFooter : public QObject {
     bool running_ = false;
     bool stopPressed_ = false;
     bool pressedByDoubleClick_ = false;  // the button's last press was a double-click's second
+    std::optional<Unfinished> unfinished_;
 };
 
 }  // namespace keldara::transfer

@@ -6,13 +6,17 @@
 
 namespace keldara::transfer {
 
-WindowProgress::WindowProgress(shell::Workspace& workspace, const bool& stopPressed)
-    : ws_(workspace), stopPressed_(stopPressed) {}
+WindowProgress::WindowProgress(shell::Workspace& workspace, const bool& stopPressed,
+                               const dao::Connection* target)
+    : ws_(workspace), stopPressed_(stopPressed), target_(target) {}
 
 // The text is painted with the next events rather than at once: painting it for every record
 // would cost a long run more than its statements.
 void WindowProgress::setStatusText(const QString& text) {
-    if (ws_.SB) ws_.SB->setPanelText(1, text);
+    if (!ws_.SB) return;
+    const QString server = target_ ? target_->serverName() : QString();
+    ws_.SB->setPanelText(
+        1, server.isEmpty() ? text : text + QStringLiteral("  (writing to %1)").arg(server));
 }
 
 void WindowProgress::setProgressMaximum(long maximum) {

@@ -30,17 +30,32 @@ namespace mysql {
 namespace {
 
 constexpr unsigned int kDefaultPort = 3306;
-constexpr unsigned int kConnectTimeoutSeconds = 5;
 
-// What the connection string names: the server and the account on it.
-struct ServerAddress {
+}  // namespace
+
+// One server of a connection string's SERVER list.
+struct Endpoint {
     QByteArray host;
+    unsigned int port = kDefaultPort;
+};
+
+// What the connection string names: the servers (of one cluster, tried in turn) and the
+// account on them.
+struct ServerAddress {
+    std::vector<Endpoint> servers;
     QByteArray user;
     QByteArray password;
     QByteArray database;  // empty: no default database
-    unsigned int port = kDefaultPort;
     TlsSettings tls;
 };
+
+namespace {
+
+constexpr unsigned int kConnectTimeoutSeconds = 5;
+// How long an answer may take before the server is given up as gone: a server that vanished
+// without closing the line would otherwise hold a statement for ever. The longest statement
+// Keldara sends (emptying a large table) stays well within it.
+constexpr unsigned int kReadWriteTimeoutSeconds = 300;
 
 // The value of the first of `keys` that the string holds (the driver's names and aliases).
 QString valueOfAny(const ConnectionString& cs, std::initializer_list<const char*> keys) {
@@ -105,11 +120,22 @@ ServerAddress parseAddress(const QString& connectionString) {
     const ConnectionString cs = ConnectionString::parse(connectionString);
     ServerAddress address;
     const QString host = valueOfAny(cs, {"SERVER"});
-    address.host = host.toUtf8();
     address.user = valueOfAny(cs, {"UID", "USER"}).toUtf8();
     address.password = valueOfAny(cs, {"PWD", "PASSWORD"}).toUtf8();
     address.database = valueOfAny(cs, {"DATABASE", "DB"}).toUtf8();
-    address.port = parsePort(valueOfAny(cs, {"PORT"}), host);
+    // SERVER may list several servers, "host" or "host:port", separated by commas; PORT is
+    // the port of those that name none.
+    const unsigned int port = parsePort(valueOfAny(cs, {"PORT"}), host);
+    for (const QString& entry : host.split(QLatin1Char(','))) {
+        const QString name = entry.trimmed();
+        const qsizetype colon = name.indexOf(QLatin1Char(':'));
+        if (colon < 0 || name.indexOf(QLatin1Char(':'), colon + 1) >= 0) {
+            address.servers.push_back({name.toUtf8(), port});
+        } else {
+            address.servers.push_back(
+                {name.left(colon).toUtf8(), parsePort(name.mid(colon + 1), name)});
+        }
+    }
     address.tls = parseTls(cs, host);
     return address;
 }
@@ -143,8 +169,9 @@ constexpr const char* kGatherLineWarnings =
     "END WHILE; SET @keldara_warnings = gathered; END";
 
 // A fresh client handle: utf8mb4, strict sql_mode, always TCP (so that "localhost" means the port
-// given, as it does for the ODBC driver), a short connect timeout, LOAD DATA LOCAL served from
-// memory only (see serveLocalData).
+// given, as it does for the ODBC driver), a short connect timeout, read and write timeouts,
+// LOAD DATA LOCAL served from memory only (see serveLocalData), and no silent reconnect: a
+// lost session is reported, so that the caller finds out what it had written.
 MYSQL* newClientHandle() {
     initialiseLibraryOnce();
     MYSQL* handle = mysql_init(nullptr);
@@ -153,11 +180,16 @@ MYSQL* newClientHandle() {
                        QStringLiteral("The MySQL client library is out of memory."));
     }
     const unsigned int timeout = kConnectTimeoutSeconds;
+    const unsigned int readWriteTimeout = kReadWriteTimeoutSeconds;
+    const my_bool reconnect = 0;
     const unsigned int protocol = MYSQL_PROTOCOL_TCP;
     const unsigned int localData = 1;
     mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
     mysql_options(handle, MYSQL_INIT_COMMAND, kSessionSqlMode);
     mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    mysql_options(handle, MYSQL_OPT_READ_TIMEOUT, &readWriteTimeout);
+    mysql_options(handle, MYSQL_OPT_WRITE_TIMEOUT, &readWriteTimeout);
+    mysql_options(handle, MYSQL_OPT_RECONNECT, &reconnect);
     mysql_options(handle, MYSQL_OPT_PROTOCOL, &protocol);
     mysql_options(handle, MYSQL_OPT_LOCAL_INFILE, &localData);
     return handle;
@@ -233,12 +265,47 @@ void MySqlConnection::open(const QString& connectionString) {
         throw DaoError(DaoError::General,
                        QStringLiteral("Operation is not allowed when the object is open."));
     }
+    connectFrom(connectionString, 0);
+}
+
+void MySqlConnection::reconnect() {
+    handle_.reset();
+    connectFrom(connectionString_, server_ + 1);
+}
+
+QString MySqlConnection::serverName() const {
+    return handle_ ? serverName_ : QString();
+}
+
+// The servers are tried in turn from the one numbered `first`, round the list; the first that
+// answers is used. When none does, the first one's error is thrown.
+void MySqlConnection::connectFrom(const QString& connectionString, std::size_t first) {
     const ServerAddress address = parseAddress(connectionString);
+    std::optional<DaoError> failure;
+    for (std::size_t i = 0; i < address.servers.size(); ++i) {
+        const std::size_t index = (first + i) % address.servers.size();
+        const Endpoint& server = address.servers[index];
+        try {
+            handle_ = connectTo(address, server);
+        } catch (const DaoError& error) {
+            if (!failure) failure = error;
+            continue;
+        }
+        connectionString_ = connectionString;
+        server_ = index;
+        serverName_ = QStringLiteral("%1:%2").arg(QString::fromUtf8(server.host)).arg(server.port);
+        return;
+    }
+    throw *failure;
+}
+
+MySqlConnection::Handle MySqlConnection::connectTo(const ServerAddress& address,
+                                                   const Endpoint& server) {
     Handle handle(newClientHandle());
     applyTls(handle.get(), address.tls);
     // CLIENT_FOUND_ROWS: an UPDATE counts the rows it found, also those it left unchanged.
-    if (mysql_real_connect(handle.get(), orNull(address.host), address.user.constData(),
-                           address.password.constData(), orNull(address.database), address.port,
+    if (mysql_real_connect(handle.get(), orNull(server.host), address.user.constData(),
+                           address.password.constData(), orNull(address.database), server.port,
                            nullptr, CLIENT_FOUND_ROWS) == nullptr) {
         throw DaoError(DaoError::OpenFailed, connectErrorText(handle.get(), address.tls),
                        static_cast<int>(mysql_errno(handle.get())));
@@ -249,11 +316,11 @@ void MySqlConnection::open(const QString& connectionString) {
         throw DaoError(DaoError::OpenFailed,
                        QStringLiteral("The TLS connection was refused: the server '%1' does not "
                                       "offer TLS, and the connection is not used unencrypted.")
-                           .arg(QString::fromUtf8(address.host)),
+                           .arg(QString::fromUtf8(server.host)),
                        CR_SSL_CONNECTION_ERROR);
     }
     serveLocalData(handle.get(), &localData_);
-    handle_ = std::move(handle);
+    return handle;
 }
 
 void MySqlConnection::close() {

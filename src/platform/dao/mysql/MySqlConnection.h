@@ -9,6 +9,9 @@
 
 namespace keldara::dao::mysql {
 
+struct ServerAddress;
+struct Endpoint;
+
 // A connection to a MySQL or MariaDB server through MariaDB Connector/C, opened from the
 // connection string of the MySQL ODBC driver (SERVER, UID, PWD, PORT, DATABASE). It talks
 // utf8mb4 over TCP in a strict session (STRICT_ALL_TABLES), and reports failures with the server's
@@ -23,6 +26,10 @@ class MySqlConnection final : public Connection {
     long long executeCounted(const QString& sql) override;
     LoadedData loadLocalData(const QString& statement, const QByteArray& data) override;
     std::unique_ptr<PreparedStatement> prepare(const QString& sql) override;
+    // Opens a line to the next server of the connection string's list that answers (to the
+    // same one when it lists one).
+    void reconnect() override;
+    QString serverName() const override;
     std::unique_ptr<Recordset> openTableCatalogue() override;
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
 
@@ -32,6 +39,9 @@ class MySqlConnection final : public Connection {
     };
     using Handle = std::unique_ptr<MYSQL, HandleCloser>;
 
+    void connectFrom(const QString& connectionString, std::size_t first);
+    Handle connectTo(const ServerAddress& address, const Endpoint& server);
+
     MYSQL* requireOpen() const;
     void sendQuery(const QString& sql);
     std::unique_ptr<Recordset> readResult();
@@ -40,6 +50,9 @@ class MySqlConnection final : public Connection {
     [[noreturn]] void throwServerError(int number) const;
 
     Handle handle_;
+    QString connectionString_;  // what open() was given, for reconnect()
+    std::size_t server_ = 0;    // the server in use, of the string's list
+    QString serverName_;
     // What a LOAD DATA LOCAL statement reads while loadLocalData runs; the server is given
     // no other file, whatever it asks for.
     struct LocalData {

@@ -1,0 +1,114 @@
+#include "transfer/LandedRecords.h"
+
+#include <algorithm>
+#include <map>
+
+#include "mapping/FieldMatching.h"
+#include "transfer/SqlText.h"
+
+namespace keldara::transfer {
+
+namespace {
+
+// The unique keys of `table`, primary first, each as its column names in order.
+std::vector<QStringList> uniqueKeys(dao::Connection& connection, const QString& table) {
+    const auto rows = connection.openRecordset(
+        QStringLiteral("SELECT INDEX_NAME, COLUMN_NAME FROM information_schema.STATISTICS "
+                       "WHERE TABLE_SCHEMA = DATABASE() AND NON_UNIQUE = 0 AND TABLE_NAME = ") +
+        dao::Value::text(table).sqlLiteral() +
+        QStringLiteral(" ORDER BY INDEX_NAME <> 'PRIMARY', INDEX_NAME, SEQ_IN_INDEX"));
+    std::vector<QStringList> keys;
+    QString current;
+    for (long row = 0; row < rows->recordCount(); ++row) {
+        const QString index = rows->valueAt(row, 0).standardText();
+        if (keys.empty() || index != current) keys.emplace_back();
+        current = index;
+        keys.back() << rows->valueAt(row, 1).standardText();
+    }
+    return keys;
+}
+
+}  // namespace
+
+LandedRecords::LandedRecords(dao::Connection& connection, const QString& table,
+                             const PairedFields& fields)
+    : connection_(connection), fields_(fields), table_(QuoteIdentifier(table)) {
+    for (const QStringList& key : uniqueKeys(connection, table)) {
+        std::vector<int> positions;
+        for (const QString& column : key)
+            positions.push_back(mapping::FindNameIndex(fields.names, column));
+        if (std::find(positions.begin(), positions.end(), -1) != positions.end()) continue;
+        key_ = positions;
+        QStringList quoted;
+        for (const QString& column : key) quoted << QuoteIdentifier(column);
+        keyMeans_ = QStringLiteral("by the key (%1)").arg(quoted.join(QLatin1Char(',')));
+        return;
+    }
+}
+
+void LandedRecords::start() {
+    rowsAtStart_ = countOf(QStringLiteral("SELECT COUNT(*) FROM ") + table_);
+}
+
+long LandedRecords::landed(long first, long end, long confirmed) {
+    usedKey_ = keyHasValues(first, end);
+    if (!usedKey_) {
+        const long long rows = countOf(QStringLiteral("SELECT COUNT(*) FROM ") + table_);
+        return static_cast<long>(
+            std::clamp<long long>(rows - rowsAtStart_ - confirmed, 0, end - first));
+    }
+    QStringList columns;
+    for (const int position : key_) columns << QuoteIdentifier(fields_.names[position]);
+    QString query = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE (%2) IN (")
+                        .arg(table_, columns.join(QLatin1Char(',')));
+    for (long row = first; row < end; ++row) {
+        const QStringList literals = fields_.literals(row);
+        QStringList values;
+        for (const int position : key_) values << literals[position];
+        if (row > first) query += QLatin1Char(',');
+        query += QLatin1Char('(') + values.join(QLatin1Char(',')) + QLatin1Char(')');
+    }
+    return static_cast<long>(countOf(query + QLatin1Char(')')));
+}
+
+long LandedRecords::landedPrefix(long first, long end) {
+    if (!keyHasValues(first, end)) {
+        refuseRun(QStringLiteral("Records %1 to %2 may or may not have been written by the run "
+                                 "that is resumed, and the paired fields hold no key to find "
+                                 "them by; check the target table and start the run anew.")
+                      .arg(first + 1)
+                      .arg(end));
+    }
+    long low = first;
+    long high = end;
+    while (low < high) {
+        const long middle = low + (high - low) / 2;
+        (landed(middle, middle + 1, 0) == 1 ? low = middle + 1 : high = middle);
+    }
+    return low - first;
+}
+
+bool LandedRecords::keyHasValues(long first, long end) const {
+    if (key_.empty()) return false;
+    for (long row = first; row < end; ++row) {
+        const QStringList literals = fields_.literals(row);
+        for (const int position : key_) {
+            if (literals[position] == QLatin1String("NULL")) return false;
+        }
+    }
+    return true;
+}
+
+QString landedText(long landed, long size, const QString& means) {
+    if (size == 1) {
+        return landed == 1 ? QStringLiteral("it was found written %1").arg(means)
+                           : QStringLiteral("it was found not written %1").arg(means);
+    }
+    return QStringLiteral("%1 of them were found written %2").arg(landed).arg(means);
+}
+
+long long LandedRecords::countOf(const QString& query) const {
+    return connection_.openRecordset(query)->valueAt(0, 0).toInt();
+}
+
+}  // namespace keldara::transfer

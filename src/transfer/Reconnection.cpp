@@ -1,0 +1,53 @@
+#include "transfer/Reconnection.h"
+
+#include <QThread>
+#include <algorithm>
+
+namespace keldara::transfer {
+
+namespace {
+
+constexpr int kFirstPauseMs = 250;
+constexpr int kLongestPauseMs = 8000;
+constexpr int kStopCheckMs = 100;
+
+}  // namespace
+
+Reconnection::Reconnection(dao::Connection& connection, TransferProgress& progress, int seconds)
+    : connection_(connection), progress_(progress), seconds_(seconds) {}
+
+QDeadlineTimer Reconnection::deadline() const {
+    return QDeadlineTimer(std::chrono::seconds(seconds_));
+}
+
+void Reconnection::reconnect(const dao::DaoError& error, const QDeadlineTimer& deadline) {
+    int pause = 0;
+    for (int attempt = 1;; ++attempt) {
+        if (!pausedWithoutStop(pause, deadline)) throw error;
+        progress_.setStatusText(QStringLiteral("Reconnecting after \"%1\" (try %2)")
+                                    .arg(error.description())
+                                    .arg(attempt));
+        try {
+            connection_.reconnect();
+            ++count_;
+            return;
+        } catch (const dao::DaoError&) {
+            if (deadline.hasExpired()) throw error;
+        }
+        pause = std::clamp(pause * 2, kFirstPauseMs, kLongestPauseMs);
+    }
+}
+
+// Waits up to `milliseconds` (no longer than the deadline), asking for a stop meanwhile; false
+// when a stop was asked for or the deadline passed.
+bool Reconnection::pausedWithoutStop(int milliseconds, const QDeadlineTimer& deadline) {
+    const QDeadlineTimer pause(std::min<qint64>(milliseconds, deadline.remainingTime()));
+    while (!pause.hasExpired()) {
+        if (progress_.stopRequested()) return false;
+        QThread::msleep(
+            static_cast<unsigned long>(std::min<qint64>(kStopCheckMs, pause.remainingTime())));
+    }
+    return !deadline.hasExpired() || milliseconds == 0;
+}
+
+}  // namespace keldara::transfer

@@ -1,0 +1,120 @@
+// A run whose connection is lost, or whose statement the server undoes, opens it again and
+// goes on so that every record is in the table exactly once, whatever the lost statement did.
+#include "support/TestServer.h"
+#include "transfer/BulkInsert.h"
+#include "transfer/BulkMerge.h"
+#include "transfer/MergeToTarget.h"
+#include "transfer/TransferTestSupport.h"
+
+using namespace keldara;
+
+namespace {
+
+using RetryServerTest = test::MySqlTest;
+
+TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce) {
+    using F = test::Flaky::Fault;
+    const long few = 7, many = 2 * transfer::BulkBatchRows + 5;
+    const struct {
+        const char* action;  // INSERT, UPDATE, UPSERT, BULK, BULK-MERGE, BULK-UPSERT
+        const char* table;   // the target's key and engine
+        F fault;
+        const char* prefix;
+        int nth;
+        long records;
+        bool emptyTarget;
+        const char* found;  // how the records in flight were found out; "": sent again
+    } cases[] = {
+        {"INSERT", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "insert", 3, few, false,
+         "it was found written by the key (`k`)"},
+        {"INSERT", "UNIQUE (v, k)) ENGINE=MyISAM", F::Killed, "insert", 3, few, false,
+         "it was found not written by the key (`v`,`k`)"},
+        {"INSERT", "KEY (k)) ENGINE=InnoDB", F::AnswerLost, "insert", 3, few, false,
+         "it was found written by the row count"},
+        {"BULK", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "COMMIT", 2, many, false,
+         "5000 of them were found written by the key (`k`)"},
+        {"BULK", "KEY (k)) ENGINE=InnoDB", F::AnswerLost, "LOAD DATA", 2, many, false,
+         "0 of them were found written by the row count"},
+        {"BULK", "KEY (k)) ENGINE=MyISAM", F::AnswerLost, "insert", 2, many, false,
+         "5000 of them were found written by the row count"},
+        {"BULK", "KEY (k)) ENGINE=InnoDB", F::Deadlock, "LOAD DATA", 3, many, false, ""},
+        {"BULK", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "COMMIT", 1, many, true, ""},
+        {"UPDATE", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "update", 3, few, false, ""},
+        {"UPSERT", "PRIMARY KEY (k)) ENGINE=MyISAM", F::AnswerLost, "insert", 1, few, false, ""},
+        {"BULK-UPSERT", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "COMMIT", 2, many, false,
+         ""},
+        {"BULK-MERGE", "PRIMARY KEY (k)) ENGINE=InnoDB", F::Killed, "update", 2, many, false, ""},
+        {"BULK-UPSERT", "PRIMARY KEY (k)) ENGINE=InnoDB", F::Killed, "update", 1, many, true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 into (%2 with %3 #%4")
+                         .arg(c.action, c.table, c.prefix)
+                         .arg(c.nth)
+                         .toStdString());
+        const QString action = c.action;
+        run({"DROP TABLE IF EXISTS T",
+             QStringLiteral("CREATE TABLE T (k INT NOT NULL, v VARCHAR(9), n INT, ") + c.table});
+        // A merge finds old rows (the first half, or all for an update); an emptied table
+        // holds rows that must go.
+        const long old = action.endsWith("UPSERT") ? c.records / 2 : c.records;
+        if (action.contains("UPDATE") || action.contains("MERGE") || action.contains("UPSERT") ||
+            c.emptyTarget) {
+            run({QStringLiteral("INSERT INTO T SELECT seq, 'old', -1 FROM seq_1_to_%1").arg(old)});
+        }
+        if (c.emptyTarget) run({"INSERT INTO T VALUES (0, 'x', 0)"});
+        const auto real = dao::openConnection(scratchConnectionString());
+        test::Flaky flaky(*real, *connection_);
+        flaky.fault = c.fault;
+        flaky.prefix = c.prefix;
+        flaky.nth = c.nth;
+        const dao::Recordset source = test::numberedRecords(c.records);
+        const mapping::FieldPairing pairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
+        transfer::RunChoices choices;
+        choices.retryForSeconds = 20;
+        choices.emptyTarget = c.emptyTarget;
+        test::RecordingProgress progress;
+        const transfer::TransferResult result =
+            action == "BULK" ? transfer::BulkInsert("T", source, pairing, flaky, progress, choices)
+            : action.startsWith("BULK-")
+                ? transfer::BulkMerge(action == "BULK-UPSERT", "T", "k", source, pairing, flaky,
+                                      progress, choices)
+                : transfer::MergeToTarget(action, "T", "k", source, pairing, flaky, progress,
+                                          choices);
+        EXPECT_TRUE(result.completed()) << result.message.toStdString();
+        EXPECT_EQ(result.reconnects, 1);
+        ASSERT_EQ(result.resumeNotes.size(), 1);
+        EXPECT_TRUE(result.resumeNotes[0].contains(c.found)) << result.resumeNotes[0].toStdString();
+        EXPECT_EQ(test::rowsOf(*connection_->openRecordset("SELECT * FROM T")),
+                  test::rowsOf(source));
+        if (action.contains("UPSERT")) {
+            EXPECT_EQ(result.recordsUpdated + result.recordsInserted, c.records);
+        }
+    }
+}
+
+}  // namespace
+
+// A cluster that limits a transaction's rows gets batches within the limit, and no fewer
+// records.
+TEST_F(RetryServerTest, BatchesKeepWithinTheClusterWriteSetLimit) {
+    run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB",
+         "SET GLOBAL wsrep_max_ws_rows = 700"});
+    const std::shared_ptr<void> restore(
+        nullptr, [&](void*) { connection_->execute("SET GLOBAL wsrep_max_ws_rows = 0"); });
+    const dao::Recordset source = test::numberedRecords(1500);
+    const mapping::FieldPairing pairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
+    for (const char* action : {"BULK", "BULK-UPSERT"}) {
+        SCOPED_TRACE(action);
+        run({"DELETE FROM T"});
+        test::RecordingProgress progress;
+        const transfer::TransferResult result =
+            QString(action) == "BULK"
+                ? transfer::BulkInsert("T", source, pairing, *connection_, progress)
+                : transfer::BulkMerge(true, "T", "k", source, pairing, *connection_, progress);
+        EXPECT_EQ(
+            progress.statuses.filter("Copied Record :"),
+            (QStringList{"Copied Record :700", "Copied Record :1400", "Copied Record :1500"}));
+        EXPECT_EQ(test::rowsOf(*connection_->openRecordset("SELECT * FROM T")),
+                  test::rowsOf(source));
+    }
+}
