@@ -18,7 +18,7 @@ long long RecordSender::send(dao::Connection& connection, SentStatement& stateme
 }
 
 // Whether `statement` is prepared on `connection`, preparing it when it is not. A lost
-// connection is thrown on, as the text statement's would be.
+// connection (or a transaction the server undid) is thrown on, as the text statement's would be.
 bool RecordSender::prepare(dao::Connection& connection, SentStatement& statement) {
     if (statement.prepared && statement.preparedOn == &connection) return true;
     try {
@@ -26,7 +26,7 @@ bool RecordSender::prepare(dao::Connection& connection, SentStatement& statement
         statement.preparedOn = &connection;
         return true;
     } catch (const dao::DaoError& error) {
-        if (error.connectionLost()) throw;
+        if (error.transient()) throw;
         notPrepared_ = error.description();
         return false;
     }

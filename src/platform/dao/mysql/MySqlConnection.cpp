@@ -431,7 +431,7 @@ std::vector<Connection::LoadedData::Warning> MySqlConnection::lineWarnings(unsig
     try {
         execute(QString::fromLatin1(kGatherLineWarnings));
     } catch (const DaoError& error) {
-        if (error.connectionLost()) throw;
+        if (error.transient()) throw;
         return {};
     }
     const QByteArray json =
