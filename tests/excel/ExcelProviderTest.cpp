@@ -57,20 +57,14 @@ std::vector<std::string> workbooks() {
 
 class Workbook : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(Workbook, ReadsAsXlrdDoes) {
+// And streamed, as loaded.
+TEST_P(Workbook, ReadsAsXlrdDoesLoadedOrStreamed) {
     const QString name = QString::fromStdString(GetParam());
     const QString path = name.startsWith(QLatin1String("generated/"))
                              ? generatedWorkbook(name.mid(10))
                              : fixturePath(name);
     expectWorkbookAsOracle(openWorkbook(path),
                            {sourceDir() + QStringLiteral("/tests/excel/xlrd_cells.py"), path});
-}
-
-TEST_P(Workbook, StreamedAsLoaded) {
-    const QString name = QString::fromStdString(GetParam());
-    const QString path = name.startsWith(QLatin1String("generated/"))
-                             ? generatedWorkbook(name.mid(10))
-                             : fixturePath(name);
     const auto connection = openWorkbook(path);
     for (const QString& table : tableNames(*connection)) expectStreamedAsLoaded(*connection, table);
 }

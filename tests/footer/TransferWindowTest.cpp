@@ -9,6 +9,7 @@
 
 #include "mapping/ui/MappingPage.h"
 #include "source/ui/SourcePanel.h"
+#include "support/Damage.h"
 #include "support/Files.h"
 #include "support/TestServer.h"
 #include "target/TargetWindowTest.h"
@@ -275,9 +276,7 @@ TEST_F(TransferWindowTest, ADoubleClickRunsToTheEndAndTheSavedScriptIsExact) {
     EXPECT_TRUE(
         expected.contains("n\xc2\xa0"
                           "3"));
-    QFile file(saved + ".sql");
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), expected);
+    EXPECT_EQ(readAll(saved + ".sql"), expected);
 }
 
 // The target emptied first once the user confirms, the refused record skipped into the file

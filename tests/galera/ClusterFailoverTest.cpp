@@ -8,8 +8,6 @@
 #include "support/Paths.h"
 #include "support/Process.h"
 #include "support/TestServer.h"
-#include "transfer/BulkInsert.h"
-#include "transfer/MergeToTarget.h"
 #include "transfer/TransferTestSupport.h"
 
 using namespace keldara;
@@ -65,18 +63,14 @@ TEST(ClusterFailoverTest, TheNodeInUseKilledTheRunEndsOnAnotherWithEveryNodeEqua
         target->execute("DROP TABLE IF EXISTS T");
         target->execute("CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB");
         const dao::Recordset source = test::numberedRecords(c.records);
-        const mapping::FieldPairing pairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
         KillingNodeInUse progress;
         progress.target = target.get();
         progress.servers = servers;
         progress.stopAfterRecords = c.killAfter;
         transfer::RunChoices choices;
         choices.retryForSeconds = 60;
-        const transfer::TransferResult result =
-            QString(c.action) == "BULK"
-                ? transfer::BulkInsert("T", source, pairing, *target, progress, choices)
-                : transfer::MergeToTarget("INSERT", "T", {}, source, pairing, *target, progress,
-                                          choices);
+        const transfer::TransferResult result = test::runAction(
+            c.action, "T", {}, source, test::kNumberedPairing, *target, progress, choices);
         EXPECT_TRUE(result.completed()) << result.message.toStdString();
         ASSERT_FALSE(progress.killed.isEmpty());
         EXPECT_NE(target->serverName(), progress.killed);

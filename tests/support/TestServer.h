@@ -81,6 +81,9 @@ class ScratchDatabaseTest : public Base {
         for (const QString& statement : sql) connection_->execute(statement);
     }
     QString scratchConnectionString() const { return db_->server.connectionString(db_->name); }
+    std::vector<QString> tableRows(const QString& table = "T") {
+        return rowsOf(*connection_->openRecordset("SELECT * FROM " + table));
+    }
 
     std::unique_ptr<ScratchDatabase> db_;
     dao::Connection* connection_ = nullptr;  // open on the scratch database

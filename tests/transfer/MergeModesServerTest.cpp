@@ -1,16 +1,13 @@
 // Update or insert, the bulk merges, skipping refused records into a rejects file and
 // emptying the target first, on the test server's InnoDB and MyISAM tables: what the table
 // holds afterwards, the counts and the rejects file, exactly.
-#include <QFile>
 #include <QTemporaryDir>
 #include <map>
 
 #include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
+#include "support/Damage.h"
 #include "support/TestServer.h"
-#include "transfer/BulkInsert.h"
-#include "transfer/BulkMerge.h"
-#include "transfer/MergeToTarget.h"
 #include "transfer/RejectsFile.h"
 #include "transfer/TransferTestSupport.h"
 
@@ -33,20 +30,12 @@ dao::Recordset recordsetOf(const std::vector<std::pair<long, Row>>& rows) {
     return rs;
 }
 
-const mapping::FieldPairing kPairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
-
 transfer::TransferResult runAction(const QString& action, dao::Connection& connection,
                                    const dao::Recordset& source,
                                    const transfer::RunChoices& choices) {
     test::RecordingProgress progress;
-    if (action == "BULK")
-        return transfer::BulkInsert("T", source, kPairing, connection, progress, choices);
-    if (action.startsWith("BULK-")) {
-        return transfer::BulkMerge(action == "BULK-UPSERT", "T", "K", source, kPairing, connection,
-                                   progress, choices);
-    }
-    return transfer::MergeToTarget(action, "T", "K", source, kPairing, connection, progress,
-                                   choices);
+    return test::runAction(action, "T", "K", source, test::kNumberedPairing, connection, progress,
+                           choices);
 }
 
 class MergeModesTest : public test::MySqlTest {
@@ -61,9 +50,6 @@ class MergeModesTest : public test::MySqlTest {
                                      .arg(k)
                                      .arg(Value::text(row.v).sqlLiteral(), row.n.sqlLiteral()));
         }
-    }
-    std::vector<QString> tableRows() {
-        return test::rowsOf(*connection_->openRecordset("SELECT * FROM T"));
     }
 };
 
@@ -153,9 +139,7 @@ TEST_F(MergeModesTest, ARefusedRecordStopsTheRunOrIsListedAndSkipped) {
                         EXPECT_TRUE(result.completed()) << result.message.toStdString();
                         EXPECT_EQ(result.recordsDone, long(source.size()));
                         EXPECT_EQ(result.recordsRefused, 1);
-                        QFile file(rejects.path());
-                        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-                        const QString text = QString::fromUtf8(file.readAll());
+                        const QString text = QString::fromUtf8(test::readAll(rejects.path()));
                         const QString head = "\"Record\",\"Error\",\"k\",\"v\",\"n\"\r\n";
                         const QString line = QStringLiteral("%1,\"").arg(at + 1) + fault.words;
                         EXPECT_TRUE(text.startsWith(head + line)) << text.toStdString();
@@ -201,8 +185,7 @@ TEST_F(MergeModesTest, SkippingBulkActionsRefuseTheRecordsTheirRecordByRecordAct
                 choices.rejects = &rejects;
                 outcome[action] = {runAction(action, *connection_, recordsetOf(source), choices),
                                    tableRows()};
-                QFile file(rejects.path());
-                if (file.open(QIODevice::ReadOnly)) listed[action] = file.readAll();
+                listed[action] = test::readAll(rejects.path());
             }
             SCOPED_TRACE((bulk + " on " + engine).toStdString());
             const auto& [expected, expectedRows] = outcome[oneByOne];
@@ -277,8 +260,9 @@ TEST_F(MergeModesTest, WithoutPreparedStatementsRecordsGoAsTextToldOnce) {
             transfer::RunChoices choices;
             choices.rejects = &rejects;
             test::RecordingProgress progress;
-            const transfer::TransferResult result = transfer::MergeToTarget(
-                action, "T", "K", recordsetOf(source), kPairing, connection, progress, choices);
+            const transfer::TransferResult result =
+                transfer::MergeToTarget(action, "T", "K", recordsetOf(source),
+                                        test::kNumberedPairing, connection, progress, choices);
             Table expected = before;
             applied(action, expected, source, 3, firstRefused ? 0 : -1);
             EXPECT_EQ(tableRows(), rowsOf(expected));
@@ -311,12 +295,7 @@ TEST_F(MergeModesTest, EmptyingTheTargetFirstIsUndoneWithAFailedBulkLoad) {
             const bool undone = action.startsWith("BULK") && QString(engine) == "InnoDB";
             EXPECT_EQ(failed.undone, undone);
             EXPECT_EQ(failed.recordsDone, undone ? 0 : 2);
-            Table expected;
-            if (undone)
-                expected = before;
-            else
-                expected.insert(good.begin(), good.end());
-            EXPECT_EQ(tableRows(), rowsOf(expected));
+            EXPECT_EQ(tableRows(), rowsOf(undone ? before : Table(good.begin(), good.end())));
 
             const auto done = runAction(action, *connection_, recordsetOf(good), choices);
             EXPECT_TRUE(done.completed());

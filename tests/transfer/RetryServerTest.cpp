@@ -1,9 +1,6 @@
 // A run whose connection is lost, or whose statement the server undoes, opens it again and
 // goes on so that every record is in the table exactly once, whatever the lost statement did.
 #include "support/TestServer.h"
-#include "transfer/BulkInsert.h"
-#include "transfer/BulkMerge.h"
-#include "transfer/MergeToTarget.h"
 #include "transfer/TransferTestSupport.h"
 
 using namespace keldara;
@@ -47,20 +44,16 @@ TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce
         {"BULK-UPSERT", "PRIMARY KEY (k)) ENGINE=InnoDB", F::Killed, "update", 1, many, true, ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(QStringLiteral("%1 into (%2 with %3 #%4")
-                         .arg(c.action, c.table, c.prefix)
-                         .arg(c.nth)
-                         .toStdString());
+        SCOPED_TRACE(std::string(c.action) + " into (" + c.table + " with " + c.prefix + " #" +
+                     std::to_string(c.nth));
         const QString action = c.action;
         run({"DROP TABLE IF EXISTS T",
              QStringLiteral("CREATE TABLE T (k INT NOT NULL, v VARCHAR(9), n INT, ") + c.table});
         // A merge finds old rows (the first half, or all for an update); an emptied table
         // holds rows that must go.
         const long old = action.endsWith("UPSERT") ? c.records / 2 : c.records;
-        if (action.contains("UPDATE") || action.contains("MERGE") || action.contains("UPSERT") ||
-            c.emptyTarget) {
+        if ((action != "INSERT" && action != "BULK") || c.emptyTarget)
             run({QStringLiteral("INSERT INTO T SELECT seq, 'old', -1 FROM seq_1_to_%1").arg(old)});
-        }
         if (c.emptyTarget) run({"INSERT INTO T VALUES (0, 'x', 0)"});
         const auto real = dao::openConnection(scratchConnectionString());
         test::Flaky flaky(*real, *connection_);
@@ -68,24 +61,17 @@ TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce
         flaky.prefix = c.prefix;
         flaky.nth = c.nth;
         const dao::Recordset source = test::numberedRecords(c.records);
-        const mapping::FieldPairing pairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
         transfer::RunChoices choices;
         choices.retryForSeconds = 20;
         choices.emptyTarget = c.emptyTarget;
         test::RecordingProgress progress;
-        const transfer::TransferResult result =
-            action == "BULK" ? transfer::BulkInsert("T", source, pairing, flaky, progress, choices)
-            : action.startsWith("BULK-")
-                ? transfer::BulkMerge(action == "BULK-UPSERT", "T", "k", source, pairing, flaky,
-                                      progress, choices)
-                : transfer::MergeToTarget(action, "T", "k", source, pairing, flaky, progress,
-                                          choices);
+        const transfer::TransferResult result = test::runAction(
+            action, "T", "k", source, test::kNumberedPairing, flaky, progress, choices);
         EXPECT_TRUE(result.completed()) << result.message.toStdString();
         EXPECT_EQ(result.reconnects, 1);
         ASSERT_EQ(result.resumeNotes.size(), 1);
         EXPECT_TRUE(result.resumeNotes[0].contains(c.found)) << result.resumeNotes[0].toStdString();
-        EXPECT_EQ(test::rowsOf(*connection_->openRecordset("SELECT * FROM T")),
-                  test::rowsOf(source));
+        EXPECT_EQ(tableRows(), test::rowsOf(source));
         if (action.contains("UPSERT")) {
             EXPECT_EQ(result.recordsUpdated + result.recordsInserted, c.records);
         }
@@ -102,19 +88,14 @@ TEST_F(RetryServerTest, BatchesKeepWithinTheClusterWriteSetLimit) {
     const std::shared_ptr<void> restore(
         nullptr, [&](void*) { connection_->execute("SET GLOBAL wsrep_max_ws_rows = 0"); });
     const dao::Recordset source = test::numberedRecords(1500);
-    const mapping::FieldPairing pairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
     for (const char* action : {"BULK", "BULK-UPSERT"}) {
         SCOPED_TRACE(action);
         run({"DELETE FROM T"});
         test::RecordingProgress progress;
-        const transfer::TransferResult result =
-            QString(action) == "BULK"
-                ? transfer::BulkInsert("T", source, pairing, *connection_, progress)
-                : transfer::BulkMerge(true, "T", "k", source, pairing, *connection_, progress);
+        test::runAction(action, "T", "k", source, test::kNumberedPairing, *connection_, progress);
         EXPECT_EQ(
             progress.statuses.filter("Copied Record :"),
             (QStringList{"Copied Record :700", "Copied Record :1400", "Copied Record :1500"}));
-        EXPECT_EQ(test::rowsOf(*connection_->openRecordset("SELECT * FROM T")),
-                  test::rowsOf(source));
+        EXPECT_EQ(tableRows(), test::rowsOf(source));
     }
 }

@@ -7,6 +7,9 @@
 #include "platform/dao/DaoError.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/TypeCodes.h"
+#include "transfer/BulkInsert.h"
+#include "transfer/BulkMerge.h"
+#include "transfer/MergeToTarget.h"
 #include "transfer/TransferProgress.h"
 
 namespace keldara::test {
@@ -31,6 +34,7 @@ struct ForwardingConnection : dao::Connection {
     void open(const QString& s) override { real.open(s); }
     bool isOpen() const override { return real.isOpen(); }
     void close() override { real.close(); }
+    void reconnect() override { real.reconnect(); }
     void execute(const QString& sql) override { real.execute(sql); }
     long long executeCounted(const QString& sql) override { return real.executeCounted(sql); }
     LoadedData loadLocalData(const QString& sql, const QByteArray& data) override {
@@ -48,29 +52,23 @@ struct ForwardingConnection : dao::Connection {
     dao::Connection& real;
 };
 
-// A real connection (`real`) whose `nth` statement starting with `prefix` goes wrong once: its
-// answer is lost after the server ran it, the server undoes it as a deadlock, or the connection is
-// killed from another one just before it.
-struct Flaky : dao::Connection {
+// A real connection (`real`) that prepares no statement and whose `nth` statement starting with
+// `prefix` goes wrong once: its answer is lost after the server ran it, the server undoes it as a
+// deadlock, or the connection is killed from another one just before it.
+struct Flaky : ForwardingConnection {
     enum class Fault { AnswerLost, Deadlock, Killed };
 
-    Flaky(dao::Connection& real, dao::Connection& killer) : real(&real), killer(killer) {}
-    void open(const QString& s) override { real->open(s); }
-    bool isOpen() const override { return real->isOpen(); }
-    void close() override { real->close(); }
-    void reconnect() override { real->reconnect(); }
+    Flaky(dao::Connection& real, dao::Connection& killer)
+        : ForwardingConnection(real), killer(killer) {}
     void execute(const QString& sql) override { executeCounted(sql); }
     long long executeCounted(const QString& sql) override {
-        return faulty(sql, [&] { return real->executeCounted(sql); });
+        return faulty(sql, [&] { return real.executeCounted(sql); });
     }
     LoadedData loadLocalData(const QString& sql, const QByteArray& data) override {
-        return faulty(sql, [&] { return real->loadLocalData(sql, data); });
+        return faulty(sql, [&] { return real.loadLocalData(sql, data); });
     }
-    std::unique_ptr<dao::Recordset> openTableCatalogue() override {
-        return real->openTableCatalogue();
-    }
-    std::unique_ptr<dao::Recordset> openRecordset(const QString& sql) override {
-        return real->openRecordset(sql);
+    std::unique_ptr<dao::PreparedStatement> prepare(const QString& sql) override {
+        return dao::Connection::prepare(sql);
     }
 
     template <typename Run>
@@ -83,7 +81,7 @@ struct Flaky : dao::Connection {
         if (fault == Fault::Killed) {
             killer.execute(
                 "KILL CONNECTION " +
-                real->openRecordset("SELECT CONNECTION_ID()")->valueAt(0, 0).standardText());
+                real.openRecordset("SELECT CONNECTION_ID()")->valueAt(0, 0).standardText());
             return run();
         }
         run();
@@ -91,7 +89,6 @@ struct Flaky : dao::Connection {
                             dao::DaoError::Category::ConnectionLost);
     }
 
-    dao::Connection* real;
     dao::Connection& killer;
     Fault fault = Fault::AnswerLost;
     QString prefix;
@@ -109,6 +106,26 @@ inline dao::Recordset numberedRecords(long count) {
                                              dao::Value::integer(k * 7)});
     }
     return rs;
+}
+
+// The fields k, v and n of numberedRecords, each paired with the column of its name.
+inline const mapping::FieldPairing kNumberedPairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
+
+// Runs `action` (INSERT, UPDATE, UPSERT, BULK, BULK-MERGE or BULK-UPSERT) into `table`.
+inline transfer::TransferResult runAction(const QString& action, const QString& table,
+                                          const QString& key, const dao::Recordset& source,
+                                          const mapping::FieldPairing& pairing,
+                                          dao::Connection& connection,
+                                          transfer::TransferProgress& progress,
+                                          const transfer::RunChoices& choices = {}) {
+    if (action == "BULK")
+        return transfer::BulkInsert(table, source, pairing, connection, progress, choices);
+    if (action.startsWith("BULK-")) {
+        return transfer::BulkMerge(action == "BULK-UPSERT", table, key, source, pairing, connection,
+                                   progress, choices);
+    }
+    return transfer::MergeToTarget(action, table, key, source, pairing, connection, progress,
+                                   choices);
 }
 
 }  // namespace keldara::test
