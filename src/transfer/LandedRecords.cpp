@@ -71,21 +71,29 @@ long LandedRecords::landed(long first, long end, long confirmed) {
     return static_cast<long>(countOf(query + QLatin1Char(')')));
 }
 
+// The records are looked at a part at a time, in their order, so that a source read as a
+// stream (which keeps only the records near the furthest one read) still holds each part's.
 long LandedRecords::landedPrefix(long first, long end) {
-    if (!keyHasValues(first, end)) {
-        refuseRun(QStringLiteral("Records %1 to %2 may or may not have been written by the run "
-                                 "that is resumed, and the paired fields hold no key to find "
-                                 "them by; check the target table and start the run anew.")
-                      .arg(first + 1)
-                      .arg(end));
+    constexpr long kPart = 1000;
+    for (long part = first; part < end; part += kPart) {
+        const long partEnd = std::min(end, part + kPart);
+        if (!keyHasValues(part, partEnd)) {
+            refuseRun(QStringLiteral("Records %1 to %2 may or may not have been written by the "
+                                     "run that is resumed, and the paired fields hold no key to "
+                                     "find them by; check the target table and start the run "
+                                     "anew.")
+                          .arg(first + 1)
+                          .arg(end));
+        }
+        long low = part;
+        long high = partEnd;
+        while (low < high) {
+            const long middle = low + (high - low) / 2;
+            (landed(middle, middle + 1, 0) == 1 ? low = middle + 1 : high = middle);
+        }
+        if (low < partEnd) return low - first;
     }
-    long low = first;
-    long high = end;
-    while (low < high) {
-        const long middle = low + (high - low) / 2;
-        (landed(middle, middle + 1, 0) == 1 ? low = middle + 1 : high = middle);
-    }
-    return low - first;
+    return end - first;
 }
 
 bool LandedRecords::keyHasValues(long first, long end) const {
