@@ -7,11 +7,11 @@
 // LOAD DATA LOCAL INFILE into an empty table, and the bulk insert skipping 1% refused records
 // against the clean one.
 //
-// keldara_transfer_bench [--quick] [--bulk] [--modes] [--per-record]: 100,000 and 1,000,000
-// records (--quick: 10,000 and 100,000, one round); --bulk leaves out the per-record insert,
-// merge and update or insert; --modes runs only the update or insert, the skipping and the
-// bulk merge; --per-record only the insert and the merge. Needs KELDARA_MYSQL_HOST, _PORT,
-// _USER and _PASSWORD.
+// keldara_transfer_bench [--quick] [--bulk] [--modes] [--per-record] [--bulk-merge]: 100,000
+// and 1,000,000 records (--quick: 10,000 and 100,000, one round); --bulk leaves out the
+// per-record insert, merge and update or insert; --modes runs only the update or insert, the
+// skipping and the bulk merge; --per-record only the insert and the merge; --bulk-merge only
+// the bulk merge. Needs KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -465,6 +465,7 @@ int main(int argc, char** argv) {
     if (quick) qputenv("KELDARA_BENCH_ROUNDS", "1");
     const bool bulkOnly = app.arguments().contains("--bulk");
     const bool modesOnly = app.arguments().contains("--modes");
+    const bool bulkMergeOnly = app.arguments().contains("--bulk-merge");
     const bool perRecordOnly = app.arguments().contains("--per-record");
     const long small = quick ? 10000 : 100000;
     QTemporaryDir temporary;
@@ -476,6 +477,10 @@ int main(int argc, char** argv) {
         const auto smallRecords = loadCsv(folder, small);
         if (perRecordOnly) {
             perRecordFigures(bench, *smallRecords);
+            return 0;
+        }
+        if (bulkMergeOnly) {
+            bulkMergeFigure(bench, *loadCsv(folder, small * 10));
             return 0;
         }
         if (modesOnly) {
