@@ -104,8 +104,12 @@ for entry in "${ACTIONS[@]}"; do
   engine="${definition##*ENGINE=}"; key=$([[ "$definition" == *"PRIMARY KEY"* ]] && echo key || echo nokey)
   runs=0 kills=0 lost=0 duplicated=0 wrong=0 mismatches=0
   span=""
-  for run in $(seq 0 "$KILLS"); do  # run 0 measures the run's length without a kill
-    node0="$(live_nodes | head -1)"
+  run=-1
+  # Run 0 measures the run's length without a kill; runs go on until KILLS of them were killed
+  # (a run that ends before its moment is compared all the same), at most 3 x KILLS runs.
+  while [ "$kills" -lt "$KILLS" ] && [ "$runs" -lt $((3 * KILLS)) ]; do
+    run=$((run + 1))
+    node0="$(live_nodes | sed -n 1p)"  # sed reads on: head would end live_nodes by SIGPIPE
     sql "$node0" "DROP TABLE IF EXISTS t; CREATE TABLE t ($definition"
     case "$prefill" in
       all) sql "$node0" "INSERT INTO t SELECT seq, 'old', 0 FROM seq_1_to_$rows" ;;
@@ -119,10 +123,11 @@ for entry in "${ACTIONS[@]}"; do
     cli=$!
     if [ -z "$span" ]; then
       started=$(date +%s.%N); wait "$cli"; span=$(python3 -c "print($(date +%s.%N) - $started)")
+      echo "$action $engine $key: an unkilled run takes $span s" >&2
       continue
     fi
     # A random moment within the length of a run without a kill.
-    sleep "$(python3 -c "import random; print(round(random.uniform(0.05, 0.7) * $span, 2))")"
+    sleep "$(python3 -c "import random; print(round(random.uniform(0.05, 0.6) * $span, 2))")"
     killed=-1
     if kill -0 "$cli" 2>/dev/null; then killed="$(kill_in_use)"; kills=$((kills + 1)); fi
     if [ "$killed" -ge 0 ]; then sleep 1; restart_node "$killed" >/dev/null; fi
