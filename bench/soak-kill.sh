@@ -2,11 +2,12 @@
 # Soak of the transfer against a server that dies: keldara-cli runs each action while the
 # server is killed (kill -9) at a random moment and started again; afterwards the target table
 # is compared with the source value for value. Not part of CI (it takes minutes).
-#   bench/soak-kill.sh [--kills N] [--retry-for S] [--cluster] [--build DIR]
+#   bench/soak-kill.sh [--kills N] [--retry-for S] [--only ACTION] [--cluster] [--build DIR]
 # --kills N      kills per action (default 20)
 # --retry-for S  keldara-cli's --retry-for (default 60); 0: retries off, and then the run's
 #                message must match the table (the records it says are written are there, none
 #                after those it says may have been)
+# --only ACTION  only the runs of this action (insert, merge, bulk, ...)
 # --cluster      a three-node Galera cluster (scripts/galera-cluster.sh) instead of one server:
 #                the node in use is killed, and every node's table is compared
 # Prints one line per run and a summary line per action:
@@ -16,14 +17,16 @@ set -euo pipefail
 KILLS=20
 RETRY=60
 CLUSTER=0
+ONLY=""
 BUILD=build
 while [ $# -gt 0 ]; do
   case "$1" in
     --kills) KILLS="$2"; shift ;;
     --retry-for) RETRY="$2"; shift ;;
     --cluster) CLUSTER=1 ;;
+    --only) ONLY="$2"; shift ;;
     --build) BUILD="$2"; shift ;;
-    *) echo "usage: $0 [--kills N] [--retry-for S] [--cluster] [--build DIR]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--kills N] [--retry-for S] [--only ACTION] [--cluster] [--build DIR]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -68,8 +71,8 @@ with open(out + ".csv", "w", encoding="utf-8") as csv, open(out + ".tsv", "w", e
         tsv.write(f"{i}\t{name}\t{i * 1.25:.2f}\n")
 PY
 }
-make_source 5000 "$WORK/small"
-make_source 200000 "$WORK/large"
+make_source 60000 "$WORK/small"
+make_source 1000000 "$WORK/large"
 
 # action table-definition prefill source
 ACTIONS=(
@@ -100,6 +103,7 @@ restart_node() {
 
 for entry in "${ACTIONS[@]}"; do
   IFS='|' read -r action definition prefill size <<<"$entry"
+  [ -n "$ONLY" ] && [ "$action" != "$ONLY" ] && continue
   rows=$(wc -l <"$WORK/$size.tsv")
   engine="${definition##*ENGINE=}"; key=$([[ "$definition" == *"PRIMARY KEY"* ]] && echo key || echo nokey)
   runs=0 kills=0 lost=0 duplicated=0 wrong=0 mismatches=0
@@ -133,6 +137,7 @@ for entry in "${ACTIONS[@]}"; do
     if [ "$killed" -ge 0 ]; then sleep 1; restart_node "$killed" >/dev/null; fi
     status=0; wait "$cli" || status=$?
     runs=$((runs + 1))
+    if [ "$status" -ne 0 ]; then sed "s/^/  run $run said: /" "$WORK/err" >&2; fi
     for node in $(live_nodes); do
       sql "$node" "SET SESSION wsrep_sync_wait = 1" 2>/dev/null || true
       sql "$node" "SELECT id, name, amount FROM t ORDER BY id" >"$WORK/got" 2>/dev/null ||
