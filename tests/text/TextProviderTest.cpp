@@ -8,7 +8,7 @@
 #include <map>
 
 #include "platform/dao/TypeCodes.h"
-#include "platform/dao/text/FileText.h"
+#include "platform/dao/text/TextTable.h"
 #include "support/Damage.h"
 #include "support/Files.h"
 #include "support/Oracle.h"
@@ -184,16 +184,24 @@ TEST(BrokenFile, GivesAnErrorNamingFileAndLine) {
     }
 }
 
-// A streamed table reads the file a block (2 MiB) at a time: a record, a character or a
-// line end that a block's end cuts must come out as in the loaded table, and so must the
-// encoding found past the first block and the errors there.
-TEST(StreamedText, AgreesWithTheLoadedTableOnEveryFileAndAtEveryCutOfABlock) {
+// A table is read from the file a block (2 MiB) at a time, loaded or streamed: a record, a
+// character or a line end that a block's end cuts must come out as when the file is read
+// whole in one block, and so must the encoding found past the first block and the errors
+// there.
+TEST(StreamedText, AgreesWithTheWholeFileReadAtOnceAtEveryCutOfABlock) {
     QTemporaryDir dir;
     auto connection = dao::openConnection(textConnectionString(dir.path()));
     constexpr int kBlock = 2 << 20;
     const auto compare = [&](const QString& name, const QByteArray& bytes) {
-        writeFile(dir.filePath(name), bytes);
-        expectStreamedAsLoaded(*connection, name);
+        SCOPED_TRACE(name.toStdString());
+        const QString path = writeFile(dir.filePath(name), bytes);
+        dao::text::TextTableOptions whole;
+        whole.blockBytes = bytes.size() + 1;
+        const QString sql = "SELECT * FROM [" + name + ']';
+        expectSameTables([&] { return dao::text::readTextTable(path, whole); },
+                         [&] { return connection->openStreamedRecordset(sql, 1); });
+        expectSameTables([&] { return dao::text::readTextTable(path, whole); },
+                         [&] { return connection->openRecordset(sql); });
     };
     for (const GeneratedCase& c : generatedCases()) compare(c.fileName, c.bytes);
     for (const auto& broken : brokenCases()) compare("broken.csv", broken.first);
@@ -241,9 +249,9 @@ TEST(StreamedText, ARecordLeftBehindIsAnErrorTheOnesKeptAreRead) {
     EXPECT_EQ(records->valueAt(4999, 0).toInt(), 5000);
 }
 
-// A file of many megabytes is read in steps, the memory of each handed back once stored;
-// another program shortening the file while it loads must not touch the text being read.
-TEST(LargeFile, EveryRecordIsReadWhateverHappensToTheFileMeanwhile) {
+// A file of many megabytes is read a block at a time; a file changed between the first pass
+// and the second is refused, never read with values or records missing.
+TEST(LargeFile, EveryRecordIsReadAndAFileChangedMeanwhileIsRefused) {
     QTemporaryDir dir;
     constexpr int kRecords = 700000;
     QByteArray csv = "id,text\n";
@@ -254,9 +262,24 @@ TEST(LargeFile, EveryRecordIsReadWhateverHappensToTheFileMeanwhile) {
     ASSERT_EQ(recordset->recordCount(), kRecords);
     for (int i = 0; i < kRecords; ++i) ASSERT_EQ(recordset->valueAt(i, 0).toInt(), i + 1);
 
-    dao::text::FileText text(path);
-    ASSERT_TRUE(QFile::resize(path, 0));
-    EXPECT_EQ(std::count(text.text().begin(), text.text().end(), '\n'), kRecords + 1);
+    const QString sql = QStringLiteral("SELECT * FROM [large.csv]");
+    const auto connection = dao::openConnection(textConnectionString(dir.path()));
+    for (const QByteArray& change : {QByteArray("x"), QByteArray()}) {
+        writeFile(path, csv);
+        const auto streamed = connection->openStreamedRecordset(sql, 1);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        if (change.isEmpty()) {
+            ASSERT_TRUE(file.resize(csv.size() / 2));
+        } else {
+            ASSERT_TRUE(file.seek(csv.size() - 17) && file.write(change) == 1);  // 700000 -> 70000x
+        }
+        file.close();
+        const DaoError error = errorOf([&] { streamed->valueAt(kRecords - 1, 0); });
+        EXPECT_TRUE(error.description().contains(change.isEmpty() ? "fewer than the 700000"
+                                                                  : "changed while it was being read"))
+            << error.description().toStdString();
+    }
 }
 
 // Random bytes of the characters that steer the parser, every other file as UTF-16.

@@ -1,13 +1,13 @@
 #include "platform/dao/text/TextStream.h"
 
+#include <algorithm>
+
 #include "platform/dao/DaoError.h"
 #include "platform/dao/text/TextEncoding.h"
 
 namespace keldara::dao::text {
 
 namespace {
-
-constexpr qint64 kBlockBytes = qint64{2} << 20;
 
 bool isContinuation(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
@@ -28,7 +28,8 @@ bool isHighSurrogate(char16_t unit) {
 
 }  // namespace
 
-TextBlocks::TextBlocks(const QString& path) : path_(path), file_(path) {
+TextBlocks::TextBlocks(const QString& path, qint64 blockBytes)
+    : path_(path), file_(path), blockBytes_(blockBytes) {
     if (!file_.open(QIODevice::ReadOnly)) {
         throw DaoError(
             DaoError::BadFile,
@@ -56,6 +57,7 @@ void TextBlocks::throwUnreadable() const {
 }
 
 void TextBlocks::rewind() {
+    dropAhead();
     if (!file_.seek(textStart_)) throwUnreadable();
     carried_.clear();
     textSize_ = 0;
@@ -63,6 +65,7 @@ void TextBlocks::rewind() {
 }
 
 bool TextBlocks::settleEncoding() {
+    dropAhead();
     const bool redo = checking_ && notUtf8_;
     if (redo) encoding_ = Encoding::Windows1252;
     checking_ = false;
@@ -70,19 +73,49 @@ bool TextBlocks::settleEncoding() {
     return redo;
 }
 
+TextBlocks::~TextBlocks() {
+    dropAhead();
+}
+
+// The next block is read and decoded on a second thread while the records of this one are
+// read; a new pass drops it.
 bool TextBlocks::readInto(std::string& text) {
-    raw_.resize(kBlockBytes);
-    const qint64 got = file_.read(raw_.data(), kBlockBytes);
+    Decoded block = ahead_.valid() ? ahead_.get() : decodeNext();
+    if (!block.any) return false;
+    ahead_ = std::async(std::launch::async, [this] { return decodeNext(); });
+    text.append(block.text);
+    textSize_ += block.text.size();
+    return true;
+}
+
+void TextBlocks::dropAhead() {
+    if (!ahead_.valid()) return;
+    try {
+        ahead_.get();
+    } catch (const DaoError&) {  // a block no pass reads any more
+    }
+}
+
+TextBlocks::Decoded TextBlocks::decodeNext() {
+    Decoded block;
+    std::string& text = block.text;
+    qint64 got = 0;
+    if (encoding_ == Encoding::Utf8) {
+        text.resize(static_cast<std::size_t>(blockBytes_));
+        got = file_.read(text.data(), blockBytes_);
+        text.resize(static_cast<std::size_t>(std::max<qint64>(got, 0)));
+    } else {
+        raw_.resize(blockBytes_);
+        got = file_.read(raw_.data(), blockBytes_);
+        raw_.truncate(std::max<qint64>(got, 0));
+    }
     if (got < 0) throwUnreadable();
-    raw_.truncate(got);
     const bool last = file_.atEnd() || got == 0;
-    if (got == 0 && carried_.empty()) return false;
-    const std::size_t before = text.size();
-    const std::string_view bytes(raw_.constData(), static_cast<std::size_t>(raw_.size()));
+    if (got == 0 && carried_.empty()) return block;
+    block.any = true;
     switch (encoding_) {
         case Encoding::Utf8:
-            if (checking_ && !notUtf8_) checkUtf8(bytes, last);
-            text.append(bytes);
+            if (checking_ && !notUtf8_) checkUtf8(text, last);
             break;
         case Encoding::Windows1252: {
             const QByteArray utf8 = windows1252ToUtf8(raw_.constData(), raw_.size());
@@ -94,8 +127,7 @@ bool TextBlocks::readInto(std::string& text) {
             appendUtf16(text, last);
             break;
     }
-    textSize_ += text.size() - before;
-    return true;
+    return block;
 }
 
 // Checks the bytes with the character left unfinished at the end of the last block; the

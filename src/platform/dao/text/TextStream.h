@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QString>
 #include <cstdint>
+#include <future>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,7 +22,10 @@ namespace keldara::dao::text {
 // DaoError naming the file when it cannot be opened or read or holds malformed UTF-16.
 class TextBlocks {
   public:
-    explicit TextBlocks(const QString& path);
+    TextBlocks(const QString& path, qint64 blockBytes);
+    ~TextBlocks();
+    TextBlocks(const TextBlocks&) = delete;
+    TextBlocks& operator=(const TextBlocks&) = delete;
 
     // Appends the next block of text to `text`; false, appending nothing, after the last.
     bool readInto(std::string& text);
@@ -37,6 +41,13 @@ class TextBlocks {
 
   private:
     enum class Encoding { Utf8, Windows1252, Utf16LE, Utf16BE };
+    struct Decoded {
+        std::string text;
+        bool any = false;  // false after the last block
+    };
+
+    Decoded decodeNext();
+    void dropAhead();
 
     [[noreturn]] void throwUnreadable() const;
     void checkUtf8(std::string_view bytes, bool last);
@@ -46,11 +57,13 @@ class TextBlocks {
     QFile file_;
     Encoding encoding_ = Encoding::Utf8;
     qint64 textStart_ = 0;  // the byte-order mark's length
+    qint64 blockBytes_;
     QByteArray raw_;        // the block read from the file
     std::string carried_;   // bytes of a character begun at the end of the last block
     bool checking_ = true;  // the first pass, checking that the text is UTF-8
     bool notUtf8_ = false;
     std::uint64_t textSize_ = 0;
+    std::future<Decoded> ahead_;  // the next block, read while this one is
 };
 
 // The records of one pass of TextBlocks, exactly as RecordReader reads them from the whole

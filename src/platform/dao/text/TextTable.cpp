@@ -10,7 +10,6 @@
 #include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
 #include "platform/dao/text/DelimitedParser.h"
-#include "platform/dao/text/FileText.h"
 #include "platform/dao/text/TextEncoding.h"
 #include "platform/dao/text/TextStream.h"
 #include "platform/dao/text/ValueScanning.h"
@@ -78,7 +77,7 @@ class ColumnScan {
             return;
         }
         int32_ = int64_ = false;
-        if (double_) double_ = parseExactDouble(value).has_value();
+        if (double_) double_ = isExactDouble(value);
     }
 
     bool any_ = false;
@@ -123,31 +122,46 @@ QString textOf(std::string_view bytes) {
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-void appendValue(Column& column, std::string_view bytes, int type) {
+// Appends the value of `bytes` as the first pass typed its column; false when it does not
+// hold that type, which only a file changed since the first pass can give.
+bool appendValue(Column& column, std::string_view bytes, int type) {
     switch (type) {
         case adType::Integer:
-        case adType::BigInt:
-            column.append(Value::integer(parseInteger(bytes).value_or(0)));
-            return;
-        case adType::Double:
-            column.append(Value::floating(parseExactDouble(bytes).value_or(0.0)));
-            return;
+        case adType::BigInt: {
+            const auto integer = parseInteger(bytes);
+            if (integer) column.appendInteger(*integer);
+            return integer.has_value();
+        }
+        case adType::Double: {
+            const auto number = parseExactDouble(bytes);
+            if (number) column.appendDouble(*number);
+            return number.has_value();
+        }
         case adType::Date: {
             const auto date = parseIsoDate(bytes);
-            if (!date) {
-                column.append(Value::null());
-            } else if (!date->hasTime) {
-                column.append(Value::date(date->parts.year, date->parts.month, date->parts.day));
+            if (!date) return false;
+            const DateTime& parts = date->parts;
+            if (date->hasTime) {
+                column.appendDateTime(ValueKind::DateTime, parts);
             } else {
-                column.append(Value::dateTime(date->parts));
+                column.appendDateTime(ValueKind::Date, DateTime{parts.year, parts.month, parts.day});
             }
-            return;
+            return true;
         }
         default:
             column.appendUtf8Text(bytes);  // a text: no QString in between when it is ASCII
-            return;
+            return true;
     }
 }
+
+DaoError changedMeanwhile(const QString& path) {
+    return DaoError(DaoError::BadFile,
+                    QStringLiteral("The file \"%1\" cannot be read: it was changed while it was "
+                                   "being read.")
+                        .arg(path));
+}
+
+
 
 // What the first pass over a text finds, record by record: the field names, the number of
 // records and every column's type. It keeps no values.
@@ -253,8 +267,8 @@ class TableScan {
 // there are several.
 class RowFiller {
   public:
-    RowFiller(std::vector<FieldInfo> fields, bool headerRow)
-        : fields_(std::move(fields)), headerSkipped_(!headerRow) {}
+    RowFiller(const QString& path, std::vector<FieldInfo> fields, bool headerRow)
+        : path_(path), fields_(std::move(fields)), headerSkipped_(!headerRow) {}
 
     // Appends the next record's values to `columns`; false after the last record.
     template <class Records>
@@ -271,9 +285,9 @@ class RowFiller {
             const std::size_t filled = std::min(slices.size(), width);
             for (std::size_t c = 0; c < width; ++c) {
                 if (c >= filled || slices[c].origin == SliceOrigin::Null) {
-                    columns[c].append(Value::null());
-                } else {
-                    appendValue(columns[c], reader.bytes(slices[c]), fields_[c].type);
+                    columns[c].appendNull();
+                } else if (!appendValue(columns[c], reader.bytes(slices[c]), fields_[c].type)) {
+                    throw changedMeanwhile(path_);
                 }
             }
             return true;
@@ -283,85 +297,40 @@ class RowFiller {
     const std::vector<FieldInfo>& fields() const { return fields_; }
 
   private:
+    QString path_;
     std::vector<FieldInfo> fields_;
     bool headerSkipped_;
 };
 
-// Builds the recordset in two passes over the text, record by record: the first finds the
-// field names, the number of records and every column's type; the second stores the values
-// in the columns. Neither keeps more of the text than the record at hand.
-class TableBuilder {
-  public:
-    TableBuilder(const QString& path, FileText& file, char delimiter, bool headerRow)
-        : path_(path), file_(file), delimiter_(delimiter), headerRow_(headerRow) {}
-
-    std::unique_ptr<Recordset> build() {
-        TableScan scan = scanText();
-        if (file_.settleEncoding()) {
-            scan = scanText();
-            file_.rewind();
-        }
-        if (scan.isEmpty()) return std::make_unique<Recordset>();
-        std::vector<FieldInfo> fields = scan.fields(file_.text().size());
-        const std::size_t rows = scan.rows();
-        RowFiller filler(fields, headerRow_);
-        return std::make_unique<Recordset>(std::move(fields), fill(filler, rows));
-    }
-
-  private:
-    TableScan scanText() {
-        TableScan scan(path_, headerRow_);
-        RecordReader reader(file_.text(), delimiter_, path_);
-        while (reader.next()) {
-            file_.release(reader.position());
-            scan.observe(reader);
-        }
-        return scan;
-    }
-
-    std::vector<Column> fill(RowFiller& filler, std::size_t rows) {
-        std::vector<Column> columns(filler.fields().size());
-        for (Column& column : columns) column.reserve(rows);
-        RecordReader reader(file_.text(), delimiter_, path_);
-        for (std::size_t row = 0; row < rows; ++row) {
-            file_.release(reader.position());  // the text before this record: read and stored
-            if (!filler.appendRow(reader, columns)) break;
-        }
-        return columns;
-    }
-
-    const QString& path_;
-    FileText& file_;
-    char delimiter_;
-    bool headerRow_;
-};
-
-// The records of a text file read for a streamed recordset: the first pass on opening, the
-// second record by record as they are asked for.
+// The records of a text file, in two passes over its text read a block at a time: the first
+// finds the field names, the number of records and every column's type; the second stores
+// the values in columns, all at once for a loaded recordset, or record by record as a
+// streamed one asks for them. Neither holds more of the text than a block.
 class StreamedTable final : public RowSource {
   public:
     StreamedTable(const QString& path, const TextTableOptions& options)
-        : path_(path), blocks_(path), headerRow_(options.headerRow) {
+        : path_(path), blocks_(path, options.blockBytes), headerRow_(options.headerRow) {
         const std::string firstLine = blocks_.firstLine();
         delimiter_ = options.delimiter.value_or(chooseDelimiter(
             QFileInfo(path).fileName(),
             QByteArrayView(firstLine.data(), static_cast<qsizetype>(firstLine.size()))));
     }
 
+    std::unique_ptr<Recordset> load() {
+        std::optional<std::vector<FieldInfo>> fields = firstPass();
+        if (!fields) return std::make_unique<Recordset>();
+        std::vector<Column> columns(fields->size());
+        for (Column& column : columns) column.reserve(rows_);
+        if (readRows(columns, static_cast<long>(rows_)) != static_cast<long>(rows_))
+            throw changedMeanwhile(path_);
+        return std::make_unique<Recordset>(std::move(*fields), std::move(columns));
+    }
+
     std::unique_ptr<Recordset> open(std::unique_ptr<StreamedTable> self, long keepRows) {
-        TableScan scan = scanText();
-        std::uint64_t textBytes = blocks_.textSize();
-        if (blocks_.settleEncoding()) {
-            scan = scanText();
-            textBytes = blocks_.textSize();
-            blocks_.rewind();
-        }
-        if (scan.isEmpty()) return std::make_unique<Recordset>();
-        std::vector<FieldInfo> fields = scan.fields(textBytes);
-        filler_.emplace(fields, headerRow_);
-        records_.emplace(blocks_, delimiter_, path_);
-        const auto rows = static_cast<long>(scan.rows());
-        return std::make_unique<Recordset>(std::move(fields), rows, std::move(self), keepRows);
+        std::optional<std::vector<FieldInfo>> fields = firstPass();
+        if (!fields) return std::make_unique<Recordset>();
+        return std::make_unique<Recordset>(std::move(*fields), static_cast<long>(rows_),
+                                           std::move(self), keepRows);
     }
 
     long readRows(std::vector<Column>& columns, long maxRows) override {
@@ -371,6 +340,23 @@ class StreamedTable final : public RowSource {
     }
 
   private:
+    // The fields, or none for a text without any; the second pass is ready to begin.
+    std::optional<std::vector<FieldInfo>> firstPass() {
+        TableScan scan = scanText();
+        std::uint64_t textBytes = blocks_.textSize();
+        if (blocks_.settleEncoding()) {
+            scan = scanText();
+            textBytes = blocks_.textSize();
+            blocks_.rewind();
+        }
+        if (scan.isEmpty()) return std::nullopt;
+        std::vector<FieldInfo> fields = scan.fields(textBytes);
+        filler_.emplace(path_, fields, headerRow_);
+        records_.emplace(blocks_, delimiter_, path_);
+        rows_ = scan.rows();
+        return fields;
+    }
+
     TableScan scanText() {
         TableScan scan(path_, headerRow_);
         RecordStream records(blocks_, delimiter_, path_);
@@ -384,6 +370,7 @@ class StreamedTable final : public RowSource {
     char delimiter_ = ',';
     std::optional<RowFiller> filler_;
     std::optional<RecordStream> records_;
+    std::size_t rows_ = 0;
 };
 
 }  // namespace
@@ -400,10 +387,7 @@ char chooseDelimiter(const QString& fileName, QByteArrayView text) {
 }
 
 std::unique_ptr<Recordset> readTextTable(const QString& path, const TextTableOptions& options) {
-    FileText file(path);
-    const char delimiter =
-        options.delimiter.value_or(chooseDelimiter(QFileInfo(path).fileName(), file.view()));
-    return TableBuilder(path, file, delimiter, options.headerRow).build();
+    return StreamedTable(path, options).load();
 }
 
 std::unique_ptr<Recordset> streamTextTable(const QString& path, const TextTableOptions& options,

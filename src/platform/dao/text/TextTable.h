@@ -13,6 +13,8 @@ struct TextTableOptions {
     // The field delimiter; when absent, "," for .csv files, and for other files a tab when
     // the first line holds one, else ",".
     std::optional<char> delimiter;
+    // The file is read this many bytes at a time; a block larger than the file reads it whole.
+    qint64 blockBytes = qint64{2} << 20;
 };
 
 // Reads a whole delimited text file into a recordset. Field types come from the values:

@@ -191,6 +191,11 @@ std::optional<double> parseExactDouble(std::string_view s) {
     return value;
 }
 
+bool isExactDouble(std::string_view s) {
+    const std::size_t digits = plainDigitCount(s);
+    return (digits > 0 && digits <= 15) || parseExactDouble(s).has_value();
+}
+
 std::optional<ParsedDate> parseIsoDate(std::string_view s) {
     ParsedDate result;
     DateTime& dt = result.parts;

@@ -18,6 +18,8 @@ std::optional<std::int64_t> parseInteger(std::string_view text);
 // written: "0.25" and "1.50" do, "0.1000000000000000001" does not. Exponents ("1e5"),
 // grouping ("2,666"), a sign "+" and blanks are not part of a number.
 std::optional<double> parseExactDouble(std::string_view text);
+// Whether parseExactDouble reads `text`, without reading it where its form says so.
+bool isExactDouble(std::string_view text);
 
 // A date "YYYY-MM-DD", or a date and time "YYYY-MM-DD HH:MM", "YYYY-MM-DD HH:MM:SS" with
 // an optional fraction of up to six digits, "T" allowed in place of the blank. The date
