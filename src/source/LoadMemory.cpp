@@ -35,8 +35,9 @@ qint64 unpackedZipBytes(const QString& path) {
 // A loaded cell costs a kind byte and a payload of 4 or 8 bytes beside its text.
 constexpr qint64 kCellBytes = 9;
 
-// Text: the copy of the file (handed back as the load passes it), the texts, and a cell per
-// field, the fields counted from the separators in the first 64 KB.
+// Text: the texts (at most two bytes a character, where the file takes one or more) and a
+// cell per field, the fields counted from the separators in the first 64 KB; the file itself
+// is read a block at a time.
 qint64 textLoadBytes(const QString& path, qint64 size) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return 0;

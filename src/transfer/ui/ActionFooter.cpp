@@ -346,6 +346,8 @@ TransferResult ActionFooter::runStoppable(
     chkSkipRefused_->setEnabled(true);
     running_ = false;
     emit runFinished();
+    if (!progress.notices().isEmpty())
+        tell(progress.notices().join(QLatin1Char('\n')), platform::MessageIcon::Information);
     return result;
 }
 

@@ -27,6 +27,11 @@ void WindowProgress::setProgressValue(long value) {
     if (ws_.PB) ws_.PB->setCurrentValue(static_cast<double>(value));
 }
 
+void WindowProgress::notice(const QString& text) {
+    setStatusText(text);
+    notices_ << text;
+}
+
 bool WindowProgress::stopRequested() {
     if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= EventIntervalMs) {
         QCoreApplication::processEvents();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QStringList>
 
 #include "platform/dao/Connection.h"
 #include "shell/ui/Workspace.h"
@@ -22,6 +23,9 @@ class WindowProgress : public TransferProgress {
     void setProgressMaximum(long maximum) override;
     void setProgressValue(long value) override;
     bool stopRequested() override;
+    // Shown in the status bar, and kept: the next status text replaces it there.
+    void notice(const QString& text) override;
+    const QStringList& notices() const { return notices_; }
 
   private:
     static constexpr int EventIntervalMs = 50;
@@ -30,6 +34,7 @@ class WindowProgress : public TransferProgress {
     const bool& stopPressed_;
     const dao::Connection* target_;
     QElapsedTimer sinceEvents_;
+    QStringList notices_;
 };
 
 }  // namespace keldara::transfer
