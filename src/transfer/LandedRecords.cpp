@@ -4,6 +4,8 @@
 #include <map>
 
 #include "mapping/FieldMatching.h"
+#include "platform/dao/DaoError.h"
+#include "transfer/RecordStatements.h"
 #include "transfer/SqlText.h"
 
 namespace keldara::transfer {
@@ -32,7 +34,10 @@ std::vector<QStringList> uniqueKeys(dao::Connection& connection, const QString& 
 
 LandedRecords::LandedRecords(dao::Connection& connection, const QString& table,
                              const PairedFields& fields)
-    : connection_(connection), fields_(fields), table_(QuoteIdentifier(table)) {
+    : connection_(connection),
+      fields_(fields),
+      table_(QuoteIdentifier(table)),
+      transactional_(transactional(connection, table)) {
     for (const QStringList& key : uniqueKeys(connection, table)) {
         std::vector<int> positions;
         for (const QString& column : key)
@@ -51,6 +56,7 @@ void LandedRecords::start() {
 }
 
 long LandedRecords::landed(long first, long end, long confirmed) {
+    checkIntact(first, end);
     usedKey_ = keyHasValues(first, end);
     if (!usedKey_) {
         const long long rows = countOf(QStringLiteral("SELECT COUNT(*) FROM ") + table_);
@@ -74,6 +80,7 @@ long LandedRecords::landed(long first, long end, long confirmed) {
 // The records are looked at a part at a time, in their order, so that a source read as a
 // stream (which keeps only the records near the furthest one read) still holds each part's.
 long LandedRecords::landedPrefix(long first, long end) {
+    checkIntact(first, end);
     constexpr long kPart = 1000;
     for (long part = first; part < end; part += kPart) {
         const long partEnd = std::min(end, part + kPart);
@@ -94,6 +101,33 @@ long LandedRecords::landedPrefix(long first, long end) {
         if (low < partEnd) return low - first;
     }
     return end - first;
+}
+
+// A table that cannot undo (MyISAM) whose server stopped while it was written may hold rows
+// its index does not know of, or a row written in part: neither its key nor its row count
+// then tells which records are in it. The server's check finds such damage; the run ends
+// saying so rather than going on from a wrong answer.
+void LandedRecords::checkIntact(long first, long end) const {
+    if (transactional_) return;
+    const auto check = connection_.openRecordset(QStringLiteral("CHECK TABLE ") + table_);
+    QStringList damage;
+    for (long row = 0; row < check->recordCount(); ++row) {
+        const QString type = check->valueAt(row, 2).standardText();
+        const QString text = check->valueAt(row, 3).standardText();
+        const bool fine =
+            text == QLatin1String("OK") || text == QLatin1String("Table is already up to date");
+        if (type == QLatin1String("error") || (type == QLatin1String("status") && !fine))
+            damage << text;
+    }
+    if (damage.isEmpty()) return;
+    throw dao::DaoError(
+        dao::DaoError::BadQuery,
+        QStringLiteral("The table %1 was left damaged when the server stopped (CHECK TABLE: "
+                       "\"%2\"): whether records %3 to %4 were written cannot be found out. "
+                       "Repair it (REPAIR TABLE %1) before the run is resumed.")
+            .arg(table_, damage.join(QStringLiteral("; ")))
+            .arg(first + 1)
+            .arg(end));
 }
 
 bool LandedRecords::keyHasValues(long first, long end) const {

@@ -12,7 +12,8 @@ namespace keldara::transfer {
 // way when the connection was lost) reached the table: by the table's primary or unique key
 // when the paired fields cover one and the records hold a value in each of its columns, else
 // by the table's row count against the count expected from the records known written
-// (nothing else is to write the table meanwhile).
+// (nothing else is to write the table meanwhile). A table that cannot undo is checked first:
+// one the server's stop left damaged ends the run (DaoError) with what is known.
 class LandedRecords {
   public:
     LandedRecords(dao::Connection& connection, const QString& table, const PairedFields& fields);
@@ -31,12 +32,14 @@ class LandedRecords {
     QString means() const { return usedKey_ ? keyMeans_ : QStringLiteral("by the row count"); }
 
   private:
+    void checkIntact(long first, long end) const;
     bool keyHasValues(long first, long end) const;
     long long countOf(const QString& query) const;
 
     dao::Connection& connection_;
     const PairedFields& fields_;
     QString table_;
+    bool transactional_;
     std::vector<int> key_;  // the positions in the paired fields of the key's columns
     QString keyMeans_;
     long long rowsAtStart_ = 0;

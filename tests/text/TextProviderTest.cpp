@@ -276,8 +276,8 @@ TEST(LargeFile, EveryRecordIsReadAndAFileChangedMeanwhileIsRefused) {
         }
         file.close();
         const DaoError error = errorOf([&] { streamed->valueAt(kRecords - 1, 0); });
-        EXPECT_TRUE(error.description().contains(change.isEmpty() ? "fewer than the 700000"
-                                                                  : "changed while it was being read"))
+        EXPECT_TRUE(error.description().contains(
+            change.isEmpty() ? "fewer than the 700000" : "changed while it was being read"))
             << error.description().toStdString();
     }
 }

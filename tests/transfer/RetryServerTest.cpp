@@ -1,5 +1,7 @@
 // A run whose connection is lost, or whose statement the server undoes, opens it again and
 // goes on so that every record is in the table exactly once, whatever the lost statement did.
+#include <QFile>
+
 #include "support/TestServer.h"
 #include "transfer/TransferTestSupport.h"
 
@@ -76,6 +78,38 @@ TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce
             EXPECT_EQ(result.recordsUpdated + result.recordsInserted, c.records);
         }
     }
+}
+
+// A table that cannot undo, left damaged by its server's stop, tells nothing sure of the
+// records in flight: the run ends saying so instead of going on from a wrong answer.
+TEST_F(RetryServerTest, ATableThatCannotUndoLeftDamagedEndsTheRunSayingSo) {
+    run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=MyISAM"});
+    const auto real = dao::openConnection(scratchConnectionString());
+    test::Flaky flaky(*real, *connection_);
+    flaky.prefix = "insert";
+    flaky.nth = 2;
+    flaky.afterLoss = [&] {  // the data file shorter than the table's state says
+        run({"FLUSH TABLES T"});
+        QFile data(connection_->openRecordset("SELECT CONCAT(@@datadir, DATABASE(), '/T.MYD')")
+                       ->valueAt(0, 0)
+                       .standardText());
+        ASSERT_TRUE(data.resize(data.size() - 7));
+    };
+    transfer::RunChoices choices;
+    choices.retryForSeconds = 20;
+    test::RecordingProgress progress;
+    const transfer::TransferResult result =
+        test::runAction("BULK", "T", "k", test::numberedRecords(2 * transfer::BulkBatchRows),
+                        test::kNumberedPairing, flaky, progress, choices);
+    EXPECT_FALSE(result.completed());
+    EXPECT_TRUE(result.errorDescription.contains(
+        QStringLiteral("was left damaged when the server stopped (CHECK TABLE: ")))
+        << result.errorDescription.toStdString();
+    EXPECT_TRUE(result.errorDescription.contains(
+        QStringLiteral("whether records %1 to %2 were written cannot be found out")
+            .arg(transfer::BulkBatchRows + 1)
+            .arg(2 * transfer::BulkBatchRows)))
+        << result.errorDescription.toStdString();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 #include <type_traits>
 
 #include "platform/dao/Connection.h"
@@ -85,6 +86,7 @@ struct Flaky : ForwardingConnection {
             return run();
         }
         run();
+        if (afterLoss) afterLoss();
         throw dao::DaoError(dao::DaoError::BadQuery, "Lost connection to server during query", 2013,
                             dao::DaoError::Category::ConnectionLost);
     }
@@ -94,6 +96,7 @@ struct Flaky : ForwardingConnection {
     QString prefix;
     int nth = 0;
     int seen = 0;
+    std::function<void()> afterLoss;  // what else the lost server did
 };
 
 // Records k, v, n from 1 to `count`: k, "v" + k, and k * 7.

@@ -144,7 +144,8 @@ bool appendValue(Column& column, std::string_view bytes, int type) {
             if (date->hasTime) {
                 column.appendDateTime(ValueKind::DateTime, parts);
             } else {
-                column.appendDateTime(ValueKind::Date, DateTime{parts.year, parts.month, parts.day});
+                column.appendDateTime(ValueKind::Date,
+                                      DateTime{parts.year, parts.month, parts.day});
             }
             return true;
         }
@@ -160,8 +161,6 @@ DaoError changedMeanwhile(const QString& path) {
                                    "being read.")
                         .arg(path));
 }
-
-
 
 // What the first pass over a text finds, record by record: the field names, the number of
 // records and every column's type. It keeps no values.
