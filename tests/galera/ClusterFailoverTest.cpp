@@ -62,7 +62,7 @@ TEST(ClusterFailoverTest, TheNodeInUseKilledTheRunEndsOnAnotherWithEveryNodeEqua
         const auto target = onServer(list, database);
         target->execute("DROP TABLE IF EXISTS T");
         target->execute("CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB");
-        const dao::Recordset source = test::numberedRecords(c.records);
+        const dao::Recordset source = test::records(test::numbered(c.records));
         KillingNodeInUse progress;
         progress.target = target.get();
         progress.servers = servers;

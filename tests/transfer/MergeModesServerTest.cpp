@@ -1,6 +1,7 @@
 // Update or insert, the bulk merges, skipping refused records into a rejects file and
 // emptying the target first, on the test server's InnoDB and MyISAM tables: what the table
 // holds afterwards, the counts and the rejects file, exactly.
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <map>
 
@@ -140,15 +141,14 @@ TEST_F(MergeModesTest, ARefusedRecordStopsTheRunOrIsListedAndSkipped) {
                         EXPECT_EQ(result.recordsDone, long(source.size()));
                         EXPECT_EQ(result.recordsRefused, 1);
                         const QString text = QString::fromUtf8(test::readAll(rejects.path()));
-                        const QString head = "\"Record\",\"Error\",\"k\",\"v\",\"n\"\r\n";
-                        const QString line = QStringLiteral("%1,\"").arg(at + 1) + fault.words;
-                        EXPECT_TRUE(text.startsWith(head + line)) << text.toStdString();
-                        EXPECT_TRUE(
-                            text.endsWith(QStringLiteral("\",\"%1\",\"%2\",\"%3\"\r\n")
-                                              .arg(at + 1)
-                                              .arg(fault.bad.v, fault.bad.n.standardText())))
+                        const QString listed =
+                            QStringLiteral("%1,\"%2[^\r\n]*\",\"%1\",\"%3\",\"%4\"")
+                                .arg(at + 1)
+                                .arg(QRegularExpression::escape(fault.words), fault.bad.v,
+                                     fault.bad.n.standardText());
+                        EXPECT_TRUE(text.contains(QRegularExpression(
+                            "^\"Record\",\"Error\",\"k\",\"v\",\"n\"\r\n" + listed + "\r\n$")))
                             << text.toStdString();
-                        EXPECT_EQ(text.count("\r\n"), 2);
                     }
                 }
             }

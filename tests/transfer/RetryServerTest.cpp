@@ -62,7 +62,7 @@ TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce
         flaky.fault = c.fault;
         flaky.prefix = c.prefix;
         flaky.nth = c.nth;
-        const dao::Recordset source = test::numberedRecords(c.records);
+        const dao::Recordset source = test::records(test::numbered(c.records));
         transfer::RunChoices choices;
         choices.retryForSeconds = 20;
         choices.emptyTarget = c.emptyTarget;
@@ -121,7 +121,7 @@ TEST_F(RetryServerTest, BatchesKeepWithinTheClusterWriteSetLimit) {
          "SET GLOBAL wsrep_max_ws_rows = 700"});
     const std::shared_ptr<void> restore(
         nullptr, [&](void*) { connection_->execute("SET GLOBAL wsrep_max_ws_rows = 0"); });
-    const dao::Recordset source = test::numberedRecords(1500);
+    const dao::Recordset source = test::records(test::numbered(1500));
     for (const char* action : {"BULK", "BULK-UPSERT"}) {
         SCOPED_TRACE(action);
         run({"DELETE FROM T"});

@@ -162,43 +162,19 @@ TEST_P(TransferServerTest, SampleTablesArriveValueForValueByScriptInsertBulkAndM
         expectTableHolds(*source, "bulk merge");
 
         // Into an empty table, every record inserted by its match value.
-        for (const bool bulkUpsert : {false, true}) {
+        for (const char* action : {"UPSERT", "BULK-UPSERT"}) {
             connection_->execute("DELETE FROM Tester");
-            const mapping::FieldPairing all = pairingOf(*source, false);
-            const transfer::TransferResult upserted =
-                bulkUpsert
-                    ? transfer::BulkMerge(true, "Tester", key, *source, all, *connection_, progress)
-                    : transfer::MergeToTarget("UPSERT", "Tester", key, *source, all, *connection_,
-                                              progress);
+            const transfer::TransferResult upserted = test::runAction(
+                action, "Tester", key, *source, pairingOf(*source, false), *connection_, progress);
             EXPECT_EQ(upserted.recordsInserted, source->recordCount());
-            expectTableHolds(*source, bulkUpsert ? "bulk upsert" : "upsert");
+            expectTableHolds(*source, action);
         }
     }
     if (!missing.isEmpty()) GTEST_SKIP() << missing.join('\n').toStdString();
 }
 
-// Records "k,v,n k,v,n ..." of a table k, v, n: numbers as integers, the rest as text.
-dao::Recordset records(const QString& text) {
-    namespace t = dao::adType;
-    dao::Recordset rs({{"k", t::Integer}, {"v", t::VarWChar}, {"n", t::Integer}});
-    for (const QString& record : text.split(' ', Qt::SkipEmptyParts)) {
-        std::vector<Value> row;
-        for (const QString& field : record.split(',')) {
-            bool isNumber = false;
-            const int number = field.toInt(&isNumber);
-            row.push_back(isNumber ? Value::integer(number) : Value::text(field));
-        }
-        rs.appendRow(row);
-    }
-    return rs;
-}
-
-// Records "1,a,1 2,a,2 ... n,a,n ": more than a bulk batch holds.
-QString numbered(long n) {
-    QString text;
-    for (long i = 1; i <= n; ++i) text += QStringLiteral("%1,a,%1 ").arg(i);
-    return text;
-}
+using test::numbered;
+using test::records;
 
 TEST_P(TransferServerTest, FirstFailureOrStopKeepsExactlyTheRecordsBefore) {
     const long batch = transfer::BulkBatchRows;
@@ -285,36 +261,29 @@ TEST_F(StatementServerTest, NamesReachTheServerExactly) {
     }
 }
 
-// The connection dies between two statements (killed from another one): the run says which
+// The connection dies before a statement (killed from another one): the run says which
 // records are written, which may have been, and that the rest were not sent.
 TEST_F(StatementServerTest, ALostConnectionIsReportedAsWhatIsKnown) {
     const long batch = transfer::BulkBatchRows;
-    const dao::Recordset source = test::numberedRecords(2 * batch + 5);
-    struct Killing : test::RecordingProgress {
-        dao::Connection* killer = nullptr;
-        QString victim;
-        bool stopRequested() override {
-            if (RecordingProgress::stopRequested()) killer->execute("KILL CONNECTION " + victim);
-            return false;
-        }
-    };
+    const dao::Recordset source = records(numbered(2 * batch + 5));
     const struct {
         const char* action;
-        long killAfter;  // records or batches
+        const char* killedBefore;  // the nth statement starting so
+        int nth;
         long writtenBefore, mayBeLast;
-    } cases[] = {{"INSERT", 2, 2, 3}, {"BULK", 1, batch, 2 * batch}};
+    } cases[] = {{"INSERT", "insert", 3, 2, 3}, {"BULK", "LOAD DATA", 2, batch, 2 * batch}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.action);
         run({"DROP TABLE IF EXISTS T",
              "CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB"});
-        const auto doomed = dao::openConnection(scratchConnectionString());
-        Killing progress;
-        progress.killer = connection_;
-        progress.victim =
-            doomed->openRecordset("SELECT CONNECTION_ID()")->valueAt(0, 0).standardText();
-        progress.stopAfterRecords = c.killAfter;
+        const auto real = dao::openConnection(scratchConnectionString());
+        test::Flaky doomed(*real, *connection_);
+        doomed.fault = test::Flaky::Fault::Killed;
+        doomed.prefix = c.killedBefore;
+        doomed.nth = c.nth;
+        test::RecordingProgress progress;
         const transfer::TransferResult result =
-            test::runAction(c.action, "T", {}, source, test::kNumberedPairing, *doomed, progress);
+            test::runAction(c.action, "T", {}, source, test::kNumberedPairing, doomed, progress);
         EXPECT_TRUE(result.connectionLost) << result.message.toStdString();
         EXPECT_EQ(result.endedAtRecord, c.writtenBefore + 1);
         EXPECT_EQ(result.inFlightLast, c.mayBeLast);

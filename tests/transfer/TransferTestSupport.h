@@ -99,19 +99,30 @@ struct Flaky : ForwardingConnection {
     std::function<void()> afterLoss;  // what else the lost server did
 };
 
-// Records k, v, n from 1 to `count`: k, "v" + k, and k * 7.
-inline dao::Recordset numberedRecords(long count) {
+// Records "k,v,n k,v,n ..." of a table k, v, n: numbers as integers, the rest as text.
+inline dao::Recordset records(const QString& text) {
     dao::Recordset rs(
         {{"k", dao::adType::Integer}, {"v", dao::adType::VarWChar}, {"n", dao::adType::Integer}});
-    for (long k = 1; k <= count; ++k) {
-        rs.appendRow(std::vector<dao::Value>{dao::Value::integer(k),
-                                             dao::Value::text(QStringLiteral("v%1").arg(k)),
-                                             dao::Value::integer(k * 7)});
+    for (const QString& record : text.split(' ', Qt::SkipEmptyParts)) {
+        std::vector<dao::Value> row;
+        for (const QString& field : record.split(',')) {
+            bool isNumber = false;
+            const int number = field.toInt(&isNumber);
+            row.push_back(isNumber ? dao::Value::integer(number) : dao::Value::text(field));
+        }
+        rs.appendRow(row);
     }
     return rs;
 }
 
-// The fields k, v and n of numberedRecords, each paired with the column of its name.
+// Records k, v, n from 1 to `count` as records() reads them: k, "v" + k, and k * 7.
+inline QString numbered(long count) {
+    QString text;
+    for (long k = 1; k <= count; ++k) text += QStringLiteral("%1,v%1,%2 ").arg(k).arg(k * 7);
+    return text;
+}
+
+// The fields k, v and n of records(), each paired with the column of its name.
 inline const mapping::FieldPairing kNumberedPairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
 
 // Runs `action` (INSERT, UPDATE, UPSERT, BULK, BULK-MERGE or BULK-UPSERT) into `table`.
