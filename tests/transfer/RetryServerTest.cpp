@@ -98,9 +98,9 @@ TEST_F(RetryServerTest, ATableThatCannotUndoLeftDamagedEndsTheRunSayingSo) {
     transfer::RunChoices choices;
     choices.retryForSeconds = 20;
     test::RecordingProgress progress;
-    const transfer::TransferResult result =
-        test::runAction("BULK", "T", "k", test::numberedRecords(2 * transfer::BulkBatchRows),
-                        test::kNumberedPairing, flaky, progress, choices);
+    const transfer::TransferResult result = test::runAction(
+        "BULK", "T", "k", test::records(test::numbered(2 * transfer::BulkBatchRows)),
+        test::kNumberedPairing, flaky, progress, choices);
     EXPECT_FALSE(result.completed());
     EXPECT_TRUE(result.errorDescription.contains(
         QStringLiteral("was left damaged when the server stopped (CHECK TABLE: ")))
