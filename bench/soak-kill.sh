@@ -2,12 +2,13 @@
 # Soak of the transfer against a server that dies: keldara-cli runs each action while the
 # server is killed (kill -9) at a random moment and started again; afterwards the target table
 # is compared with the source value for value. Not part of CI (it takes minutes).
-#   bench/soak-kill.sh [--kills N] [--retry-for S] [--only ACTION] [--cluster] [--build DIR]
+#   bench/soak-kill.sh [--kills N] [--retry-for S] [--only ACTION] [--bulk-records N] [--cluster] [--build DIR]
 # --kills N      kills per action (default 20)
 # --retry-for S  keldara-cli's --retry-for (default 60); 0: retries off, and then the run's
 #                message must match the table (the records it says are written are there, none
 #                after those it says may have been)
 # --only ACTION  only the runs of this action (insert, merge, bulk, ...)
+# --bulk-records N  records per bulk run (default 1,000,000)
 # --cluster      a three-node Galera cluster (scripts/galera-cluster.sh) instead of one server:
 #                the node in use is killed, and every node's table is compared
 # Prints one line per run and a summary line per action:
@@ -18,6 +19,7 @@ KILLS=20
 RETRY=60
 CLUSTER=0
 ONLY=""
+BULK_RECORDS=1000000
 BUILD=build
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -25,8 +27,9 @@ while [ $# -gt 0 ]; do
     --retry-for) RETRY="$2"; shift ;;
     --cluster) CLUSTER=1 ;;
     --only) ONLY="$2"; shift ;;
+    --bulk-records) BULK_RECORDS="$2"; shift ;;
     --build) BUILD="$2"; shift ;;
-    *) echo "usage: $0 [--kills N] [--retry-for S] [--only ACTION] [--cluster] [--build DIR]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--kills N] [--retry-for S] [--only ACTION] [--bulk-records N] [--cluster] [--build DIR]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -72,7 +75,7 @@ with open(out + ".csv", "w", encoding="utf-8") as csv, open(out + ".tsv", "w", e
 PY
 }
 make_source 60000 "$WORK/small"
-make_source 1000000 "$WORK/large"
+make_source "$BULK_RECORDS" "$WORK/large"
 
 # action table-definition prefill source
 ACTIONS=(
