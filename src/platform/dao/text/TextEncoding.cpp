@@ -36,10 +36,6 @@ void appendUtf8(QByteArray& out, char16_t unit) {
     }
 }
 
-bool startsWith(const QByteArray& raw, const char* prefix, qsizetype length) {
-    return raw.size() >= length && std::memcmp(raw.constData(), prefix, length) == 0;
-}
-
 }  // namespace
 
 bool isValidUtf8(const char* data, qsizetype size) {
@@ -121,20 +117,6 @@ QByteArray windows1252ToUtf8(const char* data, qsizetype size) {
         }
     }
     return out;
-}
-
-QByteArray decodeTextFile(const QByteArray& raw, const QString& fileName) {
-    if (startsWith(raw, "\xFF\xFE", 2)) {
-        return utf16ToUtf8(QByteArrayView(raw).sliced(2), false, fileName);
-    }
-    if (startsWith(raw, "\xFE\xFF", 2)) {
-        return utf16ToUtf8(QByteArrayView(raw).sliced(2), true, fileName);
-    }
-    const qsizetype bom = startsWith(raw, "\xEF\xBB\xBF", 3) ? 3 : 0;
-    const char* body = raw.constData() + bom;
-    const qsizetype bodySize = raw.size() - bom;
-    if (isValidUtf8(body, bodySize)) return bom == 0 ? raw : raw.sliced(bom);
-    return windows1252ToUtf8(body, bodySize);
 }
 
 }  // namespace keldara::dao::text

@@ -19,10 +19,4 @@ QByteArray windows1252ToUtf8(const char* data, qsizetype size);
 // when they are malformed or of an odd number of bytes.
 QByteArray utf16ToUtf8(QByteArrayView units, bool bigEndian, const QString& fileName);
 
-// The contents of a delimited text file as UTF-8 without a byte-order mark: UTF-16 when
-// the file begins with a UTF-16 byte-order mark, UTF-8 when the bytes are valid UTF-8
-// (with or without a byte-order mark), Windows-1252 otherwise. Throws DaoError naming
-// `fileName` when a UTF-16 file is malformed.
-QByteArray decodeTextFile(const QByteArray& raw, const QString& fileName);
-
 }  // namespace keldara::dao::text

@@ -14,9 +14,10 @@
 
 namespace keldara::dao::text {
 
-// A delimited text file's contents as UTF-8 without a byte-order mark, decoded as
-// decodeTextFile does, read from the file a block at a time so that memory holds a block
-// and never the file. Every pass reads the file anew from its start. The first pass takes
+// A delimited text file's contents as UTF-8 without a byte-order mark (UTF-16 when the file
+// begins with a UTF-16 byte-order mark, UTF-8 when its bytes are valid UTF-8, Windows-1252
+// otherwise), read from the file a block at a time so that memory holds a block and never
+// the file. Every pass reads the file anew from its start. The first pass takes
 // text that is not UTF-16 for UTF-8 while it checks that it is; settleEncoding ends it, and
 // when the text was not UTF-8 the first pass has to be made again (as Windows-1252). Throws
 // DaoError naming the file when it cannot be opened or read or holds malformed UTF-16.

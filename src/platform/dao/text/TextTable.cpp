@@ -293,8 +293,6 @@ class RowFiller {
         }
     }
 
-    const std::vector<FieldInfo>& fields() const { return fields_; }
-
   private:
     QString path_;
     std::vector<FieldInfo> fields_;
@@ -305,9 +303,9 @@ class RowFiller {
 // finds the field names, the number of records and every column's type; the second stores
 // the values in columns, all at once for a loaded recordset, or record by record as a
 // streamed one asks for them. Neither holds more of the text than a block.
-class StreamedTable final : public RowSource {
+class TextFileTable final : public RowSource {
   public:
-    StreamedTable(const QString& path, const TextTableOptions& options)
+    TextFileTable(const QString& path, const TextTableOptions& options)
         : path_(path), blocks_(path, options.blockBytes), headerRow_(options.headerRow) {
         const std::string firstLine = blocks_.firstLine();
         delimiter_ = options.delimiter.value_or(chooseDelimiter(
@@ -325,7 +323,7 @@ class StreamedTable final : public RowSource {
         return std::make_unique<Recordset>(std::move(*fields), std::move(columns));
     }
 
-    std::unique_ptr<Recordset> open(std::unique_ptr<StreamedTable> self, long keepRows) {
+    std::unique_ptr<Recordset> open(std::unique_ptr<TextFileTable> self, long keepRows) {
         std::optional<std::vector<FieldInfo>> fields = firstPass();
         if (!fields) return std::make_unique<Recordset>();
         return std::make_unique<Recordset>(std::move(*fields), static_cast<long>(rows_),
@@ -386,13 +384,13 @@ char chooseDelimiter(const QString& fileName, QByteArrayView text) {
 }
 
 std::unique_ptr<Recordset> readTextTable(const QString& path, const TextTableOptions& options) {
-    return StreamedTable(path, options).load();
+    return TextFileTable(path, options).load();
 }
 
 std::unique_ptr<Recordset> streamTextTable(const QString& path, const TextTableOptions& options,
                                            long keepRows) {
-    auto table = std::make_unique<StreamedTable>(path, options);
-    StreamedTable& opening = *table;
+    auto table = std::make_unique<TextFileTable>(path, options);
+    TextFileTable& opening = *table;
     return opening.open(std::move(table), keepRows);
 }
 
