@@ -1,5 +1,6 @@
 #include "transfer/BulkMerge.h"
 
+#include <atomic>
 #include <future>
 
 #include "mapping/FieldMatching.h"
@@ -33,6 +34,16 @@ bool uniqueColumn(dao::Connection& connection, const QString& table, const QStri
                         dao::Value::text(column).sqlLiteral())) > 0;
 }
 
+bool integerColumn(dao::Connection& connection, const QString& table, const QString& column) {
+    return countOf(connection,
+                   QStringLiteral("SELECT COUNT(*) FROM information_schema.COLUMNS WHERE "
+                                  "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = %1 AND COLUMN_NAME "
+                                  "= %2 AND DATA_TYPE IN ('tinyint', 'smallint', 'mediumint', "
+                                  "'int', 'bigint')")
+                       .arg(dao::Value::text(table).sqlLiteral(),
+                            dao::Value::text(column).sqlLiteral())) > 0;
+}
+
 // The statements of one run by a temporary table; the batch table has the columns
 // keldara_row (the record's row) and the paired ones.
 class JoinRun {
@@ -61,11 +72,16 @@ class JoinRun {
         const QString list = columns.join(QLatin1Char(','));
         const QString matchColumn = QuoteIdentifier(fields.names[match]);
         matchUnique_ = uniqueColumn(connection, table, fields.names[match]);
+        keyRanged_ = matchUnique_ && integerColumn(connection, table, fields.names[match]);
+        // Keyed by the match column, the batch table is read in key order alongside the
+        // target's range, and a repeated or Null match value is a warning of the load.
+        const QString batchKey = keyRanged_ ? QStringLiteral(", PRIMARY KEY (%1)").arg(matchColumn)
+                                            : QStringLiteral(" PRIMARY KEY");
         createBatchTable_ = QStringLiteral(
                                 "CREATE TEMPORARY TABLE %1 (keldara_row BIGINT NOT NULL "
-                                "DEFAULT 0 PRIMARY KEY) ENGINE=InnoDB SELECT %2 FROM %3 LIMIT 0")
-                                .arg(kBatchTable, list, target);
-        createBatchTable();
+                                "DEFAULT 0%2) ENGINE=InnoDB SELECT %3 FROM %4 LIMIT 0")
+                                .arg(kBatchTable, batchKey, list, target);
+        createBatchTable(connection);
         load_ = QStringLiteral(
                     "LOAD DATA LOCAL INFILE 'keldara' INTO TABLE %1 CHARACTER SET utf8mb4 "
                     "FIELDS TERMINATED BY '\\t' ESCAPED BY '\\\\' LINES TERMINATED BY '\\n' "
@@ -82,6 +98,20 @@ class JoinRun {
             QStringLiteral("SELECT COUNT(*) FROM %1 s WHERE %2").arg(kBatchTable, unmatched);
         update_ = QStringLiteral("UPDATE %1 t JOIN %2 s ON t.%3 = s.%3 SET %4")
                       .arg(target, kBatchTable, matchColumn, assignments.join(QLatin1Char(',')));
+        // The join led by the batch makes the server gather the rows it found into a work table
+        // and update them after; led by the target, it changes each row as it reads it, about a
+        // third quicker. That reads the target's rows over the batch's key range, so it is done
+        // where the range holds at most twice as many keys as the batch has records (records in
+        // key order, the usual export).
+        keyRange_ = QStringLiteral(
+                        "SELECT MIN(%1), MAX(%1), CAST(MAX(%1) AS DECIMAL(21)) - CAST(MIN(%1) AS "
+                        "DECIMAL(21)) < 2 * COUNT(*) FROM %2")
+                        .arg(matchColumn, kBatchTable);
+        rangedUpdate_ =
+            QStringLiteral(
+                "UPDATE %1 t STRAIGHT_JOIN %2 s ON t.%3 = s.%3 SET %4 WHERE t.%3 "
+                "BETWEEN ")
+                .arg(target, kBatchTable, matchColumn, assignments.join(QLatin1Char(',')));
         QStringList selected;
         for (const QString& column : columns) selected << QStringLiteral("s.") + column;
         insert_ = QStringLiteral(
@@ -91,20 +121,18 @@ class JoinRun {
         // TRUNCATE is much the quicker, but it would end the run's transaction.
         clear_ = (withinRun ? QStringLiteral("DELETE FROM ") : QStringLiteral("TRUNCATE TABLE ")) +
                  kBatchTable;
+        openHelper();
     }
 
     ~JoinRun() {
         waitForNext();
-        try {
-            connection_.execute(QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + kBatchTable);
-        } catch (const dao::DaoError&) {  // a lost connection drops it with the session
+        for (dao::Connection* session : {&connection_, helper_.get()}) {
+            if (session == nullptr) continue;
+            try {
+                session->execute(QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + kBatchTable);
+            } catch (const dao::DaoError&) {  // a lost connection drops it with the session
+            }
         }
-    }
-
-    // Every statement inside a transaction: TRUNCATE would end it.
-    void createBatchTable() {
-        connection_.execute(QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + kBatchTable);
-        connection_.execute(createBatchTable_);
     }
 
     // After the connection was opened again (a new session without the batch table): a batch
@@ -113,26 +141,38 @@ class JoinRun {
     RecordLoop::Resumed resume(long first) {
         waitForNext();
         next_ = {};
-        createBatchTable();
+        createBatchTable(connection_);
+        openHelper();
         return {first, {}};
     }
 
-    // Writes the records from `first` on that fit one batch; returns how many. The next
-    // batch's lines are written on a second thread while the server takes this one; only
-    // reading the records is shared between the two threads.
+    // Writes the records from `first` on that fit one batch; returns how many. While the
+    // server takes this batch, a second thread writes the next one's lines and, where a second
+    // session is open, loads them into that session's batch table, so that the server reads
+    // the next batch while it updates the target with this one. The target is written by one
+    // batch at a time, in order. Only reading the records is shared between the threads, and
+    // a session is used by one of them at a time.
     long sendBatch(long first, long count) {
-        const BatchLines batch = next_.valid() ? next_.get() : linesFrom(first, count);
-        if (batch.end < count) {
-            next_ = std::async(std::launch::async,
-                               [this, end = batch.end, count] { return linesFrom(end, count); });
+        StagedBatch batch = next_.valid() ? next_.get() : staged(first, count, nullptr);
+        dao::Connection& session = batch.loadedOn != nullptr ? *batch.loadedOn : connection_;
+        try {
+            if (batch.lines.end < count) {
+                next_ = std::async(std::launch::async, [this, end = batch.lines.end, count,
+                                                        other = otherSession(session)] {
+                    return staged(end, count, other);
+                });
+            }
+            loop_.reach(160);
+            loop_.sendingRows(batch.lines.first, batch.lines.end);
+            if (!batch.lines.loadable || !loads_ || !joined(session, batch)) {
+                waitForNext();
+                sendOneByOne(batch.lines.first, batch.lines.end);
+            }
+        } catch (...) {
+            waitForNext();  // before anyone opens either session again
+            throw;
         }
-        loop_.reach(160);
-        loop_.sendingRows(batch.first, batch.end);
-        if (!batch.loadable || !loads_ || !joined(batch.first, batch.end, batch.lines)) {
-            waitForNext();
-            sendOneByOne(batch.first, batch.end);
-        }
-        return batch.end - batch.first;
+        return batch.lines.end - batch.lines.first;
     }
 
   private:
@@ -143,6 +183,13 @@ class JoinRun {
         long end = 0;
         bool loadable = false;
         QByteArray lines;
+    };
+
+    // A batch's lines and, when they were loaded ahead, the session holding them.
+    struct StagedBatch {
+        BatchLines lines;
+        dao::Connection* loadedOn = nullptr;
+        dao::Connection::LoadedData loaded;
     };
 
     BatchLines linesFrom(long first, long count) const {
@@ -161,20 +208,62 @@ class JoinRun {
         return {first, end, true, lines.toUtf8()};
     }
 
+    // Loading ahead is only a head start: a batch it failed to load is loaded again in its
+    // turn, which then reports what fails.
+    StagedBatch staged(long first, long count, dao::Connection* session) {
+        StagedBatch batch{linesFrom(first, count), nullptr, {}};
+        if (session == nullptr || !batch.lines.loadable) return batch;
+        try {
+            session->execute(clear_);
+            batch.loaded = session->loadLocalData(load_, batch.lines.lines);
+            batch.loadedOn = session;
+        } catch (const dao::DaoError&) {
+            helperFailed_ = true;
+        }
+        return batch;
+    }
+
+    // The session the next batch is loaded in ahead while `busy` takes this one, if any.
+    dao::Connection* otherSession(const dao::Connection& busy) {
+        if (!helper_ || helperFailed_) return nullptr;
+        return &busy == &connection_ ? helper_.get() : &connection_;
+    }
+
     void waitForNext() {
         if (next_.valid()) next_.wait();
     }
 
-    // The batch written by the join and kept; false when it was undone.
-    bool joined(long first, long end, const QByteArray& lines) {
-        if (!withinRun_) connection_.execute(clear_);
-        BatchTransaction transaction(connection_, withinRun_);
+    void createBatchTable(dao::Connection& session) {
+        session.execute(QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + kBatchTable);
+        session.execute(createBatchTable_);
+    }
+
+    // The second session, where the provider opens one and the run is not one transaction
+    // (which only its own session can write in).
+    void openHelper() {
+        helper_.reset();
+        helperFailed_ = false;
+        if (withinRun_) return;
         try {
-            if (withinRun_) connection_.execute(clear_);
-            const dao::Connection::LoadedData loaded = loadBatch(lines);
-            const long size = end - first;
+            helper_ = connection_.openAlongside();
+            if (helper_) createBatchTable(*helper_);
+        } catch (const dao::DaoError&) {
+            helper_.reset();
+        }
+    }
+
+    // The batch written by the join and kept; false when it was undone.
+    bool joined(dao::Connection& session, const StagedBatch& batch) {
+        if (!withinRun_ && batch.loadedOn == nullptr) session.execute(clear_);
+        BatchTransaction transaction(session, withinRun_);
+        try {
+            // Every statement inside a run's transaction: TRUNCATE would end it.
+            if (withinRun_) session.execute(clear_);
+            const dao::Connection::LoadedData loaded =
+                batch.loadedOn != nullptr ? batch.loaded : loadBatch(session, batch.lines.lines);
+            const long size = batch.lines.end - batch.lines.first;
             if (loaded.rows != size || loaded.warnings != 0 ||
-                countOf(connection_, repeatedMatches_) != 0) {
+                (!keyRanged_ && countOf(session, repeatedMatches_) != 0)) {
                 transaction.undo();
                 return false;
             }
@@ -182,14 +271,14 @@ class JoinRun {
             // matched no row. Within the batch no two records share a match value, so the
             // insert adds one row for each unmatched record, and where no two rows share one
             // either, the rows the update found are the records that matched.
-            const long long found = connection_.executeCounted(update_);
+            const long long found = session.executeCounted(updateStatement(session));
             long unmatched = 0;
             if (upsert_)
-                unmatched = static_cast<long>(connection_.executeCounted(insert_));
+                unmatched = static_cast<long>(session.executeCounted(insert_));
             else if (matchUnique_ && found >= 0)
                 unmatched = size - static_cast<long>(found);
             else
-                unmatched = static_cast<long>(countOf(connection_, countNew_));
+                unmatched = static_cast<long>(countOf(session, countNew_));
             transaction.keep();
             counts_.updated += size - unmatched;
             (upsert_ ? counts_.inserted : counts_.unmatched) += unmatched;
@@ -201,11 +290,19 @@ class JoinRun {
         }
     }
 
+    QString updateStatement(dao::Connection& session) {
+        if (!keyRanged_) return update_;
+        const auto range = session.openRecordset(keyRange_);
+        if (range->valueAt(0, 2).standardText() != QLatin1String("1")) return update_;
+        return rangedUpdate_ + range->valueAt(0, 0).standardText() + QStringLiteral(" AND ") +
+               range->valueAt(0, 1).standardText();
+    }
+
     // A server that refuses LOAD DATA LOCAL refuses it every time: its records are written
     // one by one from then on (the DaoError goes to joined's caller as an undone batch).
-    dao::Connection::LoadedData loadBatch(const QByteArray& lines) {
+    dao::Connection::LoadedData loadBatch(dao::Connection& session, const QByteArray& lines) {
         try {
-            return connection_.loadLocalData(load_, lines);
+            return session.loadLocalData(load_, lines);
         } catch (const dao::DaoError& error) {
             if (!error.transient()) loads_ = false;
             throw;
@@ -228,13 +325,16 @@ class JoinRun {
     RecordCounts& counts_;
     const bool withinRun_;
     bool matchUnique_ = false;  // no two rows of the target hold the same match value
+    bool keyRanged_ = false;    // ... and it is an integer: updates may go by its range
     RecordStatements statements_;
     bool loads_ = true;  // the server loads local data
     const BatchLimits limits_ = batchLimitsOf(connection_);
-    QString createBatchTable_, load_, repeatedMatches_, countNew_, update_, insert_, clear_;
-    std::future<BatchLines> next_;
+    QString createBatchTable_, load_, repeatedMatches_, countNew_, update_, insert_, clear_,
+        keyRange_, rangedUpdate_;
+    std::unique_ptr<dao::Connection> helper_;  // the second session, if any
+    std::atomic<bool> helperFailed_ = false;   // it failed to load a batch: left unused
+    std::future<StagedBatch> next_;
 };
-
 }  // namespace
 
 TransferResult BulkMerge(bool upsert, const QString& table, const QString& matchName,

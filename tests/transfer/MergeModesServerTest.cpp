@@ -213,6 +213,30 @@ TEST_F(MergeModesTest, ABulkMergeCountsRecordsWhereRowsShareAMatchValue) {
     EXPECT_EQ(tableRows(), (std::vector<QString>{"1 | z | 9", "1 | z | 9", "2 | c | 3"}));
 }
 
+// A bulk merge by an integer key reads the target over its batch's key range where the keys
+// lie close together, else joins the batch to it: either way the rows between the records'
+// keys stay as they were.
+TEST_F(MergeModesTest, ABulkMergeLeavesRowsBetweenItsRecordsKeysAlone) {
+    const std::vector<long> close{2, 4, 6, 8, 10, 12, 13}, apart{1, 500, 1000000};
+    for (const QString action : {"BULK-MERGE", "BULK-UPSERT"}) {
+        for (const auto& keys : {close, apart}) {
+            SCOPED_TRACE((action + QStringLiteral(" of %1 keys").arg(keys.size())).toStdString());
+            Table expected;
+            for (long k = 1; k <= 12; ++k) expected[k] = {"o", Value::integer(-k)};
+            expected[500] = {"o", Value::integer(-500)};
+            createTable("InnoDB", expected);
+            std::vector<std::pair<long, Row>> source;
+            for (const long k : keys) source.push_back({k, {"new", Value::integer(k)}});
+            const auto result = runAction(action, *connection_, recordsetOf(source), {});
+            const auto counts = applied(action, expected, source, long(source.size()), -1);
+            EXPECT_EQ(tableRows(), rowsOf(expected));
+            EXPECT_EQ(result.recordsUpdated, counts.recordsUpdated);
+            EXPECT_EQ(result.recordsInserted, counts.recordsInserted);
+            EXPECT_EQ(result.recordsUnmatched, counts.recordsUnmatched);
+        }
+    }
+}
+
 // A record whose match value finds no row is inserted, even where its other unique key's
 // value is a row's: the run refuses it instead of updating that row.
 TEST_F(MergeModesTest, UpdateOrInsertFindsRowsByTheMatchFieldOnly) {

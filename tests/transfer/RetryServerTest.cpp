@@ -112,6 +112,53 @@ TEST_F(RetryServerTest, ATableThatCannotUndoLeftDamagedEndsTheRunSayingSo) {
         << result.errorDescription.toStdString();
 }
 
+// The second session, which loads the next batch while the target takes this one, is lost
+// in its load or in its own batch's update: the run goes on through its first session, and
+// every record is written once.
+TEST_F(RetryServerTest, ABulkMergeGoesOnWhenItsSecondSessionIsLost) {
+    // The first second session opened is lost at its first statement starting with `prefix`.
+    struct LosesAlongside : test::ForwardingConnection {
+        struct Owning : test::Flaky {
+            Owning(std::unique_ptr<dao::Connection> own, dao::Connection& killer)
+                : Flaky(*own, killer), own(std::move(own)) {}
+            std::unique_ptr<dao::Connection> own;
+        };
+        LosesAlongside(dao::Connection& real, dao::Connection& killer, const char* prefix)
+            : ForwardingConnection(real), killer(killer), prefix(prefix) {}
+        std::unique_ptr<dao::Connection> openAlongside() override {
+            if (opened++ > 0) return real.openAlongside();
+            auto alongside = std::make_unique<Owning>(real.openAlongside(), killer);
+            alongside->fault = test::Flaky::Fault::Killed;
+            alongside->prefix = prefix;
+            alongside->nth = 1;
+            return alongside;
+        }
+        dao::Connection& killer;
+        const char* prefix;
+        int opened = 0;
+    };
+    const long records = 3 * transfer::BulkBatchRows;
+    for (const auto& [prefix, reconnects] : {std::pair{"LOAD DATA", 0}, {"UPDATE", 1}}) {
+        SCOPED_TRACE(prefix);
+        run({"DROP TABLE IF EXISTS T",
+             "CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB",
+             QStringLiteral("INSERT INTO T SELECT seq, 'old', -1 FROM seq_1_to_%1").arg(records)});
+        const auto real = dao::openConnection(scratchConnectionString());
+        LosesAlongside connection(*real, *connection_, prefix);
+        const dao::Recordset source = test::records(test::numbered(records));
+        transfer::RunChoices choices;
+        choices.retryForSeconds = 20;
+        test::RecordingProgress progress;
+        const transfer::TransferResult result = test::runAction(
+            "BULK-MERGE", "T", "k", source, test::kNumberedPairing, connection, progress, choices);
+        EXPECT_TRUE(result.completed()) << result.message.toStdString();
+        EXPECT_EQ(connection.opened, 1 + reconnects);
+        EXPECT_EQ(result.reconnects, reconnects);
+        EXPECT_EQ(result.recordsUpdated, records);
+        EXPECT_EQ(tableRows(), test::rowsOf(source));
+    }
+}
+
 }  // namespace
 
 // A cluster that limits a transaction's rows gets batches within the limit, and no fewer

@@ -61,6 +61,9 @@ class Connection {
     // session: its transaction, temporary tables and prepared statements are gone). Throws
     // DaoError when it cannot be opened, or where the provider cannot open one again.
     virtual void reconnect();
+    // A second session to the server this one is open to, opened as this one was, for work
+    // done alongside it; null where the provider has none.
+    virtual std::unique_ptr<Connection> openAlongside() { return nullptr; }
     // The server the line is open to ("host:port"); empty where there is none.
     virtual QString serverName() const { return {}; }
     // The user tables, one record each, with the column "TABLE_NAME" (OpenSchema 20 "Table").

@@ -273,6 +273,17 @@ void MySqlConnection::reconnect() {
     connectFrom(connectionString_, server_ + 1);
 }
 
+std::unique_ptr<Connection> MySqlConnection::openAlongside() {
+    requireOpen();
+    auto other = std::make_unique<MySqlConnection>();
+    const ServerAddress address = parseAddress(connectionString_);
+    other->handle_ = other->connectTo(address, address.servers[server_]);
+    other->connectionString_ = connectionString_;
+    other->server_ = server_;
+    other->serverName_ = serverName_;
+    return other;
+}
+
 QString MySqlConnection::serverName() const {
     return handle_ ? serverName_ : QString();
 }

@@ -29,6 +29,8 @@ class MySqlConnection final : public Connection {
     // Opens a line to the next server of the connection string's list that answers (to the
     // same one when it lists one).
     void reconnect() override;
+    // To the very server in use, not the next of the list.
+    std::unique_ptr<Connection> openAlongside() override;
     QString serverName() const override;
     std::unique_ptr<Recordset> openTableCatalogue() override;
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
