@@ -79,12 +79,15 @@ TextBlocks::~TextBlocks() {
 
 // The next block is read and decoded on a second thread while the records of this one are
 // read; a new pass drops it.
+// A block's memory is the next but one's, so that the pass does not take fresh pages (for the
+// kernel to clear) for every block.
 bool TextBlocks::readInto(std::string& text) {
     Decoded block = ahead_.valid() ? ahead_.get() : decodeNext();
     if (!block.any) return false;
-    ahead_ = std::async(std::launch::async, [this] { return decodeNext(); });
     text.append(block.text);
     textSize_ += block.text.size();
+    spare_ = std::move(block.text);
+    ahead_ = std::async(std::launch::async, [this] { return decodeNext(); });
     return true;
 }
 
@@ -99,12 +102,15 @@ void TextBlocks::dropAhead() {
 TextBlocks::Decoded TextBlocks::decodeNext() {
     Decoded block;
     std::string& text = block.text;
+    text.swap(spare_);
     qint64 got = 0;
     if (encoding_ == Encoding::Utf8) {
+        // A whole block's buffer is already as large: nothing to fill with zeros.
         text.resize(static_cast<std::size_t>(blockBytes_));
         got = file_.read(text.data(), blockBytes_);
         text.resize(static_cast<std::size_t>(std::max<qint64>(got, 0)));
     } else {
+        text.clear();
         raw_.resize(blockBytes_);
         got = file_.read(raw_.data(), blockBytes_);
         raw_.truncate(std::max<qint64>(got, 0));

@@ -60,6 +60,7 @@ class TextBlocks {
     qint64 textStart_ = 0;  // the byte-order mark's length
     qint64 blockBytes_;
     QByteArray raw_;        // the block read from the file
+    std::string spare_;     // the memory of a block read before, for the next one
     std::string carried_;   // bytes of a character begun at the end of the last block
     bool checking_ = true;  // the first pass, checking that the text is UTF-8
     bool notUtf8_ = false;
