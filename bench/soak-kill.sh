@@ -88,7 +88,7 @@ ACTIONS=(
   "bulk-merge|id INT PRIMARY KEY, name VARCHAR(40), amount DECIMAL(12,2)) ENGINE=InnoDB|all|large"
   "bulk-upsert|id INT PRIMARY KEY, name VARCHAR(40), amount DECIMAL(12,2)) ENGINE=InnoDB|half|large"
 )
-if [ "$CLUSTER" = 1 ]; then ACTIONS=("${ACTIONS[0]}" "${ACTIONS[4]}"); fi
+if [ "$CLUSTER" = 1 ]; then ACTIONS=("${ACTIONS[0]}" "${ACTIONS[4]}" "${ACTIONS[6]}"); fi
 
 kill_in_use() {  # the node whose port the run's connection uses
   if [ "$CLUSTER" = 0 ]; then bash "$ROOT/scripts/mariadb-server.sh" kill; echo 0; return; fi

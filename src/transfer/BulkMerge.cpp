@@ -21,27 +21,25 @@ long long countOf(dao::Connection& connection, const QString& query) {
     return connection.openRecordset(query)->valueAt(0, 0).toInt();
 }
 
-// Whether a unique index of `table` (its primary key among them) is on `column` alone, so
-// that no two of its rows hold the same value of it.
-bool uniqueColumn(dao::Connection& connection, const QString& table, const QString& column) {
-    return countOf(
-               connection,
-               QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM information_schema.STATISTICS "
-                              "WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = %1 AND "
-                              "NON_UNIQUE = 0 GROUP BY INDEX_NAME HAVING COUNT(*) = 1 AND "
-                              "MAX(COLUMN_NAME) = %2) u")
-                   .arg(dao::Value::text(table).sqlLiteral(),
-                        dao::Value::text(column).sqlLiteral())) > 0;
-}
+// What the target's match column is: unique (a unique index of the table, its primary key
+// among them, is on it alone, so that no two rows hold the same value of it), and an integer.
+struct MatchColumn {
+    bool unique = false;
+    bool integer = false;
+};
 
-bool integerColumn(dao::Connection& connection, const QString& table, const QString& column) {
-    return countOf(connection,
-                   QStringLiteral("SELECT COUNT(*) FROM information_schema.COLUMNS WHERE "
-                                  "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = %1 AND COLUMN_NAME "
-                                  "= %2 AND DATA_TYPE IN ('tinyint', 'smallint', 'mediumint', "
-                                  "'int', 'bigint')")
-                       .arg(dao::Value::text(table).sqlLiteral(),
-                            dao::Value::text(column).sqlLiteral())) > 0;
+MatchColumn matchColumnOf(dao::Connection& connection, const QString& table,
+                          const QString& column) {
+    const QString ofColumn = QStringLiteral("TABLE_SCHEMA = DATABASE() AND TABLE_NAME = %1 AND")
+                                 .arg(dao::Value::text(table).sqlLiteral());
+    const auto facts = connection.openRecordset(
+        QStringLiteral("SELECT EXISTS (SELECT 1 FROM information_schema.STATISTICS WHERE %1 "
+                       "NON_UNIQUE = 0 GROUP BY INDEX_NAME HAVING COUNT(*) = 1 AND "
+                       "MAX(COLUMN_NAME) = %2), EXISTS (SELECT 1 FROM "
+                       "information_schema.COLUMNS WHERE %1 COLUMN_NAME = %2 AND DATA_TYPE IN "
+                       "('tinyint', 'smallint', 'mediumint', 'int', 'bigint'))")
+            .arg(ofColumn, dao::Value::text(column).sqlLiteral()));
+    return {facts->valueAt(0, 0).toInt() != 0, facts->valueAt(0, 1).toInt() != 0};
 }
 
 // The statements of one run by a temporary table; the batch table has the columns
@@ -71,8 +69,9 @@ class JoinRun {
         }
         const QString list = columns.join(QLatin1Char(','));
         const QString matchColumn = QuoteIdentifier(fields.names[match]);
-        matchUnique_ = uniqueColumn(connection, table, fields.names[match]);
-        keyRanged_ = matchUnique_ && integerColumn(connection, table, fields.names[match]);
+        const MatchColumn matched = matchColumnOf(connection, table, fields.names[match]);
+        matchUnique_ = matched.unique;
+        keyRanged_ = matched.unique && matched.integer;
         // Keyed by the match column, the batch table is read in key order alongside the
         // target's range, and a repeated or Null match value is a warning of the load.
         const QString batchKey = keyRanged_ ? QStringLiteral(", PRIMARY KEY (%1)").arg(matchColumn)

@@ -38,6 +38,9 @@ LandedRecords::LandedRecords(dao::Connection& connection, const QString& table,
       fields_(fields),
       table_(QuoteIdentifier(table)),
       transactional_(transactional(connection, table)) {
+    const auto wsrep = connection.openRecordset(QStringLiteral("SHOW VARIABLES LIKE 'wsrep_on'"));
+    clusterNode_ = wsrep->recordCount() == 1 && wsrep->valueAt(0, 1).standardText().compare(
+                                                    QLatin1String("ON"), Qt::CaseInsensitive) == 0;
     for (const QStringList& key : uniqueKeys(connection, table)) {
         std::vector<int> positions;
         for (const QString& column : key)
@@ -51,11 +54,20 @@ LandedRecords::LandedRecords(dao::Connection& connection, const QString& table,
     }
 }
 
+// A node answers from what it has applied, and may not yet have applied what another node
+// committed; with wsrep_sync_wait a read waits for it. The session is a new one after each
+// reconnection, so it is set before every look.
+void LandedRecords::readCausally() const {
+    if (clusterNode_) connection_.execute(QStringLiteral("SET SESSION wsrep_sync_wait = 1"));
+}
+
 void LandedRecords::start() {
+    readCausally();
     rowsAtStart_ = countOf(QStringLiteral("SELECT COUNT(*) FROM ") + table_);
 }
 
 long LandedRecords::landed(long first, long end, long confirmed) {
+    readCausally();
     checkIntact(first, end);
     usedKey_ = keyHasValues(first, end);
     if (!usedKey_) {

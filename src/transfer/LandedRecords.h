@@ -13,7 +13,9 @@ namespace keldara::transfer {
 // when the paired fields cover one and the records hold a value in each of its columns, else
 // by the table's row count against the count expected from the records known written
 // (nothing else is to write the table meanwhile). A table that cannot undo is checked first:
-// one the server's stop left damaged ends the run (DaoError) with what is known.
+// one the server's stop left damaged ends the run (DaoError) with what is known. On a node of
+// a Galera cluster every look waits until the node has applied what the cluster committed
+// before it, such as the records a lost node wrote just before it went.
 class LandedRecords {
   public:
     LandedRecords(dao::Connection& connection, const QString& table, const PairedFields& fields);
@@ -32,6 +34,7 @@ class LandedRecords {
     QString means() const { return usedKey_ ? keyMeans_ : QStringLiteral("by the row count"); }
 
   private:
+    void readCausally() const;
     void checkIntact(long first, long end) const;
     bool keyHasValues(long first, long end) const;
     long long countOf(const QString& query) const;
@@ -40,6 +43,7 @@ class LandedRecords {
     const PairedFields& fields_;
     QString table_;
     bool transactional_;
+    bool clusterNode_ = false;
     std::vector<int> key_;  // the positions in the paired fields of the key's columns
     QString keyMeans_;
     long long rowsAtStart_ = 0;
