@@ -217,14 +217,14 @@ class JoinRun {
             batch.loaded = session->loadLocalData(load_, batch.lines.lines);
             batch.loadedOn = session;
         } catch (const dao::DaoError&) {
-            helperFailed_ = true;
+            loadAheadFailed_ = true;
         }
         return batch;
     }
 
     // The session the next batch is loaded in ahead while `busy` takes this one, if any.
     dao::Connection* otherSession(const dao::Connection& busy) {
-        if (!helper_ || helperFailed_) return nullptr;
+        if (!helper_ || loadAheadFailed_) return nullptr;
         return &busy == &connection_ ? helper_.get() : &connection_;
     }
 
@@ -241,7 +241,7 @@ class JoinRun {
     // (which only its own session can write in).
     void openHelper() {
         helper_.reset();
-        helperFailed_ = false;
+        loadAheadFailed_ = false;
         if (withinRun_) return;
         try {
             helper_ = connection_.openAlongside();
@@ -331,9 +331,11 @@ class JoinRun {
     QString createBatchTable_, load_, repeatedMatches_, countNew_, update_, insert_, clear_,
         keyRange_, rangedUpdate_;
     std::unique_ptr<dao::Connection> helper_;  // the second session, if any
-    std::atomic<bool> helperFailed_ = false;   // it failed to load a batch: left unused
+    // A load ahead failed: none is made until the run opens its connection again.
+    std::atomic<bool> loadAheadFailed_ = false;
     std::future<StagedBatch> next_;
 };
+
 }  // namespace
 
 TransferResult BulkMerge(bool upsert, const QString& table, const QString& matchName,

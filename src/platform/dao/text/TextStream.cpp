@@ -78,9 +78,8 @@ TextBlocks::~TextBlocks() {
 }
 
 // The next block is read and decoded on a second thread while the records of this one are
-// read; a new pass drops it.
-// A block's memory is the next but one's, so that the pass does not take fresh pages (for the
-// kernel to clear) for every block.
+// read; a new pass drops it. A block's memory is the next but one's, so that the pass does not
+// take fresh pages (for the kernel to clear) for every block.
 bool TextBlocks::readInto(std::string& text) {
     Decoded block = ahead_.valid() ? ahead_.get() : decodeNext();
     if (!block.any) return false;
