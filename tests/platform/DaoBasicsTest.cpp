@@ -90,8 +90,8 @@ TEST(Recordset, RefusesToMovePastEitherEndOrWhenEmptyOrClosed) {
 }
 
 // Columns start with four-byte payloads and widen when a value needs eight; texts fill
-// several blocks of the column's text store. Every value must come back as it went in.
-// Columns of different lengths make no recordset.
+// several blocks of the column's text store. Every value must come back as it went in, also
+// from two columns put one after the other. Columns of different lengths make no recordset.
 TEST(RecordsetStorage, KeepsValuesAcrossWideningAndManyTexts) {
     std::vector<Value> values;
     for (int i = 0; i < 20000; ++i) {
@@ -113,6 +113,19 @@ TEST(RecordsetStorage, KeepsValuesAcrossWideningAndManyTexts) {
         if (values[i].kind() == ValueKind::Text) {
             EXPECT_EQ(stored.toText().isNull(), values[i].toText().isNull()) << "row " << i;
         }
+    }
+    // Two columns put one after the other hold the values of both, whichever part held the
+    // wide payloads and the texts.
+    const std::size_t wideInteger = values.size() - 5;
+    for (const std::size_t cut : {std::size_t{0}, std::size_t{2}, values.size() / 2, wideInteger,
+                                  wideInteger + 1, values.size()}) {
+        Column front;
+        Column back;
+        for (std::size_t i = 0; i < values.size(); ++i) (i < cut ? front : back).append(values[i]);
+        front.appendColumn(std::move(back));
+        ASSERT_EQ(front.size(), values.size());
+        for (std::size_t i = 0; i < values.size(); ++i)
+            ASSERT_EQ(front.at(i), values[i]) << "cut " << cut << ", row " << i;
     }
     std::vector<Column> columns(2);
     columns[0].append(Value::integer(1));

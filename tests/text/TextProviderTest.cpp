@@ -231,6 +231,39 @@ TEST(StreamedText, AgreesWithTheWholeFileReadAtOnceAtEveryCutOfABlock) {
     }
 }
 
+// A loaded text of at least four blocks is read in two halves side by side (a file of
+// these few bytes is one when a block is four bytes): the table, or the error, must be the
+// one a single reader finds, wherever the middle of the text falls.
+TEST(LoadedText, ReadInTwoHalvesIsTheTextReadWhole) {
+    QTemporaryDir dir;
+    dao::text::TextTableOptions whole, inHalves;
+    inHalves.blockBytes = 4;
+    std::vector<std::pair<QString, QByteArray>> texts;
+    for (const GeneratedCase& c : generatedCases()) texts.emplace_back(c.fileName, c.bytes);
+    for (const auto& broken : brokenCases()) texts.emplace_back("broken.csv", broken.first);
+    const QByteArray middles[] = {"\"x\ny\",1\n", "\n\n",           "\r\n",
+                                  "\"\"\"\",2\n", "4294967296,3\n", "2024-01-01 10:00,1.5\n",
+                                  "\xC3\xA9,x\n"};
+    for (const QByteArray& middle : middles) {
+        for (int records = 0; records <= 6; ++records) {
+            const QByteArray before = QByteArray("1,2\n").repeated(records);
+            texts.emplace_back("middle.csv", "a,b\n" + before + middle + before + "5,6\n");
+            texts.emplace_back("middle.txt", before + middle + "\n7\n" + before);
+            texts.emplace_back("one_column.csv", "v\n" + QByteArray("\n1\n").repeated(records + 1));
+        }
+    }
+    for (const auto& [name, bytes] : texts) {
+        SCOPED_TRACE(name.toStdString() + ": " + bytes.left(60).toStdString());
+        const QString path = writeFile(dir.filePath(name), bytes);
+        whole.blockBytes = bytes.size() + 1;
+        for (const bool headerRow : {true, false}) {
+            whole.headerRow = inHalves.headerRow = headerRow;
+            expectSameTables([&] { return dao::text::readTextTable(path, whole); },
+                             [&] { return dao::text::readTextTable(path, inHalves); });
+        }
+    }
+}
+
 // A streamed table holds only the records near the one read last.
 TEST(StreamedText, ARecordLeftBehindIsAnErrorTheOnesKeptAreRead) {
     QTemporaryDir dir;

@@ -94,6 +94,18 @@ const char* Column::ByteStore::at(std::uint64_t offset) const {
     return block.data.get() + (offset - block.start);
 }
 
+std::uint64_t Column::ByteStore::adopt(ByteStore&& rest) {
+    const std::uint64_t base = blocks_.empty() ? 0 : blocks_.back().start + used_;
+    if (rest.blocks_.empty()) return base;
+    for (Block& block : rest.blocks_) {
+        block.start += base;
+        blocks_.push_back(std::move(block));
+    }
+    used_ = rest.used_;
+    rest = ByteStore();
+    return base;
+}
+
 char* Column::allocateEntry(std::uint64_t header, std::size_t bytes, std::uint64_t& offset) {
     std::size_t headerSize = 1;
     for (std::uint64_t rest = header >> 7; rest != 0; rest >>= 7) ++headerSize;
@@ -192,6 +204,20 @@ std::uint64_t Column::payloadAt(std::size_t row) const {
     return kinds_[row] == ValueKind::Integer
                ? static_cast<std::uint64_t>(static_cast<std::int32_t>(payload))
                : payload;
+}
+
+void Column::appendColumn(Column&& rest) {
+    const std::uint64_t base = store_.adopt(std::move(rest.store_));
+    for (std::size_t row = 0; row < rest.size(); ++row) {
+        const ValueKind kind = rest.kinds_[row];
+        std::uint64_t payload = rest.payloadAt(row);
+        const bool inStore =
+            kind == ValueKind::Text || kind == ValueKind::Decimal || kind == ValueKind::Bytes;
+        if (inStore) payload += base;
+        // A payload `rest` kept in eight bytes may need them here too (a double, say).
+        push(kind, payload, !rest.isWide_ && (!inStore || payload <= kNarrowLimit));
+    }
+    rest = Column();
 }
 
 void Column::appendInteger(std::int64_t integer) {

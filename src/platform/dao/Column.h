@@ -35,6 +35,9 @@ class Column {
     ValueKind kindAt(std::size_t row) const { return kinds_[row]; }
     std::size_t size() const { return kinds_.size(); }
     void reserve(std::size_t rows);
+    // Puts the values of `rest` after this column's, taking its text store's blocks as they
+    // are; `rest` is left empty.
+    void appendColumn(Column&& rest);
 
   private:
     // Append-only storage of byte strings in blocks that never move, so that growing it
@@ -43,6 +46,8 @@ class Column {
       public:
         char* allocate(std::size_t bytes, std::uint64_t& offset);
         const char* at(std::uint64_t offset) const;
+        // Takes the blocks of `rest` after its own; returns what the offsets of `rest` add.
+        std::uint64_t adopt(ByteStore&& rest);
 
       private:
         struct Block {

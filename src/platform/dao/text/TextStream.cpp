@@ -184,9 +184,20 @@ std::string TextBlocks::firstLine() {
     return text;
 }
 
-RecordStream::RecordStream(TextBlocks& blocks, char delimiter, const QString& fileName)
+std::unique_ptr<TextBlocks> TextBlocks::readerFrom(std::uint64_t textOffset) const {
+    if (encoding_ != Encoding::Utf8 || checking_) return nullptr;
+    auto reader = std::make_unique<TextBlocks>(path_, blockBytes_);
+    reader->encoding_ = Encoding::Utf8;
+    reader->checking_ = false;
+    reader->textStart_ = textStart_ + static_cast<qint64>(textOffset);
+    reader->rewind();
+    return reader;
+}
+
+RecordStream::RecordStream(TextBlocks& blocks, char delimiter, const QString& fileName,
+                           std::int64_t firstLine)
     : blocks_(blocks), delimiter_(delimiter), fileName_(fileName) {
-    reader_.emplace(std::string_view(text_), delimiter_, fileName_);
+    reader_.emplace(std::string_view(text_), delimiter_, fileName_, firstLine);
 }
 
 // A record that runs to the end of the text read so far may go on in the next block: it is
@@ -197,6 +208,7 @@ bool RecordStream::next() {
         const std::int64_t line = reader_->nextLine();
         try {
             const bool read = reader_->next();
+            recordOffset_ = dropped_ + start;
             if (ended_ || !reader_->reachedEnd()) return read;
         } catch (const DaoError&) {
             if (ended_ || !reader_->reachedEnd()) throw;
@@ -207,6 +219,7 @@ bool RecordStream::next() {
 
 void RecordStream::readMore(std::size_t recordStart, std::int64_t recordLine) {
     text_.erase(0, recordStart);
+    dropped_ += recordStart;
     if (!blocks_.readInto(text_)) ended_ = true;
     reader_.emplace(std::string_view(text_), delimiter_, fileName_, recordLine);
 }

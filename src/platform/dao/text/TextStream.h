@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <future>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -39,6 +40,10 @@ class TextBlocks {
     // The text up to the end of its first line that holds anything, for choosing the
     // delimiter; the pass begins anew.
     std::string firstLine();
+    // Another reader of the same text for a pass that begins `textOffset` bytes into it, so
+    // that two parts of the text can be read side by side; none while the encoding is not
+    // settled or where the text is decoded (its offsets are then not the file's).
+    std::unique_ptr<TextBlocks> readerFrom(std::uint64_t textOffset) const;
 
   private:
     enum class Encoding { Utf8, Windows1252, Utf16LE, Utf16BE };
@@ -73,9 +78,13 @@ class TextBlocks {
 // block are held.
 class RecordStream {
   public:
-    RecordStream(TextBlocks& blocks, char delimiter, const QString& fileName);
+    // The pass begins on line `firstLine` of the file.
+    RecordStream(TextBlocks& blocks, char delimiter, const QString& fileName,
+                 std::int64_t firstLine = 1);
 
     bool next();
+    // Where the record at hand begins, in bytes of the text from where the pass began.
+    std::uint64_t recordOffset() const { return recordOffset_; }
     std::span<const FieldSlice> fields() const { return reader_->fields(); }
     std::string_view bytes(const FieldSlice& slice) const { return reader_->bytes(slice); }
     std::int64_t line() const { return reader_->line(); }
@@ -86,7 +95,9 @@ class RecordStream {
     TextBlocks& blocks_;
     char delimiter_;
     const QString& fileName_;
-    std::string text_;  // from the record at hand to the end of the last block read
+    std::string text_;           // from the record at hand to the end of the last block read
+    std::uint64_t dropped_ = 0;  // bytes of the pass's text before text_
+    std::uint64_t recordOffset_ = 0;
     std::optional<RecordReader> reader_;
     bool ended_ = false;  // the last block has been read
 };
