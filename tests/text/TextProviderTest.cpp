@@ -231,10 +231,11 @@ TEST(StreamedText, AgreesWithTheWholeFileReadAtOnceAtEveryCutOfABlock) {
     }
 }
 
-// A loaded text of at least four blocks is read in two halves side by side (a file of
-// these few bytes is one when a block is four bytes): the table, or the error, must be the
-// one a single reader finds, wherever the middle of the text falls.
-TEST(LoadedText, ReadInTwoHalvesIsTheTextReadWhole) {
+// A text of at least four blocks is read in two halves side by side (a file of these few
+// bytes is one when a block is four bytes), the first pass always and the second when the
+// table is loaded: the table, or the error, must be the one a single reader finds, wherever
+// the middle of the text falls, and whether or not a record begins on the line after it.
+TEST(TextOfFourBlocks, ReadInTwoHalvesIsTheTextReadWhole) {
     QTemporaryDir dir;
     dao::text::TextTableOptions whole, inHalves;
     inHalves.blockBytes = 4;
@@ -249,6 +250,7 @@ TEST(LoadedText, ReadInTwoHalvesIsTheTextReadWhole) {
             const QByteArray before = QByteArray("1,2\n").repeated(records);
             texts.emplace_back("middle.csv", "a,b\n" + before + middle + before + "5,6\n");
             texts.emplace_back("middle.txt", before + middle + "\n7\n" + before);
+            texts.emplace_back("latin1_at_end.csv", "a,b\n" + before + before + "\xE9,1\n");
             texts.emplace_back("one_column.csv", "v\n" + QByteArray("\n1\n").repeated(records + 1));
         }
     }
@@ -260,6 +262,8 @@ TEST(LoadedText, ReadInTwoHalvesIsTheTextReadWhole) {
             whole.headerRow = inHalves.headerRow = headerRow;
             expectSameTables([&] { return dao::text::readTextTable(path, whole); },
                              [&] { return dao::text::readTextTable(path, inHalves); });
+            expectSameTables([&] { return dao::text::readTextTable(path, whole); },
+                             [&] { return dao::text::streamTextTable(path, inHalves, 1); });
         }
     }
 }

@@ -185,13 +185,23 @@ std::string TextBlocks::firstLine() {
 }
 
 std::unique_ptr<TextBlocks> TextBlocks::readerFrom(std::uint64_t textOffset) const {
-    if (encoding_ != Encoding::Utf8 || checking_) return nullptr;
+    if (encoding_ != Encoding::Utf8) return nullptr;
     auto reader = std::make_unique<TextBlocks>(path_, blockBytes_);
     reader->encoding_ = Encoding::Utf8;
-    reader->checking_ = false;
+    reader->checking_ = checking_;
     reader->textStart_ = textStart_ + static_cast<qint64>(textOffset);
     reader->rewind();
     return reader;
+}
+
+std::optional<std::uint64_t> TextBlocks::lineStartFrom(std::uint64_t textOffset) const {
+    if (encoding_ != Encoding::Utf8 || textOffset == 0) return std::nullopt;
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(textStart_ + qint64(textOffset) - 1))
+        return std::nullopt;
+    const qsizetype lineFeed = file.read(64 * 1024).indexOf('\n');
+    if (lineFeed < 0) return std::nullopt;
+    return textOffset + static_cast<std::uint64_t>(lineFeed);
 }
 
 RecordStream::RecordStream(TextBlocks& blocks, char delimiter, const QString& fileName,

@@ -40,10 +40,13 @@ class TextBlocks {
     // The text up to the end of its first line that holds anything, for choosing the
     // delimiter; the pass begins anew.
     std::string firstLine();
-    // Another reader of the same text for a pass that begins `textOffset` bytes into it, so
-    // that two parts of the text can be read side by side; none while the encoding is not
-    // settled or where the text is decoded (its offsets are then not the file's).
+    // Another reader of the same text for a pass that begins `textOffset` bytes into it (and
+    // checks that it is UTF-8 where this pass does), so that two parts of the text can be read
+    // side by side; none where the text is decoded (its offsets are then not the file's).
     std::unique_ptr<TextBlocks> readerFrom(std::uint64_t textOffset) const;
+    // Where the first line beginning at or after `textOffset` begins, when a line feed ends a
+    // line within the next 64 KB of UTF-8 text. Whether a record begins there, quotes decide.
+    std::optional<std::uint64_t> lineStartFrom(std::uint64_t textOffset) const;
 
   private:
     enum class Encoding { Utf8, Windows1252, Utf16LE, Utf16BE };

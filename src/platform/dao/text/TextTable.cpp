@@ -4,8 +4,10 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <future>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -67,6 +69,16 @@ class ColumnScan {
             info.definedSize = kShortTextSize;
         }
         return info;
+    }
+
+    // What both parts of a column's values have in common.
+    void merge(const ColumnScan& rest) {
+        any_ = any_ || rest.any_;
+        long_ = long_ || rest.long_;
+        int32_ = int32_ && rest.int32_;
+        int64_ = int64_ && rest.int64_;
+        double_ = double_ && rest.double_;
+        date_ = date_ && rest.date_;
     }
 
   private:
@@ -179,6 +191,28 @@ class TableScan {
   public:
     TableScan(const QString& path, bool headerRow, std::uint64_t middle = 0)
         : path_(path), headerRow_(headerRow), middle_(middle) {}
+
+    // A scan of the records after the ones `head` has seen, once it has seen the header line.
+    static TableScan after(const TableScan& head) {
+        TableScan rest(head.path_, head.headerRow_);
+        rest.headerSeen_ = head.headerSeen_;
+        if (head.headerRow_) rest.columns_ = head.columns_;
+        rest.scans_.resize(rest.columns_);
+        return rest;
+    }
+    bool namesKnown() const { return !headerRow_ || headerSeen_; }
+    bool refusesARecord() const { return widthError_.has_value(); }
+
+    // Takes in what a scan `after` this one found from the record at `offset` (on `line`) to
+    // the end of the text; that record becomes the middle one.
+    void append(const TableScan& rest, std::uint64_t offset, std::int64_t line) {
+        middleRecord_ = {offset, line, nonBlankRecords_, blankRecords_ + pendingBlank_};
+        if (rest.nonBlankRecords_ > 0) blankRecords_ += pendingBlank_ + rest.blankRecords_;
+        nonBlankRecords_ += rest.nonBlankRecords_;
+        columns_ = std::max(columns_, rest.columns_);
+        scans_.resize(columns_);
+        for (std::size_t c = 0; c < rest.scans_.size(); ++c) scans_[c].merge(rest.scans_[c]);
+    }
 
     // Blank lines at the end of the text are no records; the ones before the header line
     // neither.
@@ -367,7 +401,7 @@ class TextFileTable final : public RowSource {
     }
 
     std::unique_ptr<Recordset> open(std::unique_ptr<TextFileTable> self, long keepRows) {
-        std::optional<std::vector<FieldInfo>> fields = firstPass();
+        std::optional<std::vector<FieldInfo>> fields = firstPass(middleOfText());
         if (!fields) return std::make_unique<Recordset>();
         return std::make_unique<Recordset>(std::move(*fields), static_cast<long>(rows_),
                                            std::move(self), keepRows);
@@ -380,8 +414,9 @@ class TextFileTable final : public RowSource {
     }
 
   private:
-    // A loaded text of several blocks is read in two halves side by side where the machine
-    // has a second core: the second pass is most of a load's work. 0 for reading it whole.
+    // A text of several blocks is read in two halves side by side where the machine has a
+    // second core: the first pass always, the second when the table is loaded. 0 for reading
+    // it whole.
     std::uint64_t middleOfText() const {
         const qint64 size = QFileInfo(path_).size();
         if (size < 4 * blockBytes_ || std::thread::hardware_concurrency() < 2) return 0;
@@ -389,16 +424,14 @@ class TextFileTable final : public RowSource {
     }
 
     // The fields, or none for a text without any; the second pass is ready to begin.
-    std::optional<std::vector<FieldInfo>> firstPass(std::uint64_t middle = 0) {
+    std::optional<std::vector<FieldInfo>> firstPass(std::uint64_t middle) {
         TableScan scan = scanText(middle);
-        std::uint64_t textBytes = blocks_.textSize();
         if (blocks_.settleEncoding()) {
             scan = scanText(middle);
-            textBytes = blocks_.textSize();
             blocks_.rewind();
         }
         if (scan.isEmpty()) return std::nullopt;
-        std::vector<FieldInfo> fields = scan.fields(textBytes);
+        std::vector<FieldInfo> fields = scan.fields(scannedBytes_);
         filler_.emplace(path_, fields, headerRow_);
         records_.emplace(blocks_, delimiter_, path_);
         rows_ = scan.rows();
@@ -430,11 +463,82 @@ class TextFileTable final : public RowSource {
             columns[c].appendColumn(std::move(half[c]));
     }
 
+    // With a `middle`, the first pass over UTF-8 text scans from the first line past it on a
+    // second thread, taking that line for a record's beginning. When this pass gets there and
+    // a record does begin there, the rest is that scan's, unless it failed (an error, a
+    // record it refuses, text that is not UTF-8: this pass goes on to find them as it would
+    // alone); if the line lay inside a quoted field, its scan is dropped.
     TableScan scanText(std::uint64_t middle) {
         TableScan scan(path_, headerRow_, middle);
         RecordStream records(blocks_, delimiter_, path_);
-        while (records.next()) scan.observe(records);
+        std::optional<SecondHalfScan> secondHalf;
+        while (records.next()) {
+            if (secondHalf && records.recordOffset() >= secondHalf->start) {
+                if (auto rest = secondHalf->result(records.recordOffset())) {
+                    scan.append(rest->scan, records.recordOffset(), records.line());
+                    scannedBytes_ = secondHalf->start + rest->textBytes;
+                    return scan;
+                }
+                secondHalf.reset();
+            }
+            scan.observe(records);
+            if (middle != 0 && scan.namesKnown()) {
+                if (auto started = scanSecondHalf(scan, middle, records.recordOffset()))
+                    secondHalf.emplace(std::move(*started));
+                middle = 0;
+            }
+        }
+        scannedBytes_ = blocks_.textSize();
         return scan;
+    }
+
+    struct HalfScanned {
+        TableScan scan;
+        std::uint64_t textBytes;
+    };
+
+    struct SecondHalfScan {
+        std::uint64_t start;
+        std::unique_ptr<std::atomic<bool>> stop;
+        std::future<std::optional<HalfScanned>> scanned;
+
+        SecondHalfScan(std::uint64_t start, std::unique_ptr<std::atomic<bool>> stop,
+                       std::future<std::optional<HalfScanned>> scanned)
+            : start(start), stop(std::move(stop)), scanned(std::move(scanned)) {}
+        SecondHalfScan(SecondHalfScan&&) = default;
+        ~SecondHalfScan() {
+            if (stop) *stop = true;
+        }
+        // The scan from `start`, or none when `start` is no record's beginning or it failed.
+        std::optional<HalfScanned> result(std::uint64_t recordStart) {
+            if (recordStart != start) return std::nullopt;
+            return scanned.get();
+        }
+    };
+
+    std::optional<SecondHalfScan> scanSecondHalf(const TableScan& head, std::uint64_t middle,
+                                                 std::uint64_t recordStart) {
+        const std::optional<std::uint64_t> start = blocks_.lineStartFrom(middle);
+        if (!start || *start <= recordStart) return std::nullopt;
+        std::shared_ptr<TextBlocks> blocks = blocks_.readerFrom(*start);
+        if (!blocks) return std::nullopt;
+        auto stop = std::make_unique<std::atomic<bool>>(false);
+        auto scanned =
+            std::async(std::launch::async,
+                       [this, blocks, rest = TableScan::after(head),
+                        &stopped = *stop]() mutable -> std::optional<HalfScanned> {
+                           try {
+                               RecordStream records(*blocks, delimiter_, path_);
+                               while (!stopped && records.next()) rest.observe(records);
+                               const std::uint64_t textBytes = blocks->textSize();
+                               if (stopped || blocks->settleEncoding() || rest.refusesARecord())
+                                   return std::nullopt;
+                               return HalfScanned{std::move(rest), textBytes};
+                           } catch (const DaoError&) {
+                               return std::nullopt;
+                           }
+                       });
+        return SecondHalfScan{*start, std::move(stop), std::move(scanned)};
     }
 
     const QString path_;
@@ -446,6 +550,7 @@ class TextFileTable final : public RowSource {
     std::optional<RecordStream> records_;
     std::size_t rows_ = 0;
     std::optional<MiddleRecord> middleRecord_;
+    std::uint64_t scannedBytes_ = 0;  // of text, in the first pass
 };
 
 }  // namespace
