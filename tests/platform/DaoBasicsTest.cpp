@@ -115,16 +115,19 @@ TEST(RecordsetStorage, KeepsValuesAcrossWideningAndManyTexts) {
         }
     }
     // Two columns put one after the other hold the values of both, whichever part held the
-    // wide payloads and the texts.
-    const std::size_t wideInteger = values.size() - 5;
-    for (const std::size_t cut : {std::size_t{0}, std::size_t{2}, values.size() / 2, wideInteger,
-                                  wideInteger + 1, values.size()}) {
+    // wide payloads and the texts: the values up to `end`, cut at `cut`.
+    const std::size_t all = values.size();
+    const std::size_t wideInteger = all - 5;
+    const std::pair<std::size_t, std::size_t> parts[] = {
+        {wideInteger, wideInteger / 2}, {all, 0},  {all, 2}, {all, all / 2}, {all, wideInteger},
+        {all, wideInteger + 1},         {all, all}};
+    for (const auto& [end, cut] : parts) {
         Column front;
         Column back;
-        for (std::size_t i = 0; i < values.size(); ++i) (i < cut ? front : back).append(values[i]);
+        for (std::size_t i = 0; i < end; ++i) (i < cut ? front : back).append(values[i]);
         front.appendColumn(std::move(back));
-        ASSERT_EQ(front.size(), values.size());
-        for (std::size_t i = 0; i < values.size(); ++i)
+        ASSERT_EQ(front.size(), end);
+        for (std::size_t i = 0; i < end; ++i)
             ASSERT_EQ(front.at(i), values[i]) << "cut " << cut << ", row " << i;
     }
     std::vector<Column> columns(2);

@@ -95,7 +95,7 @@ const char* Column::ByteStore::at(std::uint64_t offset) const {
 }
 
 std::uint64_t Column::ByteStore::adopt(ByteStore&& rest) {
-    const std::uint64_t base = blocks_.empty() ? 0 : blocks_.back().start + used_;
+    const std::uint64_t base = end();
     if (rest.blocks_.empty()) return base;
     for (Block& block : rest.blocks_) {
         block.start += base;
@@ -208,15 +208,22 @@ std::uint64_t Column::payloadAt(std::size_t row) const {
 
 void Column::appendColumn(Column&& rest) {
     const std::uint64_t base = store_.adopt(std::move(rest.store_));
-    for (std::size_t row = 0; row < rest.size(); ++row) {
-        const ValueKind kind = rest.kinds_[row];
-        std::uint64_t payload = rest.payloadAt(row);
-        const bool inStore =
-            kind == ValueKind::Text || kind == ValueKind::Decimal || kind == ValueKind::Bytes;
-        if (inStore) payload += base;
-        // A payload `rest` kept in eight bytes may need them here too (a double, say).
-        push(kind, payload, !rest.isWide_ && (!inStore || payload <= kNarrowLimit));
+    const auto stored = [](ValueKind kind) {
+        return kind == ValueKind::Text || kind == ValueKind::Decimal || kind == ValueKind::Bytes;
+    };
+    const std::size_t first = kinds_.size();
+    const std::size_t count = rest.kinds_.size();
+    if (isWide_ || rest.isWide_ || store_.end() > kNarrowLimit) {
+        if (!isWide_) widen();
+        for (std::size_t row = 0; row < count; ++row)
+            wide_.push_back(rest.payloadAt(row) + (stored(rest.kinds_[row]) ? base : 0));
+    } else {
+        narrow_.insert(narrow_.end(), rest.narrow_.begin(), rest.narrow_.end());
+        for (std::size_t row = 0; row < count && base != 0; ++row) {
+            if (stored(rest.kinds_[row])) narrow_[first + row] += static_cast<std::uint32_t>(base);
+        }
     }
+    kinds_.insert(kinds_.end(), rest.kinds_.begin(), rest.kinds_.end());
     rest = Column();
 }
 

@@ -48,6 +48,8 @@ class Column {
         const char* at(std::uint64_t offset) const;
         // Takes the blocks of `rest` after its own; returns what the offsets of `rest` add.
         std::uint64_t adopt(ByteStore&& rest);
+        // The offset the next byte string would get, at most.
+        std::uint64_t end() const { return blocks_.empty() ? 0 : blocks_.back().start + used_; }
 
       private:
         struct Block {
