@@ -65,7 +65,7 @@ class TextBlocks {
     QString path_;
     QFile file_;
     Encoding encoding_ = Encoding::Utf8;
-    qint64 textStart_ = 0;  // the byte-order mark's length
+    qint64 textStart_ = 0;  // where passes begin in the file: after any byte-order mark
     qint64 blockBytes_;
     QByteArray raw_;        // the block read from the file
     std::string spare_;     // the memory of a block read before, for the next one
