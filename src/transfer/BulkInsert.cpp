@@ -129,11 +129,10 @@ class BulkRun {
           load_(transactional_),
           limits_(batchLimitsOf(connection)) {
         startRow_ = choices.resumeAt;
-        if (choices.retryForSeconds > 0 || choices.inDoubtUntil > startRow_) {
-            landed_.emplace(connection, table, fields);
-            if (choices.inDoubtUntil > startRow_)
-                startRow_ += landed_->landedPrefix(startRow_, choices.inDoubtUntil);
-            landed_->start();
+        if (looksUpLanded(choices)) {
+            startRow_ += landedBeforeStart(
+                landed_.emplace(connection, table, fields, choices.rejects != nullptr), choices,
+                loop.progress());
         }
         QStringList columns;
         for (const QString& name : fields.names) columns << QuoteIdentifier(name);
@@ -372,7 +371,8 @@ TransferResult BulkInsert(const QString& table, const dao::Recordset& source,
         startRow = run.startRow();
         loop.startAt(startRow);
         loop.forEachBatch(count, 140, [&](long first) { return run.sendBatch(first, count); });
-        whole.keep();
+        // A stop undoes a run kept in one transaction: the emptied table gets its rows back.
+        if (!loop.stopped()) whole.keep();
     });
     counts.inserted = std::max(0L, result.recordsDone - startRow - counts.refused);
     counts.into(result);

@@ -359,6 +359,7 @@ TransferResult BulkMerge(bool upsert, const QString& table, const QString& match
         loop.reach(130);
         const long count = source.recordCount();
         progress.setProgressMaximum(count);
+        if (choices.emptyTarget && !upsert) refuseUpdateOfEmptied();
         RunTransaction whole(connection, table, choices.emptyTarget, undone);
         loop.restartsWhole(whole.active());
         // An update sent again finds the same rows: records in flight are sent again.
@@ -380,7 +381,8 @@ TransferResult BulkMerge(bool upsert, const QString& table, const QString& match
         loop.retryOn(connection, choices.retryForSeconds,
                      [&](long first, long, const dao::DaoError&) { return run.resume(first); });
         loop.forEachBatch(count, 140, [&](long first) { return run.sendBatch(first, count); });
-        whole.keep();
+        // A stop undoes a run kept in one transaction: the emptied table gets its rows back.
+        if (!loop.stopped()) whole.keep();
     });
     counts.into(result);
     if (undone) undoneRun(result);

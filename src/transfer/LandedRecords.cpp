@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 #include "mapping/FieldMatching.h"
 #include "platform/dao/DaoError.h"
@@ -11,6 +12,8 @@
 namespace keldara::transfer {
 
 namespace {
+
+constexpr long kPart = 1000;  // the records one lookup names
 
 // The unique keys of `table`, primary first, each as its column names in order.
 std::vector<QStringList> uniqueKeys(dao::Connection& connection, const QString& table) {
@@ -33,11 +36,12 @@ std::vector<QStringList> uniqueKeys(dao::Connection& connection, const QString& 
 }  // namespace
 
 LandedRecords::LandedRecords(dao::Connection& connection, const QString& table,
-                             const PairedFields& fields)
+                             const PairedFields& fields, bool gapsPossible)
     : connection_(connection),
       fields_(fields),
       table_(QuoteIdentifier(table)),
-      transactional_(transactional(connection, table)) {
+      transactional_(transactional(connection, table)),
+      gapsPossible_(gapsPossible) {
     const auto wsrep = connection.openRecordset(QStringLiteral("SHOW VARIABLES LIKE 'wsrep_on'"));
     clusterNode_ = wsrep->recordCount() == 1 && wsrep->valueAt(0, 1).standardText().compare(
                                                     QLatin1String("ON"), Qt::CaseInsensitive) == 0;
@@ -49,7 +53,8 @@ LandedRecords::LandedRecords(dao::Connection& connection, const QString& table,
         key_ = positions;
         QStringList quoted;
         for (const QString& column : key) quoted << QuoteIdentifier(column);
-        keyMeans_ = QStringLiteral("by the key (%1)").arg(quoted.join(QLatin1Char(',')));
+        keyColumns_ = quoted.join(QLatin1Char(','));
+        keyMeans_ = QStringLiteral("by the key (%1)").arg(keyColumns_);
         return;
     }
 }
@@ -61,39 +66,63 @@ void LandedRecords::readCausally() const {
     if (clusterNode_) connection_.execute(QStringLiteral("SET SESSION wsrep_sync_wait = 1"));
 }
 
-void LandedRecords::start() {
+long long LandedRecords::start() {
     readCausally();
     rowsAtStart_ = countOf(QStringLiteral("SELECT COUNT(*) FROM ") + table_);
+    return rowsAtStart_;
 }
 
 long LandedRecords::landed(long first, long end, long confirmed) {
     readCausally();
     checkIntact(first, end);
-    usedKey_ = keyHasValues(first, end);
-    if (!usedKey_) {
-        const long long rows = countOf(QStringLiteral("SELECT COUNT(*) FROM ") + table_);
-        return static_cast<long>(
-            std::clamp<long long>(rows - rowsAtStart_ - confirmed, 0, end - first));
+    return landedOf(first, end, rowsAtStart_, confirmed);
+}
+
+// The rows gained since the run began tell how many of the records landed; the key tells
+// whether they are the first ones. A record whose key was in the table before the run is found
+// by the key but gained no row. Where refused records are skipped, a batch may have been kept
+// without some of its records, so every record found must then be one that gained a row.
+long LandedRecords::landedOf(long first, long end, long long rowsAtStart, long written) {
+    const long size = end - first;
+    const long long rows = countOf(QStringLiteral("SELECT COUNT(*) FROM ") + table_);
+    const long gained =
+        static_cast<long>(std::clamp<long long>(rows - rowsAtStart - written, 0, size));
+    // In their order, for a source read as a stream.
+    const std::optional<long long> firstFound = keysFound(first, first + gained);
+    const std::optional<long long> laterFound =
+        gapsPossible_ || gained == 0 ? keysFound(first + gained, end) : 0;
+    usedKey_ = firstFound && laterFound;
+    if (!usedKey_) return gained;
+    if (gained == 0) {
+        usedKey_ = *laterFound == 0;
+        return 0;
     }
-    QStringList columns;
-    for (const int position : key_) columns << QuoteIdentifier(fields_.names[position]);
-    QString query = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE (%2) IN (")
-                        .arg(table_, columns.join(QLatin1Char(',')));
-    for (long row = first; row < end; ++row) {
-        const QStringList literals = fields_.literals(row);
-        QStringList values;
-        for (const int position : key_) values << literals[position];
-        if (row > first) query += QLatin1Char(',');
-        query += QLatin1Char('(') + values.join(QLatin1Char(',')) + QLatin1Char(')');
-    }
-    return static_cast<long>(countOf(query + QLatin1Char(')')));
+    if (*firstFound == gained && *laterFound == 0) return gained;
+    throw dao::DaoError(
+        dao::DaoError::BadQuery,
+        QStringLiteral("Records %1 to %2 may or may not have been written: the table gained %3 "
+                       "rows while they were in flight, and its key (%4) finds %5 of them, "
+                       "some perhaps rows that were there before the run. Check the target "
+                       "table and start the run anew from the first record not written.")
+            .arg(first + 1)
+            .arg(end)
+            .arg(gained)
+            .arg(keyColumns_)
+            .arg(*firstFound + *laterFound));
 }
 
 // The records are looked at a part at a time, in their order, so that a source read as a
 // stream (which keeps only the records near the furthest one read) still holds each part's.
-long LandedRecords::landedPrefix(long first, long end) {
+long LandedRecords::landedPrefix(long first, long end, long long rowsAtStart, long writtenBefore) {
+    readCausally();
     checkIntact(first, end);
-    constexpr long kPart = 1000;
+    if (rowsAtStart >= 0) return landedOf(first, end, rowsAtStart, writtenBefore);
+    return halvedByKey(first, end);
+}
+
+// Without the row count an earlier run began from (a state file of an older Keldara): the
+// first record whose key is not in the table, by halving.
+long LandedRecords::halvedByKey(long first, long end) {
     for (long part = first; part < end; part += kPart) {
         const long partEnd = std::min(end, part + kPart);
         if (!keyHasValues(part, partEnd)) {
@@ -104,11 +133,12 @@ long LandedRecords::landedPrefix(long first, long end) {
                           .arg(first + 1)
                           .arg(end));
         }
+        usedKey_ = true;
         long low = part;
         long high = partEnd;
         while (low < high) {
             const long middle = low + (high - low) / 2;
-            (landed(middle, middle + 1, 0) == 1 ? low = middle + 1 : high = middle);
+            (keysFound(middle, middle + 1) == 1LL ? low = middle + 1 : high = middle);
         }
         if (low < partEnd) return low - first;
     }
@@ -142,6 +172,31 @@ void LandedRecords::checkIntact(long first, long end) const {
             .arg(end));
 }
 
+// How many of records `first` to `end` - 1 have their key in the table, asked a part at a
+// time in their order; nothing where the table has no key the paired fields cover, or a
+// record holds no value in one of its columns.
+std::optional<long long> LandedRecords::keysFound(long first, long end) const {
+    if (key_.empty()) return std::nullopt;
+    QStringList columns;
+    for (const int position : key_) columns << QuoteIdentifier(fields_.names[position]);
+    const QString head = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE (%2) IN (")
+                             .arg(table_, columns.join(QLatin1Char(',')));
+    long long found = 0;
+    for (long part = first; part < end; part += kPart) {
+        if (!keyHasValues(part, std::min(end, part + kPart))) return std::nullopt;
+        QString query = head;
+        for (long row = part; row < std::min(end, part + kPart); ++row) {
+            const QStringList literals = fields_.literals(row);
+            QStringList values;
+            for (const int position : key_) values << literals[position];
+            if (row > part) query += QLatin1Char(',');
+            query += QLatin1Char('(') + values.join(QLatin1Char(',')) + QLatin1Char(')');
+        }
+        found += countOf(query + QLatin1Char(')'));
+    }
+    return found;
+}
+
 bool LandedRecords::keyHasValues(long first, long end) const {
     if (key_.empty()) return false;
     for (long row = first; row < end; ++row) {
@@ -151,6 +206,22 @@ bool LandedRecords::keyHasValues(long first, long end) const {
         }
     }
     return true;
+}
+
+bool looksUpLanded(const RunChoices& choices) {
+    return choices.retryForSeconds > 0 || choices.resumable ||
+           choices.inDoubtUntil > choices.resumeAt;
+}
+
+long landedBeforeStart(LandedRecords& landed, const RunChoices& choices,
+                       TransferProgress& progress) {
+    const long start = choices.resumeAt;
+    const long found = choices.inDoubtUntil > start
+                           ? landed.landedPrefix(start, choices.inDoubtUntil, choices.rowsAtStart,
+                                                 start - choices.refusedBefore)
+                           : 0;
+    progress.tableCounted(landed.start());
+    return found;
 }
 
 QString landedText(long landed, long size, const QString& means) {

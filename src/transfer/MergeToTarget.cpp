@@ -28,17 +28,18 @@ TransferResult MergeToTarget(const QString& action, const QString& table, const 
             choices.literalStatements ? RecordSender::text() : RecordSender::prepared(progress));
         loop.reach(130);
         progress.setProgressMaximum(source.recordCount());
-        if (choices.emptyTarget) EmptyTable(connection, table);
+        if (choices.emptyTarget) {
+            if (writeActionNamed(action) == WriteAction::Update) refuseUpdateOfEmptied();
+            EmptyTable(connection, table);
+        }
         // An update sent again finds the same rows; an insert whose fate is unknown is looked
         // up before it is sent again.
         std::optional<LandedRecords> landed;
         long start = choices.resumeAt;
-        if ((choices.retryForSeconds > 0 || choices.inDoubtUntil > start) &&
-            writeActionNamed(action) == WriteAction::Insert) {
-            landed.emplace(connection, table, fields);
-            if (choices.inDoubtUntil > start)
-                start += landed->landedPrefix(start, choices.inDoubtUntil);
-            landed->start();
+        if (writeActionNamed(action) == WriteAction::Insert && looksUpLanded(choices)) {
+            start += landedBeforeStart(
+                landed.emplace(connection, table, fields, choices.rejects != nullptr), choices,
+                progress);
         }
         loop.startAt(start);
         loop.retryOn(connection, choices.retryForSeconds,

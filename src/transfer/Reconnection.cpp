@@ -21,7 +21,8 @@ QDeadlineTimer Reconnection::deadline() const {
 }
 
 void Reconnection::reconnect(const dao::DaoError& error, const QDeadlineTimer& deadline) {
-    int pause = 0;
+    int pause = kFirstPauseMs;
+    stopped_ = false;
     for (int attempt = 1;; ++attempt) {
         if (!pausedWithoutStop(pause, deadline)) throw error;
         progress_.setStatusText(QStringLiteral("Reconnecting after \"%1\" (try %2)")
@@ -30,6 +31,7 @@ void Reconnection::reconnect(const dao::DaoError& error, const QDeadlineTimer& d
         try {
             connection_.reconnect();
             ++count_;
+            if (!error.connectionLost()) limitLockWait(deadline);
             return;
         } catch (const dao::DaoError&) {
             if (deadline.hasExpired()) throw error;
@@ -43,11 +45,23 @@ void Reconnection::reconnect(const dao::DaoError& error, const QDeadlineTimer& d
 bool Reconnection::pausedWithoutStop(int milliseconds, const QDeadlineTimer& deadline) {
     const QDeadlineTimer pause(std::min<qint64>(milliseconds, deadline.remainingTime()));
     while (!pause.hasExpired()) {
-        if (progress_.stopRequested()) return false;
+        if (progress_.stopRequested()) {
+            stopped_ = true;
+            return false;
+        }
         QThread::msleep(
             static_cast<unsigned long>(std::min<qint64>(kStopCheckMs, pause.remainingTime())));
     }
     return !deadline.hasExpired() || milliseconds == 0;
+}
+
+void Reconnection::limitLockWait(const QDeadlineTimer& deadline) {
+    const qint64 seconds = std::max<qint64>(1, (deadline.remainingTime() + 999) / 1000);
+    try {
+        connection_.execute(
+            QStringLiteral("SET SESSION innodb_lock_wait_timeout = %1").arg(seconds));
+    } catch (const dao::DaoError&) {  // a server without it; the statement that follows tells
+    }
 }
 
 }  // namespace keldara::transfer

@@ -36,7 +36,7 @@ TransferResult RecordLoop::run(const std::function<void()>& body) {
                 break;
             }
             try {
-                reconnect(e, reconnection_->deadline());
+                reconnect(e, retryDeadline(currentRecord_));
             } catch (const dao::DaoError& lost) {
                 fail(lost);
                 break;
@@ -95,12 +95,23 @@ void RecordLoop::reconnect(const dao::DaoError& error, const QDeadlineTimer& dea
     reconnection_->reconnect(error, deadline);
 }
 
+// The time for retrying starts at the first error at a record and is not renewed by the
+// errors that follow there (a lock held by another session, a node that stays not ready):
+// only a record written since starts it again.
+QDeadlineTimer RecordLoop::retryDeadline(long failingRow) {
+    if (failingRow != failingRow_) {
+        failingRow_ = failingRow;
+        failingDeadline_ = reconnection_->deadline();
+    }
+    return failingDeadline_;
+}
+
 // Opens the connection again and asks the run where to go on; an error meanwhile that may
 // pass is retried within the same time.
 long RecordLoop::resumed(const dao::DaoError& error) {
     const long first = currentRecord_ - 1;
     const long end = std::max(inFlightLast_, currentRecord_);
-    const QDeadlineTimer deadline = reconnection_->deadline();
+    const QDeadlineTimer deadline = retryDeadline(first);
     dao::DaoError last = error;
     for (;;) {
         reconnect(last, deadline);
@@ -154,22 +165,36 @@ void RecordLoop::forEachBatch(long count, int firstLine,
             if (restartsWhole_ || !reconnection_ || !reconnection_->enabled() || !e.transient()) {
                 throw;
             }
-            row = resumed(e);
+            try {
+                row = resumed(e);
+            } catch (const dao::DaoError&) {
+                // The server undid the records in flight itself: a stop asked for meanwhile
+                // ends the run before them, as between records.
+                if (!reconnection_->stopped() || e.connectionLost()) throw;
+                stopBefore(row);
+                return;
+            }
             continue;
         }
         row += sent;
         result_.recordsDone = row;
-        progress_.recordsConfirmed(row);
+        if (!restartsWhole_) progress_.recordsConfirmed(row);
         if (sent > 1) progress_.setProgressValue(row);
         status(recordDoneText_ + QString::number(row));
         if (row < count && progress_.stopRequested()) {
-            result_.outcome = TransferResult::Outcome::Stopped;
-            result_.endedAtRecord = row + 1;
-            status(QStringLiteral("Stopped at Record :") + QString::number(result_.endedAtRecord));
+            stopBefore(row);
             return;
         }
     }
     currentRecord_ = 0;
+}
+
+void RecordLoop::stopBefore(long row) {
+    result_.outcome = TransferResult::Outcome::Stopped;
+    result_.recordsDone = row;
+    result_.endedAtRecord = row + 1;
+    currentRecord_ = 0;
+    status(QStringLiteral("Stopped at Record :") + QString::number(result_.endedAtRecord));
 }
 
 }  // namespace keldara::transfer

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <limits>
 #include <optional>
 
 #include "platform/dao/Connection.h"
@@ -49,14 +50,20 @@ class RecordLoop {
         QString found;  // e.g. "2 of them were found written by the row count"
     };
     using Resume = std::function<Resumed(long first, long end, const dao::DaoError& error)>;
-    // Retries a transient error for up to `seconds` (0: never): the connection is opened
-    // again and the records go on from where `resume` says. Before the first record, and
-    // while restartsWhole holds, the run's body is run again from its start instead.
+    // Retries a transient error for up to `seconds` (0: never) from the first error at a
+    // record: errors at the same record share that time, however many tries it takes. The
+    // connection is opened again and the records go on from where `resume` says. Before the
+    // first record, and while restartsWhole holds, the run's body is run again from its start
+    // instead.
     void retryOn(dao::Connection& connection, int seconds, Resume resume);
-    // The records so far are in a transaction that a lost connection undoes.
+    // The records so far are in a transaction that a lost connection undoes: none of them is
+    // confirmed (TransferProgress::recordsConfirmed) before the run's transaction is kept.
     void restartsWhole(bool whole) { restartsWhole_ = whole; }
+    // forEachBatch ended at a stop asked for.
+    bool stopped() const { return result_.outcome == TransferResult::Outcome::Stopped; }
     // The row forEachBatch starts at (a run resuming an earlier one).
     void startAt(long row) { startRow_ = row; }
+    TransferProgress& progress() { return progress_; }
     // A line of how the run went on after an error, kept in the result's notes.
     void note(const QString& text);
 
@@ -65,6 +72,8 @@ class RecordLoop {
     void fail(const std::exception& e);
     long resumed(const dao::DaoError& error);
     void reconnect(const dao::DaoError& error, const QDeadlineTimer& deadline);
+    QDeadlineTimer retryDeadline(long failingRow);
+    void stopBefore(long row);
 
     TransferProgress& progress_;
     QString recordDoneText_;
@@ -77,6 +86,9 @@ class RecordLoop {
     bool restartsWhole_ = false;
     long startRow_ = 0;
     QStringList notes_;
+    // The row of the record that failed last, and until when its errors are retried.
+    long failingRow_ = std::numeric_limits<long>::min();
+    QDeadlineTimer failingDeadline_;
 };
 
 }  // namespace keldara::transfer

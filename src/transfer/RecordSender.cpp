@@ -17,13 +17,18 @@ long long RecordSender::send(dao::Connection& connection, SentStatement& stateme
     return affected;
 }
 
-// Whether `statement` is prepared on `connection`, preparing it when it is not. A lost
+// Whether `statement` is prepared on `connection`'s session, preparing it when it is not (a
+// session opened again, after a lost connection or a deadlock, has none). A lost
 // connection (or a transaction the server undid) is thrown on, as the text statement's would be.
 bool RecordSender::prepare(dao::Connection& connection, SentStatement& statement) {
-    if (statement.prepared && statement.preparedOn == &connection) return true;
+    if (statement.prepared && statement.preparedOn == &connection &&
+        statement.preparedSession == connection.session())
+        return true;
     try {
+        statement.prepared.reset();
         statement.prepared = connection.prepare(statement.text.marked());
         statement.preparedOn = &connection;
+        statement.preparedSession = connection.session();
         return true;
     } catch (const dao::DaoError& error) {
         if (error.transient()) throw;

@@ -18,6 +18,7 @@ struct SentStatement {
     std::vector<qsizetype> order;  // RecordText::valueOrder
     std::unique_ptr<dao::PreparedStatement> prepared;
     const dao::Connection* preparedOn = nullptr;
+    unsigned long preparedSession = 0;  // Connection::session() when it was prepared
 };
 
 // Sends one record's statement. A prepared sender has the server prepare each statement once

@@ -62,6 +62,12 @@ void EmptyTable(dao::Connection& connection, const QString& table) {
     connection.execute(QStringLiteral("DELETE FROM ") + QuoteIdentifier(table));
 }
 
+void refuseUpdateOfEmptied() {
+    refuseRun(
+        QStringLiteral("Emptying the target table first leaves no row to update: choose an "
+                       "update or insert, or do not empty the table."));
+}
+
 bool transactional(dao::Connection& connection, const QString& table) {
     const auto answer = connection.openRecordset(
         QStringLiteral("SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN "
@@ -118,10 +124,12 @@ RunTransaction::~RunTransaction() {
     }
 }
 
+// A commit whose answer is lost may or may not have been carried out: the run is then not
+// reported undone.
 void RunTransaction::keep() {
     if (!active_) return;
-    connection_.execute(QStringLiteral("COMMIT"));
     active_ = false;
+    connection_.execute(QStringLiteral("COMMIT"));
 }
 
 void undoneRun(TransferResult& result) {

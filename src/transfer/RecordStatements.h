@@ -56,6 +56,9 @@ class RecordStatements {
 
 // "DELETE FROM T": every row of the target, undone with a transaction on transactional tables.
 void EmptyTable(dao::Connection& connection, const QString& table);
+// An update of an emptied table would match nothing: the run is refused (refuseRun) before
+// anything is deleted.
+[[noreturn]] void refuseUpdateOfEmptied();
 
 // Whether the server's engine for `table` undoes a whole statement that fails; false when
 // the table is not found in this database's catalogue (a name with its database, a view).
@@ -78,8 +81,8 @@ class BatchTransaction {
 };
 
 // Empties the target first when asked to. On a transactional table the emptying and the
-// whole run go in one transaction, kept by keep(); a run that ends otherwise (a failure) is
-// undone, and `undone` tells so.
+// whole run go in one transaction, kept by keep(); a run that ends otherwise (a failure, a
+// stop) is undone, and `undone` tells so.
 class RunTransaction {
   public:
     RunTransaction(dao::Connection& connection, const QString& table, bool emptyTarget,

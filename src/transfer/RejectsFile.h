@@ -23,18 +23,30 @@ class RejectsFile {
     // written, which ends the run.
     void add(long row, const QString& words, const PairedFields& fields);
 
-    // Forgets the records listed so far, as a run that starts again from its first record
-    // lists them anew.
+    // Goes on with the file an earlier part of the run wrote: its first `size` bytes (the
+    // head line and `count` records) are kept, and the records refused from now on follow
+    // them. Throws std::runtime_error when the file is shorter than that or cannot be opened.
+    void continueAfter(qint64 size, long count);
+
+    // Forgets the records listed so far by this part of the run, as a run that starts again
+    // from its first record lists them anew.
     void restart();
 
     QString path() const { return file_.fileName(); }
+    // The records listed, in every part of the run, and the bytes they take.
     long count() const { return count_; }
+    qint64 size() const { return file_.isOpen() ? file_.size() : keptSize_; }
 
   private:
     void writeLine(const QStringList& fields, const QList<bool>& quoted);
 
+    [[noreturn]] void refuse(const QString& what);
+
     QFile file_;
     long count_ = 0;
+    // What earlier parts of the run listed (continueAfter).
+    qint64 keptSize_ = 0;
+    long keptCount_ = 0;
 };
 
 // What a run does beyond its action.
@@ -54,9 +66,16 @@ struct RunChoices {
     int retryForSeconds = 0;
     // A run that resumes an earlier one starts at row `resumeAt`; the records of rows
     // `resumeAt` to `inDoubtUntil` - 1 may or may not have been written by it (an insert
-    // looks them up by the key before it goes on).
+    // looks them up before it goes on). `refusedBefore` of the records before `resumeAt` were
+    // refused and listed, and the table held `rowsAtStart` rows when the earlier run began
+    // (-1: not known).
     long resumeAt = 0;
     long inDoubtUntil = 0;
+    long refusedBefore = 0;
+    long long rowsAtStart = -1;
+    // The run's progress is kept so that it can be resumed: its row count at the start is
+    // told (TransferProgress::tableCounted) even where nothing is retried.
+    bool resumable = false;
 
     // Whether the run goes on past `error` for record `row` (listing it); false for a lost
     // connection or another transient error, which is retried or ends the run.

@@ -24,6 +24,9 @@ class TransferProgress {
     // The records before row `records` are known written (or refused and listed): called
     // after each record or batch, so that a run stopped or lost can be resumed after them.
     virtual void recordsConfirmed(long /*records*/) {}
+    // The target's row count as the run begins to send records (after it was emptied, when
+    // it was); a run from the first record counts from it what a resumed run finds written.
+    virtual void tableCounted(long long /*rows*/) {}
 };
 
 // How a run ended.

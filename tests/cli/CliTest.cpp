@@ -346,33 +346,75 @@ TEST_F(CliTest, AFileSeveralTimesLargerThanTheMemoryAllowedIsCopiedWhole) {
 }
 
 // A run stopped (SIGTERM) before its next record keeps those before, as one killed (SIGKILL)
-// may; with --resume it goes on after the records it wrote when started again; another run's
-// state file is refused.
+// may; with --resume it goes on after the records it wrote when started again, with or without
+// a key to find them by; another run's state file is refused. Rows that were there before the
+// run are never taken for its records; a run that empties the table and confirmed none starts
+// again, emptying included; the records refused before a stop stay listed.
 TEST_F(CliTest, AStoppedOrKilledRunResumesAfterTheRecordsItWrote) {
     const int count = 30000;
     writeNumbersProfile(count);
     const QString state = folder_.filePath("run.state");
+    const QString rejects = folder_.filePath("refused.csv");
+    const QString all = QStringLiteral("%1 | %1 | %2").arg(count).arg(count * (count + 1LL) / 2);
+    const char* keyed = "CREATE TABLE t (n INT PRIMARY KEY, old INT)";
     const struct {
         const char* action;
         const char* table;
+        const char* oldRows;  // n of rows there before the run, marked old = 1
+        QStringList options;
         bool kill;         // SIGKILL, else SIGTERM
         int resumedExit;   // of the run started again
         const char* said;  // by the run started again
+        QString table_;    // COUNT(*), COUNT(DISTINCT n), SUM(n) of new rows, then old ones
     } cases[] = {
-        {"insert", "CREATE TABLE t (n INT)", false, 0, "30000 records sent"},
-        {"bulk", "CREATE TABLE t (n INT PRIMARY KEY)", true, 0, "30000 records sent"},
-        {"insert", "CREATE TABLE t (n INT PRIMARY KEY)", true, 0, "30000 records sent"},
-        {"insert", "CREATE TABLE t (n INT)", true, 2, "no key to find them by"},
+        {"insert",
+         "CREATE TABLE t (n INT, old INT)",
+         nullptr,
+         {},
+         false,
+         0,
+         "30000 records sent",
+         all + " | 0"},
+        {"bulk", keyed, nullptr, {}, true, 0, "30000 records sent", all + " | 0"},
+        {"insert", keyed, nullptr, {}, true, 0, "30000 records sent", all + " | 0"},
+        {"insert",
+         "CREATE TABLE t (n INT, old INT)",
+         nullptr,
+         {},
+         true,
+         0,
+         "30000 records sent",
+         all + " | 0"},
+        {"bulk",
+         keyed,
+         "1_to_1000",
+         {"--empty-target"},
+         true,
+         0,
+         "30000 records sent",
+         all + " | 0"},
+        {"bulk",
+         keyed,
+         "1_to_10",
+         {"--on-error", "skip", "--rejects", rejects},
+         false,
+         1,
+         "29990 records sent; 10 records refused, listed in",
+         all + " | 10"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(QStringLiteral("%1 into %2, %3")
-                         .arg(c.action, c.table, c.kill ? "killed" : "stopped")
+        SCOPED_TRACE(QStringLiteral("%1 into %2 %3, %4")
+                         .arg(c.action, c.table, c.options.join(' '), c.kill ? "killed" : "stopped")
                          .toStdString());
         run("DROP TABLE IF EXISTS t");
         run(c.table);
+        if (c.oldRows)
+            run(QStringLiteral("INSERT INTO t SELECT seq, 1 FROM seq_%1").arg(c.oldRows));
         QFile::remove(state);
-        const QStringList arguments{"run",      profilePath_, "--action",   c.action,
-                                    "--resume", state,        "--progress", "0.01"};
+        QFile::remove(rejects);
+        const QStringList arguments = QStringList{"run",      profilePath_, "--action",   c.action,
+                                                  "--resume", state,        "--progress", "0.01"} +
+                                      c.options;
         QProcess process;
         process.setReadChannel(QProcess::StandardError);
         process.start(KELDARA_CLI_PATH, arguments);
@@ -384,14 +426,15 @@ TEST_F(CliTest, AStoppedOrKilledRunResumesAfterTheRecordsItWrote) {
             const QString err = QString::fromUtf8(process.readAllStandardError());
             const auto stopped = QRegularExpression(
                                      "keldara-cli: stopped on request before record (\\d+) of "
-                                     "30000; the records before it \\((\\d+)\\) stay in the target "
-                                     "table")
+                                     "30000; the records before it \\((\\d+)\\) stay in the "
+                                     "target table")
                                      .match(err);
             ASSERT_TRUE(stopped.hasMatch()) << err.toStdString();
             const QString kept = stopped.captured(2);
-            EXPECT_EQ(stopped.captured(1).toInt(), kept.toInt() + 1);
-            EXPECT_EQ(rows("SELECT COUNT(*), MAX(n) FROM t"),
-                      std::vector<QString>{kept + " | " + kept});
+            EXPECT_EQ(stopped.captured(1).toInt(), kept.toInt() + 1 + (c.oldRows ? 10 : 0));
+            EXPECT_EQ(rows("SELECT COUNT(*), MAX(n) FROM t WHERE old IS NULL"),
+                      std::vector<QString>{kept + " | " +
+                                           QString::number(kept.toInt() + (c.oldRows ? 10 : 0))});
         }
         ASSERT_TRUE(QFile::exists(state));
         const CliRun other = runCli({"--action", "merge", "--match", "n", "--resume", state});
@@ -400,13 +443,30 @@ TEST_F(CliTest, AStoppedOrKilledRunResumesAfterTheRecordsItWrote) {
         const CliRun resumed = runCli(arguments.mid(2));
         EXPECT_EQ(resumed.exitCode, c.resumedExit) << resumed.err.toStdString();
         EXPECT_TRUE(resumed.err.contains(c.said)) << resumed.err.toStdString();
-        if (c.resumedExit != 0) continue;
-        EXPECT_TRUE(resumed.err.contains("keldara-cli: resuming after record "))
-            << resumed.err.toStdString();
         EXPECT_FALSE(QFile::exists(state));
-        EXPECT_EQ(rows("SELECT COUNT(*), COUNT(DISTINCT n), SUM(n) FROM t"),
-                  std::vector<QString>{
-                      QStringLiteral("%1 | %1 | %2").arg(count).arg(count * (count + 1LL) / 2)});
+        EXPECT_EQ(rows("SELECT COUNT(*), COUNT(DISTINCT n), SUM(n), COUNT(old) FROM t"),
+                  std::vector<QString>{c.table_});
+        if (c.options.contains("--rejects")) {
+            QFile listed(rejects);
+            ASSERT_TRUE(listed.open(QIODevice::ReadOnly));
+            EXPECT_EQ(listed.readAll().count("Duplicate entry"), 10);
+        }
+    }
+}
+
+// Emptying the table first leaves a merge nothing to update: refused before anything is
+// deleted.
+TEST_F(CliTest, AMergeThatWouldEmptyTheTableFirstIsRefused) {
+    writeNumbersProfile(3);
+    run("DROP TABLE IF EXISTS t");
+    run("CREATE TABLE t (n INT PRIMARY KEY)");
+    run("INSERT INTO t VALUES (1), (2), (3)");
+    for (const char* action : {"merge", "bulk-merge"}) {
+        const CliRun refused = runCli({"--action", action, "--match", "n", "--empty-target"});
+        EXPECT_EQ(refused.exitCode, 2) << action;
+        EXPECT_TRUE(refused.err.contains("--empty-target is not used with --action merge"))
+            << refused.err.toStdString();
+        EXPECT_EQ(rows("SELECT COUNT(*) FROM t"), std::vector<QString>{"3"});
     }
 }
 

@@ -123,7 +123,7 @@ TEST(ClusterFailoverTest, ALookAtRecordsInFlightSeesWhatAnotherNodeCommitted) {
     writer->execute("SET SESSION wsrep_sync_wait = 15");  // the table is there first
     const dao::Recordset source = test::records(test::numbered(10));
     const transfer::PairedFields fields(source, test::kNumberedPairing);
-    transfer::LandedRecords landed(*looker, "T", fields);
+    transfer::LandedRecords landed(*looker, "T", fields, false);
     holder->execute("FLUSH TABLES WITH READ LOCK");
     writer->execute("INSERT INTO " + database +
                     ".T VALUES (1,'x',1),(2,'x',2),(3,'x',3),(4,'x',4),(5,'x',5),(6,'x',6),"

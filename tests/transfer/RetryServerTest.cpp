@@ -1,8 +1,13 @@
 // A run whose connection is lost, or whose statement the server undoes, opens it again and
 // goes on so that every record is in the table exactly once, whatever the lost statement did.
+#include <QElapsedTimer>
 #include <QFile>
+#include <chrono>
+#include <thread>
+#include <tuple>
 
 #include "support/TestServer.h"
+#include "transfer/MergeToTarget.h"
 #include "transfer/TransferTestSupport.h"
 
 using namespace keldara;
@@ -22,7 +27,7 @@ TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce
         int nth;
         long records;
         bool emptyTarget;
-        const char* found;  // how the records in flight were found out; "": sent again
+        const char* found;  // how the records in flight were found out, and where it went on
     } cases[] = {
         {"INSERT", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "insert", 3, few, false,
          "it was found written by the key (`k`)"},
@@ -36,14 +41,20 @@ TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce
          "0 of them were found written by the row count"},
         {"BULK", "KEY (k)) ENGINE=MyISAM", F::AnswerLost, "insert", 2, many, false,
          "5000 of them were found written by the row count"},
-        {"BULK", "KEY (k)) ENGINE=InnoDB", F::Deadlock, "LOAD DATA", 3, many, false, ""},
-        {"BULK", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "COMMIT", 1, many, true, ""},
-        {"UPDATE", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "update", 3, few, false, ""},
-        {"UPSERT", "PRIMARY KEY (k)) ENGINE=MyISAM", F::AnswerLost, "insert", 1, few, false, ""},
+        {"BULK", "KEY (k)) ENGINE=InnoDB", F::Deadlock, "LOAD DATA", 3, many, false,
+         "records 10001 to 10005 were being sent; the run went on at record 10001"},
+        {"BULK", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "COMMIT", 1, many, true,
+         "the run started again from its first record"},
+        {"UPDATE", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "update", 3, few, false,
+         "record 3 was being sent; the run went on at record 3"},
+        {"UPSERT", "PRIMARY KEY (k)) ENGINE=MyISAM", F::AnswerLost, "insert", 1, few, false,
+         "record 4 was being sent; the run went on at record 4"},
         {"BULK-UPSERT", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "COMMIT", 2, many, false,
-         ""},
-        {"BULK-MERGE", "PRIMARY KEY (k)) ENGINE=InnoDB", F::Killed, "update", 2, many, false, ""},
-        {"BULK-UPSERT", "PRIMARY KEY (k)) ENGINE=InnoDB", F::Killed, "update", 1, many, true, ""},
+         "records 10001 to 10005 were being sent; the run went on at record 10001"},
+        {"BULK-MERGE", "PRIMARY KEY (k)) ENGINE=InnoDB", F::Killed, "update", 2, many, false,
+         "records 10001 to 10005 were being sent; the run went on at record 10001"},
+        {"BULK-UPSERT", "PRIMARY KEY (k)) ENGINE=InnoDB", F::Killed, "update", 1, many, true,
+         "the run started again from its first record"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.action) + " into (" + c.table + " with " + c.prefix + " #" +
@@ -77,6 +88,98 @@ TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce
         if (action.contains("UPSERT")) {
             EXPECT_EQ(result.recordsUpdated + result.recordsInserted, c.records);
         }
+    }
+}
+
+// A row that held a record's key before the run is not taken for the record: the record in
+// flight is sent again and refused, and the records before it stay, none lost.
+TEST_F(RetryServerTest, ARowThatHeldARecordsKeyBeforeTheRunIsNotTakenForIt) {
+    for (const auto& [action, prefix, nth] :
+         {std::tuple{"INSERT", "insert", 3}, std::tuple{"BULK", "LOAD DATA", 1}}) {
+        SCOPED_TRACE(action);
+        run({"DROP TABLE IF EXISTS T",
+             "CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB",
+             "INSERT INTO T VALUES (3, 'old', -1)"});
+        const auto real = dao::openConnection(scratchConnectionString());
+        test::Flaky flaky(*real, *connection_);
+        flaky.fault = test::Flaky::Fault::Killed;
+        flaky.prefix = prefix;
+        flaky.nth = nth;
+        transfer::RunChoices choices;
+        choices.retryForSeconds = 20;
+        test::RecordingProgress progress;
+        const transfer::TransferResult result =
+            test::runAction(action, "T", "k", test::records(test::numbered(7)),
+                            test::kNumberedPairing, flaky, progress, choices);
+        EXPECT_EQ(result.endedAtRecord, 3);
+        EXPECT_TRUE(result.errorDescription.contains("Duplicate entry '3'"))
+            << result.errorDescription.toStdString();
+        EXPECT_EQ(tableRows(), test::rowsOf(test::records("1,v1,7 2,v2,14 3,old,-1")));
+    }
+}
+
+// Another session holds the rows a merge updates. Each try waits for the lock no longer than
+// the time left, and the tries share one time from the first error: the run ends in time,
+// having opened its session again without a false note of a lost connection, and its prepared
+// statements are prepared again on the new session, so a lock released in time lets the run
+// go on.
+TEST_F(RetryServerTest, ARecordThatKeepsMeetingALockIsRetriedWithinOneTime) {
+    for (const bool released : {false, true}) {
+        SCOPED_TRACE(released ? "released after 2 s" : "held");
+        run({"DROP TABLE IF EXISTS T",
+             "CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB",
+             "INSERT INTO T SELECT seq, 'old', -1 FROM seq_1_to_3"});
+        const auto holder = dao::openConnection(scratchConnectionString());
+        holder->execute("START TRANSACTION");
+        holder->openRecordset("SELECT * FROM T WHERE k = 2 FOR UPDATE");
+        std::thread release([&] {
+            if (!released) return;
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            holder->execute("ROLLBACK");
+        });
+        const auto writer = dao::openConnection(scratchConnectionString());
+        writer->execute("SET SESSION innodb_lock_wait_timeout = 1");
+        transfer::RunChoices choices;
+        choices.retryForSeconds = 4;
+        test::RecordingProgress progress;
+        QElapsedTimer clock;
+        clock.start();
+        const dao::Recordset source = test::records(test::numbered(3));
+        const transfer::TransferResult result = transfer::MergeToTarget(
+            "UPDATE", "T", "k", source, test::kNumberedPairing, *writer, progress, choices);
+        release.join();
+        if (released) {
+            EXPECT_TRUE(result.completed()) << result.message.toStdString();
+            EXPECT_EQ(tableRows(), test::rowsOf(source));
+        } else {
+            EXPECT_EQ(result.endedAtRecord, 2);
+            EXPECT_TRUE(result.errorDescription.contains("Lock wait timeout"));
+            EXPECT_LT(clock.elapsed(), 20000) << "the retrying did not end in its time";
+        }
+        EXPECT_EQ(result.resumeNotes.filter("Lost connection").size(), 0)
+            << result.resumeNotes.join('\n').toStdString();
+        holder->execute("ROLLBACK");
+    }
+}
+
+// A stop during a bulk run that empties the table first undoes the whole run: the table gets
+// its old rows back.
+TEST_F(RetryServerTest, AStopDuringARunThatEmptiesTheTableUndoesIt) {
+    run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB",
+         "INSERT INTO T SELECT seq, 'old', -1 FROM seq_1_to_3"});
+    const auto before = tableRows();
+    for (const char* action : {"BULK", "BULK-UPSERT"}) {
+        SCOPED_TRACE(action);
+        transfer::RunChoices choices;
+        choices.emptyTarget = true;
+        test::RecordingProgress progress;
+        progress.stopAfterRecords = 1;
+        const transfer::TransferResult result = test::runAction(
+            action, "T", "k", test::records(test::numbered(2 * transfer::BulkBatchRows)),
+            test::kNumberedPairing, *connection_, progress, choices);
+        EXPECT_EQ(result.outcome, transfer::TransferResult::Outcome::Stopped);
+        EXPECT_TRUE(result.undone);
+        EXPECT_EQ(tableRows(), before);
     }
 }
 

@@ -36,6 +36,7 @@ struct ForwardingConnection : dao::Connection {
     bool isOpen() const override { return real.isOpen(); }
     void close() override { real.close(); }
     void reconnect() override { real.reconnect(); }
+    unsigned long session() const override { return real.session(); }
     std::unique_ptr<dao::Connection> openAlongside() override { return real.openAlongside(); }
     void execute(const QString& sql) override { real.execute(sql); }
     long long executeCounted(const QString& sql) override { return real.executeCounted(sql); }

@@ -61,6 +61,9 @@ class Connection {
     // session: its transaction, temporary tables and prepared statements are gone). Throws
     // DaoError when it cannot be opened, or where the provider cannot open one again.
     virtual void reconnect();
+    // Which session the line is on: a number that changes whenever open() or reconnect() opens
+    // a new one, so that what belonged to the old session (prepared statements) is known gone.
+    virtual unsigned long session() const { return 0; }
     // A second session to the server this one is open to, opened as this one was, for work
     // done alongside it; null where the provider has none.
     virtual std::unique_ptr<Connection> openAlongside() { return nullptr; }

@@ -247,6 +247,11 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
             "--empty-target, --on-error and --rejects are not used with --action script"));
     }
     options.emptyTarget = parser.isSet(emptyTarget);
+    if (options.emptyTarget && updatesOnly(options.action)) {
+        runUsageError(QStringLiteral(
+            "--empty-target is not used with --action merge or bulk-merge: they only update "
+            "rows, and an emptied table has none (update-or-insert with upsert or bulk-upsert)"));
+    }
     options.rejectsPath =
         rejectsPathOf(parser.value(onError), parser.value(rejects), parser.isSet(rejects));
     if (options.action == Action::Script && parser.isSet(map)) {
@@ -292,6 +297,10 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
 bool matchesRows(Action action) {
     return action == Action::Merge || action == Action::Upsert || action == Action::BulkMerge ||
            action == Action::BulkUpsert;
+}
+
+bool updatesOnly(Action action) {
+    return action == Action::Merge || action == Action::BulkMerge;
 }
 
 bool inBulk(Action action) {

@@ -21,6 +21,8 @@ enum class Action { Insert, Merge, Script, Bulk, Upsert, BulkMerge, BulkUpsert }
 
 // Whether the action finds target rows by a match field.
 bool matchesRows(Action action);
+// Whether the action only updates rows that exist (never inserts).
+bool updatesOnly(Action action);
 // Whether the action sends its records many at a time.
 bool inBulk(Action action);
 

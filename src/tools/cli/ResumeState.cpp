@@ -38,6 +38,9 @@ std::optional<ResumeState> readResumeState(const QString& path) {
     state.action = json.value(QLatin1String("action")).toString();
     state.confirmed = json.value(QLatin1String("confirmed")).toInteger();
     state.inDoubtUntil = json.value(QLatin1String("inDoubtUntil")).toInteger();
+    state.refused = json.value(QLatin1String("refused")).toInteger();
+    state.rejectsSize = json.value(QLatin1String("rejectsSize")).toInteger();
+    state.rowsAtStart = json.value(QLatin1String("rowsAtStart")).toInteger(-1);
     return state;
 }
 
@@ -47,7 +50,10 @@ void writeResumeState(const QString& path, const ResumeState& state) {
                            {QLatin1String("target"), state.target},
                            {QLatin1String("action"), state.action},
                            {QLatin1String("confirmed"), qint64{state.confirmed}},
-                           {QLatin1String("inDoubtUntil"), qint64{state.inDoubtUntil}}};
+                           {QLatin1String("inDoubtUntil"), qint64{state.inDoubtUntil}},
+                           {QLatin1String("refused"), qint64{state.refused}},
+                           {QLatin1String("rejectsSize"), state.rejectsSize},
+                           {QLatin1String("rowsAtStart"), state.rowsAtStart}};
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(json).toJson()) < 0 ||
         !file.commit()) {
@@ -57,17 +63,25 @@ void writeResumeState(const QString& path, const ResumeState& state) {
 }
 
 StateKeepingProgress::StateKeepingProgress(transfer::TransferProgress& shown, QString path,
-                                           ResumeState state)
-    : shown_(shown), path_(std::move(path)), state_(std::move(state)) {
+                                           ResumeState state, const transfer::RejectsFile* rejects)
+    : shown_(shown), rejects_(rejects), path_(std::move(path)), state_(std::move(state)) {
     sinceWritten_.start();
 }
 
 // Until the run ends, every record after the last one confirmed may be written by the time
-// the file is read again: a run ended without a word (killed) cannot say more.
+// the file is read again: a run ended without a word (killed) cannot say more. Records are
+// written only once the table is counted, before the first of them.
 void StateKeepingProgress::setProgressMaximum(long maximum) {
-    total_ = state_.inDoubtUntil = maximum;
-    writeResumeState(path_, state_);
+    total_ = maximum;
+    write();
     shown_.setProgressMaximum(maximum);
+}
+
+// A resumed run keeps the count its first part began from.
+void StateKeepingProgress::tableCounted(long long rows) {
+    if (state_.rowsAtStart < 0) state_.rowsAtStart = rows;
+    state_.inDoubtUntil = total_;
+    write();
 }
 
 void StateKeepingProgress::recordsConfirmed(long records) {
@@ -75,8 +89,18 @@ void StateKeepingProgress::recordsConfirmed(long records) {
     if (sinceWritten_.elapsed() < kWriteIntervalMs) return;
     state_.confirmed = records;
     state_.inDoubtUntil = total_;
-    writeResumeState(path_, state_);
+    write();
     sinceWritten_.start();
+}
+
+// The rejects file holds the refused records up to the last confirmed one (each listed
+// before its record is confirmed).
+void StateKeepingProgress::write() {
+    if (rejects_) {
+        state_.refused = rejects_->count();
+        state_.rejectsSize = rejects_->size();
+    }
+    writeResumeState(path_, state_);
 }
 
 void StateKeepingProgress::finish(const transfer::TransferResult& result) {
@@ -93,7 +117,7 @@ void StateKeepingProgress::finish(const transfer::TransferResult& result) {
         state_.confirmed = result.endedAtRecord - 1;
         state_.inDoubtUntil = 0;
     }
-    writeResumeState(path_, state_);
+    write();
 }
 
 }  // namespace keldara::cli

@@ -230,27 +230,39 @@ transfer::TransferResult printScript(const dao::Recordset& records, ProgressRepo
     return script;
 }
 
+// Where a resumed run goes on: after the records the earlier run confirmed, with those it may
+// have written meanwhile in doubt, its refused records listed after the earlier ones.
+void resumeChoices(transfer::RunChoices& choices, const ResumeState& resumed,
+                   transfer::RejectsFile* rejects) {
+    choices.emptyTarget = false;
+    choices.resumeAt = resumed.confirmed;
+    choices.inDoubtUntil = resumed.inDoubtUntil;
+    choices.refusedBefore = resumed.refused;
+    choices.rowsAtStart = resumed.rowsAtStart;
+    try {
+        if (rejects) rejects->continueAfter(resumed.rejectsSize, resumed.refused);
+    } catch (const std::runtime_error& e) {
+        throw SetupError{QString::fromUtf8(e.what())};
+    }
+}
+
 transfer::TransferResult transferRecords(const RunOptions& options, const Profile& profile,
                                          const dao::Recordset& records, dao::Connection& target,
                                          const QStringList& targetNames,
                                          transfer::TransferProgress& progress,
-                                         const std::optional<ResumeState>& resumed) {
+                                         const std::optional<ResumeState>& resumed,
+                                         transfer::RejectsFile* rejects) {
     const mapping::FieldPairing pairing =
         pairFields(fieldNames(records), targetNames, options.maps);
     const QString match = matchesRows(options.action)
                               ? matchTargetName(options.matchField, targetNames, pairing)
                               : QString();
-    std::optional<transfer::RejectsFile> rejects;
     transfer::RunChoices choices;
     choices.emptyTarget = options.emptyTarget;
     choices.retryForSeconds = options.dryRun ? 0 : options.retrySeconds;
-    if (resumed) {
-        choices.resumeAt = resumed->confirmed;
-        choices.inDoubtUntil = resumed->inDoubtUntil;
-        // The table was emptied when the run began; emptied again, it would lose its records.
-        if (resumed->confirmed > 0 || resumed->inDoubtUntil > 0) choices.emptyTarget = false;
-    }
-    if (!options.rejectsPath.isEmpty()) choices.rejects = &rejects.emplace(options.rejectsPath);
+    choices.resumable = !options.resumePath.isEmpty();
+    choices.rejects = rejects;
+    if (resumed) resumeChoices(choices, *resumed, rejects);
     const QString& table = profile.targetTable;
     switch (options.action) {
         case Action::Bulk:
@@ -289,9 +301,16 @@ ResumeState stateOf(const RunOptions& options, const Profile& profile) {
 }
 
 // The earlier run's state when --resume names a file of the same run; refuses another run's.
+// A run that was to empty the table and confirmed no record starts anew.
 std::optional<ResumeState> resumedState(const RunOptions& options, const ResumeState& current) {
     if (options.resumePath.isEmpty()) return std::nullopt;
     std::optional<ResumeState> earlier = readResumeState(options.resumePath);
+    if (earlier && options.emptyTarget && earlier->sameRunAs(current) && earlier->confirmed == 0) {
+        printSummary(QStringLiteral("\"%1\": the earlier run confirmed no record; this one "
+                                    "starts again from the first, emptying the table first")
+                         .arg(options.resumePath));
+        return std::nullopt;
+    }
     if (earlier && !earlier->sameRunAs(current)) {
         throw SetupError{
             QStringLiteral("--resume \"%1\" is the state of another run (%2, %3 into "
@@ -325,17 +344,24 @@ ExitStatus runProfile(const RunOptions& options) {
     }
     const ResumeState current = stateOf(options, profile);
     const std::optional<ResumeState> resumed = resumedState(options, current);
+    std::optional<transfer::RejectsFile> rejects;
+    if (!options.rejectsPath.isEmpty()) rejects.emplace(options.rejectsPath);
     std::optional<StateKeepingProgress> keeping;
-    if (!options.resumePath.isEmpty())
-        keeping.emplace(progress, options.resumePath, resumed.value_or(current));
+    if (!options.resumePath.isEmpty()) {
+        keeping.emplace(progress, options.resumePath, resumed.value_or(current),
+                        rejects ? &*rejects : nullptr);
+    }
     if (resumed) {
         printSummary(QStringLiteral("resuming after record %1 (\"%2\")")
                          .arg(resumed->confirmed)
                          .arg(options.resumePath));
     }
-    const transfer::TransferResult result = transferRecords(
-        options, profile, *records, *target, targetNames,
-        keeping ? static_cast<transfer::TransferProgress&>(*keeping) : progress, resumed);
+    transfer::TransferResult result =
+        transferRecords(options, profile, *records, *target, targetNames,
+                        keeping ? static_cast<transfer::TransferProgress&>(*keeping) : progress,
+                        resumed, rejects ? &*rejects : nullptr);
+    // Those of every part of the run.
+    if (rejects) result.recordsRefused = rejects->count();
     progress.finish();
     if (keeping) keeping->finish(result);
     return finishRun(options, result, records->recordCount(), clock);

@@ -302,6 +302,7 @@ void MySqlConnection::connectFrom(const QString& connectionString, std::size_t f
             if (!failure) failure = error;
             continue;
         }
+        ++session_;
         connectionString_ = connectionString;
         server_ = index;
         serverName_ = QStringLiteral("%1:%2").arg(QString::fromUtf8(server.host)).arg(server.port);

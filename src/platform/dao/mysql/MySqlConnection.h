@@ -32,6 +32,7 @@ class MySqlConnection final : public Connection {
     // To the very server in use, not the next of the list.
     std::unique_ptr<Connection> openAlongside() override;
     QString serverName() const override;
+    unsigned long session() const override { return session_; }
     std::unique_ptr<Recordset> openTableCatalogue() override;
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
 
@@ -55,6 +56,7 @@ class MySqlConnection final : public Connection {
     QString connectionString_;  // what open() was given, for reconnect()
     std::size_t server_ = 0;    // the server in use, of the string's list
     QString serverName_;
+    unsigned long session_ = 0;
     // What a LOAD DATA LOCAL statement reads while loadLocalData runs; the server is given
     // no other file, whatever it asks for.
     struct LocalData {
