@@ -31,17 +31,16 @@ RecordText RecordText::update(const QString& table, const QStringList& names,
                               const QString& matchName) {
     RecordText statement;
     const qsizetype match = matchPosition(names, matchName);
-    if (match < 0) return statement;
+    // Without a field to set, "update T SET  WHERE ..." is no statement the server takes.
+    if (match < 0 || names.size() == 1) return statement;
     QString piece = QStringLiteral("update ") + table + QStringLiteral(" SET ");
     for (qsizetype i = 0; i < names.size(); ++i) {
         if (i == match) continue;
         statement.pieces_.push_back({piece + QuoteIdentifier(names[i]) + QStringLiteral(" = "), i});
         piece = QLatin1Char(',');
     }
-    if (!statement.pieces_.empty()) piece.clear();
     statement.pieces_.push_back(
-        {piece + QStringLiteral(" WHERE ") + QuoteIdentifier(names[match]) + QStringLiteral(" ="),
-         match});
+        {QStringLiteral(" WHERE ") + QuoteIdentifier(names[match]) + QStringLiteral(" ="), match});
     return statement;
 }
 

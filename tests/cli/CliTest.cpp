@@ -123,10 +123,14 @@ TEST_F(CliTest, FixtureTablesCopyValueForValueByEachAction) {
     const auto target = [&] {
         return comparable(dumpedRecords(scratchConnectionString(), "Tester"));
     };
+    QStringList missing;  // not shipped, and not beside the project: only these are skipped
     for (const auto& [file, table] : tables) {
         SCOPED_TRACE(file);
         const QString path = test::fixturePath(file);
-        if (!QFileInfo::exists(path)) GTEST_SKIP() << "fixture missing: " << file;
+        if (!QFileInfo::exists(path)) {
+            missing << file;
+            continue;
+        }
         run("DROP TABLE IF EXISTS Tester");
         writeProfile(profileFor(path, table, "Tester"));
         const QStringList source =
@@ -151,6 +155,8 @@ TEST_F(CliTest, FixtureTablesCopyValueForValueByEachAction) {
             << insert.err.toStdString();
         EXPECT_EQ(target(), source) << "insert";
     }
+    if (!missing.isEmpty())
+        GTEST_SKIP() << "fixtures missing: " << missing.join(", ").toStdString();
 }
 
 // A generated file of three records into a table whose fields match some of its fields by

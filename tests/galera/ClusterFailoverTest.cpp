@@ -137,4 +137,34 @@ TEST(ClusterFailoverTest, ALookAtRecordsInFlightSeesWhatAnotherNodeCommitted) {
     writer->execute("DROP DATABASE " + database);
 }
 
+// A cluster that limits a transaction's rows gets batches within the limit, and no fewer
+// records. (The limit is the cluster's own, changed while its tests run one at a time.)
+TEST(ClusterFailoverTest, BatchesKeepWithinTheClusterWriteSetLimit) {
+    const Cluster nodes;
+    if (nodes.list.isEmpty()) GTEST_SKIP() << "no Galera cluster: ctest starts one";
+    const QString database = test::uniqueName("wslimit");
+    const auto admin = nodes.on(nodes.servers[0], {});
+    admin->execute("CREATE DATABASE " + database);
+    admin->execute("SET GLOBAL wsrep_max_ws_rows = 700");
+    const std::shared_ptr<void> restore(nullptr, [&](void*) {
+        admin->execute("SET GLOBAL wsrep_max_ws_rows = 0");
+        admin->execute("DROP DATABASE " + database);
+    });
+    const auto connection = nodes.on(nodes.servers[0], database);
+    connection->execute("CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB");
+    const dao::Recordset source = test::records(test::numbered(1500));
+    for (const char* action : {"BULK", "BULK-UPSERT"}) {
+        SCOPED_TRACE(action);
+        connection->execute("DELETE FROM T");
+        test::RecordingProgress progress;
+        test::runAction(action, "T", "k", source, test::kNumberedPairing, *connection, progress);
+        EXPECT_EQ(
+            progress.statuses.filter("Copied Record :"),
+            (QStringList{"Copied Record :700", "Copied Record :1400", "Copied Record :1500"}));
+        EXPECT_EQ(
+            connection->openRecordset("SELECT COUNT(*), SUM(k) FROM T")->valueAt(0, 1).toInt(),
+            1500 * 1501 / 2);
+    }
+}
+
 }  // namespace

@@ -263,23 +263,3 @@ TEST_F(RetryServerTest, ABulkMergeGoesOnWhenItsSecondSessionIsLost) {
 }
 
 }  // namespace
-
-// A cluster that limits a transaction's rows gets batches within the limit, and no fewer
-// records.
-TEST_F(RetryServerTest, BatchesKeepWithinTheClusterWriteSetLimit) {
-    run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB",
-         "SET GLOBAL wsrep_max_ws_rows = 700"});
-    const std::shared_ptr<void> restore(
-        nullptr, [&](void*) { connection_->execute("SET GLOBAL wsrep_max_ws_rows = 0"); });
-    const dao::Recordset source = test::records(test::numbered(1500));
-    for (const char* action : {"BULK", "BULK-UPSERT"}) {
-        SCOPED_TRACE(action);
-        run({"DELETE FROM T"});
-        test::RecordingProgress progress;
-        test::runAction(action, "T", "k", source, test::kNumberedPairing, *connection_, progress);
-        EXPECT_EQ(
-            progress.statuses.filter("Copied Record :"),
-            (QStringList{"Copied Record :700", "Copied Record :1400", "Copied Record :1500"}));
-        EXPECT_EQ(tableRows(), test::rowsOf(source));
-    }
-}
