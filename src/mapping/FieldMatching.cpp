@@ -1,5 +1,6 @@
 #include "mapping/FieldMatching.h"
 
+#include "platform/dao/mysql/NewColumnNames.h"
 #include "source/FieldTypeName.h"
 
 namespace keldara::mapping {
@@ -12,12 +13,24 @@ int FindNameIndex(const QStringList& list, const QString& name) {
     return -1;
 }
 
+std::vector<int> MatchingTargetIndexes(const QStringList& sourceNames,
+                                       const QStringList& targetNames) {
+    const QStringList columnNames = dao::mysql::NewColumnNames(sourceNames);
+    std::vector<int> indexes;
+    indexes.reserve(sourceNames.size());
+    for (qsizetype i = 0; i < sourceNames.size(); ++i) {
+        const int byColumnName = FindNameIndex(targetNames, columnNames[i]);
+        indexes.push_back(byColumnName >= 0 ? byColumnName
+                                            : FindNameIndex(targetNames, sourceNames[i]));
+    }
+    return indexes;
+}
+
 std::vector<TargetCells> MatchByName(const QStringList& sourceNames, const QStringList& targetNames,
                                      const QList<int>& targetTypes) {
     std::vector<TargetCells> cells;
     cells.reserve(sourceNames.size());
-    for (const QString& source : sourceNames) {
-        const int j = FindNameIndex(targetNames, source);
+    for (const int j : MatchingTargetIndexes(sourceNames, targetNames)) {
         if (j < 0) {
             cells.push_back({});
         } else {

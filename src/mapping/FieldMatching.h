@@ -20,9 +20,16 @@ struct TargetCells {
     bool operator==(const TargetCells&) const = default;
 };
 
-// For every source name, in order, the target field of the same name ignoring letter case
-// (no trimming): its name in the target's own spelling and its type name; both texts are
-// empty where no target field bears the name. Names and types are parallel lists.
+// For every source field (`sourceNames`: all of them, in order), the index of the target field
+// it is paired with by name, -1 where none: the target field that bears the name the
+// create-table script gives its column (dao::mysql::NewColumnNames), else the one that bears
+// the source name itself; letter case counts for nothing.
+std::vector<int> MatchingTargetIndexes(const QStringList& sourceNames,
+                                       const QStringList& targetNames);
+
+// For every source field, in order, the target field MatchingTargetIndexes pairs it with: its
+// name in the target's own spelling and its type name; both texts are empty where none is.
+// Names and types are parallel lists.
 std::vector<TargetCells> MatchByName(const QStringList& sourceNames, const QStringList& targetNames,
                                      const QList<int>& targetTypes);
 

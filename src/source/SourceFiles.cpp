@@ -33,6 +33,13 @@ bool isTimeOfDayOnly(const dao::Value& value) {
     return dt.year == 1899 && dt.month == 12 && dt.day == 30;
 }
 
+// The folder of a text or dBase file, which its connection string names: "." (the current
+// folder) for a file name without one.
+QString folderOfFile(const QString& path) {
+    const QString parent = ParentFolderName(path);
+    return parent.isEmpty() ? QStringLiteral(".") : parent;
+}
+
 bool isWorkbookKind(const QString& kind) {
     for (const char* workbook : {"xls", "xlsx", "xlsm", "ods"}) {
         if (kind == QLatin1String(workbook)) return true;
@@ -88,11 +95,11 @@ QString SourceConnectionString(const QString& path, const QString& passwordClaus
              QStringLiteral(";Extended Properties=\"OpenDocument Spreadsheet;\"");
     } else if (kind == QLatin1String("txt") || kind == QLatin1String("csv")) {
         s += QStringLiteral("Data Source=") +
-             braceQuoteIfNeeded(ParentFolderName(path) + QLatin1Char('\\')) +
+             braceQuoteIfNeeded(folderOfFile(path) + QLatin1Char('\\')) +
              QStringLiteral(";Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"");
     } else if (kind == QLatin1String("dbf")) {
         s = QStringLiteral("Driver=Microsoft Visual Foxpro Driver;UID=;SourceType=DBF;SourceDB=") +
-            braceQuoteIfNeeded(ParentFolderName(path));
+            braceQuoteIfNeeded(folderOfFile(path));
     }
     return s;
 }

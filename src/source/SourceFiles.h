@@ -29,7 +29,8 @@ QString SourcePasswordClause(const QString& typedPassword);
 
 // The connection string for a source file. The path is used as given, not trimmed, and
 // quoted only when the parser would not read it back unchanged; text and dBase files name
-// their folder, the file becoming the table.
+// their folder (".", the current one, for a file name without a folder), the file becoming
+// the table.
 QString SourceConnectionString(const QString& path, const QString& passwordClause);
 
 // Opens the source file through the provider its connection string names; throws DaoError.

@@ -1,8 +1,8 @@
 #include "transfer/CreateTableScript.h"
 
-#include <QSet>
 #include <QStringList>
 
+#include "platform/dao/mysql/NewColumnNames.h"
 #include "transfer/ColumnTypes.h"
 #include "transfer/PairedFields.h"
 #include "transfer/RecordLoop.h"
@@ -23,39 +23,13 @@ QString headerLines(const QString& table) {
            kLineEnd;
 }
 
-// MySQL's limits on a table's columns and on a column's name.
+// MySQL's limit on a table's columns.
 constexpr int kMaxColumns = 4096;
-constexpr qsizetype kMaxNameLength = 64;
 
-// A name MySQL takes for a column: without trailing blanks, "F<n>" when blank, characters it
-// cannot hold in a name (outside the Basic Multilingual Plane, NUL) as "_", at most 64
-// characters.
-QString validColumnName(const QString& name, int position) {
-    QString valid;
-    for (const char32_t c : name.toUcs4()) {
-        valid += c == 0 || c > 0xFFFF ? QString(QLatin1Char('_')) : QString::fromUcs4(&c, 1);
-    }
-    while (!valid.isEmpty() && valid.back().isSpace()) valid.chop(1);
-    if (valid.isEmpty()) valid = QStringLiteral("F%1").arg(position);
-    return valid.left(kMaxNameLength);
-}
-
-// Every field's column name, valid and unique ignoring letter case as MySQL compares them:
-// a name already taken gets "_2", "_3", ... in place of its last characters if need be.
 QStringList columnNames(const dao::Recordset& source) {
-    QStringList names;
-    QSet<QString> taken;
-    for (int i = 0; i < source.fieldCount(); ++i) {
-        const QString valid = validColumnName(source.fieldInfo(i).name, i + 1);
-        QString name = valid;
-        for (int n = 2; taken.contains(name.toLower()); ++n) {
-            const QString suffix = QStringLiteral("_%1").arg(n);
-            name = valid.left(kMaxNameLength - suffix.size()) + suffix;
-        }
-        taken.insert(name.toLower());
-        names << name;
-    }
-    return names;
+    QStringList fieldNames;
+    for (int i = 0; i < source.fieldCount(); ++i) fieldNames << source.fieldInfo(i).name;
+    return dao::mysql::NewColumnNames(fieldNames);
 }
 
 QString columnLines(const dao::Recordset& source, const QString& indexName,

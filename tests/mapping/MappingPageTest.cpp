@@ -12,12 +12,12 @@
 namespace keldara::test {
 namespace {
 
-// A source field in capitals, one with a trailing blank, one in the target's own case, and
-// one the target does not have.
+// A source field in capitals, one with a trailing blank (which a column name drops), one in
+// the target's own case, and one the target does not have.
 const QByteArray SourceCsv = "ID,name ,City,Extra\n1,Ann,Oslo,x\n2,Bob,Rome,y\n";
 const QStringList TargetFields{"", "id", "name", "City", "note"};
 // The target names, then the target types, of the four source fields when matched.
-const QStringList Matched{"id", "", "City", "", "Integer", "", "VarChar", ""};
+const QStringList Matched{"id", "name", "City", "", "Integer", "VarChar", "VarChar", ""};
 const QStringList Unpaired{"", "", "", ""};
 
 class MappingPageTest : public TargetWindowTest {
@@ -58,6 +58,33 @@ class MappingPageTest : public TargetWindowTest {
     QString database;
 };
 
+// Each source field is paired with the column the create-table script makes for it, in the
+// target's spelling and whatever its letter case; a target without that column is searched for
+// the source name itself.
+TEST(MatchByName, PairsEachFieldWithTheColumnTheScriptMakesForIt) {
+    const QString cut(64, u'n');  // the longest name MySQL takes
+    const struct {
+        const char* rule;
+        QStringList sourceNames, targetNames, paired;
+    } cases[] = {
+        {"blank", {"id", " ", ""}, {"f3", "F2", "ID"}, {"ID", "F2", "f3"}},
+        {"trailing blanks", {"name  ", "City\t"}, {"city", "NAME"}, {"NAME", "city"}},
+        {"too long",
+         {cut + "_first", cut + "_second"},
+         {cut.left(62) + "_2", cut},
+         {cut, cut.left(62) + "_2"}},
+        {"clash", {"a ", "A", "a_2"}, {"a_2_2", "A_2", "a"}, {"a", "A_2", "a_2_2"}},
+        {"no such column", {"a ", "A", "b"}, {"a", "c"}, {"a", "a", ""}},
+    };
+    for (const auto& c : cases) {
+        QStringList paired;
+        const QList<int> types(c.targetNames.size(), 3);
+        for (const auto& cells : mapping::MatchByName(c.sourceNames, c.targetNames, types))
+            paired << cells.name;
+        EXPECT_EQ(paired.join(u'|').toStdString(), c.paired.join(u'|').toStdString()) << c.rule;
+    }
+}
+
 // Ticked, every source and target load pairs same names; unticked, a load clears the target
 // side and "Match Now" pairs them, replacing a pairing by hand. Letter case counts for nothing,
 // in every script.
@@ -81,7 +108,7 @@ TEST_F(MappingPageTest, MatchingPairsSameNamesOnEachLoadOrOnMatchNow) {
     QStringList pairs;
     for (const auto& pair : window->mapping()->pairing())
         pairs << pair.sourceName + ">" + pair.targetName;
-    EXPECT_EQ(pairs, QStringList({"ID>id", "City>City"}));
+    EXPECT_EQ(pairs, QStringList({"ID>id", "name >name", "City>City"}));
 
     clickButton("cmdSourceClose");
     clickButton("cmdMatchNow");

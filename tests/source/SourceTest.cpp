@@ -49,8 +49,9 @@ TEST(SourceConnectionStrings, FollowTheKindOfTheLastThreeCharacters) {
         {"C:\\data\\orders.csv", Clause, Jet + "Data Source=C:\\data" + Text},
         {"/home/u/list.TXT", "", Jet + "Data Source=/home/u" + Text},
         {"C:\\orders.csv", "", Jet + "Data Source=C:\\" + Text},
-        {"orders.csv", "", Jet + "Data Source=" + Text},
+        {"orders.csv", "", Jet + "Data Source=." + Text},  // the current folder
         {"/srv/people.dbf", Clause, Dbf + "/srv"},
+        {"people.dbf", "", Dbf + "."},
         {"/srv/Book.XLSX", Clause, Jet + "Data Source=/srv/Book.XLSX;" + Xml},
         {"/srv/macros.xlsm", "", Jet + "Data Source=/srv/macros.xlsm;" + Macro},
         {"/srv/sheet.ODS", "", Jet + "Data Source=/srv/sheet.ODS;" + Ods},

@@ -4,8 +4,10 @@
 
 namespace keldara::test {
 
-ProcessResult runProcess(const QString& program, const QStringList& arguments, int timeoutMs) {
+ProcessResult runProcess(const QString& program, const QStringList& arguments, int timeoutMs,
+                         const QString& workingDirectory) {
     QProcess process;
+    process.setWorkingDirectory(workingDirectory);
     process.start(program, arguments);
     ProcessResult result;
     if (!process.waitForStarted(10000)) {

@@ -12,8 +12,9 @@ struct ProcessResult {
     QByteArray err;
 };
 
-// Runs a program to its end (at most `timeoutMs`) and returns its exit code and output.
+// Runs a program to its end (at most `timeoutMs`), in `workingDirectory` when one is given,
+// and returns its exit code and output.
 ProcessResult runProcess(const QString& program, const QStringList& arguments,
-                         int timeoutMs = 120000);
+                         int timeoutMs = 120000, const QString& workingDirectory = {});
 
 }  // namespace keldara::test

@@ -101,6 +101,8 @@ std::vector<GeneratedCase> generatedCases() {
          "inside\"\n3,\"line\r\nbreak\"\n4,\"cr\ronly\"\n5,\"\"\"\"\n",
          "IV"},
         {"cr_only.csv", "a,b\r1,x\r2,y", "IV"},
+        // A quoted field's line break is its value's, whatever ends the lines.
+        {"newlines_crlf.csv", "a,b\r\n1,2\r\n\"Once upon \r\na time\",5\r\n", "VI"},
         {"windows1252.csv", "name,price\r\nCaf\xE9 \x80\x81\x8D\x8F\x90\x9D\x85\x8A,1.5\r\n", "VD"},
         {"utf8_bom.csv", "\xEF\xBB\xBFname,city\nA,M\xC3\xBCnchen\n", "VV"},
         {"utf8.csv", "name,city\nA,\xE6\xBC\xA2\xE5\xAD\x97\xF0\x9F\x98\x80\n", "VV"},

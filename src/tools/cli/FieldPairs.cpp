@@ -56,10 +56,8 @@ void refuseSharedTargets(const mapping::FieldPairing& pairing) {
 mapping::FieldPairing pairFields(const QStringList& sourceNames, const QStringList& targetNames,
                                  const QList<FieldMap>& maps) {
     QStringList targets;
-    for (const QString& source : sourceNames) {
-        const int target = mapping::FindNameIndex(targetNames, source);
+    for (const int target : mapping::MatchingTargetIndexes(sourceNames, targetNames))
         targets << (target < 0 ? QString() : targetNames[target]);
-    }
     for (const FieldMap& map : maps) applyMap(map, sourceNames, targetNames, targets);
 
     mapping::FieldPairing pairing;

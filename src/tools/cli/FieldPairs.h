@@ -9,7 +9,7 @@
 
 namespace keldara::cli {
 
-// Every source field paired with the target field of its name, ignoring letter case, as
+// Every source field paired with a target field by name (mapping::MatchingTargetIndexes), as
 // "Match Now" pairs them; then each --map in turn pairs its source field with another target
 // field or leaves it out. Names in --map are found ignoring letter case too. Throws
 // SetupError when a --map names a field that does not exist, when two source fields would
