@@ -206,5 +206,26 @@ TEST(RepeatedEmptyCells, CostNeitherMemoryNorTime) {
     EXPECT_EQ(outcomeOfReading(generated(QStringLiteral("empties.ods"))), "read: head");
 }
 
+// A table of a generated file (loaded, or streamed keeping one record) as tableText gives it,
+// or "error: " and why it cannot be read.
+std::string readGenerated(const char* file, const QString& table = QStringLiteral("Data$"),
+                          bool streamed = false) {
+    try {
+        const auto connection = openFile(generated(QString::fromLatin1(file)));
+        const QString sql = QStringLiteral("SELECT * FROM [") + table + u']';
+        return tableText(*(streamed ? connection->openStreamedRecordset(sql, 1)
+                                    : connection->openRecordset(sql)));
+    } catch (const dao::DaoError& error) {
+        return "error: " + error.description().toStdString();
+    }
+}
+
+// Packages that other readers open: local headers that carry the sizes along with the
+// data-descriptor flag (CRC 0 there); part names written with "\".
+TEST(ZipPackages, OfOtherWritersAreRead) {
+    for (const char* file : {"descriptors.xlsx", "backslashes.xlsx"})
+        EXPECT_EQ(readGenerated(file), "kept 5\n'1'") << file;
+}
+
 }  // namespace
 }  // namespace keldara::test::sheets

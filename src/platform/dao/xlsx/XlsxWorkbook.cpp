@@ -40,7 +40,8 @@ QString folderOf(const QString& part) {
 
 // A relationship's target as a part name: relative to the folder of the part it belongs
 // to unless it starts with "/".
-QString resolveTarget(const QString& sourceFolder, const QString& target) {
+QString resolveTarget(const QString& sourceFolder, QString target) {
+    target.replace(QLatin1Char('\\'), QLatin1Char('/'));  // as some writers separate them
     const QString joined = target.startsWith(QLatin1Char('/')) ? target : sourceFolder + target;
     QStringList segments;
     for (const QString& segment : joined.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
