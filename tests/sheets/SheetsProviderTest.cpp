@@ -220,6 +220,19 @@ std::string readGenerated(const char* file, const QString& table = QStringLitera
     }
 }
 
+// 37438 under each built-in format the file does not define: the East Asian date formats
+// (27-36, 50-58) give 2002-07-01, as 14 does; 37 is a number format.
+TEST(XlsxStyles, LocaleBuiltInFormatsAreDates) {
+    std::string names, values;
+    for (const int id :
+         {14, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 50, 51, 52, 53, 54, 55, 56, 57, 58, 37}) {
+        names += (names.empty() ? "id" : ", id") + std::to_string(id) + (id == 37 ? " 5" : " 7");
+        values +=
+            (values.empty() ? "'" : ", '") + std::string(id == 37 ? "37438" : "2002-07-01") + "'";
+    }
+    EXPECT_EQ(readGenerated("localedates.xlsx"), names + '\n' + values);
+}
+
 // Packages that other readers open: local headers that carry the sizes along with the
 // data-descriptor flag (CRC 0 there); part names written with "\".
 TEST(ZipPackages, OfOtherWritersAreRead) {

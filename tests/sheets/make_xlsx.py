@@ -169,6 +169,17 @@ package("broken.xlsx", sheet("<row><c><v>1</v></row>"))
 package("stray.xlsx", sheet("<row r='1'><c r='A1'><v>1</v></c></row>"
                             "<row r='1048576'><c r='XFD1048576'><v>2</v></c></row>"))
 
+# 37438 (2002-07-01) under every built-in format of the East Asian versions, which the file
+# does not define, and under 37, a number format.
+LOCALE_FORMATS = [14, *range(27, 37), *range(50, 59), 37]
+package("localedates.xlsx", sheet(
+    "<row r='1'>" + "".join(f"<c t='inlineStr'><is><t>id{f}</t></is></c>" for f in LOCALE_FORMATS)
+    + "</row><row r='2'>" + "".join(f"<c s='{i + 1}'><v>37438</v></c>"
+                                    for i in range(len(LOCALE_FORMATS))) + "</row>"),
+    styles=f"<styleSheet xmlns='{MAIN}'><cellXfs><xf numFmtId='0'/>" + "".join(
+        f"<xf numFmtId='{f}' applyNumberFormat='1'/>" for f in LOCALE_FORMATS)
+    + "</cellXfs></styleSheet>")
+
 # Packages as some writers make them: the sizes in the local headers along with the
 # data-descriptor flag; part names with "\" for "/".
 KEPT = sheet("<row><c t='inlineStr'><is><t>kept</t></is></c></row><row><c><v>1</v></c></row>")
