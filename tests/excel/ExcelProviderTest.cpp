@@ -246,6 +246,25 @@ TEST(HandBuiltWorkbook, BrokenWorkbooksGiveErrorsNamingTheFile) {
     }
 }
 
+// Empty texts (a LABEL, a formula's result marked empty, one in a STRING record) are cells:
+// the header row made only of them gives F1 to F3, the last column and the last two rows,
+// made of them too, are kept. Their values are Null.
+TEST(HandBuiltWorkbook, EmptyTextsOccupyTheirCells) {
+    QTemporaryDir dir;
+    const QByteArray sheet = Biff::label(0, 0, "") + Biff::markedFormula(0, 1, 3, 0) +
+                             Biff::markedFormula(0, 2, 0, 0) +
+                             Biff::record(0x0207, Biff::string16("")) + Biff::label(1, 0, "a") +
+                             Biff::number(1, 1, 0, 1) + Biff::label(1, 2, "") +
+                             Biff::label(2, 0, "b") + Biff::number(2, 1, 0, 2) +
+                             Biff::label(3, 0, "") + Biff::markedFormula(4, 1, 3, 0) + Biff::eof();
+    auto connection =
+        openWorkbook(writeFile(dir.filePath("empty.xls"), Biff::book(sheet, {}, {0})));
+    EXPECT_EQ(tableText(*selectAll(*connection, QStringLiteral("Лист1$"))),
+              "F1 202, F2 5, F3 202\n'a', '1', NULL\n'b', '2', NULL\nNULL, NULL, NULL\n"
+              "NULL, NULL, NULL");
+    expectStreamedAsLoaded(*connection, QStringLiteral("Лист1$"));
+}
+
 // 37438 under each built-in format the workbook does not define: the East Asian date formats
 // (27-36, 50-58) give 2002-07-01, as 14 does; 37 is a number format.
 TEST(HandBuiltWorkbook, LocaleBuiltInFormatsAreDates) {

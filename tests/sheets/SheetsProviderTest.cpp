@@ -220,6 +220,21 @@ std::string readGenerated(const char* file, const QString& table = QStringLitera
     }
 }
 
+// Empty texts (an empty shared or inline string, a formula's empty result, a string cell
+// without text) are cells: the header row made only of them gives F1 to F3, not the names of
+// the row below; the last column and the last two rows, made of them too, are kept. Their
+// values are Null. An .ods cell of no type and without text is blank.
+TEST(EmptyTexts, OccupyTheirCells) {
+    for (const char* file : {"emptytexts.xlsx", "emptytexts.ods"}) {
+        for (const bool streamed : {false, true}) {
+            EXPECT_EQ(readGenerated(file, QStringLiteral("Data$"), streamed),
+                      "F1 202, F2 5, F3 202\n'a', '1', NULL\n'b', '2', NULL\nNULL, NULL, NULL\n"
+                      "NULL, NULL, NULL")
+                << file << (streamed ? " streamed" : "");
+        }
+    }
+}
+
 // 37438 under each built-in format the file does not define: the East Asian date formats
 // (27-36, 50-58) give 2002-07-01, as 14 does; 37 is a number format.
 TEST(XlsxStyles, LocaleBuiltInFormatsAreDates) {

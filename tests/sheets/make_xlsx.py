@@ -169,6 +169,18 @@ package("broken.xlsx", sheet("<row><c><v>1</v></row>"))
 package("stray.xlsx", sheet("<row r='1'><c r='A1'><v>1</v></c></row>"
                             "<row r='1048576'><c r='XFD1048576'><v>2</v></c></row>"))
 
+# Empty texts are cells: the header row holds only empty ones (a shared string, an inline
+# string, a formula's result), as do the last column and the last two rows.
+package("emptytexts.xlsx", sheet(
+    "<row r='1'><c r='A1' t='s'><v>0</v></c><c r='B1' t='inlineStr'><is><t/></is></c>"
+    "<c r='C1' t='str'><f>\"\"</f><v></v></c></row>"
+    "<row r='2'><c r='A2' t='s'><v>1</v></c><c r='B2'><v>1</v></c>"
+    "<c r='C2' t='str'><f>\"\"</f><v/></c></row>"
+    "<row r='3'><c r='A3' t='s'><v>2</v></c><c r='B3'><v>2</v></c></row>"
+    "<row r='4'><c r='A4' t='s'><v>0</v></c></row>"
+    "<row r='5'><c r='B5' t='inlineStr'><is><t></t></is></c></row>"),
+    f"<sst xmlns='{MAIN}'><si><t/></si><si><t>a</t></si><si><t>b</t></si></sst>")
+
 # 37438 (2002-07-01) under every built-in format of the East Asian versions, which the file
 # does not define, and under 37, a number format.
 LOCALE_FORMATS = [14, *range(27, 37), *range(50, 59), 37]

@@ -458,11 +458,20 @@ void SheetReader::startCell(const char** attributes) {
     inlineSeen_ = false;
 }
 
+// Texts count as cells even when empty: a formula's empty result (t="str", its <v> empty
+// or missing), an empty inline string, a shared string that is empty.
 void SheetReader::finishCell() {
     const std::string& raw = value_.text();
     if (type_ == "inlineStr" || (inlineSeen_ && raw.empty())) {
-        QString string = inlineSeen_ ? inline_.take() : unescapeXmlText(QString::fromUtf8(raw));
-        if (!string.isEmpty()) sink_(cellAt(Value::text(string)));
+        if (inlineSeen_) {
+            sink_(cellAt(Value::text(inline_.take())));
+        } else if (!raw.empty()) {
+            sink_(cellAt(Value::text(unescapeXmlText(QString::fromUtf8(raw)))));
+        }
+        return;
+    }
+    if (type_ == "str") {
+        sink_(cellAt(Value::text(unescapeXmlText(QString::fromUtf8(raw)))));
         return;
     }
     if (type_ == "e") {
@@ -477,9 +486,7 @@ void SheetReader::finishCell() {
                                              "workbook does not have")
                                   .arg(QString::fromStdString(raw)));
         }
-        if (!string->isEmpty()) sink_(cellAt(Value::text(*string)));
-    } else if (type_ == "str") {
-        sink_(cellAt(Value::text(unescapeXmlText(QString::fromUtf8(raw)))));
+        sink_(cellAt(Value::text(*string)));
     } else if (type_ == "b") {
         sink_(cellAt(Value::boolean(raw != "0" && raw != "false")));
     } else if (type_ == "d") {
