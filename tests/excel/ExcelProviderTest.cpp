@@ -160,20 +160,32 @@ struct Biff {
         return record(0x0006, cell(row, col, 0) + result + u16(0) + u32(0) + u16(0));
     }
 
-    // A BIFF5 workbook (code page 1251) with one worksheet "Лист1" and one chart sheet.
-    static QByteArray workbook(const Options& options = {}) {
+    static QByteArray format(int index, const QByteArray& text) {
+        return record(0x041E, u16(index) + string8(text));
+    }
+    static QByteArray eof() { return record(0x000A, {}); }
+
+    // A BIFF5 workbook (code page 1251) with one worksheet "Лист1" made of the records given
+    // and one chart sheet. The globals hold the FORMAT records given and an XF for each format
+    // number given.
+    static QByteArray book(const QByteArray& sheet, const QByteArray& formats,
+                           const std::vector<int>& xfFormats, bool encrypted = false) {
         const auto globals = [&](qsizetype sheetOffset) {
             QByteArray s = bof(0x0005);
-            if (options.encrypted) s += record(0x002F, u16(0) + u16(0) + u16(0));
-            s += record(0x0042, u16(1251)) + record(0x041E, u16(164) + string8("DD.MM.YYYY"));
-            // xf 0: General, 1: the custom date format, 2: built-in h:mm
-            for (int format : {0, 164, 20})
+            if (encrypted) s += record(0x002F, u16(0) + u16(0) + u16(0));
+            s += record(0x0042, u16(1251)) + formats;
+            for (int format : xfFormats)
                 s += record(0x00E0, u16(0) + u16(format) + QByteArray(12, 0));
             s += record(0x0085, u32(sheetOffset) + u16(0) + string8("\xCB\xE8\xF1\xF2\x31"));
-            return s + record(0x0085, u32(0) + u16(0x0200) + string8("Chart")) + record(0x000A, {});
+            return s + record(0x0085, u32(0) + u16(0x0200) + string8("Chart")) + eof();
         };
-        QByteArray s = globals(globals(0).size()) + bof(0x0010) + label(0, 0, "\xC8\xEC\xFF") +
-                       label(0, 1, "date") + label(0, 2, "time") + label(0, 3, "formula");
+        return globals(globals(0).size()) + bof(0x0010) + sheet;
+    }
+
+    // The worksheet of names, dates, times and cached formula results.
+    static QByteArray workbook(const Options& options = {}) {
+        QByteArray s = label(0, 0, "\xC8\xEC\xFF") + label(0, 1, "date") + label(0, 2, "time") +
+                       label(0, 3, "formula");
         const char* names[] = {"\xC0\xED\xED\xE0", "\xC1\xEE\xF0\xE8\xF1", "\xC2\xE5\xF0\xE0",
                                "\xC3\xEB\xE5\xE1"};
         const double serials[] = {1, 59, 60, 61};
@@ -184,8 +196,9 @@ struct Biff {
         s += markedFormula(1, 3, 0, 0) + record(0x0207, string16("\xDF\xE1\xEB\xEE\xEA\xEE")) +
              markedFormula(2, 3, 1, 1) + markedFormula(3, 3, 2, 0x07) + markedFormula(4, 3, 3, 0);
         if (options.farColumn >= 0) s += number(5, options.farColumn, 0, 1.0);
-        if (options.withEof) s += record(0x000A, {});
-        return s;
+        if (options.withEof) s += eof();
+        // xf 0: General, 1: the custom date format, 2: built-in h:mm
+        return book(s, format(164, "DD.MM.YYYY"), {0, 164, 20}, options.encrypted);
     }
 };
 
@@ -231,6 +244,47 @@ TEST(HandBuiltWorkbook, BrokenWorkbooksGiveErrorsNamingTheFile) {
             },
             path, reason);
     }
+}
+
+// Empty texts (a LABEL, a formula's result marked empty, one in a STRING record) are cells:
+// the header row made only of them gives F1 to F3, the last column and the last two rows,
+// made of them too, are kept. Their values are Null.
+TEST(HandBuiltWorkbook, EmptyTextsOccupyTheirCells) {
+    QTemporaryDir dir;
+    const QByteArray sheet = Biff::label(0, 0, "") + Biff::markedFormula(0, 1, 3, 0) +
+                             Biff::markedFormula(0, 2, 0, 0) +
+                             Biff::record(0x0207, Biff::string16("")) + Biff::label(1, 0, "a") +
+                             Biff::number(1, 1, 0, 1) + Biff::label(1, 2, "") +
+                             Biff::label(2, 0, "b") + Biff::number(2, 1, 0, 2) +
+                             Biff::label(3, 0, "") + Biff::markedFormula(4, 1, 3, 0) + Biff::eof();
+    auto connection =
+        openWorkbook(writeFile(dir.filePath("empty.xls"), Biff::book(sheet, {}, {0})));
+    EXPECT_EQ(tableText(*selectAll(*connection, QStringLiteral("Лист1$"))),
+              "F1 202, F2 5, F3 202\n'a', '1', NULL\n'b', '2', NULL\nNULL, NULL, NULL\n"
+              "NULL, NULL, NULL");
+    expectStreamedAsLoaded(*connection, QStringLiteral("Лист1$"));
+}
+
+// 37438 under each built-in format the workbook does not define: the East Asian date formats
+// (27-36, 50-58) give 2002-07-01, as 14 does; 37 is a number format.
+TEST(HandBuiltWorkbook, LocaleBuiltInFormatsAreDates) {
+    QTemporaryDir dir;
+    std::vector<int> xfs{0};  // General; then the format of each column
+    QByteArray sheet;
+    std::string names, values;
+    for (const int id :
+         {14, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 50, 51, 52, 53, 54, 55, 56, 57, 58, 37}) {
+        const int column = static_cast<int>(xfs.size()) - 1;
+        xfs.push_back(id);
+        sheet += Biff::label(0, column, "id" + QByteArray::number(id)) +
+                 Biff::number(1, column, column + 1, 37438);
+        names += (names.empty() ? "id" : ", id") + std::to_string(id) + (id == 37 ? " 5" : " 7");
+        values +=
+            (values.empty() ? "'" : ", '") + std::string(id == 37 ? "37438" : "2002-07-01") + "'";
+    }
+    auto connection = openWorkbook(
+        writeFile(dir.filePath("locale.xls"), Biff::book(sheet + Biff::eof(), {}, xfs)));
+    EXPECT_EQ(tableText(*selectAll(*connection, QStringLiteral("Лист1$"))), names + '\n' + values);
 }
 
 TEST(ContinuedStrings, CharactersGoOnAfterAFlagByteThatMayChangeTheirWidth) {

@@ -19,7 +19,7 @@ def cell_of(cell, datemode):
     kind = {xlrd.XL_CELL_TEXT: "text", xlrd.XL_CELL_NUMBER: "number", xlrd.XL_CELL_DATE: "date",
             xlrd.XL_CELL_BOOLEAN: "bool", xlrd.XL_CELL_ERROR: "error"}.get(cell.ctype)
     if kind == "text":
-        return (kind, cell.value) if cell.value else None
+        return (kind, cell.value) if cell.value else ("empty", None)
     if kind in ("number", "bool"):
         return kind, bool(cell.value) if kind == "bool" else cell.value
     if kind != "date":
@@ -41,9 +41,9 @@ def text_of(kind, value):
 
 
 def table(cells):
-    """The used range (cells with a value or an error); its first row names the fields (blank: F
-    and the position; repeated: the lowest free number appended). A column of one kind of value
-    has that type, else all are texts. Errors and empty texts are Null."""
+    """The used range (cells with a value, an empty text or an error); its first row names the
+    fields (blank: F and the position; repeated: the lowest free number appended). A column of
+    one kind of value has that type, else all are texts. Errors and empty texts are Null."""
     if not cells:
         return [{"name": "F1", "type": TEXT, "size": 255}], []
     top, left = min(r for r, _ in cells), min(c for _, c in cells)
@@ -59,7 +59,7 @@ def table(cells):
     body = {(r - top - 1, c - left): kv for (r, c), kv in cells.items() if r > top}
     kinds, longest = [set() for _ in names], [0] * width
     for (_, c), (kind, value) in body.items():
-        kinds[c] |= {kind} - {"error"}
+        kinds[c] |= {kind} - {"error", "empty"}
         longest[c] = max(longest[c], len(value) if kind == "text" else 0)
     fields = []
     for i, name in enumerate(names):

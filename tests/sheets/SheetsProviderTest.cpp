@@ -206,5 +206,54 @@ TEST(RepeatedEmptyCells, CostNeitherMemoryNorTime) {
     EXPECT_EQ(outcomeOfReading(generated(QStringLiteral("empties.ods"))), "read: head");
 }
 
+// A table of a generated file (loaded, or streamed keeping one record) as tableText gives it,
+// or "error: " and why it cannot be read.
+std::string readGenerated(const char* file, const QString& table = QStringLiteral("Data$"),
+                          bool streamed = false) {
+    try {
+        const auto connection = openFile(generated(QString::fromLatin1(file)));
+        const QString sql = QStringLiteral("SELECT * FROM [") + table + u']';
+        return tableText(*(streamed ? connection->openStreamedRecordset(sql, 1)
+                                    : connection->openRecordset(sql)));
+    } catch (const dao::DaoError& error) {
+        return "error: " + error.description().toStdString();
+    }
+}
+
+// Empty texts (an empty shared or inline string, a formula's empty result, a string cell
+// without text) are cells: the header row made only of them gives F1 to F3, not the names of
+// the row below; the last column and the last two rows, made of them too, are kept. Their
+// values are Null. An .ods cell of no type and without text is blank.
+TEST(EmptyTexts, OccupyTheirCells) {
+    for (const char* file : {"emptytexts.xlsx", "emptytexts.ods"}) {
+        for (const bool streamed : {false, true}) {
+            EXPECT_EQ(readGenerated(file, QStringLiteral("Data$"), streamed),
+                      "F1 202, F2 5, F3 202\n'a', '1', NULL\n'b', '2', NULL\nNULL, NULL, NULL\n"
+                      "NULL, NULL, NULL")
+                << file << (streamed ? " streamed" : "");
+        }
+    }
+}
+
+// 37438 under each built-in format the file does not define: the East Asian date formats
+// (27-36, 50-58) give 2002-07-01, as 14 does; 37 is a number format.
+TEST(XlsxStyles, LocaleBuiltInFormatsAreDates) {
+    std::string names, values;
+    for (const int id :
+         {14, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 50, 51, 52, 53, 54, 55, 56, 57, 58, 37}) {
+        names += (names.empty() ? "id" : ", id") + std::to_string(id) + (id == 37 ? " 5" : " 7");
+        values +=
+            (values.empty() ? "'" : ", '") + std::string(id == 37 ? "37438" : "2002-07-01") + "'";
+    }
+    EXPECT_EQ(readGenerated("localedates.xlsx"), names + '\n' + values);
+}
+
+// Packages that other readers open: local headers that carry the sizes along with the
+// data-descriptor flag (CRC 0 there); part names written with "\".
+TEST(ZipPackages, OfOtherWritersAreRead) {
+    for (const char* file : {"descriptors.xlsx", "backslashes.xlsx"})
+        EXPECT_EQ(readGenerated(file), "kept 5\n'1'") << file;
+}
+
 }  // namespace
 }  // namespace keldara::test::sheets

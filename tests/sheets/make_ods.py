@@ -87,6 +87,20 @@ def repeated_content():
     save("repeated.ods", table)
 
 
+def empty_texts():
+    """String cells without text are cells: the whole header row, the last column and the last
+    two rows; an untyped cell without text, below them, is blank."""
+    table = Table(name="Data")
+    table.addElement(row(cell("string", ""), cell("string", ""), cell("string", "")))
+    table.addElement(row(cell("string", "a"), cell("float", value="1"), cell("string", "")))
+    table.addElement(row(cell("string", "b"), cell("float", value="2")))
+    table.addElement(row(cell("string", "")))
+    table.addElement(row(cell(), cell("string")))
+    table.addElement(row(cell(text="")))
+    save("emptytexts.ods", table)
+
+
 kinds()
 empties()
 repeated_content()
+empty_texts()

@@ -1,5 +1,5 @@
 """Writes the workbooks the .xlsx tests read (python3-xlsxwriter) into the folder given."""
-import datetime, os, sys
+import datetime, io, os, struct, sys, zipfile
 import xlsxwriter
 
 folder = sys.argv[1]
@@ -64,34 +64,77 @@ TYPES = "http://schemas.openxmlformats.org/package/2006/content-types"
 SHEET_TYPE = "application/vnd.openxmlformats-officedocument.spreadsheetml"
 
 
-def package(path, sheet_xml, shared_strings=None, extra=b""):
-    """A workbook of one sheet "Data" written part by part: no styles part, a shared strings
-    part only when given. `sheet_xml` is bytes or a function that writes them to a stream."""
-    import zipfile
+class Unseekable(io.RawIOBase):
+    """A stream zipfile cannot seek back in: it writes data descriptors after the parts."""
+    def __init__(self):
+        super().__init__()
+        self.data = bytearray()
+
+    def writable(self):
+        return True
+
+    def write(self, data):
+        self.data += data
+        return len(data)
+
+    def tell(self):
+        raise OSError
+
+
+def package(path, sheet_xml, shared_strings=None, styles=None, more_sheets=(),
+            name=lambda part: part, streamed=False):
+    """A workbook of one sheet "Data" written part by part: a styles part and a shared strings
+    part only when given. `sheet_xml` is bytes or a function that writes them to a stream.
+    `more_sheets` are the names and relationship ids of sheet entries after "Data"; `name`
+    gives the name a part is stored under. `streamed`: written as by a writer that cannot seek
+    back, data descriptors after the parts, but the sizes in the local headers too."""
     rels = [(f"{DOC}/worksheet", "worksheets/sheet1.xml")]
     if shared_strings is not None:
         rels.append((f"{DOC}/sharedStrings", "sharedStrings.xml"))
-    with zipfile.ZipFile(os.path.join(folder, path), "w", zipfile.ZIP_DEFLATED) as z:
-        z.writestr("[Content_Types].xml", f"<Types xmlns='{TYPES}'>"
+    if styles is not None:
+        rels.append((f"{DOC}/styles", "styles.xml"))
+    target = Unseekable() if streamed else os.path.join(folder, path)
+    with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED) as z:
+        writestr = lambda part, data: z.writestr(name(part), data)
+        writestr("[Content_Types].xml", f"<Types xmlns='{TYPES}'>"
                    "<Default Extension='rels' ContentType='application/vnd.openxmlformats-package"
                    ".relationships+xml'/><Default Extension='xml' ContentType='application/xml'/>"
                    f"<Override PartName='/xl/workbook.xml' ContentType='{SHEET_TYPE}.sheet.main+xml'/>"
                    "<Override PartName='/xl/worksheets/sheet1.xml' ContentType='"
                    f"{SHEET_TYPE}.worksheet+xml'/></Types>")
-        z.writestr("_rels/.rels", f"<Relationships xmlns='{RELS}'><Relationship Id='rId1' "
-                   f"Type='{DOC}/officeDocument' Target='xl/workbook.xml'/></Relationships>")
-        z.writestr("xl/workbook.xml", f"<workbook xmlns='{MAIN}' xmlns:r='{DOC}'><sheets>"
-                   "<sheet name='Data' sheetId='1' r:id='rId1'/></sheets></workbook>")
-        z.writestr("xl/_rels/workbook.xml.rels", f"<Relationships xmlns='{RELS}'>" + "".join(
+        writestr("_rels/.rels", f"<Relationships xmlns='{RELS}'><Relationship Id='rId1' "
+                 f"Type='{DOC}/officeDocument' Target='xl/workbook.xml'/></Relationships>")
+        writestr("xl/workbook.xml", f"<workbook xmlns='{MAIN}' xmlns:r='{DOC}'><sheets>"
+                 "<sheet name='Data' sheetId='1' r:id='rId1'/>" + "".join(
+                     f"<sheet name='{sheet}' sheetId='{i + 2}' r:id='{id}'/>"
+                     for i, (sheet, id) in enumerate(more_sheets)) + "</sheets></workbook>")
+        writestr("xl/_rels/workbook.xml.rels", f"<Relationships xmlns='{RELS}'>" + "".join(
             f"<Relationship Id='rId{i + 1}' Type='{t}' Target='{target}'/>"
             for i, (t, target) in enumerate(rels)) + "</Relationships>")
         if shared_strings is not None:
-            z.writestr("xl/sharedStrings.xml", shared_strings)
+            writestr("xl/sharedStrings.xml", shared_strings)
+        if styles is not None:
+            writestr("xl/styles.xml", styles)
         if callable(sheet_xml):
-            with z.open("xl/worksheets/sheet1.xml", "w", force_zip64=True) as part:
+            with z.open(name("xl/worksheets/sheet1.xml"), "w", force_zip64=True) as part:
                 sheet_xml(part)
         else:
-            z.writestr("xl/worksheets/sheet1.xml", sheet_xml)
+            writestr("xl/worksheets/sheet1.xml", sheet_xml)
+    if streamed:
+        with open(os.path.join(folder, path), "wb") as file:
+            file.write(with_sizes_in_local_headers(bytes(target.data)))
+
+
+def with_sizes_in_local_headers(data):
+    """The package with each part's sizes written into its local header too, its CRC left 0
+    there, the data-descriptor flag kept."""
+    data = bytearray(data)
+    with zipfile.ZipFile(io.BytesIO(bytes(data))) as z:
+        for info in z.infolist():
+            assert data[info.header_offset + 6] & 0x08
+            struct.pack_into("<II", data, info.header_offset + 18, info.compress_size,
+                             info.file_size)
+    return bytes(data)
 
 
 def sheet(rows):
@@ -125,3 +168,32 @@ package("beyond.xlsx", sheet("<row r='1'><c r='A1'><v>1</v></c><c r='A1048577'><
 package("broken.xlsx", sheet("<row><c><v>1</v></row>"))
 package("stray.xlsx", sheet("<row r='1'><c r='A1'><v>1</v></c></row>"
                             "<row r='1048576'><c r='XFD1048576'><v>2</v></c></row>"))
+
+# Empty texts are cells: the header row holds only empty ones (a shared string, an inline
+# string, a formula's result), as do the last column and the last two rows.
+package("emptytexts.xlsx", sheet(
+    "<row r='1'><c r='A1' t='s'><v>0</v></c><c r='B1' t='inlineStr'><is><t/></is></c>"
+    "<c r='C1' t='str'><f>\"\"</f><v></v></c></row>"
+    "<row r='2'><c r='A2' t='s'><v>1</v></c><c r='B2'><v>1</v></c>"
+    "<c r='C2' t='str'><f>\"\"</f><v/></c></row>"
+    "<row r='3'><c r='A3' t='s'><v>2</v></c><c r='B3'><v>2</v></c></row>"
+    "<row r='4'><c r='A4' t='s'><v>0</v></c></row>"
+    "<row r='5'><c r='B5' t='inlineStr'><is><t></t></is></c></row>"),
+    f"<sst xmlns='{MAIN}'><si><t/></si><si><t>a</t></si><si><t>b</t></si></sst>")
+
+# 37438 (2002-07-01) under every built-in format of the East Asian versions, which the file
+# does not define, and under 37, a number format.
+LOCALE_FORMATS = [14, *range(27, 37), *range(50, 59), 37]
+package("localedates.xlsx", sheet(
+    "<row r='1'>" + "".join(f"<c t='inlineStr'><is><t>id{f}</t></is></c>" for f in LOCALE_FORMATS)
+    + "</row><row r='2'>" + "".join(f"<c s='{i + 1}'><v>37438</v></c>"
+                                    for i in range(len(LOCALE_FORMATS))) + "</row>"),
+    styles=f"<styleSheet xmlns='{MAIN}'><cellXfs><xf numFmtId='0'/>" + "".join(
+        f"<xf numFmtId='{f}' applyNumberFormat='1'/>" for f in LOCALE_FORMATS)
+    + "</cellXfs></styleSheet>")
+
+# Packages as some writers make them: the sizes in the local headers along with the
+# data-descriptor flag; part names with "\" for "/".
+KEPT = sheet("<row><c t='inlineStr'><is><t>kept</t></is></c></row><row><c><v>1</v></c></row>")
+package("descriptors.xlsx", KEPT, streamed=True)
+package("backslashes.xlsx", KEPT, name=lambda part: part.replace("/", "\\"))

@@ -65,7 +65,9 @@ def cell_of(cell):
     if text is None:
         paragraphs = [c for c in cell.childNodes if c.qname in ((TEXTNS, "p"), (TEXTNS, "h"))]
         text = "\n".join(text_of(p) for p in paragraphs)
-    return ("text", text) if text else None
+    if not text:  # a string cell counts even when its text is empty
+        return ("empty", None) if kind == "string" else None
+    return "text", text
 
 
 def rows_of(node):

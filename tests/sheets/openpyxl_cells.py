@@ -20,7 +20,10 @@ def cell_of(cell, epoch_1904):
     value = cell.value
     if cell.data_type == "e":
         return "error", None
-    if value is None or value == "":
+    # An empty shared or inline string, or a formula's empty result (None of type "str").
+    if value == "" or (value is None and cell.data_type == "str"):
+        return "empty", None
+    if value is None:
         return None
     if isinstance(value, bool):
         return "bool", value

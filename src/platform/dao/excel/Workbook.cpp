@@ -355,13 +355,7 @@ class SheetReader {
         putNumber(rec, number, xf, rec.u16(2));
     }
 
-    void putText(const Record& rec, QString text) {
-        if (text.isEmpty()) {
-            pendingString_.reset();
-            return;
-        }
-        put(rec, rec.u16(2), Value::text(text));
-    }
+    void putText(const Record& rec, QString text) { put(rec, rec.u16(2), Value::text(text)); }
 
     void readMulRk(const Record& rec) {
         const std::uint16_t first = rec.u16(2);
@@ -425,9 +419,12 @@ class SheetReader {
             case 2:
                 put(rec, rec.u16(2), Value::null(), true);
                 break;
+            case 3:
+                put(rec, rec.u16(2), Value::text(QString()));
+                break;
             default:
                 pendingString_.reset();
-                break;  // 3: the empty text
+                break;
         }
     }
 
@@ -437,9 +434,7 @@ class SheetReader {
         const PendingString target = *pendingString_;
         QString text = recordString(rec, 0, std::move(continues));
         pendingString_.reset();
-        if (!text.isEmpty()) {
-            sink_(SheetCell{target.row, target.column, false, Value::text(text)});
-        }
+        sink_(SheetCell{target.row, target.column, false, Value::text(text)});
     }
 
     struct PendingString {

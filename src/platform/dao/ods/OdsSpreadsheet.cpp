@@ -225,7 +225,8 @@ class TableReader : public sheet::XmlHandler {
         if (covered_) return;  // hidden by a merged cell: the value is the top-left cell's
         if (type_ == "string" || (type_.empty() && !isError_)) {
             value_ = Value::text(hasStringValue_ ? stringValue_ : QString::fromUtf8(text_));
-            if (value_.toText().isEmpty()) value_ = Value::null();
+            // A string cell counts even when its text is empty; a cell of no type is blank.
+            if (type_.empty() && value_.toText().isEmpty()) value_ = Value::null();
         }
         if (isError_) value_ = Value::null();
         if (value_.isNull() && !isError_) return;

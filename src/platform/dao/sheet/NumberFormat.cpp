@@ -91,7 +91,12 @@ FormatClass classifyFormatString(QStringView format) {
 }
 
 FormatClass builtInFormatClass(int index) {
-    if ((index >= 14 && index <= 17) || index == 22) return FormatClass::Date;
+    // 27-36 and 50-58 are the dates of the East Asian versions, written without a format
+    // record of their own.
+    if ((index >= 14 && index <= 17) || index == 22 || (index >= 27 && index <= 36) ||
+        (index >= 50 && index <= 58)) {
+        return FormatClass::Date;
+    }
     if ((index >= 18 && index <= 21) || (index >= 45 && index <= 47)) return FormatClass::TimeOnly;
     return FormatClass::Number;
 }

@@ -14,8 +14,8 @@
 // cells of each sheet, their kinds of value and the date systems numbers are read in.
 namespace keldara::dao::sheet {
 
-// One cell that holds something: a number, date, text or Boolean value, or an error code
-// (a Null value with isError set). Blank cells and empty texts are not kept. A text may lie
+// One cell that holds something: a number, date, text (the empty text too) or Boolean value,
+// or an error code (a Null value with isError set). Blank cells are not kept. A text may lie
 // in the workbook's own memory (a QString over raw data): to keep it longer than the
 // workbook, detach it.
 struct SheetCell {

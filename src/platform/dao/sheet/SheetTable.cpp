@@ -45,18 +45,40 @@ unsigned kindBit(const Value& value) {
     }
 }
 
+// An empty text occupies its cell, but a table reads it as Null, as it does an error.
+bool isEmptyText(const Value& value) {
+    return value.kind() == ValueKind::Text && value.toText().isEmpty();
+}
+
+Value tableValue(Value value) {
+    return isEmptyText(value) ? Value::null() : std::move(value);
+}
+
 struct ColumnShape {
     unsigned kinds = 0;
     qsizetype longestText = 0;
 
-    void add(const Value& value) {
-        kinds |= kindBit(value);
-        if (value.kind() == ValueKind::Text)
-            longestText = std::max(longestText, value.toText().size());
+    void add(const SheetCell& cell) {
+        if (isEmptyText(cell.value)) return;
+        kinds |= kindBit(cell.value);
+        if (cell.value.kind() == ValueKind::Text)
+            longestText = std::max(longestText, cell.value.toText().size());
     }
 
     bool isMixed() const { return kinds != 0 && (kinds & (kinds - 1)) != 0; }
 };
+
+// Appends a cell's value to its column: Null for an empty text, a mixed column's values as
+// text.
+void appendValue(Column& column, const Value& value, const ColumnShape& shape) {
+    if (value.isNull() || isEmptyText(value)) {
+        column.appendNull();
+    } else if (shape.isMixed()) {
+        column.appendText(ValueKind::Text, cellText(value));
+    } else {
+        column.append(value);
+    }
+}
 
 struct Range {
     std::uint32_t firstRow = 0;
@@ -178,11 +200,7 @@ class RowBuilder {
         if (cell.column < range_.firstColumn || cell.column > range_.lastColumn) return;
         const std::size_t i = cell.column - range_.firstColumn;
         fillBefore(cell.row, i);
-        if (shapes_[i].isMixed() && !cell.value.isNull()) {
-            columns_[i].appendText(ValueKind::Text, cellText(cell.value));
-        } else {
-            columns_[i].append(cell.value);
-        }
+        appendValue(columns_[i], cell.value, shapes_[i]);
         ++column_;
     }
 
@@ -271,8 +289,8 @@ class OnePassBuilder {
         if (cell.column >= columns_.size()) columns_.resize(cell.column + 1u);
         Pending& column = columns_[cell.column];
         column.fillTo(record);
-        column.values.append(cell.value);
-        column.shape.add(cell.value);
+        column.shape.add(cell);
+        column.values.append(tableValue(std::move(cell.value)));
     }
 
     std::unique_ptr<Recordset> finish() {
@@ -341,7 +359,7 @@ class ShapeScan {
         requireLoadableSize(cell.row - range.firstRow + 0u,
                             range.lastColumn - range.firstColumn + 1u);
         if (cell.column >= shapes_.size()) shapes_.resize(cell.column + 1u);
-        shapes_[cell.column].add(cell.value);
+        shapes_[cell.column].add(cell);
     }
 
     // The shapes of the range's columns.
@@ -394,11 +412,7 @@ class StreamedSheet final : public RowSource {
             }
             const std::size_t i = cell->column - range_.firstColumn;
             fillBefore(columns, cell->row, i);
-            if (shapes_[i].isMixed() && !cell->value.isNull()) {
-                columns[i].appendText(ValueKind::Text, cellText(cell->value));
-            } else {
-                columns[i].append(cell->value);
-            }
+            appendValue(columns[i], cell->value, shapes_[i]);
             ++column_;
         }
         fillBefore(columns, end, 0);
@@ -507,7 +521,7 @@ std::unique_ptr<Recordset> sheetRecordset(std::vector<SheetCell> cells) {
     for (const SheetCell& cell : cells) {
         if (cell.row <= range.firstRow || cell.row > range.lastRow) continue;
         if (cell.column < range.firstColumn || cell.column > range.lastColumn) continue;
-        shapes[cell.column - range.firstColumn].add(cell.value);
+        shapes[cell.column - range.firstColumn].add(cell);
     }
     RowBuilder builder(range, fieldNames(cells, range), std::move(shapes));
     for (SheetCell& cell : cells) builder.add(std::move(cell));

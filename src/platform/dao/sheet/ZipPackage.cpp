@@ -19,8 +19,11 @@ constexpr unsigned long long kAlwaysAllowedSize = 256ull << 20;
 constexpr unsigned long long kLargestRatio = 250;
 constexpr std::size_t kPieceSize = 256 * 1024;
 
-QString packageName(const QString& part) {
-    return part.startsWith(QLatin1Char('/')) ? part.mid(1) : part;
+// A part name as entries are looked up: "/" for "\", without a leading "/", in lower case.
+QString packageKey(QString part) {
+    part.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (part.startsWith(QLatin1Char('/'))) part.remove(0, 1);
+    return part.toLower();
 }
 
 QString zipErrorText(int code) {
@@ -42,11 +45,24 @@ bool ZipPackage::hasSignature(const QString& path) {
     return file.open(QIODevice::ReadOnly) && file.read(4) == QByteArray("PK\x03\x04", 4);
 }
 
+// The parts are found through the central directory, which libzip checks when it opens the
+// package, and a part read to its end is checked against its CRC. ZIP_CHECKCONS is not asked
+// for: it also compares every local header with the central directory, and so refuses
+// packages that other readers open, such as those whose local headers carry the sizes along
+// with the data-descriptor flag.
 ZipPackage::ZipPackage(const QString& path) {
     int error = 0;
-    archive_ = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    archive_ = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
     if (!archive_) {
         throw FormatError(QStringLiteral("it is no ZIP package (%1)").arg(zipErrorText(error)));
+    }
+    const zip_int64_t count = zip_get_num_entries(archive_, 0);
+    entries_.reserve(static_cast<qsizetype>(std::min<zip_int64_t>(count, 1 << 20)));
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* name = zip_get_name(archive_, static_cast<zip_uint64_t>(i), 0);
+        if (!name) continue;
+        const QString key = packageKey(QString::fromUtf8(name));
+        if (!entries_.contains(key)) entries_.insert(key, i);  // the first one counts
     }
 }
 
@@ -55,10 +71,9 @@ ZipPackage::~ZipPackage() {
 }
 
 std::optional<long long> ZipPackage::indexOf(const QString& part) const {
-    const long long index =
-        zip_name_locate(archive_, packageName(part).toUtf8().constData(), ZIP_FL_NOCASE);
-    if (index < 0) return std::nullopt;
-    return index;
+    const auto found = entries_.constFind(packageKey(part));
+    if (found == entries_.constEnd()) return std::nullopt;
+    return *found;
 }
 
 bool ZipPackage::has(const QString& part) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <cstddef>
 #include <functional>
@@ -23,7 +24,8 @@ class ZipPackage {
     static bool hasSignature(const QString& path);
 
     // Whether the package holds that part (names compared without regard to case, as part
-    // names are; a leading "/" is ignored).
+    // names are; a leading "/" is ignored, and "\" in the package's names, which some
+    // writers use, is read as "/").
     bool has(const QString& part) const;
 
     // Hands the inflated bytes of a part to `consume` piece by piece, until the part ends or
@@ -35,6 +37,7 @@ class ZipPackage {
     std::optional<long long> indexOf(const QString& part) const;
 
     zip* archive_ = nullptr;
+    QHash<QString, long long> entries_;  // by part name as packageKey() forms it
 };
 
 }  // namespace keldara::dao::sheet

@@ -40,7 +40,8 @@ QString folderOf(const QString& part) {
 
 // A relationship's target as a part name: relative to the folder of the part it belongs
 // to unless it starts with "/".
-QString resolveTarget(const QString& sourceFolder, const QString& target) {
+QString resolveTarget(const QString& sourceFolder, QString target) {
+    target.replace(QLatin1Char('\\'), QLatin1Char('/'));  // as some writers separate them
     const QString joined = target.startsWith(QLatin1Char('/')) ? target : sourceFolder + target;
     QStringList segments;
     for (const QString& segment : joined.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
@@ -457,11 +458,20 @@ void SheetReader::startCell(const char** attributes) {
     inlineSeen_ = false;
 }
 
+// Texts count as cells even when empty: a formula's empty result (t="str", its <v> empty
+// or missing), an empty inline string, a shared string that is empty.
 void SheetReader::finishCell() {
     const std::string& raw = value_.text();
     if (type_ == "inlineStr" || (inlineSeen_ && raw.empty())) {
-        QString string = inlineSeen_ ? inline_.take() : unescapeXmlText(QString::fromUtf8(raw));
-        if (!string.isEmpty()) sink_(cellAt(Value::text(string)));
+        if (inlineSeen_) {
+            sink_(cellAt(Value::text(inline_.take())));
+        } else if (!raw.empty()) {
+            sink_(cellAt(Value::text(unescapeXmlText(QString::fromUtf8(raw)))));
+        }
+        return;
+    }
+    if (type_ == "str") {
+        sink_(cellAt(Value::text(unescapeXmlText(QString::fromUtf8(raw)))));
         return;
     }
     if (type_ == "e") {
@@ -476,9 +486,7 @@ void SheetReader::finishCell() {
                                              "workbook does not have")
                                   .arg(QString::fromStdString(raw)));
         }
-        if (!string->isEmpty()) sink_(cellAt(Value::text(*string)));
-    } else if (type_ == "str") {
-        sink_(cellAt(Value::text(unescapeXmlText(QString::fromUtf8(raw)))));
+        sink_(cellAt(Value::text(*string)));
     } else if (type_ == "b") {
         sink_(cellAt(Value::boolean(raw != "0" && raw != "false")));
     } else if (type_ == "d") {
