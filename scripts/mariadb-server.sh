@@ -10,8 +10,10 @@
 #                                        (latin1) instead of utf8mb4;
 #                                        --tls serves TLS only (require_secure_transport) with a
 #                                        throw-away CA and a server certificate for "localhost",
-#                                        made at start; KELDARA_MYSQL_SSL_CA names the CA file
-#                                        and KELDARA_MYSQL_OTHER_CA a CA that signed nothing
+#                                        made at start; KELDARA_MYSQL_SSL_CA names the CA file,
+#                                        KELDARA_MYSQL_OTHER_CA a CA that signed nothing, and
+#                                        KELDARA_MYSQL_SSL_CERT and _SSL_KEY a client certificate
+#                                        the CA signed (CN "Keldara client") and its key
 #   mariadb-server.sh stop              stop it and remove its data folder
 #   mariadb-server.sh env               print the connection details of the running server
 #   mariadb-server.sh kill              end the server at once, as a crash would (kill -9)
@@ -60,7 +62,8 @@ client() {
 }
 
 # A throw-away CA, a server certificate it signs for "localhost" only (so 127.0.0.1 is a wrong
-# host name) and a second CA that signed nothing, in $STATE/tls.
+# host name), a client certificate it signs for accounts that require one, and a second CA that
+# signed nothing, in $STATE/tls.
 make_certificates() {
   local dir="$STATE/tls"
   mkdir -p "$dir"
@@ -75,6 +78,10 @@ make_certificates() {
     printf 'subjectAltName=DNS:localhost\n' >server.ext
     openssl x509 -req -in server.csr -CA ca.pem -CAkey ca-key.pem -CAcreateserial -days 2 \
       -extfile server.ext -out server-cert.pem
+    openssl req -newkey rsa:2048 -nodes -subj "/CN=Keldara client" -keyout client-key.pem \
+      -out client.csr
+    openssl x509 -req -in client.csr -CA ca.pem -CAkey ca-key.pem -CAcreateserial -days 2 \
+      -out client-cert.pem
   ) >"$STATE/tls.log" 2>&1 || {
     echo "mariadb-server.sh: the TLS certificates could not be made:" >&2
     tail -20 "$STATE/tls.log" >&2 || true
@@ -149,6 +156,8 @@ ENV
   if [ "$TLS" = 1 ]; then
     printf 'KELDARA_MYSQL_SSL_CA=%s\nKELDARA_MYSQL_OTHER_CA=%s\n' \
       "$STATE/tls/ca.pem" "$STATE/tls/other-ca.pem" >>"$STATE/env"
+    printf 'KELDARA_MYSQL_SSL_CERT=%s\nKELDARA_MYSQL_SSL_KEY=%s\n' \
+      "$STATE/tls/client-cert.pem" "$STATE/tls/client-key.pem" >>"$STATE/env"
   fi
   print_env
 }

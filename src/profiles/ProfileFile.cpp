@@ -279,4 +279,15 @@ std::optional<Profile> readProfileFile(const QString& path) {
     return profileFromRecord(*record);
 }
 
+dao::mysql::TlsSettings tlsForRun(const std::optional<dao::mysql::TlsSettings>& given,
+                                  const Profile& profile) {
+    if (!given) return profile.tls;
+    dao::mysql::TlsSettings tls = *given;
+    if (tls.certFile.isEmpty() && tls.keyFile.isEmpty()) {
+        tls.certFile = profile.tls.certFile;
+        tls.keyFile = profile.tls.keyFile;
+    }
+    return tls;
+}
+
 }  // namespace keldara::profiles

@@ -101,4 +101,10 @@ bool WriteProfile(const QString& path, const ProfileRecord& record);
 // A profile file's choices in one step; nothing when the file cannot be read.
 std::optional<Profile> readProfileFile(const QString& path);
 
+// The TLS settings a run of `profile` uses: those `given` in place of the profile's (on a
+// command line), with the profile's client certificate and key when they name none; without
+// any given, the profile's own.
+dao::mysql::TlsSettings tlsForRun(const std::optional<dao::mysql::TlsSettings>& given,
+                                  const Profile& profile);
+
 }  // namespace keldara::profiles

@@ -31,7 +31,7 @@ bool placeProgressBar(LayoutTw& l) {
 }
 
 LayoutTw resizeMe(LayoutTw l) {
-    setSize(l.tabTabs.height, l.clientHeight - l.tabTabs.top - 900);
+    setSize(l.tabTabs.height, l.clientHeight - l.tabTabs.top - l.bandsBelowTabs);
     setSize(l.tabTabs.width, l.clientWidth - 50);
     setSize(l.grdSourceData.height, l.tabTabs.height - l.grdSourceData.top - 100);
     setSize(l.grdSourceData.width, l.tabTabs.width - 150);

@@ -14,7 +14,9 @@ struct RectTw {
 struct LayoutTw {
     float clientWidth = 0;
     float clientHeight = 0;
-    RectTw tabTabs;        // top stays at its design value
+    RectTw tabTabs;  // top stays at its design value
+    // What lies below the tab control: the footer and the status bar, and the gap above them.
+    float bandsBelowTabs = 900;
     RectTw grdSourceData;  // tops are design positions inside the tab control
     RectTw grdTargetData;
     RectTw grdFieldMappings;

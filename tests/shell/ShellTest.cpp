@@ -1,7 +1,11 @@
 #include <QAbstractItemView>
 #include <QAction>
+#include <QCheckBox>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -68,9 +72,10 @@ TEST_F(MainWindowTest, FollowsEveryResizeOfTheClientArea) {
     client->resize(900, 700);
     const RectTw tabs = geometryTw(control("tabTabs"));
     EXPECT_NEAR(tabs.width, toTwips(900) - 50, pixel);
-    EXPECT_NEAR(tabs.height, toTwips(700) - 1320 - 900, pixel);
+    EXPECT_NEAR(tabs.height, toTwips(700) - 1320 - 1275, pixel);  // above two footer rows
     EXPECT_NEAR(geometryTw(control("grdSourceData")).width, tabs.width - 150, 2 * pixel);
-    EXPECT_NEAR(geometryTw(control("grdTargetData")).height, tabs.height - 2670 - 100, 2 * pixel);
+    EXPECT_NEAR(geometryTw(control("grdTargetData")).height,
+                tabs.height - MainWindow::TargetGridTop - 100, 2 * pixel);
     EXPECT_NEAR(geometryTw(control("picSampleButtons")).left, tabs.width - 2805 - 50, 2 * pixel);
     EXPECT_EQ(control("SB")->geometry().bottom(), 700 - 1);
     EXPECT_EQ(control("picFooter")->geometry().bottom() + 1, control("SB")->y());
@@ -81,6 +86,108 @@ TEST_F(MainWindowTest, FollowsEveryResizeOfTheClientArea) {
     const QSize before = control("tabTabs")->size();
     client->resize(900, 100);  // below the tab top plus the bands
     EXPECT_EQ(control("tabTabs")->size(), before);
+}
+
+// What a user sees as one control: a text, a button or box, a list, a grid, a tab bar, the menu
+// bar or the progress bar, together with the parts it is made of (a list's text box, a grid's
+// headers). Group boxes, frames and pages only hold controls.
+bool isControl(const QWidget* widget) {
+    return qobject_cast<const QLabel*>(widget) || qobject_cast<const QAbstractButton*>(widget) ||
+           qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QComboBox*>(widget) ||
+           qobject_cast<const QAbstractScrollArea*>(widget) ||
+           qobject_cast<const QTabBar*>(widget) || qobject_cast<const QProgressBar*>(widget) ||
+           qobject_cast<const QMenuBar*>(widget);
+}
+
+bool insideAnotherControl(const QWidget* widget, const QWidget* window) {
+    for (const QWidget* up = widget->parentWidget(); up && up != window; up = up->parentWidget())
+        if (isControl(up)) return true;
+    return false;
+}
+
+QRect inWindow(const QWidget* widget, const QWidget* window) {
+    return {widget->mapTo(window, QPoint(0, 0)), widget->size()};
+}
+
+std::string text(const QRect& r) {
+    return QStringLiteral("(%1,%2 %3x%4)")
+        .arg(r.x())
+        .arg(r.y())
+        .arg(r.width())
+        .arg(r.height())
+        .toStdString();
+}
+
+// The width the control's caption needs to show whole; 0 for a control without a caption.
+int captionWidth(const QWidget* widget) {
+    if (const auto* box = qobject_cast<const QCheckBox*>(widget)) return box->sizeHint().width();
+    if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
+        return button->fontMetrics().horizontalAdvance(button->text()) +
+               button->style()->pixelMetric(QStyle::PM_ButtonMargin);
+    }
+    const auto* label = qobject_cast<const QLabel*>(widget);
+    if (label && !label->wordWrap() && !label->text().isEmpty()) return label->sizeHint().width();
+    return 0;
+}
+
+// Each visible control lies whole inside the window and inside every frame that holds it (a
+// frame cuts off what lies beyond its edges), shows its whole caption, and covers no other
+// control. The progress bar lies over the status bar's second panel by design.
+void expectEveryControlVisibleAndUncovered(QWidget* window, const std::string& where) {
+    SCOPED_TRACE(where);
+    QList<const QWidget*> controls;
+    for (const QWidget* widget : window->findChildren<QWidget*>()) {
+        if (widget->isWindow() || !widget->isVisibleTo(window) || !isControl(widget) ||
+            insideAnotherControl(widget, window))
+            continue;
+        controls << widget;
+        const QRect rect = inWindow(widget, window);
+        const std::string name = widget->objectName().toStdString();
+        EXPECT_FALSE(rect.isEmpty()) << name;
+        for (const QWidget* up = widget->parentWidget(); up; up = up->parentWidget()) {
+            const QRect holder = up == window ? window->rect() : inWindow(up, window);
+            EXPECT_TRUE(holder.contains(rect))
+                << name << " " << text(rect) << " reaches beyond " << up->objectName().toStdString()
+                << " " << text(holder);
+            if (up == window) break;
+        }
+        EXPECT_GE(widget->width(), captionWidth(widget)) << name << " cuts its caption off";
+    }
+    for (qsizetype a = 0; a < controls.size(); ++a) {
+        for (qsizetype b = a + 1; b < controls.size(); ++b) {
+            QStringList pair{controls[a]->objectName(), controls[b]->objectName()};
+            pair.sort();
+            if (pair == QStringList{"PB", "SB_panel_2"}) continue;
+            EXPECT_FALSE(inWindow(controls[a], window).intersects(inWindow(controls[b], window)))
+                << pair.join(" and ").toStdString() << " cover each other";
+        }
+    }
+}
+
+// On every page, at the window's first size and larger, nothing lies off the window or under
+// another control; on Target Data with either table tab.
+TEST_F(MainWindowTest, EveryControlOfEveryPageIsVisibleAndUncovered) {
+    const QSize first = window->size();
+    auto* pages = control<QTabWidget>("tabTabs");
+    for (const QSize size : {first, QSize(first.width() * 3 / 2, first.height() * 4 / 3)}) {
+        window->resize(size);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->size() == size; }));
+        QCoreApplication::processEvents();
+        for (int page = 0; page < pages->count(); ++page) {
+            pages->setCurrentIndex(page);
+            const int tableTabs = page == 1 ? 2 : 1;
+            for (int tab = 0; tab < tableTabs; ++tab) {
+                control<QTabBar>("tsMySQL")->setCurrentIndex(tab);
+                expectEveryControlVisibleAndUncovered(window.get(),
+                                                      QStringLiteral("%1x%2, %3, tab %4")
+                                                          .arg(size.width())
+                                                          .arg(size.height())
+                                                          .arg(pages->tabText(page))
+                                                          .arg(tab)
+                                                          .toStdString());
+            }
+        }
+    }
 }
 
 // At start only what can be used is enabled, with the prompts the handlers compare against.

@@ -44,11 +44,13 @@ TlsServer tlsTestServer() {
     QFile env(path);
     if (!env.open(QIODevice::ReadOnly)) return {};
     const QByteArray lines = env.readAll();
-    TlsServer tls{serverOf(lines), {}, {}};
+    TlsServer tls{serverOf(lines), {}, {}, {}, {}};
     for (const QByteArray& line : lines.split('\n')) {
         const QString value = QString::fromUtf8(line.mid(line.indexOf('=') + 1));
         if (line.startsWith("KELDARA_MYSQL_SSL_CA=")) tls.caFile = value;
         if (line.startsWith("KELDARA_MYSQL_OTHER_CA=")) tls.otherCaFile = value;
+        if (line.startsWith("KELDARA_MYSQL_SSL_CERT=")) tls.clientCertFile = value;
+        if (line.startsWith("KELDARA_MYSQL_SSL_KEY=")) tls.clientKeyFile = value;
     }
     return tls;
 }

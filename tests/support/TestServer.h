@@ -22,12 +22,15 @@ Server serverOf(const QByteArray& lines);
 // The test server, as the KELDARA_MYSQL_* variables describe it.
 Server testServer();
 // The TLS-only test server that CTest starts for the build (its env file, or the one that
-// KELDARA_TLS_SERVER_ENV names): its details, the CA that signed its certificate and a CA
-// that did not. Empty when it is not running.
+// KELDARA_TLS_SERVER_ENV names): its details, the CA that signed its certificate, a CA that
+// did not, and a client certificate (with its key) that the first CA signed. Empty when it is
+// not running.
 struct TlsServer {
     Server server;
     QString caFile;
     QString otherCaFile;
+    QString clientCertFile;
+    QString clientKeyFile;
 };
 TlsServer tlsTestServer();
 // Unless set, the KELDARA_MYSQL_* variables of the server that CTest starts for the build.

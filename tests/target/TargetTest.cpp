@@ -1,3 +1,4 @@
+#include <QCheckBox>
 #include <QTabBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -98,6 +99,19 @@ TEST_F(ConnectTest, FailedConnectsFallBackAndCloseThenConnectRepeats) {
     window->close();
     EXPECT_EQ(ws().state.gMySQLConnection, nullptr);
     EXPECT_TRUE(doubles.messages.shown.isEmpty());
+}
+
+// The MySQL password is masked, as the source file's is, except while "Show" is ticked.
+TEST_F(ConnectTest, ThePasswordShowsOnlyWhileShowIsTicked) {
+    typeServer(server.user, "my secret", server.port);
+    QLineEdit* password = textBox("txtTargetPassword");
+    auto* show = control<QCheckBox>("chkShowPassword");
+    for (const bool shown : {false, true, false}) {
+        if (show->isChecked() != shown) QTest::mouseClick(show, Qt::LeftButton);
+        EXPECT_EQ(password->displayText() == "my secret", shown) << shown;
+        EXPECT_FALSE(password->displayText().isEmpty());
+    }
+    EXPECT_EQ(password->text(), "my secret");
 }
 
 using TablesTest = TargetWindowTest;

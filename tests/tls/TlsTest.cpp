@@ -32,7 +32,26 @@ class TlsServerTest : public test::ScratchDatabaseTest<Base> {
                                                "KELDARA_TLS_SERVER_ENV to the env file of one.";
         test::ScratchDatabaseTest<Base>::SetUp();
     }
+    void TearDown() override {
+        for (const QString& user : users_)
+            this->connection_->execute(QStringLiteral("DROP USER IF EXISTS '%1'@'%'").arg(user));
+        test::ScratchDatabaseTest<Base>::TearDown();
+    }
     Server serverForTest() override { return withTls({TlsMode::VerifyIdentity, tls_.caFile}); }
+    // A fresh account of the scratch database, with the password "pw", that connects only with
+    // a client certificate signed by the test CA.
+    QString certificateUser() {
+        const QString user = test::uniqueName("cert");
+        users_ << user;
+        this->run({QStringLiteral("CREATE USER '%1'@'%' IDENTIFIED BY 'pw' REQUIRE X509").arg(user),
+                   QStringLiteral("GRANT ALL ON `%1`.* TO '%2'@'%'").arg(this->db_->name, user)});
+        return user;
+    }
+    TlsSettings withClientCertificate(TlsSettings tls) const {
+        tls.certFile = tls_.clientCertFile;
+        tls.keyFile = tls_.clientKeyFile;
+        return tls;
+    }
     Server withTls(const TlsSettings& tls, const QString& host = "localhost") const {
         Server server = tls_.server;
         server.host = host;
@@ -41,6 +60,9 @@ class TlsServerTest : public test::ScratchDatabaseTest<Base> {
     }
 
     const test::TlsServer tls_ = test::tlsTestServer();
+
+  private:
+    QStringList users_;
 };
 using TlsTest = TlsServerTest<::testing::Test>;
 
@@ -111,6 +133,16 @@ TEST_F(TlsTest, CliCopiesATableOverTls) {
     profile.tls = {TlsMode::VerifyCa, tls_.caFile};
     EXPECT_EQ(cli({}), 0);
     EXPECT_EQ(connection_->openRecordset("SELECT * FROM people")->recordCount(), 4);
+
+    // An account that requires a client certificate: the profile's certificate and key are
+    // used, also beside a TLS mode given on the command line.
+    profile.user = certificateUser();
+    profile.password = "pw";
+    EXPECT_EQ(cli({}), 2);
+    profile.tls = withClientCertificate({TlsMode::VerifyCa, tls_.caFile});
+    EXPECT_EQ(cli({}), 0);
+    EXPECT_EQ(cli({"--ssl-mode", "verify-identity", "--ssl-ca", tls_.caFile}), 0);
+    EXPECT_EQ(connection_->openRecordset("SELECT * FROM people")->recordCount(), 8);
 }
 
 // The window: a certificate that does not verify is refused with a message; one that does
@@ -145,6 +177,60 @@ TEST_F(TlsWindowTest, ConnectsVerifyingTheCertificateAndKeepsTheChoice) {
     profiles::Profile saved;
     window->target()->fillProfile(saved);
     EXPECT_EQ(saved.tls, (TlsSettings{TlsMode::VerifyIdentity, tls_.caFile}));
+}
+
+// An account that requires a client certificate: refused without one; with the certificate and
+// key chosen beside the CA file (each through the file dialog) it connects, and a profile keeps
+// and gives back all three. A profile without TLS clears them.
+TEST_F(TlsWindowTest, ConnectsWithAClientCertificateAndKeepsItInTheProfile) {
+    const Server& s = db_->server;
+    const QString user = certificateUser();
+    for (const auto& [box, text] : {std::pair{"txtTargetServer", s.host},
+                                    {"txtTargetPort", s.port},
+                                    {"txtTargetUsername", user},
+                                    {"txtTargetPassword", QString("pw")}})
+        textBox(box)->setText(text);
+    combo("cboTargetTls")->setCurrentIndex(2);  // verify CA
+    EXPECT_TRUE(textBox("txtTargetCertFile")->isEnabled() &&
+                button("cmdTargetKeyFile")->isEnabled());
+    doubles.files.queueAnswer(tls_.caFile);
+    clickButton("cmdTargetCaFile");
+    clickButton("cmdTargetConnect");
+    ASSERT_EQ(doubles.messages.shown.size(), 1);
+    EXPECT_TRUE(doubles.messages.shown[0].text.contains("Access denied"))
+        << doubles.messages.shown[0].text.toStdString();
+    EXPECT_FALSE(target::MySQLConnectionIsOpen(ws().state));
+
+    doubles.files.queueAnswer(tls_.clientCertFile);
+    clickButton("cmdTargetCertFile");
+    doubles.files.queueAnswer(tls_.clientKeyFile);
+    clickButton("cmdTargetKeyFile");
+    clickButton("cmdTargetConnect");
+    ASSERT_TRUE(target::MySQLConnectionIsOpen(ws().state));
+    EXPECT_EQ(doubles.messages.shown.size(), 1);
+    dao::Connection& connection = *ws().state.gMySQLConnection;
+    EXPECT_EQ(connection.openRecordset("SELECT CURRENT_USER()")->valueAt(0, 0).standardText(),
+              user + "@%");
+    EXPECT_TRUE(tlsVersionOf(connection).startsWith("TLSv"));
+    QStringList titles;
+    for (const auto& call : doubles.files.calls) titles << call.kind + " " + call.request.title;
+    EXPECT_EQ(titles, QStringList({"open CA File", "open Client Certificate", "open Client Key"}));
+
+    const TlsSettings chosen{TlsMode::VerifyCa, tls_.caFile, tls_.clientCertFile,
+                             tls_.clientKeyFile};
+    profiles::Profile saved;
+    window->target()->fillProfile(saved);
+    EXPECT_EQ(saved.tls, chosen);
+    const auto reread = profiles::profileFromRecord(
+        *profiles::parseRecord(profiles::serializeRecord(*profiles::recordFromProfile(saved, {}))));
+    clickButton("cmdTargetClose");
+    window->target()->applyProfile(profiles::Profile{});
+    EXPECT_EQ(window->target()->tlsSettings(), TlsSettings{});
+    EXPECT_TRUE(textBox("txtTargetCertFile")->text().isEmpty() &&
+                textBox("txtTargetKeyFile")->text().isEmpty());
+    window->target()->applyProfile(reread);
+    EXPECT_EQ(window->target()->tlsSettings(), chosen);
+    EXPECT_EQ(textBox("txtTargetKeyFile")->text(), tls_.clientKeyFile);
 }
 
 }  // namespace

@@ -31,8 +31,8 @@ MappingPage::MappingPage(QWidget* page, Workspace& workspace) : QObject(page), w
     chkAutoMatch_ = new QCheckBox("Automatically select Matching Field Names", page);
     chkAutoMatch_->setObjectName("chkAutoMatch");
     chkAutoMatch_->setChecked(true);
-    placeTw(chkAutoMatch_, 120, 300, 3900, 255);
-    cmdMatchNow_ = makeButton(page, "cmdMatchNow", "Match Now", 4100, 270, 1200);
+    placeTw(chkAutoMatch_, 120, 300, 4050, 255);
+    cmdMatchNow_ = makeButton(page, "cmdMatchNow", "Match Now", 4250, 270, 1200);
     cmdMatchNow_->setEnabled(false);
     buildGrid(page);
     buildSampleButtons(page);

@@ -27,6 +27,8 @@ namespace {
 
 const QString SelectDatabase = QStringLiteral("{Select Database}");
 const QString SelectTable = QStringLiteral("{Select Table}");
+const QString CertificateFilter =
+    QStringLiteral("Certificates (*.pem;*.crt)|*.pem;*.crt|All Files (*.*)|*.*");
 
 // Adds the names of a list joined by "," to a choice list, the progress bar following the
 // index of each name. The list's text box keeps the text it showed before.
@@ -54,21 +56,23 @@ void ignoringFailure(Step step) {
 }  // namespace
 
 TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), ws_(workspace) {
-    fraMySQL_ = makeFrame(page, "fraMySQL", 75, 0, 5500, 2280);
-    makeLabel(fraMySQL_, "lblLabel_17", "Target MySQL Server Name", 100, 150, 2200);
-    txtTargetServer_ = makeTextBox(fraMySQL_, "txtTargetServer", 2350, 120, 3000);
-    makeLabel(fraMySQL_, "lblLabel_16", "UserName", 100, 450, 2200);
-    txtTargetUsername_ = makeTextBox(fraMySQL_, "txtTargetUsername", 2350, 420, 3000);
-    makeLabel(fraMySQL_, "lblLabel_15", "Password", 100, 750, 2200);
-    txtTargetPassword_ = makeTextBox(fraMySQL_, "txtTargetPassword", 2350, 720, 3000);
-    makeLabel(fraMySQL_, "lblLabel_18", "Port", 100, 1050, 2200);
-    txtTargetPort_ = makeTextBox(fraMySQL_, "txtTargetPort", 2350, 1020, 900);
-    cmdTargetConnect_ = makeButton(fraMySQL_, "cmdTargetConnect", "Connect", 3350, 1020, 980);
+    fraMySQL_ = makeFrame(page, "fraMySQL", 75, 0, 5500, TopHeight);
+    makeLabel(fraMySQL_, "lblLabel_17", "Target MySQL Server Name", 100, 150, 2300);
+    txtTargetServer_ = makeTextBox(fraMySQL_, "txtTargetServer", 2450, 120, 2900);
+    makeLabel(fraMySQL_, "lblLabel_16", "UserName", 100, 450, 2300);
+    txtTargetUsername_ = makeTextBox(fraMySQL_, "txtTargetUsername", 2450, 420, 2900);
+    makeLabel(fraMySQL_, "lblLabel_15", "Password", 100, 750, 2300);
+    txtTargetPassword_ = makeTextBox(fraMySQL_, "txtTargetPassword", 2450, 720, 2000);
+    txtTargetPassword_->setEchoMode(QLineEdit::Password);
+    chkShowPassword_ = makeCheckBox(fraMySQL_, "chkShowPassword", "Show", 4500, 720, 850, 300);
+    makeLabel(fraMySQL_, "lblLabel_18", "Port", 100, 1050, 2300);
+    txtTargetPort_ = makeTextBox(fraMySQL_, "txtTargetPort", 2450, 1020, 900);
+    cmdTargetConnect_ = makeButton(fraMySQL_, "cmdTargetConnect", "Connect", 3450, 1020, 900);
     cmdTargetConnect_->setEnabled(false);
-    cmdTargetClose_ = makeButton(fraMySQL_, "cmdTargetClose", "Close", 4370, 1020, 980);
+    cmdTargetClose_ = makeButton(fraMySQL_, "cmdTargetClose", "Close", 4450, 1020, 900);
     cmdTargetClose_->setEnabled(false);
-    makeLabel(fraMySQL_, "lblLabel_2", "Target Database", 100, 1350, 2200);
-    cboTargetDatabase_ = makeComboBox(fraMySQL_, "cboTargetDatabase", 2350, 1320, 3000, 300);
+    makeLabel(fraMySQL_, "lblLabel_2", "Target Database", 100, 1350, 2300);
+    cboTargetDatabase_ = makeComboBox(fraMySQL_, "cboTargetDatabase", 2450, 1320, 2900, 300);
     cboTargetDatabase_->setEnabled(false);
     suppressKeys(cboTargetDatabase_);
 
@@ -79,11 +83,11 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
     tsMySQL_->setDrawBase(true);
     placeTw(tsMySQL_, 175, 1650, 5300, 300);  // over the table row of the connection frame
 
-    lblMySQLTable_ = makeLabel(fraMySQL_, "lblMySQLTable", "Target Table", 100, 1980, 2200);
-    cboTargetTable_ = makeComboBox(fraMySQL_, "cboTargetTable", 2350, 1950, 3000, 300);
+    lblMySQLTable_ = makeLabel(fraMySQL_, "lblMySQLTable", "Target Table", 100, 1980, 2300);
+    cboTargetTable_ = makeComboBox(fraMySQL_, "cboTargetTable", 2450, 1950, 2900, 300);
     cboTargetTable_->setEnabled(false);
     suppressKeys(cboTargetTable_);
-    cmdNewTable_ = makeButton(fraMySQL_, "cmdNewTable", "New Table Definition", 2350, 1950, 3000);
+    cmdNewTable_ = makeButton(fraMySQL_, "cmdNewTable", "New Table Definition", 2450, 1950, 2900);
     cmdNewTable_->setToolTip("Defint the New Table ");
     cmdNewTable_->setEnabled(false);
     cmdNewTable_->hide();
@@ -95,7 +99,8 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
     lblTargetInfoData_[0] = counts.values[0];
     lblTargetInfoData_[1] = counts.values[1];
 
-    cmdSaveScript_ = makeButton(page, "cmdSaveScript", "Save Script...", 7900, 600, 2000);
+    // Under the counts: the button, then the script it saves.
+    cmdSaveScript_ = makeButton(page, "cmdSaveScript", "Save Script...", 5650, 1020, 2150);
     cmdSaveScript_->setToolTip("Save the script shown below to a file, exactly as generated");
     cmdSaveScript_->setEnabled(false);
 
@@ -103,7 +108,7 @@ TargetPanel::TargetPanel(QWidget* page, Workspace& workspace) : QObject(page), w
     txtResult_->setObjectName("txtResult");
     txtResult_->setPlainText("Temporary View for Table Creation Code");
     txtResult_->setLineWrapMode(QTextEdit::NoWrap);
-    placeTw(txtResult_, 5650, 1020, 4250, 1260);
+    placeTw(txtResult_, 5650, 1380, 2150, TopHeight - 1380);
 
     grdTargetData_ = makeDataGrid(page, "grdTargetData");
     targetModel_ = new RecordsetModel(grdTargetData_);
@@ -430,42 +435,67 @@ void TargetPanel::fillProfile(profiles::Profile& profile) const {
     }
 }
 
-// TLS and keyring controls, in a frame of their own right of the counts.
+// The TLS choice and its files, each with a file chooser, in a frame of their own right of
+// the counts; the keyring choice at the foot of the connection frame.
 void TargetPanel::buildSecurityFrame(QWidget* page) {
-    fraTargetSecurity_ = makeFrame(page, "fraTargetSecurity", 7875, 0, 2025, 2280);
-    makeLabel(fraTargetSecurity_, "lblTargetTls", "TLS", 100, 150, 1800);
-    cboTargetTls_ = makeComboBox(fraTargetSecurity_, "cboTargetTls", 100, 420, 1825, 300);
+    chkRememberPassword_ =
+        makeCheckBox(fraMySQL_, "chkRememberPassword", "Remember password in the system keyring",
+                     100, 2340, 5250, 300);
+    chkRememberPassword_->setChecked(true);
+
+    fraTargetSecurity_ = makeFrame(page, "fraTargetSecurity", 7875, 0, 2025, TopHeight);
+    makeLabel(fraTargetSecurity_, "lblTargetTls", "TLS", 100, 130, 1800);
+    cboTargetTls_ = makeComboBox(fraTargetSecurity_, "cboTargetTls", 100, 400, 1825, 300);
     cboTargetTls_->addItems(
         {QStringLiteral("Off"), QStringLiteral("Required, no certificate check"),
          QStringLiteral("Verify CA"), QStringLiteral("Verify CA and host name")});
     cboTargetTls_->setEditable(false);
-    makeLabel(fraTargetSecurity_, "lblTargetCaFile", "CA File", 100, 780, 1800);
-    txtTargetCaFile_ = makeTextBox(fraTargetSecurity_, "txtTargetCaFile", 100, 1050, 1400);
-    cmdTargetCaFile_ = makeButton(fraTargetSecurity_, "cmdTargetCaFile", "...", 1550, 1050, 375);
-    chkRememberPassword_ = new QCheckBox(fraTargetSecurity_);
-    chkRememberPassword_->setObjectName("chkRememberPassword");
-    chkRememberPassword_->setChecked(true);
-    placeTw(chkRememberPassword_, 100, 1450, 300, 300);
-    auto* remember = makeLabel(fraTargetSecurity_, "lblRememberPassword",
-                               "Remember password in the system keyring", 400, 1400, 1550, 780);
-    remember->setWordWrap(true);
-    remember->setBuddy(chkRememberPassword_);
-    txtResult_->resize(toPixels(2150), txtResult_->height());  // the frame takes its right part
+    const struct {
+        const char* name;
+        const char* caption;
+        QString title;
+        QString filter;
+    } files[] = {
+        {"CaFile", "CA File", QStringLiteral("CA File"), CertificateFilter},
+        {"CertFile", "Client Certificate", QStringLiteral("Client Certificate"), CertificateFilter},
+        {"KeyFile", "Client Key", QStringLiteral("Client Key"),
+         QStringLiteral("Keys (*.pem;*.key)|*.pem;*.key|All Files (*.*)|*.*")},
+    };
+    for (int row = 0; row < 3; ++row) {
+        const double top = 1000 + 600 * row;
+        const QString name = QString::fromLatin1(files[row].name);
+        makeLabel(fraTargetSecurity_, "lblTarget" + name, files[row].caption, 100, top - 270, 1800);
+        tlsFiles_[row] = makeTextBox(fraTargetSecurity_, "txtTarget" + name, 100, top, 1400);
+        tlsFileButtons_[row] =
+            makeButton(fraTargetSecurity_, "cmdTarget" + name, "...", 1550, top, 375);
+        connect(tlsFiles_[row], &QLineEdit::textChanged, this, &TargetPanel::tlsChoiceChanged);
+        connect(tlsFileButtons_[row], &QPushButton::clicked, this,
+                [this, row, title = files[row].title, filter = files[row].filter] {
+                    chooseTlsFile(tlsFiles_[row], title, filter);
+                });
+    }
     connect(cboTargetTls_, &QComboBox::currentIndexChanged, this, &TargetPanel::tlsChoiceChanged);
-    connect(txtTargetCaFile_, &QLineEdit::textChanged, this, &TargetPanel::tlsChoiceChanged);
-    connect(cmdTargetCaFile_, &QPushButton::clicked, this, &TargetPanel::chooseCaFile);
+    connect(chkShowPassword_, &QCheckBox::toggled, this, [this](bool show) {
+        txtTargetPassword_->setEchoMode(show ? QLineEdit::Normal : QLineEdit::Password);
+    });
     tlsChoiceChanged();
 }
 
 dao::mysql::TlsSettings TargetPanel::tlsSettings() const {
     dao::mysql::TlsSettings tls;
     tls.mode = static_cast<dao::mysql::TlsMode>(std::max(0, cboTargetTls_->currentIndex()));
-    if (tls.mode != dao::mysql::TlsMode::Disabled) tls.caFile = txtTargetCaFile_->text();
+    if (tls.mode != dao::mysql::TlsMode::Disabled) {
+        tls.caFile = tlsFiles_[CaFile]->text();
+        tls.certFile = tlsFiles_[CertFile]->text();
+        tls.keyFile = tlsFiles_[KeyFile]->text();
+    }
     return tls;
 }
 
 void TargetPanel::showTlsSettings(const dao::mysql::TlsSettings& tls) {
-    txtTargetCaFile_->setText(tls.caFile);
+    tlsFiles_[CaFile]->setText(tls.caFile);
+    tlsFiles_[CertFile]->setText(tls.certFile);
+    tlsFiles_[KeyFile]->setText(tls.keyFile);
     cboTargetTls_->setCurrentIndex(static_cast<int>(tls.mode));
 }
 
@@ -474,21 +504,23 @@ void TargetPanel::tlsChoiceChanged() {
     ws_.state.sMySQLTlsKeys = dao::mysql::tlsConnectionStringClause(tlsSettings());
 }
 
-// Like the server boxes, the TLS choice is fixed while connected; the CA file only counts
-// with TLS.
+// Like the server boxes, the TLS choice is fixed while connected; its files only count with
+// TLS.
 void TargetPanel::enableTlsControls(bool enable) {
     cboTargetTls_->setEnabled(enable);
-    const bool caFile = enable && cboTargetTls_->currentIndex() > 0;
-    txtTargetCaFile_->setEnabled(caFile);
-    cmdTargetCaFile_->setEnabled(caFile);
+    const bool files = enable && cboTargetTls_->currentIndex() > 0;
+    for (int file = 0; file < TlsFileCount; ++file) {
+        tlsFiles_[file]->setEnabled(files);
+        tlsFileButtons_[file]->setEnabled(files);
+    }
 }
 
-void TargetPanel::chooseCaFile() {
+void TargetPanel::chooseTlsFile(QLineEdit* box, const QString& title, const QString& filter) {
     platform::FileDialogRequest request;
-    request.title = QStringLiteral("CA File");
-    request.filter = QStringLiteral("Certificates (*.pem;*.crt)|*.pem;*.crt|All Files (*.*)|*.*");
+    request.title = title;
+    request.filter = filter;
     request.flags = platform::FileDialogRequest::FileMustExist;
-    if (const auto file = ws_.platform.files.showOpen(request)) txtTargetCaFile_->setText(*file);
+    if (const auto file = ws_.platform.files.showOpen(request)) box->setText(*file);
 }
 
 platform::KeyringAccount TargetPanel::keyringAccount() const {

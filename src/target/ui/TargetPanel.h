@@ -106,11 +106,15 @@ class TargetPanel : public QObject {
     dao::mysql::TlsSettings tlsSettings() const;
 
   private:
+    // The height of the page's top part, above the grid.
+    static constexpr int TopHeight = 2760;
+
     void buildSecurityFrame(QWidget* page);
     void showTlsSettings(const dao::mysql::TlsSettings& tls);
     void tlsChoiceChanged();
     void enableTlsControls(bool enable);
-    void chooseCaFile();
+    // Puts the file the user picks in the platform's file dialog into `box`.
+    void chooseTlsFile(QLineEdit* box, const QString& title, const QString& filter);
     // The account the password boxes' password belongs to, as the keyring knows it.
     platform::KeyringAccount keyringAccount() const;
     // Puts the keyring's password for the profile's account into the password box; says so
@@ -123,8 +127,11 @@ class TargetPanel : public QObject {
 
     QGroupBox* fraTargetSecurity_;
     QComboBox* cboTargetTls_;
-    QLineEdit* txtTargetCaFile_;
-    QPushButton* cmdTargetCaFile_;
+    // The TLS files' boxes and their choosers, in this order.
+    enum TlsFile { CaFile, CertFile, KeyFile, TlsFileCount };
+    QLineEdit* tlsFiles_[TlsFileCount];
+    QPushButton* tlsFileButtons_[TlsFileCount];
+    QCheckBox* chkShowPassword_;
     QCheckBox* chkRememberPassword_;
 };
 

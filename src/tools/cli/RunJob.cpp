@@ -332,7 +332,7 @@ ExitStatus runProfile(const RunOptions& options) {
     if (options.action != Action::Script) {
         requireChoice(profile.database, QStringLiteral("database"), options.profilePath);
         requireChoice(profile.targetTable, QStringLiteral("target table"), options.profilePath);
-        target = connectTarget(profile, options.tls.value_or(profile.tls), options.servers);
+        target = connectTarget(profile, profiles::tlsForRun(options.tls, profile), options.servers);
         targetNames = targetFieldNames(*target, profile.targetTable);
     }
     const std::unique_ptr<dao::Recordset> records = readSource(profile, options.sourcePassword);

@@ -31,10 +31,12 @@ ActionFooter::ActionFooter(QWidget* footer, Workspace& workspace)
     cboTargetMatch_ = makeComboBox(footer, "cboTargetMatch", 6300, 60, 2050, 315);
     cmdActionGo_ = makeButton(footer, "cmdActionGo", PerformAction, 8450, 60, 1500, 315);
     cmdActionGo_->setEnabled(false);
+    // The run's options take a second row, under the action: beside it they would lie beyond
+    // the window's right edge.
     chkEmptyTarget_ =
-        makeCheckBox(footer, "chkEmptyTarget", "Empty the target table first", 10050, 60, 2900);
+        makeCheckBox(footer, "chkEmptyTarget", "Empty the target table first", 700, 435, 2900);
     chkSkipRefused_ = makeCheckBox(footer, "chkSkipRefused",
-                                   "Skip refused records and list them in a file", 13000, 60, 4300);
+                                   "Skip refused records and list them in a file", 3700, 435, 4300);
     connect(cboAction_, &QComboBox::activated, this, &ActionFooter::ActionControlsEnable);
     connect(cmdActionGo_, &QPushButton::clicked, this, &ActionFooter::cmdActionGo_Click);
     cmdActionGo_->installEventFilter(this);

@@ -30,8 +30,10 @@ MainWindow* gInstance = nullptr;
 constexpr int HeaderHeight = 1275;
 constexpr int TabTop = 1320;
 constexpr int TabBarHeight = 360;
-constexpr int FooterHeight = 435;
+constexpr int FooterHeight = 810;  // two rows: the action, then the run's options
 constexpr int StatusHeight = 315;
+// The footer and the status bar below the tab control, and a gap above them.
+constexpr int BandsBelowTabs = FooterHeight + StatusHeight + 150;
 constexpr int SampleButtonsTop = 360;
 }  // namespace
 
@@ -59,7 +61,7 @@ MainWindow::MainWindow(platform::Platform platform, QWidget* parent)
     tabTabs_ = new QTabWidget(client_);
     tabTabs_->setObjectName("tabTabs");
     tabTabs_->tabBar()->setFixedHeight(toPixels(TabBarHeight));
-    placeTw(tabTabs_, 0, TabTop, DesignWidth - 50, DesignHeight - TabTop - 900);
+    placeTw(tabTabs_, 0, TabTop, DesignWidth - 50, DesignHeight - TabTop - BandsBelowTabs);
     source_ = new source::SourcePanel(addPage("Source Data"), ws_);
     target_ = new target::TargetPanel(addPage("Target Data"), ws_);
     mapping_ = new mapping::MappingPage(addPage("Field Mappings"), ws_);
@@ -255,6 +257,7 @@ void MainWindow::ResizeMe() {
     l.clientHeight = toTwips(client_->height());
     l.tabTabs = geometryTw(tabTabs_);
     l.tabTabs.top = TabTop;
+    l.bandsBelowTabs = BandsBelowTabs;
     auto gridRect = [](const QWidget* grid, float designTop) {
         RectTw r = geometryTw(grid);
         r.top = designTop;
@@ -280,7 +283,7 @@ void MainWindow::applyLayout(const LayoutTw& l) {
             l.grdSourceData.height);
     placeTw(target_->grdTargetData(), 75, TargetGridTop - offset, l.grdTargetData.width,
             l.grdTargetData.height);
-    placeTw(mapping_->grdFieldMappings(), 120, MappingGridTop - offset, l.grdFieldMappings.width,
+    placeTw(mapping_->grdFieldMappings(), 75, MappingGridTop - offset, l.grdFieldMappings.width,
             l.grdFieldMappings.height);
     placeTw(mapping_->picSampleButtons(), l.picSampleButtons.left, SampleButtonsTop - offset,
             l.picSampleButtons.width, l.picSampleButtons.height);

@@ -49,12 +49,13 @@ class MainWindow : public QMainWindow {
     // Lays out the tab control, the grids, the sample buttons and the progress bar for the
     // current client size.
     void ResizeMe();
-    // The window's design client size, in twips.
+    // The window's design client size, in twips: tall enough for the target page's security
+    // choices above its grid and for the footer's two rows, with room for the grids' rows.
     static constexpr int DesignWidth = 10095;
-    static constexpr int DesignHeight = 7875;
+    static constexpr int DesignHeight = 8730;
     // The tops of the grids inside the tab control, in twips.
     static constexpr int SourceGridTop = 1350;
-    static constexpr int TargetGridTop = 2670;
+    static constexpr int TargetGridTop = 3150;
     static constexpr int MappingGridTop = 930;
 
   signals:
