@@ -248,6 +248,28 @@ TEST(XlsxStyles, LocaleBuiltInFormatsAreDates) {
     EXPECT_EQ(readGenerated("localedates.xlsx"), names + '\n' + values);
 }
 
+// A sheet entry whose part cannot be found is listed, and refused (loaded or streamed) with
+// the reason when it is opened; the workbook's other sheets are read.
+TEST(OneBadPart, CostsOnlyItsSheet) {
+    const std::string prefix = "' of the workbook '" +
+                               generated(QStringLiteral("lostsheets.xlsx")).toStdString() +
+                               "' cannot be read: the workbook names ";
+    const std::pair<QString, std::string> cases[] = {
+        {QStringLiteral("Data$"), "kept 5\n'1'"},
+        {QStringLiteral("Lost$"),
+         "error: The sheet 'Lost" + prefix + "no part for it (its relationship id is empty)."},
+        {QStringLiteral("Gone$"), "error: The sheet 'Gone" + prefix +
+                                      "its part by the relationship id \"rId9\", which it does "
+                                      "not have."},
+    };
+    for (const auto& [table, expected] : cases) {
+        for (const bool streamed : {false, true}) {
+            EXPECT_EQ(readGenerated("lostsheets.xlsx", table, streamed), expected)
+                << (streamed ? "streamed" : "");
+        }
+    }
+}
+
 // Packages that other readers open: local headers that carry the sizes along with the
 // data-descriptor flag (CRC 0 there); part names written with "\".
 TEST(ZipPackages, OfOtherWritersAreRead) {

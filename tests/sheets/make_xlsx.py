@@ -192,6 +192,12 @@ package("localedates.xlsx", sheet(
         f"<xf numFmtId='{f}' applyNumberFormat='1'/>" for f in LOCALE_FORMATS)
     + "</cellXfs></styleSheet>")
 
+# Sheet entries whose parts cannot be found: one with an empty relationship id, one naming a
+# relationship the workbook does not have.
+package("lostsheets.xlsx", sheet("<row><c t='inlineStr'><is><t>kept</t></is></c></row>"
+                                 "<row><c><v>1</v></c></row>"),
+        more_sheets=[("Lost", ""), ("Gone", "rId9")])
+
 # Packages as some writers make them: the sizes in the local headers along with the
 # data-descriptor flag; part names with "\" for "/".
 KEPT = sheet("<row><c t='inlineStr'><is><t>kept</t></is></c></row><row><c><v>1</v></c></row>")
