@@ -277,5 +277,24 @@ TEST(ZipPackages, OfOtherWritersAreRead) {
         EXPECT_EQ(readGenerated(file), "kept 5\n'1'") << file;
 }
 
+// A date or time no value holds (before the year 1, after 9999, a negative time) is read as
+// the text of its cell, or else the value written; the column becomes text, and its field
+// says why. The sheet's other cells are read as they are.
+TEST(UnheldDates, AreReadAsTextWithANote) {
+    const std::string fields =
+        "when 202 (dates and times outside the years 1 to 9999, or not valid, are read as the "
+        "text the file holds), other 5\n'2024-01-01', '1'\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"odddates.xlsx", fields + "'-0001-12-30', '2'"},
+        {"odddates.ods", fields + "'n/a', '2'\n'-01:00', '3'\n'10000-01-01', '4'"},
+    };
+    for (const auto& [file, expected] : cases) {
+        for (const bool streamed : {false, true}) {
+            EXPECT_EQ(readGenerated(file, QStringLiteral("Data$"), streamed), expected)
+                << file << (streamed ? " streamed" : "");
+        }
+    }
+}
+
 }  // namespace
 }  // namespace keldara::test::sheets

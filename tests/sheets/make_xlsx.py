@@ -203,3 +203,9 @@ package("lostsheets.xlsx", sheet("<row><c t='inlineStr'><is><t>kept</t></is></c>
 KEPT = sheet("<row><c t='inlineStr'><is><t>kept</t></is></c></row><row><c><v>1</v></c></row>")
 package("descriptors.xlsx", KEPT, streamed=True)
 package("backslashes.xlsx", KEPT, name=lambda part: part.replace("/", "\\"))
+
+# Date cells (t="d") of valid and unheld dates.
+package("odddates.xlsx", sheet(
+    "<row><c t='inlineStr'><is><t>when</t></is></c><c t='inlineStr'><is><t>other</t></is></c>"
+    "</row><row><c t='d'><v>2024-01-01</v></c><c><v>1</v></c></row>"
+    "<row><c t='d'><v>-0001-12-30</v></c><c><v>2</v></c></row>"))

@@ -176,8 +176,9 @@ class SheetReader : public sheet::XmlHandler {
     void startRow(const char** attributes);
     void startCell(const char** attributes);
     void finishCell();
-    sheet::SheetCell cellAt(Value value, bool isError = false) const {
-        return sheet::SheetCell{row_, static_cast<std::uint16_t>(column_), isError,
+    sheet::SheetCell cellAt(Value value, bool isError = false,
+                            sheet::CellNote note = sheet::CellNote::None) const {
+        return sheet::SheetCell{row_, static_cast<std::uint16_t>(column_), isError, note,
                                 std::move(value)};
     }
 
@@ -502,12 +503,12 @@ void SheetReader::finishCell() {
     } else if (type_ == "b") {
         sink_(cellAt(Value::boolean(raw != "0" && raw != "false")));
     } else if (type_ == "d") {
-        const auto date = sheet::isoDateValue(raw);
-        if (!date) {
-            throw FormatError(
-                QStringLiteral("a date cell holds \"%1\"").arg(QString::fromStdString(raw)));
+        if (const auto date = sheet::isoDateValue(raw)) {
+            sink_(cellAt(*date));
+        } else {  // beyond the dates a value holds ("-0001-12-30"): its text, noted
+            sink_(cellAt(Value::text(QString::fromStdString(raw)), false,
+                         sheet::CellNote::DateAsText));
         }
-        sink_(cellAt(*date));
     } else {
         const auto number = sheet::parseNumber(raw);
         if (!number) {
