@@ -287,6 +287,23 @@ TEST(HandBuiltWorkbook, LocaleBuiltInFormatsAreDates) {
     EXPECT_EQ(tableText(*selectAll(*connection, QStringLiteral("Лист1$"))), names + '\n' + values);
 }
 
+// A FORMAT record whose string is cut short (its length says 20, 4 bytes follow) costs only the
+// cells of that format: they are read in the General format, and their field says why.
+TEST(HandBuiltWorkbook, ACutFormatCostsOnlyItsCells) {
+    QTemporaryDir dir;
+    const QByteArray formats =
+        Biff::format(164, "DD.MM.YYYY") + Biff::record(0x041E, Biff::u16(165) + "\x14yyyy");
+    const QByteArray sheet = Biff::label(0, 0, "good") + Biff::label(0, 1, "cut") +
+                             Biff::number(1, 0, 1, 37438) + Biff::number(1, 1, 2, 37438) +
+                             Biff::eof();
+    auto connection =
+        openWorkbook(writeFile(dir.filePath("cut.xls"), Biff::book(sheet, formats, {0, 164, 165})));
+    EXPECT_EQ(tableText(*selectAll(*connection, QStringLiteral("Лист1$"))),
+              "good 7, cut 5 (numbers whose format is cut short in the file are read in the "
+              "General format)\n'2002-07-01', '37438'");
+    expectStreamedAsLoaded(*connection, QStringLiteral("Лист1$"));
+}
+
 TEST(ContinuedStrings, CharactersGoOnAfterAFlagByteThatMayChangeTheirWidth) {
     // "abc" as 8-bit characters, then "ДЕЖ" as 16-bit ones in the CONTINUE record.
     const std::vector<std::uint8_t> first{6, 0, 0x00, 'a', 'b', 'c'};

@@ -248,11 +248,52 @@ TEST(XlsxStyles, LocaleBuiltInFormatsAreDates) {
     EXPECT_EQ(readGenerated("localedates.xlsx"), names + '\n' + values);
 }
 
+// A sheet entry whose part cannot be found is listed, and refused (loaded or streamed) with
+// the reason when it is opened; the workbook's other sheets are read.
+TEST(OneBadPart, CostsOnlyItsSheet) {
+    const std::string prefix = "' of the workbook '" +
+                               generated(QStringLiteral("lostsheets.xlsx")).toStdString() +
+                               "' cannot be read: the workbook names ";
+    const std::pair<QString, std::string> cases[] = {
+        {QStringLiteral("Data$"), "kept 5\n'1'"},
+        {QStringLiteral("Lost$"),
+         "error: The sheet 'Lost" + prefix + "no part for it (its relationship id is empty)."},
+        {QStringLiteral("Gone$"), "error: The sheet 'Gone" + prefix +
+                                      "its part by the relationship id \"rId9\", which it does "
+                                      "not have."},
+    };
+    for (const auto& [table, expected] : cases) {
+        for (const bool streamed : {false, true}) {
+            EXPECT_EQ(readGenerated("lostsheets.xlsx", table, streamed), expected)
+                << (streamed ? "streamed" : "");
+        }
+    }
+}
+
 // Packages that other readers open: local headers that carry the sizes along with the
 // data-descriptor flag (CRC 0 there); part names written with "\".
 TEST(ZipPackages, OfOtherWritersAreRead) {
     for (const char* file : {"descriptors.xlsx", "backslashes.xlsx"})
         EXPECT_EQ(readGenerated(file), "kept 5\n'1'") << file;
+}
+
+// A date or time no value holds (before the year 1, after 9999, a negative time) is read as
+// the text of its cell, or else the value written; the column becomes text, and its field
+// says why. The sheet's other cells are read as they are.
+TEST(UnheldDates, AreReadAsTextWithANote) {
+    const std::string fields =
+        "when 202 (dates and times outside the years 1 to 9999, or not valid, are read as the "
+        "text the file holds), other 5\n'2024-01-01', '1'\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"odddates.xlsx", fields + "'-0001-12-30', '2'"},
+        {"odddates.ods", fields + "'n/a', '2'\n'-01:00', '3'\n'10000-01-01', '4'"},
+    };
+    for (const auto& [file, expected] : cases) {
+        for (const bool streamed : {false, true}) {
+            EXPECT_EQ(readGenerated(file, QStringLiteral("Data$"), streamed), expected)
+                << file << (streamed ? " streamed" : "");
+        }
+    }
 }
 
 }  // namespace

@@ -100,7 +100,20 @@ def empty_texts():
     save("emptytexts.ods", table)
 
 
+def odd_dates():
+    """Dates and times no value holds, as some writers give texts, among valid ones."""
+    table = Table(name="Data")
+    table.addElement(row(cell("string", "when"), cell("string", "other")))
+    for number, moment in enumerate([cell("date", "2024-01-01", datevalue="2024-01-01"),
+                                     cell("date", "n/a", datevalue="-0001-12-30"),
+                                     cell("time", "-01:00", timevalue="-PT01H00M00S"),
+                                     cell("date", datevalue="10000-01-01")], start=1):
+        table.addElement(row(moment, cell("float", value=str(number))))
+    save("odddates.ods", table)
+
+
 kinds()
 empties()
 repeated_content()
 empty_texts()
+odd_dates()

@@ -192,8 +192,20 @@ package("localedates.xlsx", sheet(
         f"<xf numFmtId='{f}' applyNumberFormat='1'/>" for f in LOCALE_FORMATS)
     + "</cellXfs></styleSheet>")
 
+# Sheet entries whose parts cannot be found: one with an empty relationship id, one naming a
+# relationship the workbook does not have.
+package("lostsheets.xlsx", sheet("<row><c t='inlineStr'><is><t>kept</t></is></c></row>"
+                                 "<row><c><v>1</v></c></row>"),
+        more_sheets=[("Lost", ""), ("Gone", "rId9")])
+
 # Packages as some writers make them: the sizes in the local headers along with the
 # data-descriptor flag; part names with "\" for "/".
 KEPT = sheet("<row><c t='inlineStr'><is><t>kept</t></is></c></row><row><c><v>1</v></c></row>")
 package("descriptors.xlsx", KEPT, streamed=True)
 package("backslashes.xlsx", KEPT, name=lambda part: part.replace("/", "\\"))
+
+# Date cells (t="d") of valid and unheld dates.
+package("odddates.xlsx", sheet(
+    "<row><c t='inlineStr'><is><t>when</t></is></c><c t='inlineStr'><is><t>other</t></is></c>"
+    "</row><row><c t='d'><v>2024-01-01</v></c><c><v>1</v></c></row>"
+    "<row><c t='d'><v>-0001-12-30</v></c><c><v>2</v></c></row>"))

@@ -40,6 +40,11 @@ def time_text(moment):
     return moment.time().isoformat("milliseconds").rstrip("0").rstrip(".")
 
 
+def shown_text(cell):
+    paragraphs = [c for c in cell.childNodes if c.qname in ((TEXTNS, "p"), (TEXTNS, "h"))]
+    return "\n".join(text_of(p) for p in paragraphs)
+
+
 def cell_of(cell):
     kind = attr(cell, OFFICENS, "value-type")
     if attr(cell, CALCEXTNS, "value-type") == "error":
@@ -48,13 +53,19 @@ def cell_of(cell):
         return "number", float(attr(cell, OFFICENS, "value"))
     if kind == "boolean":
         return "bool", attr(cell, OFFICENS, "boolean-value") == "true"
+    written = attr(cell, OFFICENS, "date-value" if kind == "date" else "time-value")
+    duration = re.fullmatch(r"P(?:(\d+)D)?T(?:(\d+)H)?(?:(\d+)M)?(?:([\d.]+)S)?", written or "")
+    try:
+        moment = datetime.datetime.fromisoformat(written) if kind == "date" else None
+    except ValueError:  # a year before 1 or after 9999: the text the cell shows
+        moment = None
+    if kind in ("date", "time") and not (moment or duration):
+        return "text", shown_text(cell) or written
     if kind == "date":
-        moment = datetime.datetime.fromisoformat(attr(cell, OFFICENS, "date-value"))
         time = time_text(moment)
         return "date", moment.date().isoformat() + ("" if time == "00:00:00" else " " + time)
     if kind == "time":
-        d, h, m, s = re.fullmatch(r"P(?:(\d+)D)?T(?:(\d+)H)?(?:(\d+)M)?(?:([\d.]+)S)?",
-                                  attr(cell, OFFICENS, "time-value")).groups()
+        d, h, m, s = duration.groups()
         serial = (int(d or 0) * 86400 + int(h or 0) * 3600 + int(m or 0) * 60
                   + float(s or 0)) / 86400
         moment = xlrd.xldate.xldate_as_datetime(serial, 0)
@@ -63,8 +74,7 @@ def cell_of(cell):
         return "date", moment.date().isoformat() + " " + time_text(moment)
     text = attr(cell, OFFICENS, "string-value")
     if text is None:
-        paragraphs = [c for c in cell.childNodes if c.qname in ((TEXTNS, "p"), (TEXTNS, "h"))]
-        text = "\n".join(text_of(p) for p in paragraphs)
+        text = shown_text(cell)
     if not text:  # a string cell counts even when its text is empty
         return ("empty", None) if kind == "string" else None
     return "text", text

@@ -148,26 +148,30 @@ void Workbook::readGlobals(std::size_t offset, bool wholeStream) {
             .arg(wholeStream ? QStringLiteral("worksheet") : QStringLiteral("workbook globals")));
 }
 
+// A format whose string is cut short costs only the cells of that format: they are read in
+// the General format, with a note on their fields.
 void Workbook::readFormatRecord(const Record& rec) {
-    if (biff_ == 8) {
-        const int index = rec.u16(0);
-        ContinuedCursor cursor({rec.data.subspan(2)});
-        formats_[index] = sheet::classifyFormatString(cursor.unicodeString(true));
-        return;
+    if (biff_ >= 5 && rec.data.size() < 2) return;  // without its number no cell can use it
+    const int index = biff_ >= 5 ? rec.u16(0) : formatCount_++;
+    try {
+        if (biff_ == 8) {
+            ContinuedCursor cursor({rec.data.subspan(2)});
+            formats_[index] = sheet::classifyFormatString(cursor.unicodeString(true));
+        } else {
+            // BIFF4 has two unused bytes before the string, BIFF3 none.
+            const std::size_t at = biff_ == 5 || rec.type == record::Format ? 2 : 0;
+            const std::size_t length = rec.u8(at);
+            rec.require(at + 1 + length);
+            formatBytes_[index] =
+                QByteArray(reinterpret_cast<const char*>(rec.data.data() + at + 1),
+                           static_cast<qsizetype>(length));
+        }
+        cutFormats_.erase(index);
+    } catch (const sheet::FormatError&) {
+        formats_.erase(index);
+        formatBytes_.erase(index);
+        cutFormats_.insert(index);
     }
-    int index = 0;
-    std::size_t at = 0;
-    if (biff_ == 5) {
-        index = rec.u16(0);
-        at = 2;
-    } else {
-        index = formatCount_++;
-        at = rec.type == record::Format ? 2 : 0;  // BIFF4 has two unused bytes first
-    }
-    const std::size_t length = rec.u8(at);
-    rec.require(at + 1 + length);
-    formatBytes_[index] = QByteArray(reinterpret_cast<const char*>(rec.data.data() + at + 1),
-                                     static_cast<qsizetype>(length));
 }
 
 void Workbook::readXfRecord(const Record& rec) {
@@ -238,7 +242,10 @@ void Workbook::finishGlobals() {
                        static_cast<std::size_t>(bytes.size())));
     }
     xfClasses_.reserve(xfFormats_.size());
-    for (const std::uint16_t format : xfFormats_) xfClasses_.push_back(classOfFormat(format));
+    for (const std::uint16_t format : xfFormats_) {
+        xfClasses_.push_back(classOfFormat(format));
+        xfFormatCut_.push_back(cutFormats_.contains(format));
+    }
     for (const RawSheet& raw : rawSheets_) {
         Worksheet sheet;
         sheet.name = biff_ == 8 || raw.name.isNull()
@@ -255,6 +262,7 @@ QString Workbook::byteString(const std::uint8_t* data, std::size_t size) const {
 }
 
 sheet::FormatClass Workbook::classOfFormat(int format) const {
+    if (cutFormats_.contains(format)) return sheet::FormatClass::Number;
     const auto found = formats_.find(format);
     if (found != formats_.end()) return found->second;
     return biff_ >= 5 ? sheet::builtInFormatClass(format) : sheet::FormatClass::Number;
@@ -333,21 +341,23 @@ class SheetReader {
         }
     }
 
-    void put(const Record& rec, std::uint32_t column, Value value, bool isError = false) {
+    void put(const Record& rec, std::uint32_t column, Value value, bool isError = false,
+             sheet::CellNote note = sheet::CellNote::None) {
         const std::uint16_t row = rec.u16(0);
         if (column >= kMaxColumns) {
             throw sheet::FormatError(
                 QStringLiteral("a cell lies in column %1, beyond the last column").arg(column + 1));
         }
         pendingString_.reset();
-        sink_(SheetCell{row, static_cast<std::uint16_t>(column), isError, std::move(value)});
+        sink_(SheetCell{row, static_cast<std::uint16_t>(column), isError, note, std::move(value)});
     }
 
     void putNumber(const Record& rec, double number, std::uint16_t xf, std::uint32_t column) {
         if (!std::isfinite(number)) {
             put(rec, column, Value::null(), true);
         } else {
-            put(rec, column, book_.numberValue(number, xf));
+            put(rec, column, book_.numberValue(number, xf), false,
+                book_.formatCutShort(xf) ? sheet::CellNote::FormatCutShort : sheet::CellNote::None);
         }
     }
 
@@ -434,7 +444,8 @@ class SheetReader {
         const PendingString target = *pendingString_;
         QString text = recordString(rec, 0, std::move(continues));
         pendingString_.reset();
-        sink_(SheetCell{target.row, target.column, false, Value::text(text)});
+        sink_(
+            SheetCell{target.row, target.column, false, sheet::CellNote::None, Value::text(text)});
     }
 
     struct PendingString {

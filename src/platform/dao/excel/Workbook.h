@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "platform/dao/CodePages.h"
@@ -62,6 +63,9 @@ class Workbook : public sheet::SheetBook {
     sheet::FormatClass formatOfXf(std::uint16_t xf) const {
         return xf < xfClasses_.size() ? xfClasses_[xf] : sheet::FormatClass::Number;
     }
+    bool formatCutShort(std::uint16_t xf) const {
+        return xf < xfFormatCut_.size() && xfFormatCut_[xf];
+    }
     sheet::FormatClass classOfFormat(int format) const;
     std::size_t sharedStringCount() const { return sharedStringEnds_.size(); }
     QString sharedString(std::size_t index) const;
@@ -77,9 +81,11 @@ class Workbook : public sheet::SheetBook {
     std::unique_ptr<CodePageDecoder> decoder_;
     std::vector<std::uint16_t> xfFormats_;
     std::vector<sheet::FormatClass> xfClasses_;  // what each XF's format makes of a number
+    std::vector<bool> xfFormatCut_;              // whether each XF's format is cut short
     std::map<int, QByteArray> formatBytes_;      // BIFF5 and older, decoded at the end
     std::map<int, sheet::FormatClass> formats_;
-    int formatCount_ = 0;  // BIFF2-4 number their formats in order of appearance
+    std::set<int> cutFormats_;  // formats whose FORMAT record is cut short
+    int formatCount_ = 0;       // BIFF2-4 number their formats in order of appearance
     // The shared strings side by side, each ending where the next begins.
     std::vector<char16_t> sharedText_;
     std::vector<std::size_t> sharedStringEnds_;

@@ -146,6 +146,7 @@ class TableReader : public sheet::XmlHandler {
         std::uint64_t column;
         std::uint64_t repeat;
         bool isError;
+        sheet::CellNote note;
         Value value;
     };
 
@@ -160,19 +161,26 @@ class TableReader : public sheet::XmlHandler {
         type_ = type ? type : "";
         isError_ = extType && std::string_view(extType) == "error";
         value_ = Value::null();
+        note_ = sheet::CellNote::None;
         if (type_ == "float" || type_ == "percentage" || type_ == "currency") {
             value_ = numberValue(attribute(attributes, "value", kOfficeSpace));
         } else if (type_ == "date") {
             const char* date = attribute(attributes, "date-value", kOfficeSpace);
             auto parsed = date ? sheet::isoDateValue(date) : std::nullopt;
-            if (!parsed) throw FormatError(QStringLiteral("a date cell holds no valid date"));
-            value_ = *parsed;
+            if (parsed) {
+                value_ = *parsed;
+            } else {
+                holdsNoDate(date);
+            }
         } else if (type_ == "time") {
             const char* time = attribute(attributes, "time-value", kOfficeSpace);
             auto days = time ? durationInDays(time) : std::nullopt;
             auto parsed = days ? sheet::serialToDateValue(*days, false, true) : std::nullopt;
-            if (!parsed) throw FormatError(QStringLiteral("a time cell holds no valid time"));
-            value_ = *parsed;
+            if (parsed) {
+                value_ = *parsed;
+            } else {
+                holdsNoDate(time);
+            }
         } else if (type_ == "boolean") {
             const char* flag = attribute(attributes, "boolean-value", kOfficeSpace);
             value_ = Value::boolean(flag && std::string_view(flag) == "true");
@@ -182,6 +190,13 @@ class TableReader : public sheet::XmlHandler {
             return;
         }
         hasStringValue_ = false;
+    }
+
+    // A date or time that no value holds ("-0001-12-30", as some writers give a text): the cell
+    // is read as the text it shows, or else as the value written, with a note on its field.
+    void holdsNoDate(const char* written) {
+        note_ = sheet::CellNote::DateAsText;
+        writtenDate_ = written ? written : "";
     }
 
     static Value numberValue(const char* text) {
@@ -223,7 +238,9 @@ class TableReader : public sheet::XmlHandler {
         const std::uint64_t first = column_;
         column_ += cellRepeat_;
         if (covered_) return;  // hidden by a merged cell: the value is the top-left cell's
-        if (type_ == "string" || (type_.empty() && !isError_)) {
+        if (note_ == sheet::CellNote::DateAsText) {
+            value_ = Value::text(QString::fromUtf8(text_.empty() ? writtenDate_ : text_));
+        } else if (type_ == "string" || (type_.empty() && !isError_)) {
             value_ = Value::text(hasStringValue_ ? stringValue_ : QString::fromUtf8(text_));
             // A string cell counts even when its text is empty; a cell of no type is blank.
             if (type_.empty() && value_.toText().isEmpty()) value_ = Value::null();
@@ -231,7 +248,7 @@ class TableReader : public sheet::XmlHandler {
         if (isError_) value_ = Value::null();
         if (value_.isNull() && !isError_) return;
         if (column_ > sheet::kMaxSheetColumns) pastLimits();
-        rowCells_.push_back(RowCell{first, cellRepeat_, isError_, value_});
+        rowCells_.push_back(RowCell{first, cellRepeat_, isError_, note_, value_});
     }
 
     void finishRow() {
@@ -251,7 +268,7 @@ class TableReader : public sheet::XmlHandler {
             for (const RowCell& cell : rowCells_) {
                 for (std::uint64_t c = cell.column; c < cell.column + cell.repeat; ++c) {
                     sink_(sheet::SheetCell{static_cast<std::uint32_t>(row),
-                                           static_cast<std::uint16_t>(c), cell.isError,
+                                           static_cast<std::uint16_t>(c), cell.isError, cell.note,
                                            cell.value});
                 }
             }
@@ -279,6 +296,8 @@ class TableReader : public sheet::XmlHandler {
     std::uint64_t cellRepeat_ = 1;
     std::string type_;
     bool isError_ = false;
+    sheet::CellNote note_ = sheet::CellNote::None;
+    std::string writtenDate_;  // the date or time written, when no value holds it
     Value value_;
     QString stringValue_;
     bool hasStringValue_ = false;

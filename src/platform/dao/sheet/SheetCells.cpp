@@ -57,6 +57,22 @@ bool skip(std::string_view text, std::size_t& at, char wanted) {
 
 }  // namespace
 
+QString cellNoteText(CellNote note) {
+    switch (note) {
+        case CellNote::DateAsText:
+            return QStringLiteral(
+                "dates and times outside the years 1 to 9999, or not valid, "
+                "are read as the text the file holds");
+        case CellNote::FormatCutShort:
+            return QStringLiteral(
+                "numbers whose format is cut short in the file are read in the "
+                "General format");
+        case CellNote::None:
+            break;
+    }
+    return {};
+}
+
 std::vector<SheetCell> SheetBook::readCells(std::size_t sheet) const {
     std::vector<SheetCell> cells;
     visitCells(sheet, [&cells](SheetCell&& cell) { cells.push_back(std::move(cell)); });

@@ -14,6 +14,16 @@
 // cells of each sheet, their kinds of value and the date systems numbers are read in.
 namespace keldara::dao::sheet {
 
+// Why a cell's value is not quite the one the file means; the field of such a cell says so.
+enum class CellNote : std::uint8_t {
+    None,
+    DateAsText,      // a date or time beyond the years 1 to 9999 or not valid, read as text
+    FormatCutShort,  // a number whose format is damaged in the file, read in the General format
+};
+
+// The text a field's note gives for cells of that kind.
+QString cellNoteText(CellNote note);
+
 // One cell that holds something: a number, date, text (the empty text too) or Boolean value,
 // or an error code (a Null value with isError set). Blank cells are not kept. A text may lie
 // in the workbook's own memory (a QString over raw data): to keep it longer than the
@@ -22,6 +32,7 @@ struct SheetCell {
     std::uint32_t row = 0;
     std::uint16_t column = 0;
     bool isError = false;
+    CellNote note = CellNote::None;
     Value value;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/dao/sheet/SheetTable.h"
 
 #include <QSet>
+#include <QStringList>
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -57,8 +58,10 @@ Value tableValue(Value value) {
 struct ColumnShape {
     unsigned kinds = 0;
     qsizetype longestText = 0;
+    unsigned notes = 0;  // a bit for each CellNote its cells have
 
     void add(const SheetCell& cell) {
+        if (cell.note != CellNote::None) notes |= 1u << static_cast<unsigned>(cell.note);
         if (isEmptyText(cell.value)) return;
         kinds |= kindBit(cell.value);
         if (cell.value.kind() == ValueKind::Text)
@@ -66,7 +69,24 @@ struct ColumnShape {
     }
 
     bool isMixed() const { return kinds != 0 && (kinds & (kinds - 1)) != 0; }
+
+    QString note() const {
+        QStringList texts;
+        for (const CellNote note : {CellNote::DateAsText, CellNote::FormatCutShort}) {
+            if (notes & (1u << static_cast<unsigned>(note))) texts << cellNoteText(note);
+        }
+        return texts.join(QLatin1String("; "));
+    }
 };
+
+// Each field's note, from the cells of its column.
+std::unique_ptr<Recordset> withNotes(std::unique_ptr<Recordset> records,
+                                     const std::vector<ColumnShape>& shapes) {
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        if (shapes[i].notes != 0) records->setFieldNote(static_cast<int>(i), shapes[i].note());
+    }
+    return records;
+}
 
 // Appends a cell's value to its column: Null for an empty text, a mixed column's values as
 // text.
@@ -206,7 +226,8 @@ class RowBuilder {
 
     std::unique_ptr<Recordset> finish() {
         fillBefore(range_.lastRow + 1, 0);
-        return std::make_unique<Recordset>(std::move(fields_), std::move(columns_));
+        return withNotes(std::make_unique<Recordset>(std::move(fields_), std::move(columns_)),
+                         shapes_);
     }
 
   private:
@@ -302,15 +323,17 @@ class OnePassBuilder {
         const std::vector<QString> names = fieldNames(headerCells_, range_);
         std::vector<FieldInfo> fields;
         std::vector<Column> values;
+        std::vector<ColumnShape> shapes;
         for (std::size_t c = range_.firstColumn; c <= range_.lastColumn; ++c) {
             Pending& column = columns_[c];
             column.fillTo(records);
             fields.push_back(fieldOfShape(names[c - range_.firstColumn], column.shape));
             values.push_back(column.shape.isMixed() ? asText(column.values)
                                                     : std::move(column.values));
+            shapes.push_back(column.shape);
             column = Pending{};
         }
-        return std::make_unique<Recordset>(std::move(fields), std::move(values));
+        return withNotes(std::make_unique<Recordset>(std::move(fields), std::move(values)), shapes);
     }
 
   private:
@@ -551,10 +574,10 @@ std::unique_ptr<Recordset> streamSheetRecordset(std::shared_ptr<const SheetBook>
     std::vector<FieldInfo> fields;
     for (std::size_t i = 0; i < shapes.size(); ++i)
         fields.push_back(fieldOfShape(names[i], shapes[i]));
-    auto source =
-        std::make_unique<StreamedSheet>(std::move(book), sheet, range, std::move(shapes), rethrow);
-    return std::make_unique<Recordset>(std::move(fields), static_cast<long>(records),
-                                       std::move(source), keepRows);
+    auto source = std::make_unique<StreamedSheet>(std::move(book), sheet, range, shapes, rethrow);
+    return withNotes(std::make_unique<Recordset>(std::move(fields), static_cast<long>(records),
+                                                 std::move(source), keepRows),
+                     shapes);
 }
 
 }  // namespace keldara::dao::sheet

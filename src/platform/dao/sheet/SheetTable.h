@@ -14,7 +14,7 @@ namespace keldara::dao::sheet {
 // and errors occupy theirs) gives the field names, the rows below it the records. A column
 // holding values of one kind gets that type (number 5, date 7, Boolean 11, text 202/203); a
 // column of mixed kinds is read as text so that no value is lost. Error cells and empty texts
-// are Null.
+// are Null. A field whose cells carry a CellNote has the note's text.
 std::unique_ptr<Recordset> sheetRecordset(std::vector<SheetCell> cells);
 // The same for a sheet of a workbook, read once when its cells are stored in order, as
 // writers store them (otherwise read again and sorted).

@@ -176,8 +176,9 @@ class SheetReader : public sheet::XmlHandler {
     void startRow(const char** attributes);
     void startCell(const char** attributes);
     void finishCell();
-    sheet::SheetCell cellAt(Value value, bool isError = false) const {
-        return sheet::SheetCell{row_, static_cast<std::uint16_t>(column_), isError,
+    sheet::SheetCell cellAt(Value value, bool isError = false,
+                            sheet::CellNote note = sheet::CellNote::None) const {
+        return sheet::SheetCell{row_, static_cast<std::uint16_t>(column_), isError, note,
                                 std::move(value)};
     }
 
@@ -212,8 +213,10 @@ class Workbook : public sheet::SheetBook {
     }
 
     void visitCells(std::size_t sheet, const sheet::CellSink& sink) const override {
+        const Sheet& wanted = sheets_.at(sheet);
+        if (wanted.part.isEmpty()) throw FormatError(wanted.fault);
         SheetReader reader(*this, sink);
-        sheet::parseXmlPart(package_, sheets_.at(sheet).part, reader);
+        sheet::parseXmlPart(package_, wanted.part, reader);
     }
 
     std::optional<QString> sharedString(std::string_view index) const {
@@ -233,7 +236,8 @@ class Workbook : public sheet::SheetBook {
   private:
     struct Sheet {
         QString name;
-        QString part;
+        QString part;   // none when the workbook part names none:
+        QString fault;  // then why the sheet cannot be read
     };
 
     QString mainPartOf() const {
@@ -281,13 +285,22 @@ void Workbook::readWorkbookPart(const QString& part,
     sheet::parseXmlPart(package_, part, reader);
     date1904_ = reader.date1904;
     for (const auto& [name, id] : reader.sheets) {
-        const auto target = targets.find(id);
+        const auto target = id.isEmpty() ? targets.end() : targets.find(id);
         if (target == targets.end()) {
-            throw FormatError(QStringLiteral("the sheet %1 has no part in the package").arg(name));
-        }
-        // Chart sheets, dialog sheets and macro sheets hold no cells.
-        if (target->second.type == QLatin1String("worksheet")) {
-            sheets_.push_back(Sheet{name, target->second.target});
+            // The other sheets are still read; this one is refused when it is opened.
+            sheets_.push_back(
+                Sheet{name,
+                      {},
+                      id.isEmpty() ? QStringLiteral("the workbook names no part for it (its "
+                                                    "relationship id is empty)")
+                                   : QStringLiteral("the workbook names its part by the "
+                                                    "relationship id \"%1\", which it does not "
+                                                    "have")
+                                         .arg(id)});
+        } else if (target->second.type == QLatin1String("worksheet")) {
+            // Chart sheets, dialog sheets and macro sheets hold no cells.
+            sheets_.push_back(Sheet{name, target->second.target,
+                                    QStringLiteral("its relationship names no part")});
         }
     }
 }
@@ -490,12 +503,12 @@ void SheetReader::finishCell() {
     } else if (type_ == "b") {
         sink_(cellAt(Value::boolean(raw != "0" && raw != "false")));
     } else if (type_ == "d") {
-        const auto date = sheet::isoDateValue(raw);
-        if (!date) {
-            throw FormatError(
-                QStringLiteral("a date cell holds \"%1\"").arg(QString::fromStdString(raw)));
+        if (const auto date = sheet::isoDateValue(raw)) {
+            sink_(cellAt(*date));
+        } else {  // beyond the dates a value holds ("-0001-12-30"): its text, noted
+            sink_(cellAt(Value::text(QString::fromStdString(raw)), false,
+                         sheet::CellNote::DateAsText));
         }
-        sink_(cellAt(*date));
     } else {
         const auto number = sheet::parseNumber(raw);
         if (!number) {
