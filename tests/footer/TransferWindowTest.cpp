@@ -244,6 +244,31 @@ TEST_F(TransferWindowTest, OnlyTheSameRunIsOfferedToResumeWhereItStopped) {
     }
 }
 
+// With "Empty the target table first", a merge would find no row to update: either merge is
+// refused before the emptying is asked for, and the rows stay. An update or insert may empty
+// the table first (see below).
+TEST_F(TransferWindowTest, EmptyingFirstIsRefusedForEitherMerge) {
+    openSource(sourceCsv(3));
+    connectTo({KeyedTable, "INSERT INTO Tester VALUES (1, 'old', NULL), (2, 'old', NULL)"});
+    loadTester();
+    control<QCheckBox>("chkEmptyTarget")->setChecked(true);
+    const std::vector<QString> before = targetRows();
+    const QString refusal = QStringLiteral(
+        "\"Empty the target table first\" cannot go with a merge: a merge only updates rows the "
+        "table already holds, and an emptied table holds none. Untick it or choose another "
+        "action; nothing was deleted.");
+    for (const QString& action : {Merge, BulkMerge}) {
+        SCOPED_TRACE(action.toStdString());
+        doubles.messages.shown.clear();
+        perform(action, "KEY");  // a question would be answered Yes
+        ASSERT_EQ(doubles.messages.shown.size(), 1);
+        EXPECT_EQ(lastMessage(), refusal);
+        EXPECT_EQ(statusText(), "ERROR MergeToTarget: " + refusal + " Line: 100");
+        EXPECT_EQ(targetRows(), before);
+        expectIdle();
+    }
+}
+
 // Pairings the server would refuse, or that leave a merge nothing to write, are refused with
 // a message before any statement.
 TEST_F(TransferWindowTest, AnUnsoundPairingIsRefusedBeforeAnyStatement) {

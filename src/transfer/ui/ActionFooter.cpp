@@ -220,7 +220,22 @@ std::optional<QString> ActionFooter::chooseRejectsFile() {
     return ws_.platform.files.showSave(request);
 }
 
+bool ActionFooter::refuseEmptyingBeforeMerge(const QString& action) {
+    if (!chkEmptyTarget_->isChecked() ||
+        (action != QLatin1String("UPDATE") && action != QLatin1String("BULK-MERGE"))) {
+        return false;
+    }
+    const QString text = QStringLiteral(
+        "\"Empty the target table first\" cannot go with a merge: a merge only updates "
+        "rows the table already holds, and an emptied table holds none. Untick it or choose "
+        "another action; nothing was deleted.");
+    refuse(text);
+    tell(text, platform::MessageIcon::Warning);
+    return true;
+}
+
 void ActionFooter::transfer(const QString& action) {
+    if (refuseEmptyingBeforeMerge(action)) return;
     const dao::Recordset* source = sourceRecords();
     dao::Connection* connection = ws_.state.gMySQLConnection.get();
     if (!source) return refuse(QStringLiteral("No source table is loaded."));

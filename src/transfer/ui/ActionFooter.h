@@ -86,6 +86,9 @@ class ActionFooter : public QObject {
     // server, database and table.
     QString runIdentity(const QString& action, const QString& matchName,
                         const QString& table) const;
+    // A merge finds nothing to update in a table emptied first: the combination is refused
+    // before anything is asked or deleted. True when it was refused.
+    bool refuseEmptyingBeforeMerge(const QString& action);
     void keepUnfinished(const QString& run, const TransferResult& result);
     // Offers "Resume at record N" for the run that stopped; false when the user cancels.
     bool offerResume(const QString& run, RunChoices& choices);
