@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <functional>
 
 #include "mapping/FieldPairing.h"
@@ -13,6 +14,11 @@ struct TransferInputs {
     std::function<const dao::Recordset*()> sourceRecords;
     // The source-to-target field names the transfer writes by.
     std::function<mapping::FieldPairing()> pairing;
+    // What the loaded source table is (its file and table) and where the loaded target table
+    // lies (its server and database): the same texts whenever the same tables are loaded again,
+    // so that a run is known again by what defines it.
+    std::function<QString()> sourceName;
+    std::function<QString()> targetName;
 };
 
 }  // namespace keldara::transfer

@@ -47,9 +47,9 @@ QByteArray sourceCsv(int records, const QString& nameSuffix = {}, int repeatAt =
 
 class TransferWindowTest : public TargetWindowTest {
   protected:
-    void openSource(const QByteArray& csv) {
+    void openSource(const QByteArray& csv, const QString& fileName = QStringLiteral("people.csv")) {
         if (button("cmdSourceClose")->isEnabled()) clickButton("cmdSourceClose");
-        textBox("txtSourceFileName")->setText(writeFile(folder.filePath("people.csv"), csv));
+        textBox("txtSourceFileName")->setText(writeFile(folder.filePath(fileName), csv));
         clickButton("cmdSourceConnect");
         ASSERT_TRUE(ws().state.bSourceLoaded);
     }
@@ -60,8 +60,9 @@ class TransferWindowTest : public TargetWindowTest {
         reader = dao::openConnection(target::ConnectionString(
             server.host, server.user, server.password, database, server.port));
     }
-    void loadTester(const QString& table = QStringLiteral("Tester")) {
-        choose("cboTargetDatabase", database);  // lists the tables anew
+    void loadTester(const QString& table = QStringLiteral("Tester")) { loadTable(database, table); }
+    void loadTable(const QString& inDatabase, const QString& table) {
+        choose("cboTargetDatabase", inDatabase);  // lists the tables anew
         choose("cboTargetTable", table);
     }
     void perform(const QString& action, const QString& matchField = {}) {
@@ -194,25 +195,78 @@ TEST_F(TransferWindowTest, AStopHalfwayKeepsExactlyTheRowsBeforeIt) {
     }
 }
 
-// Run again after a stop, the insert offers to resume where it stopped; taken up, every
-// record arrives once.
-TEST_F(TransferWindowTest, ARunStoppedAndRunAgainResumesAtTheRecordItStoppedAt) {
-    openSource(sourceCsv(12));
+// Run again after a stop, the insert offers to resume where it stopped, and only when the
+// same run is asked for again: the same source file and table, the same target database and
+// table, action and match field. Another source table (loaded where the first one lay) or
+// another database's table of the same name starts a run of its own. Taken up, every record
+// arrives once.
+TEST_F(TransferWindowTest, OnlyTheSameRunIsOfferedToResumeWhereItStopped) {
+    const QByteArray other = "KEY,Name,Note\n101,Ann,a\n102,Bo,b\n103,Cy,c\n";
+    const QString otherDatabase = createDatabase(uniqueName("other"), {KeyedTable});
     connectTo({KeyedTable});
+    enum Change { Nothing, OtherSource, OtherDatabase };
+    for (const Change change : {OtherSource, OtherDatabase, Nothing}) {
+        SCOPED_TRACE(change);
+        openSource(sourceCsv(12));
+        loadTester();
+        reader->execute("DELETE FROM Tester");
+        QMetaObject::Connection hook =
+            QObject::connect(ws().PB, &QProgressBar::valueChanged, window.get(), [&] {
+                if (ws().PB->currentValue() == 4 && button("cmdActionGo")->text() == "Stop")
+                    clickButton("cmdActionGo");
+            });
+        perform(Insert);
+        QObject::disconnect(hook);
+        const std::vector<QString> stoppedAt = sourceRows(4);
+        ASSERT_EQ(targetRows(), stoppedAt);
+
+        if (change == OtherSource) openSource(other, "other.csv");
+        if (change == OtherDatabase) loadTable(otherDatabase, "Tester");
+        if (change == Nothing) openSource(sourceCsv(12));  // the same file loaded again
+        doubles.messages.shown.clear();
+        perform(Insert);  // an offer would be answered Yes
+        EXPECT_EQ(lastMessage() ==
+                      "Resume at record 5? The run before stopped there. No starts "
+                      "again at record 1.",
+                  change == Nothing)
+            << lastMessage().toStdString();
+        // The source now loaded arrives whole, beside the rows of the stopped run when they
+        // share the table.
+        std::vector<QString> expected = sourceRows();
+        if (change == OtherSource)
+            expected.insert(expected.end(), stoppedAt.begin(), stoppedAt.end());
+        std::vector<QString> written =
+            targetRows(change == OtherDatabase ? "`" + otherDatabase + "`.`Tester`" : "`Tester`");
+        std::sort(expected.begin(), expected.end());
+        std::sort(written.begin(), written.end());
+        EXPECT_EQ(written, expected);
+        EXPECT_EQ(statusText(), QStringLiteral("Copied Record :%1").arg(sourceRows().size()));
+    }
+}
+
+// With "Empty the target table first", a merge would find no row to update: either merge is
+// refused before the emptying is asked for, and the rows stay. An update or insert may empty
+// the table first (see below).
+TEST_F(TransferWindowTest, EmptyingFirstIsRefusedForEitherMerge) {
+    openSource(sourceCsv(3));
+    connectTo({KeyedTable, "INSERT INTO Tester VALUES (1, 'old', NULL), (2, 'old', NULL)"});
     loadTester();
-    QMetaObject::Connection hook =
-        QObject::connect(ws().PB, &QProgressBar::valueChanged, window.get(), [&] {
-            if (ws().PB->currentValue() == 4 && button("cmdActionGo")->text() == "Stop")
-                clickButton("cmdActionGo");
-        });
-    perform(Insert);
-    QObject::disconnect(hook);
-    ASSERT_EQ(targetRows(), sourceRows(4));
-    perform(Insert);  // the offer answered Yes
-    EXPECT_EQ(lastMessage(),
-              "Resume at record 5? The run before stopped there. No starts again at record 1.");
-    EXPECT_EQ(statusText(), "Copied Record :12");
-    EXPECT_EQ(targetRows(), sourceRows());
+    control<QCheckBox>("chkEmptyTarget")->setChecked(true);
+    const std::vector<QString> before = targetRows();
+    const QString refusal = QStringLiteral(
+        "\"Empty the target table first\" cannot go with a merge: a merge only updates rows the "
+        "table already holds, and an emptied table holds none. Untick it or choose another "
+        "action; nothing was deleted.");
+    for (const QString& action : {Merge, BulkMerge}) {
+        SCOPED_TRACE(action.toStdString());
+        doubles.messages.shown.clear();
+        perform(action, "KEY");  // a question would be answered Yes
+        ASSERT_EQ(doubles.messages.shown.size(), 1);
+        EXPECT_EQ(lastMessage(), refusal);
+        EXPECT_EQ(statusText(), "ERROR MergeToTarget: " + refusal + " Line: 100");
+        EXPECT_EQ(targetRows(), before);
+        expectIdle();
+    }
 }
 
 // Pairings the server would refuse, or that leave a merge nothing to write, are refused with

@@ -364,6 +364,7 @@ void TargetPanel::LoadDataTarget(const QString& sTableName) {
         line = 330;
         state.bTargetLoaded = true;
         state.gTargetTableName = sTableName;
+        loadedFrom_ = server + QLatin1Char(':') + port + QLatin1Char('/') + database;
         line = 340;
         // Automatic matching, "Match Now" and the action controls follow the load.
         emit tableLoaded();

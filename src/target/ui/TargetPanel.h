@@ -47,6 +47,10 @@ class TargetPanel : public QObject {
     QTextEdit* txtResult() const { return txtResult_; }
     dao::DataControl* adoMySQLData() const { return adoMySQLData_; }
 
+    // The server (as typed, with its port) and the database the loaded table was loaded from;
+    // empty while no table is loaded.
+    QString loadedTableSource() const { return ws_.state.bTargetLoaded ? loadedFrom_ : QString(); }
+
     // Shows a generated create-table script in the result box; "Save Script..." then saves
     // it byte for byte.
     void showScript(const QString& script);
@@ -92,6 +96,7 @@ class TargetPanel : public QObject {
     QTextEdit* txtResult_;
     QString script_;        // the script shown, as generated
     QString scriptFolder_;  // where the last script was saved
+    QString loadedFrom_;    // see loadedTableSource
     dao::DataControl* adoMySQLData_;
 
   public:

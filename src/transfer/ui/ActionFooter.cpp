@@ -220,7 +220,22 @@ std::optional<QString> ActionFooter::chooseRejectsFile() {
     return ws_.platform.files.showSave(request);
 }
 
+bool ActionFooter::refuseEmptyingBeforeMerge(const QString& action) {
+    if (!chkEmptyTarget_->isChecked() ||
+        (action != QLatin1String("UPDATE") && action != QLatin1String("BULK-MERGE"))) {
+        return false;
+    }
+    const QString text = QStringLiteral(
+        "\"Empty the target table first\" cannot go with a merge: a merge only updates "
+        "rows the table already holds, and an emptied table holds none. Untick it or choose "
+        "another action; nothing was deleted.");
+    refuse(text);
+    tell(text, platform::MessageIcon::Warning);
+    return true;
+}
+
 void ActionFooter::transfer(const QString& action) {
+    if (refuseEmptyingBeforeMerge(action)) return;
     const dao::Recordset* source = sourceRecords();
     dao::Connection* connection = ws_.state.gMySQLConnection.get();
     if (!source) return refuse(QStringLiteral("No source table is loaded."));
@@ -241,7 +256,7 @@ void ActionFooter::transfer(const QString& action) {
     const QString matchName = chosenMatchField();
     std::optional<RejectsFile> rejects;
     RunChoices choices;
-    const QString run = runIdentity(action, *source, *connection, table);
+    const QString run = runIdentity(action, matchName, table);
     if (!offerResume(run, choices)) return;
     const bool resuming = choices.resumeAt > 0 || choices.inDoubtUntil > 0;
     if (chkSkipRefused_->isChecked()) {
@@ -274,15 +289,14 @@ void ActionFooter::transfer(const QString& action) {
               action.endsWith(QLatin1String("UPSERT")));
 }
 
-// The same loaded source table (the same recordset), the same server, database and table.
-QString ActionFooter::runIdentity(const QString& action, const dao::Recordset& source,
-                                  const dao::Connection& connection, const QString& table) const {
-    const auto* database = ws_.state.gMySQLConnection.get();
-    return QStringLiteral("%1|%2|%3|%4|%5")
-        .arg(action)
-        .arg(reinterpret_cast<quintptr>(&source))
-        .arg(reinterpret_cast<quintptr>(database))
-        .arg(connection.serverName(), table);
+QString ActionFooter::runIdentity(const QString& action, const QString& matchName,
+                                  const QString& table) const {
+    const auto nameOf = [](const std::function<QString()>& name) {
+        return name ? name() : QString();
+    };
+    return QStringList{action, matchName, nameOf(inputs_.sourceName), nameOf(inputs_.targetName),
+                       table}
+        .join(QChar(0));
 }
 
 void ActionFooter::keepUnfinished(const QString& run, const TransferResult& result) {

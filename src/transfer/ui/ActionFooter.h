@@ -78,12 +78,17 @@ class ActionFooter : public QObject {
     // A run that stopped or failed partway, to be resumed when the same action is run again on
     // the same source and target.
     struct Unfinished {
-        QString run;  // the action, the source table and the target table
+        QString run;  // see runIdentity
         long confirmed = 0;
         long inDoubtUntil = 0;
     };
-    QString runIdentity(const QString& action, const dao::Recordset& source,
-                        const dao::Connection& connection, const QString& table) const;
+    // What defines a run: its action and match field, the source file and table, and the target
+    // server, database and table.
+    QString runIdentity(const QString& action, const QString& matchName,
+                        const QString& table) const;
+    // A merge finds nothing to update in a table emptied first: the combination is refused
+    // before anything is asked or deleted. True when it was refused.
+    bool refuseEmptyingBeforeMerge(const QString& action);
     void keepUnfinished(const QString& run, const TransferResult& result);
     // Offers "Resume at record N" for the run that stopped; false when the user cancels.
     bool offerResume(const QString& run, RunChoices& choices);

@@ -163,7 +163,12 @@ void MainWindow::connectTransfer() {
                                                ? source_->adoSourceData()->recordset()
                                                : nullptr;
                                 },
-                                [this] { return mapping_->pairing(); }});
+                                [this] { return mapping_->pairing(); },
+                                [this] {
+                                    const dao::DataControl* data = source_->adoSourceData();
+                                    return data->connectionString + QChar(0) + data->recordSource;
+                                },
+                                [this] { return target_->loadedTableSource(); }});
     connect(target_, &target::TargetPanel::newTableRequested, footer_,
             &ActionFooter::newTableDefinition);
     connect(footer_, &ActionFooter::scriptCreated, target_, &target::TargetPanel::showScript);
