@@ -155,15 +155,14 @@ TEST(ClusterFailoverTest, BatchesKeepWithinTheClusterWriteSetLimit) {
     const dao::Recordset source = test::records(test::numbered(1500));
     for (const char* action : {"BULK", "BULK-UPSERT"}) {
         SCOPED_TRACE(action);
-        connection->execute("DELETE FROM T");
+        connection->execute("TRUNCATE TABLE T");  // a DELETE of 1,500 rows is over the limit
         test::RecordingProgress progress;
         test::runAction(action, "T", "k", source, test::kNumberedPairing, *connection, progress);
         EXPECT_EQ(
             progress.statuses.filter("Copied Record :"),
             (QStringList{"Copied Record :700", "Copied Record :1400", "Copied Record :1500"}));
-        EXPECT_EQ(
-            connection->openRecordset("SELECT COUNT(*), SUM(k) FROM T")->valueAt(0, 1).toInt(),
-            1500 * 1501 / 2);
+        EXPECT_EQ(connection->openRecordset("SELECT SUM(k) FROM T")->valueAt(0, 0).standardText(),
+                  QString::number(1500 * 1501 / 2));
     }
 }
 
