@@ -29,6 +29,7 @@
 #include "Bench.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
+#include "platform/dao/mysql/QuoteIdentifier.h"
 #include "target/DBBits.h"
 #include "transfer/BulkInsert.h"
 #include "transfer/BulkMerge.h"
@@ -36,6 +37,7 @@
 #include "transfer/CreateTableScript.h"
 #include "transfer/MergeToTarget.h"
 #include "transfer/RejectsFile.h"
+#include "transfer/RunChoices.h"
 #include "transfer/SqlText.h"
 
 using namespace keldara;
@@ -110,8 +112,8 @@ std::unique_ptr<dao::Recordset> loadCsv(const QString& folder, long records) {
         ->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(name));
 }
 
-mapping::FieldPairing everyField(const dao::Recordset& records) {
-    mapping::FieldPairing pairing;
+shell::FieldPairing everyField(const dao::Recordset& records) {
+    shell::FieldPairing pairing;
     for (int i = 0; i < records.fieldCount(); ++i)
         pairing.push_back({records.fieldInfo(i).name, records.fieldInfo(i).name});
     return pairing;
@@ -233,7 +235,7 @@ class Bench {
         QStringList columns;
         for (int i = 0; i < records.fieldCount(); ++i) {
             const dao::FieldInfo& field = records.fieldInfo(i);
-            columns << transfer::QuoteIdentifier(field.name) + ' ' +
+            columns << dao::mysql::QuoteIdentifier(field.name) + ' ' +
                            transfer::MySQLColumnType(field);
         }
         mysql_->execute("DROP TABLE IF EXISTS " + kTable);

@@ -1,17 +1,11 @@
 #include "mapping/FieldMatching.h"
 
+#include "platform/dao/FieldTypeName.h"
 #include "platform/dao/mysql/NewColumnNames.h"
-#include "source/FieldTypeName.h"
 
 namespace keldara::mapping {
 
-int FindNameIndex(const QStringList& list, const QString& name) {
-    const QString wanted = name.toUpper();
-    for (qsizetype i = 0; i < list.size(); ++i) {
-        if (list[i].toUpper() == wanted) return static_cast<int>(i);
-    }
-    return -1;
-}
+using shell::FindNameIndex;
 
 std::vector<int> MatchingTargetIndexes(const QStringList& sourceNames,
                                        const QStringList& targetNames) {
@@ -34,7 +28,7 @@ std::vector<TargetCells> MatchByName(const QStringList& sourceNames, const QStri
         if (j < 0) {
             cells.push_back({});
         } else {
-            cells.push_back({targetNames[j], source::FieldTypeName(targetTypes.value(j))});
+            cells.push_back({targetNames[j], dao::FieldTypeName(targetTypes.value(j))});
         }
     }
     return cells;
@@ -44,7 +38,7 @@ QString ChosenTargetType(const QStringList& targetNames, const QList<int>& targe
                          const QString& name) {
     const int i = FindNameIndex(targetNames, name);
     if (i < 0) return QStringLiteral("Create New Field");
-    return source::FieldTypeName(targetTypes.value(i));
+    return dao::FieldTypeName(targetTypes.value(i));
 }
 
 }  // namespace keldara::mapping

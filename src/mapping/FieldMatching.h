@@ -5,13 +5,11 @@
 #include <QStringList>
 #include <vector>
 
+#include "shell/FieldPairing.h"
+
 // Pairing source fields with target fields by name, free of any widget: the mapping page
 // uses it, and so can anything else that pairs fields without the window.
 namespace keldara::mapping {
-
-// The lowest index whose element equals `name` once both are upper-cased; -1 when there is
-// none (an empty list included).
-int FindNameIndex(const QStringList& list, const QString& name);
 
 // What the mapping grid shows of the target field a source field is paired with.
 struct TargetCells {

@@ -5,24 +5,11 @@
 #include <QString>
 #include <optional>
 
-#include "platform/dao/mysql/TlsSettings.h"
+#include "shell/Profile.h"
 
 namespace keldara::profiles {
 
-// The connection choices a profile file keeps, as plain texts.
-struct Profile {
-    QString sourceFile;
-    QString sourceTable;
-    QString server;
-    QString user;
-    QString password;
-    QString database;
-    QString targetTable;
-    QString port;  // decimal text, as the port box shows it
-    // How the target connection is encrypted. Off, the file is in the format every reader
-    // knows; on, it carries a TLS block that readers without TLS refuse (see serializeRecord).
-    dao::mysql::TlsSettings tls;
-};
+using shell::Profile;
 
 // One profile record as it lies in the file: 8-bit texts (the coded ones still coded), the
 // flag and the port.

@@ -3,7 +3,7 @@
 #include "platform/dao/ConnectionString.h"
 #include "platform/dao/DaoError.h"
 #include "platform/dao/Providers.h"
-#include "transfer/SqlText.h"
+#include "platform/dao/mysql/QuoteIdentifier.h"
 
 namespace keldara::target {
 
@@ -107,7 +107,7 @@ QString LoadTables(shell::AppState& state, const QString& sServer, const QString
             return {};
         }
         return firstColumnList(
-            state, QStringLiteral("SHOW TABLES FROM ") + transfer::QuoteIdentifier(sDatabase));
+            state, QStringLiteral("SHOW TABLES FROM ") + dao::mysql::QuoteIdentifier(sDatabase));
     } catch (...) {
         return {};
     }

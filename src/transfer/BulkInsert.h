@@ -2,11 +2,10 @@
 
 #include <QString>
 
-#include "mapping/FieldPairing.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/Recordset.h"
-#include "transfer/PairedFields.h"
-#include "transfer/RejectsFile.h"
+#include "shell/FieldPairing.h"
+#include "transfer/RunChoices.h"
 #include "transfer/TransferProgress.h"
 
 namespace keldara::transfer {
@@ -33,28 +32,7 @@ namespace keldara::transfer {
 // transactional table is emptied and loaded in one transaction, batches kept by savepoints:
 // a run that fails leaves the table as it was (TransferResult::undone).
 TransferResult BulkInsert(const QString& table, const dao::Recordset& source,
-                          const mapping::FieldPairing& pairing, dao::Connection& connection,
+                          const shell::FieldPairing& pairing, dao::Connection& connection,
                           TransferProgress& progress, const RunChoices& choices = {});
-
-inline constexpr long BulkBatchRows = 5000;
-inline constexpr qsizetype BulkBatchChars = 1 << 20;
-// The characters of a batch that LOAD DATA takes, which no packet size limits.
-inline constexpr qsizetype BulkLoadChars = 4 << 20;
-
-// The most records and characters one batch holds on a server: BulkBatchRows, BulkBatchChars
-// and BulkLoadChars, kept within a Galera cluster's limits of one transaction's write set
-// (wsrep_max_ws_rows, wsrep_max_ws_size; a character taken as up to four bytes) where the
-// server has them.
-struct BatchLimits {
-    long rows = BulkBatchRows;
-    qsizetype chars = BulkBatchChars;
-    qsizetype loadChars = BulkLoadChars;
-};
-BatchLimits batchLimitsOf(dao::Connection& connection);
-
-// Appends the LOAD DATA line of record `row` (tab-separated fields ending in a line feed):
-// \N for Null, else the text its insert literal quotes with \, tab, line feed, carriage
-// return and NUL escaped. False for a field of bytes, which no line holds.
-bool AppendLoadLine(QString& lines, const PairedFields& fields, long row);
 
 }  // namespace keldara::transfer

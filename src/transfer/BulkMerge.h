@@ -2,10 +2,11 @@
 
 #include <QString>
 
-#include "mapping/FieldPairing.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/Recordset.h"
+#include "shell/FieldPairing.h"
 #include "transfer/RejectsFile.h"
+#include "transfer/RunChoices.h"
 #include "transfer/TransferProgress.h"
 
 namespace keldara::transfer {
@@ -25,7 +26,7 @@ namespace keldara::transfer {
 // (MyISAM, Aria), or a server that does not load local data, is written record by record
 // throughout, so that a failure keeps exactly the records before it.
 TransferResult BulkMerge(bool upsert, const QString& table, const QString& matchName,
-                         const dao::Recordset& source, const mapping::FieldPairing& pairing,
+                         const dao::Recordset& source, const shell::FieldPairing& pairing,
                          dao::Connection& connection, TransferProgress& progress,
                          const RunChoices& choices = {});
 

@@ -3,10 +3,11 @@
 #include <QStringList>
 
 #include "platform/dao/mysql/NewColumnNames.h"
+#include "platform/dao/mysql/QuoteIdentifier.h"
 #include "transfer/ColumnTypes.h"
 #include "transfer/PairedFields.h"
-#include "transfer/RecordLoop.h"
 #include "transfer/SqlText.h"
+#include "transfer/TransferRun.h"
 
 namespace keldara::transfer {
 
@@ -19,8 +20,8 @@ QString headerLines(const QString& table) {
     return kRule + kLineEnd + QStringLiteral("# Table structure for ") + table + kLineEnd + kRule +
            kLineEnd + QStringLiteral("SET NAMES utf8mb4;") + kLineEnd +
            QStringLiteral("drop table if exists ") + table + QLatin1Char(';') + kLineEnd +
-           QStringLiteral("create table ") + QuoteIdentifier(table) + QStringLiteral(" (") +
-           kLineEnd;
+           QStringLiteral("create table ") + dao::mysql::QuoteIdentifier(table) +
+           QStringLiteral(" (") + kLineEnd;
 }
 
 // MySQL's limit on a table's columns.
@@ -47,13 +48,13 @@ QString columnLines(const dao::Recordset& source, const QString& indexName,
     QString lines;
     const int last = source.fieldCount() - 1;
     for (int i = 0; i <= last; ++i) {
-        lines += QuoteIdentifier(names[i]) + QLatin1Char(' ') + types[i];
+        lines += dao::mysql::QuoteIdentifier(names[i]) + QLatin1Char(' ') + types[i];
         lines += (i < last || !indexName.isEmpty()) ? QStringLiteral(",") : QStringLiteral(") ");
         lines += kLineEnd;
     }
     if (!indexName.isEmpty()) {
         lines += QStringLiteral("index ") + indexName + QStringLiteral(" (") +
-                 QuoteIdentifier(indexColumn) + QStringLiteral("))") + kLineEnd;
+                 dao::mysql::QuoteIdentifier(indexColumn) + QStringLiteral("))") + kLineEnd;
     }
     return lines + QStringLiteral("ENGINE=MyISAM DEFAULT CHARSET=utf8mb4;") + kLineEnd + kLineEnd;
 }
@@ -77,7 +78,7 @@ QString insertLine(const QString& table, const dao::Recordset& source, long row)
 ScriptResult CreateTableScript(const QString& table, const dao::Recordset& source,
                                TransferProgress& progress, const QString& indexName,
                                const QString& indexColumn) {
-    RecordLoop loop(progress, QStringLiteral("Processed Record :"));
+    TransferRun loop(progress, QStringLiteral("Processed Record :"));
     QString script;
     ScriptResult result;
     static_cast<TransferResult&>(result) = loop.run([&] {

@@ -4,10 +4,11 @@
 #include <map>
 #include <optional>
 
-#include "mapping/FieldMatching.h"
 #include "platform/dao/DaoError.h"
-#include "transfer/RecordStatements.h"
+#include "platform/dao/mysql/QuoteIdentifier.h"
+#include "shell/FieldPairing.h"
 #include "transfer/SqlText.h"
+#include "transfer/TableFacts.h"
 
 namespace keldara::transfer {
 
@@ -39,7 +40,7 @@ LandedRecords::LandedRecords(dao::Connection& connection, const QString& table,
                              const PairedFields& fields, bool gapsPossible)
     : connection_(connection),
       fields_(fields),
-      table_(QuoteIdentifier(table)),
+      table_(dao::mysql::QuoteIdentifier(table)),
       transactional_(transactional(connection, table)),
       gapsPossible_(gapsPossible) {
     const auto wsrep = connection.openRecordset(QStringLiteral("SHOW VARIABLES LIKE 'wsrep_on'"));
@@ -48,11 +49,11 @@ LandedRecords::LandedRecords(dao::Connection& connection, const QString& table,
     for (const QStringList& key : uniqueKeys(connection, table)) {
         std::vector<int> positions;
         for (const QString& column : key)
-            positions.push_back(mapping::FindNameIndex(fields.names, column));
+            positions.push_back(shell::FindNameIndex(fields.names, column));
         if (std::find(positions.begin(), positions.end(), -1) != positions.end()) continue;
         key_ = positions;
         QStringList quoted;
-        for (const QString& column : key) quoted << QuoteIdentifier(column);
+        for (const QString& column : key) quoted << dao::mysql::QuoteIdentifier(column);
         keyColumns_ = quoted.join(QLatin1Char(','));
         keyMeans_ = QStringLiteral("by the key (%1)").arg(keyColumns_);
         return;
@@ -178,7 +179,7 @@ void LandedRecords::checkIntact(long first, long end) const {
 std::optional<long long> LandedRecords::keysFound(long first, long end) const {
     if (key_.empty()) return std::nullopt;
     QStringList columns;
-    for (const int position : key_) columns << QuoteIdentifier(fields_.names[position]);
+    for (const int position : key_) columns << dao::mysql::QuoteIdentifier(fields_.names[position]);
     const QString head = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE (%2) IN (")
                              .arg(table_, columns.join(QLatin1Char(',')));
     long long found = 0;
@@ -208,20 +209,35 @@ bool LandedRecords::keyHasValues(long first, long end) const {
     return true;
 }
 
+namespace {
+
 bool looksUpLanded(const RunChoices& choices) {
     return choices.retryForSeconds > 0 || choices.resumable ||
            choices.inDoubtUntil > choices.resumeAt;
 }
 
-long landedBeforeStart(LandedRecords& landed, const RunChoices& choices,
-                       TransferProgress& progress) {
+}  // namespace
+
+long InsertLookups::begin(dao::Connection& connection, const QString& table,
+                          const PairedFields& fields, TransferRun& run) {
+    const RunChoices& choices = run.choices();
     const long start = choices.resumeAt;
+    if (!looksUpLanded(choices)) return start;
+    LandedRecords& landed = landed_.emplace(connection, table, fields, choices.rejects != nullptr);
     const long found = choices.inDoubtUntil > start
                            ? landed.landedPrefix(start, choices.inDoubtUntil, choices.rowsAtStart,
                                                  start - choices.refusedBefore)
                            : 0;
-    progress.tableCounted(landed.start());
-    return found;
+    run.ledger().tableCounted(landed.start());
+    return start + found;
+}
+
+Sender::Resumed InsertLookups::resume(long first, long end, const dao::DaoError& error,
+                                      TransferRun& run) {
+    if (!landed_ || !error.connectionLost()) return {first, {}};
+    const long kept = landed_->landed(first, end, run.ledger().insertedCount());
+    run.ledger().inserted(kept);
+    return {first + kept, landedText(kept, end - first, landed_->means())};
 }
 
 QString landedText(long landed, long size, const QString& means) {
@@ -233,7 +249,7 @@ QString landedText(long landed, long size, const QString& means) {
 }
 
 long long LandedRecords::countOf(const QString& query) const {
-    return connection_.openRecordset(query)->valueAt(0, 0).toInt();
+    return transfer::countOf(connection_, query);
 }
 
 }  // namespace keldara::transfer

@@ -6,8 +6,9 @@
 
 #include "platform/dao/Connection.h"
 #include "transfer/PairedFields.h"
-#include "transfer/RejectsFile.h"
-#include "transfer/TransferProgress.h"
+#include "transfer/RunChoices.h"
+#include "transfer/Sender.h"
+#include "transfer/TransferRun.h"
 
 namespace keldara::transfer {
 
@@ -68,14 +69,26 @@ class LandedRecords {
     bool gapsPossible_;
 };
 
-// Whether an insert run of `choices` looks records up: it retries, keeps its progress to be
-// resumed, or resumes an earlier run's records in doubt.
-bool looksUpLanded(const RunChoices& choices);
-// Before an insert's first record: how many records of an earlier run that may have been
-// written are in the table (the run starts after them); the table is then counted, and the
-// count told to `progress`.
-long landedBeforeStart(LandedRecords& landed, const RunChoices& choices,
-                       TransferProgress& progress);
+// The lookups of an insert run whose records' fate may be unknown: before its first record,
+// of the records an earlier run may have written; after a lost connection, of those in flight.
+// None where the run neither retries, keeps its progress to be resumed, nor resumes records in
+// doubt.
+class InsertLookups {
+  public:
+    // Before the run's first record (after the table is emptied, when it is): the row the run
+    // starts at, after the records of an earlier run found written; the table's row count is
+    // told to the run's ledger.
+    long begin(dao::Connection& connection, const QString& table, const PairedFields& fields,
+               TransferRun& run);
+    // After the connection was opened again following `error`, records `first` to `end` - 1
+    // having been in flight: a lost statement or commit may have written them, as may a table
+    // that keeps the first rows of a failed statement; those found written are counted in
+    // `run`'s ledger.
+    Sender::Resumed resume(long first, long end, const dao::DaoError& error, TransferRun& run);
+
+  private:
+    std::optional<LandedRecords> landed_;
+};
 
 // What a lookup found of `size` records in flight, `landed` of them in the table.
 QString landedText(long landed, long size, const QString& means);

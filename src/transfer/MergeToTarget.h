@@ -2,10 +2,11 @@
 
 #include <QString>
 
-#include "mapping/FieldPairing.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/Recordset.h"
+#include "shell/FieldPairing.h"
 #include "transfer/RejectsFile.h"
+#include "transfer/RunChoices.h"
 #include "transfer/TransferProgress.h"
 
 namespace keldara::transfer {
@@ -29,7 +30,7 @@ namespace keldara::transfer {
 // row; the result counts the records updated and inserted. `choices` may empty the table
 // before the first record and skip refused records into a rejects file.
 TransferResult MergeToTarget(const QString& action, const QString& table, const QString& matchName,
-                             const dao::Recordset& source, const mapping::FieldPairing& pairing,
+                             const dao::Recordset& source, const shell::FieldPairing& pairing,
                              dao::Connection& connection, TransferProgress& progress,
                              const RunChoices& choices = {});
 

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "mapping/FieldMatching.h"
+#include "shell/FieldPairing.h"
 #include "transfer/SqlText.h"
 
 namespace keldara::transfer {
@@ -18,10 +18,10 @@ int sourceColumn(const dao::Recordset& source, const QString& name) {
 
 // Two source fields written into one column: MySQL refuses an insert naming a column twice,
 // and an update would keep only the last value. Column names compare ignoring letter case.
-void refuseSharedTargets(const mapping::FieldPairing& pairing) {
+void refuseSharedTargets(const shell::FieldPairing& pairing) {
     QStringList targets;
-    for (const mapping::FieldPair& pair : pairing) {
-        const int earlier = mapping::FindNameIndex(targets, pair.targetName);
+    for (const shell::FieldPair& pair : pairing) {
+        const int earlier = shell::FindNameIndex(targets, pair.targetName);
         if (earlier >= 0) {
             refuseRun(QStringLiteral("The source fields \"%1\" and \"%2\" are both paired with "
                                      "the target field \"%3\"; pair it with one of them only.")
@@ -37,11 +37,11 @@ void refuseRun(const QString& description) {
     throw std::runtime_error(description.toStdString());
 }
 
-PairedFields::PairedFields(const dao::Recordset& records, const mapping::FieldPairing& pairing)
+PairedFields::PairedFields(const dao::Recordset& records, const shell::FieldPairing& pairing)
     : source(records) {
     if (pairing.empty())
         refuseRun(QStringLiteral("No source field is paired with a target field."));
-    for (const mapping::FieldPair& pair : pairing) {
+    for (const shell::FieldPair& pair : pairing) {
         columns.push_back(sourceColumn(source, pair.sourceName));
         names << pair.targetName;
     }
@@ -49,7 +49,7 @@ PairedFields::PairedFields(const dao::Recordset& records, const mapping::FieldPa
 }
 
 void PairedFields::requireMergeMatch(const QString& matchName) const {
-    const int match = matchName.isEmpty() ? -1 : mapping::FindNameIndex(names, matchName);
+    const int match = matchName.isEmpty() ? -1 : shell::FindNameIndex(names, matchName);
     if (match < 0) {
         refuseRun(
             QStringLiteral("The match field \"%1\" is not a paired target field.").arg(matchName));

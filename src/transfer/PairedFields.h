@@ -4,8 +4,8 @@
 #include <QStringList>
 #include <vector>
 
-#include "mapping/FieldPairing.h"
 #include "platform/dao/Recordset.h"
+#include "shell/FieldPairing.h"
 
 namespace keldara::transfer {
 
@@ -14,7 +14,7 @@ namespace keldara::transfer {
 // name the recordset lacks, or with two source fields paired with one target field (names
 // compared ignoring letter case, as MySQL compares column names).
 struct PairedFields {
-    PairedFields(const dao::Recordset& source, const mapping::FieldPairing& pairing);
+    PairedFields(const dao::Recordset& source, const shell::FieldPairing& pairing);
 
     // For a merge: throws std::runtime_error unless `matchName` is a paired target name
     // (ignoring letter case) and another paired field is left to write.

@@ -84,14 +84,4 @@ void RejectsFile::restart() {
     file_.remove();
 }
 
-bool RunChoices::skip(const dao::DaoError& error, long row, const PairedFields& fields) const {
-    if (!rejects || error.transient()) return false;
-    rejects->add(row, error.description(), fields);
-    return true;
-}
-
-void RunChoices::restartRun() const {
-    if (rejects) rejects->restart();
-}
-
 }  // namespace keldara::transfer

@@ -1,7 +1,8 @@
 #include "transfer/SqlText.h"
 
-#include "mapping/FieldMatching.h"
 #include "platform/dao/TypeCodes.h"
+#include "platform/dao/mysql/QuoteIdentifier.h"
+#include "shell/FieldPairing.h"
 
 namespace keldara::transfer {
 
@@ -11,7 +12,7 @@ namespace {
 // one equal to it ignoring letter case, as MySQL compares column names; -1 when none is.
 qsizetype matchPosition(const QStringList& names, const QString& matchName) {
     const qsizetype exact = names.indexOf(matchName);
-    return exact >= 0 || matchName.isEmpty() ? exact : mapping::FindNameIndex(names, matchName);
+    return exact >= 0 || matchName.isEmpty() ? exact : shell::FindNameIndex(names, matchName);
 }
 
 }  // namespace
@@ -36,11 +37,14 @@ RecordText RecordText::update(const QString& table, const QStringList& names,
     QString piece = QStringLiteral("update ") + table + QStringLiteral(" SET ");
     for (qsizetype i = 0; i < names.size(); ++i) {
         if (i == match) continue;
-        statement.pieces_.push_back({piece + QuoteIdentifier(names[i]) + QStringLiteral(" = "), i});
+        statement.pieces_.push_back(
+            {piece + dao::mysql::QuoteIdentifier(names[i]) + QStringLiteral(" = "), i});
         piece = QLatin1Char(',');
     }
-    statement.pieces_.push_back(
-        {QStringLiteral(" WHERE ") + QuoteIdentifier(names[match]) + QStringLiteral(" ="), match});
+    statement.pieces_.push_back({QStringLiteral(" WHERE ") +
+                                     dao::mysql::QuoteIdentifier(names[match]) +
+                                     QStringLiteral(" ="),
+                                 match});
     return statement;
 }
 
@@ -70,7 +74,7 @@ QString InsertHead(const QString& table, const QStringList& names) {
     QString head = QStringLiteral("insert into ") + table;
     if (!names.isEmpty()) {
         QStringList columns;
-        for (const QString& name : names) columns << QuoteIdentifier(name);
+        for (const QString& name : names) columns << dao::mysql::QuoteIdentifier(name);
         head += QStringLiteral(" (") + columns.join(QLatin1Char(',')) + QLatin1Char(')');
     }
     return head + QStringLiteral(" values ");
@@ -83,12 +87,6 @@ void AppendValueRow(QString& statement, const QStringList& values) {
         statement += values[i];
     }
     statement += QLatin1Char(')');
-}
-
-QString QuoteIdentifier(const QString& name) {
-    QString inner = name;
-    inner.replace(QLatin1Char('`'), QLatin1String("``"));
-    return QLatin1Char('`') + inner + QLatin1Char('`');
 }
 
 QString NullToEmpty(const dao::Value& value) {

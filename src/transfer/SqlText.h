@@ -10,9 +10,6 @@
 // The statement texts of a transfer: identifiers and values as MySQL reads them back.
 namespace keldara::transfer {
 
-// A name between back-quotes exactly as given, with an embedded back-quote doubled.
-QString QuoteIdentifier(const QString& name);
-
 // The value's standard text, or the empty text for Null.
 QString NullToEmpty(const dao::Value& value);
 
@@ -32,12 +29,13 @@ QString InsertHead(const QString& table, const QStringList& names);
 void AppendValueRow(QString& statement, const QStringList& values);
 
 // One statement without a terminating semicolon. `table` is written as given (a caller that
-// writes into a table quotes its name with QuoteIdentifier). `values` are SQL literals
-// (dao::Value::sqlLiteral), element i belonging to names element i.
+// writes into a table quotes its name with dao::mysql::QuoteIdentifier). `values` are SQL
+// literals (dao::Value::sqlLiteral), element i belonging to names element i.
 // - "UPDATE": "update T SET `a` = 'x',`b` = 'y' WHERE `k` ='1'": every pair except the match
 //   pair; the WHERE value is that pair's. The match pair is the name written exactly as
 //   `matchName`, else the first equal to it ignoring letter case, as MySQL compares column
-//   names. Names are quoted as QuoteIdentifier writes them. Empty when no name matches.
+//   names. Names are quoted as dao::mysql::QuoteIdentifier writes them. Empty when no name
+//   matches.
 // - "INSERT": "insert into T (`a`,`b`) values ('x','y')", the names as QuoteIdentifier
 //   writes them; with no names at all the column list is left out:
 //   "insert into T values ('x','y')".

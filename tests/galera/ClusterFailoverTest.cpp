@@ -12,6 +12,7 @@
 #include "support/TestServer.h"
 #include "transfer/LandedRecords.h"
 #include "transfer/PairedFields.h"
+#include "transfer/TableFacts.h"
 #include "transfer/TransferTestSupport.h"
 
 using namespace keldara;

@@ -89,7 +89,7 @@ TEST(MatchByName, PairsEachFieldWithTheColumnTheScriptMakesForIt) {
 // side and "Match Now" pairs them, replacing a pairing by hand. Letter case counts for nothing,
 // in every script.
 TEST_F(MappingPageTest, MatchingPairsSameNamesOnEachLoadOrOnMatchNow) {
-    EXPECT_EQ(mapping::FindNameIndex({"", "Straße"}, "STRASSE"), 1);
+    EXPECT_EQ(shell::FindNameIndex({"", "Straße"}, "STRASSE"), 1);
     openSource();
     EXPECT_EQ(column(2), Unpaired) << "no target table yet";
     loadTarget();

@@ -8,10 +8,10 @@
 #include "platform/dao/Connection.h"
 #include "platform/dao/ConnectionString.h"
 #include "platform/dao/DataControl.h"
+#include "platform/dao/FieldTypeName.h"
 #include "platform/dao/TypeCodes.h"
 #include "platform/dao/Value.h"
 #include "shell/ui/StatusBar.h"
-#include "source/FieldTypeName.h"
 #include "source/LoadMemory.h"
 #include "source/SourceFiles.h"
 #include "source/ui/SourcePanel.h"
@@ -125,10 +125,10 @@ TEST(FieldTypeName, NamesEveryCodeTheProvidersReportAndTheTwoDateCodes) {
         {-1, "Not Defined"},
         {999, "Not Defined"},
     };
-    for (const auto& [code, name] : shown) EXPECT_EQ(FieldTypeName(code), name) << code;
+    for (const auto& [code, name] : shown) EXPECT_EQ(dao::FieldTypeName(code), name) << code;
     QStringList names;
     for (int code = -1; code < 1000; ++code)
-        if (FieldTypeName(code) != "Not Defined") names << FieldTypeName(code);
+        if (dao::FieldTypeName(code) != "Not Defined") names << dao::FieldTypeName(code);
     EXPECT_EQ(names.removeDuplicates(), 0);
 }
 

@@ -9,7 +9,10 @@
 #include "platform/dao/TypeCodes.h"
 #include "support/Damage.h"
 #include "support/TestServer.h"
+#include "transfer/MergeToTarget.h"
 #include "transfer/RejectsFile.h"
+#include "transfer/RunChoices.h"
+#include "transfer/TableFacts.h"
 #include "transfer/TransferTestSupport.h"
 
 using namespace keldara;

@@ -8,6 +8,7 @@
 
 #include "support/TestServer.h"
 #include "transfer/MergeToTarget.h"
+#include "transfer/TableFacts.h"
 #include "transfer/TransferTestSupport.h"
 
 using namespace keldara;

@@ -6,6 +6,7 @@
 
 #include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
+#include "platform/dao/mysql/QuoteIdentifier.h"
 #include "source/SourceFiles.h"
 #include "support/Paths.h"
 #include "support/Process.h"
@@ -15,7 +16,9 @@
 #include "transfer/CreateTableScript.h"
 #include "transfer/MergeToTarget.h"
 #include "transfer/RejectsFile.h"
+#include "transfer/RunChoices.h"
 #include "transfer/SqlText.h"
+#include "transfer/TableFacts.h"
 #include "transfer/TransferTestSupport.h"
 
 using namespace keldara;
@@ -79,8 +82,8 @@ class TransferServerTest : public test::ScratchDatabaseTest<::testing::TestWithP
 
 // Every field paired with the column of its own name; for a merge without the names that
 // hold parentheses, which the update writes with "_" in their place.
-mapping::FieldPairing pairingOf(const dao::Recordset& rs, bool forMerge) {
-    mapping::FieldPairing pairing;
+shell::FieldPairing pairingOf(const dao::Recordset& rs, bool forMerge) {
+    shell::FieldPairing pairing;
     for (int i = 0; i < rs.fieldCount(); ++i) {
         const QString name = rs.fieldInfo(i).name;
         if (!forMerge || !(name.contains('(') || name.contains(')')))
@@ -141,11 +144,11 @@ TEST_P(TransferServerTest, SampleTablesArriveValueForValueByScriptInsertBulkAndM
         expectTableHolds(*source, "bulk");
 
         // Every merged field but the key emptied, then merged back by the key.
-        const mapping::FieldPairing merged = pairingOf(*source, true);
+        const shell::FieldPairing merged = pairingOf(*source, true);
         QStringList emptied;
-        for (const mapping::FieldPair& pair : merged) {
+        for (const shell::FieldPair& pair : merged) {
             if (pair.targetName != key)
-                emptied << transfer::QuoteIdentifier(pair.targetName) + "=NULL";
+                emptied << dao::mysql::QuoteIdentifier(pair.targetName) + "=NULL";
         }
         connection_->execute("UPDATE Tester SET " + emptied.join(','));
         const long long executedBefore = preparedExecutions();
@@ -236,7 +239,7 @@ using StatementServerTest = test::MySqlTest;
 // A table name with a blank and column names with parentheses, matched in any letter case,
 // by every action on both kinds of engine.
 TEST_F(StatementServerTest, NamesReachTheServerExactly) {
-    const mapping::FieldPairing pairing{{"k", "K"}, {"v", "v(x)"}};
+    const shell::FieldPairing pairing{{"k", "K"}, {"v", "v(x)"}};
     const auto rows = [&] { return tableRows("`Order Details`"); };
     for (const char* engine : {"InnoDB", "MyISAM"}) {
         SCOPED_TRACE(engine);

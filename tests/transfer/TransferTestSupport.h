@@ -8,9 +8,7 @@
 #include "platform/dao/DaoError.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/TypeCodes.h"
-#include "transfer/BulkInsert.h"
-#include "transfer/BulkMerge.h"
-#include "transfer/MergeToTarget.h"
+#include "transfer/Transfer.h"
 #include "transfer/TransferProgress.h"
 
 namespace keldara::test {
@@ -125,23 +123,16 @@ inline QString numbered(long count) {
 }
 
 // The fields k, v and n of records(), each paired with the column of its name.
-inline const mapping::FieldPairing kNumberedPairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
+inline const shell::FieldPairing kNumberedPairing{{"k", "k"}, {"v", "v"}, {"n", "n"}};
 
 // Runs `action` (INSERT, UPDATE, UPSERT, BULK, BULK-MERGE or BULK-UPSERT) into `table`.
 inline transfer::TransferResult runAction(const QString& action, const QString& table,
                                           const QString& key, const dao::Recordset& source,
-                                          const mapping::FieldPairing& pairing,
+                                          const shell::FieldPairing& pairing,
                                           dao::Connection& connection,
                                           transfer::TransferProgress& progress,
                                           const transfer::RunChoices& choices = {}) {
-    if (action == "BULK")
-        return transfer::BulkInsert(table, source, pairing, connection, progress, choices);
-    if (action.startsWith("BULK-")) {
-        return transfer::BulkMerge(action == "BULK-UPSERT", table, key, source, pairing, connection,
-                                   progress, choices);
-    }
-    return transfer::MergeToTarget(action, table, key, source, pairing, connection, progress,
-                                   choices);
+    return transfer::Transfer(action, table, key, source, pairing, connection, progress, choices);
 }
 
 }  // namespace keldara::test

@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "mapping/FieldPairing.h"
+#include "shell/FieldPairing.h"
 #include "shell/ui/Workspace.h"
 
 class QCheckBox;
@@ -34,7 +34,7 @@ class MappingPage : public QObject {
     void setTextMatrix(int row, int col, const QString& text);
 
     // The rows paired with a target field, in source field order.
-    FieldPairing pairing() const;
+    shell::FieldPairing pairing() const;
 
     // Pairs every source field with the target field of the same name, ignoring letter
     // case, and empties the target columns of the rows without one.

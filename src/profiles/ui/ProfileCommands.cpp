@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QMenu>
 
-#include "dialogs/DialogHost.h"
+#include "shell/DialogHost.h"
 #include "shell/ui/Twips.h"
 
 namespace keldara::profiles {
@@ -15,7 +15,7 @@ namespace {
 
 const QString ApplicationTitle = QStringLiteral("Vostrel");
 const QString ProfileFilter = QStringLiteral("MySQL Profile Files|*.pro|All Files (*.*)|*.*");
-const QString Cancel = dialogs::DialogHost::CancelResult;
+const QString Cancel = shell::DialogHost::CancelResult;
 
 QAction* namedAction(QMenu* menu, const QString& name, const QString& caption) {
     QAction* action = menu->addAction(caption);
@@ -23,8 +23,8 @@ QAction* namedAction(QMenu* menu, const QString& name, const QString& caption) {
     return action;
 }
 
-dialogs::DialogHost::CommonDialog profileDialog(const QString& title, const QString& folder) {
-    dialogs::DialogHost::CommonDialog settings;
+shell::DialogHost::CommonDialog profileDialog(const QString& title, const QString& folder) {
+    shell::DialogHost::CommonDialog settings;
     settings.DialogTitle = title;
     settings.InitDir = folder;
     settings.Filter = ProfileFilter;
@@ -130,9 +130,9 @@ void ProfileCommands::openFromCommandLine(const QStringList& arguments) {
 
 void ProfileCommands::mnuProfileLoad_Click() {
     ProfileFileName_ =
-        dialogs::askForFile(ws_.platform.files, dialogs::FileDialogKind::Open,
-                            profileDialog(QStringLiteral("Open Profile File"), profileFolder()),
-                            dialogLeft(), dialogTop());
+        shell::askForFile(ws_.platform.files, shell::FileDialogKind::Open,
+                          profileDialog(QStringLiteral("Open Profile File"), profileFolder()),
+                          dialogLeft(), dialogTop());
     if (ProfileFileName_ != Cancel) {
         LoadIt();
     } else {
@@ -143,9 +143,9 @@ void ProfileCommands::mnuProfileLoad_Click() {
 // A name without an extension gets ".pro".
 void ProfileCommands::askForSaveName() {
     ProfileFileName_ =
-        dialogs::askForFile(ws_.platform.files, dialogs::FileDialogKind::Save,
-                            profileDialog(QStringLiteral("Save Profile File"), profileFolder()),
-                            dialogLeft(), dialogTop());
+        shell::askForFile(ws_.platform.files, shell::FileDialogKind::Save,
+                          profileDialog(QStringLiteral("Save Profile File"), profileFolder()),
+                          dialogLeft(), dialogTop());
     if (ProfileFileName_ == Cancel) {
         ProfileFileName_.clear();
     } else if (!ProfileFileName_.isEmpty() && QFileInfo(ProfileFileName_).suffix().isEmpty()) {

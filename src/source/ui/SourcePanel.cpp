@@ -2,13 +2,13 @@
 
 #include <QApplication>
 
-#include "dialogs/DialogHost.h"
+#include "platform/dao/FieldTypeName.h"
 #include "platform/dao/TypeCodes.h"
+#include "shell/DialogHost.h"
 #include "shell/ProcedureError.h"
 #include "shell/ui/Controls.h"
 #include "shell/ui/StatusBar.h"
 #include "shell/ui/Twips.h"
-#include "source/FieldTypeName.h"
 #include "source/LoadMemory.h"
 #include "source/SourceFiles.h"
 
@@ -84,7 +84,7 @@ void SourcePanel::loadDefaults() {
 // ---- Opening and closing the source file ----
 
 void SourcePanel::cmdSourceBrowse_Click() {
-    dialogs::DialogHost::CommonDialog settings;
+    shell::DialogHost::CommonDialog settings;
     settings.DialogTitle = QStringLiteral("Select your Target File");
     settings.InitDir = QCoreApplication::applicationDirPath();
     settings.CancelError = true;
@@ -95,8 +95,8 @@ void SourcePanel::cmdSourceBrowse_Click() {
     const int left = qRound(toTwips(frame.x()));
     const int top = 2 * qRound(toTwips(frame.y()));
     const QString result =
-        dialogs::askForFile(ws_.platform.files, dialogs::FileDialogKind::Open, settings, left, top);
-    if (result != dialogs::DialogHost::CancelResult) txtSourceFileName_->setText(result);
+        shell::askForFile(ws_.platform.files, shell::FileDialogKind::Open, settings, left, top);
+    if (result != shell::DialogHost::CancelResult) txtSourceFileName_->setText(result);
 }
 
 void SourcePanel::cmdSourceConnect_Click() {
@@ -231,7 +231,7 @@ void SourcePanel::LoadDataSource(const QString& sFile, const QString& sTable) {
             state.gSourceFieldTypes.append(
                 field.type == dao::adType::Date ? RefinedDateType(records, i) : field.type);
             line = 280;
-            emit fieldLoaded(field.name, FieldTypeName(state.gSourceFieldTypes.last()) +
+            emit fieldLoaded(field.name, dao::FieldTypeName(state.gSourceFieldTypes.last()) +
                                              (records.fieldNote(i).isEmpty()
                                                   ? QString()
                                                   : QStringLiteral(" (") + records.fieldNote(i) +
@@ -305,12 +305,12 @@ void SourcePanel::ShowSampleRecord(int index) {
                            values);
 }
 
-void SourcePanel::applyProfile(const profiles::Profile& profile) {
+void SourcePanel::applyProfile(const shell::Profile& profile) {
     txtSourceFileName_->setText(profile.sourceFile);
     cboSourceTable_->setEditText(profile.sourceTable);
 }
 
-void SourcePanel::fillProfile(profiles::Profile& profile) const {
+void SourcePanel::fillProfile(shell::Profile& profile) const {
     profile.sourceFile = txtSourceFileName_->text();
     profile.sourceTable = cboSourceTable_->currentText();
 }

@@ -3,7 +3,7 @@
 #include <QObject>
 
 #include "platform/dao/DataControl.h"
-#include "profiles/ProfileFile.h"
+#include "shell/Profile.h"
 #include "shell/ui/CaptionedGrid.h"
 #include "shell/ui/RecordsetModel.h"
 #include "shell/ui/Workspace.h"
@@ -91,8 +91,8 @@ class SourcePanel : public QObject {
 
   public:
     // The source file and table a profile keeps.
-    void applyProfile(const profiles::Profile& profile);
-    void fillProfile(profiles::Profile& profile) const;
+    void applyProfile(const shell::Profile& profile);
+    void fillProfile(shell::Profile& profile) const;
 };
 
 }  // namespace keldara::source

@@ -11,13 +11,13 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "dialogs/DialogHost.h"
+#include "platform/dao/mysql/QuoteIdentifier.h"
+#include "shell/DialogHost.h"
 #include "shell/ProcedureError.h"
 #include "shell/ui/Controls.h"
 #include "shell/ui/StatusBar.h"
 #include "shell/ui/Twips.h"
 #include "target/DBBits.h"
-#include "transfer/SqlText.h"
 
 namespace keldara::target {
 
@@ -146,14 +146,14 @@ void TargetPanel::showScript(const QString& script) {
 // The script as generated, in UTF-8: a text box's copy would turn some characters (such as
 // the non-breaking space) into others.
 void TargetPanel::saveScript() {
-    dialogs::DialogHost::CommonDialog settings;
+    shell::DialogHost::CommonDialog settings;
     settings.DialogTitle = QStringLiteral("Save Script");
     settings.InitDir = scriptFolder_.isEmpty() ? QDir::homePath() : scriptFolder_;
     settings.Filter = QStringLiteral("MySQL Script Files|*.sql|All Files (*.*)|*.*");
     settings.CancelError = true;
     QString path =
-        dialogs::askForFile(ws_.platform.files, dialogs::FileDialogKind::Save, settings, 0, 0);
-    if (path.isEmpty() || path == dialogs::DialogHost::CancelResult) return;
+        shell::askForFile(ws_.platform.files, shell::FileDialogKind::Save, settings, 0, 0);
+    if (path.isEmpty() || path == shell::DialogHost::CancelResult) return;
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".sql");
     QSaveFile file(path);
     const QByteArray bytes = script_.toUtf8();
@@ -333,7 +333,7 @@ void TargetPanel::LoadDataTarget(const QString& sTableName) {
         adoMySQLData_->commandType = 1;
         line = 220;
         adoMySQLData_->recordSource =
-            QStringLiteral("SELECT * FROM ") + transfer::QuoteIdentifier(sTableName);
+            QStringLiteral("SELECT * FROM ") + dao::mysql::QuoteIdentifier(sTableName);
         line = 230;
         adoMySQLData_->refresh();
         line = 240;
@@ -396,7 +396,7 @@ void TargetPanel::tsMySQL_Click() {
 // A profile never leaves a table loaded that it does not name: on the same server its
 // database and table are chosen as a user would choose them; on another server the
 // connection is closed, and "Connect" then chooses them.
-void TargetPanel::applyProfile(const profiles::Profile& profile) {
+void TargetPanel::applyProfile(const shell::Profile& profile) {
     const bool connected = MySQLConnectionIsOpen(ws_.state);
     // The same account on the same server, reached the same way (its password may come from
     // the keyring rather than the profile).
@@ -422,7 +422,7 @@ void TargetPanel::applyProfile(const profiles::Profile& profile) {
     if (connected && sameServer && !sameTable) chooseTarget(profile.database, profile.targetTable);
 }
 
-void TargetPanel::fillProfile(profiles::Profile& profile) const {
+void TargetPanel::fillProfile(shell::Profile& profile) const {
     profile.server = txtTargetServer_->text();
     profile.user = txtTargetUsername_->text();
     profile.password = txtTargetPassword_->text();

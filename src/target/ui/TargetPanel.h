@@ -4,7 +4,7 @@
 
 #include "platform/dao/DataControl.h"
 #include "platform/dao/mysql/TlsSettings.h"
-#include "profiles/ProfileFile.h"
+#include "shell/Profile.h"
 #include "shell/ui/CaptionedGrid.h"
 #include "shell/ui/RecordsetModel.h"
 #include "shell/ui/Workspace.h"
@@ -104,8 +104,8 @@ class TargetPanel : public QObject {
     // Applying one leaves loaded only the table it names. A profile without a password takes
     // it from the keyring; saved with "Remember password in the system keyring", the password
     // goes into the keyring and not into the profile.
-    void applyProfile(const profiles::Profile& profile);
-    void fillProfile(profiles::Profile& profile) const;
+    void applyProfile(const shell::Profile& profile);
+    void fillProfile(shell::Profile& profile) const;
 
     // The TLS choice of the controls beside the target fields.
     dao::mysql::TlsSettings tlsSettings() const;

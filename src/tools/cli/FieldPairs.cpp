@@ -9,7 +9,7 @@ namespace {
 // The exact name when the list holds it, else the first one equal ignoring case; -1 if none.
 int indexOfName(const QStringList& names, const QString& name) {
     const int exact = static_cast<int>(names.indexOf(name));
-    return exact >= 0 ? exact : mapping::FindNameIndex(names, name);
+    return exact >= 0 ? exact : shell::FindNameIndex(names, name);
 }
 
 QString fieldList(const QStringList& names) {
@@ -38,7 +38,7 @@ void applyMap(const FieldMap& map, const QStringList& sourceNames, const QString
     targets[source] = targetNames[target];
 }
 
-void refuseSharedTargets(const mapping::FieldPairing& pairing) {
+void refuseSharedTargets(const shell::FieldPairing& pairing) {
     for (std::size_t i = 0; i < pairing.size(); ++i) {
         for (std::size_t j = i + 1; j < pairing.size(); ++j) {
             if (pairing[i].targetName != pairing[j].targetName) continue;
@@ -53,14 +53,14 @@ void refuseSharedTargets(const mapping::FieldPairing& pairing) {
 
 }  // namespace
 
-mapping::FieldPairing pairFields(const QStringList& sourceNames, const QStringList& targetNames,
-                                 const QList<FieldMap>& maps) {
+shell::FieldPairing pairFields(const QStringList& sourceNames, const QStringList& targetNames,
+                               const QList<FieldMap>& maps) {
     QStringList targets;
     for (const int target : mapping::MatchingTargetIndexes(sourceNames, targetNames))
         targets << (target < 0 ? QString() : targetNames[target]);
     for (const FieldMap& map : maps) applyMap(map, sourceNames, targetNames, targets);
 
-    mapping::FieldPairing pairing;
+    shell::FieldPairing pairing;
     for (qsizetype i = 0; i < sourceNames.size(); ++i) {
         if (!targets[i].isEmpty()) pairing.push_back({sourceNames[i], targets[i]});
     }
@@ -74,7 +74,7 @@ mapping::FieldPairing pairFields(const QStringList& sourceNames, const QStringLi
 }
 
 QString matchTargetName(const QString& match, const QStringList& targetNames,
-                        const mapping::FieldPairing& pairing) {
+                        const shell::FieldPairing& pairing) {
     const int index = indexOfName(targetNames, match);
     if (index < 0) {
         throw SetupError{QStringLiteral("--match \"%1\": the target table has no such field; "
@@ -82,9 +82,9 @@ QString matchTargetName(const QString& match, const QStringList& targetNames,
                              .arg(match, fieldList(targetNames))};
     }
     const QString name = targetNames[index];
-    const bool paired =
-        std::any_of(pairing.begin(), pairing.end(),
-                    [&](const mapping::FieldPair& p) { return p.targetName == name; });
+    const bool paired = std::any_of(pairing.begin(), pairing.end(), [&](const shell::FieldPair& p) {
+        return p.targetName == name;
+    });
     if (!paired) {
         throw SetupError{QStringLiteral("--match \"%1\": no source field is paired with it; "
                                         "pair one with --map SOURCE=%1")

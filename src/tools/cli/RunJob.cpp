@@ -11,6 +11,7 @@
 #include "platform/PasswordKeyring.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
+#include "platform/dao/mysql/QuoteIdentifier.h"
 #include "profiles/ProfileFile.h"
 #include "source/SourceFiles.h"
 #include "target/DBBits.h"
@@ -18,11 +19,10 @@
 #include "tools/cli/ProgressReporter.h"
 #include "tools/cli/ResumeState.h"
 #include "tools/cli/StatementPrinter.h"
-#include "transfer/BulkInsert.h"
-#include "transfer/BulkMerge.h"
 #include "transfer/CreateTableScript.h"
-#include "transfer/MergeToTarget.h"
 #include "transfer/SqlText.h"
+#include "transfer/TableFacts.h"
+#include "transfer/Transfer.h"
 
 namespace keldara::cli {
 
@@ -138,7 +138,7 @@ QStringList targetFieldNames(dao::Connection& target, const QString& table) {
     try {
         const auto fields =
             target.openRecordset(QStringLiteral("SELECT * FROM ") +
-                                 transfer::QuoteIdentifier(table) + QStringLiteral(" LIMIT 0"));
+                                 dao::mysql::QuoteIdentifier(table) + QStringLiteral(" LIMIT 0"));
         return fieldNames(*fields);
     } catch (const std::exception& e) {
         throw SetupError{
@@ -246,14 +246,31 @@ void resumeChoices(transfer::RunChoices& choices, const ResumeState& resumed,
     }
 }
 
+// The engine's name of an action that writes records.
+QString transferAction(Action action) {
+    switch (action) {
+        case Action::Merge:
+            return QStringLiteral("UPDATE");
+        case Action::Upsert:
+            return QStringLiteral("UPSERT");
+        case Action::Bulk:
+            return QStringLiteral("BULK");
+        case Action::BulkMerge:
+            return QStringLiteral("BULK-MERGE");
+        case Action::BulkUpsert:
+            return QStringLiteral("BULK-UPSERT");
+        default:
+            return QStringLiteral("INSERT");
+    }
+}
+
 transfer::TransferResult transferRecords(const RunOptions& options, const Profile& profile,
                                          const dao::Recordset& records, dao::Connection& target,
                                          const QStringList& targetNames,
                                          transfer::TransferProgress& progress,
                                          const std::optional<ResumeState>& resumed,
                                          transfer::RejectsFile* rejects) {
-    const mapping::FieldPairing pairing =
-        pairFields(fieldNames(records), targetNames, options.maps);
+    const shell::FieldPairing pairing = pairFields(fieldNames(records), targetNames, options.maps);
     const QString match = matchesRows(options.action)
                               ? matchTargetName(options.matchField, targetNames, pairing)
                               : QString();
@@ -263,25 +280,11 @@ transfer::TransferResult transferRecords(const RunOptions& options, const Profil
     choices.resumable = !options.resumePath.isEmpty();
     choices.rejects = rejects;
     if (resumed) resumeChoices(choices, *resumed, rejects);
-    const QString& table = profile.targetTable;
-    switch (options.action) {
-        case Action::Bulk:
-            return transfer::BulkInsert(table, records, pairing, target, progress, choices);
-        case Action::BulkMerge:
-        case Action::BulkUpsert:
-            return transfer::BulkMerge(options.action == Action::BulkUpsert, table, match, records,
-                                       pairing, target, progress, choices);
-        default:
-            break;
-    }
     StatementPrinter printer(stdout);
     dao::Connection& destination = options.dryRun ? printer : target;
     choices.literalStatements = options.dryRun;
-    const QString action = options.action == Action::Merge    ? QStringLiteral("UPDATE")
-                           : options.action == Action::Upsert ? QStringLiteral("UPSERT")
-                                                              : QStringLiteral("INSERT");
-    return transfer::MergeToTarget(action, table, match, records, pairing, destination, progress,
-                                   choices);
+    return transfer::Transfer(transferAction(options.action), profile.targetTable, match, records,
+                              pairing, destination, progress, choices);
 }
 
 // The state of this run as --resume keeps it: what identifies the run, from record 1.

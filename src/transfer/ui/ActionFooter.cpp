@@ -5,13 +5,13 @@
 #include <QEvent>
 #include <QPushButton>
 
+#include "platform/dao/mysql/QuoteIdentifier.h"
 #include "shell/ui/Controls.h"
-#include "transfer/BulkInsert.h"
-#include "transfer/BulkMerge.h"
 #include "transfer/CreateTableScript.h"
-#include "transfer/MergeToTarget.h"
-#include "transfer/RecordStatements.h"
+#include "transfer/RejectsFile.h"
+#include "transfer/RunChoices.h"
 #include "transfer/SqlText.h"
+#include "transfer/Transfer.h"
 #include "transfer/ui/WindowProgress.h"
 
 namespace keldara::transfer {
@@ -87,30 +87,16 @@ void ActionFooter::cmdActionGo_Click() {
         if (!pressedByDoubleClick_) requestStop();
         return;
     }
-    switch (cboAction_->currentIndex()) {
-        case 0:
-            transfer(QStringLiteral("UPDATE"));
-            break;
-        case 1:
-            transfer(QStringLiteral("INSERT"));
-            break;
-        case 2:
-            createScript({}, {});
-            break;
-        case 3:
-            transfer(QStringLiteral("BULK"));
-            break;
-        case 4:
-            transfer(QStringLiteral("UPSERT"));
-            break;
-        case 5:
-            transfer(QStringLiteral("BULK-MERGE"));
-            break;
-        case 6:
-            transfer(QStringLiteral("BULK-UPSERT"));
-            break;
-        default:
-            break;
+    // The action list's entries in order; the third makes the script.
+    static const QStringList actions{
+        QStringLiteral("UPDATE"),     QStringLiteral("INSERT"), QString(),
+        QStringLiteral("BULK"),       QStringLiteral("UPSERT"), QStringLiteral("BULK-MERGE"),
+        QStringLiteral("BULK-UPSERT")};
+    const int index = cboAction_->currentIndex();
+    if (index == 2) {
+        createScript({}, {});
+    } else if (index >= 0 && index < actions.size()) {
+        transfer(actions[index]);
     }
 }
 
@@ -202,8 +188,8 @@ void ActionFooter::offerRejectsFile(const TransferResult& result, const QString&
 
 bool ActionFooter::confirmEmptying(dao::Connection& connection, const QString& table) {
     if (!chkEmptyTarget_->isChecked()) return true;
-    const auto rows =
-        connection.openRecordset(QStringLiteral("SELECT COUNT(*) FROM ") + QuoteIdentifier(table));
+    const auto rows = connection.openRecordset(QStringLiteral("SELECT COUNT(*) FROM ") +
+                                               dao::mysql::QuoteIdentifier(table));
     platform::MessageRequest request;
     request.text = QStringLiteral("Delete all %1 rows of the target table \"%2\" before the run?")
                        .arg(rows->valueAt(0, 0).standardText(), table);
@@ -251,8 +237,7 @@ void ActionFooter::transfer(const QString& action) {
         refuse(text);
         return tell(text, platform::MessageIcon::Warning);
     }
-    const mapping::FieldPairing pairing =
-        inputs_.pairing ? inputs_.pairing() : mapping::FieldPairing{};
+    const shell::FieldPairing pairing = inputs_.pairing ? inputs_.pairing() : shell::FieldPairing{};
     const QString matchName = chosenMatchField();
     std::optional<RejectsFile> rejects;
     RunChoices choices;
@@ -273,15 +258,8 @@ void ActionFooter::transfer(const QString& action) {
     choices.retryForSeconds = RetrySeconds;
     const TransferResult result = runStoppable(
         [&](TransferProgress& progress) {
-            if (action == QLatin1String("BULK")) {
-                return BulkInsert(table, *source, pairing, *connection, progress, choices);
-            }
-            if (action.startsWith(QLatin1String("BULK-"))) {
-                return BulkMerge(action == QLatin1String("BULK-UPSERT"), table, matchName, *source,
-                                 pairing, *connection, progress, choices);
-            }
-            return MergeToTarget(action, table, matchName, *source, pairing, *connection, progress,
-                                 choices);
+            return Transfer(action, table, matchName, *source, pairing, *connection, progress,
+                            choices);
         },
         connection);
     keepUnfinished(run, result);

@@ -6,6 +6,7 @@
 
 #include "shell/ui/Workspace.h"
 #include "transfer/RejectsFile.h"
+#include "transfer/RunChoices.h"
 #include "transfer/TransferInputs.h"
 #include "transfer/TransferProgress.h"
 

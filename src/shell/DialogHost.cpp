@@ -1,6 +1,6 @@
-#include "dialogs/DialogHost.h"
+#include "shell/DialogHost.h"
 
-namespace keldara::dialogs {
+namespace keldara::shell {
 
 bool InitCommonControlsVB() {
     return true;
@@ -52,4 +52,4 @@ QString askForFile(platform::FileDialogs& dialogs, FileDialogKind kind,
     return host.Tag;
 }
 
-}  // namespace keldara::dialogs
+}  // namespace keldara::shell

@@ -1,10 +1,10 @@
-#include "source/FieldTypeName.h"
+#include "platform/dao/FieldTypeName.h"
 
 #include <QHash>
 
 #include "platform/dao/TypeCodes.h"
 
-namespace keldara::source {
+namespace keldara::dao {
 
 namespace {
 
@@ -63,4 +63,4 @@ QString FieldTypeName(int code) {
     return typeNames().value(code, QStringLiteral("Not Defined"));
 }
 
-}  // namespace keldara::source
+}  // namespace keldara::dao

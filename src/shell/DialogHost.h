@@ -4,7 +4,7 @@
 
 #include "platform/FileDialogs.h"
 
-namespace keldara::dialogs {
+namespace keldara::shell {
 
 // frmDialog: hosts one file dialog and turns its outcome into one text, the chosen path or
 // "Cancel". A host serves a single dialog: callers create a fresh one for every use.
@@ -47,4 +47,4 @@ enum class FileDialogKind { Open, Save };
 QString askForFile(platform::FileDialogs& dialogs, FileDialogKind kind,
                    const DialogHost::CommonDialog& settings, int left, int top);
 
-}  // namespace keldara::dialogs
+}  // namespace keldara::shell

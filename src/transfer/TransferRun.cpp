@@ -1,10 +1,8 @@
-#include "transfer/RecordLoop.h"
+#include "transfer/TransferRun.h"
 
 #include <algorithm>
 #include <exception>
 #include <utility>
-
-#include "platform/dao/DaoError.h"
 
 namespace keldara::transfer {
 
@@ -15,18 +13,45 @@ QString descriptionOf(const std::exception& e) {
     return QString::fromUtf8(e.what());
 }
 
+// The records of a run sent one at a time by a function.
+class EachRecord : public Sender {
+  public:
+    explicit EachRecord(const std::function<void(long row)>& perRecord) : perRecord_(perRecord) {}
+    long send(long first, long /*count*/) override {
+        perRecord_(first);
+        return 1;
+    }
+
+  private:
+    const std::function<void(long row)>& perRecord_;
+};
+
 }  // namespace
 
-RecordLoop::RecordLoop(TransferProgress& progress, QString recordDoneText)
-    : progress_(progress), recordDoneText_(std::move(recordDoneText)) {}
+TransferRun::TransferRun(TransferProgress& progress, QString recordDoneText,
+                         const RunChoices& choices)
+    : progress_(progress),
+      choices_(choices),
+      recordDoneText_(std::move(recordDoneText)),
+      ledger_(progress, choices_) {}
 
-void RecordLoop::status(const QString& text) {
+void TransferRun::status(const QString& text) {
     result_.message = text;
     progress_.setStatusText(text);
 }
 
-TransferResult RecordLoop::run(const std::function<void()>& body) {
+PairedFields TransferRun::merging(const dao::Recordset& source,
+                                  const shell::FieldPairing& pairing) {
+    reach(100);
+    status(QStringLiteral("Merging"));
+    reach(110);
+    return PairedFields(source, pairing);
+}
+
+TransferResult TransferRun::run(const std::function<void()>& body) {
     for (;;) {
+        ledger_.restart();
+        undone_ = false;
         try {
             body();
             break;
@@ -36,28 +61,34 @@ TransferResult RecordLoop::run(const std::function<void()>& body) {
                 break;
             }
             try {
-                reconnect(e, retryDeadline(currentRecord_));
+                retry_->reconnect(e, currentRecord_ - 1);
             } catch (const dao::DaoError& lost) {
                 fail(lost);
                 break;
             }
             note(QStringLiteral("the connection was opened again (to %1) after \"%2\"; the "
                                 "run started again from its first record")
-                     .arg(reconnection_->serverName(), e.description()));
+                     .arg(retry_->serverName(), e.description()));
             result_ = {};
             currentRecord_ = inFlightLast_ = 0;
-            restartsWhole_ = false;
+            whole_ = false;
         } catch (const std::exception& e) {
             fail(e);
             break;
         }
     }
-    result_.reconnects = reconnection_ ? reconnection_->count() : 0;
+    ledger_.into(result_);
+    if (undone_) {
+        result_.undone = true;
+        result_.recordsDone = 0;
+        result_.recordsUpdated = result_.recordsInserted = result_.recordsUnmatched = 0;
+    }
+    result_.reconnects = retry_ ? retry_->count() : 0;
     result_.resumeNotes = notes_;
     return result_;
 }
 
-void RecordLoop::fail(const std::exception& e) {
+void TransferRun::fail(const std::exception& e) {
     result_.outcome = TransferResult::Outcome::Failed;
     result_.endedAtRecord = currentRecord_;
     result_.errorDescription = descriptionOf(e);
@@ -75,55 +106,42 @@ void RecordLoop::fail(const std::exception& e) {
            QStringLiteral(" Line: ") + QString::number(line_));
 }
 
-void RecordLoop::retryOn(dao::Connection& connection, int seconds, Resume resume) {
-    if (!reconnection_) reconnection_.emplace(connection, progress_, seconds);
-    resume_ = std::move(resume);
+void TransferRun::retryOn(dao::Connection& connection) {
+    if (!retry_) retry_.emplace(connection, progress_, choices_.retryForSeconds);
 }
 
-void RecordLoop::note(const QString& text) {
+void TransferRun::holdWhole(bool whole) {
+    whole_ = whole;
+    ledger_.holdUntilKept(whole);
+}
+
+void TransferRun::note(const QString& text) {
     notes_ << text;
     progress_.setStatusText(text);
 }
 
-bool RecordLoop::restartable(const dao::DaoError& error) const {
+bool TransferRun::restartable(const dao::DaoError& error) const {
     const bool beforeFirstRecord = currentRecord_ == 0 && result_.recordsDone == 0;
-    return reconnection_ && reconnection_->enabled() && error.transient() &&
-           (restartsWhole_ || beforeFirstRecord);
+    return retry_ && retry_->retries(error) && (whole_ || beforeFirstRecord);
 }
 
-void RecordLoop::reconnect(const dao::DaoError& error, const QDeadlineTimer& deadline) {
-    reconnection_->reconnect(error, deadline);
-}
-
-// The time for retrying starts at the first error at a record and is not renewed by the
-// errors that follow there (a lock held by another session, a node that stays not ready):
-// only a record written since starts it again.
-QDeadlineTimer RecordLoop::retryDeadline(long failingRow) {
-    if (failingRow != failingRow_) {
-        failingRow_ = failingRow;
-        failingDeadline_ = reconnection_->deadline();
-    }
-    return failingDeadline_;
-}
-
-// Opens the connection again and asks the run where to go on; an error meanwhile that may
+// Opens the connection again and asks the sender where to go on; an error meanwhile that may
 // pass is retried within the same time.
-long RecordLoop::resumed(const dao::DaoError& error) {
+long TransferRun::resumed(const dao::DaoError& error, Sender& sender) {
     const long first = currentRecord_ - 1;
     const long end = std::max(inFlightLast_, currentRecord_);
-    const QDeadlineTimer deadline = retryDeadline(first);
     dao::DaoError last = error;
     for (;;) {
-        reconnect(last, deadline);
+        retry_->reconnect(last, first);
         try {
-            const Resumed resumed = resume_(first, end, last);
+            const Sender::Resumed resumed = sender.resume(first, end, last);
             const QString sent =
                 end - first == 1 ? QStringLiteral("record %1 was").arg(end)
                                  : QStringLiteral("records %1 to %2 were").arg(first + 1).arg(end);
             note(
                 QStringLiteral("the connection was opened again (to %1) after \"%2\" while %3 "
                                "being sent; %4the run went on at record %5")
-                    .arg(reconnection_->serverName(), error.description(), sent,
+                    .arg(retry_->serverName(), error.description(), sent,
                          resumed.found.isEmpty() ? QString() : resumed.found + QStringLiteral("; "))
                     .arg(resumed.row + 1));
             return resumed.row;
@@ -134,53 +152,41 @@ long RecordLoop::resumed(const dao::DaoError& error) {
     }
 }
 
-void RecordLoop::forEachRecord(long count, int firstLine,
-                               const std::function<void(long row)>& perRecord) {
-    forEachBatch(count, firstLine, [&](long row) {
-        perRecord(row);
-        return 1L;
-    });
+void TransferRun::forEachRecord(long count, int firstLine,
+                                const std::function<void(long row)>& perRecord) {
+    EachRecord sender(perRecord);
+    forEachBatch(count, firstLine, sender);
 }
 
-void RecordLoop::sendingRow(long row) {
-    sendingRows(row, row + 1);
-}
-
-void RecordLoop::sendingRows(long first, long end) {
+void TransferRun::sendingRows(long first, long end) {
     currentRecord_ = first + 1;
     inFlightLast_ = end;
     result_.recordsDone = first;
 }
 
-void RecordLoop::forEachBatch(long count, int firstLine,
-                              const std::function<long(long firstRow)>& sendBatch) {
+void TransferRun::forEachBatch(long count, int firstLine, Sender& sender) {
     for (long row = startRow_; row < count;) {
         sendingRow(row);
         reach(firstLine);
         progress_.setProgressValue(currentRecord_);
         long sent = 0;
         try {
-            sent = sendBatch(row);
+            sent = sender.send(row, count);
         } catch (const dao::DaoError& e) {
-            if (restartsWhole_ || !reconnection_ || !reconnection_->enabled() || !e.transient()) {
-                throw;
-            }
+            if (whole_ || !retry_ || !retry_->retries(e)) throw;
             try {
-                row = resumed(e);
+                row = resumed(e, sender);
             } catch (const dao::DaoError&) {
                 // The server undid the records in flight itself: a stop asked for meanwhile
                 // ends the run before them, as between records.
-                if (!reconnection_->stopped() || e.connectionLost()) throw;
+                if (!retry_->stopped() || e.connectionLost()) throw;
                 stopBefore(row);
                 return;
             }
             continue;
         }
         row += sent;
-        result_.recordsDone = row;
-        if (!restartsWhole_) progress_.recordsConfirmed(row);
-        if (sent > 1) progress_.setProgressValue(row);
-        status(recordDoneText_ + QString::number(row));
+        batchDone(row, sent);
         if (row < count && progress_.stopRequested()) {
             stopBefore(row);
             return;
@@ -189,7 +195,14 @@ void RecordLoop::forEachBatch(long count, int firstLine,
     currentRecord_ = 0;
 }
 
-void RecordLoop::stopBefore(long row) {
+void TransferRun::batchDone(long row, long sent) {
+    result_.recordsDone = row;
+    ledger_.confirm(row);
+    if (sent > 1) progress_.setProgressValue(row);
+    status(recordDoneText_ + QString::number(row));
+}
+
+void TransferRun::stopBefore(long row) {
     result_.outcome = TransferResult::Outcome::Stopped;
     result_.recordsDone = row;
     result_.endedAtRecord = row + 1;

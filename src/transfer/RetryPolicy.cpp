@@ -1,4 +1,4 @@
-#include "transfer/Reconnection.h"
+#include "transfer/RetryPolicy.h"
 
 #include <QThread>
 #include <algorithm>
@@ -13,14 +13,19 @@ constexpr int kStopCheckMs = 100;
 
 }  // namespace
 
-Reconnection::Reconnection(dao::Connection& connection, TransferProgress& progress, int seconds)
+RetryPolicy::RetryPolicy(dao::Connection& connection, TransferProgress& progress, int seconds)
     : connection_(connection), progress_(progress), seconds_(seconds) {}
 
-QDeadlineTimer Reconnection::deadline() const {
-    return QDeadlineTimer(std::chrono::seconds(seconds_));
+QDeadlineTimer RetryPolicy::deadlineAt(long failingRow) {
+    if (failingRow != failingRow_) {
+        failingRow_ = failingRow;
+        failingDeadline_ = QDeadlineTimer(std::chrono::seconds(seconds_));
+    }
+    return failingDeadline_;
 }
 
-void Reconnection::reconnect(const dao::DaoError& error, const QDeadlineTimer& deadline) {
+void RetryPolicy::reconnect(const dao::DaoError& error, long failingRow) {
+    const QDeadlineTimer deadline = deadlineAt(failingRow);
     int pause = kFirstPauseMs;
     stopped_ = false;
     for (int attempt = 1;; ++attempt) {
@@ -42,7 +47,7 @@ void Reconnection::reconnect(const dao::DaoError& error, const QDeadlineTimer& d
 
 // Waits up to `milliseconds` (no longer than the deadline), asking for a stop meanwhile; false
 // when a stop was asked for or the deadline passed.
-bool Reconnection::pausedWithoutStop(int milliseconds, const QDeadlineTimer& deadline) {
+bool RetryPolicy::pausedWithoutStop(int milliseconds, const QDeadlineTimer& deadline) {
     const QDeadlineTimer pause(std::min<qint64>(milliseconds, deadline.remainingTime()));
     while (!pause.hasExpired()) {
         if (progress_.stopRequested()) {
@@ -55,7 +60,7 @@ bool Reconnection::pausedWithoutStop(int milliseconds, const QDeadlineTimer& dea
     return !deadline.hasExpired() || milliseconds == 0;
 }
 
-void Reconnection::limitLockWait(const QDeadlineTimer& deadline) {
+void RetryPolicy::limitLockWait(const QDeadlineTimer& deadline) {
     const qint64 seconds = std::max<qint64>(1, (deadline.remainingTime() + 999) / 1000);
     try {
         connection_.execute(

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <vector>
 
-namespace keldara::mapping {
+namespace keldara::shell {
 
 // One paired row of the field mappings: a source field and the target field its values are
 // written to.
@@ -16,4 +17,9 @@ struct FieldPair {
 // field name is empty are not in it.
 using FieldPairing = std::vector<FieldPair>;
 
-}  // namespace keldara::mapping
+// How a pair's field is found among a table's field names: the lowest index whose element
+// equals `name` once both are upper-cased, as MySQL compares column names; -1 when there is
+// none (an empty list included).
+int FindNameIndex(const QStringList& list, const QString& name);
+
+}  // namespace keldara::shell

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "platform/dao/Connection.h"
+#include "transfer/LandedRecords.h"
+#include "transfer/PairedFields.h"
+#include "transfer/Sender.h"
+#include "transfer/SqlText.h"
+#include "transfer/TransferRun.h"
+
+namespace keldara::transfer {
+
+// What a run does with each record.
+enum class WriteAction {
+    Insert,  // adds a row
+    Update,  // updates the rows whose match column holds the record's match value
+    Upsert,  // as Update; a record whose match value finds no row is inserted
+};
+
+// "INSERT", "UPDATE" and "UPSERT"; throws std::runtime_error (refuseRun) for any other text.
+WriteAction writeActionNamed(const QString& action);
+
+// Sends one statement per record, each committed on its own (or within the run's
+// transaction), and reports its outcome to the run's ledger. An update or insert first
+// updates by the match field and inserts only when that found no row. The text of a
+// statement but for its values is written once.
+//
+// A prepared sender has the server prepare each statement once (again on another connection,
+// or on a new session after a lost connection or a deadlock) and runs it with the record's
+// values bound in their own types. Where the server does not prepare it (an old server, a
+// proxy, a provider without prepared statements) the record goes as literal text; once such a
+// text statement has gone through, the run goes on in text and says so once
+// (TransferProgress::notice). A text sender always sends the literal text.
+class StatementSender : public Sender {
+  public:
+    enum class Form { Text, Prepared };
+
+    StatementSender(WriteAction action, const QString& table, const QString& matchName,
+                    const PairedFields& fields, dao::Connection& connection, TransferRun& run,
+                    Form form = Form::Text);
+
+    // The row the run starts at: for an insert, after the records of an earlier run found
+    // written (InsertLookups::begin).
+    long startRow();
+
+    // Writes the record of `first`.
+    long send(long first, long count) override;
+    // An insert's records whose fate is unknown are looked up before they are sent again; an
+    // update sent again finds the same rows.
+    Resumed resume(long first, long end, const dao::DaoError& error) override;
+    // Writes the record of `row`. A refused record the run skips is listed; otherwise (and for
+    // a transient error) the error is thrown on.
+    void write(long row);
+
+  private:
+    // One of a record's statements and, once the server has prepared it, the server's handle.
+    struct Statement {
+        explicit Statement(RecordText form) : text(std::move(form)), order(text.valueOrder()) {}
+        RecordText text;
+        std::vector<qsizetype> order;  // RecordText::valueOrder
+        std::unique_ptr<dao::PreparedStatement> prepared;
+        unsigned long preparedSession = 0;  // Connection::session() when it was prepared
+    };
+
+    long long sent(Statement& statement, const std::vector<dao::Value>& values);
+    bool prepare(Statement& statement);
+    long long sendPrepared(Statement& statement, const std::vector<dao::Value>& values);
+    long long sendText(Statement& statement, const std::vector<dao::Value>& values);
+
+    WriteAction action_;
+    QString table_;
+    const PairedFields& fields_;
+    dao::Connection& connection_;
+    TransferRun& run_;
+    bool literal_;
+    QString notPrepared_;  // the server's words when it last did not prepare a statement
+    Statement insert_;
+    Statement update_;
+    InsertLookups lookups_;
+};
+
+}  // namespace keldara::transfer

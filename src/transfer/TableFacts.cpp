@@ -1,0 +1,61 @@
+#include "transfer/TableFacts.h"
+
+#include <algorithm>
+
+#include "platform/dao/mysql/QuoteIdentifier.h"
+
+namespace keldara::transfer {
+
+long long countOf(dao::Connection& connection, const QString& query) {
+    return connection.openRecordset(query)->valueAt(0, 0).toInt();
+}
+
+long long rowCount(dao::Connection& connection, const QString& table) {
+    return countOf(connection,
+                   QStringLiteral("SELECT COUNT(*) FROM ") + dao::mysql::QuoteIdentifier(table));
+}
+
+bool transactional(dao::Connection& connection, const QString& table) {
+    const auto answer = connection.openRecordset(
+        QStringLiteral("SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN "
+                       "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE "
+                       "t.TABLE_SCHEMA = DATABASE() AND t.TABLE_NAME = ") +
+        dao::Value::text(table).sqlLiteral());
+    return answer->recordCount() == 1 &&
+           answer->valueAt(0, 0).standardText() == QLatin1String("YES");
+}
+
+BatchLimits batchLimitsOf(dao::Connection& connection) {
+    BatchLimits limits;
+    const auto variables =
+        connection.openRecordset(QStringLiteral("SHOW VARIABLES LIKE 'wsrep\\_max\\_ws\\_%'"));
+    for (long row = 0; row < variables->recordCount(); ++row) {
+        const QString name = variables->valueAt(row, 0).standardText();
+        const long long value = variables->valueAt(row, 1).standardText().toLongLong();
+        if (value <= 0) continue;  // no limit
+        if (name == QLatin1String("wsrep_max_ws_rows")) {
+            limits.rows = static_cast<long>(std::min<long long>(limits.rows, value));
+        } else if (name == QLatin1String("wsrep_max_ws_size")) {
+            const qsizetype chars = static_cast<qsizetype>(std::max<long long>(value / 4, 1));
+            limits.chars = std::min(limits.chars, chars);
+            limits.loadChars = std::min(limits.loadChars, chars);
+        }
+    }
+    return limits;
+}
+
+MatchColumn matchColumnOf(dao::Connection& connection, const QString& table,
+                          const QString& column) {
+    const QString ofColumn = QStringLiteral("TABLE_SCHEMA = DATABASE() AND TABLE_NAME = %1 AND")
+                                 .arg(dao::Value::text(table).sqlLiteral());
+    const auto facts = connection.openRecordset(
+        QStringLiteral("SELECT EXISTS (SELECT 1 FROM information_schema.STATISTICS WHERE %1 "
+                       "NON_UNIQUE = 0 GROUP BY INDEX_NAME HAVING COUNT(*) = 1 AND "
+                       "MAX(COLUMN_NAME) = %2), EXISTS (SELECT 1 FROM "
+                       "information_schema.COLUMNS WHERE %1 COLUMN_NAME = %2 AND DATA_TYPE IN "
+                       "('tinyint', 'smallint', 'mediumint', 'int', 'bigint'))")
+            .arg(ofColumn, dao::Value::text(column).sqlLiteral()));
+    return {facts->valueAt(0, 0).toInt() != 0, facts->valueAt(0, 1).toInt() != 0};
+}
+
+}  // namespace keldara::transfer

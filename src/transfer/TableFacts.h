@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+#include "platform/dao/Connection.h"
+
+// What a run asks the server about its target table.
+namespace keldara::transfer {
+
+// The first value of the first row `query` gives, as a number.
+long long countOf(dao::Connection& connection, const QString& query);
+// The rows of `table` now.
+long long rowCount(dao::Connection& connection, const QString& table);
+
+// Whether the server's engine for `table` undoes a whole statement that fails; false when
+// the table is not found in this database's catalogue (a name with its database, a view).
+bool transactional(dao::Connection& connection, const QString& table);
+
+inline constexpr long BulkBatchRows = 5000;
+inline constexpr qsizetype BulkBatchChars = 1 << 20;
+// The characters of a batch that LOAD DATA takes, which no packet size limits.
+inline constexpr qsizetype BulkLoadChars = 4 << 20;
+
+// The most records and characters one batch holds on a server: BulkBatchRows, BulkBatchChars
+// and BulkLoadChars, kept within a Galera cluster's limits of one transaction's write set
+// (wsrep_max_ws_rows, wsrep_max_ws_size; a character taken as up to four bytes) where the
+// server has them.
+struct BatchLimits {
+    long rows = BulkBatchRows;
+    qsizetype chars = BulkBatchChars;
+    qsizetype loadChars = BulkLoadChars;
+};
+BatchLimits batchLimitsOf(dao::Connection& connection);
+
+// What the target's match column of a merge is: unique (a unique index of the table, its
+// primary key among them, is on it alone, so that no two rows hold the same value of it), and
+// an integer.
+struct MatchColumn {
+    bool unique = false;
+    bool integer = false;
+};
+MatchColumn matchColumnOf(dao::Connection& connection, const QString& table, const QString& column);
+
+}  // namespace keldara::transfer
