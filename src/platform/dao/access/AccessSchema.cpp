@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QLocale>
+#include <QSet>
 #include <QtEndian>
 #include <algorithm>
 #include <functional>
@@ -99,8 +100,10 @@ class IndexReader {
           layout_(jet4 ? kJet4Layout : kJet3Layout),
           text_(std::move(text)) {}
 
-    // The user's indexes, their columns named by `columnNames` (by column number).
-    std::vector<IndexSchema> read(const QHash<int, QString>& columnNames) {
+    // The user's indexes, their columns named by `columnNames` (by column number). Indexes
+    // on a complex column are left out: Access keeps them for the column's hidden table.
+    std::vector<IndexSchema> read(const QHash<int, QString>& columnNames,
+                                  const QSet<int>& complexColumns) {
         const quint16 columnCount = definition_.u16(fmt_->tab_num_cols_offset);
         const quint32 logicalCount = definition_.u32(fmt_->tab_num_idxs_offset);
         const quint32 physicalCount = definition_.u32(fmt_->tab_num_ridxs_offset);
@@ -120,8 +123,12 @@ class IndexReader {
         for (const auto& [physicalNumber, kind] : logical) {
             const QString name = nextName();
             if (physicalNumber >= physical.size()) definition_.damaged();
-            if (kind == kRelationshipIndex) continue;
-            indexes.push_back(indexOf(name, kind, physical[physicalNumber], columnNames));
+            const PhysicalIndex& keys = physical[physicalNumber];
+            if (kind == kRelationshipIndex ||
+                std::any_of(keys.columns.begin(), keys.columns.end(),
+                            [&](const auto& key) { return complexColumns.contains(key.first); }))
+                continue;
+            indexes.push_back(indexOf(name, kind, keys, columnNames));
         }
         return indexes;
     }
@@ -293,7 +300,8 @@ TableSchema JetDatabase::tableSchema(std::size_t index,
                                .arg(quoted(path_), quoted(name));
     checkDefinition(page, name);
     TablePtr table(mdb_read_table(entry));
-    GPtrArray* columns = table ? mdb_read_columns(table.get()) : nullptr;
+    GPtrArray* columns =
+        table && hasValidCounts(table.get()) ? mdb_read_columns(table.get()) : nullptr;
     if (!columns || columns->len != table->num_cols) throw DaoError(DaoError::BadFile, damage);
 
     const bool jet4 = header_.version != JetVersion::Jet3;
@@ -312,6 +320,7 @@ TableSchema JetDatabase::tableSchema(std::size_t index,
     schema.name = name;
     schema.description = declared.table.description;
     QHash<int, QString> columnNames;
+    QSet<int> complexColumns;
     for (guint i = 0; i < columns->len; ++i) {
         const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(columns, i));
         const FieldInfo info = fieldInfoOfColumn(column, jet4);
@@ -320,9 +329,11 @@ TableSchema JetDatabase::tableSchema(std::size_t index,
                                   info.numericScale, property.required, isAutoNumber(column),
                                   property.defaultValue, property.description});
         columnNames.insert(column->col_num, info.name);
+        if (column->col_type == MDB_COMPLEX) complexColumns.insert(column->col_num);
     }
     const Bytes definition(readTableDefinition(handle_->mdb, page, pageCount_), damage);
-    schema.indexes = IndexReader(definition, handle_->mdb->fmt, jet4, text).read(columnNames);
+    schema.indexes =
+        IndexReader(definition, handle_->mdb->fmt, jet4, text).read(columnNames, complexColumns);
     return schema;
 }
 

@@ -283,8 +283,7 @@ class TableReader {
     }
 
     void readColumns() {
-        if (table_->num_cols == 0 || table_->num_cols > kMaxColumns ||
-            table_->num_real_idxs > kMaxRealIndexes) {
+        if (!hasValidCounts(table_)) {
             damaged(
                 QStringLiteral("the definition of table %1 is not valid").arg(quoted(tableName_)));
         }
@@ -705,6 +704,11 @@ class StreamedTable final : public RowSource {
 };
 
 }  // namespace
+
+bool hasValidCounts(const MdbTableDef* table) {
+    return table->num_cols > 0 && table->num_cols <= kMaxColumns &&
+           table->num_real_idxs <= kMaxRealIndexes;
+}
 
 QByteArray readTableDefinition(MdbHandle* mdb, quint32 firstPage, quint32 pageCount) {
     const int pageSize = static_cast<int>(mdb->fmt->pg_size);

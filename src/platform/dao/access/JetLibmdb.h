@@ -41,6 +41,10 @@ struct JetDatabase::Handle {
 // on (each continuing after its 8-byte header).
 QByteArray readTableDefinition(MdbHandle* mdb, quint32 firstPage, quint32 pageCount);
 
+// False when the definition's counts of columns and indexes are beyond what Jet allows:
+// damage, on which libmdb would read past its buffers.
+bool hasValidCounts(const MdbTableDef* table);
+
 // A column as a recordset field: its ADO type, defined size, precision and scale.
 FieldInfo fieldInfoOfColumn(const MdbColumn* column, bool jet4);
 
