@@ -16,21 +16,12 @@
 
 #include "platform/dao/DaoError.h"
 #include "platform/dao/TypeCodes.h"
+#include "platform/dao/access/JetLibmdb.h"
 #include "platform/dao/access/JetValues.h"
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpedantic"
-#include <mdbtools.h>
-#pragma GCC diagnostic pop
 
 namespace keldara::dao::access {
 
 namespace {
-
-std::mutex& libmdbMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
 
 constexpr int kRowDeleted = 0x4000;
 constexpr int kRowOffsetMask = 0x1FFF;
@@ -72,11 +63,6 @@ int precisionOf(const MdbColumn* column) {
 int scaleOf(const MdbColumn* column) {
     return column->col_prec;
 }
-
-struct TableDeleter {
-    void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
-};
-using TablePtr = std::unique_ptr<MdbTableDef, TableDeleter>;
 
 constexpr int kTableDefinitionPage = 0x02;
 constexpr unsigned char kInlineUsageMap = 0;
@@ -159,16 +145,12 @@ class DefinitionCheck {
 
 }  // namespace
 
-struct JetDatabase::Handle {
-    MdbHandle* mdb = nullptr;
-    // Catalogue entries of the user tables, parallel to userTables_.
-    std::vector<std::unique_ptr<MdbCatalogEntry>> tableEntries;
-    ~Handle() {
-        if (mdb) mdb_close(mdb);
-    }
-};
-
 namespace {
+
+// A memo, or a calculated text without a length (its result is kept as a memo's).
+bool isLongText(const MdbColumn* column) {
+    return column->col_type == MDB_MEMO || (column->col_type == MDB_TEXT && column->col_size == 0);
+}
 
 // What the column descriptors of an Access 2007+ table say beyond what libmdb reads.
 struct AceColumnTraits {
@@ -182,22 +164,12 @@ constexpr unsigned char kCalculatedFlags = 0xC0;
 constexpr int kDefinitionContinuationHeader = 8;
 constexpr int kMaxDefinitionPages = 64;
 
-// The descriptors of a table definition, keyed by their column's number in the row. The
-// definition may go on over further pages, each continuing after its 8-byte header.
+// The descriptors of a table definition, keyed by their column's number in the row.
 QHash<int, AceColumnTraits> readAceColumnTraits(MdbHandle* mdb, MdbTableDef* table,
                                                 quint32 pageCount) {
     const MdbFormatConstants* fmt = mdb->fmt;
-    const int pageSize = static_cast<int>(fmt->pg_size);
-    QByteArray definition;
-    quint32 page = static_cast<quint32>(table->entry->table_pg);
-    for (int pages = 0; page != 0 && pages < kMaxDefinitionPages; ++pages) {
-        if (page >= pageCount || mdb_read_pg(mdb, page) != pageSize) break;
-        const auto* data = reinterpret_cast<const char*>(mdb->pg_buf);
-        definition += pages == 0 ? QByteArray(data, pageSize)
-                                 : QByteArray(data + kDefinitionContinuationHeader,
-                                              pageSize - kDefinitionContinuationHeader);
-        page = static_cast<quint32>(mdb_get_int32(mdb->pg_buf, 4));
-    }
+    const QByteArray definition =
+        readTableDefinition(mdb, static_cast<quint32>(table->entry->table_pg), pageCount);
     QHash<int, AceColumnTraits> traits;
     const qsizetype first =
         fmt->tab_cols_start_offset + qsizetype(table->num_real_idxs) * fmt->tab_ridx_entry_size;
@@ -311,8 +283,7 @@ class TableReader {
     }
 
     void readColumns() {
-        if (table_->num_cols == 0 || table_->num_cols > kMaxColumns ||
-            table_->num_real_idxs > kMaxRealIndexes) {
+        if (!hasValidCounts(table_)) {
             damaged(
                 QStringLiteral("the definition of table %1 is not valid").arg(quoted(tableName_)));
         }
@@ -333,7 +304,7 @@ class TableReader {
                                 .arg(column->col_type, 2, 16, QLatin1Char('0'));
             }
             columns_.push_back(column);
-            fieldInfos_.push_back(fieldInfoOf(column));
+            fieldInfos_.push_back(fieldInfoOfColumn(column, jet4_));
         }
         const auto traits =
             ace_ ? readAceColumnTraits(mdb_, table_, pageCount_) : QHash<int, AceColumnTraits>();
@@ -349,9 +320,7 @@ class TableReader {
     // A complex field's values live in a hidden table; what the field holds is read from it
     // now, before the table's own pages.
     void resolveComplex(std::size_t c, quint32 complexId) {
-        FieldInfo& info = fieldInfos_[c];
-        info.type = adType::LongVarWChar;
-        info.definedSize = kMemoDefinedSize;
+        const FieldInfo& info = fieldInfos_[c];
         if (complexResolver_) {
             complex_[c] = complexResolver_(complexId, info.name);
         } else {
@@ -532,98 +501,9 @@ class TableReader {
         return true;
     }
 
-    // A memo, or a calculated text without a length (its result is kept as a memo's).
-    static bool isLongText(const MdbColumn* column) {
-        return column->col_type == MDB_MEMO ||
-               (column->col_type == MDB_TEXT && column->col_size == 0);
-    }
-
     static bool isKnownType(int type) {
         return (type >= MDB_BOOL && type <= MDB_MEMO) || type == MDB_REPID || type == MDB_NUMERIC ||
                type == MDB_COMPLEX || type == kLargeNumberType || type == kExtendedDateType;
-    }
-
-    FieldInfo fieldInfoOf(const MdbColumn* column) const {
-        FieldInfo info;
-        info.name = QString::fromUtf8(column->name);
-        switch (column->col_type) {
-            case MDB_BOOL:
-                info.type = adType::Boolean;
-                info.definedSize = 2;
-                break;
-            case MDB_BYTE:
-                info.type = adType::UnsignedTinyInt;
-                info.definedSize = 1;
-                break;
-            case MDB_INT:
-                info.type = adType::SmallInt;
-                info.definedSize = 2;
-                break;
-            case MDB_LONGINT:
-                info.type = adType::Integer;
-                info.definedSize = 4;
-                break;
-            case MDB_MONEY:
-                info.type = adType::Currency;
-                info.definedSize = 8;
-                break;
-            case MDB_FLOAT:
-                info.type = adType::Single;
-                info.definedSize = 4;
-                break;
-            case MDB_DOUBLE:
-                info.type = adType::Double;
-                info.definedSize = 8;
-                break;
-            case MDB_DATETIME:
-                info.type = adType::Date;
-                info.definedSize = 8;
-                break;
-            case MDB_TEXT:
-                if (!isLongText(column)) {
-                    info.type = adType::VarWChar;
-                    info.definedSize = jet4_ ? column->col_size / 2 : column->col_size;
-                    break;
-                }
-                [[fallthrough]];
-            case MDB_MEMO:
-                info.type = adType::LongVarWChar;
-                info.definedSize = kMemoDefinedSize;
-                break;
-            case MDB_OLE:
-                info.type = adType::LongVarBinary;
-                info.definedSize = kOleDefinedSize;
-                break;
-            case MDB_REPID:
-                info.type = adType::GUID;
-                info.definedSize = 16;
-                break;
-            case MDB_NUMERIC:
-                info.type = adType::Numeric;
-                info.definedSize = kDecimalDefinedSize;
-                info.precision = precisionOf(column);
-                info.numericScale = scaleOf(column);
-                break;
-            case kLargeNumberType:
-                info.type = adType::BigInt;
-                info.definedSize = 8;
-                break;
-            case kExtendedDateType:
-                info.type = adType::Date;
-                info.definedSize = 8;
-                break;
-            case MDB_COMPLEX:  // completed by resolveComplex
-                break;
-            case MDB_BINARY:
-                info.type = adType::Binary;
-                info.definedSize = column->col_size;
-                break;
-            default:
-                info.type = adType::Binary;
-                info.definedSize = column->col_size;
-                break;
-        }
-        return info;
     }
 
     void checkInsideRow(const MdbColumn* column, const MdbField& field, int rowStart,
@@ -825,6 +705,111 @@ class StreamedTable final : public RowSource {
 
 }  // namespace
 
+bool hasValidCounts(const MdbTableDef* table) {
+    return table->num_cols > 0 && table->num_cols <= kMaxColumns &&
+           table->num_real_idxs <= kMaxRealIndexes;
+}
+
+QByteArray readTableDefinition(MdbHandle* mdb, quint32 firstPage, quint32 pageCount) {
+    const int pageSize = static_cast<int>(mdb->fmt->pg_size);
+    QByteArray definition;
+    quint32 page = firstPage;
+    for (int pages = 0; page != 0 && pages < kMaxDefinitionPages; ++pages) {
+        if (page >= pageCount || mdb_read_pg(mdb, page) != pageSize) break;
+        const auto* data = reinterpret_cast<const char*>(mdb->pg_buf);
+        definition += pages == 0 ? QByteArray(data, pageSize)
+                                 : QByteArray(data + kDefinitionContinuationHeader,
+                                              pageSize - kDefinitionContinuationHeader);
+        page = static_cast<quint32>(mdb_get_int32(mdb->pg_buf, 4));
+    }
+    return definition;
+}
+
+FieldInfo fieldInfoOfColumn(const MdbColumn* column, bool jet4) {
+    FieldInfo info;
+    info.name = QString::fromUtf8(column->name);
+    switch (column->col_type) {
+        case MDB_BOOL:
+            info.type = adType::Boolean;
+            info.definedSize = 2;
+            break;
+        case MDB_BYTE:
+            info.type = adType::UnsignedTinyInt;
+            info.definedSize = 1;
+            break;
+        case MDB_INT:
+            info.type = adType::SmallInt;
+            info.definedSize = 2;
+            break;
+        case MDB_LONGINT:
+            info.type = adType::Integer;
+            info.definedSize = 4;
+            break;
+        case MDB_MONEY:
+            info.type = adType::Currency;
+            info.definedSize = 8;
+            break;
+        case MDB_FLOAT:
+            info.type = adType::Single;
+            info.definedSize = 4;
+            break;
+        case MDB_DOUBLE:
+            info.type = adType::Double;
+            info.definedSize = 8;
+            break;
+        case MDB_DATETIME:
+            info.type = adType::Date;
+            info.definedSize = 8;
+            break;
+        case MDB_TEXT:
+            if (!isLongText(column)) {
+                info.type = adType::VarWChar;
+                info.definedSize = jet4 ? column->col_size / 2 : column->col_size;
+                break;
+            }
+            [[fallthrough]];
+        case MDB_MEMO:
+            info.type = adType::LongVarWChar;
+            info.definedSize = kMemoDefinedSize;
+            break;
+        case MDB_OLE:
+            info.type = adType::LongVarBinary;
+            info.definedSize = kOleDefinedSize;
+            break;
+        case MDB_REPID:
+            info.type = adType::GUID;
+            info.definedSize = 16;
+            break;
+        case MDB_NUMERIC:
+            info.type = adType::Numeric;
+            info.definedSize = kDecimalDefinedSize;
+            info.precision = precisionOf(column);
+            info.numericScale = scaleOf(column);
+            break;
+        case kLargeNumberType:
+            info.type = adType::BigInt;
+            info.definedSize = 8;
+            break;
+        case kExtendedDateType:
+            info.type = adType::Date;
+            info.definedSize = 8;
+            break;
+        case MDB_COMPLEX:  // its values, joined as text (see resolveComplex)
+            info.type = adType::LongVarWChar;
+            info.definedSize = kMemoDefinedSize;
+            break;
+        case MDB_BINARY:
+            info.type = adType::Binary;
+            info.definedSize = column->col_size;
+            break;
+        default:
+            info.type = adType::Binary;
+            info.definedSize = column->col_size;
+            break;
+    }
+    return info;
+}
+
 JetDatabase::JetDatabase(const QString& path, const QString& password, int jet3CodePage)
     : path_(path), jet3Text_(jet3CodePage), handle_(std::make_unique<Handle>()) {
     checkFileAndHeader(password);
@@ -985,6 +970,16 @@ QString JetDatabase::definitionProblem(quint32 page) const {
     return DefinitionCheck(handle_->mdb, pageCount_).problem(page);
 }
 
+void JetDatabase::checkDefinition(quint32 page, const QString& name) const {
+    const QString problem = definitionProblem(page);
+    if (!problem.isEmpty()) {
+        throw DaoError(DaoError::BadFile,
+                       QStringLiteral("The Access database %1 is damaged: the definition of table "
+                                      "%2 %3.")
+                           .arg(quoted(path_), quoted(name), problem));
+    }
+}
+
 int JetDatabase::columnIndex(const Recordset& records, const char* name) const {
     for (int i = 0; i < records.fieldCount(); ++i) {
         if (records.fieldInfo(i).name == QLatin1String(name)) return i;
@@ -1023,13 +1018,7 @@ std::unique_ptr<Recordset> JetDatabase::readTableAt(quint32 page, const QString&
     entry->object_type = MDB_TABLE;
     entry->table_pg = page;
     std::snprintf(entry->object_name, sizeof entry->object_name, "%s", name.toUtf8().constData());
-    const QString problem = definitionProblem(page);
-    if (!problem.isEmpty()) {
-        throw DaoError(DaoError::BadFile,
-                       QStringLiteral("The Access database %1 is damaged: the definition of table "
-                                      "%2 %3.")
-                           .arg(quoted(path_), quoted(name), problem));
-    }
+    checkDefinition(page, name);
     TablePtr table(mdb_read_table(entry.get()));
     if (!table) {
         throw DaoError(DaoError::BadFile,

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/dao/Recordset.h"
+#include "platform/dao/TableSchema.h"
 #include "platform/dao/access/JetHeader.h"
 #include "platform/dao/access/JetText.h"
 
@@ -35,6 +36,10 @@ class JetDatabase : public std::enable_shared_from_this<JetDatabase> {
     std::unique_ptr<Recordset> readTable(const QString& name,
                                          std::optional<long> streamedRows = std::nullopt);
 
+    // The structure of the user tables (columns, indexes, properties) and the relationships
+    // between them, as the file declares them. Throws DaoError when a definition is damaged.
+    DatabaseSchema schema();
+
     // What a complex field (multi-value, attachment, version history) of Access 2007+ holds:
     // the text of each of its keys, or nothing and why it is not copied.
     struct ComplexField {
@@ -55,6 +60,10 @@ class JetDatabase : public std::enable_shared_from_this<JetDatabase> {
     void openHandle();
     void readCatalogue();
     QString definitionProblem(quint32 page) const;
+    // Throws DaoError when the definition of table `name` on `page` cannot be read.
+    void checkDefinition(quint32 page, const QString& name) const;
+    TableSchema tableSchema(std::size_t index, const QHash<qint64, QByteArray>& properties);
+    std::vector<RelationshipSchema> relationships();
     int columnIndex(const Recordset& records, const char* name) const;
 
     QString path_;
