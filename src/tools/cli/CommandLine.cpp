@@ -5,6 +5,11 @@
 
 namespace keldara::cli {
 
+[[noreturn]] void usageError(const QString& problem, const QString& helpCommand) {
+    throw SetupError{problem + QStringLiteral("\nTry '") + helpCommand +
+                     QStringLiteral("' for more information.")};
+}
+
 namespace {
 
 const QString kProgramHelp = QStringLiteral(R"(Usage: keldara-cli COMMAND [OPTION]...
@@ -14,19 +19,26 @@ Runs a Keldara transfer without a window.
 Commands:
   run PROFILE.pro   copy the profile's source table into its MySQL target table,
                     or print a script that creates and fills a table like it
+                    (or a table that --source and --target name)
+  migrate SOURCE TARGET
+                    move every table of a file or folder, with its keys,
+                    indexes and relationships, into a MySQL database
 
 Options:
   -h, --help        show this help and exit
       --version     show the version and exit
 
-Run 'keldara-cli run --help' for the options of run.
+Run 'keldara-cli run --help' or 'keldara-cli migrate --help' for their options.
 )");
 
 const QString kRunHelp =
     QStringLiteral(R"(Usage: keldara-cli run PROFILE.pro --action ACTION [OPTION]...
+  or:  keldara-cli run --source FILE [--source-table TABLE]
+         --target mysql://USER@HOST[:PORT]/DATABASE/TABLE --action ACTION [OPTION]...
 
 Opens the source file and table, the MySQL server, database and target table that
-the profile names and runs ACTION over every source record. Fields are paired by
+the profile names (or --source, --source-table and --target name) and runs ACTION
+over every source record. Fields are paired by
 name, ignoring letter case; --map changes a pairing or leaves a field out.
 
 Options:
@@ -65,6 +77,12 @@ Options:
                              action and STATEFILE goes on after the last record
                              it confirmed (an insert looks up those it may have
                              written by the key); a completed run removes it
+      --source FILE          the source file, for a run without a profile
+      --source-table TABLE   its table or sheet (a text or dBase file is its own)
+      --target URL           mysql://USER@HOST[:PORT]/DATABASE/TABLE, the target
+                             table for a run without a profile (blanks as %20);
+                             the password comes from KELDARA_MYSQL_PASSWORD, the
+                             keyring, or a prompt on a terminal
       --map SOURCE=TARGET    write source field SOURCE into target field TARGET
       --map SOURCE=          leave source field SOURCE out
                              (--map may be given many times)
@@ -113,11 +131,6 @@ Examples:
   keldara-cli run nightly.pro --action merge --match CustomerID --map "Company Name=name" --map Fax=
   keldara-cli run nightly.pro --action script > tester.sql
 )");
-
-[[noreturn]] void usageError(const QString& problem, const QString& helpCommand) {
-    throw SetupError{problem + QStringLiteral("\nTry '") + helpCommand +
-                     QStringLiteral("' for more information.")};
-}
 
 [[noreturn]] void runUsageError(const QString& problem) {
     usageError(problem, QStringLiteral("keldara-cli run --help"));
@@ -176,28 +189,25 @@ double progressSecondsOf(const QString& text) {
     return seconds;
 }
 
-dao::mysql::TlsSettings tlsSettingsOf(const QCommandLineParser& parser,
-                                      const QCommandLineOption& mode, const QCommandLineOption& ca,
-                                      const QCommandLineOption& cert,
-                                      const QCommandLineOption& key) {
-    dao::mysql::TlsSettings tls;
-    const QString modeName = parser.value(mode);
-    const auto named = dao::mysql::tlsModeNamed(modeName);
+// The job: a profile file, or --source [--source-table] and --target (the URL names the table).
+void jobOf(const QCommandLineParser& parser, const QCommandLineOption& source,
+           const QCommandLineOption& sourceTable, const QCommandLineOption& target,
+           RunOptions& options) {
+    const QStringList positional = parser.positionalArguments();
+    const bool named = parser.isSet(source) || parser.isSet(target) || parser.isSet(sourceTable);
     if (!named) {
-        runUsageError(QStringLiteral("unknown --ssl-mode '%1': choose %2")
-                          .arg(modeName, dao::mysql::tlsModeNames().join(QStringLiteral(", "))));
+        if (positional.size() != 1) runUsageError(QStringLiteral("run needs one profile file"));
+        options.profilePath = positional.first();
+        return;
     }
-    tls.mode = *named;
-    tls.caFile = parser.value(ca);
-    tls.certFile = parser.value(cert);
-    tls.keyFile = parser.value(key);
-    if (tls.checksCertificate() && tls.caFile.isEmpty()) {
-        runUsageError(QStringLiteral("--ssl-mode %1 needs --ssl-ca FILE").arg(modeName));
-    }
-    if (tls.certFile.isEmpty() != tls.keyFile.isEmpty()) {
-        runUsageError(QStringLiteral("--ssl-cert and --ssl-key go together"));
-    }
-    return tls;
+    if (!positional.isEmpty())
+        runUsageError(QStringLiteral("a profile file and --source or --target do not go together"));
+    if (!parser.isSet(source) || !parser.isSet(target))
+        runUsageError(QStringLiteral("--source FILE and --target URL go together"));
+    options.sourcePath = parser.value(source);
+    options.sourceTable = parser.value(sourceTable);
+    options.target =
+        parseTargetUrl(parser.value(target), true, QStringLiteral("keldara-cli run --help"));
 }
 
 std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
@@ -219,19 +229,20 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
     const QCommandLineOption retryFor("retry-for", {}, "seconds");
     const QCommandLineOption server("server", {}, "host[:port]");
     const QCommandLineOption resume("resume", {}, "statefile");
-    parser.addOptions({help, action, match, map, dryRun, sourcePassword, progress, sslMode, sslCa,
-                       sslCert, sslKey, emptyTarget, onError, rejects, retryFor, server, resume});
+    const QCommandLineOption source("source", {}, "file");
+    const QCommandLineOption sourceTable("source-table", {}, "table");
+    const QCommandLineOption target("target", {}, "url");
+    parser.addOptions({help,     action, match,   map,    dryRun,      sourcePassword, progress,
+                       sslMode,  sslCa,  sslCert, sslKey, emptyTarget, onError,        rejects,
+                       retryFor, server, resume,  source, sourceTable, target});
     if (!parser.parse(QStringList{QStringLiteral("keldara-cli run")} + arguments)) {
         runUsageError(parser.errorText());
     }
     if (parser.isSet(help)) return PrintAndExit{kRunHelp};
 
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1) runUsageError(QStringLiteral("run needs one profile file"));
     if (!parser.isSet(action)) runUsageError(QStringLiteral("--action is missing"));
-
     RunOptions options;
-    options.profilePath = positional.first();
+    jobOf(parser, source, sourceTable, target, options);
     options.action = actionNamed(parser.value(action));
     options.matchField = parser.value(match);
     if (matchesRows(options.action) && options.matchField.isEmpty()) {
@@ -275,7 +286,8 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
                                  ? parser.value(sourcePassword)
                                  : qEnvironmentVariable("KELDARA_SOURCE_PASSWORD");
     if (parser.isSet(sslMode)) {
-        options.tls = tlsSettingsOf(parser, sslMode, sslCa, sslCert, sslKey);
+        options.tls = tlsSettingsOf(parser, sslMode, sslCa, sslCert, sslKey,
+                                    QStringLiteral("keldara-cli run --help"));
     } else if (parser.isSet(sslCa) || parser.isSet(sslCert) || parser.isSet(sslKey)) {
         runUsageError(QStringLiteral("--ssl-ca, --ssl-cert and --ssl-key need --ssl-mode"));
     }
@@ -293,6 +305,31 @@ std::variant<RunOptions, PrintAndExit> parseRun(const QStringList& arguments) {
 }
 
 }  // namespace
+
+dao::mysql::TlsSettings tlsSettingsOf(const QCommandLineParser& parser,
+                                      const QCommandLineOption& mode, const QCommandLineOption& ca,
+                                      const QCommandLineOption& cert, const QCommandLineOption& key,
+                                      const QString& helpCommand) {
+    dao::mysql::TlsSettings tls;
+    const QString modeName = parser.value(mode);
+    const auto named = dao::mysql::tlsModeNamed(modeName);
+    if (!named) {
+        usageError(QStringLiteral("unknown --ssl-mode '%1': choose %2")
+                       .arg(modeName, dao::mysql::tlsModeNames().join(QStringLiteral(", "))),
+                   helpCommand);
+    }
+    tls.mode = *named;
+    tls.caFile = parser.value(ca);
+    tls.certFile = parser.value(cert);
+    tls.keyFile = parser.value(key);
+    if (tls.checksCertificate() && tls.caFile.isEmpty()) {
+        usageError(QStringLiteral("--ssl-mode %1 needs --ssl-ca FILE").arg(modeName), helpCommand);
+    }
+    if (tls.certFile.isEmpty() != tls.keyFile.isEmpty()) {
+        usageError(QStringLiteral("--ssl-cert and --ssl-key go together"), helpCommand);
+    }
+    return tls;
+}
 
 bool matchesRows(Action action) {
     return action == Action::Merge || action == Action::Upsert || action == Action::BulkMerge ||

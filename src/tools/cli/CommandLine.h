@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCommandLineParser>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -7,6 +8,7 @@
 #include <variant>
 
 #include "platform/dao/mysql/TlsSettings.h"
+#include "tools/cli/TargetUrl.h"
 
 // What keldara-cli was asked to do, read from its arguments and environment.
 namespace keldara::cli {
@@ -34,7 +36,10 @@ struct FieldMap {
 };
 
 struct RunOptions {
-    QString profilePath;
+    QString profilePath;  // empty: the job is named by the three below
+    QString sourcePath;
+    QString sourceTable;  // empty: a text or dBase file's own table
+    std::optional<TargetUrl> target;
     Action action = Action::Insert;
     QString matchField;
     QList<FieldMap> maps;
@@ -54,6 +59,16 @@ struct RunOptions {
 struct PrintAndExit {
     QString text;
 };
+
+// The TLS settings --ssl-mode and its files give; a wrong one is a usage error pointing to
+// `helpCommand`.
+dao::mysql::TlsSettings tlsSettingsOf(const QCommandLineParser& parser,
+                                      const QCommandLineOption& mode, const QCommandLineOption& ca,
+                                      const QCommandLineOption& cert, const QCommandLineOption& key,
+                                      const QString& helpCommand);
+
+// A usage error: `problem`, then where to read more.
+[[noreturn]] void usageError(const QString& problem, const QString& helpCommand);
 
 // `arguments` without the program name. Throws SetupError for a usage error.
 std::variant<RunOptions, PrintAndExit> parseCommandLine(const QStringList& arguments);

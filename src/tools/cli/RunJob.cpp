@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 
-#include "platform/PasswordKeyring.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
 #include "platform/dao/mysql/QuoteIdentifier.h"
@@ -19,6 +18,7 @@
 #include "tools/cli/ProgressReporter.h"
 #include "tools/cli/ResumeState.h"
 #include "tools/cli/StatementPrinter.h"
+#include "tools/cli/TargetPassword.h"
 #include "transfer/CreateTableScript.h"
 #include "transfer/SqlText.h"
 #include "transfer/TableFacts.h"
@@ -94,35 +94,48 @@ std::unique_ptr<dao::Recordset> readSource(const Profile& profile, const QString
     }
 }
 
+// The job a run without a profile names by --source, --source-table and --target.
+Profile profileOfOptions(const RunOptions& options) {
+    Profile profile;
+    profile.sourceFile = options.sourcePath;
+    profile.sourceTable = options.sourceTable;
+    if (profile.sourceTable.isEmpty()) {
+        // A text or dBase file is its own one table; other files name theirs.
+        const QString kind = source::SourceFileKind(options.sourcePath);
+        if (kind != QLatin1String("csv") && kind != QLatin1String("txt") &&
+            kind != QLatin1String("dbf")) {
+            throw SetupError{QStringLiteral("--source-table TABLE is missing: \"%1\" holds tables "
+                                            "of its own; name the one to read")
+                                 .arg(options.sourcePath)};
+        }
+        profile.sourceTable = source::FileNameOfPath(options.sourcePath);
+    }
+    if (options.target) {
+        profile.server = options.target->host;
+        profile.port = options.target->port;
+        profile.user = options.target->user;
+        profile.database = options.target->database;
+        profile.targetTable = options.target->table;
+    }
+    return profile;
+}
+
 QStringList fieldNames(const dao::Recordset& records) {
     QStringList names;
     for (int i = 0; i < records.fieldCount(); ++i) names << records.fieldInfo(i).name;
     return names;
 }
 
-// KELDARA_MYSQL_PASSWORD when set and not empty; else the system keyring's password for the
-// profile's server, port and user; else the profile's own.
-QString targetPassword(const Profile& profile) {
-    const QString fromEnvironment = qEnvironmentVariable("KELDARA_MYSQL_PASSWORD");
-    if (!fromEnvironment.isEmpty()) return fromEnvironment;
-    platform::SecretServiceKeyring keyring;
-    if (keyring.isAvailable()) {
-        if (auto kept = keyring.findPassword({profile.server, profile.port, profile.user})) {
-            return *kept;
-        }
-    }
-    return profile.password;
-}
-
 // The profile's server, or the servers `servers` name in its place (a list the connection
-// tries in turn).
+// tries in turn). A job without a profile file may ask for the password.
 std::unique_ptr<dao::Connection> connectTarget(const Profile& profile,
                                                const dao::mysql::TlsSettings& tls,
-                                               const QStringList& servers) {
+                                               const QStringList& servers, bool mayAsk) {
     const QString server = servers.isEmpty() ? profile.server : servers.join(QLatin1Char(','));
+    const QString password =
+        targetPassword(profile.server, profile.port, profile.user, profile.password, mayAsk);
     try {
-        return dao::openConnection(target::ConnectionString(server, profile.user,
-                                                            targetPassword(profile),
+        return dao::openConnection(target::ConnectionString(server, profile.user, password,
                                                             profile.database, profile.port) +
                                    dao::mysql::tlsConnectionStringClause(tls));
     } catch (const std::exception& e) {
@@ -328,14 +341,16 @@ std::optional<ResumeState> resumedState(const RunOptions& options, const ResumeS
 ExitStatus runProfile(const RunOptions& options) {
     QElapsedTimer clock;
     clock.start();
-    const Profile profile = openProfile(options.profilePath);
+    const Profile profile = options.profilePath.isEmpty() ? profileOfOptions(options)
+                                                          : openProfile(options.profilePath);
     // The server first, so that a wrong password is told before a large source is read.
     std::unique_ptr<dao::Connection> target;
     QStringList targetNames;
     if (options.action != Action::Script) {
         requireChoice(profile.database, QStringLiteral("database"), options.profilePath);
         requireChoice(profile.targetTable, QStringLiteral("target table"), options.profilePath);
-        target = connectTarget(profile, profiles::tlsForRun(options.tls, profile), options.servers);
+        target = connectTarget(profile, profiles::tlsForRun(options.tls, profile), options.servers,
+                               options.profilePath.isEmpty());
         targetNames = targetFieldNames(*target, profile.targetTable);
     }
     const std::unique_ptr<dao::Recordset> records = readSource(profile, options.sourcePassword);

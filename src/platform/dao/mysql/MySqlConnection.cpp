@@ -47,6 +47,7 @@ struct ServerAddress {
     QByteArray password;
     QByteArray database;  // empty: no default database
     TlsSettings tls;
+    bool copying = false;  // COPY=1
 };
 
 namespace {
@@ -137,6 +138,7 @@ ServerAddress parseAddress(const QString& connectionString) {
         }
     }
     address.tls = parseTls(cs, host);
+    address.copying = valueOfAny(cs, {"COPY"}) == QLatin1String("1");
     return address;
 }
 
@@ -157,6 +159,12 @@ constexpr const char* kSessionSqlMode =
     "SET SESSION sql_mode = CONCAT_WS(',', NULLIF(TRIM(BOTH ',' FROM REPLACE(CONCAT(',', "
     "@@SESSION.sql_mode, ','), ',NO_BACKSLASH_ESCAPES,', ',')), ''), 'STRICT_ALL_TABLES'), "
     "SESSION max_error_count = 65535";
+
+// A session that copies a database keeps a 0 in an AUTO_INCREMENT column rather than giving it
+// the next number, and loads tables before the foreign keys between them are checked.
+constexpr const char* kCopyingSession =
+    "SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_AUTO_VALUE_ON_ZERO'), "
+    "SESSION foreign_key_checks = 0";
 
 // Gathers the warnings of the statement before it, each with the line that raised it, as a
 // JSON array of [line, error number, text] into @keldara_warnings. A compound statement leaves
@@ -314,6 +322,7 @@ void MySqlConnection::connectFrom(const QString& connectionString, std::size_t f
 MySqlConnection::Handle MySqlConnection::connectTo(const ServerAddress& address,
                                                    const Endpoint& server) {
     Handle handle(newClientHandle());
+    if (address.copying) mysql_options(handle.get(), MYSQL_INIT_COMMAND, kCopyingSession);
     applyTls(handle.get(), address.tls);
     // CLIENT_FOUND_ROWS: an UPDATE counts the rows it found, also those it left unchanged.
     if (mysql_real_connect(handle.get(), orNull(server.host), address.user.constData(),

@@ -16,7 +16,8 @@ struct Endpoint;
 // connection string of the MySQL ODBC driver (SERVER, UID, PWD, PORT, DATABASE). It talks
 // utf8mb4 over TCP in a strict session (STRICT_ALL_TABLES), and reports failures with the server's
 // own text and error number. LOAD DATA LOCAL reads only what loadLocalData hands it, never a
-// file.
+// file. With COPY=1 every session it opens copies a database as it is: a 0 written into an
+// AUTO_INCREMENT column is kept (NO_AUTO_VALUE_ON_ZERO) and foreign keys are not checked.
 class MySqlConnection final : public Connection {
   public:
     void open(const QString& connectionString) override;

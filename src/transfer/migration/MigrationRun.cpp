@@ -1,0 +1,245 @@
+#include "transfer/migration/MigrationRun.h"
+
+#include <QElapsedTimer>
+#include <QMutex>
+#include <atomic>
+#include <exception>
+#include <thread>
+
+#include "platform/dao/DaoError.h"
+#include "platform/dao/mysql/QuoteIdentifier.h"
+#include "transfer/BulkInsert.h"
+#include "transfer/TableFacts.h"
+#include "transfer/migration/MigrationState.h"
+
+namespace keldara::transfer::migration {
+
+namespace {
+
+QString errorText(const std::exception& e) {
+    if (const auto* dao = dynamic_cast<const dao::DaoError*>(&e)) return dao->description();
+    return QString::fromUtf8(e.what());
+}
+
+QString quoted(const QString& name) {
+    return dao::mysql::QuoteIdentifier(name);
+}
+
+// One table's load as the transfer run tells it.
+class TableProgress : public TransferProgress {
+  public:
+    TableProgress(MigrationProgress& progress, const QString& table)
+        : progress_(progress), table_(table) {}
+    void setStatusText(const QString& /*text*/) override {}
+    void setProgressMaximum(long /*maximum*/) override {}
+    void setProgressValue(long value) override { progress_.tableProgress(table_, value); }
+    bool stopRequested() override { return progress_.stopRequested(); }
+
+  private:
+    MigrationProgress& progress_;
+    const QString& table_;
+};
+
+// The work of a migration, shared by the threads that load tables.
+class Migration {
+  public:
+    Migration(const MigrationPlan& plan, const MigrationEnds& ends, const MigrationOptions& options,
+              MigrationProgress& progress, MigrationState& state)
+        : plan_(plan), ends_(ends), options_(options), progress_(progress), state_(state) {
+        reports_.resize(plan.tables.size());
+    }
+
+    // Loads the tables, `jobs` at a time, each thread on a session of its own.
+    std::vector<TableReport> loadTables(const QStringList& existing) {
+        existing_ = existing;
+        const int tables = static_cast<int>(plan_.tables.size());
+        const int jobs = std::clamp(options_.jobs, 1, std::max(1, tables));
+        std::vector<std::thread> threads;
+        for (int job = 1; job < jobs; ++job) threads.emplace_back([this] { work(); });
+        work();
+        for (std::thread& thread : threads) thread.join();
+        return reports_;
+    }
+
+  private:
+    void work() {
+        std::unique_ptr<dao::Connection> session;
+        for (std::size_t i = next_++; i < plan_.tables.size(); i = next_++) {
+            TableReport& report = reports_[i];
+            const TablePlan& table = plan_.tables[i];
+            report.source = table.sourceName;
+            report.target = table.targetName;
+            report.renamed = table.renamed;
+            report.warnings = table.warnings;
+            if (progress_.stopRequested()) {
+                report.stopped = true;
+                continue;
+            }
+            try {
+                if (!session) session = ends_.connect();
+                moveTable(table, *session, report);
+            } catch (const std::exception& e) {
+                report.error = errorText(e);
+                session.reset();  // a session an error left may be lost or in a transaction
+            }
+            progress_.tableDone(report);
+        }
+    }
+
+    void moveTable(const TablePlan& table, dao::Connection& session, TableReport& report) {
+        if (state_.finished(table.targetName)) {
+            report.earlier = true;
+            return;
+        }
+        const bool exists = existing_.contains(table.targetName, Qt::CaseInsensitive) &&
+                            !state_.begun(table.targetName);
+        if (exists && options_.ifExists == IfExists::Skip) {
+            report.skipped = true;
+            return;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        const long long rowsBefore = prepareTable(table, session, exists);
+        const std::unique_ptr<dao::Recordset> records = openTable(table.sourceName);
+        report.rowsRead = records->recordCount();
+        report.keys = table.keys;
+        report.indexes = table.indexes;
+        progress_.tableStarted(table.targetName, records->recordCount());
+        load(table, *records, session, report);
+        report.seconds = static_cast<double>(clock.elapsed()) / 1000;
+        if (report.stopped) return;
+        checkRowCount(table, session, rowsBefore, report);
+        continueCounter(table, session);
+        state_.finish(table.targetName);
+    }
+
+    // Makes the table ready to take the records; returns the rows it holds before them.
+    long long prepareTable(const TablePlan& table, dao::Connection& session, bool exists) {
+        const bool append = exists && options_.ifExists == IfExists::Append;
+        state_.begin(table.targetName);
+        if (append) return rowCount(session, table.targetName);
+        // A table begun by the run this one resumes is made again from empty.
+        session.execute(QStringLiteral("DROP TABLE IF EXISTS ") + quoted(table.targetName));
+        session.execute(table.createTable);
+        return 0;
+    }
+
+    std::unique_ptr<dao::Recordset> openTable(const QString& name) {
+        QMutexLocker lock(&sourceMutex_);
+        return ends_.openTable(name);
+    }
+
+    void load(const TablePlan& table, const dao::Recordset& records, dao::Connection& session,
+              TableReport& report) {
+        shell::FieldPairing pairing;
+        for (int i = 0; i < records.fieldCount(); ++i) {
+            const qsizetype column = i < table.columnNames.size() ? i : -1;
+            if (column >= 0) pairing.push_back({records.fieldInfo(i).name, table.columnNames[i]});
+        }
+        RunChoices choices;
+        choices.retryForSeconds = options_.retryForSeconds;
+        TableProgress progress(progress_, table.targetName);
+        const TransferResult result =
+            BulkInsert(table.targetName, records, pairing, session, progress, choices);
+        if (result.outcome == TransferResult::Outcome::Stopped) report.stopped = true;
+        if (result.outcome == TransferResult::Outcome::Failed)
+            throw std::runtime_error(result.errorDescription.toStdString());
+    }
+
+    // A table holds exactly the source's rows once loaded; a difference is an error.
+    void checkRowCount(const TablePlan& table, dao::Connection& session, long long rowsBefore,
+                       TableReport& report) {
+        report.rowsWritten = rowCount(session, table.targetName) - rowsBefore;
+        if (report.rowsWritten != report.rowsRead) {
+            throw std::runtime_error(
+                QStringLiteral("the table holds %1 rows of the source's %2 after the load")
+                    .arg(report.rowsWritten)
+                    .arg(report.rowsRead)
+                    .toStdString());
+        }
+    }
+
+    // The next number an AUTO_INCREMENT column gives is past the highest value loaded.
+    void continueCounter(const TablePlan& table, dao::Connection& session) {
+        if (table.autoIncrementColumn.isEmpty()) return;
+        const long long highest =
+            countOf(session, QStringLiteral("SELECT COALESCE(MAX(%1), 0) FROM %2")
+                                 .arg(quoted(table.autoIncrementColumn), quoted(table.targetName)));
+        session.execute(QStringLiteral("ALTER TABLE %1 AUTO_INCREMENT = %2")
+                            .arg(quoted(table.targetName))
+                            .arg(highest + 1));
+    }
+
+    const MigrationPlan& plan_;
+    const MigrationEnds& ends_;
+    const MigrationOptions& options_;
+    MigrationProgress& progress_;
+    MigrationState& state_;
+    QStringList existing_;
+    std::vector<TableReport> reports_;
+    std::atomic<std::size_t> next_ = 0;
+    QMutex sourceMutex_;
+};
+
+// Adds every relationship as a foreign key; one the server refuses is a warning.
+int addForeignKeys(const MigrationPlan& plan, dao::Connection& session, QStringList& warnings) {
+    int made = 0;
+    for (const QString& statement : plan.foreignKeys) {
+        try {
+            session.execute(statement);
+            ++made;
+        } catch (const dao::DaoError& error) {
+            warnings << QStringLiteral("%1: not made: %2").arg(statement, error.description());
+        }
+    }
+    return made;
+}
+
+}  // namespace
+
+QStringList ExistingTables(dao::Connection& connection, const MigrationPlan& plan) {
+    const auto rows = connection.openRecordset(QStringLiteral(
+        "SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()"));
+    QStringList present;
+    for (long row = 0; row < rows->recordCount(); ++row)
+        present << rows->valueAt(row, 0).standardText();
+    QStringList existing;
+    for (const TablePlan& table : plan.tables) {
+        if (present.contains(table.targetName, Qt::CaseInsensitive)) existing << table.targetName;
+    }
+    return existing;
+}
+
+MigrationReport Migrate(const MigrationPlan& plan, const MigrationEnds& ends,
+                        const MigrationOptions& options, MigrationProgress& progress) {
+    QElapsedTimer clock;
+    clock.start();
+    const std::unique_ptr<dao::Connection> session = ends.connect();
+    MigrationReport report;
+    report.database =
+        session->openRecordset(QStringLiteral("SELECT DATABASE()"))->valueAt(0, 0).standardText();
+    MigrationState state =
+        options.statePath.isEmpty()
+            ? MigrationState()
+            : MigrationState(options.statePath, options.sourceName, report.database);
+    QStringList existing = ExistingTables(*session, plan);
+    existing.removeIf([&](const QString& table) { return state.begun(table); });
+    if (options.ifExists == IfExists::Fail && !existing.isEmpty()) {
+        throw MigrationRefused{
+            QStringLiteral("these tables exist in \"%1\" already: %2; nothing was changed "
+                           "(--if-exists skip, replace or append say what to do with them)")
+                .arg(report.database, existing.join(QStringLiteral(", ")))};
+    }
+    report.warnings = plan.warnings;
+    Migration migration(plan, ends, options, progress, state);
+    report.tables = migration.loadTables(existing);
+    report.stopped = progress.stopRequested();
+    if (!report.stopped) {
+        report.relationships = addForeignKeys(plan, *session, report.warnings);
+        if (!report.failed()) state.complete();
+    }
+    report.seconds = static_cast<double>(clock.elapsed()) / 1000;
+    return report;
+}
+
+}  // namespace keldara::transfer::migration
