@@ -44,6 +44,8 @@ class RunLedger {
 
     // The counts into the run's result.
     void into(TransferResult& result) const;
+    // The run ended with `result`: told to the progress.
+    void ended(const TransferResult& result) { progress_.runEnded(result); }
 
   private:
     struct Counts {

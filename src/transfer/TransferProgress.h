@@ -6,6 +6,8 @@
 // How a transfer or script run reports to whoever started it, and how it is stopped.
 namespace keldara::transfer {
 
+struct TransferResult;
+
 // The window's status bar and progress bar, or a command line's output. The engine calls it
 // on its own thread between records.
 class TransferProgress {
@@ -27,6 +29,9 @@ class TransferProgress {
     // The target's row count as the run begins to send records (after it was emptied, when
     // it was); a run from the first record counts from it what a resumed run finds written.
     virtual void tableCounted(long long /*rows*/) {}
+    // The run ended so: told once, after everything else (the state of a run that can be
+    // resumed is kept from it).
+    virtual void runEnded(const TransferResult& /*result*/) {}
 };
 
 // How a run ended.

@@ -85,6 +85,7 @@ TransferResult TransferRun::run(const std::function<void()>& body) {
     }
     result_.reconnects = retry_ ? retry_->count() : 0;
     result_.resumeNotes = notes_;
+    ledger_.ended(result_);
     return result_;
 }
 

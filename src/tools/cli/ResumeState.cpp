@@ -103,7 +103,7 @@ void StateKeepingProgress::write() {
     writeResumeState(path_, state_);
 }
 
-void StateKeepingProgress::finish(const transfer::TransferResult& result) {
+void StateKeepingProgress::runEnded(const transfer::TransferResult& result) {
     if (result.completed()) {
         QFile::remove(path_);
         return;

@@ -49,7 +49,7 @@ class StateKeepingProgress : public transfer::TransferProgress {
     void tableCounted(long long rows) override;
 
     // Writes what `result` knows, or removes the file when the run completed.
-    void finish(const transfer::TransferResult& result);
+    void runEnded(const transfer::TransferResult& result) override;
 
   private:
     void write();

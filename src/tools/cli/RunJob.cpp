@@ -381,7 +381,6 @@ ExitStatus runProfile(const RunOptions& options) {
     // Those of every part of the run.
     if (rejects) result.recordsRefused = rejects->count();
     progress.finish();
-    if (keeping) keeping->finish(result);
     return finishRun(options, result, records->recordCount(), clock);
 }
 
