@@ -40,13 +40,25 @@ long long inPageBytes(const QString& type) {
     return 8;
 }
 
-// Short character columns become TEXT, the largest first, until the row fits the page.
-int fitInnoDbPage(std::vector<ColumnType>& types) {
+bool isIndexed(const dao::TableSchema& table, const QString& column) {
+    for (const dao::IndexSchema& index : table.indexes)
+        for (const dao::IndexColumn& key : index.columns)
+            if (key.name.compare(column, Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+// Short character columns become TEXT, those outside indexes and the largest first, until the
+// row fits the page (a key over a TEXT column's prefix takes more of it).
+int fitInnoDbPage(const dao::TableSchema& table, std::vector<ColumnType>& types) {
     long long bytes = 0;
     for (const ColumnType& column : types) bytes += inPageBytes(column.type);
     std::vector<std::size_t> order(types.size());
     std::iota(order.begin(), order.end(), 0);
+    std::vector<bool> indexed;
+    for (const dao::ColumnSchema& column : table.columns)
+        indexed.push_back(isIndexed(table, column.name));
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        if (indexed[a] != indexed[b]) return !indexed[a];
         return inPageBytes(types[a].type) > inPageBytes(types[b].type);
     });
     int widened = 0;
@@ -89,7 +101,7 @@ std::vector<ColumnType> ColumnTypesOf(const dao::TableSchema& table, const Longe
         }
         types.push_back(planned);
     }
-    widened = fitInnoDbPage(types);
+    widened = fitInnoDbPage(table, types);
     return types;
 }
 
