@@ -173,4 +173,105 @@ INSTANTIATE_TEST_SUITE_P(Files, MigrationScriptOnServer,
                                            "accdb/jahlborn__jackcess/extDateTestV2019.accdb"),
                          [](const auto& info) { return fixtureTestName(info.param); });
 
+dao::ColumnSchema column(const char* name, int type, long size = 0, const char* value = nullptr) {
+    dao::ColumnSchema c;
+    c.name = QString::fromUtf8(name);
+    c.type = type;
+    c.definedSize = size;
+    if (value) c.defaultValue = QString::fromUtf8(value);
+    return c;
+}
+
+dao::IndexSchema index(const char* name, QStringList columns, bool unique = false) {
+    dao::IndexSchema i{QString::fromUtf8(name), {}, false, unique};
+    for (const QString& c : columns) i.columns.push_back({c, !c.startsWith(u'z')});
+    return i;
+}
+
+// A database that tries each rule: names with blanks, reserved words and clashes; defaults;
+// long text by its longest value; prefixes; a counter that starts no index; relationships
+// that are multi-column in another order than the key, unenforced, to no key, between types.
+dao::DatabaseSchema trialDatabase() {
+    namespace t = dao::adType;
+    dao::TableSchema a{"select", {}, {}, QStringLiteral("it's")};
+    a.columns = {column("id", t::Integer, 4),
+                 column("code", t::VarWChar, 10, "\"x'y\""),
+                 column("order by", t::VarWChar, 255),
+                 column("Code", t::VarWChar, 255),
+                 column("c3", t::VarWChar, 255),
+                 column("zc4", t::VarWChar, 255),
+                 column("notes", t::LongVarWChar),
+                 column("big", t::LongVarWChar),
+                 column("when", t::Date, 8, "=Now()"),
+                 column("flag", t::Boolean, 2, "Yes"),
+                 column("price", t::Currency, 8, "12.5"),
+                 column("bad", t::Integer, 4, "DMax(1)"),
+                 column("guid", t::GUID, 16, "GenGUID()")};
+    a.columns[0].autoNumber = true;
+    a.columns[1].required = true;
+    a.indexes = {index("PrimaryKey", {"code", "id"}, true), index("notes", {"notes"}, true),
+                 index("big", {"big"}, true), index("PRIMARY", {"order by", "Code", "c3", "zc4"})};
+    a.indexes[0].primary = true;
+    const dao::TableSchema sheet = SchemaOfFields(
+        "Sheet1", {{"x_id", t::Integer, 4}, {"x_code ", t::VarWChar, 10}, {"n", t::SmallInt, 2}});
+    const auto relationship = [](const char* name, QStringList from, QStringList to) {
+        return dao::RelationshipSchema{name, "Sheet1", from, "select", to, true, true, true};
+    };
+    dao::DatabaseSchema schema{{a, sheet},
+                               {relationship("both", {"x_id", "x_code "}, {"id", "code"}),
+                                relationship("loose", {"x_id", "x_code "}, {"id", "code"}),
+                                relationship("nokey", {"x_id"}, {"id"}),
+                                relationship("types", {"n", "x_code "}, {"id", "code"})}};
+    schema.relationships[1].enforced = false;
+    return schema;
+}
+
+using MigrationRules = MySqlTest;
+
+TEST_F(MigrationRules, NamesDefaultsPrefixesCountersAndRelationships) {
+    const MigrationPlan plan = PlanMigration(
+        trialDatabase(), {{"Sheet1", "SELECT"}},
+        [](const QString& table, const QString& column) { return column == "notes" ? 100 : -1; });
+    const QString script = MigrationScript(plan);
+    ASSERT_EQ(runThroughClient(db_->server, db_->name, script).toStdString(), "0")
+        << script.toStdString();
+    const Lines server = serverLines(*connection_);
+    for (const char* line :
+         {"select: PRIMARY (code, id)", "select: UNIQUE (notes(255))", "select: KEY (big(255))",
+          "select: KEY (order by(192), Code_2(192), c3(192), zc4(192) DESC)", "select: KEY (id)",
+          "SELECT_2(x_code->code, x_id->id) -> select cascade-update cascade-delete",
+          "select.id auto_increment", "select.code NOT NULL"}) {
+        EXPECT_TRUE(server.contains(QString::fromUtf8(line))) << line;
+    }
+    EXPECT_EQ(server.size(), 9) << QStringList(server.values()).join(u'\n').toStdString();
+    const auto columns = connection_->openRecordset(
+        "SELECT GROUP_CONCAT(CONCAT(COLUMN_NAME, ' ', COLUMN_TYPE, ' ', IFNULL(COLUMN_DEFAULT, "
+        "'-')) ORDER BY ORDINAL_POSITION SEPARATOR ', ') FROM information_schema.COLUMNS WHERE "
+        "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'select'");
+    EXPECT_EQ(columns->valueAt(0, 0).standardText().toStdString(),
+              "id int(11) -, code varchar(10) 'x''y', order by varchar(255) NULL, Code_2 "
+              "varchar(255) NULL, c3 varchar(255) NULL, zc4 varchar(255) NULL, notes mediumtext "
+              "NULL, big longtext NULL, when datetime(3) current_timestamp(3), flag tinyint(1) 1, "
+              "price decimal(19,4) 12.5000, bad int(11) NULL, guid char(38) "
+              "concat('{',ucase(uuid()),'}')");
+    const TablePlan& a = plan.tables[0];
+    EXPECT_EQ(a.renamed.join(u'|').toStdString(), "column \"Code\" -> \"Code_2\"");
+    EXPECT_EQ(plan.tables[1].renamed.join(u'|').toStdString(),
+              "table \"Sheet1\" -> \"SELECT_2\"|column \"x_code \" -> \"x_code\"");
+    EXPECT_EQ(std::make_tuple(a.keys, a.indexes, a.autoIncrementColumn.toStdString()),
+              std::make_tuple(2, 3, std::string("id")));
+    const QString warnings = a.warnings.join(u'\n') + u'\n' + plan.warnings.join(u'\n');
+    for (const char* warning :
+         {"default DMax(1) of column \"bad\"", "index \"notes\" indexes \"notes\" by its first 255",
+          "unique index \"big\" made as a plain index", "\"zc4\" by its first 192 characters",
+          "counter \"id\" starts no index",
+          "\"loose\" (\"Sheet1\" to \"select\") left out: it is "
+          "not enforced",
+          "\"nokey\" (\"Sheet1\" to \"select\") left out: the referenced columns",
+          "\"types\" (\"Sheet1\" to \"select\") left out: column \"n\" is SMALLINT and \"id\" is "
+          "INT"})
+        EXPECT_TRUE(warnings.contains(QString::fromUtf8(warning))) << warning << "\n"
+                                                                   << warnings.toStdString();
+}
+
 }  // namespace

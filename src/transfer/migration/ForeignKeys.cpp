@@ -19,13 +19,6 @@ const KeyedTable* tableNamed(const std::vector<KeyedTable>& tables, const QStrin
     return nullptr;
 }
 
-int columnNamed(const TablePlan& table, const QString& name) {
-    const auto& columns = table.schema.columns;
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0) return static_cast<int>(i);
-    return -1;
-}
-
 // Column pairs (referencing, referenced), by position.
 using Pairs = std::vector<std::pair<int, int>>;
 
@@ -72,8 +65,8 @@ std::optional<Pairs> pairsOf(const dao::RelationshipSchema& r, const KeyedTable*
     }
     Pairs pairs;
     for (qsizetype i = 0; i < r.columns.size() && i < r.referencedColumns.size(); ++i)
-        pairs.emplace_back(columnNamed(*from->plan, r.columns[i]),
-                           columnNamed(*to->plan, r.referencedColumns[i]));
+        pairs.emplace_back(ColumnNamed(from->plan->schema, r.columns[i]),
+                           ColumnNamed(to->plan->schema, r.referencedColumns[i]));
     if (pairs.empty() || r.columns.size() != r.referencedColumns.size() ||
         std::any_of(pairs.begin(), pairs.end(),
                     [](const auto& p) { return p.first < 0 || p.second < 0; })) {

@@ -40,10 +40,10 @@ long long inPageBytes(const QString& type) {
     return 8;
 }
 
-bool isIndexed(const dao::TableSchema& table, const QString& column) {
+bool isIndexed(const dao::TableSchema& table, int column) {
     for (const dao::IndexSchema& index : table.indexes)
         for (const dao::IndexColumn& key : index.columns)
-            if (key.name.compare(column, Qt::CaseInsensitive) == 0) return true;
+            if (ColumnNamed(table, key.name) == column) return true;
     return false;
 }
 
@@ -55,8 +55,8 @@ int fitInnoDbPage(const dao::TableSchema& table, std::vector<ColumnType>& types)
     std::vector<std::size_t> order(types.size());
     std::iota(order.begin(), order.end(), 0);
     std::vector<bool> indexed;
-    for (const dao::ColumnSchema& column : table.columns)
-        indexed.push_back(isIndexed(table, column.name));
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+        indexed.push_back(isIndexed(table, static_cast<int>(i)));
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         if (indexed[a] != indexed[b]) return !indexed[a];
         return inPageBytes(types[a].type) > inPageBytes(types[b].type);
@@ -103,6 +103,14 @@ std::vector<ColumnType> ColumnTypesOf(const dao::TableSchema& table, const Longe
     }
     widened = fitInnoDbPage(table, types);
     return types;
+}
+
+int ColumnNamed(const dao::TableSchema& table, const QString& name) {
+    for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+        for (std::size_t i = 0; i < table.columns.size(); ++i)
+            if (table.columns[i].name.compare(name, cs) == 0) return static_cast<int>(i);
+    }
+    return -1;
 }
 
 bool isCharacterType(const QString& type) {

@@ -28,6 +28,10 @@ using LongestOfColumn = std::function<long long(const QString& column)>;
 std::vector<ColumnType> ColumnTypesOf(const dao::TableSchema& table, const LongestOfColumn& longest,
                                       int& widened);
 
+// The position of the column a source's index or relationship names: the one of that name,
+// else one of that name but for letter case (as Access compares names); -1 when none.
+int ColumnNamed(const dao::TableSchema& table, const QString& name);
+
 // What a type is, as key and default rules need to know it.
 bool isCharacterType(const QString& type);  // CHAR(n), VARCHAR(n)
 bool isLongType(const QString& type);       // TEXT and BLOB kinds: indexed by a prefix only

@@ -105,12 +105,9 @@ std::optional<std::vector<KeyPart>> partsOf(const dao::IndexSchema& index,
                                             const dao::TableSchema& table) {
     std::vector<KeyPart> parts;
     for (const dao::IndexColumn& column : index.columns) {
-        const auto found = std::find_if(
-            table.columns.begin(), table.columns.end(), [&](const dao::ColumnSchema& c) {
-                return c.name.compare(column.name, Qt::CaseInsensitive) == 0;
-            });
-        if (found == table.columns.end()) return std::nullopt;
-        parts.push_back({static_cast<int>(found - table.columns.begin()), column.ascending});
+        const int found = ColumnNamed(table, column.name);
+        if (found < 0) return std::nullopt;
+        parts.push_back({found, column.ascending});
     }
     if (parts.empty()) return std::nullopt;
     return parts;
