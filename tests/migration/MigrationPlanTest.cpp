@@ -256,6 +256,40 @@ dao::DatabaseSchema trialDatabase() {
     return schema;
 }
 
+// The type of a column ("file", "Table.column", type) as the plan declares it; long text told
+// 20 characters at most.
+TEST(MigrationPlan, ColumnTypesKeepTheSourcesValues) {
+    const char* jet3 = "mdb/jahlborn__jackcess/testV1997.mdb";
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {kNorthwind, "Customers.CustomerID", "VARCHAR(5)"},
+        {kNwind, "Categories.Description", "MEDIUMTEXT"},
+        {kNorthwind, "Employees.Photo", "LONGBLOB"},
+        {kNorthwind, "Products.Discontinued", "TINYINT(1)"},
+        {kNwind, "Order Details.Quantity", "SMALLINT"},
+        {kNorthwind, "Order Details.Discount", "FLOAT"},
+        {kNwind, "Order Details.UnitPrice", "DECIMAL(19,4)"},
+        {kNorthwind, "Orders.OrderDate", "DATETIME(3)"},
+        {"accdb/jahlborn__jackcess/extDateTestV2019.accdb", "Table1.DateExt", "DATETIME(6)"},
+        {jet3, "Table1.C", "TINYINT UNSIGNED"},
+        {jet3, "Table4.data", "CHAR(38)"},
+        {"mdb/spannm__ucanaccess/functionsV2000.mdb", "t_funcs.num", "DECIMAL(12,3)"},
+    };
+    QStringList missing;
+    for (const auto& [file, column, type] : cases) {
+        const QString path = fixturePath(QString::fromUtf8(file));
+        if (leaveOutMissing(path, missing)) continue;
+        const MigrationPlan plan = PlanMigration(dao::access::readAccessSchema(path), {},
+                                                 [](const QString&, const QString&) { return 20; });
+        const QString table = QString::fromUtf8(column).section(u'.', 0, 0);
+        const TablePlan* planned = planOf(plan, table);
+        ASSERT_NE(planned, nullptr) << file << " " << column;
+        const qsizetype at =
+            planned->columnNames.indexOf(QString::fromUtf8(column).section(u'.', 1));
+        EXPECT_EQ(planned->columnTypes.value(at).toStdString(), type) << file << " " << column;
+    }
+    if (!missing.isEmpty()) GTEST_SKIP() << missing.join(u' ').toStdString();
+}
+
 using MigrationRules = MySqlTest;
 
 TEST_F(MigrationRules, NamesDefaultsPrefixesCountersAndRelationships) {
