@@ -20,6 +20,9 @@ struct ColumnSchema {
     bool autoNumber = false;
     std::optional<QString> defaultValue;  // the source's own expression, e.g. `0` or `"n/a"`
     std::optional<QString> description;
+    // Date-times: the digits of the seconds' fraction the source keeps (milliseconds unless
+    // the source says more).
+    int fractionDigits = 3;
 };
 
 struct IndexColumn {

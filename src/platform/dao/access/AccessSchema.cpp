@@ -328,6 +328,8 @@ TableSchema JetDatabase::tableSchema(std::size_t index,
         schema.columns.push_back({info.name, info.type, info.definedSize, info.precision,
                                   info.numericScale, property.required, isAutoNumber(column),
                                   property.defaultValue, property.description});
+        if (column->col_type == kExtendedDateType)
+            schema.columns.back().fractionDigits = kExtendedDateFractionDigits;
         columnNames.insert(column->col_num, info.name);
         if (column->col_type == MDB_COMPLEX) complexColumns.insert(column->col_num);
     }

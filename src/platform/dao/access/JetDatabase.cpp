@@ -36,7 +36,6 @@ constexpr unsigned long kCatalogueDefinitionPage = 2;
 constexpr int kMaxDecimalDigits = 28;
 // Column types of Access 2007 and later that libmdb does not name.
 constexpr int kLargeNumberType = 0x13;
-constexpr int kExtendedDateType = 0x14;
 constexpr int kExtendedDateSize = 42;
 constexpr int kExtendedDateLastTickDigit = 38;
 // A calculated column's stored result: 16 bytes, the result's length, the result, 3 bytes.

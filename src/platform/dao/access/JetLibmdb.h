@@ -18,6 +18,11 @@
 
 namespace keldara::dao::access {
 
+// The extended Date/Time of Access 2019 and later, a column type libmdb does not name: kept
+// to 100 nanoseconds (7 digits of the seconds' fraction).
+constexpr int kExtendedDateType = 0x14;
+constexpr int kExtendedDateFractionDigits = 7;
+
 inline std::mutex& libmdbMutex() {
     static std::mutex mutex;
     return mutex;

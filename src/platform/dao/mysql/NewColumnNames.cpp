@@ -13,9 +13,10 @@ QString validColumnName(const QString& name, qsizetype position) {
     for (const char32_t c : name.toUcs4()) {
         valid += c == 0 || c > 0xFFFF ? QString(QLatin1Char('_')) : QString::fromUcs4(&c, 1);
     }
+    valid.truncate(kMaxNameLength);
     while (!valid.isEmpty() && valid.back().isSpace()) valid.chop(1);
     if (valid.isEmpty()) valid = QStringLiteral("F%1").arg(position);
-    return valid.left(kMaxNameLength);
+    return valid;
 }
 
 }  // namespace
