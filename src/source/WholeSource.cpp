@@ -62,6 +62,11 @@ WholeSource OpenWholeSource(const QString& path, const QString& password, long k
     source.access = kind == QLatin1String("mdb") || kind == QLatin1String("accdb");
     const auto connection = OpenSourceConnection(path, SourcePasswordClause(password));
     source.names = SourceTableNames(path, *connection->openTableCatalogue());
+    // Access keeps tables of its own (MSysCompactError) beside the user's.
+    if (source.access)
+        source.names.removeIf([](const QString& name) {
+            return name.startsWith(QLatin1String("MSys"), Qt::CaseInsensitive);
+        });
     source.open = [path, password, keepRows](const QString& table) {
         return readTable(path, password, table, keepRows);
     };
