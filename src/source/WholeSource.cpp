@@ -25,22 +25,6 @@ QString errorText(const std::exception& e) {
     return QString::fromUtf8(e.what());
 }
 
-dao::TableSchema schemaOfFields(const QString& table, const dao::Recordset& records) {
-    dao::TableSchema schema;
-    schema.name = table;
-    for (int i = 0; i < records.fieldCount(); ++i) {
-        const dao::FieldInfo field = records.fieldInfo(i);
-        dao::ColumnSchema column;
-        column.name = field.name;
-        column.type = field.type;
-        column.definedSize = field.definedSize;
-        column.precision = field.precision;
-        column.numericScale = field.numericScale;
-        schema.columns.push_back(column);
-    }
-    return schema;
-}
-
 }  // namespace
 
 WholeSource OpenWholeSource(const QString& path, const QString& password, long keepRows) {
@@ -85,7 +69,10 @@ std::vector<std::pair<QString, QString>> ReadWholeSchema(const WholeSource& sour
     std::vector<std::pair<QString, QString>> refused;
     for (const QString& name : source.names) {
         try {
-            schema.tables.push_back(schemaOfFields(name, *source.open(name)));
+            const auto records = source.open(name);
+            std::vector<dao::FieldInfo> fields;
+            for (int i = 0; i < records->fieldCount(); ++i) fields.push_back(records->fieldInfo(i));
+            schema.tables.push_back(dao::SchemaOfFields(name, fields));
         } catch (const std::exception& e) {
             refused.emplace_back(name, errorText(e));
         }

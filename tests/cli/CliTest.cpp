@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "cli/CliRun.h"
 #include "profiles/ProfileFile.h"
 #include "source/SourceFiles.h"
 #include "support/Damage.h"
@@ -21,11 +22,7 @@ using namespace keldara;
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using test::CliRun;
 
 class CliTest : public test::MySqlTest {
   protected:
@@ -54,19 +51,13 @@ class CliTest : public test::MySqlTest {
     // given. With a `launcher` ("prlimit", "--as=N"), the program runs under it.
     CliRun runCli(const QStringList& arguments, const QString& mysqlPasswordVariable = {},
                   const QStringList& launcher = {}) {
-        QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove("KELDARA_MYSQL_PASSWORD");
         environment.remove("KELDARA_SOURCE_PASSWORD");
         if (!mysqlPasswordVariable.isEmpty())
             environment.insert("KELDARA_MYSQL_PASSWORD", mysqlPasswordVariable);
-        process.setProcessEnvironment(environment);
-        const QStringList command = launcher + QStringList{KELDARA_CLI_PATH, "run", profilePath_};
-        process.start(command.first(), command.mid(1) + arguments);
-        EXPECT_TRUE(process.waitForFinished(600000));
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return test::runCommand(launcher + QStringList{KELDARA_CLI_PATH, "run", profilePath_},
+                                arguments, environment);
     }
 
     std::vector<QString> rows(const QString& sql) {

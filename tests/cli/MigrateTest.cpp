@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "cli/CliRun.h"
 #include "source/SourceFiles.h"
 #include "support/Files.h"
 #include "support/Paths.h"
@@ -20,11 +21,7 @@ using namespace keldara;
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using test::CliRun;
 
 class MigrateTest : public test::MySqlTest {
   protected:
@@ -41,15 +38,9 @@ class MigrateTest : public test::MySqlTest {
 
     // keldara-cli `command` `arguments`, the password from KELDARA_MYSQL_PASSWORD.
     CliRun cli(const QString& command, const QStringList& arguments) {
-        QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("KELDARA_MYSQL_PASSWORD", db_->server.password);
-        process.setProcessEnvironment(environment);
-        process.start(KELDARA_CLI_PATH, QStringList{command} + arguments);
-        EXPECT_TRUE(process.waitForFinished(600000));
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return test::runCommand({KELDARA_CLI_PATH, command}, arguments, environment);
     }
 
     CliRun migrate(const QString& source, const QStringList& options = {}) {

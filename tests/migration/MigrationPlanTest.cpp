@@ -242,7 +242,7 @@ dao::DatabaseSchema trialDatabase() {
     a.indexes = {index("PrimaryKey", {"code", "id"}, true), index("notes", {"notes"}, true),
                  index("big", {"big"}, true), index("PRIMARY", {"order by", "Code", "c3", "zc4"})};
     a.indexes[0].primary = true;
-    const dao::TableSchema sheet = SchemaOfFields(
+    const dao::TableSchema sheet = dao::SchemaOfFields(
         "Sheet1", {{"x_id", t::Integer, 4}, {"x_code ", t::VarWChar, 10}, {"n", t::SmallInt, 2}});
     const auto relationship = [](const char* name, QStringList from, QStringList to) {
         return dao::RelationshipSchema{name, "Sheet1", from, "select", to, true, true, true};

@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/dao/Field.h"
+
 namespace keldara::dao {
 
 // The structure of a source database as its file declares it, whatever the format: what a
@@ -60,6 +62,10 @@ struct TableSchema {
     std::vector<IndexSchema> indexes;
     std::optional<QString> description;
 };
+
+// A table's schema from the fields a reader gives (sheets, text, dBase): the columns as the
+// reader types them, nothing required, no keys.
+TableSchema SchemaOfFields(const QString& table, const std::vector<FieldInfo>& fields);
 
 struct DatabaseSchema {
     std::vector<TableSchema> tables;

@@ -39,10 +39,6 @@ struct MigrationPlan {
 // The longest value of a text column of a source table in characters; -1 when unknown.
 using LongestText = std::function<long long(const QString& table, const QString& column)>;
 
-// A table's schema from the fields a reader gives (sheets, text, dBase): the columns as the
-// reader types them, nothing required, no keys.
-dao::TableSchema SchemaOfFields(const QString& table, const std::vector<dao::FieldInfo>& fields);
-
 // The plan for `schema`'s tables, in their order. `targetNames` may name the target table of a
 // source table (by its source name; still made valid and unique). `longestText` tells, for a
 // long text column, the longest value, so that it becomes MEDIUMTEXT when that fits and

@@ -121,21 +121,6 @@ QStringList indexNamesOf(const MigrationPlan& plan) {
 
 }  // namespace
 
-dao::TableSchema SchemaOfFields(const QString& table, const std::vector<dao::FieldInfo>& fields) {
-    dao::TableSchema schema;
-    schema.name = table;
-    for (const dao::FieldInfo& field : fields) {
-        dao::ColumnSchema column;
-        column.name = field.name;
-        column.type = field.type;
-        column.definedSize = field.definedSize;
-        column.precision = field.precision;
-        column.numericScale = field.numericScale;
-        schema.columns.push_back(column);
-    }
-    return schema;
-}
-
 MigrationPlan PlanMigration(const dao::DatabaseSchema& schema,
                             const QHash<QString, QString>& targetNames,
                             const LongestText& longestText) {
