@@ -34,30 +34,6 @@ QString env(const char* name) {
     return qEnvironmentVariable(name);
 }
 
-// About `bytes` of CSV, written a megabyte at a time: an integer key, a quoted text with a
-// delimiter and other scripts, a number with two decimals, a date and a longer text. LOAD DATA
-// reads it as the text provider does.
-void writeCsv(const QString& path, qint64 bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) throw std::runtime_error("cannot write the CSV file");
-    QByteArray block = "id,name,amount,day,note\n";
-    const QByteArray note =
-        "a longer text of the kind an order keeps about itself: " + QByteArray(60, 'x') +
-        " and Zoë's comment";
-    for (qint64 id = 1, written = 0; written < bytes; ++id) {
-        block += QByteArray::number(id) + ",\"Ångström, " + QByteArray::number(id % 977) + "\"," +
-                 QByteArray::number(id % 100000) + '.' + QByteArray::number(10 + id % 90) +
-                 ",2024-" + QByteArray::number(1 + id % 12).rightJustified(2, '0') + '-' +
-                 QByteArray::number(1 + id % 28).rightJustified(2, '0') + ',' + note + '\n';
-        if (block.size() >= (1 << 20)) {
-            if (file.write(block) != block.size()) throw std::runtime_error("disk full?");
-            written += block.size();
-            block.clear();
-        }
-    }
-    file.write(block);
-}
-
 std::unique_ptr<dao::Connection> textFolder(const QString& csv) {
     return dao::openConnection(bench::textConnectionString(csv));
 }
@@ -89,14 +65,6 @@ void readFigure(const QString& csv) {
     const QString size = QString::number(QFileInfo(csv).size() / 1e6, 'f', 0);
     bench::report({"streamed read of a " + size + " MB CSV, every value", "time s",
                    bench::median(streamed), "the same file loaded", bench::median(loaded), 1.10});
-}
-
-QStringList clientArguments() {
-    return {"--no-defaults",           "-h",
-            env("KELDARA_MYSQL_HOST"), "-P",
-            env("KELDARA_MYSQL_PORT"), "-u",
-            env("KELDARA_MYSQL_USER"), "-p" + env("KELDARA_MYSQL_PASSWORD"),
-            "--local-infile=1",        kDatabase};
 }
 
 class Server {
@@ -167,8 +135,8 @@ void bulkFigure(const QString& csv, const QString& folder) {
         peaks.push_back(peak);
         const QString ourRows = server.value(rows);
         server.createTable();
-        reference.push_back(
-            bench::commandSeconds("mariadb", clientArguments() + QStringList{"-e", load}));
+        reference.push_back(bench::commandSeconds(
+            "mariadb", bench::clientArguments(kDatabase) + QStringList{"-e", load}));
         if (server.value(rows) != ourRows) throw std::runtime_error("the row counts differ");
         counts = ourRows;
         std::printf("INFO\tstream bulk round %d: ours %.1f s, %.0f MB; LOAD DATA %.1f s\n", round,
@@ -193,7 +161,7 @@ int main(int argc, char** argv) {
     QTemporaryDir folder(bench::dataFolderPattern("stream"));
     return bench::guarded([&] {
         const QString readCsv = folder.filePath("read.csv");
-        writeCsv(readCsv, (quick ? qint64{100} : qint64{1000}) << 20);
+        bench::writeLongCsv(readCsv, (quick ? qint64{100} : qint64{1000}) << 20);
         readFigure(readCsv);
         QFile::remove(readCsv);
         if (app.arguments().contains("--read-only")) return 0;
@@ -201,7 +169,8 @@ int main(int argc, char** argv) {
         const qsizetype gb = app.arguments().indexOf("--bulk-gb");
         const double gigabytes =
             gb > 0 && gb + 1 < app.arguments().size() ? app.arguments()[gb + 1].toDouble() : 10;
-        writeCsv(bulkCsv, quick ? qint64{200} << 20 : static_cast<qint64>(gigabytes * 1e9));
+        bench::writeLongCsv(bulkCsv,
+                            quick ? qint64{200} << 20 : static_cast<qint64>(gigabytes * 1e9));
         bulkFigure(bulkCsv, folder.path());
         return 0;
     });

@@ -54,4 +54,34 @@ QString textConnectionString(const QString& csvPath) {
         .arg(QFileInfo(csvPath).absolutePath());
 }
 
+void writeLongCsv(const QString& path, qint64 bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) throw std::runtime_error("cannot write the CSV file");
+    QByteArray block = "id,name,amount,day,note\n";
+    const QByteArray note =
+        "a longer text of the kind an order keeps about itself: " + QByteArray(60, 'x') +
+        " and Zoë's comment";
+    for (qint64 id = 1, written = 0; written < bytes; ++id) {
+        block += QByteArray::number(id) + ",\"Ångström, " + QByteArray::number(id % 977) + "\"," +
+                 QByteArray::number(id % 100000) + '.' + QByteArray::number(10 + id % 90) +
+                 ",2024-" + QByteArray::number(1 + id % 12).rightJustified(2, '0') + '-' +
+                 QByteArray::number(1 + id % 28).rightJustified(2, '0') + ',' + note + '\n';
+        if (block.size() >= (1 << 20)) {
+            if (file.write(block) != block.size()) throw std::runtime_error("disk full?");
+            written += block.size();
+            block.clear();
+        }
+    }
+    file.write(block);
+}
+
+QStringList clientArguments(const QString& database) {
+    const auto env = [](const char* name) { return qEnvironmentVariable(name); };
+    return {"--no-defaults",           "-h",
+            env("KELDARA_MYSQL_HOST"), "-P",
+            env("KELDARA_MYSQL_PORT"), "-u",
+            env("KELDARA_MYSQL_USER"), "-p" + env("KELDARA_MYSQL_PASSWORD"),
+            "--local-infile=1",        database};
+}
+
 }  // namespace keldara::bench

@@ -236,7 +236,7 @@ Target targetOf(const MigrateOptions& options) {
 QString connectionString(const Target& target, const QString& database) {
     return target::ConnectionString(target.server, target.user, target.password, database,
                                     target.port) +
-           dao::mysql::tlsConnectionStringClause(target.tls) + QStringLiteral("COPY=1;");
+           dao::mysql::tlsConnectionStringClause(target.tls) + QStringLiteral(";COPY=1");
 }
 
 // Connects, creating the database when it is missing; a server that cannot be reached or a
@@ -258,6 +258,9 @@ void createDatabase(const Target& target) {
 class LineProgress : public MigrationProgress {
   public:
     explicit LineProgress(std::size_t tables) : tables_(tables) {}
+    void tableStarted(const QString& target, long rows) override {
+        printError(QStringLiteral("%1: loading %2 rows").arg(target).arg(rows));
+    }
     void tableDone(const TableReport& table) override {
         QMutexLocker lock(&mutex_);
         ++done_;
