@@ -144,8 +144,9 @@ TEST_F(MigrationDialogTest, MovesTheTickedTablesUnderTheirNames) {
 }
 
 // With "Stop before anything is written", a table of the name in the database refuses the
-// whole run: it is named, and nothing is written.
-TEST_F(MigrationDialogTest, AnExistingTableRefusesTheRun) {
+// whole run: it is named, and nothing is written. So does a server that refuses to make the
+// database.
+TEST_F(MigrationDialogTest, AnExistingTableOrARefusedDatabaseStopsTheRun) {
     openSource(dataPath(Workbook));
     connectAsAdmin();
     openDialog();
@@ -159,6 +160,17 @@ TEST_F(MigrationDialogTest, AnExistingTableRefusesTheRun) {
     EXPECT_EQ(tablesOf(database), std::vector<QString>{existing});
     EXPECT_EQ(count("SELECT SUM(n) * COUNT(*) FROM `" + database + "`.`" + existing + "`"), 7);
     EXPECT_TRUE(report().isEmpty());
+
+    dialog->close();
+    clickButton("cmdTargetClose");
+    typeServer(createUser({database}, "secret"), "secret", server.port);
+    clickButton("cmdTargetConnect");
+    openDialog();
+    const QString refused = newDatabase();
+    migrateInto(refused);
+    EXPECT_TRUE(status().startsWith("The migration into \"" + refused + "\" failed: Access denied"))
+        << status().toStdString();
+    EXPECT_TRUE(tablesOf(refused).empty());
 }
 
 // "Stop" ends a run after the batches being sent, and the report says so; closing the dialog

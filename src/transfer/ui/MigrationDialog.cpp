@@ -28,6 +28,9 @@ namespace {
 
 enum Column { SourceColumn, TargetColumn, ProgressColumn };
 
+// How long a run retries a lost server before the table fails, as "Perform Action" does.
+constexpr int RetrySeconds = 60;
+
 // What becomes of a table that exists already, in the order of IfExists.
 const QStringList IfExistsCaptions{
     QStringLiteral("Stop before anything is written"), QStringLiteral("Leave it as it is"),
@@ -325,7 +328,7 @@ void MigrationDialog::runMigration(const Job& job) {
         MigrationOptions options;
         options.ifExists = static_cast<IfExists>(job.ifExists);
         options.jobs = job.jobs;
-        options.retryForSeconds = 60;
+        options.retryForSeconds = RetrySeconds;
         RowProgress progress(*this, rowOfTarget);
         MigrationReport report = Migrate(plan, ends, options, progress);
         for (const auto& [table, error] : source_.refused) {
