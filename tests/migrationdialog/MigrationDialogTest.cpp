@@ -74,6 +74,13 @@ class MigrationDialogTest : public TargetWindowTest {
                     database + "' ORDER BY TABLE_NAME");
     }
 
+    void expectRowsAsSource(const QString& file, const QString& table, const QString& target) {
+        const auto source = source::OpenSourceConnection(file, {});
+        EXPECT_EQ(rows("SELECT * FROM `" + target + "`"),
+                  rowsOf(*source->openRecordset("SELECT * FROM [" + table + "]")))
+            << target.toStdString();
+    }
+
     QPointer<transfer::MigrationDialog> dialog;
     QStringList made;
     QTemporaryDir folder;
@@ -112,12 +119,9 @@ TEST_F(MigrationDialogTest, MovesTheTickedTablesUnderTheirNames) {
 
     const QString kept = tables()->item(2, 1)->text();
     EXPECT_EQ(tablesOf(database), (std::vector<QString>{"Motor Cars", kept}));
-    const auto source = source::OpenSourceConnection(dataPath(Workbook), {});
     for (const auto& [sheet, table] :
          {std::pair{sources[0], QString("Motor Cars")}, std::pair{sources[2], kept}}) {
-        EXPECT_EQ(rows("SELECT * FROM `" + database + "`.`" + table + "`"),
-                  rowsOf(*source->openRecordset("SELECT * FROM [" + sheet + "]")))
-            << table.toStdString();
+        expectRowsAsSource(dataPath(Workbook), sheet, database + "`.`" + table);
         const QString line = (sheet == table ? table : sheet + " -> " + table) + ": ";
         EXPECT_TRUE(report().contains(line)) << report().toStdString();
     }
@@ -141,6 +145,30 @@ TEST_F(MigrationDialogTest, MovesTheTickedTablesUnderTheirNames) {
     const QJsonObject saved = QJsonDocument::fromJson(json.readAll()).object();
     EXPECT_EQ(saved.value("database").toString(), database);
     EXPECT_EQ(saved.value("tables").toArray().size(), 2);
+}
+
+// A whole Access database arrives with its relationships as foreign keys, every row as the
+// source has it.
+TEST_F(MigrationDialogTest, MovesAnAccessDatabaseWithItsRelationships) {
+    const QString northwind = fixturePath("mdb/statdata__Northwind-Databse/Northwind.mdb");
+    KELDARA_SKIP_WITHOUT_FIXTURE(northwind);
+    openSource(northwind);
+    connectAsAdmin();
+    openDialog();
+    const QString database = newDatabase();
+    migrateInto(database);
+    EXPECT_TRUE(status().startsWith("Every table was moved")) << status().toStdString();
+    for (int row = 0; row < tables()->rowCount(); ++row) {
+        expectRowsAsSource(northwind, tables()->item(row, 0)->text(),
+                           database + "`.`" + tables()->item(row, 1)->text());
+    }
+    const long long keys = count(
+        "SELECT COUNT(*) FROM information_schema.REFERENTIAL_CONSTRAINTS "
+        "WHERE CONSTRAINT_SCHEMA = '" +
+        database + "'");
+    EXPECT_GT(keys, 0);
+    EXPECT_TRUE(report().contains(QStringLiteral("\n%1 relationships made\n").arg(keys)))
+        << report().toStdString();
 }
 
 // With "Stop before anything is written", a table of the name in the database refuses the
