@@ -134,6 +134,7 @@ void SourcePanel::CloseSource() {
     sourceModel_->setRecordset(nullptr);
     grdSourceData_->setCaption({});
     ws_.state.bSourceLoaded = false;
+    openedFile_ = {};
     emit closed();
 }
 
@@ -147,6 +148,8 @@ void SourcePanel::LoadSourceTables(const QString& path) {
     cboSourceTable_->setCurrentIndex(-1);
     cboSourceTable_->setEditText(SelectTablePrompt);
     SourceControlsEnable(true);
+    openedFile_ = {path.trimmed(), txtSourceFilePassword_->text()};
+    emit opened();
     if (ws_.state.gSourceTables.size() == 1) {
         cboSourceTable_->setCurrentIndex(0);
         cboSourceTable_Click();

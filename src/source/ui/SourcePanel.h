@@ -48,10 +48,20 @@ class SourcePanel : public QObject {
     // The password clause of the last "Open", used for every load of an Access table.
     const QString& sourcePasswordClause() const { return gSourcePasswordClause_; }
 
+    // The file the last "Open" opened and the password typed for it; an empty path while no
+    // file is open.
+    struct OpenedFile {
+        QString path;
+        QString password;
+    };
+    const OpenedFile& openedFile() const { return openedFile_; }
+
     QTableView* grdSourceData() const { return grdSourceData_; }
     dao::DataControl* adoSourceData() const { return adoSourceData_; }
 
   signals:
+    // A file was opened: its tables are listed.
+    void opened();
     // A load has begun: the fields of the table loaded before are gone.
     void tableLoadStarted();
     // One field of the table being loaded, in record order, with its type's display name.
@@ -77,6 +87,7 @@ class SourcePanel : public QObject {
 
     shell::Workspace& ws_;
     QString gSourcePasswordClause_;
+    OpenedFile openedFile_;
     QLineEdit* txtSourceFileName_;
     QPushButton* cmdSourceBrowse_;
     QPushButton* cmdSourceConnect_;

@@ -137,6 +137,27 @@ void TargetPanel::loadDefaults() {
     txtTargetPort_->setText(QStringLiteral("3306"));
 }
 
+QStringList TargetPanel::databaseNames() const {
+    QStringList names;
+    if (!MySQLConnectionIsOpen(ws_.state)) return names;
+    for (int index = 0; index < cboTargetDatabase_->count(); ++index)
+        names << cboTargetDatabase_->itemText(index);
+    return names;
+}
+
+QString TargetPanel::chosenDatabase() const {
+    const int index = cboTargetDatabase_->findText(cboTargetDatabase_->currentText(),
+                                                   Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return index < 0 ? QString() : cboTargetDatabase_->itemText(index);
+}
+
+QString TargetPanel::sessionConnectionString(const QString& database) const {
+    if (!MySQLConnectionIsOpen(ws_.state)) return {};
+    return ConnectionString(txtTargetServer_->text(), txtTargetUsername_->text(),
+                            txtTargetPassword_->text(), database, txtTargetPort_->text()) +
+           ws_.state.sMySQLTlsKeys;
+}
+
 void TargetPanel::showScript(const QString& script) {
     script_ = script;
     txtResult_->setPlainText(script);

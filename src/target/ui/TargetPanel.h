@@ -51,6 +51,14 @@ class TargetPanel : public QObject {
     // empty while no table is loaded.
     QString loadedTableSource() const { return ws_.state.bTargetLoaded ? loadedFrom_ : QString(); }
 
+    // The connected server's databases as it listed them; empty while no connection is open.
+    QStringList databaseNames() const;
+    // The database chosen in the list; empty when none is.
+    QString chosenDatabase() const;
+    // The connection string of a new session to the connected server, on `database` (at server
+    // level when empty), encrypted as the connection is; empty while no connection is open.
+    QString sessionConnectionString(const QString& database) const;
+
     // Shows a generated create-table script in the result box; "Save Script..." then saves
     // it byte for byte.
     void showScript(const QString& script);

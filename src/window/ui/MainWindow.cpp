@@ -15,13 +15,17 @@
 #include "mapping/ui/MappingPage.h"
 #include "profiles/ui/ProfileCommands.h"
 #include "shell/LayoutTwips.h"
+#include "shell/ProcedureError.h"
 #include "shell/ui/Controls.h"
 #include "shell/ui/Logo.h"
 #include "shell/ui/StatusBar.h"
 #include "shell/ui/Twips.h"
+#include "source/WholeSource.h"
 #include "source/ui/SourcePanel.h"
 #include "target/ui/TargetPanel.h"
+#include "transfer/TableFacts.h"
 #include "transfer/ui/ActionFooter.h"
+#include "transfer/ui/MigrationDialog.h"
 
 namespace keldara::shell {
 
@@ -35,6 +39,21 @@ constexpr int StatusHeight = 315;
 // The footer and the status bar below the tab control, and a gap above them.
 constexpr int BandsBelowTabs = FooterHeight + StatusHeight + 150;
 constexpr int SampleButtonsTop = 360;
+
+// Every table of the file at `path`, with its structure, as the migration dialog moves them.
+// Throws DaoError when the file or its structure cannot be read.
+transfer::MigrationSource wholeSourceOf(const QString& path, const QString& password) {
+    auto whole = std::make_shared<source::WholeSource>(
+        source::OpenWholeSource(path, password, 2 * transfer::BulkBatchRows));
+    transfer::MigrationSource tables;
+    tables.path = path;
+    tables.refused = source::ReadWholeSchema(*whole, tables.schema);
+    tables.openTable = whole->open;
+    tables.longestText = [whole](const QString& table, const QString& column) {
+        return source::LongestText(*whole, table, column);
+    };
+    return tables;
+}
 }  // namespace
 
 MainWindow* MainWindow::instance() {
@@ -115,6 +134,12 @@ void MainWindow::buildMenus() {
     file->setObjectName("mnuFile");
     profiles_ = new profiles::ProfileCommands(file, ws_);
     connectProfiles();
+    file->addSeparator();
+    mnuMigrate_ = file->addAction("Migrate Whole Source...");
+    mnuMigrate_->setObjectName("mnuMigrate");
+    mnuMigrate_->setEnabled(false);  // until a source file is open
+    connect(mnuMigrate_, &QAction::triggered, this, &MainWindow::mnuMigrate_Click);
+    file->addSeparator();
     QAction* exit = file->addAction("Exit");
     exit->setObjectName("mnuExit");
     connect(exit, &QAction::triggered, this, &MainWindow::mnuExit_Click);
@@ -137,6 +162,8 @@ void MainWindow::connectRooms() {
     connect(source_, &SourcePanel::sampleUnavailable, mapping_, &MappingPage::disableSampleMoves);
     connect(source_, &SourcePanel::tableLoaded, mapping_, &MappingPage::sourceTableLoaded);
     connect(source_, &SourcePanel::closed, mapping_, &MappingPage::clearSourceFields);
+    connect(source_, &SourcePanel::opened, mnuMigrate_, [this] { mnuMigrate_->setEnabled(true); });
+    connect(source_, &SourcePanel::closed, mnuMigrate_, [this] { mnuMigrate_->setEnabled(false); });
     connect(mapping_, &MappingPage::sampleMoveRequested, source_,
             &SourcePanel::cmdSampleMove_Click);
 
@@ -208,6 +235,34 @@ void MainWindow::tabTabs_Click() {
 void MainWindow::mnuAbout_Click() {
     dialogs::AboutBox about(ws_.platform, this);
     about.exec();
+}
+
+// The dialog moves the open source file into a database of the connected server; the window
+// waits behind it.
+void MainWindow::mnuMigrate_Click() {
+    const source::SourcePanel::OpenedFile& file = source_->openedFile();
+    transfer::MigrationSource tables;
+    try {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        tables = wholeSourceOf(file.path, file.password);
+        QApplication::restoreOverrideCursor();
+    } catch (const std::exception& error) {
+        QApplication::restoreOverrideCursor();
+        platform::MessageRequest request;
+        request.title = QStringLiteral("Migrate Whole Source");
+        request.text = QStringLiteral("The tables of \"%1\" cannot be read: %2")
+                           .arg(file.path, errorDescription(error));
+        request.icon = platform::MessageIcon::Critical;
+        ws_.platform.messages.show(request);
+        return;
+    }
+    transfer::MigrationServer server{
+        target_->databaseNames(), target_->chosenDatabase(),
+        [this](const QString& database) { return target_->sessionConnectionString(database); }};
+    auto* dialog =
+        new transfer::MigrationDialog(std::move(tables), std::move(server), ws_.platform, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }
 
 void MainWindow::mnuExit_Click() {

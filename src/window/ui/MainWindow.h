@@ -5,6 +5,7 @@
 
 #include "shell/ui/Workspace.h"
 
+class QAction;
 class QFrame;
 class QLabel;
 class QTabWidget;
@@ -76,6 +77,7 @@ class MainWindow : public QMainWindow {
     void Form_Load();
     void tabTabs_Click();
     void mnuAbout_Click();
+    void mnuMigrate_Click();
     void mnuExit_Click();
     void dockBands();
     void applyLayout(const struct LayoutTw& layout);
@@ -91,6 +93,7 @@ class MainWindow : public QMainWindow {
     mapping::MappingPage* mapping_;
     transfer::ActionFooter* footer_;
     profiles::ProfileCommands* profiles_;
+    QAction* mnuMigrate_;
     bool exiting_ = false;
     bool closeAfterRun_ = false;
 
