@@ -28,7 +28,7 @@ QString errorText(const std::exception& e) {
 }  // namespace
 
 WholeSource OpenWholeSource(const QString& path, const QString& password, long keepRows) {
-    WholeSource source{path, password, {}, false, {}};
+    WholeSource source{path, password, {}, {}, false, {}};
     if (QFileInfo(path).isDir()) {
         const QDir folder(path);
         source.names = folder.entryList({"*.dbf", "*.DBF", "*.csv", "*.CSV", "*.txt", "*.TXT"},
@@ -37,6 +37,8 @@ WholeSource OpenWholeSource(const QString& path, const QString& password, long k
             throw std::runtime_error(
                 QStringLiteral("the folder holds no .dbf, .csv or .txt file").toStdString());
         }
+        for (const QString& file : source.names)
+            source.targetNames.insert(file, QFileInfo(file).completeBaseName());
         source.open = [folder, keepRows](const QString& table) {
             return readTable(folder.filePath(table), {}, table, keepRows);
         };
@@ -51,6 +53,10 @@ WholeSource OpenWholeSource(const QString& path, const QString& password, long k
         source.names.removeIf([](const QString& name) {
             return name.startsWith(QLatin1String("MSys"), Qt::CaseInsensitive);
         });
+    for (const QString& name : source.names) {
+        if (name.endsWith(QLatin1Char('$')) && name.size() > 1)
+            source.targetNames.insert(name, name.chopped(1));
+    }
     source.open = [path, password, keepRows](const QString& table) {
         return readTable(path, password, table, keepRows);
     };
@@ -72,6 +78,10 @@ std::vector<std::pair<QString, QString>> ReadWholeSchema(const WholeSource& sour
             const auto records = source.open(name);
             std::vector<dao::FieldInfo> fields;
             for (int i = 0; i < records->fieldCount(); ++i) fields.push_back(records->fieldInfo(i));
+            if (fields.empty()) {
+                refused.emplace_back(name, QStringLiteral("the table has no fields"));
+                continue;
+            }
             schema.tables.push_back(dao::SchemaOfFields(name, fields));
         } catch (const std::exception& e) {
             refused.emplace_back(name, errorText(e));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -16,7 +17,10 @@ namespace keldara::source {
 struct WholeSource {
     QString path;
     QString password;
-    QStringList names;    // its tables, in catalogue order (a folder's files by name)
+    QStringList names;  // its tables, in catalogue order (a folder's files by name)
+    // The name a table's copy is given by default where it is not the table's own: a sheet's
+    // name without the "$" the provider adds, a file's name without its extension.
+    QHash<QString, QString> targetNames;
     bool access = false;  // an Access database, which declares its own structure
     // A fresh reader of a table's records, streamed holding `keepRows` records where the
     // provider can, so that tables are read side by side without sharing one. Throws DaoError.
@@ -29,8 +33,9 @@ WholeSource OpenWholeSource(const QString& path, const QString& password, long k
 
 // Reads the structure of the source's tables into `schema`: an Access database's as it
 // declares it (keys, indexes, relationships, ...); any other source's from the fields its
-// reader gives. Returns the tables whose reader refused them, each with the reader's words;
-// they are left out. Throws DaoError when an Access file's structure cannot be read.
+// reader gives. Returns the tables whose reader refused them, each with the reader's words
+// (or a table without fields, which no table can hold); they are left out. Throws DaoError when an
+// Access file's structure cannot be read.
 std::vector<std::pair<QString, QString>> ReadWholeSchema(const WholeSource& source,
                                                          dao::DatabaseSchema& schema);
 

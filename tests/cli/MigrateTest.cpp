@@ -160,8 +160,8 @@ TEST_F(MigrateTest, AccessDatabasesMoveWholeWithTheirStructure) {
     if (!missing.isEmpty()) GTEST_SKIP() << missing.join("\n").toStdString();
 }
 
-// A workbook's sheets, and a folder of CSV files in which one cannot be read: the others move,
-// the unreadable one is named and the run exits 1.
+// A workbook's sheets, and a folder of files in which two cannot be moved (a damaged dBase
+// file, an empty CSV file): the others move, those two are named and the run exits 1.
 TEST_F(MigrateTest, WorkbooksAndFoldersMoveEverySheetAndFile) {
     const QString workbook = test::fixturePath("xls/tidyverse__readxl/datasets.xls");
     const CliRun sheets = migrate(workbook);
@@ -173,14 +173,17 @@ TEST_F(MigrateTest, WorkbooksAndFoldersMoveEverySheetAndFile) {
     QDir().mkpath(csv);
     test::writeFile(csv + "/people.csv", "id,name\n1,Ann\n2,Bo\n");
     test::writeFile(csv + "/order lines.csv", "order,line,amount\n1,1,2.50\n1,2,\n");
-    test::writeFile(csv + "/broken.csv", "");
+    test::writeFile(csv + "/empty.csv", "");
+    test::writeFile(csv + "/broken.dbf", QByteArray(40, '\x7f'));
     run({"DROP DATABASE IF EXISTS `" + db_->name + "`", "CREATE DATABASE `" + db_->name + "`",
          "USE `" + db_->name + "`"});
     const CliRun files = migrate(csv);
     EXPECT_EQ(files.exitCode, 1) << files.err.toStdString();
-    EXPECT_TRUE(files.out.contains("broken.csv: FAILED")) << files.out.toStdString();
-    EXPECT_EQ(rows("SELECT COUNT(*) FROM `people.csv`"), std::vector<QString>{"2"});
-    EXPECT_EQ(rows("SELECT * FROM `order lines.csv` ORDER BY 2"),
+    EXPECT_TRUE(files.out.contains("empty.csv: FAILED: the table has no fields"))
+        << files.out.toStdString();
+    EXPECT_TRUE(files.out.contains("broken.dbf: FAILED")) << files.out.toStdString();
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM people"), std::vector<QString>{"2"});
+    EXPECT_EQ(rows("SELECT * FROM `order lines` ORDER BY 2"),
               (std::vector<QString>{"1 | 1 | 2.5", "1 | 2 | <NULL>"}));
 }
 
@@ -205,11 +208,11 @@ TEST_F(MigrateTest, AKilledRunResumedGivesTheSameDatabase) {
                  {"migrate", csv, url(db_->name), "--jobs", "1", "--resume", state});
     // Killed once the first table is in and the second under way.
     QString progress;
-    while (!progress.contains("b.csv: loading") && killed.waitForReadyRead(60000))
+    while (!progress.contains("b: loading") && killed.waitForReadyRead(60000))
         progress += QString::fromUtf8(killed.readAllStandardError());
     killed.kill();
     killed.waitForFinished();
-    ASSERT_TRUE(progress.contains("b.csv: loading")) << progress.toStdString();
+    ASSERT_TRUE(progress.contains("b: loading")) << progress.toStdString();
 
     const CliRun resumed = cli("migrate", {csv, url(db_->name), "--resume", state});
     ASSERT_EQ(resumed.exitCode, 0) << resumed.err.toStdString() << resumed.out.toStdString();
@@ -218,7 +221,7 @@ TEST_F(MigrateTest, AKilledRunResumedGivesTheSameDatabase) {
     test::ScratchDatabase clean(db_->server, "clean");
     ASSERT_EQ(cli("migrate", {csv, url(clean.name)}).exitCode, 0);
     EXPECT_EQ(checksumsOf(db_->name), checksumsOf(clean.name));
-    EXPECT_EQ(rows("SELECT COUNT(*) FROM `b.csv`"), std::vector<QString>{"150000"});
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM b"), std::vector<QString>{"150000"});
 }
 
 // A single table named without a profile: --source and a mysql:// target.

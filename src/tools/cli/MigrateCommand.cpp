@@ -315,7 +315,7 @@ int runMigrate(const MigrateOptions& options) {
                              .arg(options.sourcePath, errorText(e))};
     }
     const MigrationPlan plan =
-        PlanMigration(schema, {}, [&](const QString& table, const QString& column) {
+        PlanMigration(schema, tables.targetNames, [&](const QString& table, const QString& column) {
             return source::LongestText(tables, table, column);
         });
     if (options.dryRun) {
@@ -341,7 +341,9 @@ int runMigrate(const MigrateOptions& options) {
     try {
         report = Migrate(plan, ends, run, progress);
     } catch (const MigrationRefused& refusal) {
-        throw SetupError{refusal.message};
+        throw SetupError{refusal.message +
+                         QStringLiteral(" (--if-exists skip, replace or append say what to do "
+                                        "with them)")};
     } catch (const std::exception& e) {
         throw SetupError{
             QStringLiteral("cannot migrate into \"%1\": %2").arg(target.database, errorText(e))};

@@ -226,8 +226,7 @@ MigrationReport Migrate(const MigrationPlan& plan, const MigrationEnds& ends,
     existing.removeIf([&](const QString& table) { return state.begun(table); });
     if (options.ifExists == IfExists::Fail && !existing.isEmpty()) {
         throw MigrationRefused{
-            QStringLiteral("these tables exist in \"%1\" already: %2; nothing was changed "
-                           "(--if-exists skip, replace or append say what to do with them)")
+            QStringLiteral("these tables exist in \"%1\" already: %2; nothing was changed")
                 .arg(report.database, existing.join(QStringLiteral(", ")))};
     }
     report.warnings = plan.warnings;

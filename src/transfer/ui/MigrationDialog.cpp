@@ -199,7 +199,7 @@ void MigrationDialog::buildControls() {
 void MigrationDialog::listTables() {
     QStringList sourceNames;
     for (const dao::TableSchema& table : source_.schema.tables) sourceNames << table.name;
-    const MigrationPlan plan = PlanMigration(source_.schema);
+    const MigrationPlan plan = PlanMigration(source_.schema, source_.targetNames);
     for (qsizetype index = 0; index < sourceNames.size(); ++index) {
         const int row = grdTables_->rowCount();
         grdTables_->insertRow(row);

@@ -35,6 +35,7 @@ struct MigrationSource {
     // A fresh reader of a table's records; called from the threads that load. Throws DaoError.
     std::function<std::unique_ptr<dao::Recordset>(const QString& table)> openTable;
     migration::LongestText longestText;
+    QHash<QString, QString> targetNames;  // the default name of a table's copy, where not its own
 };
 
 // The connected MySQL server: where the dialog moves the source.

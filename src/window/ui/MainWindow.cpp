@@ -49,6 +49,7 @@ transfer::MigrationSource wholeSourceOf(const QString& path, const QString& pass
     tables.path = path;
     tables.refused = source::ReadWholeSchema(*whole, tables.schema);
     tables.openTable = whole->open;
+    tables.targetNames = whole->targetNames;
     tables.longestText = [whole](const QString& table, const QString& column) {
         return source::LongestText(*whole, table, column);
     };
