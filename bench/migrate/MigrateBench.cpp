@@ -74,7 +74,7 @@ double referenceSeconds(dao::Connection& mysql, const QString& folder, const QSt
     QString loads;
     for (const QString& file : files) {
         loads += "LOAD DATA LOCAL INFILE '" + QDir(folder).filePath(file) + "' INTO TABLE `" +
-                 file +
+                 QFileInfo(file).completeBaseName() +
                  "` CHARACTER SET utf8mb4 FIELDS TERMINATED BY ',' OPTIONALLY ENCLOSED BY "
                  "'\"' LINES TERMINATED BY '\\n' IGNORE 1 LINES;";
     }
@@ -136,7 +136,8 @@ void northwindFigure(const QString& file) {
 // by the bulk insert (connection, the table's fields, the load, the row count) against
 // keldara-cli --version, over ten times the rounds.
 void fixedCostFigure(const QString& folder) {
-    const QString csv = QDir(folder).filePath("ten.csv");
+    QDir(folder).mkpath("small");
+    const QString csv = QDir(folder).filePath("small/ten.csv");
     QByteArray text = "id,name\n";
     for (int i = 1; i <= 10; ++i)
         text += QByteArray::number(i) + ",n" + QByteArray::number(i) + '\n';

@@ -117,6 +117,31 @@ int rank(const dao::IndexSchema& index) {
     return index.primary ? 0 : index.unique ? 1 : 2;
 }
 
+// Whether a primary or unique index stays unique: not where its prefix might not hold whole
+// values, as a unique key over a prefix could refuse rows the source holds.
+bool keptUnique(const dao::IndexSchema& index, const std::vector<KeyPart>& parts,
+                const std::vector<ColumnType>& types, QStringList& warnings) {
+    if (!index.primary && !index.unique) return false;
+    if (wholeValues(parts, types)) return true;
+    warnings << QStringLiteral(
+                    "%1 \"%2\" made as a plain index: its prefix might not hold whole values, "
+                    "and a unique key over a prefix could refuse rows the source holds")
+                    .arg(index.primary ? "primary key" : "unique index", index.name);
+    return false;
+}
+
+// MySQL needs an index that starts with an AUTO_INCREMENT column.
+void addCounterKey(TableKeys& keys, const QString& indexName, int counter,
+                   const QStringList& names) {
+    keys.lines << QStringLiteral("KEY ") + dao::mysql::QuoteIdentifier(indexName) +
+                      QLatin1Char(' ') + keyColumns({{counter}}, names);
+    keys.indexes += 1;
+    keys.warnings << QStringLiteral(
+                         "counter \"%1\" starts no index of the source; an index was added, as "
+                         "MySQL needs one for AUTO_INCREMENT")
+                         .arg(names[counter]);
+}
+
 }  // namespace
 
 TableKeys KeysOf(const dao::TableSchema& table, const QStringList& names,
@@ -147,15 +172,7 @@ TableKeys KeysOf(const dao::TableSchema& table, const QStringList& names,
         const bool prefixed = std::any_of(parts->begin(), parts->end(),
                                           [](const KeyPart& p) { return p.prefix > 0; });
         if (prefixed) keys.warnings << prefixNote(index, *parts, names, types);
-        bool unique = index.primary || index.unique;
-        if (unique && !wholeValues(*parts, types)) {
-            unique = false;
-            keys.warnings << QStringLiteral(
-                                 "%1 \"%2\" made as a plain index: its prefix might "
-                                 "not hold whole values, and a unique key over a "
-                                 "prefix could refuse rows the source holds")
-                                 .arg(index.primary ? "primary key" : "unique index", index.name);
-        }
+        const bool unique = keptUnique(index, *parts, types, keys.warnings);
         const bool primary = unique && index.primary && !hasPrimary;
         const QString name = dao::mysql::QuoteIdentifier(indexNames[n + 1]) + QLatin1Char(' ');
         keys.lines << (primary  ? QStringLiteral("PRIMARY KEY ")
@@ -171,15 +188,7 @@ TableKeys KeysOf(const dao::TableSchema& table, const QStringList& names,
         }
         counterKeyed = counterKeyed || parts->front().column == counter;
     }
-    if (counter >= 0 && !counterKeyed) {
-        keys.lines << QStringLiteral("KEY ") + dao::mysql::QuoteIdentifier(indexNames.back()) +
-                          QLatin1Char(' ') + keyColumns({{counter}}, names);
-        keys.indexes += 1;
-        keys.warnings << QStringLiteral(
-                             "counter \"%1\" starts no index of the source; an index "
-                             "was added, as MySQL needs one for AUTO_INCREMENT")
-                             .arg(names[counter]);
-    }
+    if (counter >= 0 && !counterKeyed) addCounterKey(keys, indexNames.back(), counter, names);
     return keys;
 }
 

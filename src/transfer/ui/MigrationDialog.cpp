@@ -99,6 +99,15 @@ MigrationDialog::~MigrationDialog() {
 }
 
 void MigrationDialog::buildControls() {
+    buildTableList();
+    buildOptionBoxes();
+    buildProgressAndReport();
+    buildButtons();
+    layOutControls();
+    connectButtons();
+}
+
+void MigrationDialog::buildTableList() {
     // The file's name alone: a long path would widen the dialog.
     lblSource_ =
         new QLabel(QStringLiteral("Tables of %1").arg(QFileInfo(source_.path).fileName()), this);
@@ -112,7 +121,9 @@ void MigrationDialog::buildControls() {
     grdTables_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     grdTables_->verticalHeader()->hide();
     grdTables_->setSelectionMode(QAbstractItemView::NoSelection);
+}
 
+void MigrationDialog::buildOptionBoxes() {
     cboDatabase_ = new QComboBox(this);
     cboDatabase_->setObjectName("cboMigrateDatabase");
     cboDatabase_->setEditable(true);
@@ -127,7 +138,9 @@ void MigrationDialog::buildControls() {
     spnJobs_->setObjectName("spnMigrateJobs");
     spnJobs_->setRange(1, 16);
     spnJobs_->setValue(2);
+}
 
+void MigrationDialog::buildProgressAndReport() {
     barOverall_ = new QProgressBar(this);
     barOverall_->setObjectName("barMigrateOverall");
     barOverall_->setFormat(QStringLiteral("%v of %m tables"));
@@ -140,7 +153,9 @@ void MigrationDialog::buildControls() {
     txtReport_->setReadOnly(true);
     txtReport_->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtReport_->setPlaceholderText(QStringLiteral("The report of the run comes here."));
+}
 
+void MigrationDialog::buildButtons() {
     cmdMigrate_ = new QPushButton(QStringLiteral("Migrate"), this);
     cmdMigrate_->setObjectName("cmdMigrate");
     cmdStop_ = new QPushButton(QStringLiteral("Stop"), this);
@@ -152,7 +167,9 @@ void MigrationDialog::buildControls() {
     cmdClose_->setObjectName("cmdMigrateClose");
     for (QPushButton* button : {cmdMigrate_, cmdStop_, cmdSaveReport_, cmdClose_})
         button->setAutoDefault(false);
+}
 
+void MigrationDialog::layOutControls() {
     auto* options = new QGridLayout;
     const auto addOption = [&](int row, const char* name, const QString& caption, QWidget* box) {
         auto* label = new QLabel(caption, this);
@@ -183,7 +200,9 @@ void MigrationDialog::buildControls() {
     layout->addWidget(txtReport_, 2);
     layout->addLayout(buttons);
     resize(640, 560);
+}
 
+void MigrationDialog::connectButtons() {
     connect(cmdMigrate_, &QPushButton::clicked, this, &MigrationDialog::startMigration);
     connect(cmdStop_, &QPushButton::clicked, this, [this] {
         stop_ = true;

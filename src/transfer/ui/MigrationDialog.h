@@ -80,6 +80,12 @@ class MigrationDialog : public QDialog {
     class RowProgress;
 
     void buildControls();
+    void buildTableList();
+    void buildOptionBoxes();
+    void buildProgressAndReport();
+    void buildButtons();
+    void layOutControls();
+    void connectButtons();
     void listTables();
     void startMigration();
     std::optional<Job> jobOfControls();
