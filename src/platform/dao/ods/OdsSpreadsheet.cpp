@@ -74,7 +74,7 @@ std::optional<double> durationInDays(std::string_view text) {
     return seconds / 86400;
 }
 
-// The names of the tables, in document order.
+// The names of the tables, in document order; their content is passed over unparsed.
 class TableNamesReader : public sheet::XmlHandler {
   public:
     void startElement(XmlName name, const char** attributes) override {
@@ -82,6 +82,7 @@ class TableNamesReader : public sheet::XmlHandler {
         if (depth_++ == 0) {
             const char* tableName = attribute(attributes, "name", kTableSpace);
             names.push_back(QString::fromUtf8(tableName ? tableName : ""));
+            skipContent();
         }
     }
     void endElement(XmlName name) override {
@@ -333,7 +334,7 @@ class Spreadsheet : public sheet::SheetBook {
             throw FormatError(QStringLiteral("the package has no content.xml"));
         }
         TableNamesReader names;
-        sheet::parseXmlPart(package_, kContent, names);
+        sheet::parseXmlPart(package_, kContent, names, "table");
         names_ = std::move(names.names);
     }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/dao/sheet/ElementSkipper.h"
 #include "platform/dao/sheet/SheetError.h"
 
 namespace keldara::dao::sheet {
@@ -112,7 +113,8 @@ void XmlHandler::declareNamespaces(const char** attributes) {
     }
 }
 
-void parseXmlPart(const ZipPackage& package, const QString& part, XmlHandler& handler) {
+void parseXmlPart(const ZipPackage& package, const QString& part, XmlHandler& handler,
+                  std::string_view skippable) {
     std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
     if (!parser) throw std::bad_alloc();
     Parse parse{parser.get(), &handler, nullptr, false};
@@ -120,6 +122,10 @@ void parseXmlPart(const ZipPackage& package, const QString& part, XmlHandler& ha
     XML_SetElementHandler(parser.get(), onStart, onEnd);
     XML_SetCharacterDataHandler(parser.get(), onCharacters);
     XML_SetStartDoctypeDeclHandler(parser.get(), onDoctype);
+#if XML_MAJOR_VERSION > 2 || (XML_MAJOR_VERSION == 2 && XML_MINOR_VERSION >= 6)
+    // A start tag handed on must be parsed at once, for its handler to ask for a skip.
+    XML_SetReparseDeferralEnabled(parser.get(), XML_FALSE);
+#endif
     bool ended = false;
     const auto feed = [&](const char* data, std::size_t size, bool last) {
         if (XML_Parse(parser.get(), data, static_cast<int>(size), last) != XML_STATUS_ERROR) {
@@ -128,8 +134,18 @@ void parseXmlPart(const ZipPackage& package, const QString& part, XmlHandler& ha
         ended = true;
         return false;
     };
-    package.readPart(part,
-                     [&](const char* data, std::size_t size) { return feed(data, size, false); });
+    const auto feedPiece = [&](const char* data, std::size_t size) {
+        return feed(data, size, false);
+    };
+    if (skippable.empty()) {
+        package.readPart(part, feedPiece);
+    } else {
+        handler.takeSkipRequest();
+        ElementSkipper skipper(skippable, feedPiece, [&] { return handler.takeSkipRequest(); });
+        package.readPart(
+            part, [&](const char* data, std::size_t size) { return skipper.take(data, size); });
+        if (!ended && !handler.stopped()) skipper.finish();
+    }
     if (!ended && !handler.stopped()) feed(nullptr, 0, true);
     if (parse.failure) std::rethrow_exception(parse.failure);
     if (parse.doctype) {

@@ -36,6 +36,12 @@ class XmlHandler {
     void stop() { stopped_ = true; }
     bool stopped() const { return stopped_; }
 
+    // Called on the start of an element of the local name the part is read with as
+    // skippable (see parseXmlPart): its content is passed over unparsed, its end comes next.
+    // Elsewhere it does nothing.
+    void skipContent() { skipAsked_ = true; }
+    bool takeSkipRequest() { return std::exchange(skipAsked_, false); }
+
     // The namespace a prefix stands for where the reading is.
     std::string_view spaceOf(std::string_view prefix) const;
     bool is(XmlName name, std::string_view space, std::string_view local) const {
@@ -53,12 +59,16 @@ class XmlHandler {
 
   private:
     bool stopped_ = false;
+    bool skipAsked_ = false;
     std::vector<std::pair<std::string, std::string>> spaces_;  // by prefix
 };
 
 // Reads an XML part of the package through the handler. A document type declaration is
 // refused (workbook XML never has one, and entity expansion needs one). Throws FormatError
-// for XML that is not well-formed, or what the handler throws.
-void parseXmlPart(const ZipPackage& package, const QString& part, XmlHandler& handler);
+// for XML that is not well-formed, or what the handler throws. The handler may pass over the
+// content of elements of the local name `skippable` (ElementSkipper): faults within it are
+// then not found.
+void parseXmlPart(const ZipPackage& package, const QString& part, XmlHandler& handler,
+                  std::string_view skippable = {});
 
 }  // namespace keldara::dao::sheet
