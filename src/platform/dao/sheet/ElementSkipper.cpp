@@ -1,6 +1,7 @@
 #include "platform/dao/sheet/ElementSkipper.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace keldara::dao::sheet {
@@ -13,6 +14,13 @@ constexpr std::string_view kCDataOpener = "[CDATA[";
 bool endsName(char c) {
     return c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
+
+// The characters that end a run within a start tag: its end, or a quoted value.
+constexpr auto kTagStops = [] {
+    std::array<bool, 256> stops{};
+    stops['>'] = stops['"'] = stops['\''] = true;
+    return stops;
+}();
 
 // Where `c` next stands in data[at, size), or size.
 std::size_t find(const char* data, std::size_t at, std::size_t size, char c) {
@@ -34,7 +42,7 @@ bool ElementSkipper::take(const char* data, std::size_t size) {
     unitStart_ = 0;
     std::size_t at = 0;
     while (at < size) {
-        at = step(at);
+        at = depth_ > 0 && state_ == State::Text ? skimmed(at) : step(at);
         if (stopped_) return false;
         if (passingAll_) return feedPieceTo(size);
     }
@@ -79,6 +87,53 @@ std::size_t ElementSkipper::step(std::size_t at) {
             return inDeclaration(at);
     }
     return size_;
+}
+
+// Passes over the content while its markup lies whole in the piece and is made of tags: the
+// rest goes to step().
+std::size_t ElementSkipper::skimmed(std::size_t at) {
+    const char* const piece = piece_;
+    const std::size_t size = size_;
+    dropHeld();
+    for (;;) {
+        const std::size_t open = find(piece, at, size, '<');
+        if (open == size) return size;
+        unitStart_ = open;
+        if (open + 1 == size || piece[open + 1] == '!' || piece[open + 1] == '?') {
+            state_ = State::Open;
+            return open + 1;
+        }
+        if (piece[open + 1] == '/') {
+            const std::size_t close = find(piece, open + 2, size, '>');
+            if (close == size) {
+                state_ = State::EndTag;
+                return size;
+            }
+            if (depth_ == 1) return endOfEndTag(close);
+            --depth_;
+            at = close + 1;
+            continue;
+        }
+        std::size_t stop = open + 1;
+        for (;;) {
+            while (stop < size && !kTagStops[static_cast<unsigned char>(piece[stop])]) ++stop;
+            if (stop == size) {
+                state_ = State::StartTag;
+                selfClosing_ = piece[size - 1] == '/';
+                return size;
+            }
+            if (piece[stop] == '>') break;
+            const std::size_t quote = find(piece, stop + 1, size, piece[stop]);
+            if (quote == size) {
+                state_ = State::Quoted;
+                quote_ = piece[stop];
+                return size;
+            }
+            stop = quote + 1;
+        }
+        if (piece[stop - 1] != '/') ++depth_;
+        at = stop + 1;
+    }
 }
 
 std::size_t ElementSkipper::inText(std::size_t at) {
@@ -249,7 +304,10 @@ bool ElementSkipper::feedNewlines() {
 }
 
 void ElementSkipper::countNewlines(std::size_t from, std::size_t to) {
-    if (to > from) newlines_ += std::count(piece_ + from, piece_ + to, '\n');
+    if (to <= from) return;
+    for (std::size_t at = find(piece_, from, to, '\n'); at < to;
+         at = find(piece_, at + 1, to, '\n'))
+        ++newlines_;
 }
 
 // The markup held from earlier pieces turned out not to close the element passed over.

@@ -46,6 +46,7 @@ class ElementSkipper {
         Declaration,
     };
 
+    std::size_t skimmed(std::size_t at);
     std::size_t step(std::size_t at);
     std::size_t inText(std::size_t at);
     std::size_t afterOpen(std::size_t at);
