@@ -441,25 +441,26 @@ class TableReader {
 
     Value storedNumber(const MdbColumn* column, const unsigned char* data, int size) {
         const bool exact = column->col_type == MDB_NUMERIC || column->col_type == MDB_MONEY;
-        std::optional<QString> decimal;
-        double number = 0;
         if (size == kStoredDecimalSize) {
-            decimal = storedDecimalText(data);
-            if (!decimal) badValue(column, QStringLiteral("has no valid scale"));
-        } else if (size == 4) {
-            number = singleAsDouble(qFromLittleEndian<float>(data));
-        } else if (size == 8) {
-            number = qFromLittleEndian<double>(data);
-            if (column->col_type == MDB_MONEY || std::fpclassify(number) == FP_SUBNORMAL ||
-                std::isnan(number)) {
-                decimal = currencyText(qFromLittleEndian<qint64>(data));
+            if (exact) {
+                const auto text = storedDecimalText(data);
+                if (!text) badValue(column, QStringLiteral("has no valid scale"));
+                return Value::decimal(*text);
             }
-        } else {
-            badValue(column, QStringLiteral("has a result of unexpected size"));
+            const auto number = storedDecimalNumber(data);
+            if (!number) badValue(column, QStringLiteral("has no valid scale"));
+            return Value::floating(*number);
         }
-        if (decimal && exact) return Value::decimal(*decimal);
-        if (decimal) return Value::floating(decimal->toDouble());
-        return Value::floating(number);
+        if (size == 4) return Value::floating(singleAsDouble(qFromLittleEndian<float>(data)));
+        if (size != 8) badValue(column, QStringLiteral("has a result of unexpected size"));
+        const double number = qFromLittleEndian<double>(data);
+        if (column->col_type != MDB_MONEY && std::fpclassify(number) != FP_SUBNORMAL &&
+            !std::isnan(number)) {
+            return Value::floating(number);
+        }
+        const auto tenThousandths = qFromLittleEndian<qint64>(data);
+        return exact ? Value::decimal(currencyText(tenThousandths))
+                     : Value::floating(currencyNumber(tenThousandths));
     }
 
     // A calculated Decimal column has no precision of its own: it gets what its values need,
@@ -475,9 +476,9 @@ class TableReader {
         DecimalFit& fit = fits_[c];
         fit.floating = fit.floating || value.kind() == ValueKind::Double;
         if (value.kind() != ValueKind::Decimal) return;
-        QString digits = value.decimalText();
-        digits.remove(QLatin1Char('-'));
-        const qsizetype point = digits.indexOf(QLatin1Char('.'));
+        QStringView digits = value.decimalText();
+        if (digits.startsWith(u'-')) digits = digits.mid(1);
+        const qsizetype point = digits.indexOf(u'.');
         fit.whole = std::max<int>(fit.whole, point < 0 ? digits.size() : point);
         fit.scale = std::max<int>(fit.scale, point < 0 ? 0 : digits.size() - point - 1);
     }
@@ -756,16 +757,26 @@ class TableReader {
         return result;
     }
 
+    // A row of a long-value page. The last such page read is kept: the values of rows that
+    // follow one another mostly lie on the same page, which is then not read again.
     QByteArray longValueRow(const MdbColumn* column, quint32 pageRow) {
-        void* buffer = nullptr;
-        int offset = 0;
-        size_t length = 0;
-        if (mdb_find_pg_row(mdb_, static_cast<int>(pageRow), &buffer, &offset, &length) != 0 ||
-            offset < 0 || offset + static_cast<qsizetype>(length) > pageSize_) {
-            badValue(column, QStringLiteral("points to data that cannot be read"));
+        const quint32 page = pageRow >> 8;
+        const int row = static_cast<int>(pageRow & 0xFF);
+        if (longValuePage_.isEmpty() || page != longValuePageNumber_) {
+            longValuePage_.clear();
+            if (mdb_read_alt_pg(mdb_, page) != pageSize_)
+                badValue(column, QStringLiteral("points to data that cannot be read"));
+            longValuePage_ = QByteArray(reinterpret_cast<const char*>(mdb_->alt_pg_buf), pageSize_);
+            longValuePageNumber_ = page;
         }
-        return QByteArray(static_cast<const char*>(buffer) + offset,
-                          static_cast<qsizetype>(length));
+        const auto* data = reinterpret_cast<const unsigned char*>(longValuePage_.constData());
+        const int rowTable = mdb_->fmt->row_count_offset;
+        const auto entry = [&](int offset) { return qFromLittleEndian<quint16>(data + offset); };
+        const int start = entry(rowTable + 2 + 2 * row) & kRowOffsetMask;
+        const int end = row == 0 ? pageSize_ : entry(rowTable + 2 * row) & kRowOffsetMask;
+        if (end < start || end > pageSize_)
+            badValue(column, QStringLiteral("points to data that cannot be read"));
+        return longValuePage_.mid(start, end - start);
     }
 
     MdbHandle* mdb_;
@@ -787,6 +798,8 @@ class TableReader {
     std::vector<bool> skipped_;
     std::vector<MdbField> fields_;
     std::vector<DecimalFit> fits_;
+    QByteArray longValuePage_;  // the long-value page last read, and its number
+    quint32 longValuePageNumber_ = 0;
     long rowsRead_ = 0;
     int page_ = 0;
     int previousPage_ = 0;
