@@ -78,6 +78,7 @@ struct TableDeleter {
 };
 using TablePtr = std::unique_ptr<MdbTableDef, TableDeleter>;
 
+constexpr int kDataPage = 0x01;
 constexpr int kTableDefinitionPage = 0x02;
 constexpr unsigned char kInlineUsageMap = 0;
 constexpr unsigned char kPagedUsageMap = 1;
@@ -514,16 +515,60 @@ class TableReader {
 
     void rewind() {
         mdb_rewind_table(table_);
+        if (mappedPages_.empty()) mappedPages_ = mappedPages();
+        nextMapped_ = 0;
         rowsRead_ = 0;
         previousPage_ = page_ = 0;
         rowOnPage_ = rowsOnPage_ = 0;
     }
 
-    // Data pages come in ascending order; anything else is a damaged page map.
+    // The pages the table's usage map marks, in ascending order, as libmdb's walk of the map
+    // finds them one at a time (page 0 never). A paged map's bitmap pages are read once here;
+    // the walk reads one again for every data page. The map's type and the numbers of its
+    // bitmap pages were checked with the definition (DefinitionCheck).
+    std::vector<quint32> mappedPages() {
+        std::vector<quint32> pages;
+        const unsigned char* map = table_->usage_map;
+        const auto size = static_cast<qsizetype>(table_->map_sz);
+        const auto addBitmap = [&](const unsigned char* bitmap, quint32 bits, quint32 first) {
+            for (quint32 bit = 0; bit < bits; ++bit) {
+                if ((bitmap[bit / 8] >> (bit % 8) & 1) && first + bit != 0)
+                    pages.push_back(first + bit);
+            }
+        };
+        if (!map || size < 1) return pages;
+        if (map[0] == kInlineUsageMap && size >= kInlineUsageMapHeader) {
+            addBitmap(map + kInlineUsageMapHeader, static_cast<quint32>(size - 5) * 8,
+                      qFromLittleEndian<quint32>(map + 1));
+        } else if (map[0] == kPagedUsageMap) {
+            const auto bitsPerPage = static_cast<quint32>(pageSize_ - 4) * 8;
+            for (qsizetype i = 0; 1 + 4 * i + 4 <= size; ++i) {
+                const quint32 bitmapPage = qFromLittleEndian<quint32>(map + 1 + 4 * i);
+                if (bitmapPage == 0) continue;
+                if (mdb_read_alt_pg(mdb_, bitmapPage) != pageSize_) {
+                    damaged(QStringLiteral("the page map of table %1 is not valid")
+                                .arg(quoted(tableName_)));
+                }
+                addBitmap(mdb_->alt_pg_buf + 4, bitsPerPage, static_cast<quint32>(i) * bitsPerPage);
+            }
+        }
+        return pages;
+    }
+
+    // The next of the mapped pages that is a data page of this table (libmdb warns of the
+    // others and passes them by); none after a page that cannot be read.
     bool nextPage() {
-        page_ = mdb_read_next_dpg(table_);
-        if (page_ == 0) return false;
-        if (page_ <= previousPage_) {
+        for (;;) {
+            if (nextMapped_ == mappedPages_.size()) return false;
+            const quint32 page = mappedPages_[nextMapped_++];
+            if (mdb_read_pg(mdb_, page) != pageSize_) return false;
+            if (mdb_->pg_buf[0] == kDataPage &&
+                static_cast<quint32>(mdb_get_int32(mdb_->pg_buf, 4)) == table_->entry->table_pg) {
+                page_ = static_cast<int>(page);
+                break;
+            }
+        }
+        if (page_ <= previousPage_) {  // data pages come in ascending order
             damaged(
                 QStringLiteral("the page map of table %1 is not valid").arg(quoted(tableName_)));
         }
@@ -801,6 +846,8 @@ class TableReader {
     QByteArray longValuePage_;  // the long-value page last read, and its number
     quint32 longValuePageNumber_ = 0;
     long rowsRead_ = 0;
+    std::vector<quint32> mappedPages_;
+    std::size_t nextMapped_ = 0;
     int page_ = 0;
     int previousPage_ = 0;
     int rowOnPage_ = 0;
