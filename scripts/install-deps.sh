@@ -8,7 +8,7 @@ PACKAGES=(
   libmariadb-dev mariadb-server mariadb-client galera-4 rsync openssl
   libsecret-1-dev gnome-keyring dbus-daemon libsecret-tools
   mdbtools mdbtools-dev
-  libzip-dev libexpat1-dev
+  libzip-dev libxml2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-xlrd python3-xlwt python3-dbfread
   python3-openpyxl python3-odf python3-xlsxwriter

@@ -10,9 +10,12 @@
 // t_funcs of functionsV2000.mdb (Jet 4: integer, memo, decimal, date), Table1 of
 // testV2007.accdb (Access 2007: the types of the Jet 3 one) and Table1 of
 // calcFieldTestV2010.accdb (Access 2010: texts, currency, decimal and eleven calculated
-// fields, one of them a memo).
-// Usage: keldara_access_bench [--quick]
+// fields, one of them a memo). The calculated table's time per row is also compared with the
+// plain Access 2007 table's.
+// Usage: keldara_access_bench [--quick] [--loads-only]
 //        keldara_access_bench --write FOLDER    writes the grown tables there (for profiling)
+//        keldara_access_bench --load FILE TABLE loads the table once (for profiling)
+// --loads-only leaves out mdb-export and gives only the per-row figure.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -246,29 +249,67 @@ long load(const QString& path, const QString& table) {
         ->recordCount();
 }
 
-void measure(const Source& source, const QString& folder, long rows) {
+struct Grown {
+    QString path;
+    QString table;
+    long rows;
+};
+
+Grown grow(const Source& source, const QString& folder, long rows) {
     const QString fixture = findFixture(source.fixture);
     const QString table = QLatin1String(source.table);
     const QString path = folder + QLatin1Char('/') + QFileInfo(fixture).completeBaseName() +
                          QLatin1Char('.') + QFileInfo(fixture).suffix();
     const long written = writeGrownTable(fixture, table, path, rows);
+    if (load(path, table) != written)
+        fail(QStringLiteral("the grown table %1 did not load all its rows").arg(path));
+    return {path, table, written};
+}
 
-    long loaded = 0;
-    const double ours = bench::medianSeconds([&] { loaded = load(path, table); });
-    if (loaded != written) fail(QStringLiteral("the grown table did not load all its rows"));
+void measureAgainstMdbExport(const Grown& grown) {
+    const double ours = bench::medianSeconds([&] { load(grown.path, grown.table); });
     const double reference =
-        bench::medianCommandSeconds(QStringLiteral("mdb-export"), {path, table});
+        bench::medianCommandSeconds(QStringLiteral("mdb-export"), {grown.path, grown.table});
     bench::report({QStringLiteral("access load, %1 rows of %2 %3")
-                       .arg(QLocale(QLocale::English).toString(qlonglong(written)),
-                            QFileInfo(fixture).fileName(), table),
+                       .arg(QLocale(QLocale::English).toString(qlonglong(grown.rows)),
+                            QFileInfo(grown.path).fileName(), grown.table),
                    QStringLiteral("time s"), ours, QStringLiteral("mdb-export to /dev/null"),
                    reference, 1.0});
 }
 
-int run(bool quick) {
+// The calculated table's load time per row against the plain one's, the two loaded in turn
+// in every round, with the spread of the rounds.
+void measurePerRow(const Grown& plain, const Grown& calculated) {
+    std::vector<double> plains, calculateds, ratios;
+    for (int round = 0; round < bench::rounds(); ++round) {
+        plains.push_back(bench::seconds([&] { load(plain.path, plain.table); }) / plain.rows * 1e6);
+        calculateds.push_back(bench::seconds([&] { load(calculated.path, calculated.table); }) /
+                              calculated.rows * 1e6);
+        ratios.push_back(calculateds.back() / plains.back());
+    }
+    const auto spread = [](const std::vector<double>& values) {
+        const auto [low, high] = std::minmax_element(values.begin(), values.end());
+        return QStringLiteral("%1 to %2").arg(*low, 0, 'f', 3).arg(*high, 0, 'f', 3);
+    };
+    std::printf("INFO\tper round: plain %s us, calculated %s us a row, ratio %s\n",
+                qPrintable(spread(plains)), qPrintable(spread(calculateds)),
+                qPrintable(spread(ratios)));
+    bench::report({QStringLiteral("access load of calcFieldTestV2010.accdb Table1 (eleven "
+                                  "calculated fields), per row"),
+                   QStringLiteral("time us"), bench::median(calculateds),
+                   QStringLiteral("testV2007.accdb Table1, per row"), bench::median(plains), 3.0});
+}
+
+int run(bool quick, bool loadsOnly) {
     if (quick) qputenv("KELDARA_BENCH_ROUNDS", "1");
     QTemporaryDir dir(bench::dataFolderPattern(QStringLiteral("access")));
-    for (const Source& source : kSources) measure(source, dir.path(), quick ? 20000 : 200000);
+    std::vector<Grown> grown;
+    for (const Source& source : kSources)
+        grown.push_back(grow(source, dir.path(), quick ? 20000 : 200000));
+    if (!loadsOnly) {
+        for (const Grown& table : grown) measureAgainstMdbExport(table);
+    }
+    measurePerRow(grown[2], grown[3]);  // in the order of kSources
     return 0;
 }
 
@@ -286,6 +327,9 @@ int main(int argc, char** argv) {
             }
             return 0;
         }
-        return run(arguments.contains(QStringLiteral("--quick")));
+        if (arguments.size() == 4 && arguments[1] == QStringLiteral("--load"))
+            return load(arguments[2], arguments[3]) >= 0 ? 0 : 1;
+        return run(arguments.contains(QStringLiteral("--quick")),
+                   arguments.contains(QStringLiteral("--loads-only")));
     });
 }

@@ -63,6 +63,7 @@ int scaleOf(const MdbColumn* column) {
     return column->col_prec;
 }
 
+constexpr int kDataPage = 0x01;
 constexpr int kTableDefinitionPage = 0x02;
 constexpr unsigned char kInlineUsageMap = 0;
 constexpr unsigned char kPagedUsageMap = 1;
@@ -409,25 +410,26 @@ class TableReader {
 
     Value storedNumber(const MdbColumn* column, const unsigned char* data, int size) {
         const bool exact = column->col_type == MDB_NUMERIC || column->col_type == MDB_MONEY;
-        std::optional<QString> decimal;
-        double number = 0;
         if (size == kStoredDecimalSize) {
-            decimal = storedDecimalText(data);
-            if (!decimal) badValue(column, QStringLiteral("has no valid scale"));
-        } else if (size == 4) {
-            number = singleAsDouble(qFromLittleEndian<float>(data));
-        } else if (size == 8) {
-            number = qFromLittleEndian<double>(data);
-            if (column->col_type == MDB_MONEY || std::fpclassify(number) == FP_SUBNORMAL ||
-                std::isnan(number)) {
-                decimal = currencyText(qFromLittleEndian<qint64>(data));
+            if (exact) {
+                const auto text = storedDecimalText(data);
+                if (!text) badValue(column, QStringLiteral("has no valid scale"));
+                return Value::decimal(*text);
             }
-        } else {
-            badValue(column, QStringLiteral("has a result of unexpected size"));
+            const auto number = storedDecimalNumber(data);
+            if (!number) badValue(column, QStringLiteral("has no valid scale"));
+            return Value::floating(*number);
         }
-        if (decimal && exact) return Value::decimal(*decimal);
-        if (decimal) return Value::floating(decimal->toDouble());
-        return Value::floating(number);
+        if (size == 4) return Value::floating(singleAsDouble(qFromLittleEndian<float>(data)));
+        if (size != 8) badValue(column, QStringLiteral("has a result of unexpected size"));
+        const double number = qFromLittleEndian<double>(data);
+        if (column->col_type != MDB_MONEY && std::fpclassify(number) != FP_SUBNORMAL &&
+            !std::isnan(number)) {
+            return Value::floating(number);
+        }
+        const auto tenThousandths = qFromLittleEndian<qint64>(data);
+        return exact ? Value::decimal(currencyText(tenThousandths))
+                     : Value::floating(currencyNumber(tenThousandths));
     }
 
     // A calculated Decimal column has no precision of its own: it gets what its values need,
@@ -443,9 +445,9 @@ class TableReader {
         DecimalFit& fit = fits_[c];
         fit.floating = fit.floating || value.kind() == ValueKind::Double;
         if (value.kind() != ValueKind::Decimal) return;
-        QString digits = value.decimalText();
-        digits.remove(QLatin1Char('-'));
-        const qsizetype point = digits.indexOf(QLatin1Char('.'));
+        QStringView digits = value.decimalText();
+        if (digits.startsWith(u'-')) digits = digits.mid(1);
+        const qsizetype point = digits.indexOf(u'.');
         fit.whole = std::max<int>(fit.whole, point < 0 ? digits.size() : point);
         fit.scale = std::max<int>(fit.scale, point < 0 ? 0 : digits.size() - point - 1);
     }
@@ -481,16 +483,60 @@ class TableReader {
 
     void rewind() {
         mdb_rewind_table(table_);
+        if (mappedPages_.empty()) mappedPages_ = mappedPages();
+        nextMapped_ = 0;
         rowsRead_ = 0;
         previousPage_ = page_ = 0;
         rowOnPage_ = rowsOnPage_ = 0;
     }
 
-    // Data pages come in ascending order; anything else is a damaged page map.
+    // The pages the table's usage map marks, in ascending order, as libmdb's walk of the map
+    // finds them one at a time (page 0 never). A paged map's bitmap pages are read once here;
+    // the walk reads one again for every data page. The map's type and the numbers of its
+    // bitmap pages were checked with the definition (DefinitionCheck).
+    std::vector<quint32> mappedPages() {
+        std::vector<quint32> pages;
+        const unsigned char* map = table_->usage_map;
+        const auto size = static_cast<qsizetype>(table_->map_sz);
+        const auto addBitmap = [&](const unsigned char* bitmap, quint32 bits, quint32 first) {
+            for (quint32 bit = 0; bit < bits; ++bit) {
+                if ((bitmap[bit / 8] >> (bit % 8) & 1) && first + bit != 0)
+                    pages.push_back(first + bit);
+            }
+        };
+        if (!map || size < 1) return pages;
+        if (map[0] == kInlineUsageMap && size >= kInlineUsageMapHeader) {
+            addBitmap(map + kInlineUsageMapHeader, static_cast<quint32>(size - 5) * 8,
+                      qFromLittleEndian<quint32>(map + 1));
+        } else if (map[0] == kPagedUsageMap) {
+            const auto bitsPerPage = static_cast<quint32>(pageSize_ - 4) * 8;
+            for (qsizetype i = 0; 1 + 4 * i + 4 <= size; ++i) {
+                const quint32 bitmapPage = qFromLittleEndian<quint32>(map + 1 + 4 * i);
+                if (bitmapPage == 0) continue;
+                if (mdb_read_alt_pg(mdb_, bitmapPage) != pageSize_) {
+                    damaged(QStringLiteral("the page map of table %1 is not valid")
+                                .arg(quoted(tableName_)));
+                }
+                addBitmap(mdb_->alt_pg_buf + 4, bitsPerPage, static_cast<quint32>(i) * bitsPerPage);
+            }
+        }
+        return pages;
+    }
+
+    // The next of the mapped pages that is a data page of this table (libmdb warns of the
+    // others and passes them by); none after a page that cannot be read.
     bool nextPage() {
-        page_ = mdb_read_next_dpg(table_);
-        if (page_ == 0) return false;
-        if (page_ <= previousPage_) {
+        for (;;) {
+            if (nextMapped_ == mappedPages_.size()) return false;
+            const quint32 page = mappedPages_[nextMapped_++];
+            if (mdb_read_pg(mdb_, page) != pageSize_) return false;
+            if (mdb_->pg_buf[0] == kDataPage &&
+                static_cast<quint32>(mdb_get_int32(mdb_->pg_buf, 4)) == table_->entry->table_pg) {
+                page_ = static_cast<int>(page);
+                break;
+            }
+        }
+        if (page_ <= previousPage_) {  // data pages come in ascending order
             damaged(
                 QStringLiteral("the page map of table %1 is not valid").arg(quoted(tableName_)));
         }
@@ -635,16 +681,26 @@ class TableReader {
         return result;
     }
 
+    // A row of a long-value page. The last such page read is kept: the values of rows that
+    // follow one another mostly lie on the same page, which is then not read again.
     QByteArray longValueRow(const MdbColumn* column, quint32 pageRow) {
-        void* buffer = nullptr;
-        int offset = 0;
-        size_t length = 0;
-        if (mdb_find_pg_row(mdb_, static_cast<int>(pageRow), &buffer, &offset, &length) != 0 ||
-            offset < 0 || offset + static_cast<qsizetype>(length) > pageSize_) {
-            badValue(column, QStringLiteral("points to data that cannot be read"));
+        const quint32 page = pageRow >> 8;
+        const int row = static_cast<int>(pageRow & 0xFF);
+        if (longValuePage_.isEmpty() || page != longValuePageNumber_) {
+            longValuePage_.clear();
+            if (mdb_read_alt_pg(mdb_, page) != pageSize_)
+                badValue(column, QStringLiteral("points to data that cannot be read"));
+            longValuePage_ = QByteArray(reinterpret_cast<const char*>(mdb_->alt_pg_buf), pageSize_);
+            longValuePageNumber_ = page;
         }
-        return QByteArray(static_cast<const char*>(buffer) + offset,
-                          static_cast<qsizetype>(length));
+        const auto* data = reinterpret_cast<const unsigned char*>(longValuePage_.constData());
+        const int rowTable = mdb_->fmt->row_count_offset;
+        const auto entry = [&](int offset) { return qFromLittleEndian<quint16>(data + offset); };
+        const int start = entry(rowTable + 2 + 2 * row) & kRowOffsetMask;
+        const int end = row == 0 ? pageSize_ : entry(rowTable + 2 * row) & kRowOffsetMask;
+        if (end < start || end > pageSize_)
+            badValue(column, QStringLiteral("points to data that cannot be read"));
+        return longValuePage_.mid(start, end - start);
     }
 
     MdbHandle* mdb_;
@@ -666,7 +722,11 @@ class TableReader {
     std::vector<bool> skipped_;
     std::vector<MdbField> fields_;
     std::vector<DecimalFit> fits_;
+    QByteArray longValuePage_;  // the long-value page last read, and its number
+    quint32 longValuePageNumber_ = 0;
     long rowsRead_ = 0;
+    std::vector<quint32> mappedPages_;
+    std::size_t nextMapped_ = 0;
     int page_ = 0;
     int previousPage_ = 0;
     int rowOnPage_ = 0;

@@ -1,8 +1,11 @@
 #include "platform/dao/access/JetValues.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
+#include <limits>
 
 namespace keldara::dao::access {
 
@@ -29,15 +32,72 @@ constexpr qint64 kDaysFrom1970To18991230 = -25569;
 
 __extension__ using UInt128 = unsigned __int128;
 
-QString withPoint(QString digits, int scale, bool negative) {
-    if (scale > 0) {
-        if (digits.size() <= scale) digits = QString(scale - digits.size() + 1, u'0') + digits;
-        digits.insert(digits.size() - scale, QLatin1Char('.'));
-        while (digits.endsWith(QLatin1Char('0'))) digits.chop(1);
-        if (digits.endsWith(QLatin1Char('.'))) digits.chop(1);
+// Room for the text of a 128-bit magnitude with a scale of up to 255 digits.
+constexpr int kLongestScale = 255;
+constexpr int kLongestNumberText = kLongestScale + 3;
+
+// A decimal number as text: the magnitude's digits with the point `scale` digits (at most
+// 255) from the right, without trailing zeros after it (nor a point without digits after it),
+// and "-" before it when negative and not zero. Written into `text`, which must hold
+// kLongestNumberText characters; gives the length.
+int numberText(UInt128 magnitude, int scale, bool negative, char* text) {
+    scale = std::clamp(scale, 0, kLongestScale);
+    char digits[kLongestScale + 1];
+    char* first = std::end(digits);
+    constexpr quint64 kTenToNineteen = 10'000'000'000'000'000'000ull;
+    while (magnitude > std::numeric_limits<quint64>::max()) {  // 128-bit division is slow
+        quint64 low = static_cast<quint64>(magnitude % kTenToNineteen);
+        magnitude /= kTenToNineteen;
+        for (int i = 0; i < 19; ++i, low /= 10) *--first = static_cast<char>('0' + low % 10);
     }
-    if (negative && digits != QLatin1String("0")) digits.prepend(QLatin1Char('-'));
-    return digits;
+    quint64 rest = static_cast<quint64>(magnitude);
+    do {
+        *--first = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    while (std::end(digits) - first <= scale) *--first = '0';
+    char* point = std::end(digits) - scale;
+    char* last = std::end(digits);
+    while (last > point && last[-1] == '0') --last;  // trailing zeros of the fraction
+    char* out = text;
+    if (negative && (last - first > 1 || *first != '0')) *out++ = '-';
+    out = std::copy(first, point, out);
+    if (last > point) {
+        *out++ = '.';
+        out = std::copy(point, last, out);
+    }
+    return static_cast<int>(out - text);
+}
+
+QString numberQString(UInt128 magnitude, int scale, bool negative) {
+    char text[kLongestNumberText];
+    return QString::fromLatin1(text, numberText(magnitude, scale, negative, text));
+}
+
+// The nearest double to the number's text.
+double textNumber(UInt128 magnitude, int scale, bool negative) {
+    char text[kLongestNumberText];
+    const int size = numberText(magnitude, scale, negative, text);
+    double number = 0;
+    std::from_chars(text, text + size, number);
+    return number;
+}
+
+// The 96-bit magnitude, scale and sign of a calculated column's Decimal; nothing when the
+// scale is beyond 28.
+struct StoredDecimal {
+    UInt128 magnitude;
+    int scale;
+    bool negative;
+};
+
+std::optional<StoredDecimal> storedDecimal(const unsigned char* bytes) {
+    const int scale = bytes[2];
+    if (scale > 28) return std::nullopt;
+    const UInt128 magnitude = (UInt128(qFromLittleEndian<quint32>(bytes + 4)) << 64) |
+                              (UInt128(qFromLittleEndian<quint32>(bytes + 12)) << 32) |
+                              qFromLittleEndian<quint32>(bytes + 8);
+    return StoredDecimal{magnitude, scale, (bytes[3] & 0x80) != 0};
 }
 
 }  // namespace
@@ -46,36 +106,34 @@ QString currencyText(qint64 tenThousandths) {
     const bool negative = tenThousandths < 0;
     const quint64 magnitude =
         negative ? 0 - static_cast<quint64>(tenThousandths) : static_cast<quint64>(tenThousandths);
-    return withPoint(QString::number(magnitude), 4, negative);
+    return numberQString(magnitude, 4, negative);
 }
 
 QString decimalText(const unsigned char* bytes, int scale) {
-    const bool negative = bytes[0] != 0;
     UInt128 magnitude = 0;
     for (int word = 0; word < 4; ++word) {
         magnitude = (magnitude << 32) | qFromLittleEndian<quint32>(bytes + 1 + word * 4);
     }
-    QString digits;
-    do {
-        digits.prepend(QChar(u'0' + static_cast<int>(magnitude % 10)));
-        magnitude /= 10;
-    } while (magnitude != 0);
-    return withPoint(digits, scale, negative);
+    return numberQString(magnitude, scale, bytes[0] != 0);
+}
+
+double currencyNumber(qint64 tenThousandths) {
+    const bool negative = tenThousandths < 0;
+    const quint64 magnitude =
+        negative ? 0 - static_cast<quint64>(tenThousandths) : static_cast<quint64>(tenThousandths);
+    return textNumber(magnitude, 4, negative);
 }
 
 std::optional<QString> storedDecimalText(const unsigned char* bytes) {
-    const int scale = bytes[2];
-    if (scale > 28) return std::nullopt;
-    const UInt128 magnitude = (UInt128(qFromLittleEndian<quint32>(bytes + 4)) << 64) |
-                              (UInt128(qFromLittleEndian<quint32>(bytes + 12)) << 32) |
-                              qFromLittleEndian<quint32>(bytes + 8);
-    QString digits;
-    UInt128 rest = magnitude;
-    do {
-        digits.prepend(QChar(u'0' + static_cast<int>(rest % 10)));
-        rest /= 10;
-    } while (rest != 0);
-    return withPoint(digits, scale, (bytes[3] & 0x80) != 0);
+    const auto decimal = storedDecimal(bytes);
+    if (!decimal) return std::nullopt;
+    return numberQString(decimal->magnitude, decimal->scale, decimal->negative);
+}
+
+std::optional<double> storedDecimalNumber(const unsigned char* bytes) {
+    const auto decimal = storedDecimal(bytes);
+    if (!decimal) return std::nullopt;
+    return textNumber(decimal->magnitude, decimal->scale, decimal->negative);
 }
 
 std::optional<Value> extendedDateValue(const unsigned char* bytes, int size) {

@@ -10,6 +10,8 @@ namespace keldara::dao::access {
 
 // Currency: a 64-bit integer of ten-thousandths.
 QString currencyText(qint64 tenThousandths);
+// The same as the nearest double to that text.
+double currencyNumber(qint64 tenThousandths);
 
 // Decimal: a sign byte and a 128-bit magnitude in four 32-bit words, most significant word
 // first, scaled by 10^-scale. `bytes` points at the 17 stored bytes.
@@ -20,6 +22,8 @@ QString decimalText(const unsigned char* bytes, int scale);
 // of the 96-bit magnitude. `bytes` points at the 16 stored bytes; nothing when the scale is
 // beyond 28.
 std::optional<QString> storedDecimalText(const unsigned char* bytes);
+// The same as the nearest double to that text.
+std::optional<double> storedDecimalNumber(const unsigned char* bytes);
 
 // Date/Time: days since 1899-12-30 with the time of day as the fraction (its absolute value
 // for days before that date). Nothing when the number is no date Jet can hold (years 100 to

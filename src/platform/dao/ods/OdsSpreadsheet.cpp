@@ -12,6 +12,7 @@
 namespace keldara::dao::ods {
 
 using sheet::FormatError;
+using sheet::NamespaceTest;
 using sheet::XmlName;
 
 namespace {
@@ -74,7 +75,7 @@ std::optional<double> durationInDays(std::string_view text) {
     return seconds / 86400;
 }
 
-// The names of the tables, in document order.
+// The names of the tables, in document order; their content is passed over unparsed.
 class TableNamesReader : public sheet::XmlHandler {
   public:
     void startElement(XmlName name, const char** attributes) override {
@@ -82,6 +83,7 @@ class TableNamesReader : public sheet::XmlHandler {
         if (depth_++ == 0) {
             const char* tableName = attribute(attributes, "name", kTableSpace);
             names.push_back(QString::fromUtf8(tableName ? tableName : ""));
+            skipContent();
         }
     }
     void endElement(XmlName name) override {
@@ -100,7 +102,7 @@ class TableReader : public sheet::XmlHandler {
     TableReader(std::size_t table, const sheet::CellSink& sink) : wanted_(table), sink_(sink) {}
 
     void startElement(XmlName name, const char** attributes) override {
-        if (is(name, kTableSpace, "table")) {
+        if (table_.holds(*this, name, "table")) {
             if (tableDepth_++ == 0) inWanted_ = tables_++ == wanted_;
             return;
         }
@@ -109,18 +111,17 @@ class TableReader : public sheet::XmlHandler {
             ++ignoredDepth_;
         } else if (inCell_) {
             startInCell(name, attributes);
-        } else if (is(name, kTableSpace, "table-row")) {
+        } else if (table_.holds(*this, name, "table-row")) {
             rowRepeat_ = repeatCount(attribute(attributes, "number-rows-repeated", kTableSpace));
             rowCells_.clear();
             column_ = 0;
-        } else if (is(name, kTableSpace, "table-cell") ||
-                   is(name, kTableSpace, "covered-table-cell")) {
+        } else if (isCell(name)) {
             startCell(name, attributes);
         }
     }
 
     void endElement(XmlName name) override {
-        if (is(name, kTableSpace, "table")) {
+        if (table_.holds(*this, name, "table")) {
             if (--tableDepth_ == 0 && inWanted_) stop();
             return;
         }
@@ -129,10 +130,9 @@ class TableReader : public sheet::XmlHandler {
             --ignoredDepth_;
         } else if (inCell_ && paragraphDepth_ > 0) {
             if (--paragraphDepth_ == 0) inParagraph_ = false;
-        } else if (inCell_ && (is(name, kTableSpace, "table-cell") ||
-                               is(name, kTableSpace, "covered-table-cell"))) {
+        } else if (inCell_ && isCell(name)) {
             finishCell();
-        } else if (is(name, kTableSpace, "table-row")) {
+        } else if (table_.holds(*this, name, "table-row")) {
             finishRow();
         }
     }
@@ -150,22 +150,68 @@ class TableReader : public sheet::XmlHandler {
         Value value;
     };
 
+    bool isCell(XmlName name) {
+        return table_.holds(*this, name, "table-cell") ||
+               table_.holds(*this, name, "covered-table-cell");
+    }
+
+    // The attributes a cell's value is read from (the first of each name), in one pass.
+    struct CellAttributes {
+        const char* columnsRepeated = nullptr;
+        const char* type = nullptr;
+        const char* extType = nullptr;
+        const char* value = nullptr;
+        const char* dateValue = nullptr;
+        const char* timeValue = nullptr;
+        const char* booleanValue = nullptr;
+        const char* stringValue = nullptr;
+    };
+
+    CellAttributes cellAttributes(const char** attributes) {
+        CellAttributes found;
+        for (; *attributes; attributes += 2) {
+            const XmlName name = sheet::splitName(attributes[0]);
+            // An attribute without a prefix is in no namespace, whatever the default one is.
+            if (name.prefix.empty()) continue;
+            const char* value = attributes[1];
+            const auto take = [&](const char*& slot, NamespaceTest& space) {
+                if (!slot && space.holds(*this, name.prefix)) slot = value;
+            };
+            if (name.local == "value-type") {
+                take(found.type, office_);
+                take(found.extType, calcExt_);
+            } else if (name.local == "value") {
+                take(found.value, office_);
+            } else if (name.local == "number-columns-repeated") {
+                take(found.columnsRepeated, table_);
+            } else if (name.local == "date-value") {
+                take(found.dateValue, office_);
+            } else if (name.local == "time-value") {
+                take(found.timeValue, office_);
+            } else if (name.local == "boolean-value") {
+                take(found.booleanValue, office_);
+            } else if (name.local == "string-value") {
+                take(found.stringValue, office_);
+            }
+        }
+        return found;
+    }
+
     void startCell(XmlName name, const char** attributes) {
+        const CellAttributes found = cellAttributes(attributes);
         inCell_ = true;
         covered_ = name.local == "covered-table-cell";
-        cellRepeat_ = repeatCount(attribute(attributes, "number-columns-repeated", kTableSpace));
+        cellRepeat_ = repeatCount(found.columnsRepeated);
         text_.clear();
         paragraphs_ = 0;
-        const char* type = attribute(attributes, "value-type", kOfficeSpace);
-        const char* extType = attribute(attributes, "value-type", kCalcExtSpace);
-        type_ = type ? type : "";
-        isError_ = extType && std::string_view(extType) == "error";
+        type_ = found.type ? found.type : "";
+        isError_ = found.extType && std::string_view(found.extType) == "error";
         value_ = Value::null();
         note_ = sheet::CellNote::None;
         if (type_ == "float" || type_ == "percentage" || type_ == "currency") {
-            value_ = numberValue(attribute(attributes, "value", kOfficeSpace));
+            value_ = numberValue(found.value);
         } else if (type_ == "date") {
-            const char* date = attribute(attributes, "date-value", kOfficeSpace);
+            const char* date = found.dateValue;
             auto parsed = date ? sheet::isoDateValue(date) : std::nullopt;
             if (parsed) {
                 value_ = *parsed;
@@ -173,7 +219,7 @@ class TableReader : public sheet::XmlHandler {
                 holdsNoDate(date);
             }
         } else if (type_ == "time") {
-            const char* time = attribute(attributes, "time-value", kOfficeSpace);
+            const char* time = found.timeValue;
             auto days = time ? durationInDays(time) : std::nullopt;
             auto parsed = days ? sheet::serialToDateValue(*days, false, true) : std::nullopt;
             if (parsed) {
@@ -182,9 +228,9 @@ class TableReader : public sheet::XmlHandler {
                 holdsNoDate(time);
             }
         } else if (type_ == "boolean") {
-            const char* flag = attribute(attributes, "boolean-value", kOfficeSpace);
+            const char* flag = found.booleanValue;
             value_ = Value::boolean(flag && std::string_view(flag) == "true");
-        } else if (const char* string = attribute(attributes, "string-value", kOfficeSpace)) {
+        } else if (const char* string = found.stringValue) {
             stringValue_ = QString::fromUtf8(string);
             hasStringValue_ = true;
             return;
@@ -207,7 +253,7 @@ class TableReader : public sheet::XmlHandler {
 
     // A cell's text is that of its paragraphs; annotations, drawings and notes are not.
     void startInCell(XmlName name, const char** attributes) {
-        const bool textElement = spaceOf(name.prefix) == kTextSpace && name.local != "note";
+        const bool textElement = name.local != "note" && textSpace_.holds(*this, name.prefix);
         if (!inParagraph_) {
             if (textElement && (name.local == "p" || name.local == "h")) {
                 if (paragraphs_++ > 0) text_.push_back('\n');
@@ -283,6 +329,10 @@ class TableReader : public sheet::XmlHandler {
 
     const std::size_t wanted_;
     const sheet::CellSink& sink_;
+    NamespaceTest table_{kTableSpace};
+    NamespaceTest office_{kOfficeSpace};
+    NamespaceTest textSpace_{kTextSpace};
+    NamespaceTest calcExt_{kCalcExtSpace};
     std::size_t tables_ = 0;
     int tableDepth_ = 0;
     bool inWanted_ = false;
@@ -333,7 +383,7 @@ class Spreadsheet : public sheet::SheetBook {
             throw FormatError(QStringLiteral("the package has no content.xml"));
         }
         TableNamesReader names;
-        sheet::parseXmlPart(package_, kContent, names);
+        sheet::parseXmlPart(package_, kContent, names, "table");
         names_ = std::move(names.names);
     }
 

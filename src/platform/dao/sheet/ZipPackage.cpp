@@ -4,7 +4,11 @@
 
 #include <QFile>
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/dao/sheet/SheetError.h"
@@ -18,6 +22,7 @@ namespace {
 constexpr unsigned long long kAlwaysAllowedSize = 256ull << 20;
 constexpr unsigned long long kLargestRatio = 250;
 constexpr std::size_t kPieceSize = 256 * 1024;
+constexpr std::size_t kPiecesAhead = 4;
 
 // A part name as entries are looked up: "/" for "\", without a leading "/", in lower case.
 QString packageKey(QString part) {
@@ -99,15 +104,13 @@ void ZipPackage::readPart(const QString& part, const Consumer& consume) const {
         }
         throw FormatError(QStringLiteral("the part %1 cannot be read (%2)").arg(part, reason));
     }
-    std::vector<char> piece(kPieceSize);
     unsigned long long total = 0;
-    for (;;) {
+    const auto inflate = [&](std::vector<char>& piece) {
         const zip_int64_t got = zip_fread(file.get(), piece.data(), piece.size());
         if (got < 0) {
             throw FormatError(QStringLiteral("the part %1 is damaged (%2)")
                                   .arg(part, QString::fromUtf8(zip_file_strerror(file.get()))));
         }
-        if (got == 0) return;
         total += static_cast<unsigned long long>(got);
         if (total > limit) {
             throw FormatError(QStringLiteral("the part %1 inflates to more than %2 times its "
@@ -115,8 +118,93 @@ void ZipPackage::readPart(const QString& part, const Consumer& consume) const {
                                   .arg(part)
                                   .arg(kLargestRatio));
         }
-        if (!consume(piece.data(), static_cast<std::size_t>(got))) return;
+        return static_cast<std::size_t>(got);
+    };
+    if ((stat.valid & ZIP_STAT_SIZE) && stat.size <= kPieceSize) {
+        std::vector<char> piece(kPieceSize);
+        for (std::size_t got; (got = inflate(piece)) > 0;) {
+            if (!consume(piece.data(), got)) return;
+        }
+        return;
     }
+    readAhead(inflate, consume);
+}
+
+// A second thread inflates the next pieces while the consumer takes the last one: parsing and
+// inflating (with the CRC) overlap on two cores.
+void ZipPackage::readAhead(const std::function<std::size_t(std::vector<char>&)>& inflate,
+                           const Consumer& consume) {
+    struct Piece {
+        std::vector<char> bytes;
+        std::size_t size = 0;
+    };
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Piece> full;
+    std::vector<std::vector<char>> free(kPiecesAhead, std::vector<char>(kPieceSize));
+    bool ended = false;
+    bool cancelled = false;
+    std::exception_ptr failure;
+    std::thread inflater([&] {
+        try {
+            for (;;) {
+                std::vector<char> bytes;
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] { return cancelled || !free.empty(); });
+                    if (cancelled) break;
+                    bytes = std::move(free.back());
+                    free.pop_back();
+                }
+                const std::size_t got = inflate(bytes);
+                const std::lock_guard lock(mutex);
+                if (got == 0) break;
+                full.push_back({std::move(bytes), got});
+                changed.notify_all();
+            }
+        } catch (...) {
+            const std::lock_guard lock(mutex);
+            failure = std::current_exception();
+        }
+        const std::lock_guard lock(mutex);
+        ended = true;
+        changed.notify_all();
+    });
+    const auto finish = [&] {
+        {
+            const std::lock_guard lock(mutex);
+            cancelled = true;
+        }
+        changed.notify_all();
+        inflater.join();
+    };
+    try {
+        for (;;) {
+            Piece piece;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return ended || !full.empty(); });
+                if (full.empty()) break;
+                piece = std::move(full.front());
+                full.pop_front();
+            }
+            const bool more = consume(piece.bytes.data(), piece.size);
+            {
+                const std::lock_guard lock(mutex);
+                free.push_back(std::move(piece.bytes));
+            }
+            changed.notify_all();
+            if (!more) {
+                finish();
+                return;  // what went wrong further on was not asked for
+            }
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace keldara::dao::sheet

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <vector>
 
 struct zip;
 
@@ -35,6 +36,8 @@ class ZipPackage {
 
   private:
     std::optional<long long> indexOf(const QString& part) const;
+    static void readAhead(const std::function<std::size_t(std::vector<char>&)>& inflate,
+                          const Consumer& consume);
 
     zip* archive_ = nullptr;
     QHash<QString, long long> entries_;  // by part name as packageKey() forms it
