@@ -90,8 +90,12 @@ long LandedRecords::landedOf(long first, long end, long long rowsAtStart, long w
         static_cast<long>(std::clamp<long long>(rows - rowsAtStart - written, 0, size));
     // In their order, for a source read as a stream.
     const std::optional<long long> firstFound = keysFound(first, first + gained);
+    // Past the rows gained, only the one batch that may have been kept without some of its
+    // records can hold records of the run: the look goes no further, so that a source read as
+    // a stream still holds the record the run goes on from.
+    const long laterEnd = std::min<long>(end, first + gained + BulkBatchRows);
     const std::optional<long long> laterFound =
-        gapsPossible_ || gained == 0 ? keysFound(first + gained, end) : 0;
+        gapsPossible_ || gained == 0 ? keysFound(first + gained, laterEnd) : 0;
     usedKey_ = firstFound && laterFound;
     if (!usedKey_) return gained;
     if (gained == 0) {
