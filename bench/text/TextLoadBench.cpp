@@ -64,7 +64,7 @@ print(statistics.median(seconds), statistics.median(faults), statistics.median(c
 // threads, once untimed, then once timed, and prints the seconds, page faults and CPU seconds
 // of the timed read, the table's record count and DuckDB's version. With KELDARA_BENCH_COLD
 // set, the file is put out of the page cache before the timed read, as for pandas.
-const char* const kDuckdbScript = R"js(const { execFileSync } = require("child_process");
+const char* const kDuckdbScript = R"node(const { execFileSync } = require("child_process");
 const { DuckDBInstance } = require("@duckdb/node-api");
 const path = process.argv[2];
 const readInto = (table) =>
@@ -84,13 +84,13 @@ const cpuSeconds = (usage) => (usage.userCPUTime + usage.systemCPUTime) / 1e6;
   const after = process.resourceUsage();
   const records = (await connection.runAndReadAll("SELECT count(*) FROM t")).getRows()[0][0];
   const version = (await connection.runAndReadAll("SELECT version()")).getRows()[0][0];
-console.log(seconds, after.minorPageFault - before.minorPageFault,
-            cpuSeconds(after) - cpuSeconds(before), String(records), version);
+  console.log(seconds, after.minorPageFault - before.minorPageFault,
+              cpuSeconds(after) - cpuSeconds(before), String(records), version);
 })().catch((error) => {
-    console.error(String(error));
-    process.exit(1);
+  console.error(String(error));
+  process.exit(1);
 });
-)js";
+)node";
 
 long load(const QString& path) {
     auto connection = keldara::dao::openConnection(textConnectionString(path));
