@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every benchmark and writes bench/RESULTS.md.
 #   bash bench/run.sh [--quick]
-# Installs the reference tools the benchmarks compare with, builds a Release build in
+# Installs the reference tools the benchmarks compare with (Debian's packages, and DuckDB's
+# Node package into build-bench/node-references), builds a Release build in
 # build-bench/, starts a throw-away MariaDB server (state in build-bench/bench-mariadb), runs
 # each keldara_*_bench program (with --quick: smaller data, one round), collects their RESULT
 # lines and writes the table, the machine and the command into bench/RESULTS.md, followed by
@@ -36,6 +37,22 @@ install_reference_tools() {
   echo "Installing: ${missing[*]}"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# DuckDB, the CSV load's second reference, comes as its Node package (with its native library
+# inside) into build-bench/node-references. Without npm, or when the install fails, the CSV
+# benchmark leaves that figure out with an INFO line.
+duckdb_package="@duckdb/node-api@1.5.6-r.1"
+install_node_references() {
+  local prefix="$build/node-references"
+  if ! command -v npm >/dev/null; then
+    echo "npm is not installed: the CSV load is not compared with DuckDB" >&2
+    return
+  fi
+  npm ls --prefix "$prefix" "$duckdb_package" >/dev/null 2>&1 && return
+  echo "Installing: $duckdb_package"
+  npm install --prefix "$prefix" --no-audit --no-fund --silent "$duckdb_package" ||
+    echo "$duckdb_package did not install: the CSV load is not compared with DuckDB" >&2
 }
 
 # Configures the Release build and builds every benchmark program it can; one that does not
@@ -134,6 +151,7 @@ write_results() {
 
 install_reference_tools
 mkdir -p "$build"
+install_node_references
 rm -rf "$logs"
 mkdir -p "$logs"
 build_benchmarks

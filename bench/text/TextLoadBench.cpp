@@ -1,6 +1,8 @@
 // Loads a generated CSV file of a million records and ten columns into a recordset through
-// the text provider (types inferred) and compares it with pandas' read_csv of the same file,
-// which infers types as well: the time of both, and our peak memory against the file size.
+// the text provider (types inferred) and compares it with pandas' read_csv of the same file
+// and with DuckDB's read_csv into a table, which infer types as well: the time of each, and
+// our peak memory against the file size. DuckDB is measured through its Node package when
+// bench/run.sh has installed it, and skipped otherwise.
 // Usage: keldara_text_bench [--quick]        the benchmark
 //        keldara_text_bench --load FILE      loads FILE once (run as a child for peak memory)
 //        keldara_text_bench --write FILE     writes the million-record file (for profiling)
@@ -13,7 +15,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -54,6 +59,38 @@ for _ in range(rounds):
     del frame
 print(statistics.median(seconds), statistics.median(faults), statistics.median(cpu))
 )";
+
+// Reads argv[2] with DuckDB's read_csv into a table of a fresh in-memory database on two
+// threads, once untimed, then once timed, and prints the seconds, page faults and CPU seconds
+// of the timed read, the table's record count and DuckDB's version. With KELDARA_BENCH_COLD
+// set, the file is put out of the page cache before the timed read, as for pandas.
+const char* const kDuckdbScript = R"node(const { execFileSync } = require("child_process");
+const { DuckDBInstance } = require("@duckdb/node-api");
+const path = process.argv[2];
+const readInto = (table) =>
+  `CREATE TABLE ${table} AS SELECT * FROM read_csv('${path.replaceAll("'", "''")}')`;
+const cpuSeconds = (usage) => (usage.userCPUTime + usage.systemCPUTime) / 1e6;
+(async () => {
+  const connection = await (await DuckDBInstance.create(":memory:")).connect();
+  await connection.run("SET threads TO 2");
+  await connection.run(readInto("untimed"));
+  await connection.run("DROP TABLE untimed");
+  if (process.env.KELDARA_BENCH_COLD)
+    execFileSync("dd", [`if=${path}`, "iflag=nocache", "count=0"], { stdio: "ignore" });
+  const before = process.resourceUsage();
+  const start = process.hrtime.bigint();
+  await connection.run(readInto("t"));
+  const seconds = Number(process.hrtime.bigint() - start) / 1e9;
+  const after = process.resourceUsage();
+  const records = (await connection.runAndReadAll("SELECT count(*) FROM t")).getRows()[0][0];
+  const version = (await connection.runAndReadAll("SELECT version()")).getRows()[0][0];
+  console.log(seconds, after.minorPageFault - before.minorPageFault,
+              cpuSeconds(after) - cpuSeconds(before), String(records), version);
+})().catch((error) => {
+  console.error(String(error));
+  process.exit(1);
+});
+)node";
 
 long load(const QString& path) {
     auto connection = keldara::dao::openConnection(textConnectionString(path));
@@ -115,6 +152,48 @@ Round pandasRound(const QString& script, const QString& csv) {
     return {figures[0].toDouble(), figures[1].toDouble(), figures[2].toDouble()};
 }
 
+// The node_modules folder holding DuckDB's Node package: KELDARA_BENCH_NODE_MODULES, or the
+// one bench/run.sh installs into beside the build.
+QString nodeModules() {
+    const QString chosen = qEnvironmentVariable("KELDARA_BENCH_NODE_MODULES");
+    return chosen.isEmpty() ? QStringLiteral(KELDARA_NODE_MODULES) : chosen;
+}
+
+// Why DuckDB cannot be measured on this machine, or empty when it can.
+QString duckdbMissing() {
+    if (QStandardPaths::findExecutable(QStringLiteral("node")).isEmpty())
+        return QStringLiteral("node is not installed");
+    if (!QFileInfo::exists(nodeModules() + QStringLiteral("/@duckdb/node-api/package.json")))
+        return QStringLiteral("@duckdb/node-api is not installed in %1 (bench/run.sh installs it)")
+            .arg(nodeModules());
+    return {};
+}
+
+// One read_csv into a table in a fresh Node process, after an untimed one (as the pandas
+// rounds); the table must hold `records` records. Sets `version` to DuckDB's.
+Round duckdbRound(const QString& script, const QString& csv, long records, QString& version) {
+    QProcess node;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NODE_PATH"), nodeModules());
+    node.setProcessEnvironment(environment);
+    node.start(QStandardPaths::findExecutable(QStringLiteral("node")), {script, csv});
+    if (!node.waitForFinished(-1) || node.exitCode() != 0)
+        throw std::runtime_error("DuckDB failed: " + node.readAllStandardError().toStdString());
+    const QList<QByteArray> figures = node.readAllStandardOutput().trimmed().split(' ');
+    if (figures.size() != 5) throw std::runtime_error("DuckDB printed no time");
+    if (figures[3].toLong() != records) throw std::runtime_error("DuckDB's table missed records");
+    version = QString::fromUtf8(figures[4]);
+    return {figures[0].toDouble(), figures[1].toDouble(), figures[2].toDouble()};
+}
+
+// The lowest and highest of the rounds' `figure`, as "low to high".
+QString spread(const std::vector<Round>& rounds, double Round::*figure) {
+    std::vector<double> values;
+    for (const Round& round : rounds) values.push_back(round.*figure);
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    return QStringLiteral("%1 to %2").arg(*low, 0, 'f', 3).arg(*high, 0, 'f', 3);
+}
+
 int benchmark(bool quick) {
     const int records = quick ? 100000 : 1000000;
     QTemporaryDir dir(dataFolderPattern(QStringLiteral("text")));
@@ -123,15 +202,21 @@ int benchmark(bool quick) {
     const QString script = dir.filePath(QStringLiteral("pandas_read.py"));
     writeOrdersCsv(csv, records);
     writeFile(script, kPandasScript);
+    const QString duckdbScript = dir.filePath(QStringLiteral("duckdb_read.js"));
+    const QString duckdbSkipped = duckdbMissing();
+    if (duckdbSkipped.isEmpty()) writeFile(duckdbScript, kDuckdbScript);
 
     const QString name = QStringLiteral("CSV load, %1 records x 10 columns").arg(records);
     const double fileMegabytes = QFileInfo(csv).size() / (1024.0 * 1024.0);
-    // The rounds of the two alternate, so that both meet the machine in the same moods.
+    // The rounds of the sides alternate, so that all meet the machine in the same moods.
     load(csv);
-    std::vector<Round> pandasRounds, ourRounds;
+    std::vector<Round> pandasRounds, ourRounds, duckdbRounds;
+    QString duckdbVersion;
     for (int round = 0; round < keldara::bench::rounds(); ++round) {
         pandasRounds.push_back(pandasRound(script, csv));
         ourRounds.push_back(ourRound(csv, records));
+        if (duckdbSkipped.isEmpty())
+            duckdbRounds.push_back(duckdbRound(duckdbScript, csv, records, duckdbVersion));
     }
     const auto medianOf = [](const std::vector<Round>& rounds, double Round::*figure) {
         std::vector<double> values;
@@ -150,6 +235,23 @@ int benchmark(bool quick) {
         qPrintable(name), qPrintable(machineState()), medianOf(ourRounds, &Round::pageFaults),
         medianOf(pandasRounds, &Round::pageFaults), ourCpu, pandasCpu, ourCpu / pandasCpu,
         coldRounds() ? "; each round from a cold page cache" : "");
+    if (duckdbSkipped.isEmpty()) {
+        const double duckdb = medianOf(duckdbRounds, &Round::seconds);
+        report({name, QStringLiteral("time s"), ours,
+                QStringLiteral("DuckDB read_csv into a table"), duckdb, 0.50});
+        const double duckdbCpu = medianOf(duckdbRounds, &Round::cpuSeconds);
+        std::printf(
+            "INFO\t%s\tDuckDB %s read_csv into a table, 2 threads, %zu rounds: ours %s s, DuckDB "
+            "%s s; page faults of a load: DuckDB %.0f; CPU s of a load: ours %.3f, DuckDB %.3f, "
+            "ratio %.3f\n",
+            qPrintable(name), qPrintable(duckdbVersion), duckdbRounds.size(),
+            qPrintable(spread(ourRounds, &Round::seconds)),
+            qPrintable(spread(duckdbRounds, &Round::seconds)),
+            medianOf(duckdbRounds, &Round::pageFaults), ourCpu, duckdbCpu, ourCpu / duckdbCpu);
+    } else {
+        std::printf("INFO\t%s\tDuckDB read_csv skipped: %s\n", qPrintable(name),
+                    qPrintable(duckdbSkipped));
+    }
 
     const double peak =
         keldara::bench::peakMegabytes(QCoreApplication::applicationFilePath(), {"--load", csv});
