@@ -11,6 +11,9 @@ namespace keldara::shell {
 struct FieldPair {
     QString sourceName;
     QString targetName;
+    // The source field's position among the source's fields, which tells it apart where two
+    // fields share a name (a dBase file may repeat one); -1: the first field of that name.
+    int sourceIndex = -1;
 };
 
 // What the transfer writes by: the paired rows in source field order. Rows whose target

@@ -9,11 +9,14 @@ namespace keldara::transfer {
 
 namespace {
 
-int sourceColumn(const dao::Recordset& source, const QString& name) {
+int sourceColumn(const dao::Recordset& source, const shell::FieldPair& pair) {
+    const int at = pair.sourceIndex;
+    if (at >= 0 && at < source.fieldCount() && source.fieldInfo(at).name == pair.sourceName)
+        return at;
     for (int i = 0; i < source.fieldCount(); ++i) {
-        if (source.fieldInfo(i).name == name) return i;
+        if (source.fieldInfo(i).name == pair.sourceName) return i;
     }
-    refuseRun(QStringLiteral("The source table has no field \"%1\".").arg(name));
+    refuseRun(QStringLiteral("The source table has no field \"%1\".").arg(pair.sourceName));
 }
 
 // Two source fields written into one column: MySQL refuses an insert naming a column twice,
@@ -42,7 +45,7 @@ PairedFields::PairedFields(const dao::Recordset& records, const shell::FieldPair
     if (pairing.empty())
         refuseRun(QStringLiteral("No source field is paired with a target field."));
     for (const shell::FieldPair& pair : pairing) {
-        columns.push_back(sourceColumn(source, pair.sourceName));
+        columns.push_back(sourceColumn(source, pair));
         names << pair.targetName;
     }
     refuseSharedTargets(pairing);

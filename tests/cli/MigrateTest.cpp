@@ -67,8 +67,11 @@ class MigrateTest : public test::MySqlTest {
             const QString file = sourceFolder.isEmpty() ? source : sourceFolder + "/" + name;
             const auto connection = source::OpenSourceConnection(file, {});
             const auto records = connection->openRecordset("SELECT * FROM [" + name + "]");
-            EXPECT_EQ(rows("SELECT * FROM `" + table.value("target").toString() + "`"),
-                      test::rowsOf(*records))
+            const auto lines = [](const std::vector<QString>& rows) {
+                return QStringList(rows.begin(), rows.end()).join('\n').toStdString();
+            };
+            EXPECT_EQ(lines(rows("SELECT * FROM `" + table.value("target").toString() + "`")),
+                      lines(test::rowsOf(*records)))
                 << name.toStdString();
             EXPECT_EQ(table.value("rowsWritten").toInteger(), records->recordCount());
         }
@@ -160,14 +163,25 @@ TEST_F(MigrateTest, AccessDatabasesMoveWholeWithTheirStructure) {
     if (!missing.isEmpty()) GTEST_SKIP() << missing.join("\n").toStdString();
 }
 
-// A workbook's sheets, and a folder of files in which two cannot be moved (a damaged dBase
-// file, an empty CSV file): the others move, those two are named and the run exits 1.
+// Workbooks, dBase and text files, and a folder of files in which two cannot be moved (a damaged
+// dBase file, an empty CSV file): the others move, those two are named and the run exits 1.
 TEST_F(MigrateTest, WorkbooksAndFoldersMoveEverySheetAndFile) {
-    const QString workbook = test::fixturePath("xls/tidyverse__readxl/datasets.xls");
-    const CliRun sheets = migrate(workbook);
-    ASSERT_EQ(sheets.exitCode, 0) << sheets.err.toStdString();
-    EXPECT_EQ(report().value("tables").toArray().size(), 3);
-    expectTablesEqualSource(workbook);
+    // A file of each kind: every table arrives, value for value.
+    for (const auto& [relative, tables] :
+         std::vector<std::pair<QString, int>>{{"xls/tidyverse__readxl/datasets.xls", 3},
+                                              {"xlsx/tafia__calamine/any_sheets.xlsx", 3},
+                                              {"ods/tafia__calamine/date.ods", 1},
+                                              {"dbf/infused__dbf/dbase_03.dbf", 1},
+                                              {"csv/okfn__messytables/spanish_chars.csv", 1}}) {
+        SCOPED_TRACE(relative.toStdString());
+        run({"DROP DATABASE IF EXISTS `" + db_->name + "`", "CREATE DATABASE `" + db_->name + "`",
+             "USE `" + db_->name + "`"});
+        const QString file = test::fixturePath(relative);
+        const CliRun moved = migrate(file);
+        ASSERT_EQ(moved.exitCode, 0) << moved.err.toStdString() << moved.out.toStdString();
+        EXPECT_EQ(report().value("tables").toArray().size(), tables);
+        expectTablesEqualSource(file);
+    }
 
     const QString csv = folder_.filePath("exports");
     QDir().mkpath(csv);

@@ -128,7 +128,8 @@ FieldPairing MappingPage::pairing() const {
     FieldPairing pairs;
     for (int row = 1; row < rows(); ++row) {
         const QString target = textMatrix(row, TargetNameColumn);
-        if (!target.isEmpty()) pairs.push_back({textMatrix(row, SourceNameColumn), target});
+        if (!target.isEmpty())
+            pairs.push_back({textMatrix(row, SourceNameColumn), target, row - 1});
     }
     return pairs;
 }

@@ -62,7 +62,8 @@ shell::FieldPairing pairFields(const QStringList& sourceNames, const QStringList
 
     shell::FieldPairing pairing;
     for (qsizetype i = 0; i < sourceNames.size(); ++i) {
-        if (!targets[i].isEmpty()) pairing.push_back({sourceNames[i], targets[i]});
+        if (!targets[i].isEmpty())
+            pairing.push_back({sourceNames[i], targets[i], static_cast<int>(i)});
     }
     if (pairing.empty()) {
         throw SetupError{QStringLiteral("no source field is paired with a target field: pair "

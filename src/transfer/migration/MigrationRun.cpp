@@ -132,10 +132,8 @@ class Migration {
     void load(const TablePlan& table, const dao::Recordset& records, dao::Connection& session,
               TableReport& report) {
         shell::FieldPairing pairing;
-        for (int i = 0; i < records.fieldCount(); ++i) {
-            const qsizetype column = i < table.columnNames.size() ? i : -1;
-            if (column >= 0) pairing.push_back({records.fieldInfo(i).name, table.columnNames[i]});
-        }
+        for (int i = 0; i < records.fieldCount() && i < table.columnNames.size(); ++i)
+            pairing.push_back({records.fieldInfo(i).name, table.columnNames[i], i});
         RunChoices choices;
         choices.retryForSeconds = options_.retryForSeconds;
         TableProgress progress(progress_, table.targetName);
