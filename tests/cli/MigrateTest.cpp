@@ -247,6 +247,18 @@ TEST_F(MigrateTest, RunWithoutAProfileNamesItsTablesByUrl) {
     EXPECT_EQ(ran.exitCode, 0) << ran.err.toStdString();
     EXPECT_EQ(rows("SELECT * FROM people ORDER BY id"),
               (std::vector<QString>{"1 | Ann", "2 | Bo"}));
+    // A dBase file that repeats a field name: each of the two fields goes to its own column.
+    const QString dbase = test::fixturePath("dbf/infused__dbf/dbase_03.dbf");
+    const QString target = url(db_->name) + "/Tester";
+    const CliRun script = cli("run", {"--source", dbase, "--target", target, "--action", "script"});
+    ASSERT_EQ(test::runThroughClient(db_->server, db_->name, script.out), "0");
+    run({"TRUNCATE TABLE Tester"});
+    const CliRun bulk = cli("run", {"--source", dbase, "--target", target, "--action", "bulk"});
+    EXPECT_EQ(bulk.exitCode, 0) << bulk.err.toStdString();
+    const auto source =
+        source::OpenSourceConnection(dbase, {})->openRecordset("SELECT * FROM [dbase_03.dbf]");
+    EXPECT_EQ(rows("SELECT * FROM Tester"), test::rowsOf(*source));
+
     const CliRun wrong =
         cli("run", {"--source", file, "--target", "mysql://x:pw@h/db/t", "--action", "bulk"});
     EXPECT_EQ(wrong.exitCode, 2);
