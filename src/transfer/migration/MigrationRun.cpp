@@ -1,9 +1,12 @@
 #include "transfer/migration/MigrationRun.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QMutex>
+#include <QThread>
 #include <atomic>
 #include <exception>
+#include <optional>
 #include <thread>
 
 #include "platform/dao/DaoError.h"
@@ -24,6 +27,9 @@ QString errorText(const std::exception& e) {
 QString quoted(const QString& name) {
     return dao::mysql::QuoteIdentifier(name);
 }
+
+constexpr int kFirstPauseMs = 250;
+constexpr int kLongestPauseMs = 8000;
 
 // One table's load as the transfer run tells it.
 class TableProgress : public TransferProgress {
@@ -76,8 +82,7 @@ class Migration {
                 continue;
             }
             try {
-                if (!session) session = ends_.connect();
-                moveTable(table, *session, report);
+                moveRetrying(table, session, report);
             } catch (const std::exception& e) {
                 report.error = errorText(e);
                 session.reset();  // a session an error left may be lost or in a transaction
@@ -86,11 +91,44 @@ class Migration {
         }
     }
 
+    // A lost connection or a transaction the server undid moves the table again from the start
+    // on a new session (opening one is tried again meanwhile, as a server that restarts refuses
+    // it for a while), within the time for retrying; a table rows were being added to is
+    // never begun again (moveTable refuses it).
+    void moveRetrying(const TablePlan& table, std::unique_ptr<dao::Connection>& session,
+                      TableReport& report) {
+        std::optional<QDeadlineTimer> deadline;
+        for (int pause = kFirstPauseMs;; pause = std::min(2 * pause, kLongestPauseMs)) {
+            try {
+                if (!session) session = ends_.connect();
+                moveTable(table, *session, report);
+                return;
+            } catch (const dao::DaoError& error) {
+                session.reset();
+                const bool reopening = deadline && error.number() == dao::DaoError::OpenFailed;
+                if (!error.transient() && !reopening) throw;
+                if (!deadline) deadline = QDeadlineTimer(options_.retryForSeconds * 1000LL);
+                if (deadline->hasExpired() || progress_.stopRequested()) throw;
+                QThread::msleep(
+                    static_cast<unsigned long>(std::min<qint64>(pause, deadline->remainingTime())));
+            }
+        }
+    }
+
     void moveTable(const TablePlan& table, dao::Connection& session, TableReport& report) {
         if (state_.finished(table.targetName)) {
             report.earlier = true;
             return;
         }
+        if (state_.appending(table.targetName)) {
+            throw std::runtime_error(
+                QStringLiteral("rows were being added to this table, which was there before, "
+                               "when the run stopped: some of them may be in it, and adding "
+                               "them again could add them twice; check it, then move it on its "
+                               "own")
+                    .toStdString());
+        }
+        // A table this run or the one it resumes made is not one that was there before.
         const bool exists = existing_.contains(table.targetName, Qt::CaseInsensitive) &&
                             !state_.begun(table.targetName);
         if (exists && options_.ifExists == IfExists::Skip) {
@@ -116,7 +154,7 @@ class Migration {
     // Makes the table ready to take the records; returns the rows it holds before them.
     long long prepareTable(const TablePlan& table, dao::Connection& session, bool exists) {
         const bool append = exists && options_.ifExists == IfExists::Append;
-        state_.begin(table.targetName);
+        state_.begin(table.targetName, append);
         if (append) return rowCount(session, table.targetName);
         // A table begun by the run this one resumes is made again from empty.
         session.execute(QStringLiteral("DROP TABLE IF EXISTS ") + quoted(table.targetName));

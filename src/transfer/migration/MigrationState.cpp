@@ -37,13 +37,22 @@ MigrationState::MigrationState(QString path, QString source, QString database)
                         state.value(QStringLiteral("database")).toString()));
     }
     const QJsonObject tables = state.value(QStringLiteral("tables")).toObject();
-    for (auto it = tables.begin(); it != tables.end(); ++it)
-        tables_.insert(it.key(), it.value().toString() == QLatin1String("finished"));
+    for (auto it = tables.begin(); it != tables.end(); ++it) {
+        const QString stage = it.value().toString();
+        tables_.insert(it.key(), stage == QLatin1String("finished")    ? Stage::Finished
+                                 : stage == QLatin1String("appending") ? Stage::Appending
+                                                                       : Stage::Begun);
+    }
 }
 
 bool MigrationState::finished(const QString& table) const {
     QMutexLocker lock(&mutex_);
-    return tables_.value(table, false);
+    return tables_.value(table, Stage::Begun) == Stage::Finished;
+}
+
+bool MigrationState::appending(const QString& table) const {
+    QMutexLocker lock(&mutex_);
+    return tables_.value(table, Stage::Begun) == Stage::Appending;
 }
 
 bool MigrationState::begun(const QString& table) const {
@@ -51,15 +60,15 @@ bool MigrationState::begun(const QString& table) const {
     return tables_.contains(table);
 }
 
-void MigrationState::begin(const QString& table) {
+void MigrationState::begin(const QString& table, bool appending) {
     QMutexLocker lock(&mutex_);
-    tables_.insert(table, false);
+    tables_.insert(table, appending ? Stage::Appending : Stage::Begun);
     write();
 }
 
 void MigrationState::finish(const QString& table) {
     QMutexLocker lock(&mutex_);
-    tables_.insert(table, true);
+    tables_.insert(table, Stage::Finished);
     write();
 }
 
@@ -70,8 +79,11 @@ void MigrationState::complete() {
 void MigrationState::write() const {
     if (!kept()) return;
     QJsonObject tables;
-    for (auto it = tables_.begin(); it != tables_.end(); ++it)
-        tables.insert(it.key(), it.value() ? QStringLiteral("finished") : QStringLiteral("begun"));
+    for (auto it = tables_.begin(); it != tables_.end(); ++it) {
+        tables.insert(it.key(), it.value() == Stage::Finished    ? QStringLiteral("finished")
+                                : it.value() == Stage::Appending ? QStringLiteral("appending")
+                                                                 : QStringLiteral("begun"));
+    }
     const QJsonObject state{{QStringLiteral("kind"), QStringLiteral("keldara-migration")},
                             {QStringLiteral("source"), source_},
                             {QStringLiteral("database"), database_},

@@ -8,9 +8,10 @@ namespace keldara::transfer::migration {
 
 // What a resumable migration has done, kept in a file that is written again whenever a table
 // is begun or finished: the source and the database it moves, and for each target table
-// whether it was begun or is loaded whole. A run that resumes leaves the finished tables as
-// they are and loads a begun one again from an empty table. Safe to use from the threads that
-// load tables side by side.
+// whether it was begun (made by the run, or rows being added to a table that was there), or is
+// loaded whole. A run that resumes leaves the finished tables as they are and loads a table it
+// made again from empty; a table that was there is never dropped. Safe to use from the threads
+// that load tables side by side.
 class MigrationState {
   public:
     // No file: nothing is kept.
@@ -23,10 +24,12 @@ class MigrationState {
     bool kept() const { return !path_.isEmpty(); }
     // The table was loaded whole by the run this one resumes.
     bool finished(const QString& table) const;
-    // The table was created by the run this one resumes (finished or not).
+    // The table was begun by this run or the one it resumes (finished or not).
     bool begun(const QString& table) const;
+    // ... by adding rows to a table that was there before.
+    bool appending(const QString& table) const;
 
-    void begin(const QString& table);
+    void begin(const QString& table, bool appending);
     void finish(const QString& table);
     // Every table and relationship is in place: the file is removed.
     void complete();
@@ -37,7 +40,8 @@ class MigrationState {
     QString path_;
     QString source_;
     QString database_;
-    QHash<QString, bool> tables_;  // target table: loaded whole
+    enum class Stage { Begun, Appending, Finished };
+    QHash<QString, Stage> tables_;
     mutable QMutex mutex_;
 };
 
