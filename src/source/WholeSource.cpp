@@ -3,10 +3,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 #include "platform/dao/DaoError.h"
+#include "platform/dao/TypeCodes.h"
 #include "platform/dao/access/AccessSchema.h"
+#include "shell/ProcedureError.h"
 #include "source/SourceFiles.h"
 
 namespace keldara::source {
@@ -20,9 +23,35 @@ std::unique_ptr<dao::Recordset> readTable(const QString& file, const QString& pa
         QStringLiteral("SELECT * FROM [") + table + QLatin1Char(']'), keepRows);
 }
 
-QString errorText(const std::exception& e) {
-    if (const auto* dao = dynamic_cast<const dao::DaoError*>(&e)) return dao->description();
-    return QString::fromUtf8(e.what());
+bool isText(int type) {
+    namespace t = dao::adType;
+    return type == t::Char || type == t::WChar || type == t::VarChar || type == t::VarWChar ||
+           type == t::LongVarChar || type == t::LongVarWChar;
+}
+
+// The longest value of each text column of `table`, in characters, read in one pass; empty
+// when the table cannot be read.
+QHash<QString, long long> longestTextsOf(const WholeSource& source, const QString& table) {
+    QHash<QString, long long> longest;
+    try {
+        const auto records = source.open(table);
+        std::vector<int> fields;
+        for (int i = 0; i < records->fieldCount(); ++i) {
+            if (isText(records->fieldInfo(i).type)) fields.push_back(i);
+        }
+        std::vector<long long> lengths(fields.size(), 0);
+        for (long row = 0; row < records->recordCount(); ++row) {
+            for (std::size_t f = 0; f < fields.size(); ++f) {
+                const long long length = records->valueAt(row, fields[f]).standardText().size();
+                lengths[f] = std::max(lengths[f], length);
+            }
+        }
+        for (std::size_t f = 0; f < fields.size(); ++f)
+            longest.insert(records->fieldInfo(fields[f]).name, lengths[f]);
+    } catch (const std::exception&) {
+        longest.clear();
+    }
+    return longest;
 }
 
 }  // namespace
@@ -84,28 +113,19 @@ std::vector<std::pair<QString, QString>> ReadWholeSchema(const WholeSource& sour
             }
             schema.tables.push_back(dao::SchemaOfFields(name, fields));
         } catch (const std::exception& e) {
-            refused.emplace_back(name, errorText(e));
+            refused.emplace_back(name, shell::errorDescription(e));
         }
     }
     return refused;
 }
 
-long long LongestText(const WholeSource& source, const QString& table, const QString& column) {
-    try {
-        const auto records = source.open(table);
-        int field = -1;
-        for (int i = 0; i < records->fieldCount(); ++i) {
-            if (records->fieldInfo(i).name == column) field = i;
-        }
-        if (field < 0) return -1;
-        long long longest = 0;
-        for (long row = 0; row < records->recordCount(); ++row)
-            longest =
-                std::max<long long>(longest, records->valueAt(row, field).standardText().size());
-        return longest;
-    } catch (const std::exception&) {
-        return -1;
-    }
+std::function<long long(const QString& table, const QString& column)> LongestTexts(
+    const WholeSource& source) {
+    auto longest = std::make_shared<QHash<QString, QHash<QString, long long>>>();
+    return [source, longest](const QString& table, const QString& column) -> long long {
+        if (!longest->contains(table)) longest->insert(table, longestTextsOf(source, table));
+        return longest->value(table).value(column, -1);
+    };
 }
 
 }  // namespace keldara::source

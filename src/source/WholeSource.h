@@ -39,7 +39,10 @@ WholeSource OpenWholeSource(const QString& path, const QString& password, long k
 std::vector<std::pair<QString, QString>> ReadWholeSchema(const WholeSource& source,
                                                          dao::DatabaseSchema& schema);
 
-// The longest value of a column of a table, in characters; -1 when it cannot be read.
-long long LongestText(const WholeSource& source, const QString& table, const QString& column);
+// The longest value of a text column of a table, in characters (-1 when it cannot be read),
+// as a function of the table and the column that reads a table once, however many of its
+// columns are asked for.
+std::function<long long(const QString& table, const QString& column)> LongestTexts(
+    const WholeSource& source);
 
 }  // namespace keldara::source

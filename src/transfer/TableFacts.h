@@ -21,6 +21,10 @@ inline constexpr qsizetype BulkBatchChars = 1 << 20;
 // The characters of a batch that LOAD DATA takes, which no packet size limits.
 inline constexpr qsizetype BulkLoadChars = 4 << 20;
 
+// The records a source read as a stream keeps for a bulk run: a refused batch is read again
+// from its first record while the next batch is being written, so two batches' worth.
+inline constexpr long StreamedBulkRows = 2 * BulkBatchRows;
+
 // The most records and characters one batch holds on a server: BulkBatchRows, BulkBatchChars
 // and BulkLoadChars, kept within a Galera cluster's limits of one transaction's write set
 // (wsrep_max_ws_rows, wsrep_max_ws_size; a character taken as up to four bytes) where the

@@ -4,14 +4,11 @@
 #include <exception>
 #include <utility>
 
+#include "shell/ProcedureError.h"
+
 namespace keldara::transfer {
 
 namespace {
-
-QString descriptionOf(const std::exception& e) {
-    if (const auto* dao = dynamic_cast<const dao::DaoError*>(&e)) return dao->description();
-    return QString::fromUtf8(e.what());
-}
 
 // The records of a run sent one at a time by a function.
 class EachRecord : public Sender {
@@ -92,7 +89,7 @@ TransferResult TransferRun::run(const std::function<void()>& body) {
 void TransferRun::fail(const std::exception& e) {
     result_.outcome = TransferResult::Outcome::Failed;
     result_.endedAtRecord = currentRecord_;
-    result_.errorDescription = descriptionOf(e);
+    result_.errorDescription = shell::errorDescription(e);
     const auto* dao = dynamic_cast<const dao::DaoError*>(&e);
     if (dao && dao->connectionLost() && currentRecord_ > 0) {
         result_.connectionLost = true;

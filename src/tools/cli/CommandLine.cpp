@@ -2,12 +2,18 @@
 
 #include <QCommandLineParser>
 #include <cmath>
+#include <cstdio>
 
 namespace keldara::cli {
 
 [[noreturn]] void usageError(const QString& problem, const QString& helpCommand) {
     throw SetupError{problem + QStringLiteral("\nTry '") + helpCommand +
                      QStringLiteral("' for more information.")};
+}
+
+void printMessage(const QString& text) {
+    std::fputs((QStringLiteral("keldara-cli: ") + text + QLatin1Char('\n')).toUtf8().constData(),
+               stderr);
 }
 
 namespace {

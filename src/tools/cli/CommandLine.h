@@ -67,6 +67,9 @@ dao::mysql::TlsSettings tlsSettingsOf(const QCommandLineParser& parser,
                                       const QCommandLineOption& cert, const QCommandLineOption& key,
                                       const QString& helpCommand);
 
+// Prints "keldara-cli: " and `text` as one line on standard error.
+void printMessage(const QString& text);
+
 // A usage error: `problem`, then where to read more.
 [[noreturn]] void usageError(const QString& problem, const QString& helpCommand);
 

@@ -11,6 +11,7 @@
 #include "platform/dao/DaoError.h"
 #include "platform/dao/mysql/QuoteIdentifier.h"
 #include "profiles/ProfileFile.h"
+#include "shell/ProcedureError.h"
 #include "source/WholeSource.h"
 #include "target/DBBits.h"
 #include "tools/cli/TargetPassword.h"
@@ -97,16 +98,6 @@ int jobsOf(const QString& text) {
     return jobs;
 }
 
-QString errorText(const std::exception& e) {
-    if (const auto* dao = dynamic_cast<const dao::DaoError*>(&e)) return dao->description();
-    return QString::fromUtf8(e.what());
-}
-
-void printError(const QString& text) {
-    std::fputs((QStringLiteral("keldara-cli: ") + text + QLatin1Char('\n')).toUtf8().constData(),
-               stderr);
-}
-
 }  // namespace
 
 std::variant<MigrateOptions, PrintAndExit> parseMigrate(const QStringList& arguments) {
@@ -182,7 +173,7 @@ source::WholeSource sourceTables(const MigrateOptions& options) {
             QStringLiteral("the source \"%1\" does not exist").arg(options.sourcePath)};
     try {
         source::WholeSource tables = source::OpenWholeSource(
-            options.sourcePath, options.sourcePassword, 2 * transfer::BulkBatchRows);
+            options.sourcePath, options.sourcePassword, transfer::StreamedBulkRows);
         for (const QString& name : options.tables + options.excluded) {
             if (!tables.names.contains(name))
                 throw SetupError{QStringLiteral("the source has no table \"%1\"").arg(name)};
@@ -194,7 +185,7 @@ source::WholeSource sourceTables(const MigrateOptions& options) {
         throw;
     } catch (const std::exception& e) {
         throw SetupError{QStringLiteral("cannot open the source \"%1\": %2")
-                             .arg(options.sourcePath, errorText(e))};
+                             .arg(options.sourcePath, shell::errorDescription(e))};
     }
 }
 
@@ -247,10 +238,10 @@ void createDatabase(const Target& target) {
         server->execute(QStringLiteral("CREATE DATABASE IF NOT EXISTS %1 CHARACTER SET utf8mb4")
                             .arg(dao::mysql::QuoteIdentifier(target.database)));
     } catch (const std::exception& e) {
-        throw SetupError{
-            QStringLiteral("cannot connect to the MySQL server \"%1\" (port %2, user "
-                           "\"%3\") and create the database \"%4\": %5")
-                .arg(target.server, target.port, target.user, target.database, errorText(e))};
+        throw SetupError{QStringLiteral("cannot connect to the MySQL server \"%1\" (port %2, user "
+                                        "\"%3\") and create the database \"%4\": %5")
+                             .arg(target.server, target.port, target.user, target.database,
+                                  shell::errorDescription(e))};
     }
 }
 
@@ -259,7 +250,7 @@ class LineProgress : public MigrationProgress {
   public:
     explicit LineProgress(std::size_t tables) : tables_(tables) {}
     void tableStarted(const QString& target, long rows) override {
-        printError(QStringLiteral("%1: loading %2 rows").arg(target).arg(rows));
+        printMessage(QStringLiteral("%1: loading %2 rows").arg(target).arg(rows));
     }
     void tableDone(const TableReport& table) override {
         QMutexLocker lock(&mutex_);
@@ -269,10 +260,10 @@ class LineProgress : public MigrationProgress {
                               : table.skipped        ? QStringLiteral("exists, skipped")
                               : table.earlier        ? QStringLiteral("moved earlier")
                                               : QStringLiteral("%1 rows").arg(table.rowsWritten);
-        printError(QStringLiteral("%1: %2 (%3 of %4 tables)")
-                       .arg(table.target, state)
-                       .arg(done_)
-                       .arg(tables_));
+        printMessage(QStringLiteral("%1: %2 (%3 of %4 tables)")
+                         .arg(table.target, state)
+                         .arg(done_)
+                         .arg(tables_));
     }
     bool stopRequested() override { return interrupted; }
 
@@ -292,7 +283,7 @@ IfExists ifExistsOf(const QString& mode) {
 void writeReport(const QString& path, const MigrationReport& report) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(report.json()) < 0) {
-        printError(
+        printMessage(
             QStringLiteral("cannot write the report \"%1\": %2").arg(path, file.errorString()));
     }
 }
@@ -312,16 +303,14 @@ int runMigrate(const MigrateOptions& options) {
         }
     } catch (const std::exception& e) {
         throw SetupError{QStringLiteral("cannot read the structure of \"%1\": %2")
-                             .arg(options.sourcePath, errorText(e))};
+                             .arg(options.sourcePath, shell::errorDescription(e))};
     }
     const MigrationPlan plan =
-        PlanMigration(schema, tables.targetNames, [&](const QString& table, const QString& column) {
-            return source::LongestText(tables, table, column);
-        });
+        PlanMigration(schema, tables.targetNames, source::LongestTexts(tables));
     if (options.dryRun) {
         std::fputs(MigrationScript(plan).toUtf8().constData(), stdout);
         for (const TableReport& table : refused)
-            printError(QStringLiteral("%1: left out: %2").arg(table.source, table.error));
+            printMessage(QStringLiteral("%1: left out: %2").arg(table.source, table.error));
         return refused.empty() ? 0 : 1;
     }
     const Target target = targetOf(options);
@@ -345,8 +334,8 @@ int runMigrate(const MigrateOptions& options) {
                          QStringLiteral(" (--if-exists skip, replace or append say what to do "
                                         "with them)")};
     } catch (const std::exception& e) {
-        throw SetupError{
-            QStringLiteral("cannot migrate into \"%1\": %2").arg(target.database, errorText(e))};
+        throw SetupError{QStringLiteral("cannot migrate into \"%1\": %2")
+                             .arg(target.database, shell::errorDescription(e))};
     }
     report.tables.insert(report.tables.end(), refused.begin(), refused.end());
     std::fputs(report.text().toUtf8().constData(), stdout);

@@ -12,6 +12,7 @@
 #include "platform/dao/DaoError.h"
 #include "platform/dao/mysql/QuoteIdentifier.h"
 #include "profiles/ProfileFile.h"
+#include "shell/ProcedureError.h"
 #include "source/SourceFiles.h"
 #include "target/DBBits.h"
 #include "tools/cli/FieldPairs.h"
@@ -32,11 +33,6 @@ using profiles::Profile;
 
 // The table the script creates, as the window's script action names it.
 const QString kScriptTable = QStringLiteral("Tester");
-
-QString errorText(const std::exception& error) {
-    if (const auto* dao = dynamic_cast<const dao::DaoError*>(&error)) return dao->description();
-    return QString::fromUtf8(error.what());
-}
 
 void requireChoice(const QString& value, const QString& what, const QString& profilePath) {
     if (value.trimmed().isEmpty()) {
@@ -60,10 +56,6 @@ Profile openProfile(const QString& path) {
     return *profile;
 }
 
-// Every action reads each record once, in order; a bulk run re-reads a refused batch from its
-// first record while the next batch is being written: the records of two batches are kept.
-constexpr long kStreamedRows = 2 * transfer::BulkBatchRows;
-
 // The source records, streamed where the source's provider can: the table is not held whole.
 std::unique_ptr<dao::Recordset> readSource(const Profile& profile, const QString& password) {
     const QString file = profile.sourceFile.trimmed();
@@ -79,7 +71,7 @@ std::unique_ptr<dao::Recordset> readSource(const Profile& profile, const QString
         const QString kind = source::SourceFileKind(file);
         const bool access = kind == QLatin1String("mdb") || kind == QLatin1String("accdb");
         throw SetupError{QStringLiteral("cannot open the source file \"%1\": %2%3")
-                             .arg(file, errorText(e),
+                             .arg(file, shell::errorDescription(e),
                                   access ? QStringLiteral(" (a password goes in --source-password "
                                                           "or KELDARA_SOURCE_PASSWORD)")
                                          : QString())};
@@ -87,10 +79,10 @@ std::unique_ptr<dao::Recordset> readSource(const Profile& profile, const QString
     try {
         return connection->openStreamedRecordset(
             QStringLiteral("SELECT * FROM [") + profile.sourceTable + QLatin1Char(']'),
-            kStreamedRows);
+            transfer::StreamedBulkRows);
     } catch (const std::exception& e) {
         throw SetupError{QStringLiteral("cannot read the source table \"%1\" of \"%2\": %3")
-                             .arg(profile.sourceTable, file, errorText(e))};
+                             .arg(profile.sourceTable, file, shell::errorDescription(e))};
     }
 }
 
@@ -139,11 +131,11 @@ std::unique_ptr<dao::Connection> connectTarget(const Profile& profile,
                                                             profile.database, profile.port) +
                                    dao::mysql::tlsConnectionStringClause(tls));
     } catch (const std::exception& e) {
-        throw SetupError{
-            QStringLiteral("cannot connect to the MySQL server \"%1\" (port %2, "
-                           "user \"%3\", database \"%4\"): %5; check the profile "
-                           "or KELDARA_MYSQL_PASSWORD")
-                .arg(server, profile.port, profile.user, profile.database, errorText(e))};
+        throw SetupError{QStringLiteral("cannot connect to the MySQL server \"%1\" (port %2, "
+                                        "user \"%3\", database \"%4\"): %5; check the profile "
+                                        "or KELDARA_MYSQL_PASSWORD")
+                             .arg(server, profile.port, profile.user, profile.database,
+                                  shell::errorDescription(e))};
     }
 }
 
@@ -154,8 +146,8 @@ QStringList targetFieldNames(dao::Connection& target, const QString& table) {
                                  dao::mysql::QuoteIdentifier(table) + QStringLiteral(" LIMIT 0"));
         return fieldNames(*fields);
     } catch (const std::exception& e) {
-        throw SetupError{
-            QStringLiteral("cannot read the target table \"%1\": %2").arg(table, errorText(e))};
+        throw SetupError{QStringLiteral("cannot read the target table \"%1\": %2")
+                             .arg(table, shell::errorDescription(e))};
     }
 }
 
@@ -163,11 +155,6 @@ void writeOut(const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
     std::fflush(stdout);
-}
-
-void printSummary(const QString& text) {
-    std::fputs((QStringLiteral("keldara-cli: ") + text + QLatin1Char('\n')).toUtf8().constData(),
-               stderr);
 }
 
 QString recordsText(long count) {
@@ -225,14 +212,14 @@ QString endedText(const RunOptions& options, const transfer::TransferResult& res
 
 ExitStatus finishRun(const RunOptions& options, const transfer::TransferResult& result, long total,
                      const QElapsedTimer& clock) {
-    for (const QString& note : result.resumeNotes) printSummary(note);
+    for (const QString& note : result.resumeNotes) printMessage(note);
     const QString time = QStringLiteral(" (%1)").arg(durationText(clock.elapsed() / 1000.0));
     if (result.completed()) {
-        printSummary(completedText(options, result) + time);
+        printMessage(completedText(options, result) + time);
         return result.recordsRefused == 0 ? AllSent : StoppedAtRecord;
     }
     if (result.endedAtRecord == 0) throw SetupError{result.errorDescription};
-    printSummary(endedText(options, result, total) + time);
+    printMessage(endedText(options, result, total) + time);
     return StoppedAtRecord;
 }
 
@@ -322,7 +309,7 @@ std::optional<ResumeState> resumedState(const RunOptions& options, const ResumeS
     if (options.resumePath.isEmpty()) return std::nullopt;
     std::optional<ResumeState> earlier = readResumeState(options.resumePath);
     if (earlier && options.emptyTarget && earlier->sameRunAs(current) && earlier->confirmed == 0) {
-        printSummary(QStringLiteral("\"%1\": the earlier run confirmed no record; this one "
+        printMessage(QStringLiteral("\"%1\": the earlier run confirmed no record; this one "
                                     "starts again from the first, emptying the table first")
                          .arg(options.resumePath));
         return std::nullopt;
@@ -370,7 +357,7 @@ ExitStatus runProfile(const RunOptions& options) {
                         rejects ? &*rejects : nullptr);
     }
     if (resumed) {
-        printSummary(QStringLiteral("resuming after record %1 (\"%2\")")
+        printMessage(QStringLiteral("resuming after record %1 (\"%2\")")
                          .arg(resumed->confirmed)
                          .arg(options.resumePath));
     }

@@ -35,10 +35,7 @@ int main(int argc, char** argv) {
     try {
         return runCommandLine(app.arguments().mid(1));
     } catch (const SetupError& error) {
-        std::fputs((QStringLiteral("keldara-cli: ") + error.message + QLatin1Char('\n'))
-                       .toUtf8()
-                       .constData(),
-                   stderr);
+        printMessage(error.message);
         return CannotStart;
     }
 }

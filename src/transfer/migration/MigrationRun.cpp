@@ -11,6 +11,7 @@
 
 #include "platform/dao/DaoError.h"
 #include "platform/dao/mysql/QuoteIdentifier.h"
+#include "shell/ProcedureError.h"
 #include "transfer/BulkInsert.h"
 #include "transfer/TableFacts.h"
 #include "transfer/migration/MigrationState.h"
@@ -18,11 +19,6 @@
 namespace keldara::transfer::migration {
 
 namespace {
-
-QString errorText(const std::exception& e) {
-    if (const auto* dao = dynamic_cast<const dao::DaoError*>(&e)) return dao->description();
-    return QString::fromUtf8(e.what());
-}
 
 QString quoted(const QString& name) {
     return dao::mysql::QuoteIdentifier(name);
@@ -84,7 +80,7 @@ class Migration {
             try {
                 moveRetrying(table, session, report);
             } catch (const std::exception& e) {
-                report.error = errorText(e);
+                report.error = shell::errorDescription(e);
                 session.reset();  // a session an error left may be lost or in a transaction
             }
             progress_.tableDone(report);

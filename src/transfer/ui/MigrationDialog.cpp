@@ -18,6 +18,7 @@
 
 #include "platform/dao/DaoError.h"
 #include "platform/dao/mysql/QuoteIdentifier.h"
+#include "shell/ProcedureError.h"
 #include "transfer/migration/MigrationRun.h"
 
 namespace keldara::transfer {
@@ -35,11 +36,6 @@ constexpr int RetrySeconds = 60;
 const QStringList IfExistsCaptions{
     QStringLiteral("Stop before anything is written"), QStringLiteral("Leave it as it is"),
     QStringLiteral("Drop it and make it again"), QStringLiteral("Add the rows to it")};
-
-QString errorText(const std::exception& e) {
-    if (const auto* dao = dynamic_cast<const dao::DaoError*>(&e)) return dao->description();
-    return QString::fromUtf8(e.what());
-}
 
 // How a table ended, in a word or two, for its progress bar.
 QString outcomeText(const TableReport& table) {
@@ -363,7 +359,7 @@ void MigrationDialog::runMigration(const Job& job) {
                                           "exists already\"."));
         });
     } catch (const std::exception& e) {
-        post([this, database = job.database, message = errorText(e)] {
+        post([this, database = job.database, message = shell::errorDescription(e)] {
             fail(QStringLiteral("The migration into \"%1\" failed: %2").arg(database, message));
         });
     }

@@ -44,15 +44,13 @@ constexpr int SampleButtonsTop = 360;
 // Throws DaoError when the file or its structure cannot be read.
 transfer::MigrationSource wholeSourceOf(const QString& path, const QString& password) {
     auto whole = std::make_shared<source::WholeSource>(
-        source::OpenWholeSource(path, password, 2 * transfer::BulkBatchRows));
+        source::OpenWholeSource(path, password, transfer::StreamedBulkRows));
     transfer::MigrationSource tables;
     tables.path = path;
     tables.refused = source::ReadWholeSchema(*whole, tables.schema);
     tables.openTable = whole->open;
     tables.targetNames = whole->targetNames;
-    tables.longestText = [whole](const QString& table, const QString& column) {
-        return source::LongestText(*whole, table, column);
-    };
+    tables.longestText = source::LongestTexts(*whole);
     return tables;
 }
 }  // namespace
