@@ -106,21 +106,22 @@ class BulkInsertSender : public Sender {
     // The batch from `first` on: up to `count`, within the batch's limits unless `whole`.
     Batch written(long first, long count, bool load, bool whole = false) const {
         Batch batch{first, first, head_, {}};
-        QString lines;
-        QString& text = load ? lines : batch.statement;
-        const qsizetype chars = load ? limits_.loadChars : limits_.chars;
-        text.reserve(chars + chars / 8);
+        const qsizetype limit = load ? limits_.loadBytes : limits_.chars;
+        const auto size = [&] { return load ? batch.lines.size() : batch.statement.size(); };
+        if (load)
+            batch.lines.reserve(limit + limit / 8);
+        else
+            batch.statement.reserve(limit + limit / 8);
         while (batch.end < count &&
-               (whole || (batch.end - first < limits_.rows && text.size() < chars))) {
+               (whole || (batch.end - first < limits_.rows && size() < limit))) {
             if (!load) {
                 if (batch.end > first) batch.statement += QLatin1Char(',');
                 AppendValueRow(batch.statement, fields_.literals(batch.end));
-            } else if (!AppendLoadLine(lines, fields_, batch.end)) {
+            } else if (!AppendLoadLine(batch.lines, fields_, batch.end)) {
                 return written(first, count, false);
             }
             ++batch.end;
         }
-        batch.lines = lines.toUtf8();
         return batch;
     }
 

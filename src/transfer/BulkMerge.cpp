@@ -176,11 +176,12 @@ class JoinSender : public Sender {
 
   private:
     BatchLines linesFrom(long first, long count) const {
-        QString lines;
+        QByteArray lines;
+        lines.reserve(limits_.loadBytes + limits_.loadBytes / 8);
         long end = first;
-        while (end < count && end - first < limits_.rows && lines.size() < limits_.loadChars) {
+        while (end < count && end - first < limits_.rows && lines.size() < limits_.loadBytes) {
             const qsizetype before = lines.size();
-            lines += QString::number(end) + QLatin1Char('\t');
+            lines += QByteArray::number(static_cast<qlonglong>(end)) + '\t';
             if (!AppendLoadLine(lines, fields_, end)) {
                 lines.truncate(before);
                 break;
@@ -188,7 +189,7 @@ class JoinSender : public Sender {
             ++end;
         }
         if (end == first) return {first, first + 1, false, {}};
-        return {first, end, true, lines.toUtf8()};
+        return {first, end, true, lines};
     }
 
     // Loading ahead is only a head start: a batch it failed to load is loaded again in its

@@ -6,56 +6,67 @@
 
 namespace keldara::transfer {
 
-bool AppendLoadField(QString& lines, const dao::Value& value) {
+namespace {
+
+bool isLoadSpecial(char c) {
+    return c == '\\' || c == '\t' || c == '\n' || c == '\r' || c == 0;
+}
+
+// Escapes the characters LOAD DATA reads specially in `lines` from `from` on.
+void escapeFrom(QByteArray& lines, qsizetype from) {
+    const auto special = std::find_if(lines.cbegin() + from, lines.cend(), isLoadSpecial);
+    if (special == lines.cend()) return;
+    const qsizetype first = special - lines.cbegin();
+    const QByteArray rest = lines.sliced(first);
+    lines.truncate(first);
+    for (const char c : rest) {
+        if (!isLoadSpecial(c)) {
+            lines += c;
+            continue;
+        }
+        lines += '\\';
+        switch (c) {
+            case '\t':
+                lines += 't';
+                break;
+            case '\n':
+                lines += 'n';
+                break;
+            case '\r':
+                lines += 'r';
+                break;
+            case 0:
+                lines += '0';
+                break;
+            default:
+                lines += c;
+        }
+    }
+}
+
+}  // namespace
+
+bool AppendLoadField(QByteArray& lines, const dao::Value& value) {
     if (value.isNull()) {
-        lines += QLatin1String("\\N");
+        lines += "\\N";
         return true;
     }
     if (value.kind() == dao::ValueKind::Bytes) return false;
-    const QString text = value.standardText();
-    const auto special = [](QChar c) {
-        const char16_t u = c.unicode();
-        return u == '\\' || u == '\t' || u == '\n' || u == '\r' || u == 0;
-    };
-    if (std::none_of(text.begin(), text.end(), special)) {
-        lines += text;
-        return true;
-    }
-    for (const QChar c : text) {
-        if (special(c)) {
-            lines += QLatin1Char('\\');
-            switch (c.unicode()) {
-                case '\t':
-                    lines += QLatin1Char('t');
-                    break;
-                case '\n':
-                    lines += QLatin1Char('n');
-                    break;
-                case '\r':
-                    lines += QLatin1Char('r');
-                    break;
-                case 0:
-                    lines += QLatin1Char('0');
-                    break;
-                default:
-                    lines += c;
-            }
-        } else {
-            lines += c;
-        }
-    }
+    const qsizetype start = lines.size();
+    value.appendStandardUtf8(lines);
+    escapeFrom(lines, start);
     return true;
 }
 
-bool AppendLoadLine(QString& lines, const PairedFields& fields, long row) {
+bool AppendLoadLine(QByteArray& lines, const PairedFields& fields, long row) {
     for (std::size_t i = 0; i < fields.columns.size(); ++i) {
         const int column = fields.columns[i];
-        if (i > 0) lines += QLatin1Char('\t');
+        if (i > 0) lines += '\t';
         const dao::Value value =
             transferValue(fields.source.valueAt(row, column), fields.source.fieldInfo(column).type);
         if (!AppendLoadField(lines, value)) return false;
     }
-    lines += QLatin1Char('\n');
+    lines += '\n';
     return true;
 }
 

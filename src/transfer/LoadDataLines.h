@@ -1,22 +1,23 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include "platform/dao/Value.h"
 #include "transfer/PairedFields.h"
 
-// The text LOAD DATA LOCAL reads: tab-separated fields, a line a record.
+// The text LOAD DATA LOCAL reads: tab-separated fields in UTF-8, a line a record.
 namespace keldara::transfer {
 
 // Appends the LOAD DATA field of `value` (as transferValue gives it): \N for Null, otherwise
 // the text its insert literal quotes (dao::Value::sqlLiteral: the standard text), with the
 // characters LOAD DATA reads specially (\, tab, line feed, carriage return, NUL) escaped.
 // False for bytes, which no field holds.
-bool AppendLoadField(QString& lines, const dao::Value& value);
+bool AppendLoadField(QByteArray& lines, const dao::Value& value);
 
 // Appends the LOAD DATA line of record `row` (tab-separated fields ending in a line feed).
 // False for a field of bytes, which no line holds.
-bool AppendLoadLine(QString& lines, const PairedFields& fields, long row);
+bool AppendLoadLine(QByteArray& lines, const PairedFields& fields, long row);
 
 // "LOAD DATA LOCAL INFILE ... INTO TABLE `table` ... (columns)" for lines as AppendLoadLine
 // writes them; `columns` are the column list's quoted names, joined by commas.

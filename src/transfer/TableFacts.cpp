@@ -38,7 +38,7 @@ BatchLimits batchLimitsOf(dao::Connection& connection) {
         } else if (name == QLatin1String("wsrep_max_ws_size")) {
             const qsizetype chars = static_cast<qsizetype>(std::max<long long>(value / 4, 1));
             limits.chars = std::min(limits.chars, chars);
-            limits.loadChars = std::min(limits.loadChars, chars);
+            limits.loadBytes = std::min(limits.loadBytes, chars);
         }
     }
     return limits;

@@ -18,21 +18,21 @@ bool transactional(dao::Connection& connection, const QString& table);
 
 inline constexpr long BulkBatchRows = 5000;
 inline constexpr qsizetype BulkBatchChars = 1 << 20;
-// The characters of a batch that LOAD DATA takes, which no packet size limits.
-inline constexpr qsizetype BulkLoadChars = 4 << 20;
+// The bytes (UTF-8) of a batch that LOAD DATA takes, which no packet size limits.
+inline constexpr qsizetype BulkLoadBytes = 4 << 20;
 
 // The records a source read as a stream keeps for a bulk run: a refused batch is read again
 // from its first record while the next batch is being written, so two batches' worth.
 inline constexpr long StreamedBulkRows = 2 * BulkBatchRows;
 
-// The most records and characters one batch holds on a server: BulkBatchRows, BulkBatchChars
-// and BulkLoadChars, kept within a Galera cluster's limits of one transaction's write set
-// (wsrep_max_ws_rows, wsrep_max_ws_size; a character taken as up to four bytes) where the
+// The most records, characters and bytes one batch holds on a server: BulkBatchRows,
+// BulkBatchChars and BulkLoadBytes, kept within a Galera cluster's limits of one transaction's
+// write set (wsrep_max_ws_rows, wsrep_max_ws_size; a character taken as up to four bytes) where the
 // server has them.
 struct BatchLimits {
     long rows = BulkBatchRows;
     qsizetype chars = BulkBatchChars;
-    qsizetype loadChars = BulkLoadChars;
+    qsizetype loadBytes = BulkLoadBytes;
 };
 BatchLimits batchLimitsOf(dao::Connection& connection);
 

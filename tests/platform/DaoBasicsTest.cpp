@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <QTemporaryDir>
 #include <array>
+#include <cmath>
+#include <vector>
 
 #include "platform/dao/CodePages.h"
 #include "platform/dao/ConnectionString.h"
@@ -38,6 +40,46 @@ TEST(SqlLiterals, AreWhatMySqlReadsBack) {
         {Value::text(QString(QChar(0)) + QChar(0x1a)), "'\\0\\Z'"}};
     for (const auto& [value, literal] : cases)
         EXPECT_EQ(value.sqlLiteral(), QString::fromUtf8(literal));
+}
+
+// The standard text written straight into UTF-8 bytes, as a bulk transfer sends it, is the
+// standard text: every kind, the edges of plain and exponent notation, parts too wide for their
+// digits, other scripts, and a spread of doubles from many magnitudes.
+TEST(StandardText, InUtf8IsTheStandardText) {
+    std::vector<Value> values = {
+        Value::null(),
+        Value::boolean(true),
+        Value::integer(-9223372036854775807LL - 1),
+        Value::floating(0.0),
+        Value::floating(-0.0),
+        Value::floating(1e-7),
+        Value::floating(9.99e-8),
+        Value::floating(9999999999999998.0),
+        Value::floating(1e16),
+        Value::floating(-0.1 - 0.2),
+        Value::floating(5e-324),
+        Value::decimal("-12.50"),
+        Value::date(33, 2, 1),
+        Value::date(12345, 1, 1),
+        Value::time(7, 5, 3, 250000),
+        Value::dateTime({2024, 2, 29, 23, 59, 59, 999999}),
+        Value::dateTime({1, 1, 1, 0, 0, 0, 0}),
+        Value::text(QString::fromUtf8("plain, Zo\xC3\xAB \xE6\x9D\xB1 \xF0\x9F\x98\x80 end")),
+        Value::text(QString()),
+        Value::bytes(QByteArray("\x01\xFF", 2))};
+    std::uint64_t bits = 0x9E3779B97F4A7C15ULL;
+    for (int i = 0; i < 20000; ++i) {
+        bits = bits * 6364136223846793005ULL + 1442695040888963407ULL;
+        const double mantissa = static_cast<double>(bits >> 11) / 9007199254740992.0;
+        values.push_back(
+            Value::floating((i % 2 ? -1 : 1) * mantissa * std::pow(10.0, i % 40 - 20)));
+    }
+    for (const Value& value : values) {
+        QByteArray utf8 = "before:";
+        value.appendStandardUtf8(utf8);
+        ASSERT_EQ(utf8, "before:" + value.standardText().toUtf8())
+            << value.standardText().toStdString();
+    }
 }
 
 // Display texts follow the locale (tests/source shows German dates and numbers in the window),

@@ -3,7 +3,10 @@
 #include <QDate>
 #include <QLocale>
 #include <QTime>
+#include <charconv>
 #include <cmath>
+#include <iterator>
+#include <system_error>
 
 namespace keldara::dao {
 
@@ -83,38 +86,25 @@ bool fits(int value, int width) {
     return value >= 0 && value < (width == 2 ? 100 : width == 4 ? 10000 : 1000000);
 }
 
-}  // namespace
-
-QString isoDateText(const DateTime& dt) {
-    if (!fits(dt.year, 4) || !fits(dt.month, 2) || !fits(dt.day, 2)) {
-        return QStringLiteral("%1-%2-%3")
-            .arg(dt.year, 4, 10, QLatin1Char('0'))
-            .arg(twoDigits(dt.month), twoDigits(dt.day));
-    }
-    char text[10];
-    char* out = text;
+// Writes the date of `dt` as YYYY-MM-DD at `out` and returns where it ends; nullptr when a
+// part does not fit its digits.
+char* putIsoDate(char* out, const DateTime& dt) {
+    if (!fits(dt.year, 4) || !fits(dt.month, 2) || !fits(dt.day, 2)) return nullptr;
     putDigits(out, dt.year, 4);
     *out++ = '-';
     putDigits(out, dt.month, 2);
     *out++ = '-';
     putDigits(out, dt.day, 2);
-    return QString::fromLatin1(text, out - text);
+    return out;
 }
 
-QString isoTimeText(const DateTime& dt) {
+// Writes the time of `dt` as HH:MM:SS, with its fraction of a second when it has one, at
+// `out` and returns where it ends; nullptr when a part does not fit its digits.
+char* putIsoTime(char* out, const DateTime& dt) {
     if (!fits(dt.hour, 2) || !fits(dt.minute, 2) || !fits(dt.second, 2) ||
         !fits(dt.microsecond, 6)) {
-        QString text = twoDigits(dt.hour) + QLatin1Char(':') + twoDigits(dt.minute) +
-                       QLatin1Char(':') + twoDigits(dt.second);
-        if (dt.microsecond != 0) {
-            QString fraction = QStringLiteral("%1").arg(dt.microsecond, 6, 10, QLatin1Char('0'));
-            while (fraction.endsWith(QLatin1Char('0'))) fraction.chop(1);
-            text += QLatin1Char('.') + fraction;
-        }
-        return text;
+        return nullptr;
     }
-    char text[15];
-    char* out = text;
     putDigits(out, dt.hour, 2);
     *out++ = ':';
     putDigits(out, dt.minute, 2);
@@ -125,7 +115,98 @@ QString isoTimeText(const DateTime& dt) {
         putDigits(out, dt.microsecond, 6);
         while (out[-1] == '0') --out;  // the fraction without its trailing zeros
     }
-    return QString::fromLatin1(text, out - text);
+    return out;
+}
+
+// The shortest digits that read back as `d`, without an exponent, as shortestDouble writes
+// them for magnitudes from 1e-7 up to 1e16; nullptr for others, zero among them (whose sign
+// the locale writes its own way).
+char* putPlainDouble(char* out, char* last, double d) {
+    const double magnitude = std::fabs(d);
+    if (!(magnitude >= 1e-7 && magnitude < 1e16)) return nullptr;
+    const auto written = std::to_chars(out, last, d, std::chars_format::fixed);
+    return written.ec == std::errc() ? written.ptr : nullptr;
+}
+
+// Appends `text` in UTF-8: ASCII as it is, the rest from the first other character by Qt.
+void appendUtf8(QByteArray& out, const QString& text) {
+    const qsizetype start = out.size();
+    out.resize(start + text.size());
+    char* bytes = out.data() + start;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        if (unit >= 0x80) {
+            out.truncate(start + i);
+            out += QStringView(text).sliced(i).toUtf8();
+            return;
+        }
+        bytes[i] = static_cast<char>(unit);
+    }
+}
+
+}  // namespace
+
+QString isoDateText(const DateTime& dt) {
+    char text[10];
+    if (const char* end = putIsoDate(text, dt)) return QString::fromLatin1(text, end - text);
+    return QStringLiteral("%1-%2-%3")
+        .arg(dt.year, 4, 10, QLatin1Char('0'))
+        .arg(twoDigits(dt.month), twoDigits(dt.day));
+}
+
+QString isoTimeText(const DateTime& dt) {
+    char text[15];
+    if (const char* end = putIsoTime(text, dt)) return QString::fromLatin1(text, end - text);
+    QString text16 = twoDigits(dt.hour) + QLatin1Char(':') + twoDigits(dt.minute) +
+                     QLatin1Char(':') + twoDigits(dt.second);
+    if (dt.microsecond != 0) {
+        QString fraction = QStringLiteral("%1").arg(dt.microsecond, 6, 10, QLatin1Char('0'));
+        while (fraction.endsWith(QLatin1Char('0'))) fraction.chop(1);
+        text16 += QLatin1Char('.') + fraction;
+    }
+    return text16;
+}
+
+void Value::appendStandardUtf8(QByteArray& out) const {
+    char buffer[48];
+    char* end = nullptr;
+    switch (kind_) {
+        case ValueKind::Null:
+            return;
+        case ValueKind::Boolean:
+            out += toBool() ? '1' : '0';
+            return;
+        case ValueKind::Integer:
+            end = std::to_chars(buffer, std::end(buffer), toInt()).ptr;
+            break;
+        case ValueKind::Double:
+            end = putPlainDouble(buffer, std::end(buffer), toDouble());
+            break;
+        case ValueKind::Date:
+            end = putIsoDate(buffer, toDateTime());
+            break;
+        case ValueKind::Time:
+            end = putIsoTime(buffer, toDateTime());
+            break;
+        case ValueKind::DateTime:
+            end = putIsoDate(buffer, toDateTime());
+            if (end) {
+                *end++ = ' ';
+                end = putIsoTime(end, toDateTime());
+            }
+            break;
+        case ValueKind::Text:
+            appendUtf8(out, toText());
+            return;
+        case ValueKind::Decimal:
+        case ValueKind::Bytes:
+            break;
+    }
+    if (end) {
+        out.append(buffer, end - buffer);
+    } else {
+        out += standardText().toUtf8();
+    }
 }
 
 QString Value::standardText() const {

@@ -81,6 +81,8 @@ class Value {
     // The value's standard text, locale-free: what goes between the quotes of a literal.
     // Null is the empty text; bytes are their hexadecimal digits.
     QString standardText() const;
+    // Appends standardText() in UTF-8 to `out`, most kinds without making the text first.
+    void appendStandardUtf8(QByteArray& out) const;
     // What MySQL reads back as the same value: NULL, X'..', or a quoted, escaped text.
     QString sqlLiteral() const;
 
