@@ -5,7 +5,8 @@
 //
 // keldara_stream_bench [--quick] [--read-only] [--bulk-gb N]: a 1 GB file to read and a 10 GB
 // one to insert (--quick: 100 MB and 200 MB, one round; --read-only: no insert; --bulk-gb: N GB
-// to insert, which takes the server about half an hour a round for 10 GB on 2 cores). The bulk
+// to insert, which takes the server about half an hour a round for 10 GB on 2 cores; at 1 GB
+// and below the target is 0.95 of LOAD DATA's rate, above it 1.15 times its time). The bulk
 // figure sets the server's InnoDB buffer pool and log flushing to MariaDB's defaults for its rounds
 // and puts them back after. Needs KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD; the files lie
 // under $KELDARA_BENCH_DATA when set.
@@ -147,8 +148,11 @@ void bulkFigure(const QString& csv, const QString& folder) {
     const QString what = "keldara-cli bulk insert of a " +
                          QString::number(QFileInfo(csv).size() / 1e9, 'f', 1) + " GB CSV (" +
                          QLocale(QLocale::English).toString(counts.toLongLong()) + " records)";
+    // At 1 GB or less the run keeps 0.95 of LOAD DATA's rate; a larger one takes at most 1.15
+    // times its time.
+    const double target = QFileInfo(csv).size() <= qint64{1} << 30 ? 1 / 0.95 : 1.15;
     bench::report({what, "time s", bench::median(ours), "mariadb LOAD DATA LOCAL INFILE",
-                   bench::median(reference), 1.15});
+                   bench::median(reference), target});
     bench::report({what, "peak MB", bench::median(peaks), "256 MB", 256, 1.0});
 }
 

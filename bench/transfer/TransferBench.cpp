@@ -7,11 +7,17 @@
 // LOAD DATA LOCAL INFILE into an empty table, and the bulk insert skipping 1% refused records
 // against the clean one.
 //
-// keldara_transfer_bench [--quick] [--bulk] [--modes] [--per-record] [--bulk-merge]: 100,000
-// and 1,000,000 records (--quick: 10,000 and 100,000, one round); --bulk leaves out the
-// per-record insert, merge and update or insert; --modes runs only the update or insert, the
-// skipping and the bulk merge; --per-record only the insert and the merge; --bulk-merge only
-// the bulk merge. Needs KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD.
+// With --end-to-end, the same actions run by keldara-cli from the CSV file, process start to
+// exit, against the mariadb client process, on the server's default durable settings (each
+// commit flushed to disk): the bulk insert and bulk merge at both sizes, and the per-record
+// insert and merge at the smaller.
+//
+// keldara_transfer_bench [--quick] [--bulk] [--modes] [--per-record] [--bulk-merge]
+// [--end-to-end]: 100,000 and 1,000,000 records (--quick: 10,000 and 100,000, one round); --bulk
+// leaves out the per-record insert, merge and update or insert; --modes runs only the update or
+// insert, the skipping and the bulk merge; --per-record only the insert and the merge;
+// --bulk-merge only the bulk merge; --end-to-end only keldara-cli's figures. Needs
+// KELDARA_MYSQL_HOST, _PORT, _USER and _PASSWORD.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -100,16 +106,19 @@ QByteArray generatedCsv(long records) {
     return csv;
 }
 
+QString csvPath(const QString& folder, long records) {
+    return folder + QStringLiteral("/records%1.csv").arg(records);
+}
+
 std::unique_ptr<dao::Recordset> loadCsv(const QString& folder, long records) {
-    const QString name = QStringLiteral("records%1.csv").arg(records);
-    QFile file(folder + '/' + name);
+    QFile file(csvPath(folder, records));
     if (!file.open(QIODevice::WriteOnly) || file.write(generatedCsv(records)) < 0)
         throw std::runtime_error("cannot write the CSV file");
     file.close();
     return dao::openConnection(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1\\;"
                                               "Extended Properties=\"text;HDR=Yes;FMT=Delimited;\"")
                                    .arg(folder))
-        ->openRecordset(QStringLiteral("SELECT * FROM [%1]").arg(name));
+        ->openRecordset(QStringLiteral("SELECT * FROM [records%1.csv]").arg(records));
 }
 
 shell::FieldPairing everyField(const dao::Recordset& records) {
@@ -194,7 +203,9 @@ Medians medians(const std::function<void()>& prepare, const std::function<double
         referenceSeconds.push_back(reference());
         const CpuTimes afterReference = cpuTimes();
         ratios.push_back(oursSeconds.back() / referenceSeconds.back());
-        oursCpu.push_back(afterOurs.self - beforeOurs.self);
+        // Ours in this process, or in keldara-cli's when it runs end to end.
+        oursCpu.push_back(afterOurs.self + afterOurs.children - beforeOurs.self -
+                          beforeOurs.children);
         serverOursCpu.push_back(afterOurs.server - beforeOurs.server);
         referenceCpu.push_back(afterReference.children - beforeReference.children);
         serverReferenceCpu.push_back(afterReference.server - beforeReference.server);
@@ -226,8 +237,21 @@ class Bench {
     ~Bench() {
         try {
             mysql_->execute("DROP DATABASE " + kDatabase);
+            if (!flushBefore_.isEmpty()) {
+                mysql_->execute("SET GLOBAL innodb_buffer_pool_size = " + poolBefore_);
+                mysql_->execute("SET GLOBAL innodb_flush_log_at_trx_commit = " + flushBefore_);
+            }
         } catch (...) {
         }
+    }
+
+    // MariaDB's defaults for the buffer pool and log flushing (each commit on disk) until the
+    // bench ends.
+    void useDurableDefaults() {
+        poolBefore_ = value("@@innodb_buffer_pool_size");
+        flushBefore_ = value("@@innodb_flush_log_at_trx_commit");
+        mysql_->execute("SET GLOBAL innodb_buffer_pool_size = 134217728");
+        mysql_->execute("SET GLOBAL innodb_flush_log_at_trx_commit = 1");
     }
 
     // The table of the records' script (its column types), keyed by id, on InnoDB.
@@ -302,6 +326,25 @@ class Bench {
         });
     }
 
+    // keldara-cli running `action` from the CSV file of `records` records, start to exit.
+    double cli(const QString& action, long records) {
+        QStringList arguments{"run",
+                              "--source",
+                              csvPath(folder_, records),
+                              "--target",
+                              "mysql://" + env("KELDARA_MYSQL_USER") + '@' +
+                                  env("KELDARA_MYSQL_HOST") + ':' + env("KELDARA_MYSQL_PORT") +
+                                  '/' + kDatabase + '/' + kTable,
+                              "--action",
+                              action,
+                              "--progress",
+                              "0"};
+        if (action.contains("merge"))
+            arguments << "--match"
+                      << "id";
+        return bench::commandSeconds(KELDARA_CLI_PATH, arguments);
+    }
+
     QString folder() const { return folder_; }
 
     double client(const QString& sqlFile) {
@@ -315,11 +358,13 @@ class Bench {
                                                  kTable + " CHARACTER SET utf8mb4"});
     }
 
-    long rows() {
-        return mysql_->openRecordset("SELECT COUNT(*) FROM " + kTable)->valueAt(0, 0).toInt();
-    }
+    long rows() { return value("COUNT(*) FROM " + kTable).toLong(); }
 
   private:
+    QString value(const QString& expression) {
+        return mysql_->openRecordset("SELECT " + expression)->valueAt(0, 0).standardText();
+    }
+
     QString write(const QString& name, const QByteArray& bytes) {
         QFile file(folder_ + '/' + name);
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
@@ -329,17 +374,24 @@ class Bench {
 
     QString folder_;
     std::unique_ptr<dao::Connection> mysql_;
+    QString poolBefore_, flushBefore_;
 };
 
 QString recordsText(long n) {
     return QLocale(QLocale::English).toString(static_cast<qlonglong>(n));
 }
 
-// The ratio of each round, lowest to highest, and the CPU time of a statement on each side.
+// The ratio of each round, lowest to highest, and the CPU time of a statement on each side
+// (with `statements` above 0).
 void reportRounds(const QString& figure, Medians medians, long statements) {
     std::sort(medians.ratios.begin(), medians.ratios.end());
     QStringList texts;
     for (const double ratio : medians.ratios) texts << QString::number(ratio, 'f', 3);
+    if (statements == 0) {
+        std::printf("INFO\t%s\tratio of each round: %s\n", qPrintable(figure),
+                    qPrintable(texts.join(", ")));
+        return;
+    }
     const auto micro = [&](double seconds) { return seconds * 1e6 / statements; };
     std::printf(
         "INFO\t%s\tratio of each round: %s; CPU per statement: server %.1f us (client's text "
@@ -444,6 +496,64 @@ void skipFigure(Bench& bench, const dao::Recordset& records) {
          "time s", skip.ours, "the clean bulk insert", skip.reference, 2.0});
 }
 
+// keldara-cli, start to exit, on the durable settings: the bulk insert and bulk merge of both
+// tables against LOAD DATA LOCAL of the same rows by the mariadb client (a rate of 0.85 is a
+// time ratio of 1 / 0.85), and the per-record insert and merge of the smaller against the client
+// sending the same statements.
+void endToEndFigures(Bench& bench, const dao::Recordset& small, const dao::Recordset& large) {
+    bench.useDurableDefaults();
+    for (const dao::Recordset* records : {&small, &large}) {
+        const bool isSmall = records == &small;
+        const long n = records->recordCount();
+        bench.createTable(*records);
+        const QString tsv = bench.loadDataFile(*records);
+        const auto all = [&](double seconds) {
+            if (bench.rows() != n) throw std::runtime_error("rows were lost");
+            return seconds;
+        };
+        const Medians bulk =
+            medians([&] { bench.empty(); }, [&] { return all(bench.cli("bulk", n)); },
+                    [&] { return all(bench.loadData(tsv)); });
+        const QString bulkFigure = "keldara-cli bulk insert, " + recordsText(n) + " records";
+        bench::report({bulkFigure, "time s", bulk.ours, "mariadb LOAD DATA LOCAL INFILE",
+                       bulk.reference, isSmall ? 1 / 0.85 : 1 / 0.95});
+        reportRounds(bulkFigure, bulk, 0);
+        const Medians merge = medians(
+            [&] {
+                bench.empty();
+                bench.bulk(*records);
+            },
+            [&] { return bench.cli("bulk-merge", n); },
+            [&] {
+                bench.empty();
+                return bench.loadData(tsv);
+            });
+        const QString mergeFigure =
+            "keldara-cli bulk merge, " + recordsText(n) + " records into as many";
+        bench::report({mergeFigure, "time s", merge.ours,
+                       "mariadb LOAD DATA LOCAL INFILE, empty table", merge.reference,
+                       isSmall ? 1 / 0.60 : 1 / 0.75});
+        reportRounds(mergeFigure, merge, 0);
+    }
+    bench.createTable(small);
+    const long n = small.recordCount();
+    for (const QString action : {"INSERT", "UPDATE"}) {
+        const QString statements = bench.statementFile(action, small);
+        const bool insert = action == "INSERT";
+        const Medians figure = medians(
+            [&] {
+                if (insert) bench.empty();
+            },
+            [&] { return bench.cli(insert ? "insert" : "merge", n); },
+            [&] { return bench.client(statements); });
+        const QString name = "keldara-cli " + QString(insert ? "insert" : "merge") + ", " +
+                             recordsText(n) + " records, one statement each";
+        bench::report({name, "time s", figure.ours, "mariadb client, same statements as text",
+                       figure.reference, 0.80});
+        reportRounds(name, figure, n);
+    }
+}
+
 // The script of the large table against ten times the small one's, in alternating rounds,
 // so that both meet the machine in the same state.
 void scriptFigure(const dao::Recordset& small, const dao::Recordset& large) {
@@ -477,6 +587,10 @@ int main(int argc, char** argv) {
     return bench::guarded([&] {
         Bench bench(folder);
         const auto smallRecords = loadCsv(folder, small);
+        if (app.arguments().contains("--end-to-end")) {
+            endToEndFigures(bench, *smallRecords, *loadCsv(folder, small * 10));
+            return 0;
+        }
         if (perRecordOnly) {
             perRecordFigures(bench, *smallRecords);
             return 0;

@@ -1,7 +1,11 @@
 #include "transfer/StatementSender.h"
 
+#include <algorithm>
+
 #include "platform/dao/DaoError.h"
 #include "platform/dao/mysql/QuoteIdentifier.h"
+#include "transfer/RunTransaction.h"
+#include "transfer/TableFacts.h"
 
 namespace keldara::transfer {
 
@@ -21,6 +25,7 @@ StatementSender::StatementSender(WriteAction action, const QString& table, const
       connection_(connection),
       run_(run),
       literal_(form == Form::Text),
+      mayGroup_(form == Form::Prepared),
       insert_(action == WriteAction::Update
                   ? RecordText()
                   : RecordText::insert(dao::mysql::QuoteIdentifier(table), fields.names)),
@@ -40,27 +45,85 @@ Sender::Resumed StatementSender::resume(long first, long end, const dao::DaoErro
     return lookups_.resume(first, end, error, run_);
 }
 
-long StatementSender::send(long first, long /*count*/) {
+long StatementSender::send(long first, long count) {
     run_.reach(160);
+    if (grouped()) return sendGroup(first, std::min(count, first + GroupRecords));
     write(first);
     return 1;
 }
 
+bool StatementSender::grouped() {
+    if (!grouped_) grouped_ = mayGroup_ && !run_.holdsWhole() && transactional(connection_, table_);
+    return *grouped_;
+}
+
+long StatementSender::sendGroup(long first, long end) {
+    RunLedger& ledger = run_.ledger();
+    run_.sendingRows(first, end);
+    std::optional<BatchTransaction> transaction(std::in_place, connection_, false);
+    Tally tally;
+    for (long row = first; row < end; ++row) {
+        run_.sendingWithin(row);
+        try {
+            tally.add(sentRecord(row));
+            if (row + 1 < end && run_.stopAskedWithinBatch()) end = row + 1;
+        } catch (const dao::DaoError& error) {
+            if (error.transient()) throw;
+            transaction->keep();
+            tally.into(ledger);
+            run_.sendingRow(row);
+            if (!ledger.refused(error, row, fields_)) throw;
+            if (row + 1 == end) return end - first;
+            run_.sendingRows(row + 1, end);
+            transaction.emplace(connection_, false);
+        }
+    }
+    transaction->keep();
+    tally.into(ledger);
+    return end - first;
+}
+
 // INSERT ... ON DUPLICATE KEY UPDATE is not used: another unique key of the table could make
 // it update a row that the match field does not find.
-void StatementSender::write(long row) {
+StatementSender::Outcome StatementSender::sentRecord(long row) {
     const std::vector<dao::Value> values = fields_.values(row);
-    RunLedger& ledger = run_.ledger();
-    try {
-        if (action_ != WriteAction::Insert) {
-            if (sent(update_, values) != 0) return ledger.updated();
-            if (action_ == WriteAction::Update) return ledger.unmatched();
-        }
-        sent(insert_, values);
-        ledger.inserted();
-    } catch (const dao::DaoError& error) {
-        if (!ledger.refused(error, row, fields_)) throw;
+    if (action_ != WriteAction::Insert) {
+        if (sent(update_, values) != 0) return Outcome::Updated;
+        if (action_ == WriteAction::Update) return Outcome::Unmatched;
     }
+    sent(insert_, values);
+    return Outcome::Inserted;
+}
+
+void StatementSender::write(long row) {
+    try {
+        Tally tally;
+        tally.add(sentRecord(row));
+        tally.into(run_.ledger());
+    } catch (const dao::DaoError& error) {
+        if (!run_.ledger().refused(error, row, fields_)) throw;
+    }
+}
+
+void StatementSender::Tally::add(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Inserted:
+            ++inserted;
+            break;
+        case Outcome::Updated:
+            ++updated;
+            break;
+        case Outcome::Unmatched:
+            ++unmatched;
+            break;
+    }
+}
+
+void StatementSender::Tally::into(RunLedger& ledger) {
+    ledger.inserted(inserted);
+    ledger.updated(updated);
+    ledger.unmatched(unmatched);
+    *this = {};
 }
 
 // Runs `statement` with the record's `values` (transferValue, in the order of the names) and

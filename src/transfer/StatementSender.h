@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/dao/Connection.h"
@@ -23,10 +24,14 @@ enum class WriteAction {
 // "INSERT", "UPDATE" and "UPSERT"; throws std::runtime_error (refuseRun) for any other text.
 WriteAction writeActionNamed(const QString& action);
 
-// Sends one statement per record, each committed on its own (or within the run's
-// transaction), and reports its outcome to the run's ledger. An update or insert first
-// updates by the match field and inserts only when that found no row. The text of a
-// statement but for its values is written once.
+// Sends one statement per record and reports its outcome to the run's ledger. On a
+// transactional table a prepared sender commits a group of records at a time (GroupRecords),
+// counting them only once committed: a lost connection undoes the group, which the run then
+// sends again from its first record, as it would a lone record's statement. A refused record
+// first has the records before it committed, so that a run that ends at it keeps them. A text
+// sender (a dry run's statements) and a sender within the run's own transaction commit nothing. An
+// update or insert first updates by the match field and inserts only when that found no row. The
+// text of a statement but for its values is written once.
 //
 // A prepared sender has the server prepare each statement once (again on another connection,
 // or on a new session after a lost connection or a deadlock) and runs it with the record's
@@ -46,7 +51,7 @@ class StatementSender : public Sender {
     // written (InsertLookups::begin).
     long startRow();
 
-    // Writes the record of `first`.
+    // Writes the record of `first`, or on a transactional table the group from `first`.
     long send(long first, long count) override;
     // An insert's records whose fate is unknown are looked up before they are sent again; an
     // update sent again finds the same rows.
@@ -55,7 +60,26 @@ class StatementSender : public Sender {
     // a transient error) the error is thrown on.
     void write(long row);
 
+    // The records of a group committed together: enough for a commit's flush to the disk to
+    // cost little beside their statements, few enough for Stop to be heard at once.
+    static constexpr long GroupRecords = 100;
+
   private:
+    // What a record's statements did, for the ledger.
+    enum class Outcome { Inserted, Updated, Unmatched };
+    // The outcomes of a group's records until it is committed.
+    struct Tally {
+        long inserted = 0;
+        long updated = 0;
+        long unmatched = 0;
+        void add(Outcome outcome);
+        void into(RunLedger& ledger);
+    };
+
+    Outcome sentRecord(long row);
+    bool grouped();
+    long sendGroup(long first, long end);
+
     // One of a record's statements and, once the server has prepared it, the server's handle.
     struct Statement {
         explicit Statement(RecordText form) : text(std::move(form)), order(text.valueOrder()) {}
@@ -76,7 +100,9 @@ class StatementSender : public Sender {
     dao::Connection& connection_;
     TransferRun& run_;
     bool literal_;
-    QString notPrepared_;  // the server's words when it last did not prepare a statement
+    const bool mayGroup_;
+    std::optional<bool> grouped_;  // whether the table is transactional, once asked
+    QString notPrepared_;          // the server's words when it last did not prepare a statement
     Statement insert_;
     Statement update_;
     InsertLookups lookups_;

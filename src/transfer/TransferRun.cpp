@@ -58,7 +58,7 @@ TransferResult TransferRun::run(const std::function<void()>& body) {
                 break;
             }
             try {
-                retry_->reconnect(e, currentRecord_ - 1);
+                retry_->reconnect(e, firstInFlight_);
             } catch (const dao::DaoError& lost) {
                 fail(lost);
                 break;
@@ -67,7 +67,7 @@ TransferResult TransferRun::run(const std::function<void()>& body) {
                                 "run started again from its first record")
                      .arg(retry_->serverName(), e.description()));
             result_ = {};
-            currentRecord_ = inFlightLast_ = 0;
+            currentRecord_ = inFlightLast_ = firstInFlight_ = 0;
             whole_ = false;
         } catch (const std::exception& e) {
             fail(e);
@@ -92,6 +92,8 @@ void TransferRun::fail(const std::exception& e) {
     result_.errorDescription = shell::errorDescription(e);
     const auto* dao = dynamic_cast<const dao::DaoError*>(&e);
     if (dao && dao->connectionLost() && currentRecord_ > 0) {
+        // A batch's records before the one being sent are not known kept either.
+        result_.endedAtRecord = firstInFlight_ + 1;
         result_.connectionLost = true;
         result_.inFlightLast = std::max(inFlightLast_, currentRecord_);
     } else if (dao && dao->connectionLost() && result_.recordsDone > 0) {
@@ -126,7 +128,7 @@ bool TransferRun::restartable(const dao::DaoError& error) const {
 // Opens the connection again and asks the sender where to go on; an error meanwhile that may
 // pass is retried within the same time.
 long TransferRun::resumed(const dao::DaoError& error, Sender& sender) {
-    const long first = currentRecord_ - 1;
+    const long first = firstInFlight_;
     const long end = std::max(inFlightLast_, currentRecord_);
     dao::DaoError last = error;
     for (;;) {
@@ -157,9 +159,15 @@ void TransferRun::forEachRecord(long count, int firstLine,
 }
 
 void TransferRun::sendingRows(long first, long end) {
+    firstInFlight_ = first;
     currentRecord_ = first + 1;
     inFlightLast_ = end;
     result_.recordsDone = first;
+}
+
+void TransferRun::sendingWithin(long row) {
+    currentRecord_ = inFlightLast_ = row + 1;
+    progress_.setProgressValue(currentRecord_);
 }
 
 void TransferRun::forEachBatch(long count, int firstLine, Sender& sender) {
@@ -185,7 +193,7 @@ void TransferRun::forEachBatch(long count, int firstLine, Sender& sender) {
         }
         row += sent;
         batchDone(row, sent);
-        if (row < count && progress_.stopRequested()) {
+        if (row < count && (std::exchange(stopAsked_, false) || progress_.stopRequested())) {
             stopBefore(row);
             return;
         }

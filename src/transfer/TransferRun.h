@@ -51,17 +51,25 @@ class TransferRun {
     // (or the record of `row` alone); those before them are sent.
     void sendingRows(long first, long end);
     void sendingRow(long row) { sendingRows(row, row + 1); }
+    // Within a batch whose records are kept together: the record of `row` is being sent; the
+    // batch's records before it are not kept yet.
+    void sendingWithin(long row);
 
     // Transient errors on `connection` are retried for the choices' time (none when 0).
     void retryOn(dao::Connection& connection);
     // The records so far are in the run's one transaction, which a lost connection undoes: the
     // ledger confirms none, and an error starts the run again from its first record.
     void holdWhole(bool whole);
+    // Whether the records so far are held in the run's one transaction (holdWhole).
+    bool holdsWhole() const { return whole_; }
     // The run's one transaction was undone: the table holds what it held before the run, and
     // the result says that nothing was written.
     void markUndone() { undone_ = true; }
     // The row forEachBatch starts at (a run resuming an earlier one).
     void startAt(long row) { startRow_ = row; }
+    // Between two records of one batch: whether a stop is asked for. The sender then ends the
+    // batch after the record, and the run stops there.
+    bool stopAskedWithinBatch() { return stopAsked_ = progress_.stopRequested(); }
     // forEachBatch ended at a stop asked for.
     bool stopped() const { return result_.outcome == TransferResult::Outcome::Stopped; }
 
@@ -84,10 +92,12 @@ class TransferRun {
     RunLedger ledger_;
     TransferResult result_;
     long currentRecord_ = 0;
+    long firstInFlight_ = 0;
     long inFlightLast_ = 0;
     int line_ = 0;
     std::optional<RetryPolicy> retry_;
     bool whole_ = false;
+    bool stopAsked_ = false;
     bool undone_ = false;
     long startRow_ = 0;
     QStringList notes_;

@@ -30,12 +30,12 @@ TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce
         bool emptyTarget;
         const char* found;  // how the records in flight were found out, and where it went on
     } cases[] = {
-        {"INSERT", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "insert", 3, few, false,
-         "it was found written by the key (`k`)"},
+        {"INSERT", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "COMMIT", 1, few, false,
+         "7 of them were found written by the key (`k`)"},
         {"INSERT", "UNIQUE (v, k)) ENGINE=MyISAM", F::Killed, "insert", 3, few, false,
          "it was found not written by the key (`v`,`k`)"},
         {"INSERT", "KEY (k)) ENGINE=InnoDB", F::AnswerLost, "insert", 3, few, false,
-         "it was found written by the row count"},
+         "records 1 to 3 were being sent; 0 of them were found written by the row count"},
         {"BULK", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "COMMIT", 2, many, false,
          "5000 of them were found written by the key (`k`)"},
         {"BULK", "KEY (k)) ENGINE=InnoDB", F::AnswerLost, "LOAD DATA", 2, many, false,
@@ -47,7 +47,7 @@ TEST_F(RetryServerTest, ALostOrUndoneStatementIsRetriedAndEveryRecordArrivesOnce
         {"BULK", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "COMMIT", 1, many, true,
          "the run started again from its first record"},
         {"UPDATE", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "update", 3, few, false,
-         "record 3 was being sent; the run went on at record 3"},
+         "records 1 to 3 were being sent; the run went on at record 1"},
         {"UPSERT", "PRIMARY KEY (k)) ENGINE=MyISAM", F::AnswerLost, "insert", 1, few, false,
          "record 4 was being sent; the run went on at record 4"},
         {"BULK-UPSERT", "PRIMARY KEY (k)) ENGINE=InnoDB", F::AnswerLost, "COMMIT", 2, many, false,

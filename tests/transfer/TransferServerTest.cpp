@@ -18,6 +18,7 @@
 #include "transfer/RejectsFile.h"
 #include "transfer/RunChoices.h"
 #include "transfer/SqlText.h"
+#include "transfer/StatementSender.h"
 #include "transfer/TableFacts.h"
 #include "transfer/TransferTestSupport.h"
 
@@ -267,14 +268,15 @@ TEST_F(StatementServerTest, NamesReachTheServerExactly) {
 // The connection dies before a statement (killed from another one): the run says which
 // records are written, which may have been, and that the rest were not sent.
 TEST_F(StatementServerTest, ALostConnectionIsReportedAsWhatIsKnown) {
-    const long batch = transfer::BulkBatchRows;
+    const long batch = transfer::BulkBatchRows, group = transfer::StatementSender::GroupRecords;
     const dao::Recordset source = records(numbered(2 * batch + 5));
     const struct {
         const char* action;
         const char* killedBefore;  // the nth statement starting so
         int nth;
         long writtenBefore, mayBeLast;
-    } cases[] = {{"INSERT", "insert", 3, 2, 3}, {"BULK", "LOAD DATA", 2, batch, 2 * batch}};
+    } cases[] = {{"INSERT", "COMMIT", 2, group, 2 * group},
+                 {"BULK", "LOAD DATA", 2, batch, 2 * batch}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.action);
         run({"DROP TABLE IF EXISTS T",
