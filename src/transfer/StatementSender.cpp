@@ -57,7 +57,40 @@ bool StatementSender::grouped() {
     return *grouped_;
 }
 
+// The updates of a merge depend on nothing before them but the table: the group's statements go
+// to the server in one round trip, which stops at the first one it refuses.
+long StatementSender::sendUpdates(long first, long end) {
+    RunLedger& ledger = run_.ledger();
+    run_.sendingRows(first, end);
+    std::optional<BatchTransaction> transaction(std::in_place, connection_, false);
+    Tally tally;
+    for (long row = first; row < end;) {
+        QStringList statements;
+        for (long r = row; r < end; ++r) statements << textOf(update_, fields_.values(r));
+        run_.sendingWithin(end - 1);
+        const dao::Connection::EachCounted each = connection_.executeEach(statements);
+        for (const long long found : each.affected)
+            tally.add(found != 0 ? Outcome::Updated : Outcome::Unmatched);
+        if (!each.failed) break;
+        const long refused = row + static_cast<long>(each.affected.size());
+        run_.sendingWithin(refused);
+        if (each.failed->transient()) throw *each.failed;
+        transaction->keep();
+        tally.into(ledger);
+        run_.sendingRow(refused);
+        if (!ledger.refused(*each.failed, refused, fields_)) throw *each.failed;
+        row = refused + 1;
+        if (row == end) return end - first;
+        run_.sendingRows(row, end);
+        transaction.emplace(connection_, false);
+    }
+    transaction->keep();
+    tally.into(ledger);
+    return end - first;
+}
+
 long StatementSender::sendGroup(long first, long end) {
+    if (action_ == WriteAction::Update) return sendUpdates(first, end);
     RunLedger& ledger = run_.ledger();
     run_.sendingRows(first, end);
     std::optional<BatchTransaction> transaction(std::in_place, connection_, false);
@@ -174,10 +207,14 @@ long long StatementSender::sendPrepared(Statement& statement,
 }
 
 long long StatementSender::sendText(Statement& statement, const std::vector<dao::Value>& values) {
+    return connection_.executeCounted(textOf(statement, values));
+}
+
+QString StatementSender::textOf(Statement& statement, const std::vector<dao::Value>& values) {
     QStringList literals;
     literals.reserve(static_cast<qsizetype>(values.size()));
     for (const dao::Value& value : values) literals << value.sqlLiteral();
-    return connection_.executeCounted(statement.text.text(literals));
+    return statement.text.text(literals);
 }
 
 }  // namespace keldara::transfer

@@ -28,8 +28,10 @@ WriteAction writeActionNamed(const QString& action);
 // transactional table a prepared sender commits a group of records at a time (GroupRecords),
 // counting them only once committed: a lost connection undoes the group, which the run then
 // sends again from its first record, as it would a lone record's statement. A refused record
-// first has the records before it committed, so that a run that ends at it keeps them. A text
-// sender (a dry run's statements) and a sender within the run's own transaction commit nothing. An
+// first has the records before it committed, so that a run that ends at it keeps them. The
+// updates of a merge's group, which do not depend on each other's outcome, go to the server as
+// text in one round trip (Connection::executeEach). A text sender (a dry run's statements) and a
+// sender within the run's own transaction commit nothing. An
 // update or insert first updates by the match field and inserts only when that found no row. The
 // text of a statement but for its values is written once.
 //
@@ -79,6 +81,7 @@ class StatementSender : public Sender {
     Outcome sentRecord(long row);
     bool grouped();
     long sendGroup(long first, long end);
+    long sendUpdates(long first, long end);
 
     // One of a record's statements and, once the server has prepared it, the server's handle.
     struct Statement {
@@ -93,6 +96,7 @@ class StatementSender : public Sender {
     bool prepare(Statement& statement);
     long long sendPrepared(Statement& statement, const std::vector<dao::Value>& values);
     long long sendText(Statement& statement, const std::vector<dao::Value>& values);
+    static QString textOf(Statement& statement, const std::vector<dao::Value>& values);
 
     WriteAction action_;
     QString table_;

@@ -235,6 +235,18 @@ TEST_F(MySqlTest, StatementsWithAndWithoutRowsLeaveTheConnectionReady) {
     auto empty = connection_->openRecordset("SELECT * FROM n WHERE v < 0");
     EXPECT_TRUE(empty->fieldCount() == 2 && empty->recordCount() == 0);
 
+    // Statements run together stop at the first one refused: those before it count the rows
+    // they found, the ones after it are not run, and the session takes one statement at a time
+    // again after.
+    const Connection::EachCounted each = connection_->executeEach(
+        {"UPDATE n SET name = 'x' WHERE v = 10", "UPDATE n SET name = 'y' WHERE v = 99",
+         "UPDATE n SET v = 20 WHERE v = 10", "UPDATE n SET name = 'z' WHERE v = 30"});
+    EXPECT_EQ(each.affected, (std::vector<long long>{1, 0}));
+    ASSERT_TRUE(each.failed.has_value());
+    EXPECT_TRUE(each.failed->description().contains("Duplicate entry '20'"));
+    EXPECT_EQ(tableRows("n"), (std::vector<QString>{"10 | x", "20 | Bodil", "30 | <NULL>"}));
+    EXPECT_EQ(errorOf([&] { connection_->execute("SELECT 1; SELECT 2"); }).nativeCode(), 1064);
+
     // Columns of no table: a Null literal and a binary string.
     auto literals = connection_->openRecordset("SELECT NULL AS nothing, X'00' AS raw");
     EXPECT_TRUE(literals->fieldInfo(0).name == "nothing" && literals->valueAt(0, 0).isNull());

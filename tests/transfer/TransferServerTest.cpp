@@ -152,11 +152,9 @@ TEST_P(TransferServerTest, SampleTablesArriveValueForValueByScriptInsertBulkAndM
                 emptied << dao::mysql::QuoteIdentifier(pair.targetName) + "=NULL";
         }
         connection_->execute("UPDATE Tester SET " + emptied.join(','));
-        const long long executedBefore = preparedExecutions();
         const transfer::TransferResult updated = transfer::MergeToTarget(
             "UPDATE", "Tester", key, *source, merged, *connection_, progress);
         EXPECT_TRUE(updated.completed()) << updated.message.toStdString();
-        EXPECT_EQ(preparedExecutions() - executedBefore, source->recordCount());
         expectTableHolds(*source, "merge");
 
         connection_->execute("UPDATE Tester SET " + emptied.join(','));

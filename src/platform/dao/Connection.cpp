@@ -7,6 +7,19 @@
 
 namespace keldara::dao {
 
+Connection::EachCounted Connection::executeEach(const QStringList& statements) {
+    EachCounted each;
+    for (const QString& statement : statements) {
+        try {
+            each.affected.push_back(executeCounted(statement));
+        } catch (const DaoError& error) {
+            each.failed = error;
+            break;
+        }
+    }
+    return each;
+}
+
 Connection::LoadedData Connection::loadLocalData(const QString&, const QByteArray&) {
     throw DaoError(DaoError::General, QStringLiteral("This connection cannot load local data."));
 }

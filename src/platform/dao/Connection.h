@@ -3,9 +3,11 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
+#include "platform/dao/DaoError.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Value.h"
 
@@ -37,6 +39,15 @@ class Connection {
         execute(sql);
         return -1;
     }
+    // What executeEach gives: the rows each statement affected (as executeCounted gives them)
+    // up to the first that failed, and that one's error.
+    struct EachCounted {
+        std::vector<long long> affected;
+        std::optional<DaoError> failed;
+    };
+    // Runs `statements` (none returning rows) in order and stops at the first that fails,
+    // where the provider can in one round trip to the server. The default runs them one by one.
+    virtual EachCounted executeEach(const QStringList& statements);
     // Runs a LOAD DATA LOCAL INFILE statement with `data` as its file, whatever file it
     // names, and gives the rows it added and the warnings it raised. Throws DaoError where
     // the provider or the server cannot load local data.

@@ -389,11 +389,15 @@ DaoError::Category errorCategory(unsigned int code) {
     return DaoError::Category::Refused;
 }
 
-void MySqlConnection::throwServerError(int number) const {
+DaoError MySqlConnection::serverError(int number) const {
     const unsigned int code = mysql_errno(handle_.get());
     if (code == ER_NO_SUCH_TABLE) number = DaoError::NoSuchTable;
-    throw DaoError(number, serverErrorText(handle_.get()), static_cast<int>(code),
-                   errorCategory(code));
+    return DaoError(number, serverErrorText(handle_.get()), static_cast<int>(code),
+                    errorCategory(code));
+}
+
+void MySqlConnection::throwServerError(int number) const {
+    throw serverError(number);
 }
 
 void MySqlConnection::sendQuery(const QString& sql) {
@@ -430,6 +434,32 @@ long long MySqlConnection::executeCounted(const QString& sql) {
     }
     discardFurtherResults();
     return affected;
+}
+
+// The server stops at the first statement that fails; the results of those before it come
+// first. Several statements in one text are allowed only for its length.
+Connection::EachCounted MySqlConnection::executeEach(const QStringList& statements) {
+    MYSQL* handle = requireOpen();
+    EachCounted each;
+    if (statements.isEmpty()) return each;
+    if (mysql_set_server_option(handle, MYSQL_OPTION_MULTI_STATEMENTS_ON) != 0) {
+        throwServerError(DaoError::BadQuery);
+    }
+    struct SingleAgain {
+        MYSQL* handle;
+        ~SingleAgain() { mysql_set_server_option(handle, MYSQL_OPTION_MULTI_STATEMENTS_OFF); }
+    } singleAgain{handle};
+    const QByteArray text = statements.join(QLatin1Char(';')).toUtf8();
+    // 0: a statement's result is there; -1: no more results; anything else: an error.
+    int status =
+        mysql_real_query(handle, text.constData(), static_cast<unsigned long>(text.size())) ? 1 : 0;
+    while (status == 0) {
+        if (mysql_field_count(handle) > 0) Result(mysql_use_result(handle));
+        each.affected.push_back(static_cast<long long>(mysql_affected_rows(handle)));
+        status = mysql_next_result(handle);
+    }
+    if (status != -1) each.failed = serverError(DaoError::BadQuery);
+    return each;
 }
 
 Connection::LoadedData MySqlConnection::loadLocalData(const QString& statement,

@@ -25,6 +25,8 @@ class MySqlConnection final : public Connection {
     void close() override;
     void execute(const QString& sql) override;
     long long executeCounted(const QString& sql) override;
+    // In one round trip, the session taking several statements for its length.
+    EachCounted executeEach(const QStringList& statements) override;
     LoadedData loadLocalData(const QString& statement, const QByteArray& data) override;
     std::unique_ptr<PreparedStatement> prepare(const QString& sql) override;
     // Opens a line to the next server of the connection string's list that answers (to the
@@ -52,6 +54,7 @@ class MySqlConnection final : public Connection {
     void discardFurtherResults();
     std::vector<LoadedData::Warning> lineWarnings(unsigned int count);
     [[noreturn]] void throwServerError(int number) const;
+    DaoError serverError(int number) const;
 
     Handle handle_;
     QString connectionString_;  // what open() was given, for reconnect()
