@@ -202,6 +202,22 @@ TEST_F(MergeModesTest, SkippingBulkActionsRefuseTheRecordsTheirRecordByRecordAct
             EXPECT_EQ(listed[bulk], listed[oneByOne]);
         }
     }
+    // Every record of the batch refused, more than the warnings a load has told line by line:
+    // the same again.
+    Table everyKey;
+    for (const auto& record : source) everyKey[record.first] = {"o", Value::integer(-record.first)};
+    std::map<QString, QByteArray> listed;
+    for (const QString action : {"INSERT", "BULK"}) {
+        createTable("InnoDB", everyKey);
+        transfer::RejectsFile rejects(dir.filePath(action + "-all.csv"));
+        transfer::RunChoices choices;
+        choices.rejects = &rejects;
+        const auto result = runAction(action, *connection_, recordsetOf(source), choices);
+        EXPECT_EQ(result.recordsRefused, 300) << action.toStdString();
+        EXPECT_EQ(tableRows(), rowsOf(everyKey));
+        listed[action] = test::readAll(rejects.path());
+    }
+    EXPECT_EQ(listed["BULK"], listed["INSERT"]);
 }
 
 // Where rows share a match value, a bulk merge counts the records that matched, not the rows.

@@ -61,7 +61,8 @@ class Connection {
         };
         long long rows = 0;
         unsigned int warnings = 0;
-        // Every warning with its line, when the provider can tell them all; empty otherwise.
+        // Every warning with its line, when the provider can tell them all (and there are no
+        // more than a few hundred); empty otherwise.
         std::vector<Warning> lineWarnings;
     };
     virtual LoadedData loadLocalData(const QString& statement, const QByteArray& data);
