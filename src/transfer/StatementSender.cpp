@@ -4,7 +4,6 @@
 
 #include "platform/dao/DaoError.h"
 #include "platform/dao/mysql/QuoteIdentifier.h"
-#include "transfer/RunTransaction.h"
 #include "transfer/TableFacts.h"
 
 namespace keldara::transfer {
@@ -60,7 +59,6 @@ bool StatementSender::grouped() {
 // The updates of a merge depend on nothing before them but the table: the group's statements go
 // to the server in one round trip, which stops at the first one it refuses.
 long StatementSender::sendUpdates(long first, long end) {
-    RunLedger& ledger = run_.ledger();
     run_.sendingRows(first, end);
     std::optional<BatchTransaction> transaction(std::in_place, connection_, false);
     Tally tally;
@@ -75,23 +73,16 @@ long StatementSender::sendUpdates(long first, long end) {
         const long refused = row + static_cast<long>(each.affected.size());
         run_.sendingWithin(refused);
         if (each.failed->transient()) throw *each.failed;
-        transaction->keep();
-        tally.into(ledger);
-        run_.sendingRow(refused);
-        if (!ledger.refused(*each.failed, refused, fields_)) throw *each.failed;
+        refusedInGroup(*each.failed, refused, end, transaction, tally);
         row = refused + 1;
-        if (row == end) return end - first;
-        run_.sendingRows(row, end);
-        transaction.emplace(connection_, false);
     }
-    transaction->keep();
-    tally.into(ledger);
+    if (transaction) transaction->keep();
+    tally.into(run_.ledger());
     return end - first;
 }
 
 long StatementSender::sendGroup(long first, long end) {
     if (action_ == WriteAction::Update) return sendUpdates(first, end);
-    RunLedger& ledger = run_.ledger();
     run_.sendingRows(first, end);
     std::optional<BatchTransaction> transaction(std::in_place, connection_, false);
     Tally tally;
@@ -102,18 +93,27 @@ long StatementSender::sendGroup(long first, long end) {
             if (row + 1 < end && run_.stopAskedWithinBatch()) end = row + 1;
         } catch (const dao::DaoError& error) {
             if (error.transient()) throw;
-            transaction->keep();
-            tally.into(ledger);
-            run_.sendingRow(row);
-            if (!ledger.refused(error, row, fields_)) throw;
-            if (row + 1 == end) return end - first;
-            run_.sendingRows(row + 1, end);
-            transaction.emplace(connection_, false);
+            refusedInGroup(error, row, end, transaction, tally);
         }
     }
-    transaction->keep();
-    tally.into(ledger);
+    if (transaction) transaction->keep();
+    tally.into(run_.ledger());
     return end - first;
+}
+
+// Record `row` of a group up to `end` was refused: the records before it are committed and
+// counted first, then the refusal is listed, or thrown to end the run. The group goes on after
+// it in a new transaction.
+void StatementSender::refusedInGroup(const dao::DaoError& error, long row, long end,
+                                     std::optional<BatchTransaction>& transaction, Tally& tally) {
+    transaction->keep();
+    transaction.reset();
+    tally.into(run_.ledger());
+    run_.sendingRow(row);
+    if (!run_.ledger().refused(error, row, fields_)) throw error;
+    if (row + 1 == end) return;
+    run_.sendingRows(row + 1, end);
+    transaction.emplace(connection_, false);
 }
 
 // INSERT ... ON DUPLICATE KEY UPDATE is not used: another unique key of the table could make

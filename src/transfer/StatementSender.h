@@ -8,6 +8,7 @@
 #include "platform/dao/Connection.h"
 #include "transfer/LandedRecords.h"
 #include "transfer/PairedFields.h"
+#include "transfer/RunTransaction.h"
 #include "transfer/Sender.h"
 #include "transfer/SqlText.h"
 #include "transfer/TransferRun.h"
@@ -82,6 +83,8 @@ class StatementSender : public Sender {
     bool grouped();
     long sendGroup(long first, long end);
     long sendUpdates(long first, long end);
+    void refusedInGroup(const dao::DaoError& error, long row, long end,
+                        std::optional<BatchTransaction>& transaction, Tally& tally);
 
     // One of a record's statements and, once the server has prepared it, the server's handle.
     struct Statement {
