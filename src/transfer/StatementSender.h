@@ -32,9 +32,9 @@ WriteAction writeActionNamed(const QString& action);
 // first has the records before it committed, so that a run that ends at it keeps them. The
 // updates of a merge's group, which do not depend on each other's outcome, go to the server as
 // text in one round trip (Connection::executeEach). A text sender (a dry run's statements) and a
-// sender within the run's own transaction commit nothing. An
-// update or insert first updates by the match field and inserts only when that found no row. The
-// text of a statement but for its values is written once.
+// sender within the run's own transaction commit nothing. An update or insert first updates by
+// the match field and inserts only when that found no row. The text of a statement but for its
+// values is written once.
 //
 // A prepared sender has the server prepare each statement once (again on another connection,
 // or on a new session after a lost connection or a deadlock) and runs it with the record's
