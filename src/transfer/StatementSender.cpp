@@ -46,13 +46,16 @@ Sender::Resumed StatementSender::resume(long first, long end, const dao::DaoErro
 
 long StatementSender::send(long first, long count) {
     run_.reach(160);
-    if (grouped()) return sendGroup(first, std::min(count, first + GroupRecords));
+    if (grouped()) return sendGroup(first, std::min(count, first + groupRecords_));
     write(first);
     return 1;
 }
 
 bool StatementSender::grouped() {
-    if (!grouped_) grouped_ = mayGroup_ && !run_.holdsWhole() && transactional(connection_, table_);
+    if (grouped_) return *grouped_;
+    grouped_ = mayGroup_ && !run_.holdsWhole() && transactional(connection_, table_);
+    // A Galera cluster may hold a transaction to fewer rows.
+    if (*grouped_) groupRecords_ = std::min(GroupRecords, batchLimitsOf(connection_).rows);
     return *grouped_;
 }
 

@@ -26,9 +26,10 @@ enum class WriteAction {
 WriteAction writeActionNamed(const QString& action);
 
 // Sends one statement per record and reports its outcome to the run's ledger. On a
-// transactional table a prepared sender commits a group of records at a time (GroupRecords),
-// counting them only once committed: a lost connection undoes the group, which the run then
-// sends again from its first record, as it would a lone record's statement. A refused record
+// transactional table a prepared sender commits a group of records at a time (GroupRecords, or
+// fewer where a cluster limits a transaction's rows), counting them only once committed: a lost
+// connection undoes the group, which the run then sends again from its first record, as it
+// would a lone record's statement. A refused record
 // first has the records before it committed, so that a run that ends at it keeps them. The
 // updates of a merge's group, which do not depend on each other's outcome, go to the server as
 // text in one round trip (Connection::executeEach). A text sender (a dry run's statements) and a
@@ -109,7 +110,8 @@ class StatementSender : public Sender {
     bool literal_;
     const bool mayGroup_;
     std::optional<bool> grouped_;  // whether the table is transactional, once asked
-    QString notPrepared_;          // the server's words when it last did not prepare a statement
+    long groupRecords_ = GroupRecords;
+    QString notPrepared_;  // the server's words when it last did not prepare a statement
     Statement insert_;
     Statement update_;
     InsertLookups lookups_;
