@@ -46,7 +46,10 @@ Sender::Resumed StatementSender::resume(long first, long end, const dao::DaoErro
 
 long StatementSender::send(long first, long count) {
     run_.reach(160);
-    if (grouped()) return sendGroup(first, std::min(count, first + groupRecords_));
+    if (grouped()) {
+        const long records = std::min(GroupRecords, groupLimits_.rows);
+        return sendGroup(first, std::min(count, first + records));
+    }
     write(first);
     return 1;
 }
@@ -54,25 +57,34 @@ long StatementSender::send(long first, long count) {
 bool StatementSender::grouped() {
     if (grouped_) return *grouped_;
     grouped_ = mayGroup_ && !run_.holdsWhole() && transactional(connection_, table_);
-    // A Galera cluster may hold a transaction to fewer rows.
-    if (*grouped_) groupRecords_ = std::min(GroupRecords, batchLimitsOf(connection_).rows);
+    // A Galera cluster may hold a transaction to fewer rows, or to fewer bytes.
+    if (*grouped_) groupLimits_ = batchLimitsOf(connection_);
     return *grouped_;
 }
 
 // The updates of a merge depend on nothing before them but the table: the group's statements go
-// to the server in one round trip, which stops at the first one it refuses.
+// to the server in one round trip (or several, each text within what one statement may hold),
+// which stops at the first one it refuses.
 long StatementSender::sendUpdates(long first, long end) {
     run_.sendingRows(first, end);
     std::optional<BatchTransaction> transaction(std::in_place, connection_, false);
     Tally tally;
     for (long row = first; row < end;) {
         QStringList statements;
-        for (long r = row; r < end; ++r) statements << textOf(update_, fields_.values(r));
-        run_.sendingWithin(end - 1);
+        qsizetype chars = 0;
+        for (long r = row; r < end && (statements.isEmpty() || chars < groupLimits_.chars); ++r) {
+            statements << textOf(update_, fields_.values(r));
+            chars += statements.last().size();
+        }
+        const long sentEnd = row + static_cast<long>(statements.size());
+        run_.sendingWithin(sentEnd - 1);
         const dao::Connection::EachCounted each = connection_.executeEach(statements);
         for (const long long found : each.affected)
             tally.add(found != 0 ? Outcome::Updated : Outcome::Unmatched);
-        if (!each.failed) break;
+        if (!each.failed) {
+            row = sentEnd;
+            continue;
+        }
         const long refused = row + static_cast<long>(each.affected.size());
         run_.sendingWithin(refused);
         if (each.failed->transient()) throw *each.failed;

@@ -11,6 +11,7 @@
 #include "transfer/RunTransaction.h"
 #include "transfer/Sender.h"
 #include "transfer/SqlText.h"
+#include "transfer/TableFacts.h"
 #include "transfer/TransferRun.h"
 
 namespace keldara::transfer {
@@ -110,8 +111,8 @@ class StatementSender : public Sender {
     bool literal_;
     const bool mayGroup_;
     std::optional<bool> grouped_;  // whether the table is transactional, once asked
-    long groupRecords_ = GroupRecords;
-    QString notPrepared_;  // the server's words when it last did not prepare a statement
+    BatchLimits groupLimits_;      // the server's, once the table is found transactional
+    QString notPrepared_;          // the server's words when it last did not prepare a statement
     Statement insert_;
     Statement update_;
     InsertLookups lookups_;

@@ -27,8 +27,8 @@ inline constexpr long StreamedBulkRows = 2 * BulkBatchRows;
 
 // The most records, characters and bytes one batch holds on a server: BulkBatchRows,
 // BulkBatchChars and BulkLoadBytes, kept within a Galera cluster's limits of one transaction's
-// write set (wsrep_max_ws_rows, wsrep_max_ws_size; a character taken as up to four bytes) where the
-// server has them.
+// write set (wsrep_max_ws_rows, wsrep_max_ws_size; a character taken as up to four bytes)
+// where the server has them.
 struct BatchLimits {
     long rows = BulkBatchRows;
     qsizetype chars = BulkBatchChars;

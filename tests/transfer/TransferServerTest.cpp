@@ -298,6 +298,22 @@ TEST_F(StatementServerTest, ALostConnectionIsReportedAsWhatIsKnown) {
     }
 }
 
+// A merge's group of long texts goes to the server in parts that each fit one statement's text.
+TEST_F(StatementServerTest, AMergeOfLongTextsGoesInPartsOfAGroup) {
+    run({"DROP TABLE IF EXISTS T",
+         "CREATE TABLE T (k INT PRIMARY KEY, v MEDIUMTEXT, n INT) ENGINE=InnoDB",
+         "INSERT INTO T SELECT seq, 'old', -1 FROM seq_1_to_100"});
+    QString text;
+    for (int k = 1; k <= 100; ++k)
+        text += QStringLiteral("%1,%2,%1 ").arg(k).arg(QString(20000, QChar('a' + k % 26)));
+    const dao::Recordset source = records(text.trimmed());
+    test::RecordingProgress progress;
+    const transfer::TransferResult result = transfer::MergeToTarget(
+        "UPDATE", "T", "k", source, test::kNumberedPairing, *connection_, progress);
+    EXPECT_EQ(result.recordsUpdated, 100) << result.message.toStdString();
+    EXPECT_EQ(tableRows(), test::rowsOf(source));
+}
+
 // Emptying the table and loading it in one transaction whose commit loses its answer: the
 // records may or may not be written, and the run says no more than that.
 TEST_F(StatementServerTest, ALostCommitIsReportedAsUnknown) {

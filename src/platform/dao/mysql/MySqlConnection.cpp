@@ -166,13 +166,14 @@ constexpr const char* kCopyingSession =
     "SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_AUTO_VALUE_ON_ZERO'), "
     "SESSION foreign_key_checks = 0";
 
+// The most warnings gathered with their lines. The gathering below appends each warning to one
+// JSON text, which takes time growing with the square of their number (5,000 warnings took
+// 9 s); a batch with more is sent again record by record, which costs less.
+constexpr unsigned int kMostLineWarnings = 200;
+
 // Gathers the warnings of the statement before it, each with the line that raised it, as a
 // JSON array of [line, error number, text] into @keldara_warnings. A compound statement leaves
 // the warnings it reads in place, where any other statement would clear them first.
-// The server appends each warning to one JSON text, which takes time growing with the square
-// of their number (5,000 warnings took 9 s); a batch with more than this many is sent again
-// record by record, which costs less.
-constexpr unsigned int kMostLineWarnings = 200;
 constexpr const char* kGatherLineWarnings =
     "BEGIN NOT ATOMIC DECLARE n, i INT DEFAULT 0; DECLARE r BIGINT; DECLARE e INT; "
     "DECLARE m TEXT; DECLARE gathered LONGTEXT DEFAULT '[]'; GET DIAGNOSTICS n = NUMBER; "
