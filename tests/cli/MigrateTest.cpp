@@ -182,6 +182,9 @@ TEST_F(MigrateTest, WorkbooksAndFoldersMoveEverySheetAndFile) {
         EXPECT_EQ(report().value("tables").toArray().size(), tables);
         expectTablesEqualSource(file);
     }
+    // The last, a text file: its copy is named without the extension.
+    EXPECT_EQ(report().value("tables").toArray()[0].toObject().value("target").toString(),
+              "spanish_chars");
 
     const QString csv = folder_.filePath("exports");
     QDir().mkpath(csv);
