@@ -27,11 +27,15 @@ bool transactional(dao::Connection& connection, const QString& table) {
 
 BatchLimits batchLimitsOf(dao::Connection& connection) {
     BatchLimits limits;
-    const auto variables =
-        connection.openRecordset(QStringLiteral("SHOW VARIABLES LIKE 'wsrep\\_max\\_ws\\_%'"));
+    const auto variables = connection.openRecordset(
+        QStringLiteral("SHOW VARIABLES WHERE Variable_name IN ('wsrep_on', 'wsrep_max_ws_rows', "
+                       "'wsrep_max_ws_size')"));
     for (long row = 0; row < variables->recordCount(); ++row) {
         const QString name = variables->valueAt(row, 0).standardText();
-        const long long value = variables->valueAt(row, 1).standardText().toLongLong();
+        const QString text = variables->valueAt(row, 1).standardText();
+        if (name == QLatin1String("wsrep_on"))
+            limits.clusterNode = text.compare(QLatin1String("ON"), Qt::CaseInsensitive) == 0;
+        const long long value = text.toLongLong();
         if (value <= 0) continue;  // no limit
         if (name == QLatin1String("wsrep_max_ws_rows")) {
             limits.rows = static_cast<long>(std::min<long long>(limits.rows, value));

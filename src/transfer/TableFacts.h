@@ -28,11 +28,12 @@ inline constexpr long StreamedBulkRows = 2 * BulkBatchRows;
 // The most records, characters and bytes one batch holds on a server: BulkBatchRows,
 // BulkBatchChars and BulkLoadBytes, kept within a Galera cluster's limits of one transaction's
 // write set (wsrep_max_ws_rows, wsrep_max_ws_size; a character taken as up to four bytes)
-// where the server has them.
+// where the server has them; and whether the server is a node of such a cluster.
 struct BatchLimits {
     long rows = BulkBatchRows;
     qsizetype chars = BulkBatchChars;
     qsizetype loadBytes = BulkLoadBytes;
+    bool clusterNode = false;
 };
 BatchLimits batchLimitsOf(dao::Connection& connection);
 

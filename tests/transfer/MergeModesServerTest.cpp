@@ -26,11 +26,15 @@ struct Row {
 };
 using Table = std::map<long, Row>;  // by k
 
-dao::Recordset recordsetOf(const std::vector<std::pair<long, Row>>& rows) {
+// The records, their keys as integers or, with `textKeys`, as texts.
+dao::Recordset recordsetOf(const std::vector<std::pair<long, Row>>& rows, bool textKeys = false) {
     namespace t = dao::adType;
-    dao::Recordset rs({{"k", t::Integer}, {"v", t::VarWChar}, {"n", t::Integer}});
-    for (const auto& [k, row] : rows)
-        rs.appendRow(std::vector<Value>{Value::integer(k), Value::text(row.v), row.n});
+    dao::Recordset rs(
+        {{"k", textKeys ? t::VarWChar : t::Integer}, {"v", t::VarWChar}, {"n", t::Integer}});
+    for (const auto& [k, row] : rows) {
+        const Value key = textKeys ? Value::text(QString::number(k)) : Value::integer(k);
+        rs.appendRow(std::vector<Value>{key, Value::text(row.v), row.n});
+    }
     return rs;
 }
 
@@ -234,24 +238,64 @@ TEST_F(MergeModesTest, ABulkMergeCountsRecordsWhereRowsShareAMatchValue) {
 
 // A bulk merge by an integer key reads the target over its batch's key range where the keys
 // lie close together, else joins the batch to it: either way the rows between the records'
-// keys stay as they were.
+// keys stay as they were, whether the records hold the keys as numbers or as texts.
 TEST_F(MergeModesTest, ABulkMergeLeavesRowsBetweenItsRecordsKeysAlone) {
     const std::vector<long> close{2, 4, 6, 8, 10, 12, 13}, apart{1, 500, 1000000};
     for (const QString action : {"BULK-MERGE", "BULK-UPSERT"}) {
-        for (const auto& keys : {close, apart}) {
-            SCOPED_TRACE((action + QStringLiteral(" of %1 keys").arg(keys.size())).toStdString());
+        for (const auto& [keys, textKeys] : {std::pair{close, false}, std::pair{apart, false},
+                                             std::pair{close, true}, std::pair{apart, true}}) {
+            SCOPED_TRACE(
+                (action +
+                 QStringLiteral(" of %1 keys%2").arg(keys.size()).arg(textKeys ? " as texts" : ""))
+                    .toStdString());
             Table expected;
             for (long k = 1; k <= 12; ++k) expected[k] = {"o", Value::integer(-k)};
             expected[500] = {"o", Value::integer(-500)};
             createTable("InnoDB", expected);
             std::vector<std::pair<long, Row>> source;
             for (const long k : keys) source.push_back({k, {"new", Value::integer(k)}});
-            const auto result = runAction(action, *connection_, recordsetOf(source), {});
+            const auto result = runAction(action, *connection_, recordsetOf(source, textKeys), {});
             const auto counts = applied(action, expected, source, long(source.size()), -1);
             EXPECT_EQ(tableRows(), rowsOf(expected));
             EXPECT_EQ(result.recordsUpdated, counts.recordsUpdated);
             EXPECT_EQ(result.recordsInserted, counts.recordsInserted);
             EXPECT_EQ(result.recordsUnmatched, counts.recordsUnmatched);
+        }
+    }
+}
+
+// A bulk merge by an integer key joins its batch to the target even where the batch table
+// cannot be kept in memory (a TEXT column; rows too wide for the memory a session allows), and
+// leaves the session's memory limit as it found it.
+TEST_F(MergeModesTest, ABulkMergeJoinsBatchesOfTextsAndOfWideRows) {
+    const auto rows = [&](const QString& sql) {
+        return test::rowsOf(*connection_->openRecordset(sql));
+    };
+    for (const QString column : {"TEXT", "VARCHAR(16000)"}) {
+        for (const QString action : {"BULK-MERGE", "BULK-UPSERT"}) {
+            SCOPED_TRACE((action + " into a " + column).toStdString());
+            run({"DROP TABLE IF EXISTS T",
+                 "CREATE TABLE T (k INT PRIMARY KEY, v " + column +
+                     " CHARACTER SET utf8mb4, n INT) ENGINE=InnoDB",
+                 "INSERT INTO T WITH RECURSIVE s(k) AS (SELECT 1 UNION ALL SELECT k + 1 FROM s "
+                 "WHERE k < 750) SELECT k, 'old', NULL FROM s UNION ALL SELECT k + 750, 'old', "
+                 "NULL FROM s"});
+            std::vector<std::pair<long, Row>> source;
+            for (long k = 1; k <= 2000; ++k)
+                source.push_back({k, {"new " + QString::number(k), Value::integer(k)}});
+            const auto joins = [&] {
+                return rows("SHOW SESSION STATUS LIKE 'Com_update_multi'")[0].section('|', 1);
+            };
+            const QString joinsBefore = joins();
+            const auto result = runAction(action, *connection_, recordsetOf(source), {});
+            EXPECT_EQ(joins().toLong(), joinsBefore.toLong() + 1);
+            EXPECT_EQ(result.recordsUpdated, 1500);
+            EXPECT_EQ(action == "BULK-UPSERT" ? result.recordsInserted : result.recordsUnmatched,
+                      500);
+            EXPECT_EQ(rows("SELECT COUNT(*) FROM T WHERE v = CONCAT('new ', k) AND n = k"),
+                      std::vector<QString>{action == "BULK-UPSERT" ? "2000" : "1500"});
+            EXPECT_EQ(rows("SELECT @@SESSION.max_heap_table_size = @@GLOBAL.max_heap_table_size"),
+                      std::vector<QString>{"1"});
         }
     }
 }
