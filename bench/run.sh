@@ -14,6 +14,8 @@ results="$root/bench/RESULTS.md"
 logs="$build/bench-logs"
 command_line="bash bench/run.sh${1:+ $*}"
 
+# Five rounds a figure unless told otherwise: enough to give each figure's spread.
+export KELDARA_BENCH_ROUNDS="${KELDARA_BENCH_ROUNDS:-5}"
 quick=()
 for option in "$@"; do
   case "$option" in
@@ -121,7 +123,7 @@ write_results() {
   {
     echo "# Benchmark results"
     echo
-    echo "Written by \`$command_line\` on $(date -u '+%Y-%m-%d %H:%M UTC') (rounds per figure: ${KELDARA_BENCH_ROUNDS:-3}, the median is shown)."
+    echo "Written by \`$command_line\` on $(date -u '+%Y-%m-%d %H:%M UTC') (rounds per figure: ${KELDARA_BENCH_ROUNDS}, the median is shown)."
     echo
     machine
     echo
