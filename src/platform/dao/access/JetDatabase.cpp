@@ -252,11 +252,17 @@ class TableReader {
                 damaged(QStringLiteral("a row of table %1 cannot be read").arg(quoted(tableName_)));
             }
             for (std::size_t c = 0; c < columns_.size(); ++c) {
-                const Value value = skipped_[c]
-                                        ? Value::null()
-                                        : columnValue(c, fields_[c], start, static_cast<int>(size));
-                fitDecimal(c, value);
-                columns[c].append(value);
+                if (skipped_[c]) {
+                    columns[c].appendNull();
+                } else if (const auto digits =
+                               decimalDigitsOf(c, fields_[c], start, static_cast<int>(size))) {
+                    fitDecimal(c, digits->view());
+                    columns[c].appendLatin1(ValueKind::Decimal, digits->view());
+                } else {
+                    const Value value = columnValue(c, fields_[c], start, static_cast<int>(size));
+                    fitDecimal(c, value);
+                    columns[c].append(value);
+                }
             }
             ++rowsRead_;
             ++appended;
@@ -358,10 +364,10 @@ class TableReader {
         checkInsideRow(column, field, rowStart, rowSize);
         const unsigned char* stored = mdb_->pg_buf + field.start;
         int storedSize = field.siz;
-        QByteArray longResult;
+        QByteArray gathered;
         if (isLongText(column)) {
-            longResult = longValue(column, stored, storedSize);
-            stored = reinterpret_cast<const unsigned char*>(longResult.constData());
+            const QByteArrayView longResult = longValueBytes(column, stored, storedSize, gathered);
+            stored = reinterpret_cast<const unsigned char*>(longResult.data());
             storedSize = static_cast<int>(longResult.size());
         }
         if (storedSize < kCalculatedHeaderSize) badValue(column, QStringLiteral("is too short"));
@@ -442,14 +448,42 @@ class TableReader {
 
     void fitDecimal(std::size_t c, const Value& value) {
         if (!calculated_[c] || columns_[c]->col_type != MDB_NUMERIC) return;
+        fits_[c].floating = fits_[c].floating || value.kind() == ValueKind::Double;
+        if (value.kind() == ValueKind::Decimal)
+            fitDecimal(c, std::string_view(value.decimalText().toLatin1()));
+    }
+
+    void fitDecimal(std::size_t c, std::string_view digits) {
+        if (!calculated_[c] || columns_[c]->col_type != MDB_NUMERIC) return;
         DecimalFit& fit = fits_[c];
-        fit.floating = fit.floating || value.kind() == ValueKind::Double;
-        if (value.kind() != ValueKind::Decimal) return;
-        QStringView digits = value.decimalText();
-        if (digits.startsWith(u'-')) digits = digits.mid(1);
-        const qsizetype point = digits.indexOf(u'.');
-        fit.whole = std::max<int>(fit.whole, point < 0 ? digits.size() : point);
-        fit.scale = std::max<int>(fit.scale, point < 0 ? 0 : digits.size() - point - 1);
+        if (digits.starts_with('-')) digits.remove_prefix(1);
+        const std::size_t point = digits.find('.');
+        const bool whole = point == std::string_view::npos;
+        fit.whole = std::max<int>(fit.whole, static_cast<int>(whole ? digits.size() : point));
+        fit.scale =
+            std::max<int>(fit.scale, whole ? 0 : static_cast<int>(digits.size() - point - 1));
+    }
+
+    // The text of a Decimal or Currency value (a calculated column's only where it holds a
+    // Decimal), read straight into its column: a table of many such fields spent much of its
+    // time making and freeing a Value and a QString for each. Nothing for other values and
+    // for those columnValue finds damaged.
+    std::optional<NumberText> decimalDigitsOf(std::size_t c, const MdbField& field, int rowStart,
+                                              int rowSize) {
+        const MdbColumn* column = columns_[c];
+        const bool currency = column->col_type == MDB_MONEY;
+        if ((!currency && column->col_type != MDB_NUMERIC) || field.is_null) return std::nullopt;
+        checkInsideRow(column, field, rowStart, rowSize);
+        const unsigned char* data = mdb_->pg_buf + field.start;
+        if (calculated_[c]) {
+            if (field.siz < kCalculatedHeaderSize + kStoredDecimalSize ||
+                qFromLittleEndian<quint32>(data + kCalculatedLengthOffset) != kStoredDecimalSize)
+                return std::nullopt;
+            return storedDecimalDigits(data + kCalculatedHeaderSize);
+        }
+        if (field.siz < (currency ? 8 : 17)) return std::nullopt;
+        return currency ? currencyDigits(qFromLittleEndian<qint64>(data))
+                        : decimalDigits(data, scaleOf(column));
     }
 
   public:
@@ -606,9 +640,10 @@ class TableReader {
             case MDB_TEXT:
                 return Value::text(text(column, data, size));
             case MDB_MEMO: {
-                const QByteArray bytes = longValue(column, data, size);
+                QByteArray gathered;
+                const QByteArrayView bytes = longValueBytes(column, data, size, gathered);
                 return Value::text(text(column,
-                                        reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                        reinterpret_cast<const unsigned char*>(bytes.data()),
                                         static_cast<int>(bytes.size())));
             }
             case MDB_OLE:
@@ -651,39 +686,49 @@ class TableReader {
     // Memo and OLE values: a 12-byte header in the row, the data in the row itself, in one
     // row of a long-value page, or in a chain of such rows.
     QByteArray longValue(const MdbColumn* column, const unsigned char* field, int size) {
+        QByteArray gathered;
+        const QByteArrayView bytes = longValueBytes(column, field, size, gathered);
+        return gathered.isEmpty() ? bytes.toByteArray() : gathered;
+    }
+
+    // The bytes of a long value: a view of the row or of the kept long-value page where they
+    // lie in one piece (good until the next long value is read), else gathered from their
+    // chain of pages into `gathered`.
+    QByteArrayView longValueBytes(const MdbColumn* column, const unsigned char* field, int size,
+                                  QByteArray& gathered) {
         if (size < kLongValueHeaderSize) badValue(column, QStringLiteral("is too short"));
         const quint32 header = qFromLittleEndian<quint32>(field);
         const qsizetype length = header & kLongValueLengthMask;
         if (header & kLongValueInline) {
             if (length > size - kLongValueHeaderSize)
                 badValue(column, QStringLiteral("is cut short"));
-            return QByteArray(reinterpret_cast<const char*>(field + kLongValueHeaderSize), length);
+            return QByteArrayView(field + kLongValueHeaderSize, length);
         }
         quint32 pageRow = qFromLittleEndian<quint32>(field + 4);
-        QByteArray result;
-        result.reserve(std::min<qsizetype>(length, 1 << 24));
         if (header & kLongValueOnePage) {
-            const QByteArray part = longValueRow(column, pageRow);
+            const QByteArrayView part = longValueRow(column, pageRow);
             if (part.size() < length) badValue(column, QStringLiteral("is cut short"));
-            return part.left(length);
+            return part.first(length);
         }
+        gathered.reserve(std::min<qsizetype>(length, 1 << 24));
         QSet<quint32> visited;
-        while (result.size() < length) {
+        while (gathered.size() < length) {
             if (pageRow == 0 || visited.contains(pageRow)) {
                 badValue(column, QStringLiteral("has a broken chain of pages"));
             }
             visited.insert(pageRow);
-            const QByteArray part = longValueRow(column, pageRow);
+            const QByteArrayView part = longValueRow(column, pageRow);
             if (part.size() < 4) badValue(column, QStringLiteral("has a broken chain of pages"));
-            pageRow = qFromLittleEndian<quint32>(part.constData());
-            result += part.mid(4, length - result.size());
+            pageRow = qFromLittleEndian<quint32>(part.data());
+            gathered += part.sliced(4).first(std::min(part.size() - 4, length - gathered.size()));
         }
-        return result;
+        return gathered;
     }
 
-    // A row of a long-value page. The last such page read is kept: the values of rows that
-    // follow one another mostly lie on the same page, which is then not read again.
-    QByteArray longValueRow(const MdbColumn* column, quint32 pageRow) {
+    // A row of a long-value page, viewed in the kept page. The last such page read is kept:
+    // the values of rows that follow one another mostly lie on the same page, which is then
+    // not read again.
+    QByteArrayView longValueRow(const MdbColumn* column, quint32 pageRow) {
         const quint32 page = pageRow >> 8;
         const int row = static_cast<int>(pageRow & 0xFF);
         if (longValuePage_.isEmpty() || page != longValuePageNumber_) {
@@ -700,7 +745,7 @@ class TableReader {
         const int end = row == 0 ? pageSize_ : entry(rowTable + 2 * row) & kRowOffsetMask;
         if (end < start || end > pageSize_)
             badValue(column, QStringLiteral("points to data that cannot be read"));
-        return longValuePage_.mid(start, end - start);
+        return QByteArrayView(longValuePage_).sliced(start, end - start);
     }
 
     MdbHandle* mdb_;

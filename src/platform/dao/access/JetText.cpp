@@ -20,8 +20,11 @@ QString decodeJet4Text(const char* data, qsizetype length) {
     const bool compressed =
         length >= 2 && static_cast<quint8>(data[0]) == 0xFF && static_cast<quint8>(data[1]) == 0xFE;
     if (!compressed) return fromUtf16Le(data, length);
-    QString text;
-    text.reserve(length);
+    // Written straight into the text's buffer: appending a character at a time costs more
+    // than the decoding.
+    QString text(length, Qt::Uninitialized);
+    char16_t* const first = reinterpret_cast<char16_t*>(text.data());
+    char16_t* out = first;
     bool oneByteMode = true;
     qsizetype i = 2;
     while (i < length) {
@@ -30,15 +33,16 @@ QString decodeJet4Text(const char* data, qsizetype length) {
             oneByteMode = !oneByteMode;
             ++i;
         } else if (oneByteMode) {
-            text += QChar(static_cast<char16_t>(byte));
+            *out++ = static_cast<char16_t>(byte);
             ++i;
         } else if (i + 1 < length) {
-            text += QChar(static_cast<char16_t>(byte | (static_cast<quint8>(data[i + 1]) << 8)));
+            *out++ = static_cast<char16_t>(byte | (static_cast<quint8>(data[i + 1]) << 8));
             i += 2;
         } else {
             break;
         }
     }
+    text.truncate(out - first);
     return text;
 }
 

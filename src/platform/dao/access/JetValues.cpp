@@ -32,9 +32,9 @@ constexpr qint64 kDaysFrom1970To18991230 = -25569;
 
 __extension__ using UInt128 = unsigned __int128;
 
-// Room for the text of a 128-bit magnitude with a scale of up to 255 digits.
 constexpr int kLongestScale = 255;
-constexpr int kLongestNumberText = kLongestScale + 3;
+static_assert(kLongestNumberText >= kLongestScale + 3,
+              "a number text holds a 128-bit magnitude with a scale of up to 255 digits");
 
 // A decimal number as text: the magnitude's digits with the point `scale` digits (at most
 // 255) from the right, without trailing zeros after it (nor a point without digits after it),
@@ -50,11 +50,10 @@ int numberText(UInt128 magnitude, int scale, bool negative, char* text) {
         magnitude /= kTenToNineteen;
         for (int i = 0; i < 19; ++i, low /= 10) *--first = static_cast<char>('0' + low % 10);
     }
-    quint64 rest = static_cast<quint64>(magnitude);
-    do {
-        *--first = static_cast<char>('0' + rest % 10);
-        rest /= 10;
-    } while (rest != 0);
+    char lowDigits[20];
+    const auto written =
+        std::to_chars(std::begin(lowDigits), std::end(lowDigits), static_cast<quint64>(magnitude));
+    first = std::copy_backward(std::begin(lowDigits), written.ptr, first);
     while (std::end(digits) - first <= scale) *--first = '0';
     char* point = std::end(digits) - scale;
     char* last = std::end(digits);
@@ -69,13 +68,24 @@ int numberText(UInt128 magnitude, int scale, bool negative, char* text) {
     return static_cast<int>(out - text);
 }
 
-QString numberQString(UInt128 magnitude, int scale, bool negative) {
-    char text[kLongestNumberText];
-    return QString::fromLatin1(text, numberText(magnitude, scale, negative, text));
+NumberText numberDigits(UInt128 magnitude, int scale, bool negative) {
+    NumberText number;
+    number.size = numberText(magnitude, scale, negative, number.text);
+    return number;
 }
 
-// The nearest double to the number's text.
+// The nearest double to the number's text. Where the magnitude and the power of ten are
+// both exact doubles, their quotient is that nearest double: a division rounds once.
 double textNumber(UInt128 magnitude, int scale, bool negative) {
+    static constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    constexpr UInt128 kLargestExact = UInt128{1} << 53;
+    if (magnitude == 0) return 0.0;
+    if (magnitude <= kLargestExact && scale >= 0 && scale < std::ssize(kExactPowersOfTen)) {
+        const double quotient = static_cast<double>(magnitude) / kExactPowersOfTen[scale];
+        return negative ? -quotient : quotient;
+    }
     char text[kLongestNumberText];
     const int size = numberText(magnitude, scale, negative, text);
     double number = 0;
@@ -102,19 +112,27 @@ std::optional<StoredDecimal> storedDecimal(const unsigned char* bytes) {
 
 }  // namespace
 
-QString currencyText(qint64 tenThousandths) {
+NumberText currencyDigits(qint64 tenThousandths) {
     const bool negative = tenThousandths < 0;
     const quint64 magnitude =
         negative ? 0 - static_cast<quint64>(tenThousandths) : static_cast<quint64>(tenThousandths);
-    return numberQString(magnitude, 4, negative);
+    return numberDigits(magnitude, 4, negative);
 }
 
-QString decimalText(const unsigned char* bytes, int scale) {
+QString currencyText(qint64 tenThousandths) {
+    return QString::fromLatin1(currencyDigits(tenThousandths).view());
+}
+
+NumberText decimalDigits(const unsigned char* bytes, int scale) {
     UInt128 magnitude = 0;
     for (int word = 0; word < 4; ++word) {
         magnitude = (magnitude << 32) | qFromLittleEndian<quint32>(bytes + 1 + word * 4);
     }
-    return numberQString(magnitude, scale, bytes[0] != 0);
+    return numberDigits(magnitude, scale, bytes[0] != 0);
+}
+
+QString decimalText(const unsigned char* bytes, int scale) {
+    return QString::fromLatin1(decimalDigits(bytes, scale).view());
 }
 
 double currencyNumber(qint64 tenThousandths) {
@@ -124,10 +142,16 @@ double currencyNumber(qint64 tenThousandths) {
     return textNumber(magnitude, 4, negative);
 }
 
-std::optional<QString> storedDecimalText(const unsigned char* bytes) {
+std::optional<NumberText> storedDecimalDigits(const unsigned char* bytes) {
     const auto decimal = storedDecimal(bytes);
     if (!decimal) return std::nullopt;
-    return numberQString(decimal->magnitude, decimal->scale, decimal->negative);
+    return numberDigits(decimal->magnitude, decimal->scale, decimal->negative);
+}
+
+std::optional<QString> storedDecimalText(const unsigned char* bytes) {
+    const auto digits = storedDecimalDigits(bytes);
+    if (!digits) return std::nullopt;
+    return QString::fromLatin1(digits->view());
 }
 
 std::optional<double> storedDecimalNumber(const unsigned char* bytes) {

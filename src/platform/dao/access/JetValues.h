@@ -2,26 +2,40 @@
 
 #include <QString>
 #include <optional>
+#include <string_view>
 
 #include "platform/dao/Value.h"
 
 // Decoding of the fixed-size values Jet stores in a row, all little-endian.
 namespace keldara::dao::access {
 
+// Room for the text of any number below.
+inline constexpr int kLongestNumberText = 258;
+
+// A number's text in Latin-1, as the functions below write it, without a QString.
+struct NumberText {
+    char text[kLongestNumberText];
+    int size = 0;
+    std::string_view view() const { return {text, static_cast<std::size_t>(size)}; }
+};
+
 // Currency: a 64-bit integer of ten-thousandths.
 QString currencyText(qint64 tenThousandths);
+NumberText currencyDigits(qint64 tenThousandths);
 // The same as the nearest double to that text.
 double currencyNumber(qint64 tenThousandths);
 
 // Decimal: a sign byte and a 128-bit magnitude in four 32-bit words, most significant word
 // first, scaled by 10^-scale. `bytes` points at the 17 stored bytes.
 QString decimalText(const unsigned char* bytes, int scale);
+NumberText decimalDigits(const unsigned char* bytes, int scale);
 
 // Decimal as the result of a calculated column holds it (a Windows DECIMAL): two unused
 // bytes, the scale, the sign (0x80 when negative), then the high, low and middle 32-bit words
 // of the 96-bit magnitude. `bytes` points at the 16 stored bytes; nothing when the scale is
 // beyond 28.
 std::optional<QString> storedDecimalText(const unsigned char* bytes);
+std::optional<NumberText> storedDecimalDigits(const unsigned char* bytes);
 // The same as the nearest double to that text.
 std::optional<double> storedDecimalNumber(const unsigned char* bytes);
 
