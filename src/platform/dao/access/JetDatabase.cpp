@@ -1,5 +1,7 @@
 #include "platform/dao/access/JetDatabase.h"
 
+#include <unistd.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -563,7 +565,7 @@ class TableReader {
         for (;;) {
             if (nextMapped_ == mappedPages_.size()) return false;
             const quint32 page = mappedPages_[nextMapped_++];
-            if (mdb_read_pg(mdb_, page) != pageSize_) return false;
+            if (!readMappedPage(page)) return false;
             if (mdb_->pg_buf[0] == kDataPage &&
                 static_cast<quint32>(mdb_get_int32(mdb_->pg_buf, 4)) == table_->entry->table_pg) {
                 page_ = static_cast<int>(page);
@@ -577,6 +579,33 @@ class TableReader {
         previousPage_ = page_;
         rowsOnPage_ = mdb_get_int16(mdb_->pg_buf, mdb_->fmt->row_count_offset);
         rowOnPage_ = 0;
+        return true;
+    }
+
+    // Reads the mapped page just taken into the handle's page buffer, as mdb_read_pg would.
+    // Pages of the map that follow one another in the file are read together, up to
+    // kPagesAtATime in one call, where the database keeps its pages as they are (an encoded
+    // one's pages are decoded by libmdb, a page at a time): a table of long rows spent a
+    // tenth of its time in the three calls a page takes.
+    bool readMappedPage(quint32 page) {
+        if (mdb_->f->db_key != 0) return mdb_read_pg(mdb_, page) == pageSize_;
+        const auto size = static_cast<std::size_t>(pageSize_);
+        if (page < runFirst_ || page - runFirst_ >= runPages_) {
+            std::size_t pages = 1;
+            while (pages < kPagesAtATime && nextMapped_ - 1 + pages < mappedPages_.size() &&
+                   mappedPages_[nextMapped_ - 1 + pages] == page + pages) {
+                ++pages;
+            }
+            run_.resize(pages * size);
+            const ssize_t read = pread(fileno(mdb_->f->stream), run_.data(), run_.size(),
+                                       static_cast<off_t>(page) * pageSize_);
+            if (read < pageSize_) return false;
+            runFirst_ = page;
+            runPages_ = static_cast<quint32>(static_cast<std::size_t>(read) / size);
+        }
+        std::memcpy(mdb_->pg_buf, run_.data() + (page - runFirst_) * size, size);
+        mdb_->cur_pg = page;
+        mdb_->cur_pos = 0;
         return true;
     }
 
@@ -772,6 +801,10 @@ class TableReader {
     long rowsRead_ = 0;
     std::vector<quint32> mappedPages_;
     std::size_t nextMapped_ = 0;
+    static constexpr std::size_t kPagesAtATime = 32;
+    std::vector<unsigned char> run_;  // pages read together, from runFirst_ on
+    quint32 runFirst_ = 0;
+    quint32 runPages_ = 0;
     int page_ = 0;
     int previousPage_ = 0;
     int rowOnPage_ = 0;

@@ -41,9 +41,14 @@ static_assert(kLongestNumberText >= kLongestScale + 3,
 // and "-" before it when negative and not zero. Written into `text`, which must hold
 // kLongestNumberText characters; gives the length.
 int numberText(UInt128 magnitude, int scale, bool negative, char* text) {
+    if (magnitude == 0) {
+        text[0] = '0';
+        return 1;
+    }
     scale = std::clamp(scale, 0, kLongestScale);
-    char digits[kLongestScale + 1];
-    char* first = std::end(digits);
+    char digits[48];  // a 128-bit magnitude has at most 39
+    char* const end = std::end(digits);
+    char* first = end;
     constexpr quint64 kTenToNineteen = 10'000'000'000'000'000'000ull;
     while (magnitude > std::numeric_limits<quint64>::max()) {  // 128-bit division is slow
         quint64 low = static_cast<quint64>(magnitude % kTenToNineteen);
@@ -54,16 +59,26 @@ int numberText(UInt128 magnitude, int scale, bool negative, char* text) {
     const auto written =
         std::to_chars(std::begin(lowDigits), std::end(lowDigits), static_cast<quint64>(magnitude));
     first = std::copy_backward(std::begin(lowDigits), written.ptr, first);
-    while (std::end(digits) - first <= scale) *--first = '0';
-    char* point = std::end(digits) - scale;
-    char* last = std::end(digits);
-    while (last > point && last[-1] == '0') --last;  // trailing zeros of the fraction
+    // The fraction's digits but its trailing zeros; the first digit is not zero, so they end
+    // at one that is not.
+    const int count = static_cast<int>(end - first);
+    char* last = end;
+    int fraction = scale;
+    while (fraction > 0 && last[-1] == '0') {
+        --last;
+        --fraction;
+    }
     char* out = text;
-    if (negative && (last - first > 1 || *first != '0')) *out++ = '-';
-    out = std::copy(first, point, out);
-    if (last > point) {
+    if (negative) *out++ = '-';
+    if (count > scale) {
+        out = std::copy(first, end - scale, out);
+    } else {
+        *out++ = '0';
+    }
+    if (fraction > 0) {
         *out++ = '.';
-        out = std::copy(point, last, out);
+        if (count < scale) out = std::fill_n(out, scale - count, '0');
+        out = std::copy(count > scale ? end - scale : first, last, out);
     }
     return static_cast<int>(out - text);
 }
