@@ -1,6 +1,7 @@
 #include "transfer/BulkInsert.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "platform/dao/DaoError.h"
 #include "platform/dao/mysql/QuoteIdentifier.h"
@@ -70,6 +71,7 @@ class BulkInsertSender : public Sender {
           load_(transactional_),
           limits_(batchLimitsOf(connection)) {
         startRow_ = lookups_.begin(connection, table, fields, run);
+        batchRows_ = limits_.rows;
         QStringList columns;
         for (const QString& name : fields.names) columns << dao::mysql::QuoteIdentifier(name);
         loadStatement_ =
@@ -80,10 +82,12 @@ class BulkInsertSender : public Sender {
     long startRow() const { return startRow_; }
 
     long send(long first, long count) override {
-        const Batch batch = ahead_.take([&] { return written(first, count, load_); });
+        const Batch batch = ahead_.take([&] { return written(first, count, load_, batchRows_); });
+        batchRows_ = rowsAfter(batch);
         if (batch.end < count) {
-            ahead_.start(
-                [this, end = batch.end, count, load = load_] { return written(end, count, load); });
+            ahead_.start([this, end = batch.end, count, load = load_, rows = batchRows_] {
+                return written(end, count, load, rows);
+            });
         }
         run_.reach(160);
         run_.sendingRows(batch.first, batch.end);
@@ -91,8 +95,9 @@ class BulkInsertSender : public Sender {
             sendLoaded(batch);
         } else {
             sendStatement(batch.first, batch.end,
-                          batch.loaded() ? written(batch.first, batch.end, false, true).statement
-                                         : batch.statement);
+                          batch.loaded()
+                              ? written(batch.first, batch.end, false, batchRows_, true).statement
+                              : batch.statement);
         }
         return batch.end - batch.first;
     }
@@ -103,8 +108,26 @@ class BulkInsertSender : public Sender {
     }
 
   private:
-    // The batch from `first` on: up to `count`, within the batch's limits unless `whole`.
-    Batch written(long first, long count, bool load, bool whole = false) const {
+    // The most records of the batches after `batch`: more, once the run's first records are
+    // sent, where a load's bytes hold more at the size of its lines (see BulkLargeBatchRows);
+    // a streamed source is asked to keep two batches of them.
+    long rowsAfter(const Batch& batch) const {
+        const long rows = batch.end - batch.first;
+        if (!batch.loaded() || rows == 0 || batch.end - startRow_ < BulkGrowAfterRows ||
+            limits_.rows < BulkBatchRows) {
+            return batchRows_;
+        }
+        const qsizetype fitting =
+            limits_.loadBytes / std::max<qsizetype>(batch.lines.size() / rows, 1);
+        const long grown = std::clamp(static_cast<long>(std::min<qsizetype>(fitting, LONG_MAX)),
+                                      batchRows_, std::max(limits_.mostRows, batchRows_));
+        fields_.source.keepAtLeast(2 * grown);
+        return grown;
+    }
+
+    // The batch from `first` on: up to `count`, within the batch's limits and `rows` records
+    // unless `whole`.
+    Batch written(long first, long count, bool load, long rows, bool whole = false) const {
         Batch batch{first, first, head_, {}};
         const qsizetype limit = load ? limits_.loadBytes : limits_.chars;
         const auto size = [&] { return load ? batch.lines.size() : batch.statement.size(); };
@@ -112,13 +135,12 @@ class BulkInsertSender : public Sender {
             batch.lines.reserve(limit + limit / 8);
         else
             batch.statement.reserve(limit + limit / 8);
-        while (batch.end < count &&
-               (whole || (batch.end - first < limits_.rows && size() < limit))) {
+        while (batch.end < count && (whole || (batch.end - first < rows && size() < limit))) {
             if (!load) {
                 if (batch.end > first) batch.statement += QLatin1Char(',');
                 AppendValueRow(batch.statement, fields_.literals(batch.end));
             } else if (!AppendLoadLine(batch.lines, fields_, batch.end)) {
-                return written(first, count, false);
+                return written(first, count, false, rows);
             }
             ++batch.end;
         }
@@ -142,7 +164,7 @@ class BulkInsertSender : public Sender {
             transaction.undo();
             load_ = false;
             sendStatement(batch.first, batch.end,
-                          written(batch.first, batch.end, false, true).statement);
+                          written(batch.first, batch.end, false, batchRows_, true).statement);
             return;
         }
         const long size = batch.end - batch.first;
@@ -188,7 +210,7 @@ class BulkInsertSender : public Sender {
     void sendPart(long first, long end) {
         if (first == end) return;
         run_.sendingRows(first, end);
-        sendLoaded(written(first, end, true, true), false);
+        sendLoaded(written(first, end, true, batchRows_, true), false);
     }
 
     void sendStatement(long first, long end, const QString& statement) {
@@ -235,6 +257,7 @@ class BulkInsertSender : public Sender {
     long startRow_ = 0;
     bool load_;  // batches go by LOAD DATA LOCAL
     const BatchLimits limits_;
+    long batchRows_ = 0;  // the most records of the next batch
     QString loadStatement_;
     BatchAhead<Batch> ahead_;
 };

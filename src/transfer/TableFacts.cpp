@@ -39,6 +39,7 @@ BatchLimits batchLimitsOf(dao::Connection& connection) {
         if (value <= 0) continue;  // no limit
         if (name == QLatin1String("wsrep_max_ws_rows")) {
             limits.rows = static_cast<long>(std::min<long long>(limits.rows, value));
+            limits.mostRows = static_cast<long>(std::min<long long>(limits.mostRows, value));
         } else if (name == QLatin1String("wsrep_max_ws_size")) {
             const qsizetype chars = static_cast<qsizetype>(std::max<long long>(value / 4, 1));
             limits.chars = std::min(limits.chars, chars);

@@ -20,9 +20,16 @@ inline constexpr long BulkBatchRows = 5000;
 inline constexpr qsizetype BulkBatchChars = 1 << 20;
 // The bytes (UTF-8) of a batch that LOAD DATA takes, which no packet size limits.
 inline constexpr qsizetype BulkLoadBytes = 4 << 20;
+// A bulk insert's batches hold BulkBatchRows records for the run's first BulkGrowAfterRows,
+// so that the server has the first soon and a short run is sent as before; then as many as
+// a load's bytes hold at the size of the records so far, up to BulkLargeBatchRows: a long
+// run commits less often (each commit a flush to disk).
+inline constexpr long BulkGrowAfterRows = 10 * BulkBatchRows;
+inline constexpr long BulkLargeBatchRows = 40000;
 
 // The records a source read as a stream keeps for a bulk run: a refused batch is read again
-// from its first record while the next batch is being written, so two batches' worth.
+// from its first record while the next batch is being written, so two batches' worth (a
+// bulk insert asks the source to keep more when its batches grow).
 inline constexpr long StreamedBulkRows = 2 * BulkBatchRows;
 
 // The most records, characters and bytes one batch holds on a server: BulkBatchRows,
@@ -34,6 +41,7 @@ struct BatchLimits {
     qsizetype chars = BulkBatchChars;
     qsizetype loadBytes = BulkLoadBytes;
     bool clusterNode = false;
+    long mostRows = BulkLargeBatchRows;  // the most a batch that grows may hold
 };
 BatchLimits batchLimitsOf(dao::Connection& connection);
 

@@ -1,6 +1,7 @@
 // The transfer and the script on real servers: every value of the sample tables arrives as it
 // was, and a failure or a stop keeps exactly the records before it, per record and in bulk.
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <array>
 #include <stdexcept>
 
@@ -8,6 +9,7 @@
 #include "platform/dao/TypeCodes.h"
 #include "platform/dao/mysql/QuoteIdentifier.h"
 #include "source/SourceFiles.h"
+#include "support/Files.h"
 #include "support/Paths.h"
 #include "support/Process.h"
 #include "support/TestServer.h"
@@ -312,6 +314,43 @@ TEST_F(StatementServerTest, AMergeOfLongTextsGoesInPartsOfAGroup) {
         "UPDATE", "T", "k", source, test::kNumberedPairing, *connection_, progress);
     EXPECT_EQ(result.recordsUpdated, 100) << result.message.toStdString();
     EXPECT_EQ(tableRows(), test::rowsOf(source));
+}
+
+// A long bulk insert from a streamed source sends its first records in batches as before, then
+// in batches as large as a load holds (here the most records a batch may take); a record
+// refused in a large batch ends the run with the records before it written, which the
+// source has kept to send one by one.
+TEST_F(StatementServerTest, ALongBulkInsertGrowsItsBatchesAndStillStopsAtARefusal) {
+    QTemporaryDir folder;
+    const long count = 100000, small = transfer::BulkBatchRows,
+               large = transfer::BulkLargeBatchRows;
+    const long grown = transfer::BulkGrowAfterRows;
+    for (const long refused : {0L, grown + 2000}) {
+        SCOPED_TRACE(refused ? "a duplicate key in the first large batch" : "every record written");
+        QByteArray csv = "k,v,n\n";
+        for (long k = 1; k <= count; ++k)
+            csv += QByteArray::number(k == refused ? 1 : k) + ",v," + QByteArray::number(k) + '\n';
+        const QString path = test::writeFile(folder.filePath("big.csv"), csv);
+        run({"DROP TABLE IF EXISTS T",
+             "CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(5), n INT) ENGINE=InnoDB"});
+        const auto source = source::OpenSourceConnection(path, {})->openStreamedRecordset(
+            "SELECT * FROM [big.csv]", transfer::StreamedBulkRows);
+        test::RecordingProgress progress;
+        const transfer::TransferResult result = test::runAction(
+            "BULK", "T", "k", *source, test::kNumberedPairing, *connection_, progress);
+        QStringList batches;
+        for (long end = small; end <= grown; end += small)
+            batches << QStringLiteral("Copied Record :%1").arg(end);
+        if (!refused)
+            batches << QStringLiteral("Copied Record :%1").arg(grown + large)
+                    << QStringLiteral("Copied Record :%1").arg(count);
+        EXPECT_EQ(progress.statuses.filter("Copied Record :"), batches);
+        const long written = refused ? refused - 1 : count;
+        EXPECT_EQ(result.recordsDone, written) << result.message.toStdString();
+        EXPECT_EQ(
+            test::rowsOf(*connection_->openRecordset("SELECT COUNT(*), SUM(n = k), MAX(n) FROM T")),
+            std::vector<QString>{QStringLiteral("%1 | %1 | %1").arg(written)});
+    }
 }
 
 // Emptying the table and loading it in one transaction whose commit loses its answer: the

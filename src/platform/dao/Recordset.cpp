@@ -50,6 +50,12 @@ Recordset::Recordset(std::vector<FieldInfo> fields, long rowCount,
     window_->keepRows = std::max(keepRows, 1L);
 }
 
+void Recordset::keepAtLeast(long rows) const {
+    if (!window_) return;
+    std::lock_guard lock(window_->mutex);
+    window_->keepRows = std::max(window_->keepRows, rows);
+}
+
 void Recordset::appendRow(std::span<const Value> row) {
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         columns_[i].append(i < row.size() ? row[i] : Value::null());

@@ -35,6 +35,8 @@ class Recordset {
     Recordset(std::vector<FieldInfo> fields, long rowCount, std::unique_ptr<RowSource> source,
               long keepRows);
     bool isStreamed() const { return window_ != nullptr; }
+    // A streamed recordset keeps at least the last `rows` from now on; nothing for a loaded one.
+    void keepAtLeast(long rows) const;
 
     // Building, by the providers.
     void appendRow(std::span<const Value> row);
