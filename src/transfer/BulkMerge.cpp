@@ -71,16 +71,18 @@ JoinStatements joinStatements(const QString& table, const QString& matchName,
     const QString unmatched =
         QStringLiteral("NOT EXISTS (SELECT 1 FROM %1 t WHERE t.%2 = s.%2)").arg(target, key);
     JoinStatements s;
-    const QString createBatchTable =
-        QStringLiteral(
-            "CREATE TEMPORARY TABLE %1 (keldara_row BIGINT NOT NULL DEFAULT 0%2) ENGINE=%5 "
-            "SELECT %3 FROM %4 LIMIT 0")
+    // One arg() call for all: a second would read a placeholder in a name put in by the first.
+    const auto createBatchTable = [&](const QString& engine) {
+        return QStringLiteral(
+                   "CREATE TEMPORARY TABLE %1 (keldara_row BIGINT NOT NULL DEFAULT 0%2) "
+                   "ENGINE=%3 SELECT %4 FROM %5 LIMIT 0")
             .arg(kBatchTable,
                  keyRanged ? QStringLiteral(", PRIMARY KEY (%1)").arg(key)
                            : QStringLiteral(" PRIMARY KEY"),
-                 list, target);
-    s.createBatchTable = createBatchTable.arg(QStringLiteral("InnoDB"));
-    s.createMemoryBatchTable = createBatchTable.arg(QStringLiteral("MEMORY"));
+                 engine, list, target);
+    };
+    s.createBatchTable = createBatchTable(QStringLiteral("InnoDB"));
+    s.createMemoryBatchTable = createBatchTable(QStringLiteral("MEMORY"));
     s.load = LoadDataStatement(kBatchTable, QStringLiteral("keldara_row,") + list);
     s.repeatedMatches =
         QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM %1 GROUP BY %2 HAVING COUNT(*) > 1) r")

@@ -237,15 +237,15 @@ TEST_P(TransferServerTest, FirstFailureOrStopKeepsExactlyTheRecordsBefore) {
 
 using StatementServerTest = test::MySqlTest;
 
-// A table name with a blank and column names with parentheses, matched in any letter case,
-// by every action on both kinds of engine.
+// A table name with a blank and column names with parentheses and a percent sign, matched in
+// any letter case, by every action on both kinds of engine.
 TEST_F(StatementServerTest, NamesReachTheServerExactly) {
-    const shell::FieldPairing pairing{{"k", "K"}, {"v", "v(x)"}};
+    const shell::FieldPairing pairing{{"k", "K"}, {"v", "v(x%2)"}};
     const auto rows = [&] { return tableRows("`Order Details`"); };
     for (const char* engine : {"InnoDB", "MyISAM"}) {
         SCOPED_TRACE(engine);
         run({"DROP TABLE IF EXISTS `Order Details`",
-             QStringLiteral("CREATE TABLE `Order Details` (K INT PRIMARY KEY, `v(x)` VARCHAR(5), "
+             QStringLiteral("CREATE TABLE `Order Details` (K INT PRIMARY KEY, `v(x%2)` VARCHAR(5), "
                             "v_x_ VARCHAR(5)) ENGINE=%1")
                  .arg(engine)});
         test::RecordingProgress progress;
@@ -262,6 +262,11 @@ TEST_F(StatementServerTest, NamesReachTheServerExactly) {
                                     *connection_, progress);
         EXPECT_EQ(merged.recordsUnmatched, 1) << merged.message.toStdString();
         EXPECT_EQ(rows(), (std::vector<QString>{"1 | a | <NULL>", "2 | z | <NULL>"}));
+        const transfer::TransferResult bulkMerged =
+            test::runAction("BULK-MERGE", "Order Details", "k", records("1,q,0 3,w,0"), pairing,
+                            *connection_, progress);
+        EXPECT_EQ(bulkMerged.recordsUnmatched, 1) << bulkMerged.message.toStdString();
+        EXPECT_EQ(rows(), (std::vector<QString>{"1 | q | <NULL>", "2 | z | <NULL>"}));
     }
 }
 
