@@ -109,11 +109,8 @@ long LandedRecords::landedOf(long first, long end, long long rowsAtStart, long w
                        "rows while they were in flight, and its key (%4) finds %5 of them, "
                        "some perhaps rows that were there before the run. Check the target "
                        "table and start the run anew from the first record not written.")
-            .arg(first + 1)
-            .arg(end)
-            .arg(gained)
-            .arg(keyColumns_)
-            .arg(*firstFound + *laterFound));
+            .arg(QString::number(first + 1), QString::number(end), QString::number(gained),
+                 keyColumns_, QString::number(*firstFound + *laterFound)));
 }
 
 // The records are looked at a part at a time, in their order, so that a source read as a
@@ -172,9 +169,8 @@ void LandedRecords::checkIntact(long first, long end) const {
         QStringLiteral("The table %1 was left damaged when the server stopped (CHECK TABLE: "
                        "\"%2\"): whether records %3 to %4 were written cannot be found out. "
                        "Repair it (REPAIR TABLE %1) before the run is resumed.")
-            .arg(table_, damage.join(QStringLiteral("; ")))
-            .arg(first + 1)
-            .arg(end));
+            .arg(table_, damage.join(QStringLiteral("; ")), QString::number(first + 1),
+                 QString::number(end)));
 }
 
 // How many of records `first` to `end` - 1 have their key in the table, asked a part at a

@@ -31,8 +31,7 @@ void RetryPolicy::reconnect(const dao::DaoError& error, long failingRow) {
     for (int attempt = 1;; ++attempt) {
         if (!pausedWithoutStop(pause, deadline)) throw error;
         progress_.setStatusText(QStringLiteral("Reconnecting after \"%1\" (try %2)")
-                                    .arg(error.description())
-                                    .arg(attempt));
+                                    .arg(error.description(), QString::number(attempt)));
         try {
             connection_.reconnect();
             ++count_;

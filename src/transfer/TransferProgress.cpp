@@ -10,8 +10,7 @@ QString lostConnectionText(const TransferResult& result) {
                    "the connection to the server was lost (%1) after the last record was "
                    "sent, while the run was being committed: records 1 to %2 may or may not "
                    "have been written")
-            .arg(result.errorDescription)
-            .arg(result.inFlightLast);
+            .arg(result.errorDescription, QString::number(result.inFlightLast));
     }
     if (result.undone) {
         return QStringLiteral(

@@ -176,10 +176,10 @@ const std::vector<std::pair<QByteArray, const char*>>& brokenCases() {
 
 TEST(BrokenFile, GivesAnErrorNamingFileAndLine) {
     QTemporaryDir dir;
-    const QString file = dir.filePath("broken.csv");
+    const QString file = dir.filePath("broken%2.csv");  // named whole, placeholder and all
     for (const auto& [bytes, message] : brokenCases()) {
         writeFile(file, bytes);
-        const DaoError error = errorOf([&] { readTextFile(dir.path(), "broken.csv"); });
+        const DaoError error = errorOf([&] { readTextFile(dir.path(), "broken%2.csv"); });
         EXPECT_EQ(error.number(), DaoError::BadFile) << message;
         EXPECT_TRUE(error.description().contains(file) && error.description().contains(message))
             << message << ": " << error.description().toStdString();

@@ -250,7 +250,7 @@ class LineProgress : public MigrationProgress {
   public:
     explicit LineProgress(std::size_t tables) : tables_(tables) {}
     void tableStarted(const QString& target, long rows) override {
-        printMessage(QStringLiteral("%1: loading %2 rows").arg(target).arg(rows));
+        printMessage(QStringLiteral("%1: loading %2 rows").arg(target, QString::number(rows)));
     }
     void tableDone(const TableReport& table) override {
         QMutexLocker lock(&mutex_);
@@ -260,10 +260,9 @@ class LineProgress : public MigrationProgress {
                               : table.skipped        ? QStringLiteral("exists, skipped")
                               : table.earlier        ? QStringLiteral("moved earlier")
                                               : QStringLiteral("%1 rows").arg(table.rowsWritten);
-        printMessage(QStringLiteral("%1: %2 (%3 of %4 tables)")
-                         .arg(table.target, state)
-                         .arg(done_)
-                         .arg(tables_));
+        printMessage(
+            QStringLiteral("%1: %2 (%3 of %4 tables)")
+                .arg(table.target, state, QString::number(done_), QString::number(tables_)));
     }
     bool stopRequested() override { return interrupted; }
 

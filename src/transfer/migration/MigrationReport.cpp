@@ -16,13 +16,11 @@ QString tableLine(const TableReport& table) {
     if (!table.error.isEmpty()) return QStringLiteral("%1: FAILED: %2").arg(name, table.error);
     if (table.skipped) return QStringLiteral("%1: exists, left as it was").arg(name);
     if (table.earlier) return QStringLiteral("%1: moved by the earlier run").arg(name);
-    QString line = QStringLiteral("%1: %2 rows read, %3 written, %4 s, %5 keys, %6 indexes")
-                       .arg(name)
-                       .arg(table.rowsRead)
-                       .arg(table.rowsWritten)
-                       .arg(table.seconds, 0, 'f', 2)
-                       .arg(table.keys)
-                       .arg(table.indexes);
+    QString line =
+        QStringLiteral("%1: %2 rows read, %3 written, %4 s, %5 keys, %6 indexes")
+            .arg(name, QString::number(table.rowsRead), QString::number(table.rowsWritten),
+                 QString::number(table.seconds, 'f', 2), QString::number(table.keys),
+                 QString::number(table.indexes));
     if (table.stopped) line += QStringLiteral(" (stopped)");
     return line;
 }

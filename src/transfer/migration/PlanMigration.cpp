@@ -28,8 +28,8 @@ QString commentOf(const std::optional<QString>& description, qsizetype limit, co
                   QStringList& warnings) {
     if (!description || description->isEmpty()) return {};
     if (description->size() > limit)
-        warnings
-            << QStringLiteral("the description of %1 is cut to %2 characters").arg(of).arg(limit);
+        warnings << QStringLiteral("the description of %1 is cut to %2 characters")
+                        .arg(of, QString::number(limit));
     return commentClause(description->left(limit));
 }
 

@@ -415,8 +415,7 @@ void MigrationDialog::finish(const MigrationReport& report) {
         say(QStringLiteral("%1 of the tables failed: the report tells why.").arg(failed));
     else
         say(QStringLiteral("Every table was moved into \"%1\" in %2 s.")
-                .arg(report.database)
-                .arg(report.seconds, 0, 'f', 1));
+                .arg(report.database, QString::number(report.seconds, 'f', 1)));
     setRunning(false);
 }
 

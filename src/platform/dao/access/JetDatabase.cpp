@@ -271,9 +271,8 @@ class TableReader {
         }
         if (appended < maxRows && rowsRead_ < static_cast<long>(table_->num_rows)) {
             damaged(QStringLiteral("table %1 holds %2 rows, but only %3 could be read")
-                        .arg(quoted(tableName_))
-                        .arg(table_->num_rows)
-                        .arg(rowsRead_));
+                        .arg(quoted(tableName_), QString::number(table_->num_rows),
+                             QString::number(rowsRead_)));
         }
         return appended;
     }
@@ -705,9 +704,8 @@ class TableReader {
                            QStringLiteral("The Access database %1 cannot be read in code page %2, "
                                           "the code page of this computer's language: a value of "
                                           "column %3 in table %4 is not text in that code page.")
-                               .arg(quoted(path_))
-                               .arg(jet3Text_.codePage())
-                               .arg(quoted(QString::fromUtf8(column->name)), quoted(tableName_)));
+                               .arg(quoted(path_), QString::number(jet3Text_.codePage()),
+                                    quoted(QString::fromUtf8(column->name)), quoted(tableName_)));
         }
         return *decoded;
     }
@@ -982,12 +980,11 @@ void JetDatabase::checkFileAndHeader(const QString& password) {
     header_ = *header;
     const qint64 size = file.size();
     if (size % header_.pageSize != 0 || size < 3 * header_.pageSize) {
-        throw DaoError(DaoError::BadFile,
-                       QStringLiteral("The Access database %1 is damaged: its length (%2 bytes) is "
-                                      "not a whole number of %3-byte pages.")
-                           .arg(quoted(path_))
-                           .arg(size)
-                           .arg(header_.pageSize));
+        throw DaoError(
+            DaoError::BadFile,
+            QStringLiteral("The Access database %1 is damaged: its length (%2 bytes) is "
+                           "not a whole number of %3-byte pages.")
+                .arg(quoted(path_), QString::number(size), QString::number(header_.pageSize)));
     }
     pageCount_ = static_cast<quint32>(std::min<qint64>(size / header_.pageSize, UINT32_MAX));
     if (header_.isEncryptedAce()) {

@@ -359,8 +359,7 @@ void TableReader::addField(const unsigned char* d, int& recordOffset) {
             if (field.length == length) return;
         }
         fail(QStringLiteral("field %1 of type %2 has the impossible length %3")
-                 .arg(field.name, QChar::fromLatin1(field.type))
-                 .arg(field.length));
+                 .arg(field.name, QChar::fromLatin1(field.type), QString::number(field.length)));
     };
     auto requireMemoPointer = [&] {
         if (field.length != 4 && field.length != 10) requireLength({4, 10});
@@ -434,8 +433,9 @@ void TableReader::addField(const unsigned char* d, int& recordOffset) {
         default:
             fail(QStringLiteral("field %1 has the type '%2' (0x%3), which this reader does not "
                                 "know")
-                     .arg(field.name, QChar::fromLatin1(field.type))
-                     .arg(static_cast<unsigned char>(field.type), 2, 16, QLatin1Char('0')));
+                     .arg(field.name, QChar::fromLatin1(field.type),
+                          QString::number(static_cast<unsigned char>(field.type), 16)
+                              .rightJustified(2, QLatin1Char('0'))));
     }
     recordOffset += field.length;
     if (field.kind == FieldKind::NullFlags) {

@@ -115,8 +115,7 @@ void ZipPackage::readPart(const QString& part, const Consumer& consume) const {
         if (total > limit) {
             throw FormatError(QStringLiteral("the part %1 inflates to more than %2 times its "
                                              "compressed size (a zip bomb?)")
-                                  .arg(part)
-                                  .arg(kLargestRatio));
+                                  .arg(part, QString::number(kLargestRatio)));
         }
         return static_cast<std::size_t>(got);
     };

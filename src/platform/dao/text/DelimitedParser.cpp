@@ -173,8 +173,7 @@ void RecordReader::addSlice(SliceOrigin origin, std::size_t offset, std::size_t 
         throw DaoError(DaoError::BadFile,
                        QStringLiteral("The file \"%1\" cannot be read: the field on line %2 "
                                       "is longer than 4 GB.")
-                           .arg(fileName_)
-                           .arg(line_));
+                           .arg(fileName_, QString::number(line_)));
     }
     FieldSlice slice;
     if (length > 0) {
@@ -189,18 +188,15 @@ void RecordReader::throwUnclosedQuote(std::int64_t openingLine) const {
     throw DaoError(DaoError::BadFile,
                    QStringLiteral("The file \"%1\" is damaged: the quoted field that begins "
                                   "on line %2 is never closed.")
-                       .arg(fileName_)
-                       .arg(openingLine));
+                       .arg(fileName_, QString::number(openingLine)));
 }
 
 void RecordReader::throwTooManyFields(std::int64_t line, std::size_t count) const {
     throw DaoError(DaoError::BadFile,
                    QStringLiteral("The file \"%1\" cannot be read: line %2 holds %3 fields, "
                                   "more than the %4 a table can have.")
-                       .arg(fileName_)
-                       .arg(line)
-                       .arg(count)
-                       .arg(kMaxFieldsPerRecord));
+                       .arg(fileName_, QString::number(line), QString::number(count),
+                            QString::number(kMaxFieldsPerRecord)));
 }
 
 }  // namespace keldara::dao::text

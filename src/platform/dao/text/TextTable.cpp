@@ -295,10 +295,8 @@ class TableScan {
         widthError_ = DaoError(DaoError::BadFile,
                                QStringLiteral("The file \"%1\" cannot be read: line %2 holds %3 "
                                               "fields, but the header line names only %4.")
-                                   .arg(path_)
-                                   .arg(line)
-                                   .arg(fields.size())
-                                   .arg(columns_));
+                                   .arg(path_, QString::number(line),
+                                        QString::number(fields.size()), QString::number(columns_)));
     }
 
     // Short records are filled up with Nulls. A header line of thousands of fields over
@@ -311,9 +309,7 @@ class TableScan {
         throw DaoError(DaoError::BadFile,
                        QStringLiteral("The file \"%1\" cannot be read: its %2 records hold far "
                                       "fewer fields than the table's %3 columns.")
-                           .arg(path_)
-                           .arg(rows())
-                           .arg(columns_));
+                           .arg(path_, QString::number(rows()), QString::number(columns_)));
     }
 
     QString path_;
