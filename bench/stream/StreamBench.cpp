@@ -16,10 +16,12 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <optional>
 #include <stdexcept>
 
 #include "Bench.h"
 #include "Data.h"
+#include "DurableSettings.h"
 #include "platform/dao/Connection.h"
 #include "profiles/ProfileFile.h"
 #include "target/DBBits.h"
@@ -77,16 +79,12 @@ class Server {
             ->execute("CREATE DATABASE IF NOT EXISTS " + kDatabase);
         mysql_ =
             dao::openConnection(target::ConnectionString(server, user, password, kDatabase, port));
-        poolBefore_ = value("@@innodb_buffer_pool_size");
-        flushBefore_ = value("@@innodb_flush_log_at_trx_commit");
-        mysql_->execute("SET GLOBAL innodb_buffer_pool_size = 134217728");
-        mysql_->execute("SET GLOBAL innodb_flush_log_at_trx_commit = 1");
+        durable_.emplace(*mysql_);
     }
     ~Server() {
+        durable_.reset();
         try {
             mysql_->execute("DROP DATABASE " + kDatabase);
-            mysql_->execute("SET GLOBAL innodb_buffer_pool_size = " + poolBefore_);
-            mysql_->execute("SET GLOBAL innodb_flush_log_at_trx_commit = " + flushBefore_);
         } catch (...) {
         }
     }
@@ -103,8 +101,7 @@ class Server {
 
   private:
     std::unique_ptr<dao::Connection> mysql_;
-    QString poolBefore_;
-    QString flushBefore_;
+    std::optional<bench::DurableSettings> durable_;
 };
 
 void bulkFigure(const QString& csv, const QString& folder) {

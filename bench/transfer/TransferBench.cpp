@@ -31,9 +31,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "Bench.h"
+#include "DurableSettings.h"
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
 #include "platform/dao/mysql/QuoteIdentifier.h"
@@ -236,12 +238,9 @@ class Bench {
             serverStatFile = "/proc/" + pidFile.readAll().trimmed() + "/stat";
     }
     ~Bench() {
+        durable_.reset();
         try {
             mysql_->execute("DROP DATABASE " + kDatabase);
-            if (!flushBefore_.isEmpty()) {
-                mysql_->execute("SET GLOBAL innodb_buffer_pool_size = " + poolBefore_);
-                mysql_->execute("SET GLOBAL innodb_flush_log_at_trx_commit = " + flushBefore_);
-            }
         } catch (...) {
         }
     }
@@ -249,10 +248,7 @@ class Bench {
     // MariaDB's defaults for the buffer pool and log flushing (each commit on disk) until the
     // bench ends.
     void useDurableDefaults() {
-        poolBefore_ = value("@@innodb_buffer_pool_size");
-        flushBefore_ = value("@@innodb_flush_log_at_trx_commit");
-        mysql_->execute("SET GLOBAL innodb_buffer_pool_size = 134217728");
-        mysql_->execute("SET GLOBAL innodb_flush_log_at_trx_commit = 1");
+        if (!durable_) durable_.emplace(*mysql_);
     }
 
     // The table of the records' script (its column types), keyed by id, on InnoDB.
@@ -375,7 +371,7 @@ class Bench {
 
     QString folder_;
     std::unique_ptr<dao::Connection> mysql_;
-    QString poolBefore_, flushBefore_;
+    std::optional<bench::DurableSettings> durable_;
 };
 
 QString recordsText(long n) {
