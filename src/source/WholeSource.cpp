@@ -85,11 +85,12 @@ WholeSource OpenWholeSource(const QString& path, const QString& password, long k
     // A text or dBase file's one table is named after the file: its copy goes without the
     // extension, as the copies of a folder's files do.
     const QString fileName = QFileInfo(path).fileName();
+    const QString fileBaseName = QFileInfo(path).completeBaseName();
     for (const QString& name : source.names) {
         if (name.endsWith(QLatin1Char('$')) && name.size() > 1)
             source.targetNames.insert(name, name.chopped(1));
-        else if (name == fileName && !QFileInfo(name).completeBaseName().isEmpty())
-            source.targetNames.insert(name, QFileInfo(name).completeBaseName());
+        else if (name == fileName && !fileBaseName.isEmpty())
+            source.targetNames.insert(name, fileBaseName);
     }
     source.open = [path, password, keepRows](const QString& table) {
         return readTable(path, password, table, keepRows);

@@ -1,7 +1,6 @@
 #include "transfer/BulkInsert.h"
 
 #include <algorithm>
-#include <climits>
 
 #include "platform/dao/DaoError.h"
 #include "platform/dao/mysql/QuoteIdentifier.h"
@@ -71,7 +70,6 @@ class BulkInsertSender : public Sender {
           load_(transactional_),
           limits_(batchLimitsOf(connection)) {
         startRow_ = lookups_.begin(connection, table, fields, run);
-        batchRows_ = limits_.rows;
         QStringList columns;
         for (const QString& name : fields.names) columns << dao::mysql::QuoteIdentifier(name);
         loadStatement_ =
@@ -113,14 +111,12 @@ class BulkInsertSender : public Sender {
     // a streamed source is asked to keep two batches of them.
     long rowsAfter(const Batch& batch) const {
         const long rows = batch.end - batch.first;
-        if (!batch.loaded() || rows == 0 || batch.end - startRow_ < BulkGrowAfterRows ||
-            limits_.rows < BulkBatchRows) {
+        if (!batch.loaded() || rows == 0 || batch.end - startRow_ < BulkGrowAfterRows)
             return batchRows_;
-        }
         const qsizetype fitting =
             limits_.loadBytes / std::max<qsizetype>(batch.lines.size() / rows, 1);
-        const long grown = std::clamp(static_cast<long>(std::min<qsizetype>(fitting, LONG_MAX)),
-                                      batchRows_, std::max(limits_.mostRows, batchRows_));
+        const long grown = std::clamp(static_cast<long>(fitting), batchRows_,
+                                      std::max(limits_.mostRows, batchRows_));
         fields_.source.keepAtLeast(2 * grown);
         return grown;
     }
@@ -257,7 +253,7 @@ class BulkInsertSender : public Sender {
     long startRow_ = 0;
     bool load_;  // batches go by LOAD DATA LOCAL
     const BatchLimits limits_;
-    long batchRows_ = 0;  // the most records of the next batch
+    long batchRows_ = limits_.rows;  // the most records of the next batch
     QString loadStatement_;
     BatchAhead<Batch> ahead_;
 };

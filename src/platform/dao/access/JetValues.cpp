@@ -101,10 +101,9 @@ double textNumber(UInt128 magnitude, int scale, bool negative) {
         const double quotient = static_cast<double>(magnitude) / kExactPowersOfTen[scale];
         return negative ? -quotient : quotient;
     }
-    char text[kLongestNumberText];
-    const int size = numberText(magnitude, scale, negative, text);
+    const NumberText text = numberDigits(magnitude, scale, negative);
     double number = 0;
-    std::from_chars(text, text + size, number);
+    std::from_chars(text.text, text.text + text.size, number);
     return number;
 }
 
