@@ -108,15 +108,17 @@ class BulkInsertSender : public Sender {
   private:
     // The most records of the batches after `batch`: more, once the run's first records are
     // sent, where a load's bytes hold more at the size of its lines (see BulkLargeBatchRows);
-    // a streamed source is asked to keep two batches of them.
+    // a streamed source is asked to keep two batches of them. A batch at most doubles: the
+    // next one is written while the server loads this one, and writing a record takes a
+    // fraction of loading it, so a batch twice as large is ready when the server is.
     long rowsAfter(const Batch& batch) const {
         const long rows = batch.end - batch.first;
         if (!batch.loaded() || rows == 0 || batch.end - startRow_ < BulkGrowAfterRows)
             return batchRows_;
         const qsizetype fitting =
             limits_.loadBytes / std::max<qsizetype>(batch.lines.size() / rows, 1);
-        const long grown = std::clamp(static_cast<long>(fitting), batchRows_,
-                                      std::max(limits_.mostRows, batchRows_));
+        const long most = std::max(std::min(limits_.mostRows, 2 * batchRows_), batchRows_);
+        const long grown = std::clamp(static_cast<long>(fitting), batchRows_, most);
         fields_.source.keepAtLeast(2 * grown);
         return grown;
     }

@@ -22,8 +22,8 @@ inline constexpr qsizetype BulkBatchChars = 1 << 20;
 inline constexpr qsizetype BulkLoadBytes = 4 << 20;
 // A bulk insert's batches hold BulkBatchRows records for the run's first BulkGrowAfterRows,
 // so that the server has the first soon and a short run is sent as before; then as many as
-// a load's bytes hold at the size of the records so far, up to BulkLargeBatchRows: a long
-// run commits less often (each commit a flush to disk).
+// a load's bytes hold at the size of the records so far, doubling from one batch to the next
+// up to BulkLargeBatchRows: a long run commits less often (each commit a flush to disk).
 inline constexpr long BulkGrowAfterRows = 10 * BulkBatchRows;
 inline constexpr long BulkLargeBatchRows = 40000;
 

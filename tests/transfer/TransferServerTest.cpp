@@ -346,9 +346,10 @@ TEST_F(StatementServerTest, ALongBulkInsertGrowsItsBatchesAndStillStopsAtARefusa
         QStringList batches;
         for (long end = small; end <= grown; end += small)
             batches << QStringLiteral("Copied Record :%1").arg(end);
-        if (!refused)
-            batches << QStringLiteral("Copied Record :%1").arg(grown + large)
-                    << QStringLiteral("Copied Record :%1").arg(count);
+        // Doubling up to the largest batch, or to the last record.
+        for (long size = 2 * small, end = grown + size; !refused && end - size < count;
+             size = std::min(2 * size, large), end += size)
+            batches << QStringLiteral("Copied Record :%1").arg(std::min(end, count));
         EXPECT_EQ(progress.statuses.filter("Copied Record :"), batches);
         const long written = refused ? refused - 1 : count;
         EXPECT_EQ(result.recordsDone, written) << result.message.toStdString();
