@@ -1,6 +1,7 @@
 #include "platform/dao/text/TextStream.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/dao/DaoError.h"
 #include "platform/dao/text/TextEncoding.h"
@@ -172,7 +173,12 @@ void TextBlocks::appendUtf16(std::string& text, bool last) {
     carried_.erase(0, end);
 }
 
+// Read in small blocks: a first line is most often in the file's first kilobytes, and whole
+// blocks (the next one read ahead) would read and check megabytes that the first pass reads
+// again.
 std::string TextBlocks::firstLine() {
+    constexpr qint64 kLineBlockBytes = 64 << 10;
+    const qint64 blockBytes = std::exchange(blockBytes_, std::min(blockBytes_, kLineBlockBytes));
     std::string text;
     const auto lineEnds = [&] {
         const std::size_t start = text.find_first_not_of("\r\n");
@@ -181,6 +187,7 @@ std::string TextBlocks::firstLine() {
     while (!lineEnds() && readInto(text)) {
     }
     rewind();
+    blockBytes_ = blockBytes;
     return text;
 }
 
