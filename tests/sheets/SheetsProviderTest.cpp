@@ -270,6 +270,22 @@ TEST(OneBadPart, CostsOnlyItsSheet) {
     }
 }
 
+// An .ods table asked for by name, in any letter case, is read without the table list being
+// read first (the list takes a pass over the whole content); a name no table has is refused,
+// and the list then comes from that pass.
+TEST(OdsTables, AreFoundByNameWithoutTheirList) {
+    for (const bool streamed : {false, true}) {
+        EXPECT_EQ(readGenerated("kinds.ods", QStringLiteral("'q1 ''DATA'' 2024$'"), streamed),
+                  "top left 202")
+            << (streamed ? "streamed" : "");
+    }
+    const std::string missing = readGenerated("kinds.ods", QStringLiteral("Missing$"));
+    EXPECT_NE(missing.find("has no worksheet 'Missing$'"), std::string::npos) << missing;
+    const auto connection = openFile(generated(QStringLiteral("kinds.ods")));
+    EXPECT_THROW(selectAll(*connection, QStringLiteral("Missing$")), dao::DaoError);
+    EXPECT_EQ(tableNames(*connection), QStringList({"Kinds$", "'Q1 ''data'' 2024$'", "Empty$"}));
+}
+
 // Packages that other readers open: local headers that carry the sizes along with the
 // data-descriptor flag (CRC 0 there); part names written with "\".
 TEST(ZipPackages, OfOtherWritersAreRead) {

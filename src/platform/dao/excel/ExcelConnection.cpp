@@ -73,7 +73,8 @@ class ExcelConnection : public Connection {
                 DaoError::OpenFailed,
                 QStringLiteral("The connection string names no workbook (Data Source)."));
         }
-        workbook_ = loadWorkbook(path, formatOf(cs));
+        format_ = formatOf(cs);
+        workbook_ = loadWorkbook(path, format_);
         path_ = path;
     }
 
@@ -97,7 +98,7 @@ class ExcelConnection : public Connection {
         auto catalogue = std::make_unique<Recordset>(
             std::vector<FieldInfo>{{QStringLiteral("TABLE_NAME"), adType::VarWChar, 255},
                                    {QStringLiteral("TABLE_TYPE"), adType::VarWChar, 255}});
-        for (const QString& sheet : workbook_->sheetNames()) {
+        for (const QString& sheet : readingTheWorkbook([&] { return workbook_->sheetNames(); })) {
             const Value row[] = {Value::text(sheet::sheetTableName(sheet)),
                                  Value::text(QStringLiteral("TABLE"))};
             catalogue->appendRow(row);
@@ -106,28 +107,28 @@ class ExcelConnection : public Connection {
     }
 
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override {
-        const std::size_t sheet = sheetOfQuery(sql);
+        const sheet::SheetBook::NamedSheet sheet = sheetOfQuery(sql);
         try {
-            return sheet::sheetRecordset(*workbook_, sheet);
+            return sheet::sheetRecordset(*workbook_, sheet.index);
         } catch (const sheet::FormatError&) {
-            throwUnreadableSheet(sheet);
+            throwUnreadableSheet(path_, sheet.name);
         }
     }
 
     std::unique_ptr<Recordset> openStreamedRecordset(const QString& sql, long keepRows) override {
-        const std::size_t sheet = sheetOfQuery(sql);
-        const auto rethrow = [workbook = workbook_, path = path_, sheet] {
-            throwUnreadableSheet(*workbook, path, sheet);
+        const sheet::SheetBook::NamedSheet sheet = sheetOfQuery(sql);
+        const auto rethrow = [path = path_, name = sheet.name] {
+            throwUnreadableSheet(path, name);
         };
         try {
-            return sheet::streamSheetRecordset(workbook_, sheet, keepRows, rethrow);
+            return sheet::streamSheetRecordset(workbook_, sheet.index, keepRows, rethrow);
         } catch (const sheet::FormatError&) {
-            throwUnreadableSheet(sheet);
+            throwUnreadableSheet(path_, sheet.name);
         }
     }
 
   private:
-    std::size_t sheetOfQuery(const QString& sql) const {
+    sheet::SheetBook::NamedSheet sheetOfQuery(const QString& sql) const {
         requireOpen();
         const std::optional<QString> table = tableOfSelectAll(sql);
         if (!table) {
@@ -140,17 +141,31 @@ class ExcelConnection : public Connection {
     }
 
     // Called in the catch block of a sheet::FormatError: the error naming the sheet.
-    [[noreturn]] void throwUnreadableSheet(std::size_t sheet) const {
-        throwUnreadableSheet(*workbook_, path_, sheet);
-    }
-    [[noreturn]] static void throwUnreadableSheet(const sheet::SheetBook& workbook,
-                                                  const QString& path, std::size_t sheet) {
+    [[noreturn]] static void throwUnreadableSheet(const QString& path, const QString& sheet) {
         try {
             throw;
         } catch (const sheet::FormatError& error) {
             throw DaoError(DaoError::BadFile,
                            QStringLiteral("The sheet '%1' of the workbook '%2' cannot be read: %3.")
-                               .arg(workbook.sheetNames()[sheet], path, error.reason()));
+                               .arg(sheet, path, error.reason()));
+        }
+    }
+
+    static DaoError unreadableFile(const QString& path, WorkbookFormat format,
+                                   const sheet::FormatError& error) {
+        return DaoError(DaoError::BadFile,
+                        QStringLiteral("The file '%1' cannot be read as %2: %3.")
+                            .arg(path, formatDescription(format), error.reason()));
+    }
+
+    // What `read` finds of the workbook's structure after it was opened (an .ods file's
+    // table list is read only when it is needed).
+    template <typename Read>
+    auto readingTheWorkbook(const Read& read) const -> decltype(read()) {
+        try {
+            return read();
+        } catch (const sheet::FormatError& error) {
+            throw unreadableFile(path_, format_, error);
         }
     }
 
@@ -202,17 +217,15 @@ class ExcelConnection : public Connection {
                                           "password to open) and cannot be read.")
                                .arg(path));
         } catch (const sheet::FormatError& error) {
-            throw DaoError(DaoError::BadFile,
-                           QStringLiteral("The file '%1' cannot be read as %2: %3.")
-                               .arg(path, formatDescription(format), error.reason()));
+            throw unreadableFile(path, format, error);
         }
     }
 
-    std::size_t findSheet(const QString& table) const {
+    sheet::SheetBook::NamedSheet findSheet(const QString& table) const {
         const QString wanted = sheetNameOfTable(table);
-        const std::vector<QString> sheets = workbook_->sheetNames();
-        for (std::size_t i = 0; i < sheets.size() && !wanted.isNull(); ++i) {
-            if (sheets[i].compare(wanted, Qt::CaseInsensitive) == 0) return i;
+        if (!wanted.isNull()) {
+            if (auto sheet = readingTheWorkbook([&] { return workbook_->findSheet(wanted); }))
+                return *sheet;
         }
         throw DaoError(DaoError::NoSuchTable,
                        QStringLiteral("The workbook '%1' has no worksheet '%2' (sheets are named "
@@ -229,6 +242,7 @@ class ExcelConnection : public Connection {
     }
 
     QString path_;
+    WorkbookFormat format_ = WorkbookFormat::Xls;
     std::shared_ptr<const sheet::SheetBook> workbook_;
 };
 

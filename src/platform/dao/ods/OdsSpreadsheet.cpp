@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,15 +77,21 @@ std::optional<double> durationInDays(std::string_view text) {
     return seconds / 86400;
 }
 
-// The names of the tables, in document order; their content is passed over unparsed.
+// The names of the tables, in document order, their content passed over unparsed; with a
+// `wanted` name, the reading stops at the first table of that name but for letter case.
 class TableNamesReader : public sheet::XmlHandler {
   public:
+    explicit TableNamesReader(const QString& wanted = {}) : wanted_(wanted) {}
+
     void startElement(XmlName name, const char** attributes) override {
         if (!is(name, kTableSpace, "table")) return;
         if (depth_++ == 0) {
             const char* tableName = attribute(attributes, "name", kTableSpace);
             names.push_back(QString::fromUtf8(tableName ? tableName : ""));
-            skipContent();
+            if (!wanted_.isNull() && names.back().compare(wanted_, Qt::CaseInsensitive) == 0)
+                stop();
+            else
+                skipContent();
         }
     }
     void endElement(XmlName name) override {
@@ -93,6 +101,7 @@ class TableNamesReader : public sheet::XmlHandler {
     std::vector<QString> names;
 
   private:
+    QString wanted_;
     int depth_ = 0;
 };
 
@@ -382,12 +391,26 @@ class Spreadsheet : public sheet::SheetBook {
         if (!package_.has(kContent)) {
             throw FormatError(QStringLiteral("the package has no content.xml"));
         }
-        TableNamesReader names;
-        sheet::parseXmlPart(package_, kContent, names, "table");
-        names_ = std::move(names.names);
     }
 
-    std::vector<QString> sheetNames() const override { return names_; }
+    // The table list takes a scan of the whole of content.xml, nearly as long as reading a
+    // table, so it is made only when asked for; a table asked for by name is found by a scan
+    // that stops at it.
+    std::vector<QString> sheetNames() const override {
+        if (auto names = knownNames()) return *names;
+        TableNamesReader reader;
+        sheet::parseXmlPart(package_, kContent, reader, "table");
+        return remember(std::move(reader.names));
+    }
+
+    std::optional<NamedSheet> findSheet(const QString& name) const override {
+        if (knownNames()) return SheetBook::findSheet(name);
+        TableNamesReader reader(name);
+        sheet::parseXmlPart(package_, kContent, reader, "table");
+        if (reader.stopped()) return NamedSheet{reader.names.size() - 1, reader.names.back()};
+        remember(std::move(reader.names));
+        return std::nullopt;
+    }
 
     void visitCells(std::size_t sheet, const sheet::CellSink& sink) const override {
         TableReader reader(sheet, sink);
@@ -395,8 +418,19 @@ class Spreadsheet : public sheet::SheetBook {
     }
 
   private:
+    std::optional<std::vector<QString>> knownNames() const {
+        const std::lock_guard lock(namesMutex_);
+        return names_;
+    }
+    std::vector<QString> remember(std::vector<QString> names) const {
+        const std::lock_guard lock(namesMutex_);
+        names_ = std::move(names);
+        return *names_;
+    }
+
     sheet::ZipPackage package_;
-    std::vector<QString> names_;
+    mutable std::mutex namesMutex_;  // the book's readings are const, and may be on two threads
+    mutable std::optional<std::vector<QString>> names_;
 };
 
 }  // namespace

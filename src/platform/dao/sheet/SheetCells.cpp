@@ -73,6 +73,14 @@ QString cellNoteText(CellNote note) {
     return {};
 }
 
+std::optional<SheetBook::NamedSheet> SheetBook::findSheet(const QString& name) const {
+    const std::vector<QString> names = sheetNames();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i].compare(name, Qt::CaseInsensitive) == 0) return NamedSheet{i, names[i]};
+    }
+    return std::nullopt;
+}
+
 std::vector<SheetCell> SheetBook::readCells(std::size_t sheet) const {
     std::vector<SheetCell> cells;
     visitCells(sheet, [&cells](SheetCell&& cell) { cells.push_back(std::move(cell)); });

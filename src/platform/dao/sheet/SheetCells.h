@@ -48,8 +48,16 @@ class SheetBook {
   public:
     virtual ~SheetBook() = default;
 
+    struct NamedSheet {
+        std::size_t index;
+        QString name;  // as the book spells it
+    };
+
     // The sheets' names in workbook order, hidden ones included.
     virtual std::vector<QString> sheetNames() const = 0;
+    // The first sheet named `name` but for letter case; none when the book has no such sheet.
+    // Throws FormatError.
+    virtual std::optional<NamedSheet> findSheet(const QString& name) const;
     // The cells of a sheet as the file holds them: usually in row and column order, but a
     // position may come twice (the later one counts) or out of order. Throws FormatError.
     virtual void visitCells(std::size_t sheet, const CellSink& sink) const = 0;
