@@ -105,14 +105,18 @@ class TableNamesReader : public sheet::XmlHandler {
     int depth_ = 0;
 };
 
-// The cells of the n-th table, handed on as they are parsed.
+// The cells of the n-th table, handed on as they are parsed; the tables before it are passed
+// over unparsed.
 class TableReader : public sheet::XmlHandler {
   public:
     TableReader(std::size_t table, const sheet::CellSink& sink) : wanted_(table), sink_(sink) {}
 
     void startElement(XmlName name, const char** attributes) override {
         if (table_.holds(*this, name, "table")) {
-            if (tableDepth_++ == 0) inWanted_ = tables_++ == wanted_;
+            if (tableDepth_++ == 0) {
+                inWanted_ = tables_++ == wanted_;
+                if (!inWanted_) skipContent();
+            }
             return;
         }
         if (!inWanted_ || tableDepth_ != 1) return;
@@ -414,7 +418,7 @@ class Spreadsheet : public sheet::SheetBook {
 
     void visitCells(std::size_t sheet, const sheet::CellSink& sink) const override {
         TableReader reader(sheet, sink);
-        sheet::parseXmlPart(package_, kContent, reader);
+        sheet::parseXmlPart(package_, kContent, reader, "table");
     }
 
   private:
