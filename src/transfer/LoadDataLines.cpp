@@ -1,6 +1,7 @@
 #include "transfer/LoadDataLines.h"
 
 #include <algorithm>
+#include <array>
 
 #include "transfer/SqlText.h"
 
@@ -8,8 +9,14 @@ namespace keldara::transfer {
 
 namespace {
 
+constexpr std::array<bool, 256> kLoadSpecial = [] {
+    std::array<bool, 256> special{};
+    for (const unsigned char c : {'\\', '\t', '\n', '\r', '\0'}) special[c] = true;
+    return special;
+}();
+
 bool isLoadSpecial(char c) {
-    return c == '\\' || c == '\t' || c == '\n' || c == '\r' || c == 0;
+    return kLoadSpecial[static_cast<unsigned char>(c)];
 }
 
 // Escapes the characters LOAD DATA reads specially in `lines` from `from` on.
@@ -58,16 +65,25 @@ bool AppendLoadField(QByteArray& lines, const dao::Value& value) {
     return true;
 }
 
+// A text goes from its column's store into the line as UTF-8; other values by their Value.
 bool AppendLoadLine(QByteArray& lines, const PairedFields& fields, long row) {
-    for (std::size_t i = 0; i < fields.columns.size(); ++i) {
-        const int column = fields.columns[i];
-        if (i > 0) lines += '\t';
-        const dao::Value value =
-            transferValue(fields.source.valueAt(row, column), fields.source.fieldInfo(column).type);
-        if (!AppendLoadField(lines, value)) return false;
-    }
-    lines += '\n';
-    return true;
+    bool written = true;
+    fields.source.readRecord(row, [&](const std::vector<dao::Column>& columns, std::size_t index) {
+        for (std::size_t i = 0; i < fields.columns.size() && written; ++i) {
+            const int column = fields.columns[i];
+            if (i > 0) lines += '\t';
+            const dao::Column& values = columns.at(static_cast<std::size_t>(column));
+            const qsizetype start = lines.size();
+            if (values.appendTextUtf8(index, lines)) {
+                escapeFrom(lines, start);
+            } else {
+                written = AppendLoadField(
+                    lines, transferValue(values.at(index), fields.source.fieldInfo(column).type));
+            }
+        }
+    });
+    if (written) lines += '\n';
+    return written;
 }
 
 QString LoadDataStatement(const QString& quotedTable, const QString& columns) {

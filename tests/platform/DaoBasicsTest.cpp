@@ -44,7 +44,8 @@ TEST(SqlLiterals, AreWhatMySqlReadsBack) {
 
 // The standard text written straight into UTF-8 bytes, as a bulk transfer sends it, is the
 // standard text: every kind, the edges of plain and exponent notation, parts too wide for their
-// digits, other scripts, and a spread of doubles from many magnitudes.
+// digits, other scripts, and a spread of doubles from many magnitudes. A text is written so
+// from its column's store too, Latin-1 or not.
 TEST(StandardText, InUtf8IsTheStandardText) {
     std::vector<Value> values = {
         Value::null(),
@@ -65,7 +66,10 @@ TEST(StandardText, InUtf8IsTheStandardText) {
         Value::dateTime({2024, 2, 29, 23, 59, 59, 999999}),
         Value::dateTime({1, 1, 1, 0, 0, 0, 0}),
         Value::text(QString::fromUtf8("plain, Zo\xC3\xAB \xE6\x9D\xB1 \xF0\x9F\x98\x80 end")),
+        Value::text(QString::fromUtf8("Zo\xC3\xAB \xC3\x85ngstr\xC3\xB6m \xC3\xBF")),
+        Value::text(QStringLiteral("ascii\tonly")),
         Value::text(QString()),
+        Value::text(QStringLiteral("")),
         Value::bytes(QByteArray("\x01\xFF", 2))};
     std::uint64_t bits = 0x9E3779B97F4A7C15ULL;
     for (int i = 0; i < 20000; ++i) {
@@ -74,11 +78,20 @@ TEST(StandardText, InUtf8IsTheStandardText) {
         values.push_back(
             Value::floating((i % 2 ? -1 : 1) * mantissa * std::pow(10.0, i % 40 - 20)));
     }
+    Column column;
     for (const Value& value : values) {
         QByteArray utf8 = "before:";
         value.appendStandardUtf8(utf8);
         ASSERT_EQ(utf8, "before:" + value.standardText().toUtf8())
             << value.standardText().toStdString();
+        column.append(value);
+        QByteArray stored = "before:";
+        if (column.appendTextUtf8(column.size() - 1, stored)) {
+            EXPECT_EQ(stored, utf8);
+        } else {
+            EXPECT_TRUE(value.kind() != ValueKind::Text || value.toText().isNull())
+                << value.standardText().toStdString();
+        }
     }
 }
 

@@ -157,6 +157,33 @@ QString Column::textAt(std::uint64_t offset) const {
     return text;
 }
 
+bool Column::appendTextUtf8(std::size_t row, QByteArray& out) const {
+    if (kinds_[row] != ValueKind::Text) return false;
+    const std::uint64_t offset = payloadAt(row);
+    const char* data = store_.at(offset);
+    const std::uint64_t header = readHeader(data);
+    if (header & kNullText) return false;
+    const auto length = static_cast<qsizetype>(header >> 2);
+    if (header & kUtf16) {
+        out += textAt(offset).toUtf8();
+        return true;
+    }
+    const auto latin1 = reinterpret_cast<const unsigned char*>(data);
+    if (std::all_of(latin1, latin1 + length, [](unsigned char c) { return c < 0x80; })) {
+        out.append(data, length);
+        return true;
+    }
+    for (qsizetype i = 0; i < length; ++i) {
+        if (latin1[i] < 0x80) {
+            out += static_cast<char>(latin1[i]);
+        } else {
+            out += static_cast<char>(0xC0 | latin1[i] >> 6);
+            out += static_cast<char>(0x80 | (latin1[i] & 0x3F));
+        }
+    }
+    return true;
+}
+
 QByteArray Column::bytesAt(std::uint64_t offset) const {
     const char* data = store_.at(offset);
     const std::uint64_t header = readHeader(data);

@@ -32,6 +32,10 @@ class Column {
     void appendBytes(std::string_view bytes);
     void appendUtf8Text(std::string_view utf8);
     Value at(std::size_t row) const;
+    // Appends the UTF-8 of the text at `row` straight from the column's store, without a
+    // QString in between; false, appending nothing, for a value of another kind or a Null
+    // text.
+    bool appendTextUtf8(std::size_t row, QByteArray& out) const;
     ValueKind kindAt(std::size_t row) const { return kinds_[row]; }
     std::size_t size() const { return kinds_.size(); }
     void reserve(std::size_t rows);

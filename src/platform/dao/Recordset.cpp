@@ -108,10 +108,31 @@ ValueKind Recordset::kindAt(long row, int column) const {
     return columns_.at(static_cast<std::size_t>(column)).kindAt(static_cast<std::size_t>(row));
 }
 
-// The column of a streamed record, read from the source when it lies beyond the records
+void Recordset::readRecord(long row, const RecordReader& read) const {
+    if (window_) {
+        const std::lock_guard lock(window_->mutex);
+        std::size_t index = 0;
+        const std::vector<Column>& columns = streamedColumns(row, index);
+        read(columns, index);
+        return;
+    }
+    if (row < 0 || row >= rows_) {
+        throw DaoError(DaoError::NoCurrentRecord,
+                       QStringLiteral("Record position %1 is outside the %2 records.")
+                           .arg(row + 1)
+                           .arg(rows_));
+    }
+    read(columns_, static_cast<std::size_t>(row));
+}
+
+const Column& Recordset::streamedColumn(long row, int column, std::size_t& index) const {
+    return streamedColumns(row, index).at(static_cast<std::size_t>(column));
+}
+
+// The columns of a streamed record, read from the source when it lies beyond the records
 // read so far; the blocks left more than keepRows behind are released. The caller holds the
 // window's lock.
-const Column& Recordset::streamedColumn(long row, int column, std::size_t& index) const {
+const std::vector<Column>& Recordset::streamedColumns(long row, std::size_t& index) const {
     Window& window = *window_;
     if (row < 0 || row >= rows_) {
         throw DaoError(DaoError::NoCurrentRecord,
@@ -146,7 +167,7 @@ const Column& Recordset::streamedColumn(long row, int column, std::size_t& index
     const Window::Block& block =
         window.blocks[static_cast<std::size_t>((row - window.blocks.front().first) / kBlockRows)];
     index = static_cast<std::size_t>(row - block.first);
-    return block.columns.at(static_cast<std::size_t>(column));
+    return block.columns;
 }
 
 long Recordset::absolutePosition() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -56,6 +57,10 @@ class Recordset {
     Value value(int index) const;               // the current record's value
     Value valueAt(long row, int column) const;  // row from 0, independent of the position
     ValueKind kindAt(long row, int column) const;
+    // Calls `read` with the columns that hold record `row` (from 0) and its index in them: the
+    // record looked up once for all its values, which `read` takes in place.
+    using RecordReader = std::function<void(const std::vector<Column>&, std::size_t)>;
+    void readRecord(long row, const RecordReader& read) const;
 
     // Records and position.
     long recordCount() const { return rows_; }
@@ -79,6 +84,7 @@ class Recordset {
     void requireCurrent() const;
     struct Window;
     const Column& streamedColumn(long row, int column, std::size_t& index) const;
+    const std::vector<Column>& streamedColumns(long row, std::size_t& index) const;
 
     std::vector<FieldInfo> fields_;
     std::vector<Column> columns_;
