@@ -92,10 +92,9 @@ class BulkInsertSender : public Sender {
         if (batch.loaded() && load_) {
             sendLoaded(batch);
         } else {
-            sendStatement(batch.first, batch.end,
-                          batch.loaded()
-                              ? written(batch.first, batch.end, false, batchRows_, true).statement
-                              : batch.statement);
+            sendStatement(
+                batch.first, batch.end,
+                batch.loaded() ? whole(batch.first, batch.end, false).statement : batch.statement);
         }
         return batch.end - batch.first;
     }
@@ -138,11 +137,16 @@ class BulkInsertSender : public Sender {
                 if (batch.end > first) batch.statement += QLatin1Char(',');
                 AppendValueRow(batch.statement, fields_.literals(batch.end));
             } else if (!AppendLoadLine(batch.lines, fields_, batch.end)) {
-                return written(first, count, false, rows);
+                return written(first, count, false, rows, whole);
             }
             ++batch.end;
         }
         return batch;
+    }
+
+    // Records `first` to `end` - 1 as one batch, whatever its size.
+    Batch whole(long first, long end, bool load) const {
+        return written(first, end, load, end - first, true);
     }
 
     // LOAD DATA LOCAL turns a refused record into a warning and goes on, so a batch is loaded
@@ -161,8 +165,7 @@ class BulkInsertSender : public Sender {
             if (error.transient()) throw;
             transaction.undo();
             load_ = false;
-            sendStatement(batch.first, batch.end,
-                          written(batch.first, batch.end, false, batchRows_, true).statement);
+            sendStatement(batch.first, batch.end, whole(batch.first, batch.end, false).statement);
             return;
         }
         const long size = batch.end - batch.first;
@@ -208,7 +211,7 @@ class BulkInsertSender : public Sender {
     void sendPart(long first, long end) {
         if (first == end) return;
         run_.sendingRows(first, end);
-        sendLoaded(written(first, end, true, batchRows_, true), false);
+        sendLoaded(whole(first, end, true), false);
     }
 
     void sendStatement(long first, long end, const QString& statement) {

@@ -14,6 +14,12 @@ namespace {
 // A streamed recordset reads and releases its records this many at a time.
 constexpr long kBlockRows = 1024;
 
+DaoError outsideTheRecords(long position, long rows) {
+    return DaoError(DaoError::NoCurrentRecord,
+                    QStringLiteral("Record position %1 is outside the %2 records.")
+                        .arg(QString::number(position), QString::number(rows)));
+}
+
 }  // namespace
 
 // The records a streamed recordset holds: blocks of kBlockRows records (only the table's
@@ -117,10 +123,7 @@ void Recordset::readRecord(long row, const RecordReader& read) const {
         return;
     }
     if (row < 0 || row >= rows_) {
-        throw DaoError(DaoError::NoCurrentRecord,
-                       QStringLiteral("Record position %1 is outside the %2 records.")
-                           .arg(row + 1)
-                           .arg(rows_));
+        throw outsideTheRecords(row + 1, rows_);
     }
     read(columns_, static_cast<std::size_t>(row));
 }
@@ -135,10 +138,7 @@ const Column& Recordset::streamedColumn(long row, int column, std::size_t& index
 const std::vector<Column>& Recordset::streamedColumns(long row, std::size_t& index) const {
     Window& window = *window_;
     if (row < 0 || row >= rows_) {
-        throw DaoError(DaoError::NoCurrentRecord,
-                       QStringLiteral("Record position %1 is outside the %2 records.")
-                           .arg(row + 1)
-                           .arg(rows_));
+        throw outsideTheRecords(row + 1, rows_);
     }
     const long oldest = window.blocks.empty() ? window.end : window.blocks.front().first;
     if (row < oldest) {
@@ -179,10 +179,7 @@ long Recordset::absolutePosition() const {
 void Recordset::setAbsolutePosition(long position) {
     requireOpen();
     if (position < 1 || position > rows_) {
-        throw DaoError(DaoError::NoCurrentRecord,
-                       QStringLiteral("Record position %1 is outside the %2 records.")
-                           .arg(position)
-                           .arg(rows_));
+        throw outsideTheRecords(position, rows_);
     }
     position_ = position - 1;
 }
