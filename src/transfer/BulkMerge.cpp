@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cstdint>
 #include <optional>
 
@@ -112,6 +113,14 @@ struct BatchLines {
     std::optional<std::pair<std::int64_t, std::int64_t>> keys;
 };
 
+// The record's row, which leads its line of the batch table.
+void appendRowNumber(QByteArray& lines, long row) {
+    char digits[24];
+    char* end = std::to_chars(digits, digits + sizeof digits - 1, row).ptr;
+    *end++ = '\t';
+    lines.append(digits, end - digits);
+}
+
 // A batch's lines and, when they were loaded ahead, the session holding them.
 struct StagedBatch {
     BatchLines lines;
@@ -203,7 +212,7 @@ class JoinSender : public Sender {
         long end = first;
         while (end < count && end - first < limits_.rows && lines.size() < limits_.loadBytes) {
             const qsizetype before = lines.size();
-            lines += QByteArray::number(static_cast<qlonglong>(end)) + '\t';
+            appendRowNumber(lines, end);
             if (!AppendLoadLine(lines, fields_, end)) {
                 lines.truncate(before);
                 break;

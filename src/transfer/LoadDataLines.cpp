@@ -51,6 +51,12 @@ void escapeFrom(QByteArray& lines, qsizetype from) {
     }
 }
 
+// Numbers, dates, times and Booleans are written in digits and punctuation that LOAD DATA
+// reads as they stand.
+bool mayHoldLoadSpecials(dao::ValueKind kind) {
+    return kind == dao::ValueKind::Text || kind == dao::ValueKind::Decimal;
+}
+
 }  // namespace
 
 bool AppendLoadField(QByteArray& lines, const dao::Value& value) {
@@ -61,7 +67,7 @@ bool AppendLoadField(QByteArray& lines, const dao::Value& value) {
     if (value.kind() == dao::ValueKind::Bytes) return false;
     const qsizetype start = lines.size();
     value.appendStandardUtf8(lines);
-    escapeFrom(lines, start);
+    if (mayHoldLoadSpecials(value.kind())) escapeFrom(lines, start);
     return true;
 }
 

@@ -119,6 +119,11 @@ std::vector<GeneratedCase> generatedCases() {
          "a,b,c,d,e,f,g,h\n1.5,1,0.1000000000000000000001,1e5,+1,0.5,.5,1.50\n-0.25,2.5,1,2,2,"
          "9007199254740993,-.75,10\n",
          "DDVVVVDD"},
+        // Up to 15 digits read by the short way, longer ones by printing them back.
+        {"decimals.csv",
+         "d\n123456789.012345\n-0.000000000000001\n0.123456789012345\n999999999999999\n.5\n-."
+         "125\n-0\n0.30000000000000004\n",
+         "D"},
         {"iso_dates.csv",
          "d,dt,t,bad,us\n2024-02-29,2024-02-29 "
          "13:45:10,2024-02-29T08:00,2023-02-29,5/19/2006\n1999-12-31,1999-12-31 "

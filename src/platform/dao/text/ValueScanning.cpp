@@ -100,6 +100,33 @@ std::size_t plainDigitCount(std::string_view s) {
     return intDigits + (i - fracStart);
 }
 
+// A number in the plain form plainDecimal checks, of at most 15 digits; none for another.
+// Its digits make an integer below 2^53 and the power of ten they are divided by is at most
+// 10^15, both exact as doubles, so the one division rounds correctly, as std::from_chars does.
+std::optional<double> shortPlainDecimal(std::string_view s) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const bool negative = !s.empty() && s[0] == '-';
+    std::size_t i = negative ? 1 : 0;
+    const std::size_t intStart = i;
+    std::uint64_t digits = 0;  // wraps past 19 digits, which are refused below
+    for (; i < s.size() && isDigit(s[i]); ++i) digits = digits * 10 + (s[i] - '0');
+    const std::size_t intDigits = i - intStart;
+    if (intDigits > 1 && s[intStart] == '0') return std::nullopt;
+    std::size_t fractionDigits = 0;
+    if (i < s.size()) {
+        if (s[i] != '.') return std::nullopt;
+        const std::size_t fractionStart = ++i;
+        for (; i < s.size() && isDigit(s[i]); ++i) digits = digits * 10 + (s[i] - '0');
+        fractionDigits = i - fractionStart;
+        if (fractionDigits == 0 || i != s.size()) return std::nullopt;
+    }
+    const std::size_t count = intDigits + fractionDigits;
+    if (count == 0 || count > 15) return std::nullopt;
+    const double value = static_cast<double>(digits) / kPowersOfTen[fractionDigits];
+    return negative ? -value : value;
+}
+
 bool readDigits(std::string_view s, std::size_t at, std::size_t count, int& value) {
     if (at + count > s.size()) return false;
     value = 0;
@@ -167,14 +194,8 @@ std::optional<std::int64_t> parseInteger(std::string_view s) {
 std::optional<double> parseExactDouble(std::string_view s) {
     // A double tells apart every number of up to 15 digits, so such a number always reads
     // back as written: no need to print it again.
-    const std::size_t digits = plainDigitCount(s);
-    if (digits == 0) return std::nullopt;
-    if (digits <= 15) {
-        double value = 0;
-        const auto [end, error] =
-            std::from_chars(s.data(), s.data() + s.size(), value, std::chars_format::fixed);
-        if (error == std::errc() && end == s.data() + s.size()) return value;
-    }
+    if (const auto shortNumber = shortPlainDecimal(s)) return shortNumber;
+    if (plainDigitCount(s) <= 15) return std::nullopt;  // not in the plain form
     const auto written = plainDecimal(s);
     if (!written) return std::nullopt;
     double value = 0;
