@@ -61,9 +61,10 @@ print(statistics.median(seconds), statistics.median(faults), statistics.median(c
 )";
 
 // Reads argv[2] with DuckDB's read_csv into a table of a fresh in-memory database on two
-// threads, once untimed, then once timed, and prints the seconds, page faults and CPU seconds
-// of the timed read, the table's record count and DuckDB's version. With KELDARA_BENCH_COLD
-// set, the file is put out of the page cache before the timed read, as for pandas.
+// threads, once untimed (not with argv[3] "whole"), then once timed, and prints the seconds, page
+// faults and CPU seconds of the timed read, the table's record count and DuckDB's version. With
+// KELDARA_BENCH_COLD set, the file is put out of the page cache before the timed read, as for
+// pandas.
 const char* const kDuckdbScript = R"node(const { execFileSync } = require("child_process");
 const { DuckDBInstance } = require("@duckdb/node-api");
 const path = process.argv[2];
@@ -73,8 +74,10 @@ const cpuSeconds = (usage) => (usage.userCPUTime + usage.systemCPUTime) / 1e6;
 (async () => {
   const connection = await (await DuckDBInstance.create(":memory:")).connect();
   await connection.run("SET threads TO 2");
-  await connection.run(readInto("untimed"));
-  await connection.run("DROP TABLE untimed");
+  if (process.argv[3] !== "whole") {
+    await connection.run(readInto("untimed"));
+    await connection.run("DROP TABLE untimed");
+  }
   if (process.env.KELDARA_BENCH_COLD)
     execFileSync("dd", [`if=${path}`, "iflag=nocache", "count=0"], { stdio: "ignore" });
   const before = process.resourceUsage();
@@ -186,12 +189,52 @@ Round duckdbRound(const QString& script, const QString& csv, long records, QStri
     return {figures[0].toDouble(), figures[1].toDouble(), figures[2].toDouble()};
 }
 
+// One load in a process of its own, from its start to its exit, as someone who runs one waits
+// for it; the process must end with status 0, and DuckDB's table hold `records` records.
+double wholeProcessSeconds(const QString& program, const QStringList& arguments, long records) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NODE_PATH"), nodeModules());
+    process.setProcessEnvironment(environment);
+    const double seconds = keldara::bench::seconds([&] {
+        process.start(program, arguments);
+        if (!process.waitForFinished(-1) || process.exitCode() != 0)
+            throw std::runtime_error(program.toStdString() + " failed");
+    });
+    const QList<QByteArray> printed = process.readAllStandardOutput().trimmed().split(' ');
+    if (printed.size() > 3 && printed[3].toLong() != records)
+        throw std::runtime_error("DuckDB's table missed records");
+    return seconds;
+}
+
 // The lowest and highest of the rounds' `figure`, as "low to high".
 QString spread(const std::vector<Round>& rounds, double Round::*figure) {
     std::vector<double> values;
     for (const Round& round : rounds) values.push_back(round.*figure);
     const auto [low, high] = std::minmax_element(values.begin(), values.end());
     return QStringLiteral("%1 to %2").arg(*low, 0, 'f', 3).arg(*high, 0, 'f', 3);
+}
+
+// Our load and DuckDB's, each a whole process (ours this program's --load, DuckDB's Node with
+// its package and one read_csv), in alternating rounds.
+void wholeProcesses(const QString& name, const QString& csv, const QString& duckdbScript,
+                    long records) {
+    std::vector<double> ours, duckdb;
+    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+    for (int round = 0; round < keldara::bench::rounds(); ++round) {
+        ours.push_back(wholeProcessSeconds(QCoreApplication::applicationFilePath(),
+                                           {QStringLiteral("--load"), csv}, records));
+        duckdb.push_back(
+            wholeProcessSeconds(node, {duckdbScript, csv, QStringLiteral("whole")}, records));
+    }
+    const auto [ourLow, ourHigh] = std::minmax_element(ours.begin(), ours.end());
+    const auto [duckLow, duckHigh] = std::minmax_element(duckdb.begin(), duckdb.end());
+    std::printf(
+        "INFO\t%s\twhole processes, start to exit, %zu rounds: ours %.3f s (%.3f to %.3f), "
+        "DuckDB %.3f s (%.3f to %.3f), ratio %.3f\n",
+        qPrintable(name), ours.size(), keldara::bench::median(ours), *ourLow, *ourHigh,
+        keldara::bench::median(duckdb), *duckLow, *duckHigh,
+        keldara::bench::median(ours) / keldara::bench::median(duckdb));
 }
 
 int benchmark(bool quick) {
@@ -248,6 +291,7 @@ int benchmark(bool quick) {
             qPrintable(spread(ourRounds, &Round::seconds)),
             qPrintable(spread(duckdbRounds, &Round::seconds)),
             medianOf(duckdbRounds, &Round::pageFaults), ourCpu, duckdbCpu, ourCpu / duckdbCpu);
+        wholeProcesses(name, csv, duckdbScript, records);
     } else {
         std::printf("INFO\t%s\tDuckDB read_csv skipped: %s\n", qPrintable(name),
                     qPrintable(duckdbSkipped));
