@@ -195,7 +195,8 @@ std::optional<double> parseExactDouble(std::string_view s) {
     // A double tells apart every number of up to 15 digits, so such a number always reads
     // back as written: no need to print it again.
     if (const auto shortNumber = shortPlainDecimal(s)) return shortNumber;
-    if (plainDigitCount(s) <= 15) return std::nullopt;  // not in the plain form
+    // What is left to read is a plain number of more than 15 digits, or no number.
+    if (plainDigitCount(s) <= 15) return std::nullopt;
     const auto written = plainDecimal(s);
     if (!written) return std::nullopt;
     double value = 0;
