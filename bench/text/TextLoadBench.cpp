@@ -162,6 +162,13 @@ QString nodeModules() {
     return chosen.isEmpty() ? QStringLiteral(KELDARA_NODE_MODULES) : chosen;
 }
 
+// The environment a Node process finds DuckDB's package in.
+QProcessEnvironment nodeEnvironment() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NODE_PATH"), nodeModules());
+    return environment;
+}
+
 // Why DuckDB cannot be measured on this machine, or empty when it can.
 QString duckdbMissing() {
     if (QStandardPaths::findExecutable(QStringLiteral("node")).isEmpty())
@@ -176,9 +183,7 @@ QString duckdbMissing() {
 // rounds); the table must hold `records` records. Sets `version` to DuckDB's.
 Round duckdbRound(const QString& script, const QString& csv, long records, QString& version) {
     QProcess node;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("NODE_PATH"), nodeModules());
-    node.setProcessEnvironment(environment);
+    node.setProcessEnvironment(nodeEnvironment());
     node.start(QStandardPaths::findExecutable(QStringLiteral("node")), {script, csv});
     if (!node.waitForFinished(-1) || node.exitCode() != 0)
         throw std::runtime_error("DuckDB failed: " + node.readAllStandardError().toStdString());
@@ -193,9 +198,7 @@ Round duckdbRound(const QString& script, const QString& csv, long records, QStri
 // for it; the process must end with status 0, and DuckDB's table hold `records` records.
 double wholeProcessSeconds(const QString& program, const QStringList& arguments, long records) {
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("NODE_PATH"), nodeModules());
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(nodeEnvironment());
     const double seconds = keldara::bench::seconds([&] {
         process.start(program, arguments);
         if (!process.waitForFinished(-1) || process.exitCode() != 0)

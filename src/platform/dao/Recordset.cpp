@@ -114,18 +114,17 @@ ValueKind Recordset::kindAt(long row, int column) const {
     return columns_.at(static_cast<std::size_t>(column)).kindAt(static_cast<std::size_t>(row));
 }
 
-void Recordset::readRecord(long row, const RecordReader& read) const {
-    if (window_) {
-        const std::lock_guard lock(window_->mutex);
-        std::size_t index = 0;
-        const std::vector<Column>& columns = streamedColumns(row, index);
-        read(columns, index);
-        return;
-    }
+std::unique_lock<std::mutex> Recordset::lockStreamed() const {
+    return window_ ? std::unique_lock(window_->mutex) : std::unique_lock<std::mutex>();
+}
+
+const std::vector<Column>& Recordset::recordColumns(long row, std::size_t& index) const {
+    if (window_) return streamedColumns(row, index);
     if (row < 0 || row >= rows_) {
         throw outsideTheRecords(row + 1, rows_);
     }
-    read(columns_, static_cast<std::size_t>(row));
+    index = static_cast<std::size_t>(row);
+    return columns_;
 }
 
 const Column& Recordset::streamedColumn(long row, int column, std::size_t& index) const {

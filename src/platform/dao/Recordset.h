@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -59,8 +59,13 @@ class Recordset {
     ValueKind kindAt(long row, int column) const;
     // Calls `read` with the columns that hold record `row` (from 0) and its index in them: the
     // record looked up once for all its values, which `read` takes in place.
-    using RecordReader = std::function<void(const std::vector<Column>&, std::size_t)>;
-    void readRecord(long row, const RecordReader& read) const;
+    template <typename Read>
+    void readRecord(long row, Read&& read) const {
+        const std::unique_lock<std::mutex> lock = lockStreamed();
+        std::size_t index = 0;
+        const std::vector<Column>& columns = recordColumns(row, index);
+        read(columns, index);
+    }
 
     // Records and position.
     long recordCount() const { return rows_; }
@@ -85,6 +90,11 @@ class Recordset {
     struct Window;
     const Column& streamedColumn(long row, int column, std::size_t& index) const;
     const std::vector<Column>& streamedColumns(long row, std::size_t& index) const;
+    // The lock a streamed recordset's records are read under; none for a loaded one.
+    std::unique_lock<std::mutex> lockStreamed() const;
+    // The columns holding record `row` and its index in them; for a streamed recordset, under
+    // lockStreamed().
+    const std::vector<Column>& recordColumns(long row, std::size_t& index) const;
 
     std::vector<FieldInfo> fields_;
     std::vector<Column> columns_;

@@ -84,47 +84,51 @@ std::optional<NormalDecimal> plainDecimal(std::string_view s) {
     return n;
 }
 
-// The number of digits of a number in the plain form plainDecimal checks, or 0 when `s`
-// is not in that form.
-std::size_t plainDigitCount(std::string_view s) {
-    std::size_t i = !s.empty() && s[0] == '-' ? 1 : 0;
-    const std::size_t intStart = i;
-    while (i < s.size() && isDigit(s[i])) ++i;
-    const std::size_t intDigits = i - intStart;
-    if (intDigits > 1 && s[intStart] == '0') return 0;
-    if (i == s.size()) return intDigits;
-    if (s[i] != '.') return 0;
-    const std::size_t fracStart = ++i;
-    while (i < s.size() && isDigit(s[i])) ++i;
-    if (i == fracStart || i != s.size()) return 0;
-    return intDigits + (i - fracStart);
-}
+// A number in the plain form plainDecimal checks: its sign, how many digits it has, how many
+// of them follow the point, and, for up to 19 digits, their value as an integer.
+struct PlainNumber {
+    bool negative = false;
+    std::size_t digits = 0;
+    std::size_t fractionDigits = 0;
+    std::uint64_t value = 0;  // wraps past 19 digits
+};
 
-// A number in the plain form plainDecimal checks, of at most 15 digits; none for another.
-// Its digits make an integer below 2^53 and the power of ten they are divided by is at most
-// 10^15, both exact as doubles, so the one division rounds correctly, as std::from_chars does.
-std::optional<double> shortPlainDecimal(std::string_view s) {
-    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const bool negative = !s.empty() && s[0] == '-';
-    std::size_t i = negative ? 1 : 0;
+std::optional<PlainNumber> scanPlainNumber(std::string_view s) {
+    PlainNumber n;
+    n.negative = !s.empty() && s[0] == '-';
+    std::size_t i = n.negative ? 1 : 0;
     const std::size_t intStart = i;
-    std::uint64_t digits = 0;  // wraps past 19 digits, which are refused below
-    for (; i < s.size() && isDigit(s[i]); ++i) digits = digits * 10 + (s[i] - '0');
+    for (; i < s.size() && isDigit(s[i]); ++i) n.value = n.value * 10 + (s[i] - '0');
     const std::size_t intDigits = i - intStart;
     if (intDigits > 1 && s[intStart] == '0') return std::nullopt;
-    std::size_t fractionDigits = 0;
     if (i < s.size()) {
         if (s[i] != '.') return std::nullopt;
         const std::size_t fractionStart = ++i;
-        for (; i < s.size() && isDigit(s[i]); ++i) digits = digits * 10 + (s[i] - '0');
-        fractionDigits = i - fractionStart;
-        if (fractionDigits == 0 || i != s.size()) return std::nullopt;
+        for (; i < s.size() && isDigit(s[i]); ++i) n.value = n.value * 10 + (s[i] - '0');
+        n.fractionDigits = i - fractionStart;
+        if (n.fractionDigits == 0 || i != s.size()) return std::nullopt;
     }
-    const std::size_t count = intDigits + fractionDigits;
-    if (count == 0 || count > 15) return std::nullopt;
-    const double value = static_cast<double>(digits) / kPowersOfTen[fractionDigits];
-    return negative ? -value : value;
+    n.digits = intDigits + n.fractionDigits;
+    if (n.digits == 0) return std::nullopt;
+    return n;
+}
+
+// The number of digits of a number in the plain form, or 0 when `s` is not in that form.
+std::size_t plainDigitCount(std::string_view s) {
+    const std::optional<PlainNumber> n = scanPlainNumber(s);
+    return n ? n->digits : 0;
+}
+
+// A number in the plain form of at most 15 digits; none for another. Its digits make an
+// integer below 2^53 and the power of ten they are divided by is at most 10^15, both exact as
+// doubles, so the one division rounds correctly, as std::from_chars does.
+std::optional<double> shortPlainDecimal(std::string_view s) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const std::optional<PlainNumber> n = scanPlainNumber(s);
+    if (!n || n->digits > 15) return std::nullopt;
+    const double value = static_cast<double>(n->value) / kPowersOfTen[n->fractionDigits];
+    return n->negative ? -value : value;
 }
 
 bool readDigits(std::string_view s, std::size_t at, std::size_t count, int& value) {
