@@ -202,7 +202,8 @@ double wholeProcessSeconds(const QString& program, const QStringList& arguments,
     const double seconds = keldara::bench::seconds([&] {
         process.start(program, arguments);
         if (!process.waitForFinished(-1) || process.exitCode() != 0)
-            throw std::runtime_error(program.toStdString() + " failed");
+            throw std::runtime_error(program.toStdString() +
+                                     " failed: " + process.readAllStandardError().toStdString());
     });
     const QList<QByteArray> printed = process.readAllStandardOutput().trimmed().split(' ');
     if (printed.size() > 3 && printed[3].toLong() != records)
