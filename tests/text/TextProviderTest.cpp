@@ -124,6 +124,12 @@ std::vector<GeneratedCase> generatedCases() {
          "d\n123456789.012345\n-0.000000000000001\n0.123456789012345\n999999999999999\n.5\n-."
          "125\n-0\n0.30000000000000004\n",
          "D"},
+        // A value that changes its column's type, first, last and between: the values before
+        // it are read again as the new type has them.
+        {"type_changes.csv",
+         "a,b,c,d,e,f\n1,1,2024-01-01,1.5,1,x\n2,x,2024-01-02,2,3000000000,1\n3,3,2024-01-03 "
+         "10:00:00,-2,3,2\n,4,x,3,,3\n4.5,y,2024-01-05,z,9007199254740993,4\n",
+         "DVVVBV"},
         {"iso_dates.csv",
          "d,dt,t,bad,us\n2024-02-29,2024-02-29 "
          "13:45:10,2024-02-29T08:00,2023-02-29,5/19/2006\n1999-12-31,1999-12-31 "

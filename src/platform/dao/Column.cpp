@@ -240,8 +240,10 @@ void Column::appendColumn(Column&& rest) {
     };
     const std::size_t first = kinds_.size();
     const std::size_t count = rest.kinds_.size();
-    if (isWide_ || rest.isWide_ || store_.end() > kNarrowLimit) {
-        if (!isWide_) widen();
+    const bool wide = isWide_ || rest.isWide_ || store_.end() > kNarrowLimit;
+    if (wide && !isWide_) widen();
+    if (kinds_.capacity() < first + count) reserve(first + count);
+    if (wide) {
         for (std::size_t row = 0; row < count; ++row)
             wide_.push_back(rest.payloadAt(row) + (stored(rest.kinds_[row]) ? base : 0));
     } else {

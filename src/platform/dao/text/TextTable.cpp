@@ -27,17 +27,139 @@ constexpr long kLongTextSize = 536870910;
 // Integers up to 2^53 in magnitude are exact as doubles.
 constexpr std::int64_t kLargestExactInteger = std::int64_t{1} << 53;
 
+// What a number or date scanned for a column's type gave, for storing it without reading it
+// again.
+struct ScannedValue {
+    std::optional<std::int64_t> integer;
+    std::optional<double> number;
+    std::optional<ParsedDate> date;
+};
+
+void appendDate(Column& column, const ParsedDate& date) {
+    const DateTime& parts = date.parts;
+    if (date.hasTime) {
+        column.appendDateTime(ValueKind::DateTime, parts);
+    } else {
+        column.appendDateTime(ValueKind::Date, DateTime{parts.year, parts.month, parts.day});
+    }
+}
+
+// How a column's values are stored: as integers, doubles, dates or texts.
+enum class StoredForm : std::uint8_t { NullsOnly, Integer, Double, Date, Text, Dropped };
+
+StoredForm storedFormOf(int type) {
+    switch (type) {
+        case adType::Integer:
+        case adType::BigInt:
+            return StoredForm::Integer;
+        case adType::Double:
+            return StoredForm::Double;
+        case adType::Date:
+            return StoredForm::Date;
+        default:
+            return StoredForm::Text;
+    }
+}
+
+// A column's values as the first pass of a load reads them, stored as the type the values so
+// far give the column. Stored integers become doubles when a later value makes the column one
+// of doubles (a double holds each of them exactly); any other change of type drops the
+// values, and the second pass reads the column again.
+class FirstPassColumn {
+  public:
+    void reserve(std::size_t rows) {
+        if (form_ != StoredForm::Dropped) column_.reserve(rows);
+    }
+    void appendNull() {
+        if (form_ != StoredForm::Dropped) column_.appendNull();
+    }
+
+    void append(StoredForm form, std::string_view bytes, const ScannedValue& scanned) {
+        if (!settle(form)) return;
+        switch (form) {
+            case StoredForm::Integer:
+                column_.appendInteger(*scanned.integer);
+                break;
+            case StoredForm::Double:
+                column_.appendDouble(scanned.integer ? static_cast<double>(*scanned.integer)
+                                                     : *scanned.number);
+                break;
+            case StoredForm::Date:
+                appendDate(column_, *scanned.date);
+                break;
+            default:
+                column_.appendUtf8Text(bytes);
+        }
+    }
+
+    // Puts the values `rest` stored after these, both as `form`.
+    void appendHalf(FirstPassColumn&& rest, StoredForm form) {
+        if (settle(form) && rest.settle(form)) {
+            column_.appendColumn(std::move(rest.column_));
+        } else {
+            drop();
+        }
+    }
+
+    // Whether the stored values can be had as `form`, turning stored integers into doubles
+    // for it; where they cannot, they are dropped.
+    bool settle(StoredForm form) {
+        if (form_ == form) return true;
+        if (form_ == StoredForm::NullsOnly) {
+            form_ = form;
+            return true;
+        }
+        if (form_ == StoredForm::Integer && form == StoredForm::Double) {
+            Column doubles;
+            doubles.reserve(column_.size());
+            for (std::size_t row = 0; row < column_.size(); ++row) {
+                if (column_.kindAt(row) == ValueKind::Null) {
+                    doubles.appendNull();
+                } else {
+                    doubles.appendDouble(static_cast<double>(column_.at(row).toInt()));
+                }
+            }
+            column_ = std::move(doubles);
+            form_ = form;
+            return true;
+        }
+        drop();
+        return false;
+    }
+
+    void drop() {
+        column_ = Column();
+        form_ = StoredForm::Dropped;
+    }
+
+    // The values, when all `rows` of the column are stored as `form`.
+    std::optional<Column> take(StoredForm form, std::size_t rows) {
+        if (!settle(form) || column_.size() != rows) return std::nullopt;
+        return std::move(column_);
+    }
+
+  private:
+    Column column_;
+    StoredForm form_ = StoredForm::NullsOnly;
+};
+
 // What the values of one column seen so far have in common.
 class ColumnScan {
   public:
-    void observe(std::string_view value) {
+    // Observes a value; with `stored`, also stores it there as the type the column has so far.
+    void observe(std::string_view value, FirstPassColumn* stored = nullptr) {
         any_ = true;
         if (value.size() > static_cast<std::size_t>(kShortTextSize) &&
             utf8Length(value) > static_cast<std::size_t>(kShortTextSize)) {
             long_ = true;
         }
-        if (int32_ || int64_ || double_) observeNumber(value);
-        if (date_) date_ = parseIsoDate(value).has_value();
+        ScannedValue scanned;
+        if (int32_ || int64_ || double_) observeNumber(value, scanned, stored != nullptr);
+        if (date_) {
+            scanned.date = parseIsoDate(value);
+            date_ = scanned.date.has_value();
+        }
+        if (stored) stored->append(storedForm(), value, scanned);
     }
 
     FieldInfo fieldInfo(const QString& name) const {
@@ -71,6 +193,15 @@ class ColumnScan {
         return info;
     }
 
+    // How the values seen so far are stored, as fieldInfo types them.
+    StoredForm storedForm() const {
+        if (!any_) return StoredForm::NullsOnly;
+        if (int32_ || int64_) return StoredForm::Integer;
+        if (double_) return StoredForm::Double;
+        if (date_) return StoredForm::Date;
+        return StoredForm::Text;
+    }
+
     // What both parts of a column's values have in common.
     void merge(const ColumnScan& rest) {
         any_ = any_ || rest.any_;
@@ -82,16 +213,23 @@ class ColumnScan {
     }
 
   private:
-    void observeNumber(std::string_view value) {
+    void observeNumber(std::string_view value, ScannedValue& scanned, bool keepNumber) {
         if (const auto integer = parseInteger(value)) {
             if (*integer < INT32_MIN || *integer > INT32_MAX) int32_ = false;
             if (*integer < -kLargestExactInteger || *integer > kLargestExactInteger) {
                 double_ = false;
             }
+            scanned.integer = integer;
             return;
         }
         int32_ = int64_ = false;
-        if (double_) double_ = isExactDouble(value);
+        if (!double_) return;
+        if (keepNumber) {
+            scanned.number = parseExactDouble(value);
+            double_ = scanned.number.has_value();
+        } else {
+            double_ = isExactDouble(value);
+        }
     }
 
     bool any_ = false;
@@ -153,15 +291,8 @@ bool appendValue(Column& column, std::string_view bytes, int type) {
         }
         case adType::Date: {
             const auto date = parseIsoDate(bytes);
-            if (!date) return false;
-            const DateTime& parts = date->parts;
-            if (date->hasTime) {
-                column.appendDateTime(ValueKind::DateTime, parts);
-            } else {
-                column.appendDateTime(ValueKind::Date,
-                                      DateTime{parts.year, parts.month, parts.day});
-            }
-            return true;
+            if (date) appendDate(column, *date);
+            return date.has_value();
         }
         default:
             column.appendUtf8Text(bytes);  // a text: no QString in between when it is ASCII
@@ -186,32 +317,48 @@ struct MiddleRecord {
 
 // What the first pass over a text finds, record by record: the field names, the number of
 // records and every column's type, and the record in the middle where `middle` is given.
-// It keeps no values.
+// With `storeValues`, a text with a header line has its values stored as they are read,
+// typed as the values before them give their column (FirstPassColumn).
 class TableScan {
   public:
-    TableScan(const QString& path, bool headerRow, std::uint64_t middle = 0)
-        : path_(path), headerRow_(headerRow), middle_(middle) {}
+    TableScan(const QString& path, bool headerRow, std::uint64_t middle = 0,
+              bool storeValues = false)
+        : path_(path), headerRow_(headerRow), storing_(storeValues && headerRow), middle_(middle) {}
 
     // A scan of the records after the ones `head` has seen, once it has seen the header line.
-    static TableScan after(const TableScan& head) {
-        TableScan rest(head.path_, head.headerRow_);
+    static TableScan after(const TableScan& head, std::uint64_t expectedBytes) {
+        TableScan rest(head.path_, head.headerRow_, 0, head.storing_);
+        rest.expectedBytes_ = expectedBytes;
         rest.headerSeen_ = head.headerSeen_;
         if (head.headerRow_) rest.columns_ = head.columns_;
         rest.scans_.resize(rest.columns_);
+        rest.stored_.resize(head.stored_.size());
         return rest;
     }
     bool namesKnown() const { return !headerRow_ || headerSeen_; }
+    // The bytes of text from the first record this scan reads to the last, about: the
+    // columns that store values are made room for as many records as the first ones suggest.
+    void expectBytes(std::uint64_t bytes) { expectedBytes_ = bytes; }
     bool refusesARecord() const { return widthError_.has_value(); }
 
     // Takes in what a scan `after` this one found from the record at `offset` (on `line`) to
     // the end of the text; that record becomes the middle one.
-    void append(const TableScan& rest, std::uint64_t offset, std::int64_t line) {
+    void append(TableScan&& rest, std::uint64_t offset, std::int64_t line) {
         middleRecord_ = {offset, line, nonBlankRecords_, blankRecords_ + pendingBlank_};
         if (rest.nonBlankRecords_ > 0) blankRecords_ += pendingBlank_ + rest.blankRecords_;
+        if (storing_ && rest.nonBlankRecords_ > 0) storeBlankRows();
         nonBlankRecords_ += rest.nonBlankRecords_;
         columns_ = std::max(columns_, rest.columns_);
         scans_.resize(columns_);
         for (std::size_t c = 0; c < rest.scans_.size(); ++c) scans_[c].merge(rest.scans_[c]);
+        storing_ = storing_ && rest.storing_;
+        for (std::size_t c = 0; c < stored_.size(); ++c) {
+            if (storing_) {
+                stored_[c].appendHalf(std::move(rest.stored_[c]), scans_[c].storedForm());
+            } else {
+                stored_[c].drop();
+            }
+        }
     }
 
     // Blank lines at the end of the text are no records; the ones before the header line
@@ -227,6 +374,7 @@ class TableScan {
             for (const FieldSlice& slice : fields) names_.push_back(textOf(reader.bytes(slice)));
             columns_ = names_.size();
             scans_.resize(columns_);
+            if (storing_) stored_.resize(columns_);
             headerSeen_ = true;
             return;
         }
@@ -234,6 +382,7 @@ class TableScan {
             middleRecord_ = {reader.recordOffset(), reader.line(), nonBlankRecords_,
                              blankRecords_ + pendingBlank_};
         }
+        if (storing_) storeBlankRows();
         blankRecords_ += pendingBlank_;
         pendingBlank_ = 0;
         ++nonBlankRecords_;
@@ -244,6 +393,10 @@ class TableScan {
             scans_.resize(columns_);
         }
         const std::size_t width = std::min(fields.size(), columns_);
+        if (storing_) {
+            storeRecord(reader, fields, width);
+            return;
+        }
         for (std::size_t c = 0; c < width; ++c) {
             if (fields[c].origin != SliceOrigin::Null) scans_[c].observe(reader.bytes(fields[c]));
         }
@@ -264,6 +417,15 @@ class TableScan {
         return fields;
     }
     std::size_t rows() const { return rowsOf(nonBlankRecords_, blankRecords_); }
+    // The values stored of every field whose values were all stored as its type; none for
+    // the ones the second pass is to read.
+    std::vector<std::optional<Column>> storedColumns(const std::vector<FieldInfo>& fields) {
+        std::vector<std::optional<Column>> columns(fields.size());
+        if (!storing_ || stored_.size() != fields.size()) return columns;
+        for (std::size_t c = 0; c < fields.size(); ++c)
+            columns[c] = stored_[c].take(storedFormOf(fields[c].type), rows());
+        return columns;
+    }
     std::optional<MiddleRecord> middleRecord() const {
         if (!middleRecord_) return std::nullopt;
         return MiddleRecord{middleRecord_->offset, middleRecord_->line,
@@ -277,6 +439,51 @@ class TableScan {
         std::size_t nonBlankBefore;
         std::size_t blankBefore;
     };
+
+    template <class Records>
+    void storeRecord(const Records& reader, std::span<const FieldSlice> fields, std::size_t width) {
+        for (std::size_t c = 0; c < width; ++c) {
+            if (fields[c].origin == SliceOrigin::Null) {
+                stored_[c].appendNull();
+            } else {
+                scans_[c].observe(reader.bytes(fields[c]), &stored_[c]);
+            }
+        }
+        for (std::size_t c = width; c < columns_; ++c) stored_[c].appendNull();
+        storedCells_ += columns_;
+        if (!firstStoredOffset_) firstStoredOffset_ = reader.recordOffset();
+        const std::uint64_t bytesRead = reader.recordOffset() - *firstStoredOffset_;
+        if (!withinCellBound(storedCells_, static_cast<double>(bytesRead))) stopStoring();
+        if (++storedRecords_ == kRecordsBeforeReserving) reserveStore(bytesRead);
+    }
+
+    // Reserving takes the memory with few faults (Column::reserve); a few percent more than
+    // the records so far suggest saves growing the columns by copying at the end.
+    static constexpr std::size_t kRecordsBeforeReserving = 512;
+    void reserveStore(std::uint64_t bytesRead) {
+        if (bytesRead == 0 || expectedBytes_ <= bytesRead) return;
+        const double records = static_cast<double>(kRecordsBeforeReserving) *
+                               static_cast<double>(expectedBytes_) /
+                               static_cast<double>(bytesRead) * 1.03;
+        for (FirstPassColumn& column : stored_) column.reserve(static_cast<std::size_t>(records));
+    }
+
+    // The blank lines before a record are rows of a table of one column.
+    void storeBlankRows() {
+        if (columns_ != 1) return;
+        for (std::size_t i = 0; i < pendingBlank_; ++i) stored_[0].appendNull();
+        storedCells_ += pendingBlank_;
+    }
+
+    // Short records are filled up with Nulls, but not without bound (checkCellCount).
+    static bool withinCellBound(double cells, double textBytes) {
+        return cells <= 16.0 * textBytes + 16.0 * 1024 * 1024;
+    }
+
+    void stopStoring() {
+        storing_ = false;
+        for (FirstPassColumn& column : stored_) column.drop();
+    }
 
     // A blank line is a row only where the table has one column.
     std::size_t rowsOf(std::size_t nonBlank, std::size_t blank) const {
@@ -304,8 +511,7 @@ class TableScan {
     // file's size warrants; such a file is refused.
     void checkCellCount(std::uint64_t textBytes) const {
         const double cells = static_cast<double>(rows()) * static_cast<double>(columns_);
-        const double bytes = static_cast<double>(textBytes);
-        if (cells <= 16.0 * bytes + 16.0 * 1024 * 1024) return;
+        if (withinCellBound(cells, static_cast<double>(textBytes))) return;
         throw DaoError(DaoError::BadFile,
                        QStringLiteral("The file \"%1\" cannot be read: its %2 records hold far "
                                       "fewer fields than the table's %3 columns.")
@@ -314,9 +520,15 @@ class TableScan {
 
     QString path_;
     bool headerRow_;
+    bool storing_;
     bool headerSeen_ = false;
     std::vector<QString> names_;
     std::vector<ColumnScan> scans_;
+    std::vector<FirstPassColumn> stored_;
+    double storedCells_ = 0;
+    std::size_t storedRecords_ = 0;
+    std::uint64_t expectedBytes_ = 0;
+    std::optional<std::uint64_t> firstStoredOffset_;
     std::optional<DaoError> widthError_;
     std::size_t columns_ = 0;
     std::size_t nonBlankRecords_ = 0;
@@ -331,8 +543,15 @@ class TableScan {
 // there are several.
 class RowFiller {
   public:
-    RowFiller(const QString& path, std::vector<FieldInfo> fields, bool headerRow)
-        : path_(path), fields_(std::move(fields)), headerSkipped_(!headerRow) {}
+    // Only the columns `reads` marks are filled, where it is given.
+    RowFiller(const QString& path, std::vector<FieldInfo> fields, bool headerRow,
+              std::vector<bool> reads = {})
+        : path_(path),
+          fields_(std::move(fields)),
+          reads_(std::move(reads)),
+          headerSkipped_(!headerRow) {
+        reads_.resize(fields_.size(), true);
+    }
 
     // Appends the next record's values to `columns`; false after the last record.
     template <class Records>
@@ -348,6 +567,7 @@ class RowFiller {
             if (slices.empty() && width != 1) continue;
             const std::size_t filled = std::min(slices.size(), width);
             for (std::size_t c = 0; c < width; ++c) {
+                if (!reads_[c]) continue;
                 if (c >= filled || slices[c].origin == SliceOrigin::Null) {
                     columns[c].appendNull();
                 } else if (!appendValue(columns[c], reader.bytes(slices[c]), fields_[c].type)) {
@@ -361,20 +581,24 @@ class RowFiller {
   private:
     QString path_;
     std::vector<FieldInfo> fields_;
+    std::vector<bool> reads_;
     bool headerSkipped_;
 };
 
 // The records of a text file, in two passes over its text read a block at a time: the first
 // finds the field names, the number of records and every column's type; the second stores
 // the values in columns, all at once for a loaded recordset, or record by record as a
-// streamed one asks for them. Neither holds more of the text than a block.
+// streamed one asks for them. Neither holds more of the text than a block. A load stores the
+// values in the first pass already, and reads again only the columns whose type changed in
+// a way the values stored before could not follow.
 class TextFileTable final : public RowSource {
   public:
     TextFileTable(const QString& path, const TextTableOptions& options)
         : path_(path),
           blocks_(path, options.blockBytes),
           blockBytes_(options.blockBytes),
-          headerRow_(options.headerRow) {
+          headerRow_(options.headerRow),
+          fileBytes_(static_cast<std::uint64_t>(QFileInfo(path).size())) {
         const std::string firstLine = blocks_.firstLine();
         delimiter_ = options.delimiter.value_or(chooseDelimiter(
             QFileInfo(path).fileName(),
@@ -382,22 +606,26 @@ class TextFileTable final : public RowSource {
     }
 
     std::unique_ptr<Recordset> load() {
-        std::optional<std::vector<FieldInfo>> fields = firstPass(middleOfText());
+        std::optional<std::vector<FieldInfo>> fields = firstPass(middleOfText(), true);
         if (!fields) return std::make_unique<Recordset>();
         std::vector<Column> columns(fields->size());
-        for (Column& column : columns) column.reserve(rows_);
-        std::unique_ptr<TextBlocks> secondHalf;
-        if (middleRecord_) secondHalf = blocks_.readerFrom(middleRecord_->offset);
-        if (secondHalf) {
-            readInTwoHalves(columns, *fields, *secondHalf);
-        } else if (readRows(columns, static_cast<long>(rows_)) != static_cast<long>(rows_)) {
-            throw changedMeanwhile(path_);
+        std::vector<bool> reads(fields->size());
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            if (storedColumns_[c]) {
+                columns[c] = std::move(*storedColumns_[c]);
+            } else {
+                reads[c] = true;
+                columns[c].reserve(rows_);
+            }
         }
+        storedColumns_.clear();
+        if (std::find(reads.begin(), reads.end(), true) != reads.end())
+            secondPass(columns, *fields, reads);
         return std::make_unique<Recordset>(std::move(*fields), std::move(columns));
     }
 
     std::unique_ptr<Recordset> open(std::unique_ptr<TextFileTable> self, long keepRows) {
-        std::optional<std::vector<FieldInfo>> fields = firstPass(middleOfText());
+        std::optional<std::vector<FieldInfo>> fields = firstPass(middleOfText(), false);
         if (!fields) return std::make_unique<Recordset>();
         return std::make_unique<Recordset>(std::move(*fields), static_cast<long>(rows_),
                                            std::move(self), keepRows);
@@ -414,16 +642,17 @@ class TextFileTable final : public RowSource {
     // second core: the first pass always, the second when the table is loaded. 0 for reading
     // it whole.
     std::uint64_t middleOfText() const {
-        const qint64 size = QFileInfo(path_).size();
+        const auto size = static_cast<qint64>(fileBytes_);
         if (size < 4 * blockBytes_ || std::thread::hardware_concurrency() < 2) return 0;
         return static_cast<std::uint64_t>(size / 2);
     }
 
-    // The fields, or none for a text without any; the second pass is ready to begin.
-    std::optional<std::vector<FieldInfo>> firstPass(std::uint64_t middle) {
-        TableScan scan = scanText(middle);
+    // The fields, or none for a text without any; the second pass is ready to begin. With
+    // `storeValues`, the values stored on the way are kept in storedColumns_.
+    std::optional<std::vector<FieldInfo>> firstPass(std::uint64_t middle, bool storeValues) {
+        TableScan scan = scanText(middle, storeValues);
         if (blocks_.settleEncoding()) {
-            scan = scanText(middle);
+            scan = scanText(middle, storeValues);
             blocks_.rewind();
         }
         if (scan.isEmpty()) return std::nullopt;
@@ -432,21 +661,37 @@ class TextFileTable final : public RowSource {
         records_.emplace(blocks_, delimiter_, path_);
         rows_ = scan.rows();
         middleRecord_ = scan.middleRecord();
+        storedColumns_ = scan.storedColumns(fields);
         return fields;
+    }
+
+    // Reads the columns `reads` marks into `columns`.
+    void secondPass(std::vector<Column>& columns, const std::vector<FieldInfo>& fields,
+                    const std::vector<bool>& reads) {
+        filler_.emplace(path_, fields, headerRow_, reads);
+        std::unique_ptr<TextBlocks> secondHalf;
+        if (middleRecord_) secondHalf = blocks_.readerFrom(middleRecord_->offset);
+        if (secondHalf) {
+            readInTwoHalves(columns, fields, reads, *secondHalf);
+        } else if (readRows(columns, static_cast<long>(rows_)) != static_cast<long>(rows_)) {
+            throw changedMeanwhile(path_);
+        }
     }
 
     // The rows from the middle record on are read on a second thread into columns of their
     // own, which then go after the first half's. An error of the first half is the one
     // reported, as it comes first in the text.
     void readInTwoHalves(std::vector<Column>& columns, const std::vector<FieldInfo>& fields,
-                         TextBlocks& secondHalf) {
+                         const std::vector<bool>& reads, TextBlocks& secondHalf) {
         const auto firstRows = static_cast<long>(middleRecord_->rowsBefore);
         const long lastRows = static_cast<long>(rows_) - firstRows;
         auto lastColumns = std::async(std::launch::async, [&] {
             std::vector<Column> half(columns.size());
-            for (Column& column : half) column.reserve(static_cast<std::size_t>(lastRows));
+            for (std::size_t c = 0; c < half.size(); ++c) {
+                if (reads[c]) half[c].reserve(static_cast<std::size_t>(lastRows));
+            }
             RecordStream records(secondHalf, delimiter_, path_, middleRecord_->line);
-            RowFiller filler(path_, fields, false);
+            RowFiller filler(path_, fields, false, reads);
             long rows = 0;
             while (rows < lastRows && filler.appendRow(records, half)) ++rows;
             if (rows != lastRows) throw changedMeanwhile(path_);
@@ -455,8 +700,9 @@ class TextFileTable final : public RowSource {
         const bool firstHalfWhole = readRows(columns, firstRows) == firstRows;
         std::vector<Column> half = lastColumns.get();
         if (!firstHalfWhole) throw changedMeanwhile(path_);
-        for (std::size_t c = 0; c < columns.size(); ++c)
-            columns[c].appendColumn(std::move(half[c]));
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            if (reads[c]) columns[c].appendColumn(std::move(half[c]));
+        }
     }
 
     // With a `middle`, the first pass over UTF-8 text scans from the first line past it on a
@@ -464,14 +710,15 @@ class TextFileTable final : public RowSource {
     // a record does begin there, the rest is that scan's, unless it failed (an error, a
     // record it refuses, text that is not UTF-8: this pass goes on to find them as it would
     // alone); if the line lay inside a quoted field, its scan is dropped.
-    TableScan scanText(std::uint64_t middle) {
-        TableScan scan(path_, headerRow_, middle);
+    TableScan scanText(std::uint64_t middle, bool storeValues) {
+        TableScan scan(path_, headerRow_, middle, storeValues);
+        scan.expectBytes(middle != 0 ? middle : fileBytes_);
         RecordStream records(blocks_, delimiter_, path_);
         std::optional<SecondHalfScan> secondHalf;
         while (records.next()) {
             if (secondHalf && records.recordOffset() >= secondHalf->start) {
                 if (auto rest = secondHalf->result(records.recordOffset())) {
-                    scan.append(rest->scan, records.recordOffset(), records.line());
+                    scan.append(std::move(rest->scan), records.recordOffset(), records.line());
                     scannedBytes_ = secondHalf->start + rest->textBytes;
                     return scan;
                 }
@@ -521,7 +768,7 @@ class TextFileTable final : public RowSource {
         auto stop = std::make_unique<std::atomic<bool>>(false);
         auto scanned =
             std::async(std::launch::async,
-                       [this, blocks, rest = TableScan::after(head),
+                       [this, blocks, rest = TableScan::after(head, fileBytes_ - *start),
                         &stopped = *stop]() mutable -> std::optional<HalfScanned> {
                            try {
                                RecordStream records(*blocks, delimiter_, path_);
@@ -541,12 +788,14 @@ class TextFileTable final : public RowSource {
     TextBlocks blocks_;
     qint64 blockBytes_;
     bool headerRow_;
+    std::uint64_t fileBytes_;
     char delimiter_ = ',';
     std::optional<RowFiller> filler_;
     std::optional<RecordStream> records_;
     std::size_t rows_ = 0;
     std::optional<MiddleRecord> middleRecord_;
     std::uint64_t scannedBytes_ = 0;  // of text, in the first pass
+    std::vector<std::optional<Column>> storedColumns_;
 };
 
 }  // namespace
