@@ -84,6 +84,10 @@ TextBlocks::~TextBlocks() {
 bool TextBlocks::readInto(std::string& text) {
     Decoded block = ahead_.valid() ? ahead_.get() : decodeNext();
     if (!block.any) return false;
+    // Room for the next block too, so that a pass's text is not moved and its memory taken
+    // afresh, a page fault a page, at every block.
+    const std::size_t needed = text.size() + block.text.size();
+    if (text.capacity() < needed) text.reserve(needed + static_cast<std::size_t>(blockBytes_));
     text.append(block.text);
     textSize_ += block.text.size();
     spare_ = std::move(block.text);

@@ -75,7 +75,7 @@ class FirstPassColumn {
     }
 
     void append(StoredForm form, std::string_view bytes, const ScannedValue& scanned) {
-        if (!settle(form)) return;
+        if (form != form_ && !settle(form)) return;
         switch (form) {
             case StoredForm::Integer:
                 column_.appendInteger(*scanned.integer);
