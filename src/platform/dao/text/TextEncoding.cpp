@@ -41,15 +41,24 @@ void appendUtf8(QByteArray& out, char16_t unit) {
 bool isValidUtf8(const char* data, qsizetype size) {
     const auto* s = reinterpret_cast<const unsigned char*>(data);
     qsizetype i = 0;
-    while (i < size) {
-        // Plain ASCII eight bytes at a time.
-        if (i + 8 <= size) {
+    const auto asciiWords = [&](int words) {
+        std::uint64_t any = 0;
+        for (int w = 0; w < words; ++w) {
             std::uint64_t word;
-            std::memcpy(&word, s + i, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                i += 8;
-                continue;
-            }
+            std::memcpy(&word, s + i + 8 * w, 8);
+            any |= word;
+        }
+        return (any & 0x8080808080808080ULL) == 0;
+    };
+    while (i < size) {
+        // Plain ASCII 32 bytes at a time, then eight.
+        if (i + 32 <= size && asciiWords(4)) {
+            i += 32;
+            continue;
+        }
+        if (i + 8 <= size && asciiWords(1)) {
+            i += 8;
+            continue;
         }
         const unsigned char c = s[i];
         if (c < 0x80) {
