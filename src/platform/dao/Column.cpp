@@ -191,20 +191,31 @@ QByteArray Column::bytesAt(std::uint64_t offset) const {
 }
 
 void Column::reserve(std::size_t rows) {
+    roomIsGuessed_ = false;
+    reserve(rows, prepareForFilling);
+}
+
+void Column::reserveAbout(std::size_t rows) {
+    roomIsGuessed_ = true;
+    reserve(rows, prepareForGrowing);
+}
+
+void Column::reserve(std::size_t rows, void (*prepare)(void*, std::size_t)) {
     kinds_.reserve(rows);
-    prepareForFilling(kinds_.data(), kinds_.capacity());
+    prepare(kinds_.data(), kinds_.capacity());
     if (isWide_) {
         wide_.reserve(rows);
-        prepareForFilling(wide_.data(), wide_.capacity() * sizeof(std::uint64_t));
+        prepare(wide_.data(), wide_.capacity() * sizeof(std::uint64_t));
     } else {
         narrow_.reserve(rows);
-        prepareForFilling(narrow_.data(), narrow_.capacity() * sizeof(std::uint32_t));
+        prepare(narrow_.data(), narrow_.capacity() * sizeof(std::uint32_t));
     }
 }
 
 void Column::widen() {
     wide_.reserve(std::max(kinds_.capacity(), narrow_.size()));
-    prepareForFilling(wide_.data(), wide_.capacity() * sizeof(std::uint64_t));
+    const auto prepare = roomIsGuessed_ ? prepareForGrowing : prepareForFilling;
+    prepare(wide_.data(), wide_.capacity() * sizeof(std::uint64_t));
     for (std::size_t row = 0; row < narrow_.size(); ++row) {
         const std::uint32_t payload = narrow_[row];
         wide_.push_back(kinds_[row] == ValueKind::Integer

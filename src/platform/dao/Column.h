@@ -39,6 +39,8 @@ class Column {
     ValueKind kindAt(std::size_t row) const { return kinds_[row]; }
     std::size_t size() const { return kinds_.size(); }
     void reserve(std::size_t rows);
+    // Room for about `rows`, which may not all come: the memory is taken as it is filled.
+    void reserveAbout(std::size_t rows);
     // Puts the values of `rest` after this column's, taking its text store's blocks as they
     // are; `rest` is left empty.
     void appendColumn(Column&& rest);
@@ -71,6 +73,7 @@ class Column {
         std::size_t used_ = 0;  // bytes of the last block in use
     };
 
+    void reserve(std::size_t rows, void (*prepare)(void*, std::size_t));
     void push(ValueKind kind, std::uint64_t payload, bool fitsNarrow);
     std::uint64_t payloadAt(std::size_t row) const;
     void widen();
@@ -85,6 +88,7 @@ class Column {
     std::vector<std::uint32_t> narrow_;  // payloads while all fit in 32 bits
     std::vector<std::uint64_t> wide_;    // payloads once one does not
     bool isWide_ = false;
+    bool roomIsGuessed_ = false;  // reserveAbout's: the memory is taken as it is filled
     ByteStore store_;
 };
 

@@ -3,17 +3,34 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <utility>
 
 namespace keldara::dao {
 
-void prepareForFilling(void* data, std::size_t bytes) {
+namespace {
+
+// The whole pages inside `bytes` from `data`; empty when there are none.
+std::pair<void*, std::size_t> wholePages(void* data, std::size_t bytes) {
     constexpr std::uintptr_t kPage = 4096;
     const auto begin = reinterpret_cast<std::uintptr_t>(data);
     const std::uintptr_t first = (begin + kPage - 1) & ~(kPage - 1);
     const std::uintptr_t last = (begin + bytes) & ~(kPage - 1);
-    if (last <= first) return;
-    madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+    if (last <= first) return {nullptr, 0};
+    return {reinterpret_cast<void*>(first), last - first};
+}
+
+}  // namespace
+
+void prepareForFilling(void* data, std::size_t bytes) {
+    const auto [pages, size] = wholePages(data, bytes);
+    if (size == 0) return;
+    madvise(pages, size, MADV_HUGEPAGE);
+    madvise(pages, size, MADV_POPULATE_WRITE);
+}
+
+void prepareForGrowing(void* data, std::size_t bytes) {
+    const auto [pages, size] = wholePages(data, bytes);
+    if (size != 0) madvise(pages, size, MADV_HUGEPAGE);
 }
 
 }  // namespace keldara::dao

@@ -67,8 +67,8 @@ StoredForm storedFormOf(int type) {
 // values, and the second pass reads the column again.
 class FirstPassColumn {
   public:
-    void reserve(std::size_t rows) {
-        if (form_ != StoredForm::Dropped) column_.reserve(rows);
+    void reserveAbout(std::size_t rows) {
+        if (form_ != StoredForm::Dropped) column_.reserveAbout(rows);
     }
     void appendNull() {
         if (form_ != StoredForm::Dropped) column_.appendNull();
@@ -467,15 +467,21 @@ class TableScan {
         if (++storedRecords_ == kRecordsBeforeReserving) reserveStore(bytesRead);
     }
 
-    // Reserving takes the memory with few faults (Column::reserve); a few percent more than
-    // the records so far suggest saves growing the columns by copying at the end.
+    // Room for a few percent more records than the first ones suggest saves growing the
+    // columns by copying; the memory is taken as the records come, so a guess too high, from
+    // records shorter at the start than later, costs no memory.
     static constexpr std::size_t kRecordsBeforeReserving = 512;
     void reserveStore(std::uint64_t bytesRead) {
         if (bytesRead == 0 || expectedBytes_ <= bytesRead) return;
         const double records = static_cast<double>(kRecordsBeforeReserving) *
                                static_cast<double>(expectedBytes_) /
                                static_cast<double>(bytesRead) * 1.03;
-        for (FirstPassColumn& column : stored_) column.reserve(static_cast<std::size_t>(records));
+        // Not for more cells than a text of that size may fill (a damaged one would take them
+        // all before it is refused).
+        const double cells = records * static_cast<double>(columns_);
+        if (!withinCellBound(cells, static_cast<double>(expectedBytes_))) return;
+        for (FirstPassColumn& column : stored_)
+            column.reserveAbout(static_cast<std::size_t>(records));
     }
 
     // The blank lines before a record are rows of a table of one column.
