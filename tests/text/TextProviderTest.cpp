@@ -351,18 +351,21 @@ TEST(DamagedText, RandomBytesGiveRecordsOrAnError) {
 }
 
 // Up to 16384 fields are read, with unique names, in bounded time and memory; a wider
-// record is refused with its field count.
+// record is refused with its field count, and a wide header over many short records with
+// the count of both.
 TEST(DamagedText, WideHeadersAreReadOrRefusedWithTheFieldCount) {
-    // The header, and the last field's name or the field count the error names.
-    const std::pair<QByteArray, std::string> cases[] = {
-        {QByteArray(16383, ','), "read: F16384"},
-        {QByteArray("a,").repeated(16383) + "a", "read: a_16384"},
-        {QByteArray(16384, ','), "16385 fields"},
-        {QByteArray(4 << 20, ','), "4194305 fields"}};
+    // The header, the records of one field under it, and the last field's name or what the
+    // error says.
+    const std::tuple<QByteArray, int, std::string> cases[] = {
+        {QByteArray(16383, ','), 1, "read: F16384"},
+        {QByteArray("a,").repeated(16383) + "a", 1, "read: a_16384"},
+        {QByteArray(16384, ','), 1, "16385 fields"},
+        {QByteArray(4 << 20, ','), 1, "4194305 fields"},
+        {QByteArray(16000, ','), 2000, "2000 records hold far fewer fields"}};
     QTemporaryDir dir;
     const QString path = dir.filePath("wide.csv");
-    for (const auto& [header, expected] : cases) {
-        writeFile(path, header + "\r\n1\r\n");
+    for (const auto& [header, records, expected] : cases) {
+        writeFile(path, header + "\r\n" + QByteArray("1\r\n").repeated(records));
         const std::string outcome = outcomeUnderLimits(
             [&] {
                 const auto records = readTextFile(dir.path(), "wide.csv");
