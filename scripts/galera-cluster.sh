@@ -115,12 +115,17 @@ start() {
     mkdir -p "$dir/data"
     for kind in port gcomm_port ist_port sst_port; do free_port >"$dir/$kind"; done
   done
-  if ! mariadb-install-db --no-defaults --datadir="$(node_dir 1)/data" "${run_as[@]}" \
-    --auth-root-authentication-method=socket --skip-test-db >"$STATE/install.log" 2>&1; then
-    echo "galera-cluster.sh: the first node's data folder could not be made:" >&2
-    tail -20 "$STATE/install.log" >&2 || true
-    exit 1
-  fi
+  # Tried twice: on a loaded machine the bootstrap server it starts has been seen to fail
+  # once and then succeed. The cause is at the head of its log, not the tail.
+  local tries
+  for tries in 1 2; do
+    rm -rf "$(node_dir 1)/data" && mkdir -p "$(node_dir 1)/data"
+    mariadb-install-db --no-defaults --datadir="$(node_dir 1)/data" "${run_as[@]}" \
+      --auth-root-authentication-method=socket --skip-test-db >"$STATE/install.log" 2>&1 && break
+    echo "galera-cluster.sh: the first node's data folder could not be made (try $tries):" >&2
+    head -30 "$STATE/install.log" >&2 || true
+    [ "$tries" -eq 2 ] && exit 1
+  done
   # A state transfer started as root runs its rsync daemon as an unprivileged user, which
   # must be able to write the joiners' data folders.
   chmod -R a+rwX "$STATE"
