@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 #include "platform/dao/TypeCodes.h"
 #include "platform/dao/text/TextTable.h"
@@ -364,8 +365,8 @@ TEST(DamagedText, WideHeadersAreReadOrRefusedWithTheFieldCount) {
         {QByteArray(16000, ','), 2000, "2000 records hold far fewer fields"}};
     QTemporaryDir dir;
     const QString path = dir.filePath("wide.csv");
-    for (const auto& [header, records, expected] : cases) {
-        writeFile(path, header + "\r\n" + QByteArray("1\r\n").repeated(records));
+    for (const auto& [header, shortRecords, expected] : cases) {
+        writeFile(path, header + "\r\n" + QByteArray("1\r\n").repeated(shortRecords));
         const std::string outcome = outcomeUnderLimits(
             [&] {
                 const auto records = readTextFile(dir.path(), "wide.csv");

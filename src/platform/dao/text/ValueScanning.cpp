@@ -113,22 +113,33 @@ std::optional<PlainNumber> scanPlainNumber(std::string_view s) {
     return n;
 }
 
-// The number of digits of a number in the plain form, or 0 when `s` is not in that form.
-std::size_t plainDigitCount(std::string_view s) {
-    const std::optional<PlainNumber> n = scanPlainNumber(s);
-    return n ? n->digits : 0;
-}
-
-// A number in the plain form of at most 15 digits; none for another. Its digits make an
-// integer below 2^53 and the power of ten they are divided by is at most 10^15, both exact as
-// doubles, so the one division rounds correctly, as std::from_chars does.
-std::optional<double> shortPlainDecimal(std::string_view s) {
+// The value of a plain number of at most 15 digits. Its digits make an integer below 2^53 and
+// the power of ten they are divided by is at most 10^15, both exact as doubles, so the one
+// division rounds correctly, as std::from_chars does.
+double shortValue(const PlainNumber& n) {
     static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                               1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const std::optional<PlainNumber> n = scanPlainNumber(s);
-    if (!n || n->digits > 15) return std::nullopt;
-    const double value = static_cast<double>(n->value) / kPowersOfTen[n->fractionDigits];
-    return n->negative ? -value : value;
+    const double value = static_cast<double>(n.value) / kPowersOfTen[n.fractionDigits];
+    return n.negative ? -value : value;
+}
+
+// A plain number of more than 15 digits, when a double holds it exactly: read, printed back
+// and compared digit for digit with what was written.
+std::optional<double> longExactDouble(std::string_view s) {
+    const auto written = plainDecimal(s);
+    if (!written) return std::nullopt;
+    double value = 0;
+    const auto [end, error] =
+        std::from_chars(s.data(), s.data() + s.size(), value, std::chars_format::fixed);
+    if (error != std::errc() || end != s.data() + s.size()) return std::nullopt;
+    char buffer[64];
+    const auto printed =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    if (printed.ec != std::errc()) return std::nullopt;
+    if (!(fromScientific(std::string_view(buffer, printed.ptr - buffer)) == *written)) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 bool readDigits(std::string_view s, std::size_t at, std::size_t count, int& value) {
@@ -195,31 +206,18 @@ std::optional<std::int64_t> parseInteger(std::string_view s) {
     return static_cast<std::int64_t>(magnitude);
 }
 
+// A double tells apart every number of up to 15 digits, so such a number always reads back
+// as written: only longer ones are printed back to check them.
 std::optional<double> parseExactDouble(std::string_view s) {
-    // A double tells apart every number of up to 15 digits, so such a number always reads
-    // back as written: no need to print it again.
-    if (const auto shortNumber = shortPlainDecimal(s)) return shortNumber;
-    // What is left to read is a plain number of more than 15 digits, or no number.
-    if (plainDigitCount(s) <= 15) return std::nullopt;
-    const auto written = plainDecimal(s);
-    if (!written) return std::nullopt;
-    double value = 0;
-    const auto [end, error] =
-        std::from_chars(s.data(), s.data() + s.size(), value, std::chars_format::fixed);
-    if (error != std::errc() || end != s.data() + s.size()) return std::nullopt;
-    char buffer[64];
-    const auto printed =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
-    if (printed.ec != std::errc()) return std::nullopt;
-    if (!(fromScientific(std::string_view(buffer, printed.ptr - buffer)) == *written)) {
-        return std::nullopt;
-    }
-    return value;
+    const std::optional<PlainNumber> n = scanPlainNumber(s);
+    if (!n) return std::nullopt;
+    if (n->digits <= 15) return shortValue(*n);
+    return longExactDouble(s);
 }
 
 bool isExactDouble(std::string_view s) {
-    const std::size_t digits = plainDigitCount(s);
-    return (digits > 0 && digits <= 15) || parseExactDouble(s).has_value();
+    const std::optional<PlainNumber> n = scanPlainNumber(s);
+    return n && (n->digits <= 15 || longExactDouble(s).has_value());
 }
 
 std::optional<ParsedDate> parseIsoDate(std::string_view s) {
