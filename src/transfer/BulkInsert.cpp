@@ -16,14 +16,31 @@ namespace keldara::transfer {
 
 namespace {
 
-// One batch: records `first` to `end` - 1, as a multi-row insert or, to be loaded, as lines
-// of tab-separated fields.
+// How a batch goes to the server: as a multi-row insert, as lines of tab-separated fields
+// for LOAD DATA LOCAL, or as rows of texts for one insert run for each row.
+enum class BatchForm { Statement, Lines, Rows };
+
+// One batch: records `first` to `end` - 1 in one of the forms.
 struct Batch {
     long first = 0;
     long end = 0;
+    BatchForm form = BatchForm::Statement;
     QString statement;
     QByteArray lines;
-    bool loaded() const { return !lines.isEmpty(); }
+    dao::Connection::TextRows rows;
+    // What the batch holds, in the measure of its form's limit.
+    qsizetype size() const {
+        switch (form) {
+            case BatchForm::Statement:
+                return statement.size();
+            case BatchForm::Lines:
+                return lines.size();
+            case BatchForm::Rows:
+                // A cell's length and null flag go with its text.
+                return rows.text.size() + 2 * static_cast<qsizetype>(rows.cells.size());
+        }
+        return 0;
+    }
 };
 
 using Warnings = std::vector<dao::Connection::LoadedData::Warning>;
@@ -52,8 +69,10 @@ std::vector<long> rowsWarnedOf(long first, const Warnings& warnings) {
     return rows;
 }
 
-// Sends an insert's records a batch at a time, by LOAD DATA LOCAL or a multi-row insert,
-// falling back to a statement per record for a refused batch.
+// Sends an insert's records a batch at a time: on a transactional table as rows of texts for one
+// insert where the server takes them in one round trip, else by LOAD DATA LOCAL; otherwise by
+// a multi-row insert. A refused batch of rows goes again by LOAD DATA LOCAL, which tells the
+// records refused; the rest fall back to a statement per record.
 class BulkInsertSender : public Sender {
   public:
     BulkInsertSender(const QString& table, const PairedFields& fields, dao::Connection& connection,
@@ -68,33 +87,41 @@ class BulkInsertSender : public Sender {
           transactional_(transactional(connection, table)),
           rowsAtStart_(transactional_ ? 0 : rowCount(connection, table)),
           load_(transactional_),
+          form_(!transactional_                ? BatchForm::Statement
+                : connection.insertsTextRows() ? BatchForm::Rows
+                                               : BatchForm::Lines),
           limits_(batchLimitsOf(connection)) {
         startRow_ = lookups_.begin(connection, table, fields, run);
         QStringList columns;
         for (const QString& name : fields.names) columns << dao::mysql::QuoteIdentifier(name);
         loadStatement_ =
             LoadDataStatement(dao::mysql::QuoteIdentifier(table), columns.join(QLatin1Char(',')));
+        QStringList marks(fields.names.size(), QStringLiteral("?"));
+        rowsInsert_ = head_ + QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
     }
 
     // The row the run starts at: after the records an earlier run wrote, when it resumes one.
     long startRow() const { return startRow_; }
 
     long send(long first, long count) override {
-        const Batch batch = ahead_.take([&] { return written(first, count, load_, batchRows_); });
+        const Batch batch = ahead_.take([&] { return written(first, count, form(), batchRows_); });
         batchRows_ = rowsAfter(batch);
         if (batch.end < count) {
-            ahead_.start([this, end = batch.end, count, load = load_, rows = batchRows_] {
-                return written(end, count, load, rows);
+            ahead_.start([this, end = batch.end, count, form = form(), rows = batchRows_] {
+                return written(end, count, form, rows);
             });
         }
         run_.reach(160);
         run_.sendingRows(batch.first, batch.end);
-        if (batch.loaded() && load_) {
+        if (batch.form == BatchForm::Rows) {
+            sendRows(batch);
+        } else if (batch.form == BatchForm::Lines && load_) {
             sendLoaded(batch);
         } else {
-            sendStatement(
-                batch.first, batch.end,
-                batch.loaded() ? whole(batch.first, batch.end, false).statement : batch.statement);
+            sendStatement(batch.first, batch.end,
+                          batch.form == BatchForm::Statement
+                              ? batch.statement
+                              : whole(batch.first, batch.end, BatchForm::Statement).statement);
         }
         return batch.end - batch.first;
     }
@@ -105,6 +132,23 @@ class BulkInsertSender : public Sender {
     }
 
   private:
+    // The form of the batches to write: lines no longer once the server refused to load them.
+    BatchForm form() const {
+        return form_ == BatchForm::Lines && !load_ ? BatchForm::Statement : form_;
+    }
+
+    qsizetype limitOf(BatchForm form) const {
+        switch (form) {
+            case BatchForm::Statement:
+                return limits_.chars;
+            case BatchForm::Lines:
+                return limits_.loadBytes;
+            case BatchForm::Rows:
+                return limits_.rowBytes;
+        }
+        return limits_.chars;
+    }
+
     // The most records of the batches after `batch`: more, once the run's first records are
     // sent, where a load's bytes hold more at the size of its lines (see BulkLargeBatchRows);
     // a streamed source is asked to keep two batches of them. A batch at most doubles: the
@@ -112,41 +156,85 @@ class BulkInsertSender : public Sender {
     // fraction of loading it, so a batch twice as large is ready when the server is.
     long rowsAfter(const Batch& batch) const {
         const long rows = batch.end - batch.first;
-        if (!batch.loaded() || rows == 0 || batch.end - startRow_ < BulkGrowAfterRows)
+        if (batch.form == BatchForm::Statement || rows == 0 ||
+            batch.end - startRow_ < BulkGrowAfterRows)
             return batchRows_;
-        const qsizetype fitting =
-            limits_.loadBytes / std::max<qsizetype>(batch.lines.size() / rows, 1);
+        const qsizetype fitting = limitOf(batch.form) / std::max<qsizetype>(batch.size() / rows, 1);
         const long most = std::max(std::min(limits_.mostRows, 2 * batchRows_), batchRows_);
         const long grown = std::clamp(static_cast<long>(fitting), batchRows_, most);
         fields_.source.keepAtLeast(2 * grown);
         return grown;
     }
 
-    // The batch from `first` on: up to `count`, within the batch's limits and `rows` records
-    // unless `whole`.
-    Batch written(long first, long count, bool load, long rows, bool whole = false) const {
-        Batch batch{first, first, head_, {}};
-        const qsizetype limit = load ? limits_.loadBytes : limits_.chars;
-        const auto size = [&] { return load ? batch.lines.size() : batch.statement.size(); };
-        if (load)
-            batch.lines.reserve(limit + limit / 8);
-        else
-            batch.statement.reserve(limit + limit / 8);
-        while (batch.end < count && (whole || (batch.end - first < rows && size() < limit))) {
-            if (!load) {
+    // The batch from `first` on in `form`: up to `count`, within the form's limit and `rows`
+    // records unless `whole`. A record with bytes, which neither lines nor rows of texts hold,
+    // makes it a statement.
+    Batch written(long first, long count, BatchForm form, long rows, bool whole = false) const {
+        Batch batch{first, first, form, {}, {}, {}};
+        const qsizetype limit = limitOf(form);
+        switch (form) {
+            case BatchForm::Statement:
+                batch.statement = head_;
+                batch.statement.reserve(limit + limit / 8);
+                break;
+            case BatchForm::Lines:
+                batch.lines.reserve(limit + limit / 8);
+                break;
+            case BatchForm::Rows:
+                batch.rows.columns = static_cast<int>(fields_.columns.size());
+                batch.rows.text.reserve(limit + limit / 8);
+                break;
+        }
+        while (batch.end < count && (whole || (batch.end - first < rows && batch.size() < limit))) {
+            bool kept = true;
+            if (form == BatchForm::Statement) {
                 if (batch.end > first) batch.statement += QLatin1Char(',');
                 AppendValueRow(batch.statement, fields_.literals(batch.end));
-            } else if (!AppendLoadLine(batch.lines, fields_, batch.end)) {
-                return written(first, count, false, rows, whole);
+            } else if (form == BatchForm::Lines) {
+                kept = AppendLoadLine(batch.lines, fields_, batch.end);
+            } else {
+                kept = AppendTextRow(batch.rows, fields_, batch.end);
             }
+            if (!kept) return written(first, count, BatchForm::Statement, rows, whole);
             ++batch.end;
         }
         return batch;
     }
 
     // Records `first` to `end` - 1 as one batch, whatever its size.
-    Batch whole(long first, long end, bool load) const {
-        return written(first, end, load, end - first, true);
+    Batch whole(long first, long end, BatchForm form) const {
+        return written(first, end, form, end - first, true);
+    }
+
+    // A batch of rows is kept when the server took every row without a warning; otherwise it
+    // is undone and loaded instead, so that the records refused are found as a load finds
+    // them (the insert stops at the first refused row, and tells not which it was). A batch
+    // larger than a packet holds is loaded at once.
+    void sendRows(const Batch& batch) {
+        if (fitsOnePacket(batch) && tookRows(batch)) return;
+        ahead_.wait();
+        sendLoaded(whole(batch.first, batch.end, BatchForm::Lines));
+    }
+
+    // A batch ends past its limit by its last record, which makes it larger than a packet
+    // holds only when that record is itself larger than the limit.
+    bool fitsOnePacket(const Batch& batch) const { return batch.size() <= 2 * limits_.rowBytes; }
+
+    bool tookRows(const Batch& batch) {
+        BatchTransaction transaction(connection_, withinRun_);
+        const long size = batch.end - batch.first;
+        try {
+            const auto inserted = connection_.insertTextRows(rowsInsert_, batch.rows);
+            if (inserted.rows == size && inserted.warnings == 0) {
+                transaction.keep();
+                run_.ledger().inserted(size);
+                return true;
+            }
+        } catch (const dao::DaoError& error) {
+            if (error.transient()) throw;
+        }
+        transaction.undo();
+        return false;
     }
 
     // LOAD DATA LOCAL turns a refused record into a warning and goes on, so a batch is loaded
@@ -165,7 +253,8 @@ class BulkInsertSender : public Sender {
             if (error.transient()) throw;
             transaction.undo();
             load_ = false;
-            sendStatement(batch.first, batch.end, whole(batch.first, batch.end, false).statement);
+            sendStatement(batch.first, batch.end,
+                          whole(batch.first, batch.end, BatchForm::Statement).statement);
             return;
         }
         const long size = batch.end - batch.first;
@@ -211,7 +300,7 @@ class BulkInsertSender : public Sender {
     void sendPart(long first, long end) {
         if (first == end) return;
         run_.sendingRows(first, end);
-        sendLoaded(whole(first, end, true), false);
+        sendLoaded(whole(first, end, BatchForm::Lines), false);
     }
 
     void sendStatement(long first, long end, const QString& statement) {
@@ -256,10 +345,12 @@ class BulkInsertSender : public Sender {
     const long long rowsAtStart_;
     InsertLookups lookups_;
     long startRow_ = 0;
-    bool load_;  // batches go by LOAD DATA LOCAL
+    bool load_;             // the server loads local data
+    const BatchForm form_;  // the form of the batches while the server loads local data
     const BatchLimits limits_;
     long batchRows_ = limits_.rows;  // the most records of the next batch
     QString loadStatement_;
+    QString rowsInsert_;  // the insert of one record's values, run for every row of a batch
     BatchAhead<Batch> ahead_;
 };
 

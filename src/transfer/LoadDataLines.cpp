@@ -92,6 +92,37 @@ bool AppendLoadLine(QByteArray& lines, const PairedFields& fields, long row) {
     return written;
 }
 
+bool AppendTextRow(dao::Connection::TextRows& rows, const PairedFields& fields, long row) {
+    const std::size_t cellsBefore = rows.cells.size();
+    const qsizetype textBefore = rows.text.size();
+    bool written = true;
+    fields.source.readRecord(row, [&](const std::vector<dao::Column>& columns, std::size_t index) {
+        for (std::size_t i = 0; i < fields.columns.size() && written; ++i) {
+            const int column = fields.columns[i];
+            const dao::Column& values = columns.at(static_cast<std::size_t>(column));
+            if (values.appendTextUtf8(index, rows.text)) {
+                rows.endText();
+                continue;
+            }
+            const dao::Value value =
+                transferValue(values.at(index), fields.source.fieldInfo(column).type);
+            if (value.isNull()) {
+                rows.appendNull();
+            } else if (value.kind() == dao::ValueKind::Bytes) {
+                written = false;
+            } else {
+                value.appendStandardUtf8(rows.text);
+                rows.endText();
+            }
+        }
+    });
+    if (!written) {
+        rows.cells.resize(cellsBefore);
+        rows.text.truncate(textBefore);
+    }
+    return written;
+}
+
 QString LoadDataStatement(const QString& quotedTable, const QString& columns) {
     return QStringLiteral(
                "LOAD DATA LOCAL INFILE 'keldara' INTO TABLE %1 CHARACTER SET utf8mb4 FIELDS "

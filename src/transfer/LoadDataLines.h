@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include "platform/dao/Connection.h"
 #include "platform/dao/Value.h"
 #include "transfer/PairedFields.h"
 
@@ -18,6 +19,10 @@ bool AppendLoadField(QByteArray& lines, const dao::Value& value);
 // Appends the LOAD DATA line of record `row` (tab-separated fields ending in a line feed).
 // False for a field of bytes, which no line holds.
 bool AppendLoadLine(QByteArray& lines, const PairedFields& fields, long row);
+
+// Appends record `row` to `rows` as its fields' texts (those of AppendLoadLine, unescaped),
+// null for Null. False for a field of bytes, which no text holds; `rows` then ends before it.
+bool AppendTextRow(dao::Connection::TextRows& rows, const PairedFields& fields, long row);
 
 // "LOAD DATA LOCAL INFILE ... INTO TABLE `table` ... (columns)" for lines as AppendLoadLine
 // writes them; `columns` are the column list's quoted names, joined by commas.

@@ -29,7 +29,7 @@ BatchLimits batchLimitsOf(dao::Connection& connection) {
     BatchLimits limits;
     const auto variables = connection.openRecordset(
         QStringLiteral("SHOW VARIABLES WHERE Variable_name IN ('wsrep_on', 'wsrep_max_ws_rows', "
-                       "'wsrep_max_ws_size')"));
+                       "'wsrep_max_ws_size', 'max_allowed_packet')"));
     for (long row = 0; row < variables->recordCount(); ++row) {
         const QString name = variables->valueAt(row, 0).standardText();
         const QString text = variables->valueAt(row, 1).standardText();
@@ -37,6 +37,10 @@ BatchLimits batchLimitsOf(dao::Connection& connection) {
             limits.clusterNode = text.compare(QLatin1String("ON"), Qt::CaseInsensitive) == 0;
         const long long value = text.toLongLong();
         if (value <= 0) continue;  // no limit
+        if (name == QLatin1String("max_allowed_packet")) {
+            limits.rowBytes = std::min(limits.rowBytes, static_cast<qsizetype>(value / 4));
+            continue;
+        }
         if (name == QLatin1String("wsrep_max_ws_rows")) {
             limits.rows = static_cast<long>(std::min<long long>(limits.rows, value));
             limits.mostRows = static_cast<long>(std::min<long long>(limits.mostRows, value));
@@ -44,6 +48,7 @@ BatchLimits batchLimitsOf(dao::Connection& connection) {
             const qsizetype chars = static_cast<qsizetype>(std::max<long long>(value / 4, 1));
             limits.chars = std::min(limits.chars, chars);
             limits.loadBytes = std::min(limits.loadBytes, chars);
+            limits.rowBytes = std::min(limits.rowBytes, chars);
         }
     }
     return limits;

@@ -42,6 +42,9 @@ struct BatchLimits {
     qsizetype loadBytes = BulkLoadBytes;
     bool clusterNode = false;
     long mostRows = BulkLargeBatchRows;  // the most a batch that grows may hold
+    // The bytes of texts after which a batch of rows for one insert takes no more records: a
+    // quarter of the server's largest packet, which must hold the whole batch, within loadBytes.
+    qsizetype rowBytes = BulkLoadBytes;
 };
 BatchLimits batchLimitsOf(dao::Connection& connection);
 

@@ -359,6 +359,50 @@ TEST_F(StatementServerTest, ALongBulkInsertGrowsItsBatchesAndStillStopsAtARefusa
     }
 }
 
+// The server with compiled-in defaults, its packets cut to 1 MB while the test runs.
+class SmallPacketTest : public test::ScratchDatabaseTest<::testing::Test> {
+  protected:
+    test::Server serverForTest() override {
+        setPacket("1048576");
+        return DefaultsServer::get();
+    }
+    void TearDown() override {
+        ScratchDatabaseTest::TearDown();
+        setPacket("DEFAULT");
+    }
+    static void setPacket(const QString& size) {
+        dao::openConnection(DefaultsServer::get().connectionString({}))
+            ->execute("SET GLOBAL max_allowed_packet = " + size);
+    }
+};
+
+// A bulk insert's batches of rows are cut to what the server's packets hold, and a record
+// larger than a batch may be is loaded: every record arrives, whole.
+TEST_F(SmallPacketTest, BulkInsertBatchesFitTheServersPackets) {
+    ASSERT_TRUE(connection_->insertsTextRows());
+    run({"CREATE TABLE T (k INT PRIMARY KEY, v LONGTEXT, n INT) ENGINE=InnoDB"});
+    dao::Recordset source({{"k", dao::adType::Integer},
+                           {"v", dao::adType::LongVarWChar},
+                           {"n", dao::adType::Integer}});
+    const long count = 4000, large = 2000;
+    for (long k = 1; k <= count; ++k) {
+        const qsizetype length = k == large ? 1100 * 1024 : 400;
+        const QChar letter(static_cast<char16_t>(u'a' + k % 26));
+        source.appendRow(std::vector<Value>{Value::integer(k), Value::text(QString(length, letter)),
+                                            Value::integer(k)});
+    }
+    test::RecordingProgress progress;
+    const transfer::TransferResult result =
+        transfer::BulkInsert("T", source, test::kNumberedPairing, *connection_, progress);
+    EXPECT_TRUE(result.completed()) << result.message.toStdString();
+    EXPECT_EQ(
+        test::rowsOf(*connection_->openRecordset(
+            "SELECT COUNT(*), SUM(LENGTH(v)), SUM(TRIM(BOTH CHAR(97 + k % 26) FROM v) = ''), "
+            "SUM(n = k) FROM T")),
+        std::vector<QString>{
+            QStringLiteral("%1 | %2 | %1 | %1").arg(count).arg((count - 1) * 400 + 1100 * 1024)});
+}
+
 // Emptying the table and loading it in one transaction whose commit loses its answer: the
 // records may or may not be written, and the run says no more than that.
 TEST_F(StatementServerTest, ALostCommitIsReportedAsUnknown) {

@@ -44,6 +44,10 @@ struct ForwardingConnection : dao::Connection {
     std::unique_ptr<dao::PreparedStatement> prepare(const QString& sql) override {
         return real.prepare(sql);
     }
+    bool insertsTextRows() const override { return real.insertsTextRows(); }
+    InsertedRows insertTextRows(const QString& sql, const TextRows& rows) override {
+        return real.insertTextRows(sql, rows);
+    }
     std::unique_ptr<dao::Recordset> openTableCatalogue() override {
         return real.openTableCatalogue();
     }
@@ -55,7 +59,8 @@ struct ForwardingConnection : dao::Connection {
 
 // A real connection (`real`) that prepares no statement and whose `nth` statement starting with
 // `prefix` goes wrong once: its answer is lost after the server ran it, the server undoes it as a
-// deadlock, or the connection is killed from another one just before it.
+// deadlock, or the connection is killed from another one just before it. Unless `insertsRows`,
+// it inserts no rows in one round trip, so that a bulk insert loads its batches.
 struct Flaky : ForwardingConnection {
     enum class Fault { AnswerLost, Deadlock, Killed };
 
@@ -70,6 +75,10 @@ struct Flaky : ForwardingConnection {
     }
     std::unique_ptr<dao::PreparedStatement> prepare(const QString& sql) override {
         return dao::Connection::prepare(sql);
+    }
+    bool insertsTextRows() const override { return insertsRows && real.insertsTextRows(); }
+    InsertedRows insertTextRows(const QString& sql, const TextRows& rows) override {
+        return faulty(sql, [&] { return real.insertTextRows(sql, rows); });
     }
 
     template <typename Run>
@@ -96,6 +105,7 @@ struct Flaky : ForwardingConnection {
     QString prefix;
     int nth = 0;
     int seen = 0;
+    bool insertsRows = false;
     std::function<void()> afterLoss;  // what else the lost server did
 };
 

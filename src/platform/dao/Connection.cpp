@@ -28,6 +28,11 @@ void Connection::reconnect() {
     throw DaoError(DaoError::General, QStringLiteral("This connection cannot be opened again."));
 }
 
+Connection::InsertedRows Connection::insertTextRows(const QString&, const TextRows&) {
+    throw DaoError(DaoError::General,
+                   QStringLiteral("This connection cannot insert rows in one round trip."));
+}
+
 std::unique_ptr<PreparedStatement> Connection::prepare(const QString&) {
     throw DaoError(DaoError::General, QStringLiteral("This connection cannot prepare statements."));
 }

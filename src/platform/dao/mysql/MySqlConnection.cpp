@@ -560,6 +560,15 @@ std::unique_ptr<PreparedStatement> MySqlConnection::prepare(const QString& sql) 
     return std::make_unique<MySqlStatement>(requireOpen(), sql);
 }
 
+bool MySqlConnection::insertsTextRows() const {
+    return handle_ && mysql::insertsTextRows(handle_.get());
+}
+
+Connection::InsertedRows MySqlConnection::insertTextRows(const QString& insert,
+                                                         const TextRows& rows) {
+    return mysql::insertTextRows(requireOpen(), insert, rows);
+}
+
 std::unique_ptr<Recordset> MySqlConnection::openTableCatalogue() {
     auto catalogue = openRecordset(QStringLiteral("SHOW TABLES"));
     if (catalogue->fieldCount() > 0) catalogue->fieldInfo(0).name = QStringLiteral("TABLE_NAME");

@@ -127,4 +127,79 @@ long long MySqlStatement::execute(std::span<const Value> values) {
     return static_cast<long long>(mysql_stmt_affected_rows(statement_));
 }
 
+bool insertsTextRows(MYSQL* connection) {
+    unsigned long long capabilities = 0;
+    if (mariadb_get_infov(connection, MARIADB_CONNECTION_EXTENDED_SERVER_CAPABILITIES,
+                          &capabilities) != 0) {
+        return false;
+    }
+    return (capabilities & (MARIADB_CLIENT_STMT_BULK_OPERATIONS >> 32)) != 0;
+}
+
+namespace {
+
+// One column of TextRows bound as an array: each row's text, its length and whether it is null.
+struct BoundColumn {
+    std::vector<const char*> texts;
+    std::vector<unsigned long> lengths;
+    std::vector<char> indicators;
+};
+
+std::vector<BoundColumn> boundColumns(const Connection::TextRows& rows) {
+    const auto count = static_cast<std::size_t>(rows.rows());
+    std::vector<BoundColumn> columns(static_cast<std::size_t>(rows.columns));
+    for (BoundColumn& column : columns) {
+        column.texts.resize(count);
+        column.lengths.resize(count);
+        column.indicators.resize(count, STMT_INDICATOR_NONE);
+    }
+    qsizetype start = 0;
+    for (std::size_t cell = 0; cell < rows.cells.size(); ++cell) {
+        const Connection::TextRows::Cell& at = rows.cells[cell];
+        BoundColumn& column = columns[cell % columns.size()];
+        const std::size_t row = cell / columns.size();
+        if (at.null) {
+            column.indicators[row] = STMT_INDICATOR_NULL;
+        } else {
+            column.texts[row] = rows.text.constData() + start;
+            column.lengths[row] = static_cast<unsigned long>(at.end - start);
+        }
+        start = at.end;
+    }
+    return columns;
+}
+
+}  // namespace
+
+Connection::InsertedRows insertTextRows(MYSQL* connection, const QString& insert,
+                                        const Connection::TextRows& rows) {
+    MySqlStatement statement(connection, insert);
+    return statement.executeTextRows(rows);
+}
+
+Connection::InsertedRows MySqlStatement::executeTextRows(const Connection::TextRows& rows) {
+    if (static_cast<unsigned long>(rows.columns) != parameters_ || rows.columns == 0) {
+        throw DaoError(DaoError::BadQuery, QStringLiteral("The statement takes %1 values, not %2.")
+                                               .arg(parameters_)
+                                               .arg(rows.columns));
+    }
+    std::vector<BoundColumn> columns = boundColumns(rows);
+    std::vector<MYSQL_BIND> bindings(columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        bindings[i] = MYSQL_BIND{};
+        bindings[i].buffer_type = MYSQL_TYPE_STRING;
+        bindings[i].buffer = columns[i].texts.data();
+        bindings[i].length = columns[i].lengths.data();
+        bindings[i].u.indicator = columns[i].indicators.data();
+    }
+    unsigned int size = static_cast<unsigned int>(rows.rows());
+    if (mysql_stmt_attr_set(statement_, STMT_ATTR_ARRAY_SIZE, &size) ||
+        mysql_stmt_bind_param(statement_, bindings.data())) {
+        throwError(DaoError::BadQuery);
+    }
+    if (mysql_stmt_execute(statement_)) throwError(DaoError::BadQuery);
+    return {static_cast<long long>(mysql_stmt_affected_rows(statement_)),
+            mysql_warning_count(statement_->mysql)};
+}
+
 }  // namespace keldara::dao::mysql

@@ -20,6 +20,8 @@ class MySqlStatement final : public PreparedStatement {
     MySqlStatement& operator=(const MySqlStatement&) = delete;
 
     long long execute(std::span<const Value> values) override;
+    // Runs the statement once for each row of `rows` in one round trip (see insertTextRows).
+    Connection::InsertedRows executeTextRows(const Connection::TextRows& rows);
 
   private:
     [[noreturn]] void throwError(int number) const;
@@ -27,5 +29,12 @@ class MySqlStatement final : public PreparedStatement {
     MYSQL_STMT* statement_;
     unsigned long parameters_ = 0;
 };
+
+// Whether the server runs a statement for many rows of values in one round trip (a MariaDB
+// server's bulk execution).
+bool insertsTextRows(MYSQL* connection);
+// Prepares `insert` and runs it for every row of `rows`, bound column by column as strings.
+Connection::InsertedRows insertTextRows(MYSQL* connection, const QString& insert,
+                                        const Connection::TextRows& rows);
 
 }  // namespace keldara::dao::mysql
