@@ -31,8 +31,8 @@ const QString kMemoryTableBytes = QStringLiteral("67108864");
 // The statements of a merge by a temporary table; the batch table has the columns keldara_row
 // (the record's row) and the paired ones, on InnoDB or in memory.
 struct JoinStatements {
-    QString createBatchTable, createMemoryBatchTable, load, repeatedMatches, countNew, update,
-        rangedUpdate, keyRange, insert, clear;
+    QString createBatchTable, createMemoryBatchTable, load, insertRows, repeatedMatches, countNew,
+        update, rangedUpdate, keyRange, insert, clear;
 };
 
 // The join led by the batch makes the server gather the rows it found into a work table and
@@ -85,6 +85,9 @@ JoinStatements joinStatements(const QString& table, const QString& matchName,
     s.createBatchTable = createBatchTable(QStringLiteral("InnoDB"));
     s.createMemoryBatchTable = createBatchTable(QStringLiteral("MEMORY"));
     s.load = LoadDataStatement(kBatchTable, QStringLiteral("keldara_row,") + list);
+    QStringList marks(fields.names.size() + 1, QStringLiteral("?"));
+    s.insertRows = QStringLiteral("INSERT INTO %1 (keldara_row,%2) VALUES (%3)")
+                       .arg(kBatchTable, list, marks.join(QLatin1Char(',')));
     s.repeatedMatches =
         QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM %1 GROUP BY %2 HAVING COUNT(*) > 1) r")
             .arg(kBatchTable, key);
@@ -101,24 +104,30 @@ JoinStatements joinStatements(const QString& table, const QString& matchName,
     return s;
 }
 
-// Records `first` to `end` - 1 as lines of the batch table, or a record that no line holds (a
-// field of bytes) on its own.
+// Records `first` to `end` - 1 as lines of the batch table or as its rows of texts, or a record
+// that neither holds (a field of bytes) on its own.
 struct BatchLines {
     long first = 0;
     long end = 0;
     bool loadable = false;
     QByteArray lines;
+    std::optional<dao::Connection::TextRows> rows;  // in place of the lines
     // The lowest and highest match value, where the match column is keyed by integers and
     // every record's value is one.
     std::optional<std::pair<std::int64_t, std::int64_t>> keys;
 };
 
-// The record's row, which leads its line of the batch table.
+// The record's row, which leads its line or row of the batch table.
 void appendRowNumber(QByteArray& lines, long row) {
     char digits[24];
     char* end = std::to_chars(digits, digits + sizeof digits - 1, row).ptr;
-    *end++ = '\t';
     lines.append(digits, end - digits);
+}
+
+// What a batch of rows holds in the measure of BatchLimits::rowBytes: a cell's length and null
+// flag go with its text.
+qsizetype sizeOf(const dao::Connection::TextRows& rows) {
+    return rows.text.size() + 2 * static_cast<qsizetype>(rows.cells.size());
 }
 
 // A batch's lines and, when they were loaded ahead, the session holding them.
@@ -141,7 +150,8 @@ class JoinSender : public Sender {
           run_(run),
           withinRun_(withinRun),
           oneByOne_(upsert ? WriteAction::Upsert : WriteAction::Update, table, matchName, fields,
-                    connection, run) {
+                    connection, run),
+          insertsRows_(connection.insertsTextRows()) {
         const int match = shell::FindNameIndex(fields.names, matchName);
         matchSource_ = fields.columns[static_cast<std::size_t>(match)];
         const QString matchColumn = fields.names[match];
@@ -206,21 +216,51 @@ class JoinSender : public Sender {
     }
 
   private:
+    // The batch from `first` on, as rows where the server takes them in one insert and they
+    // fit one of its packets (see BulkInsert), else as lines.
     BatchLines linesFrom(long first, long count) const {
-        QByteArray lines;
-        lines.reserve(limits_.loadBytes + limits_.loadBytes / 8);
+        BatchLines batch = insertsRows_ ? rowsFrom(first, count) : BatchLines{};
+        if (!batch.rows || sizeOf(*batch.rows) > 2 * limits_.rowBytes) {
+            batch = BatchLines{first, first, false, {}, std::nullopt, std::nullopt};
+            batch.lines.reserve(limits_.loadBytes + limits_.loadBytes / 8);
+            while (batch.end < count && batch.end - first < limits_.rows &&
+                   batch.lines.size() < limits_.loadBytes) {
+                const qsizetype before = batch.lines.size();
+                appendRowNumber(batch.lines, batch.end);
+                batch.lines += '\t';
+                if (!AppendLoadLine(batch.lines, fields_, batch.end)) {
+                    batch.lines.truncate(before);
+                    break;
+                }
+                ++batch.end;
+            }
+        }
+        if (batch.end == first) return {first, first + 1, false, {}, std::nullopt, std::nullopt};
+        batch.loadable = true;
+        if (keyRanged_) batch.keys = keysOf(first, batch.end);
+        return batch;
+    }
+
+    // The batch from `first` on as rows of texts, each led by its record's row; without rows
+    // when its first record has a field of bytes.
+    BatchLines rowsFrom(long first, long count) const {
+        dao::Connection::TextRows rows;
+        rows.columns = static_cast<int>(fields_.columns.size()) + 1;
+        rows.text.reserve(limits_.rowBytes + limits_.rowBytes / 8);
         long end = first;
-        while (end < count && end - first < limits_.rows && lines.size() < limits_.loadBytes) {
-            const qsizetype before = lines.size();
-            appendRowNumber(lines, end);
-            if (!AppendLoadLine(lines, fields_, end)) {
-                lines.truncate(before);
+        while (end < count && end - first < limits_.rows && sizeOf(rows) < limits_.rowBytes) {
+            const qsizetype before = rows.text.size();
+            appendRowNumber(rows.text, end);
+            rows.endText();
+            if (!AppendTextRow(rows, fields_, end)) {
+                rows.cells.pop_back();
+                rows.text.truncate(before);
                 break;
             }
             ++end;
         }
-        if (end == first) return {first, first + 1, false, {}, {}};
-        return {first, end, true, lines, keyRanged_ ? keysOf(first, end) : std::nullopt};
+        if (end == first) return {first, first, false, {}, std::nullopt, std::nullopt};
+        return {first, end, false, {}, std::move(rows), std::nullopt};
     }
 
     std::optional<std::pair<std::int64_t, std::int64_t>> keysOf(long first, long end) const {
@@ -241,7 +281,7 @@ class JoinSender : public Sender {
         if (session == nullptr || !batch.lines.loadable) return batch;
         try {
             session->execute(statements_.clear);
-            batch.loaded = loadInto(*session, batch.lines.lines);
+            batch.loaded = loadInto(*session, batch.lines);
             batch.loadedOn = session;
         } catch (const dao::DaoError&) {
             loadAheadFailed_ = true;
@@ -276,17 +316,30 @@ class JoinSender : public Sender {
         session.execute(statements_.createBatchTable);
     }
 
-    // Loads `lines` into the session's batch table. A batch of rows wider than a MEMORY table
+    // Puts `batch` into the session's batch table. A batch of rows wider than a MEMORY table
     // of the session's size holds fills it before its end: the table is made again on InnoDB,
-    // for this and every later batch, and the batch loaded into it.
-    dao::Connection::LoadedData loadInto(dao::Connection& session, const QByteArray& lines) {
+    // for this and every later batch, and the batch put into it.
+    dao::Connection::LoadedData loadInto(dao::Connection& session, const BatchLines& batch) {
         try {
-            return session.loadLocalData(statements_.load, lines);
+            return put(session, batch);
         } catch (const dao::DaoError& error) {
             if (error.nativeCode() != kTableIsFull) throw;
             inMemory_ = false;
             createBatchTable(session);
-            return session.loadLocalData(statements_.load, lines);
+            return put(session, batch);
+        }
+    }
+
+    // A batch's rows go in one insert, which a row the table refuses (a repeated key) stops:
+    // told as a load of no rows, which sends the batch record by record. Its lines are loaded.
+    dao::Connection::LoadedData put(dao::Connection& session, const BatchLines& batch) {
+        if (!batch.rows) return session.loadLocalData(statements_.load, batch.lines);
+        try {
+            const auto inserted = session.insertTextRows(statements_.insertRows, *batch.rows);
+            return {inserted.rows, inserted.warnings, {}};
+        } catch (const dao::DaoError& error) {
+            if (error.transient() || error.nativeCode() == kTableIsFull) throw;
+            return {};
         }
     }
 
@@ -312,7 +365,7 @@ class JoinSender : public Sender {
             // Every statement inside a run's transaction: TRUNCATE would end it.
             if (withinRun_) session.execute(statements_.clear);
             const dao::Connection::LoadedData loaded =
-                batch.loadedOn != nullptr ? batch.loaded : loadBatch(session, batch.lines.lines);
+                batch.loadedOn != nullptr ? batch.loaded : loadBatch(session, batch.lines);
             const long size = batch.lines.end - batch.lines.first;
             if (loaded.rows != size || loaded.warnings != 0 ||
                 (!keyRanged_ && countOf(session, statements_.repeatedMatches) != 0)) {
@@ -370,9 +423,9 @@ class JoinSender : public Sender {
 
     // A server that refuses LOAD DATA LOCAL refuses it every time: its records are written
     // one by one from then on (the DaoError goes to joined's caller as an undone batch).
-    dao::Connection::LoadedData loadBatch(dao::Connection& session, const QByteArray& lines) {
+    dao::Connection::LoadedData loadBatch(dao::Connection& session, const BatchLines& batch) {
         try {
-            return loadInto(session, lines);
+            return loadInto(session, batch);
         } catch (const dao::DaoError& error) {
             if (!error.transient()) loads_ = false;
             throw;
@@ -393,6 +446,7 @@ class JoinSender : public Sender {
     TransferRun& run_;
     const bool withinRun_;
     StatementSender oneByOne_;
+    const bool insertsRows_;              // batches go as rows of texts, in one insert each
     bool matchUnique_ = false;            // no two rows of the target hold the same match value
     bool keyRanged_ = false;              // ... and it is an integer: updates may go by its range
     int matchSource_ = 0;                 // the source column of the match field

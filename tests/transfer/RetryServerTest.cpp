@@ -224,9 +224,9 @@ TEST_F(RetryServerTest, ATableThatCannotUndoLeftDamagedEndsTheRunSayingSo) {
         << result.errorDescription.toStdString();
 }
 
-// The second session, which loads the next batch while the target takes this one, is lost
-// in its load or in its own batch's update: the run goes on through its first session, and
-// every record is written once.
+// The second session, which puts the next batch into its batch table while the target takes
+// this one, is lost in that insert or in its own batch's update: the run goes on through its first
+// session, and every record is written once.
 TEST_F(RetryServerTest, ABulkMergeGoesOnWhenItsSecondSessionIsLost) {
     // The first second session opened is lost at its first statement starting with `prefix`.
     struct LosesAlongside : test::ForwardingConnection {
@@ -250,7 +250,7 @@ TEST_F(RetryServerTest, ABulkMergeGoesOnWhenItsSecondSessionIsLost) {
         int opened = 0;
     };
     const long records = 3 * transfer::BulkBatchRows;
-    for (const auto& [prefix, reconnects] : {std::pair{"LOAD DATA", 0}, {"UPDATE", 1}}) {
+    for (const auto& [prefix, reconnects] : {std::pair{"INSERT", 0}, {"UPDATE", 1}}) {
         SCOPED_TRACE(prefix);
         run({"DROP TABLE IF EXISTS T",
              "CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB",

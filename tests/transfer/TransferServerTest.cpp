@@ -376,9 +376,9 @@ class SmallPacketTest : public test::ScratchDatabaseTest<::testing::Test> {
     }
 };
 
-// A bulk insert's batches of rows are cut to what the server's packets hold, and a record
-// larger than a batch may be is loaded: every record arrives, whole.
-TEST_F(SmallPacketTest, BulkInsertBatchesFitTheServersPackets) {
+// A bulk insert's and a bulk merge's batches of rows are cut to what the server's packets hold,
+// and a record larger than a batch may be is loaded: every record arrives, whole.
+TEST_F(SmallPacketTest, BulkBatchesFitTheServersPackets) {
     ASSERT_TRUE(connection_->insertsTextRows());
     run({"CREATE TABLE T (k INT PRIMARY KEY, v LONGTEXT, n INT) ENGINE=InnoDB"});
     dao::Recordset source({{"k", dao::adType::Integer},
@@ -391,16 +391,21 @@ TEST_F(SmallPacketTest, BulkInsertBatchesFitTheServersPackets) {
         source.appendRow(std::vector<Value>{Value::integer(k), Value::text(QString(length, letter)),
                                             Value::integer(k)});
     }
-    test::RecordingProgress progress;
-    const transfer::TransferResult result =
-        transfer::BulkInsert("T", source, test::kNumberedPairing, *connection_, progress);
-    EXPECT_TRUE(result.completed()) << result.message.toStdString();
-    EXPECT_EQ(
-        test::rowsOf(*connection_->openRecordset(
-            "SELECT COUNT(*), SUM(LENGTH(v)), SUM(TRIM(BOTH CHAR(97 + k % 26) FROM v) = ''), "
-            "SUM(n = k) FROM T")),
-        std::vector<QString>{
-            QStringLiteral("%1 | %2 | %1 | %1").arg(count).arg((count - 1) * 400 + 1100 * 1024)});
+    for (const char* action : {"BULK", "BULK-MERGE"}) {
+        SCOPED_TRACE(action);
+        if (QString(action) == "BULK-MERGE") run({"UPDATE T SET v = NULL, n = NULL"});
+        test::RecordingProgress progress;
+        const transfer::TransferResult result = test::runAction(
+            action, "T", "k", source, test::kNumberedPairing, *connection_, progress);
+        EXPECT_TRUE(result.completed()) << result.message.toStdString();
+        EXPECT_EQ(
+            test::rowsOf(*connection_->openRecordset(
+                "SELECT COUNT(*), SUM(LENGTH(v)), SUM(TRIM(BOTH CHAR(97 + k % 26) FROM v) = ''), "
+                "SUM(n = k) FROM T")),
+            std::vector<QString>{QStringLiteral("%1 | %2 | %1 | %1")
+                                     .arg(count)
+                                     .arg((count - 1) * 400 + 1100 * 1024)});
+    }
 }
 
 // Emptying the table and loading it in one transaction whose commit loses its answer: the
