@@ -27,7 +27,7 @@ struct Batch {
     BatchForm form = BatchForm::Statement;
     QString statement;
     QByteArray lines;
-    dao::Connection::TextRows rows;
+    dao::ValueRows rows;
     // What the batch holds, in the measure of its form's limit.
     qsizetype size() const {
         switch (form) {
@@ -36,8 +36,7 @@ struct Batch {
             case BatchForm::Lines:
                 return lines.size();
             case BatchForm::Rows:
-                // A cell's length and null flag go with its text.
-                return rows.text.size() + 2 * static_cast<qsizetype>(rows.cells.size());
+                return rows.bytes();
         }
         return 0;
     }
@@ -87,15 +86,16 @@ class BulkInsertSender : public Sender {
           transactional_(transactional(connection, table)),
           rowsAtStart_(transactional_ ? 0 : rowCount(connection, table)),
           load_(transactional_),
-          form_(!transactional_                ? BatchForm::Statement
-                : connection.insertsTextRows() ? BatchForm::Rows
-                                               : BatchForm::Lines),
+          form_(!transactional_                 ? BatchForm::Statement
+                : connection.insertsValueRows() ? BatchForm::Rows
+                                                : BatchForm::Lines),
           limits_(batchLimitsOf(connection)) {
         startRow_ = lookups_.begin(connection, table, fields, run);
         QStringList columns;
         for (const QString& name : fields.names) columns << dao::mysql::QuoteIdentifier(name);
         loadStatement_ =
             LoadDataStatement(dao::mysql::QuoteIdentifier(table), columns.join(QLatin1Char(',')));
+        if (form_ == BatchForm::Rows) columnForms_ = columnFormsOf(connection, table, fields.names);
         QStringList marks(fields.names.size(), QStringLiteral("?"));
         rowsInsert_ = head_ + QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
     }
@@ -182,6 +182,7 @@ class BulkInsertSender : public Sender {
                 break;
             case BatchForm::Rows:
                 batch.rows.columns = static_cast<int>(fields_.columns.size());
+                batch.rows.columnForms = columnForms_;
                 batch.rows.text.reserve(limit + limit / 8);
                 break;
         }
@@ -193,7 +194,7 @@ class BulkInsertSender : public Sender {
             } else if (form == BatchForm::Lines) {
                 kept = AppendLoadLine(batch.lines, fields_, batch.end);
             } else {
-                kept = AppendTextRow(batch.rows, fields_, batch.end);
+                kept = AppendRowValues(batch.rows, fields_, batch.end);
             }
             if (!kept) return written(first, count, BatchForm::Statement, rows, whole);
             ++batch.end;
@@ -224,7 +225,7 @@ class BulkInsertSender : public Sender {
         BatchTransaction transaction(connection_, withinRun_);
         const long size = batch.end - batch.first;
         try {
-            const auto inserted = connection_.insertTextRows(rowsInsert_, batch.rows);
+            const auto inserted = connection_.insertValueRows(rowsInsert_, batch.rows);
             if (inserted.rows == size && inserted.warnings == 0) {
                 transaction.keep();
                 run_.ledger().inserted(size);
@@ -351,6 +352,7 @@ class BulkInsertSender : public Sender {
     long batchRows_ = limits_.rows;  // the most records of the next batch
     QString loadStatement_;
     QString rowsInsert_;  // the insert of one record's values, run for every row of a batch
+    std::vector<dao::ValueRows::Form> columnForms_;  // of the batches of rows
     BatchAhead<Batch> ahead_;
 };
 

@@ -111,23 +111,17 @@ struct BatchLines {
     long end = 0;
     bool loadable = false;
     QByteArray lines;
-    std::optional<dao::Connection::TextRows> rows;  // in place of the lines
+    std::optional<dao::ValueRows> rows;  // in place of the lines
     // The lowest and highest match value, where the match column is keyed by integers and
     // every record's value is one.
     std::optional<std::pair<std::int64_t, std::int64_t>> keys;
 };
 
-// The record's row, which leads its line or row of the batch table.
+// The record's row, which leads its line of the batch table.
 void appendRowNumber(QByteArray& lines, long row) {
     char digits[24];
     char* end = std::to_chars(digits, digits + sizeof digits - 1, row).ptr;
     lines.append(digits, end - digits);
-}
-
-// What a batch of rows holds in the measure of BatchLimits::rowBytes: a cell's length and null
-// flag go with its text.
-qsizetype sizeOf(const dao::Connection::TextRows& rows) {
-    return rows.text.size() + 2 * static_cast<qsizetype>(rows.cells.size());
 }
 
 // A batch's lines and, when they were loaded ahead, the session holding them.
@@ -151,7 +145,7 @@ class JoinSender : public Sender {
           withinRun_(withinRun),
           oneByOne_(upsert ? WriteAction::Upsert : WriteAction::Update, table, matchName, fields,
                     connection, run),
-          insertsRows_(connection.insertsTextRows()) {
+          insertsRows_(connection.insertsValueRows()) {
         const int match = shell::FindNameIndex(fields.names, matchName);
         matchSource_ = fields.columns[static_cast<std::size_t>(match)];
         const QString matchColumn = fields.names[match];
@@ -161,6 +155,10 @@ class JoinSender : public Sender {
         // A cluster node counts a MEMORY table's rows into a transaction's write set.
         inMemory_ = keyRanged_ && !withinRun && !limits_.clusterNode;
         statements_ = joinStatements(table, matchName, fields, keyRanged_, withinRun);
+        if (insertsRows_) {
+            columnForms_ = columnFormsOf(connection, table, fields.names);
+            columnForms_.insert(columnForms_.begin(), dao::ValueRows::Form::Integer);  // the row
+        }
         createBatchTable(connection);
         openHelper();
     }
@@ -220,7 +218,7 @@ class JoinSender : public Sender {
     // fit one of its packets (see BulkInsert), else as lines.
     BatchLines linesFrom(long first, long count) const {
         BatchLines batch = insertsRows_ ? rowsFrom(first, count) : BatchLines{};
-        if (!batch.rows || sizeOf(*batch.rows) > 2 * limits_.rowBytes) {
+        if (!batch.rows || batch.rows->bytes() > 2 * limits_.rowBytes) {
             batch = BatchLines{first, first, false, {}, std::nullopt, std::nullopt};
             batch.lines.reserve(limits_.loadBytes + limits_.loadBytes / 8);
             while (batch.end < count && batch.end - first < limits_.rows &&
@@ -241,20 +239,19 @@ class JoinSender : public Sender {
         return batch;
     }
 
-    // The batch from `first` on as rows of texts, each led by its record's row; without rows
+    // The batch from `first` on as rows of values, each led by its record's row; without rows
     // when its first record has a field of bytes.
     BatchLines rowsFrom(long first, long count) const {
-        dao::Connection::TextRows rows;
+        dao::ValueRows rows;
         rows.columns = static_cast<int>(fields_.columns.size()) + 1;
+        rows.columnForms = columnForms_;
         rows.text.reserve(limits_.rowBytes + limits_.rowBytes / 8);
         long end = first;
-        while (end < count && end - first < limits_.rows && sizeOf(rows) < limits_.rowBytes) {
-            const qsizetype before = rows.text.size();
-            appendRowNumber(rows.text, end);
-            rows.endText();
-            if (!AppendTextRow(rows, fields_, end)) {
-                rows.cells.pop_back();
-                rows.text.truncate(before);
+        while (end < count && end - first < limits_.rows && rows.bytes() < limits_.rowBytes) {
+            const dao::ValueRows::Mark before = rows.mark();
+            rows.append(dao::Value::integer(end));
+            if (!AppendRowValues(rows, fields_, end)) {
+                rows.backTo(before);
                 break;
             }
             ++end;
@@ -335,7 +332,7 @@ class JoinSender : public Sender {
     dao::Connection::LoadedData put(dao::Connection& session, const BatchLines& batch) {
         if (!batch.rows) return session.loadLocalData(statements_.load, batch.lines);
         try {
-            const auto inserted = session.insertTextRows(statements_.insertRows, *batch.rows);
+            const auto inserted = session.insertValueRows(statements_.insertRows, *batch.rows);
             return {inserted.rows, inserted.warnings, {}};
         } catch (const dao::DaoError& error) {
             if (error.transient() || error.nativeCode() == kTableIsFull) throw;
@@ -446,7 +443,8 @@ class JoinSender : public Sender {
     TransferRun& run_;
     const bool withinRun_;
     StatementSender oneByOne_;
-    const bool insertsRows_;              // batches go as rows of texts, in one insert each
+    const bool insertsRows_;  // batches go as rows of values, in one insert each
+    std::vector<dao::ValueRows::Form> columnForms_;  // of the batch table, its row first
     bool matchUnique_ = false;            // no two rows of the target hold the same match value
     bool keyRanged_ = false;              // ... and it is an integer: updates may go by its range
     int matchSource_ = 0;                 // the source column of the match field

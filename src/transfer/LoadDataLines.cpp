@@ -92,9 +92,8 @@ bool AppendLoadLine(QByteArray& lines, const PairedFields& fields, long row) {
     return written;
 }
 
-bool AppendTextRow(dao::Connection::TextRows& rows, const PairedFields& fields, long row) {
-    const std::size_t cellsBefore = rows.cells.size();
-    const qsizetype textBefore = rows.text.size();
+bool AppendRowValues(dao::ValueRows& rows, const PairedFields& fields, long row) {
+    const dao::ValueRows::Mark before = rows.mark();
     bool written = true;
     fields.source.readRecord(row, [&](const std::vector<dao::Column>& columns, std::size_t index) {
         for (std::size_t i = 0; i < fields.columns.size() && written; ++i) {
@@ -102,24 +101,13 @@ bool AppendTextRow(dao::Connection::TextRows& rows, const PairedFields& fields, 
             const dao::Column& values = columns.at(static_cast<std::size_t>(column));
             if (values.appendTextUtf8(index, rows.text)) {
                 rows.endText();
-                continue;
-            }
-            const dao::Value value =
-                transferValue(values.at(index), fields.source.fieldInfo(column).type);
-            if (value.isNull()) {
-                rows.appendNull();
-            } else if (value.kind() == dao::ValueKind::Bytes) {
-                written = false;
             } else {
-                value.appendStandardUtf8(rows.text);
-                rows.endText();
+                written = rows.append(
+                    transferValue(values.at(index), fields.source.fieldInfo(column).type));
             }
         }
     });
-    if (!written) {
-        rows.cells.resize(cellsBefore);
-        rows.text.truncate(textBefore);
-    }
+    if (!written) rows.backTo(before);
     return written;
 }
 

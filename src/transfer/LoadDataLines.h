@@ -20,9 +20,9 @@ bool AppendLoadField(QByteArray& lines, const dao::Value& value);
 // False for a field of bytes, which no line holds.
 bool AppendLoadLine(QByteArray& lines, const PairedFields& fields, long row);
 
-// Appends record `row` to `rows` as its fields' texts (those of AppendLoadLine, unescaped),
-// null for Null. False for a field of bytes, which no text holds; `rows` then ends before it.
-bool AppendTextRow(dao::Connection::TextRows& rows, const PairedFields& fields, long row);
+// Appends record `row` to `rows`: a text as its UTF-8, other values as ValueRows::append takes
+// them. False for a field of bytes, which no cell holds; `rows` then ends before the record.
+bool AppendRowValues(dao::ValueRows& rows, const PairedFields& fields, long row);
 
 // "LOAD DATA LOCAL INFILE ... INTO TABLE `table` ... (columns)" for lines as AppendLoadLine
 // writes them; `columns` are the column list's quoted names, joined by commas.

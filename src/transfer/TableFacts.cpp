@@ -1,5 +1,6 @@
 #include "transfer/TableFacts.h"
 
+#include <QHash>
 #include <algorithm>
 
 #include "platform/dao/mysql/QuoteIdentifier.h"
@@ -52,6 +53,35 @@ BatchLimits batchLimitsOf(dao::Connection& connection) {
         }
     }
     return limits;
+}
+
+std::vector<dao::ValueRows::Form> columnFormsOf(dao::Connection& connection, const QString& table,
+                                                const QStringList& names) {
+    using Form = dao::ValueRows::Form;
+    static const QHash<QString, Form> kForms{{QStringLiteral("tinyint"), Form::Integer},
+                                             {QStringLiteral("smallint"), Form::Integer},
+                                             {QStringLiteral("mediumint"), Form::Integer},
+                                             {QStringLiteral("int"), Form::Integer},
+                                             {QStringLiteral("bigint"), Form::Integer},
+                                             {QStringLiteral("float"), Form::Double},
+                                             {QStringLiteral("double"), Form::Double},
+                                             {QStringLiteral("date"), Form::DateTime},
+                                             {QStringLiteral("datetime"), Form::DateTime},
+                                             {QStringLiteral("timestamp"), Form::DateTime}};
+    const auto columns = connection.openRecordset(
+        QStringLiteral("SELECT COLUMN_NAME, DATA_TYPE FROM information_schema.COLUMNS WHERE "
+                       "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = ") +
+        dao::Value::text(table).sqlLiteral());
+    QHash<QString, Form> formOfColumn;
+    for (long row = 0; row < columns->recordCount(); ++row) {
+        formOfColumn.insert(
+            columns->valueAt(row, 0).standardText().toLower(),
+            kForms.value(columns->valueAt(row, 1).standardText().toLower(), Form::Text));
+    }
+    std::vector<Form> forms;
+    for (const QString& name : names)
+        forms.push_back(formOfColumn.value(name.toLower(), Form::Text));
+    return forms;
 }
 
 MatchColumn matchColumnOf(dao::Connection& connection, const QString& table,

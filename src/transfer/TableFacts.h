@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <vector>
 
 #include "platform/dao/Connection.h"
 
@@ -47,6 +49,13 @@ struct BatchLimits {
     qsizetype rowBytes = BulkLoadBytes;
 };
 BatchLimits batchLimitsOf(dao::Connection& connection);
+
+// The form beyond text each of the columns `names` of `table` takes a value in as it takes its
+// standard text (ValueRows::columnForms): integers in integer columns, doubles in floating
+// columns, dates and dates with times in date and date-and-time columns; texts elsewhere and
+// for a column not found.
+std::vector<dao::ValueRows::Form> columnFormsOf(dao::Connection& connection, const QString& table,
+                                                const QStringList& names);
 
 // What the target's match column of a merge is: unique (a unique index of the table, its
 // primary key among them, is on it alone, so that no two rows hold the same value of it), and

@@ -237,6 +237,57 @@ TEST_P(TransferServerTest, FirstFailureOrStopKeepsExactlyTheRecordsBefore) {
 
 using StatementServerTest = test::MySqlTest;
 
+// A bulk insert's rows of values, each bound in its own form where its column takes it so,
+// leave the table as loading their texts does: integers, doubles, dates and dates with times
+// in columns of their kinds, in others, and in a column that also holds a text.
+TEST_F(StatementServerTest, RowsOfValuesArriveAsTheirLoadedTexts) {
+    using V = Value;
+    const dao::DateTime noon{2024, 2, 29, 12, 30, 15, 250000};
+    const std::vector<std::pair<QString, std::vector<V>>> columns = {
+        {"i INT", {V::integer(-2147483648LL), V::integer(7), V::null()}},
+        {"b BIGINT UNSIGNED", {V::integer(0), V::integer(9007199254740993LL), V::null()}},
+        {"d DOUBLE", {V::floating(0.1), V::floating(1e300), V::floating(-0.0)}},
+        {"f FLOAT", {V::floating(3.4e38), V::floating(1.0 / 3), V::integer(12)}},
+        {"dc DECIMAL(30,20)", {V::floating(0.371), V::integer(5), V::floating(1e-7)}},
+        {"day DATE", {V::date(2024, 2, 29), V::dateTime({2024, 3, 1}), V::null()}},
+        {"at DATETIME(6)", {V::dateTime(noon), V::date(1, 1, 1), V::dateTime({9999, 12, 31})}},
+        {"ts TIMESTAMP(3) NULL", {V::dateTime(noon), V::null(), V::date(2001, 9, 9)}},
+        {"txt VARCHAR(40)", {V::integer(42), V::floating(2.5), V::dateTime(noon)}},
+        {"mixed BIGINT", {V::integer(1), V::text("2"), V::integer(-3)}},
+    };
+    QStringList definitions, names;
+    std::vector<dao::FieldInfo> fields;
+    for (const auto& [definition, values] : columns) {
+        definitions << definition;
+        names << definition.section(' ', 0, 0);
+        fields.push_back({names.last(), dao::adType::VarWChar, 40});
+    }
+    dao::Recordset source(fields);
+    for (std::size_t row = 0; row < 3; ++row) {
+        std::vector<V> record;
+        for (const auto& column : columns) record.push_back(column.second[row]);
+        source.appendRow(record);
+    }
+    shell::FieldPairing pairing;
+    for (const QString& name : names) pairing.push_back({name, name});
+    std::vector<QString> loaded;
+    for (const bool rows : {false, true}) {
+        SCOPED_TRACE(rows ? "rows" : "lines");
+        run({"DROP TABLE IF EXISTS T", "CREATE TABLE T (" + definitions.join(',') + ")"});
+        test::Flaky connection(*connection_, *connection_);
+        connection.insertsRows = rows;
+        test::RecordingProgress progress;
+        const transfer::TransferResult result =
+            transfer::BulkInsert("T", source, pairing, connection, progress);
+        EXPECT_TRUE(result.completed()) << result.message.toStdString();
+        const std::vector<QString> table =
+            test::rowsOf(*connection_->openRecordset("SELECT * FROM T ORDER BY i"));
+        EXPECT_EQ(table.size(), 3u);
+        if (!rows) loaded = table;
+        EXPECT_EQ(table, loaded);
+    }
+}
+
 // A table name with a blank and column names with parentheses and a percent sign, matched in
 // any letter case, by every action on both kinds of engine.
 TEST_F(StatementServerTest, NamesReachTheServerExactly) {
@@ -379,7 +430,7 @@ class SmallPacketTest : public test::ScratchDatabaseTest<::testing::Test> {
 // A bulk insert's and a bulk merge's batches of rows are cut to what the server's packets hold,
 // and a record larger than a batch may be is loaded: every record arrives, whole.
 TEST_F(SmallPacketTest, BulkBatchesFitTheServersPackets) {
-    ASSERT_TRUE(connection_->insertsTextRows());
+    ASSERT_TRUE(connection_->insertsValueRows());
     run({"CREATE TABLE T (k INT PRIMARY KEY, v LONGTEXT, n INT) ENGINE=InnoDB"});
     dao::Recordset source({{"k", dao::adType::Integer},
                            {"v", dao::adType::LongVarWChar},

@@ -44,9 +44,9 @@ struct ForwardingConnection : dao::Connection {
     std::unique_ptr<dao::PreparedStatement> prepare(const QString& sql) override {
         return real.prepare(sql);
     }
-    bool insertsTextRows() const override { return real.insertsTextRows(); }
-    InsertedRows insertTextRows(const QString& sql, const TextRows& rows) override {
-        return real.insertTextRows(sql, rows);
+    bool insertsValueRows() const override { return real.insertsValueRows(); }
+    InsertedRows insertValueRows(const QString& sql, const dao::ValueRows& rows) override {
+        return real.insertValueRows(sql, rows);
     }
     std::unique_ptr<dao::Recordset> openTableCatalogue() override {
         return real.openTableCatalogue();
@@ -76,9 +76,9 @@ struct Flaky : ForwardingConnection {
     std::unique_ptr<dao::PreparedStatement> prepare(const QString& sql) override {
         return dao::Connection::prepare(sql);
     }
-    bool insertsTextRows() const override { return insertsRows && real.insertsTextRows(); }
-    InsertedRows insertTextRows(const QString& sql, const TextRows& rows) override {
-        return faulty(sql, [&] { return real.insertTextRows(sql, rows); });
+    bool insertsValueRows() const override { return insertsRows && real.insertsValueRows(); }
+    InsertedRows insertValueRows(const QString& sql, const dao::ValueRows& rows) override {
+        return faulty(sql, [&] { return real.insertValueRows(sql, rows); });
     }
 
     template <typename Run>

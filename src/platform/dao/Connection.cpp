@@ -28,7 +28,7 @@ void Connection::reconnect() {
     throw DaoError(DaoError::General, QStringLiteral("This connection cannot be opened again."));
 }
 
-Connection::InsertedRows Connection::insertTextRows(const QString&, const TextRows&) {
+Connection::InsertedRows Connection::insertValueRows(const QString&, const ValueRows&) {
     throw DaoError(DaoError::General,
                    QStringLiteral("This connection cannot insert rows in one round trip."));
 }

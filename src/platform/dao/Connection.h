@@ -10,6 +10,7 @@
 #include "platform/dao/DaoError.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Value.h"
+#include "platform/dao/ValueRows.h"
 
 namespace keldara::dao {
 
@@ -66,31 +67,18 @@ class Connection {
         std::vector<Warning> lineWarnings;
     };
     virtual LoadedData loadLocalData(const QString& statement, const QByteArray& data);
-    // Rows of values as texts for insertTextRows: each cell's UTF-8 text, or null, row after
-    // row, `columns` cells a row.
-    struct TextRows {
-        int columns = 0;
-        QByteArray text;  // every cell's text, one after another
-        struct Cell {
-            qsizetype end = 0;  // where the cell's text ends in `text`
-            bool null = false;
-        };
-        std::vector<Cell> cells;
-        long rows() const { return columns > 0 ? static_cast<long>(cells.size()) / columns : 0; }
-        void appendNull() { cells.push_back({text.size(), true}); }
-        void endText() { cells.push_back({text.size(), false}); }  // after appending its text
-    };
-    // What insertTextRows gives: the rows inserted and the warnings raised.
+    // What insertValueRows gives: the rows inserted and the warnings raised.
     struct InsertedRows {
         long long rows = 0;
         unsigned int warnings = 0;
     };
-    // Whether insertTextRows sends its rows in one round trip (else it is not to be used).
-    virtual bool insertsTextRows() const { return false; }
+    // Whether insertValueRows sends its rows in one round trip (else it is not to be used).
+    virtual bool insertsValueRows() const { return false; }
     // Runs `insert`, an INSERT with a "?" mark for each column of `rows`, once for each of its
     // rows, in one round trip; the server reads each text as it reads the same text in a
-    // statement. It stops at the first row refused (a statement-level error). Throws DaoError.
-    virtual InsertedRows insertTextRows(const QString& insert, const TextRows& rows);
+    // statement, and each value of another form as its standard text. It stops at the first
+    // row refused (a statement-level error). Throws DaoError.
+    virtual InsertedRows insertValueRows(const QString& insert, const ValueRows& rows);
     // Has the server parse a statement with "?" marks for values. Throws DaoError where the
     // provider or the server cannot prepare it.
     virtual std::unique_ptr<PreparedStatement> prepare(const QString& sql);

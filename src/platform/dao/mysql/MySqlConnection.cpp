@@ -560,13 +560,13 @@ std::unique_ptr<PreparedStatement> MySqlConnection::prepare(const QString& sql) 
     return std::make_unique<MySqlStatement>(requireOpen(), sql);
 }
 
-bool MySqlConnection::insertsTextRows() const {
-    return handle_ && mysql::insertsTextRows(handle_.get());
+bool MySqlConnection::insertsValueRows() const {
+    return handle_ && mysql::insertsValueRows(handle_.get());
 }
 
-Connection::InsertedRows MySqlConnection::insertTextRows(const QString& insert,
-                                                         const TextRows& rows) {
-    return mysql::insertTextRows(requireOpen(), insert, rows);
+Connection::InsertedRows MySqlConnection::insertValueRows(const QString& insert,
+                                                         const ValueRows& rows) {
+    return mysql::insertValueRows(requireOpen(), insert, rows);
 }
 
 std::unique_ptr<Recordset> MySqlConnection::openTableCatalogue() {

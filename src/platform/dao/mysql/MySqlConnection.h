@@ -29,8 +29,8 @@ class MySqlConnection final : public Connection {
     EachCounted executeEach(const QStringList& statements) override;
     LoadedData loadLocalData(const QString& statement, const QByteArray& data) override;
     std::unique_ptr<PreparedStatement> prepare(const QString& sql) override;
-    bool insertsTextRows() const override;
-    InsertedRows insertTextRows(const QString& insert, const TextRows& rows) override;
+    bool insertsValueRows() const override;
+    InsertedRows insertValueRows(const QString& insert, const ValueRows& rows) override;
     // Opens a line to the next server of the connection string's list that answers (to the
     // same one when it lists one).
     void reconnect() override;

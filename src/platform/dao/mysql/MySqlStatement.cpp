@@ -1,5 +1,7 @@
 #include "platform/dao/mysql/MySqlStatement.h"
 
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/dao/DaoError.h"
@@ -127,7 +129,7 @@ long long MySqlStatement::execute(std::span<const Value> values) {
     return static_cast<long long>(mysql_stmt_affected_rows(statement_));
 }
 
-bool insertsTextRows(MYSQL* connection) {
+bool insertsValueRows(MYSQL* connection) {
     unsigned long long capabilities = 0;
     if (mariadb_get_infov(connection, MARIADB_CONNECTION_EXTENDED_SERVER_CAPABILITIES,
                           &capabilities) != 0) {
@@ -138,59 +140,149 @@ bool insertsTextRows(MYSQL* connection) {
 
 namespace {
 
-// One column of TextRows bound as an array: each row's text, its length and whether it is null.
-struct BoundColumn {
-    std::vector<const char*> texts;
-    std::vector<unsigned long> lengths;
-    std::vector<char> indicators;
-};
-
-std::vector<BoundColumn> boundColumns(const Connection::TextRows& rows) {
-    const auto count = static_cast<std::size_t>(rows.rows());
-    std::vector<BoundColumn> columns(static_cast<std::size_t>(rows.columns));
-    for (BoundColumn& column : columns) {
-        column.texts.resize(count);
-        column.lengths.resize(count);
-        column.indicators.resize(count, STMT_INDICATOR_NONE);
-    }
-    qsizetype start = 0;
-    for (std::size_t cell = 0; cell < rows.cells.size(); ++cell) {
-        const Connection::TextRows::Cell& at = rows.cells[cell];
-        BoundColumn& column = columns[cell % columns.size()];
-        const std::size_t row = cell / columns.size();
-        if (at.null) {
-            column.indicators[row] = STMT_INDICATOR_NULL;
-        } else {
-            column.texts[row] = rows.text.constData() + start;
-            column.lengths[row] = static_cast<unsigned long>(at.end - start);
+// One column of ValueRows bound as an array: in its cells' own form where every cell that is
+// not null has the same one (dates with dates and times), else as texts, where a value of
+// another form is written as its standard text.
+class BoundColumn {
+  public:
+    BoundColumn(const ValueRows& rows, std::size_t column)
+        : rows_(rows), column_(column), count_(static_cast<std::size_t>(rows.rows())) {
+        indicators_.resize(count_, STMT_INDICATOR_NONE);
+        const ValueRows::Form form = commonForm();
+        switch (form) {
+            case ValueRows::Form::Integer:
+                integers_.resize(count_);
+                eachValue([&](std::size_t row, const ValueRows::Cell& cell) {
+                    integers_[row] = cell.integer;
+                });
+                binding_.buffer_type = MYSQL_TYPE_LONGLONG;
+                binding_.buffer = integers_.data();
+                break;
+            case ValueRows::Form::Double:
+                numbers_.resize(count_);
+                eachValue([&](std::size_t row, const ValueRows::Cell& cell) {
+                    numbers_[row] = cell.number;
+                });
+                binding_.buffer_type = MYSQL_TYPE_DOUBLE;
+                binding_.buffer = numbers_.data();
+                break;
+            case ValueRows::Form::DateTime:
+                bindTimes();
+                break;
+            default:
+                bindTexts();
         }
-        start = at.end;
+        binding_.u.indicator = indicators_.data();
     }
-    return columns;
-}
+    BoundColumn(const BoundColumn&) = delete;
+    BoundColumn& operator=(const BoundColumn&) = delete;
+
+    const MYSQL_BIND& binding() const { return binding_; }
+
+  private:
+    const ValueRows::Cell& cellAt(std::size_t row) const {
+        return rows_.cells[row * static_cast<std::size_t>(rows_.columns) + column_];
+    }
+
+    // The form of every cell that is not null, a date counted as a date and time; Text where
+    // they differ, Null where there are none.
+    ValueRows::Form commonForm() const {
+        ValueRows::Form common = ValueRows::Form::Null;
+        for (std::size_t row = 0; row < count_; ++row) {
+            ValueRows::Form form = cellAt(row).form;
+            if (form == ValueRows::Form::Date) form = ValueRows::Form::DateTime;
+            if (form == ValueRows::Form::Null || form == common) continue;
+            if (common != ValueRows::Form::Null) return ValueRows::Form::Text;
+            common = form;
+        }
+        return common;
+    }
+
+    // Calls `use` with each cell that is not null; marks the others.
+    template <typename Use>
+    void eachValue(Use use) {
+        for (std::size_t row = 0; row < count_; ++row) {
+            const ValueRows::Cell& cell = cellAt(row);
+            if (cell.form == ValueRows::Form::Null)
+                indicators_[row] = STMT_INDICATOR_NULL;
+            else
+                use(row, cell);
+        }
+    }
+
+    // The library reads a column of times through a pointer to each.
+    void bindTimes() {
+        times_.resize(count_);
+        timePointers_.resize(count_);
+        eachValue([&](std::size_t row, const ValueRows::Cell& cell) {
+            times_[row] = timeOf(rows_.times[cell.time], cell.form == ValueRows::Form::Date
+                                                             ? MYSQL_TIMESTAMP_DATE
+                                                             : MYSQL_TIMESTAMP_DATETIME);
+            timePointers_[row] = &times_[row];
+        });
+        binding_.buffer_type = MYSQL_TYPE_DATETIME;
+        binding_.buffer = timePointers_.data();
+    }
+
+    void bindTexts() {
+        texts_.resize(count_);
+        lengths_.resize(count_);
+        std::vector<std::pair<qsizetype, qsizetype>> written(count_, {-1, 0});
+        eachValue([&](std::size_t row, const ValueRows::Cell& cell) {
+            if (cell.form == ValueRows::Form::Text) return;
+            const qsizetype start = written_.size();
+            rows_.valueOf(&cell - rows_.cells.data()).appendStandardUtf8(written_);
+            written[row] = {start, written_.size() - start};
+        });
+        eachValue([&](std::size_t row, const ValueRows::Cell& cell) {
+            if (cell.form != ValueRows::Form::Text) {
+                texts_[row] = written_.constData() + written[row].first;
+                lengths_[row] = static_cast<unsigned long>(written[row].second);
+                return;
+            }
+            const std::size_t index = static_cast<std::size_t>(&cell - rows_.cells.data());
+            const qsizetype start = index == 0 ? 0 : rows_.cells[index - 1].end;
+            texts_[row] = rows_.text.constData() + start;
+            lengths_[row] = static_cast<unsigned long>(cell.end - start);
+        });
+        binding_.buffer_type = MYSQL_TYPE_STRING;
+        binding_.buffer = texts_.data();
+        binding_.length = lengths_.data();
+    }
+
+    const ValueRows& rows_;
+    const std::size_t column_;
+    const std::size_t count_;
+    MYSQL_BIND binding_{};
+    std::vector<char> indicators_;
+    std::vector<std::int64_t> integers_;
+    std::vector<double> numbers_;
+    std::vector<MYSQL_TIME> times_;
+    std::vector<MYSQL_TIME*> timePointers_;
+    std::vector<const char*> texts_;
+    std::vector<unsigned long> lengths_;
+    QByteArray written_;  // the standard texts of a text column's values of other forms
+};
 
 }  // namespace
 
-Connection::InsertedRows insertTextRows(MYSQL* connection, const QString& insert,
-                                        const Connection::TextRows& rows) {
+Connection::InsertedRows insertValueRows(MYSQL* connection, const QString& insert,
+                                         const ValueRows& rows) {
     MySqlStatement statement(connection, insert);
-    return statement.executeTextRows(rows);
+    return statement.executeValueRows(rows);
 }
 
-Connection::InsertedRows MySqlStatement::executeTextRows(const Connection::TextRows& rows) {
+Connection::InsertedRows MySqlStatement::executeValueRows(const ValueRows& rows) {
     if (static_cast<unsigned long>(rows.columns) != parameters_ || rows.columns == 0) {
         throw DaoError(DaoError::BadQuery, QStringLiteral("The statement takes %1 values, not %2.")
                                                .arg(parameters_)
                                                .arg(rows.columns));
     }
-    std::vector<BoundColumn> columns = boundColumns(rows);
-    std::vector<MYSQL_BIND> bindings(columns.size());
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        bindings[i] = MYSQL_BIND{};
-        bindings[i].buffer_type = MYSQL_TYPE_STRING;
-        bindings[i].buffer = columns[i].texts.data();
-        bindings[i].length = columns[i].lengths.data();
-        bindings[i].u.indicator = columns[i].indicators.data();
+    std::vector<std::unique_ptr<BoundColumn>> columns;
+    std::vector<MYSQL_BIND> bindings;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(rows.columns); ++i) {
+        columns.push_back(std::make_unique<BoundColumn>(rows, i));
+        bindings.push_back(columns.back()->binding());
     }
     unsigned int size = static_cast<unsigned int>(rows.rows());
     if (mysql_stmt_attr_set(statement_, STMT_ATTR_ARRAY_SIZE, &size) ||
