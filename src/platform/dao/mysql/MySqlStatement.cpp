@@ -1,7 +1,5 @@
 #include "platform/dao/mysql/MySqlStatement.h"
 
-#include <memory>
-#include <utility>
 #include <vector>
 
 #include "platform/dao/DaoError.h"
@@ -140,128 +138,140 @@ bool insertsValueRows(MYSQL* connection) {
 
 namespace {
 
-// One column of ValueRows bound as an array: in its cells' own form where every cell that is
-// not null has the same one (dates with dates and times), else as texts, where a value of
-// another form is written as its standard text.
-class BoundColumn {
-  public:
-    BoundColumn(const ValueRows& rows, std::size_t column)
-        : rows_(rows), column_(column), count_(static_cast<std::size_t>(rows.rows())) {
-        indicators_.resize(count_, STMT_INDICATOR_NONE);
-        const ValueRows::Form form = commonForm();
-        switch (form) {
-            case ValueRows::Form::Integer:
-                integers_.resize(count_);
-                eachValue([&](std::size_t row, const ValueRows::Cell& cell) {
-                    integers_[row] = cell.integer;
-                });
-                binding_.buffer_type = MYSQL_TYPE_LONGLONG;
-                binding_.buffer = integers_.data();
-                break;
-            case ValueRows::Form::Double:
-                numbers_.resize(count_);
-                eachValue([&](std::size_t row, const ValueRows::Cell& cell) {
-                    numbers_[row] = cell.number;
-                });
-                binding_.buffer_type = MYSQL_TYPE_DOUBLE;
-                binding_.buffer = numbers_.data();
-                break;
-            case ValueRows::Form::DateTime:
-                bindTimes();
-                break;
-            default:
-                bindTexts();
-        }
-        binding_.u.indicator = indicators_.data();
+// The form every cell of each column has that is not null, a date counted as a date and time;
+// Text where they differ or where every cell is null.
+std::vector<ValueRows::Form> commonForms(const ValueRows& rows) {
+    using Form = ValueRows::Form;
+    std::vector<Form> forms(static_cast<std::size_t>(rows.columns), Form::Null);
+    std::size_t column = 0;
+    for (const ValueRows::Cell& cell : rows.cells) {
+        const Form form = cell.form == Form::Date ? Form::DateTime : cell.form;
+        Form& common = forms[column];
+        if (form != Form::Null && form != common) common = common == Form::Null ? form : Form::Text;
+        if (++column == forms.size()) column = 0;
     }
-    BoundColumn(const BoundColumn&) = delete;
-    BoundColumn& operator=(const BoundColumn&) = delete;
+    for (Form& form : forms) {
+        if (form == Form::Null) form = Form::Text;
+    }
+    return forms;
+}
 
-    const MYSQL_BIND& binding() const { return binding_; }
+// The columns of ValueRows bound as arrays, each in its cells' common form, or as texts where
+// they have none, a value of another form then written as its standard text. The cells are
+// read once, in their order.
+class BoundColumns {
+  public:
+    explicit BoundColumns(const ValueRows& rows)
+        : forms_(commonForms(rows)), count_(static_cast<std::size_t>(rows.rows())) {
+        arrays_.resize(forms_.size());
+        for (std::size_t i = 0; i < forms_.size(); ++i) prepare(arrays_[i], forms_[i]);
+        fill(rows);
+        for (std::size_t i = 0; i < forms_.size(); ++i) bindings_.push_back(bind(i));
+    }
+
+    std::vector<MYSQL_BIND>& bindings() { return bindings_; }
 
   private:
-    const ValueRows::Cell& cellAt(std::size_t row) const {
-        return rows_.cells[row * static_cast<std::size_t>(rows_.columns) + column_];
-    }
+    using Form = ValueRows::Form;
+    struct Arrays {
+        std::vector<char> indicators;
+        std::vector<std::int64_t> integers;
+        std::vector<double> numbers;
+        std::vector<MYSQL_TIME> times;
+        std::vector<MYSQL_TIME*> timePointers;  // the library reads times through pointers
+        std::vector<const char*> texts;
+        std::vector<unsigned long> lengths;
+        std::vector<qsizetype> written;  // where a text written here starts, else -1
+        QByteArray writtenTexts;         // the standard texts of values of other forms
+    };
 
-    // The form of every cell that is not null, a date counted as a date and time; Text where
-    // they differ, Null where there are none.
-    ValueRows::Form commonForm() const {
-        ValueRows::Form common = ValueRows::Form::Null;
-        for (std::size_t row = 0; row < count_; ++row) {
-            ValueRows::Form form = cellAt(row).form;
-            if (form == ValueRows::Form::Date) form = ValueRows::Form::DateTime;
-            if (form == ValueRows::Form::Null || form == common) continue;
-            if (common != ValueRows::Form::Null) return ValueRows::Form::Text;
-            common = form;
+    void prepare(Arrays& arrays, Form form) const {
+        arrays.indicators.resize(count_, STMT_INDICATOR_NONE);
+        if (form == Form::Integer) arrays.integers.resize(count_);
+        if (form == Form::Double) arrays.numbers.resize(count_);
+        if (form == Form::DateTime) {
+            arrays.times.resize(count_);
+            arrays.timePointers.resize(count_);
         }
-        return common;
-    }
-
-    // Calls `use` with each cell that is not null; marks the others.
-    template <typename Use>
-    void eachValue(Use use) {
-        for (std::size_t row = 0; row < count_; ++row) {
-            const ValueRows::Cell& cell = cellAt(row);
-            if (cell.form == ValueRows::Form::Null)
-                indicators_[row] = STMT_INDICATOR_NULL;
-            else
-                use(row, cell);
+        if (form == Form::Text) {
+            arrays.texts.resize(count_);
+            arrays.lengths.resize(count_);
+            arrays.written.resize(count_, -1);
         }
     }
 
-    // The library reads a column of times through a pointer to each.
-    void bindTimes() {
-        times_.resize(count_);
-        timePointers_.resize(count_);
-        eachValue([&](std::size_t row, const ValueRows::Cell& cell) {
-            times_[row] = timeOf(rows_.times[cell.time], cell.form == ValueRows::Form::Date
-                                                             ? MYSQL_TIMESTAMP_DATE
-                                                             : MYSQL_TIMESTAMP_DATETIME);
-            timePointers_[row] = &times_[row];
-        });
-        binding_.buffer_type = MYSQL_TYPE_DATETIME;
-        binding_.buffer = timePointers_.data();
-    }
-
-    void bindTexts() {
-        texts_.resize(count_);
-        lengths_.resize(count_);
-        std::vector<std::pair<qsizetype, qsizetype>> written(count_, {-1, 0});
-        eachValue([&](std::size_t row, const ValueRows::Cell& cell) {
-            if (cell.form == ValueRows::Form::Text) return;
-            const qsizetype start = written_.size();
-            rows_.valueOf(&cell - rows_.cells.data()).appendStandardUtf8(written_);
-            written[row] = {start, written_.size() - start};
-        });
-        eachValue([&](std::size_t row, const ValueRows::Cell& cell) {
-            if (cell.form != ValueRows::Form::Text) {
-                texts_[row] = written_.constData() + written[row].first;
-                lengths_[row] = static_cast<unsigned long>(written[row].second);
-                return;
+    void fill(const ValueRows& rows) {
+        std::size_t column = 0, row = 0;
+        qsizetype start = 0;
+        for (std::size_t index = 0; index < rows.cells.size(); ++index) {
+            const ValueRows::Cell& cell = rows.cells[index];
+            Arrays& arrays = arrays_[column];
+            if (cell.form == Form::Null) {
+                arrays.indicators[row] = STMT_INDICATOR_NULL;
+            } else if (forms_[column] == Form::Text) {
+                if (cell.form == Form::Text) {
+                    arrays.texts[row] = rows.text.constData() + start;
+                    arrays.lengths[row] = static_cast<unsigned long>(cell.end - start);
+                } else {
+                    arrays.written[row] = arrays.writtenTexts.size();
+                    rows.valueOf(index).appendStandardUtf8(arrays.writtenTexts);
+                    arrays.lengths[row] = static_cast<unsigned long>(arrays.writtenTexts.size() -
+                                                                     arrays.written[row]);
+                }
+            } else if (cell.form == Form::Integer) {
+                arrays.integers[row] = cell.integer;
+            } else if (cell.form == Form::Double) {
+                arrays.numbers[row] = cell.number;
+            } else {
+                arrays.times[row] = timeOf(rows.times[cell.time], cell.form == Form::Date
+                                                                      ? MYSQL_TIMESTAMP_DATE
+                                                                      : MYSQL_TIMESTAMP_DATETIME);
+                arrays.timePointers[row] = &arrays.times[row];
             }
-            const std::size_t index = static_cast<std::size_t>(&cell - rows_.cells.data());
-            const qsizetype start = index == 0 ? 0 : rows_.cells[index - 1].end;
-            texts_[row] = rows_.text.constData() + start;
-            lengths_[row] = static_cast<unsigned long>(cell.end - start);
-        });
-        binding_.buffer_type = MYSQL_TYPE_STRING;
-        binding_.buffer = texts_.data();
-        binding_.length = lengths_.data();
+            start = cell.end;
+            if (++column == forms_.size()) {
+                column = 0;
+                ++row;
+            }
+        }
     }
 
-    const ValueRows& rows_;
-    const std::size_t column_;
+    MYSQL_BIND bind(std::size_t column) {
+        Arrays& arrays = arrays_[column];
+        MYSQL_BIND binding{};
+        binding.u.indicator = arrays.indicators.data();
+        switch (forms_[column]) {
+            case Form::Integer:
+                binding.buffer_type = MYSQL_TYPE_LONGLONG;
+                binding.buffer = arrays.integers.data();
+                break;
+            case Form::Double:
+                binding.buffer_type = MYSQL_TYPE_DOUBLE;
+                binding.buffer = arrays.numbers.data();
+                break;
+            case Form::DateTime:
+                binding.buffer_type = MYSQL_TYPE_DATETIME;
+                binding.buffer = arrays.timePointers.data();
+                break;
+            case Form::Text:
+                for (std::size_t row = 0; row < count_; ++row) {
+                    if (arrays.written[row] >= 0)
+                        arrays.texts[row] = arrays.writtenTexts.constData() + arrays.written[row];
+                }
+                binding.buffer_type = MYSQL_TYPE_STRING;
+                binding.buffer = arrays.texts.data();
+                binding.length = arrays.lengths.data();
+                break;
+            default:
+                break;
+        }
+        return binding;
+    }
+
+    const std::vector<Form> forms_;
     const std::size_t count_;
-    MYSQL_BIND binding_{};
-    std::vector<char> indicators_;
-    std::vector<std::int64_t> integers_;
-    std::vector<double> numbers_;
-    std::vector<MYSQL_TIME> times_;
-    std::vector<MYSQL_TIME*> timePointers_;
-    std::vector<const char*> texts_;
-    std::vector<unsigned long> lengths_;
-    QByteArray written_;  // the standard texts of a text column's values of other forms
+    std::vector<Arrays> arrays_;
+    std::vector<MYSQL_BIND> bindings_;
 };
 
 }  // namespace
@@ -278,15 +288,10 @@ Connection::InsertedRows MySqlStatement::executeValueRows(const ValueRows& rows)
                                                .arg(parameters_)
                                                .arg(rows.columns));
     }
-    std::vector<std::unique_ptr<BoundColumn>> columns;
-    std::vector<MYSQL_BIND> bindings;
-    for (std::size_t i = 0; i < static_cast<std::size_t>(rows.columns); ++i) {
-        columns.push_back(std::make_unique<BoundColumn>(rows, i));
-        bindings.push_back(columns.back()->binding());
-    }
+    BoundColumns columns(rows);
     unsigned int size = static_cast<unsigned int>(rows.rows());
     if (mysql_stmt_attr_set(statement_, STMT_ATTR_ARRAY_SIZE, &size) ||
-        mysql_stmt_bind_param(statement_, bindings.data())) {
+        mysql_stmt_bind_param(statement_, columns.bindings().data())) {
         throwError(DaoError::BadQuery);
     }
     if (mysql_stmt_execute(statement_)) throwError(DaoError::BadQuery);
