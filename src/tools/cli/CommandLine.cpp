@@ -54,8 +54,9 @@ Options:
                              upsert: as merge, and a record whose match value
                                finds no row is inserted;
                              bulk: the records of insert, many at a time (by
-                               LOAD DATA LOCAL or multi-row INSERT); a refused
-                               record ends the run as with insert
+                               one INSERT for many records, LOAD DATA LOCAL or
+                               a multi-row INSERT); a refused record ends the
+                               run as with insert
                              bulk-merge, bulk-upsert: the results of merge and
                                upsert, many at a time on a transactional table
                                (by a temporary table and a join)
