@@ -565,7 +565,7 @@ bool MySqlConnection::insertsValueRows() const {
 }
 
 Connection::InsertedRows MySqlConnection::insertValueRows(const QString& insert,
-                                                         const ValueRows& rows) {
+                                                          const ValueRows& rows) {
     return mysql::insertValueRows(requireOpen(), insert, rows);
 }
 
