@@ -17,7 +17,7 @@ namespace keldara::transfer {
 namespace {
 
 // How a batch goes to the server: as a multi-row insert, as lines of tab-separated fields
-// for LOAD DATA LOCAL, or as rows of texts for one insert run for each row.
+// for LOAD DATA LOCAL, or as rows of values for one insert run for each row.
 enum class BatchForm { Statement, Lines, Rows };
 
 // One batch: records `first` to `end` - 1 in one of the forms.
@@ -68,7 +68,7 @@ std::vector<long> rowsWarnedOf(long first, const Warnings& warnings) {
     return rows;
 }
 
-// Sends an insert's records a batch at a time: on a transactional table as rows of texts for one
+// Sends an insert's records a batch at a time: on a transactional table as rows of values for one
 // insert where the server takes them in one round trip, else by LOAD DATA LOCAL; otherwise by
 // a multi-row insert. A refused batch of rows goes again by LOAD DATA LOCAL, which tells the
 // records refused; the rest fall back to a statement per record.
@@ -167,7 +167,7 @@ class BulkInsertSender : public Sender {
     }
 
     // The batch from `first` on in `form`: up to `count`, within the form's limit and `rows`
-    // records unless `whole`. A record with bytes, which neither lines nor rows of texts hold,
+    // records unless `whole`. A record with bytes, which neither lines nor rows of values hold,
     // makes it a statement.
     Batch written(long first, long count, BatchForm form, long rows, bool whole = false) const {
         Batch batch{first, first, form, {}, {}, {}};

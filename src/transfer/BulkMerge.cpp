@@ -104,7 +104,7 @@ JoinStatements joinStatements(const QString& table, const QString& matchName,
     return s;
 }
 
-// Records `first` to `end` - 1 as lines of the batch table or as its rows of texts, or a record
+// Records `first` to `end` - 1 as lines of the batch table or as its rows of values, or a record
 // that neither holds (a field of bytes) on its own.
 struct BatchLines {
     long first = 0;
