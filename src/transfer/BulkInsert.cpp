@@ -8,6 +8,7 @@
 #include "transfer/LandedRecords.h"
 #include "transfer/LoadDataLines.h"
 #include "transfer/RunTransaction.h"
+#include "transfer/SqlText.h"
 #include "transfer/StatementSender.h"
 #include "transfer/TableFacts.h"
 #include "transfer/TransferRun.h"
@@ -96,8 +97,7 @@ class BulkInsertSender : public Sender {
         loadStatement_ =
             LoadDataStatement(dao::mysql::QuoteIdentifier(table), columns.join(QLatin1Char(',')));
         if (form_ == BatchForm::Rows) columnForms_ = columnFormsOf(connection, table, fields.names);
-        QStringList marks(fields.names.size(), QStringLiteral("?"));
-        rowsInsert_ = head_ + QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+        rowsInsert_ = RecordText::insert(dao::mysql::QuoteIdentifier(table), fields.names).marked();
     }
 
     // The row the run starts at: after the records an earlier run wrote, when it resumes one.
@@ -213,14 +213,10 @@ class BulkInsertSender : public Sender {
     // them (the insert stops at the first refused row, and tells not which it was). A batch
     // larger than a packet holds is loaded at once.
     void sendRows(const Batch& batch) {
-        if (fitsOnePacket(batch) && tookRows(batch)) return;
+        if (limits_.rowsFitOnePacket(batch.size()) && tookRows(batch)) return;
         ahead_.wait();
         sendLoaded(whole(batch.first, batch.end, BatchForm::Lines));
     }
-
-    // A batch ends past its limit by its last record, which makes it larger than a packet
-    // holds only when that record is itself larger than the limit.
-    bool fitsOnePacket(const Batch& batch) const { return batch.size() <= 2 * limits_.rowBytes; }
 
     bool tookRows(const Batch& batch) {
         BatchTransaction transaction(connection_, withinRun_);

@@ -12,6 +12,7 @@
 #include "transfer/BatchAhead.h"
 #include "transfer/LoadDataLines.h"
 #include "transfer/RunTransaction.h"
+#include "transfer/SqlText.h"
 #include "transfer/StatementSender.h"
 #include "transfer/TableFacts.h"
 #include "transfer/TransferRun.h"
@@ -85,9 +86,9 @@ JoinStatements joinStatements(const QString& table, const QString& matchName,
     s.createBatchTable = createBatchTable(QStringLiteral("InnoDB"));
     s.createMemoryBatchTable = createBatchTable(QStringLiteral("MEMORY"));
     s.load = LoadDataStatement(kBatchTable, QStringLiteral("keldara_row,") + list);
-    QStringList marks(fields.names.size() + 1, QStringLiteral("?"));
-    s.insertRows = QStringLiteral("INSERT INTO %1 (keldara_row,%2) VALUES (%3)")
-                       .arg(kBatchTable, list, marks.join(QLatin1Char(',')));
+    s.insertRows =
+        RecordText::insert(kBatchTable, QStringList{QStringLiteral("keldara_row")} + fields.names)
+            .marked();
     s.repeatedMatches =
         QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM %1 GROUP BY %2 HAVING COUNT(*) > 1) r")
             .arg(kBatchTable, key);
@@ -218,7 +219,7 @@ class JoinSender : public Sender {
     // fit one of its packets (see BulkInsert), else as lines.
     BatchLines linesFrom(long first, long count) const {
         BatchLines batch = insertsRows_ ? rowsFrom(first, count) : BatchLines{};
-        if (!batch.rows || batch.rows->bytes() > 2 * limits_.rowBytes) {
+        if (!batch.rows || !limits_.rowsFitOnePacket(batch.rows->bytes())) {
             batch = BatchLines{first, first, false, {}, std::nullopt, std::nullopt};
             batch.lines.reserve(limits_.loadBytes + limits_.loadBytes / 8);
             while (batch.end < count && batch.end - first < limits_.rows &&

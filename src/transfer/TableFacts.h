@@ -47,6 +47,9 @@ struct BatchLimits {
     // The bytes of texts after which a batch of rows for one insert takes no more records: a
     // quarter of the server's largest packet, which must hold the whole batch, within loadBytes.
     qsizetype rowBytes = BulkLoadBytes;
+    // Whether rows of `bytes` (dao::ValueRows::bytes) fit one packet. A batch passes rowBytes
+    // only by its last record, so one of more than twice rowBytes holds a record larger than it.
+    bool rowsFitOnePacket(qsizetype bytes) const { return bytes <= 2 * rowBytes; }
 };
 BatchLimits batchLimitsOf(dao::Connection& connection);
 

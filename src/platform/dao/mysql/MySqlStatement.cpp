@@ -296,7 +296,7 @@ Connection::InsertedRows MySqlStatement::executeValueRows(const ValueRows& rows)
     }
     if (mysql_stmt_execute(statement_)) throwError(DaoError::BadQuery);
     return {static_cast<long long>(mysql_stmt_affected_rows(statement_)),
-            mysql_warning_count(statement_->mysql)};
+            static_cast<unsigned int>(mysql_stmt_warning_count(statement_))};
 }
 
 }  // namespace keldara::dao::mysql
