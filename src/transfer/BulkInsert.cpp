@@ -183,8 +183,7 @@ class BulkInsertSender : public Sender {
             case BatchForm::Rows:
                 batch.rows.columns = static_cast<int>(fields_.columns.size());
                 batch.rows.columnForms = columnForms_;
-                batch.rows.cells.reserve(static_cast<std::size_t>(rows) * fields_.columns.size());
-                batch.rows.text.reserve(limit + limit / 8);
+                batch.rows.reserve(rows, limit + limit / 8);
                 break;
         }
         while (batch.end < count && (whole || (batch.end - first < rows && batch.size() < limit))) {

@@ -246,9 +246,7 @@ class JoinSender : public Sender {
         dao::ValueRows rows;
         rows.columns = static_cast<int>(fields_.columns.size()) + 1;
         rows.columnForms = columnForms_;
-        rows.cells.reserve(static_cast<std::size_t>(limits_.rows) *
-                           static_cast<std::size_t>(rows.columns));
-        rows.text.reserve(limits_.rowBytes + limits_.rowBytes / 8);
+        rows.reserve(limits_.rows, limits_.rowBytes + limits_.rowBytes / 8);
         long end = first;
         while (end < count && end - first < limits_.rows && rows.bytes() < limits_.rowBytes) {
             const dao::ValueRows::Mark before = rows.mark();

@@ -378,9 +378,9 @@ TEST_F(StatementServerTest, AMergeOfLongTextsGoesInPartsOfAGroup) {
 // source has kept to send one by one.
 TEST_F(StatementServerTest, ALongBulkInsertGrowsItsBatchesAndStillStopsAtARefusal) {
     QTemporaryDir folder;
-    const long count = 100000, small = transfer::BulkBatchRows,
+    const long grown = transfer::BulkGrowAfterRows, small = transfer::BulkBatchRows,
                large = transfer::BulkLargeBatchRows;
-    const long grown = transfer::BulkGrowAfterRows;
+    const long count = grown + 50000;
     for (const long refused : {0L, grown + 2000}) {
         SCOPED_TRACE(refused ? "a duplicate key in the first large batch" : "every record written");
         QByteArray csv = "k,v,n\n";

@@ -1,5 +1,7 @@
 #include "platform/dao/ValueRows.h"
 
+#include <algorithm>
+
 namespace keldara::dao {
 
 namespace {
@@ -26,6 +28,13 @@ bool takes(ValueRows::Form columnForm, ValueRows::Form form) {
 }
 
 }  // namespace
+
+void ValueRows::reserve(long rows, qsizetype textBytes) {
+    const auto dateColumns = std::count(columnForms.begin(), columnForms.end(), Form::DateTime);
+    cells.reserve(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
+    times.reserve(static_cast<std::size_t>(rows) * static_cast<std::size_t>(dateColumns));
+    text.reserve(textBytes);
+}
 
 bool ValueRows::append(const Value& value) {
     if (value.isNull()) {

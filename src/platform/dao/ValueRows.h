@@ -33,6 +33,9 @@ struct ValueRows {
     std::vector<Form> columnForms;
 
     long rows() const { return columns > 0 ? static_cast<long>(cells.size()) / columns : 0; }
+    // Room for `rows` rows of cells and their dates, and `textBytes` of texts: rows appended
+    // within it are not moved, nor their memory taken afresh, as they grow.
+    void reserve(long rows, qsizetype textBytes);
     // About the bytes the cells take to send: their texts, a length and a flag for each, and
     // the values of other forms (at most 11 bytes).
     qsizetype bytes() const {

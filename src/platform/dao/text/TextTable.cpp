@@ -601,6 +601,15 @@ class RowFiller {
     bool headerSkipped_;
 };
 
+// The bytes of the blocks a file is read in: a sixteenth of the file, from 512 KB up to `most`.
+// A block's memory is pages the kernel has to fault in at first use (on a virtual machine, as
+// much time as reading the bytes into them), and a small file would pay for large blocks' pages
+// in full.
+qint64 blockBytesFor(const QString& path, qint64 most) {
+    constexpr qint64 kSmallBlockBytes = 512 << 10;
+    return std::min(most, std::max(QFileInfo(path).size() / 16, kSmallBlockBytes));
+}
+
 // The records of a text file, in two passes over its text read a block at a time: the first
 // finds the field names, the number of records and every column's type; the second stores
 // the values in columns, all at once for a loaded recordset, or record by record as a
@@ -611,8 +620,8 @@ class TextFileTable final : public RowSource {
   public:
     TextFileTable(const QString& path, const TextTableOptions& options)
         : path_(path),
-          blocks_(path, options.blockBytes),
-          blockBytes_(options.blockBytes),
+          blocks_(path, blockBytesFor(path, options.blockBytes)),
+          blockBytes_(blockBytesFor(path, options.blockBytes)),
           headerRow_(options.headerRow),
           fileBytes_(static_cast<std::uint64_t>(QFileInfo(path).size())) {
         const std::string firstLine = blocks_.firstLine();

@@ -13,7 +13,8 @@ struct TextTableOptions {
     // The field delimiter; when absent, "," for .csv files, and for other files a tab when
     // the first line holds one, else ",".
     std::optional<char> delimiter;
-    // The file is read this many bytes at a time; a block larger than the file reads it whole.
+    // The file is read at most this many bytes at a time (a file under 32 MB in blocks of a
+    // sixteenth of it, or 512 KB); a block larger than the file reads it whole.
     qint64 blockBytes = qint64{2} << 20;
 };
 
