@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/FreedMemory.h"
 #include "platform/ui/QtPlatform.h"
 #include "profiles/ui/ProfileCommands.h"
 #include "window/ui/MainWindow.h"
@@ -49,6 +50,7 @@ bool answeredWithoutWindow(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (answeredWithoutWindow(argc, argv)) return 0;
+    platform::keepFreedMemory();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Keldara");
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,7 +1,12 @@
-// The memory the process can still get, as the window asks before loading a table.
+// The memory the process can still get, as the window asks before loading a table, and the
+// memory it keeps when freed.
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <sys/resource.h>
 
+#include <vector>
+
+#include "platform/FreedMemory.h"
 #include "platform/MemoryGauge.h"
 #include "support/ProcessMemory.h"
 
@@ -24,6 +29,16 @@ TEST(SystemMemoryGauge, CountsTheAddressSpaceLimitLessWhatIsMapped) {
     EXPECT_LE(*limited, room);
     EXPECT_GE(*limited, room - (qint64(32) << 20));
     EXPECT_GT(*gauge.availableBytes(), room);
+}
+
+// A block of more megabytes than the allocator ever takes from the heap unasked, freed, stays
+// with the process as free memory for the next allocation.
+TEST(KeepFreedMemory, ABlockFreedStaysWithTheProcess) {
+    keldara::platform::keepFreedMemory();
+    constexpr std::size_t block = std::size_t{48} << 20;
+    const std::size_t freeBefore = mallinfo2().fordblks;
+    { const std::vector<char> megabytes(block, 'x'); }
+    EXPECT_GE(mallinfo2().fordblks, freeBefore + block);
 }
 
 }  // namespace

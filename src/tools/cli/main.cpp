@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "platform/FreedMemory.h"
 #include "tools/cli/CommandLine.h"
 #include "tools/cli/MigrateCommand.h"
 #include "tools/cli/RunJob.h"
@@ -31,6 +32,7 @@ int runCommandLine(const QStringList& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    keldara::platform::keepFreedMemory();
     QCoreApplication app(argc, argv);
     try {
         return runCommandLine(app.arguments().mid(1));
