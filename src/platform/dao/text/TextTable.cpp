@@ -601,13 +601,13 @@ class RowFiller {
     bool headerSkipped_;
 };
 
-// The bytes of the blocks a file is read in: a sixteenth of the file, from 512 KB up to `most`.
-// A block's memory is pages the kernel has to fault in at first use (on a virtual machine, as
-// much time as reading the bytes into them), and a small file would pay for large blocks' pages
-// in full.
-qint64 blockBytesFor(const QString& path, qint64 most) {
+// The bytes of the blocks a file of `fileBytes` is read in: a sixteenth of it, from 512 KB up
+// to `most`. A block's memory is pages the kernel has to fault in at first use (on a virtual
+// machine, as much time as reading the bytes into them), and a small file would pay for large
+// blocks' pages in full.
+qint64 blockBytesFor(std::uint64_t fileBytes, qint64 most) {
     constexpr qint64 kSmallBlockBytes = 512 << 10;
-    return std::min(most, std::max(QFileInfo(path).size() / 16, kSmallBlockBytes));
+    return std::min(most, std::max(static_cast<qint64>(fileBytes / 16), kSmallBlockBytes));
 }
 
 // The records of a text file, in two passes over its text read a block at a time: the first
@@ -619,17 +619,22 @@ qint64 blockBytesFor(const QString& path, qint64 most) {
 class TextFileTable final : public RowSource {
   public:
     TextFileTable(const QString& path, const TextTableOptions& options)
+        : TextFileTable(path, options, static_cast<std::uint64_t>(QFileInfo(path).size())) {}
+
+  private:
+    TextFileTable(const QString& path, const TextTableOptions& options, std::uint64_t fileBytes)
         : path_(path),
-          blocks_(path, blockBytesFor(path, options.blockBytes)),
-          blockBytes_(blockBytesFor(path, options.blockBytes)),
+          blocks_(path, blockBytesFor(fileBytes, options.blockBytes)),
+          blockBytes_(blockBytesFor(fileBytes, options.blockBytes)),
           headerRow_(options.headerRow),
-          fileBytes_(static_cast<std::uint64_t>(QFileInfo(path).size())) {
+          fileBytes_(fileBytes) {
         const std::string firstLine = blocks_.firstLine();
         delimiter_ = options.delimiter.value_or(chooseDelimiter(
             QFileInfo(path).fileName(),
             QByteArrayView(firstLine.data(), static_cast<qsizetype>(firstLine.size()))));
     }
 
+  public:
     std::unique_ptr<Recordset> load() {
         std::optional<std::vector<FieldInfo>> fields = firstPass(middleOfText(), true);
         if (!fields) return std::make_unique<Recordset>();
