@@ -71,7 +71,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KELDARA_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries the programs link, as dpkg-shlibdeps finds them; a MySQL or MariaDB server
-# is reached over the network and is no dependency.
+# The libraries the programs link, as dpkg-shlibdeps finds them, and libsecret, which the
+# keyring opens when first used; a MySQL or MariaDB server is reached over the network and is
+# no dependency.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsecret-1-0")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)

@@ -1,13 +1,62 @@
+#include <dlfcn.h>
 #include <libsecret/secret.h>
 
 #include <QByteArray>
 #include <cstring>
+#include <optional>
 
 #include "platform/PasswordKeyring.h"
 
 namespace keldara::platform {
 
 namespace {
+
+// libsecret is opened when the keyring is first used, not linked: it and the GLib libraries it
+// brings made every start of keldara-cli 5 ms slower, runs that never ask the keyring too.
+// Without it there is no keyring.
+struct SecretLibrary {
+    decltype(&secret_service_get_sync) serviceGet = nullptr;
+    decltype(&secret_password_store_sync) store = nullptr;
+    decltype(&secret_password_lookup_sync) lookup = nullptr;
+    decltype(&secret_password_free) free = nullptr;
+    decltype(&secret_password_clear_sync) clear = nullptr;
+    decltype(&g_object_unref) unref = nullptr;
+    decltype(&g_error_free) freeError = nullptr;
+};
+
+constexpr const char* kSecretLibraryName = "libsecret-1.so.0";
+
+template <class Function>
+bool find(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(dlsym(library, name));
+    return function != nullptr;
+}
+
+std::optional<SecretLibrary> openSecretLibrary() {
+    void* library = dlopen(kSecretLibraryName, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return std::nullopt;
+    SecretLibrary l;
+    const bool complete = find(library, "secret_service_get_sync", l.serviceGet) &&
+                          find(library, "secret_password_store_sync", l.store) &&
+                          find(library, "secret_password_lookup_sync", l.lookup) &&
+                          find(library, "secret_password_free", l.free) &&
+                          find(library, "secret_password_clear_sync", l.clear) &&
+                          find(library, "g_object_unref", l.unref) &&
+                          find(library, "g_error_free", l.freeError);
+    if (!complete) return std::nullopt;
+    return l;  // kept open for the rest of the process
+}
+
+// The library's functions, or none where it cannot be opened.
+const SecretLibrary* secretLibrary() {
+    static const std::optional<SecretLibrary> library = openSecretLibrary();
+    return library ? &*library : nullptr;
+}
+
+QString unloadable() {
+    return QStringLiteral("No system keyring can be reached: %1 cannot be loaded.")
+        .arg(QLatin1String(kSecretLibraryName));
+}
 
 // The schema of Keldara's entries: one per server, port and user.
 const SecretSchema* schema() {
@@ -48,7 +97,7 @@ QString failure(const QString& operation, const KeyringAccount& account, GError*
                        .arg(operation, accountText(account));
     if (error != nullptr) {
         text += QStringLiteral(": ") + QString::fromUtf8(error->message);
-        g_error_free(error);
+        secretLibrary()->freeError(error);
     }
     return text + QLatin1Char('.');
 }
@@ -56,40 +105,55 @@ QString failure(const QString& operation, const KeyringAccount& account, GError*
 }  // namespace
 
 bool SecretServiceKeyring::isAvailable() {
+    const SecretLibrary* library = secretLibrary();
+    if (library == nullptr) {
+        error_ = unloadable();
+        return false;
+    }
     GError* error = nullptr;
-    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
+    SecretService* service = library->serviceGet(SECRET_SERVICE_NONE, nullptr, &error);
     if (service == nullptr) {
         error_ = QStringLiteral("No system keyring is running (%1).")
                      .arg(error != nullptr ? QString::fromUtf8(error->message) : QString());
-        if (error != nullptr) g_error_free(error);
+        if (error != nullptr) library->freeError(error);
         return false;
     }
-    g_object_unref(service);
+    library->unref(service);
     return true;
 }
 
 bool SecretServiceKeyring::storePassword(const KeyringAccount& account, const QString& password) {
+    const SecretLibrary* library = secretLibrary();
+    if (library == nullptr) {
+        error_ = unloadable();
+        return false;
+    }
     const Attributes a(account);
     QByteArray secret = password.toUtf8();
     const QByteArray label = QStringLiteral("Keldara MySQL password for %1@%2:%3")
                                  .arg(account.user, account.server, account.port)
                                  .toUtf8();
     GError* error = nullptr;
-    const bool stored = secret_password_store_sync(
-        schema(), SECRET_COLLECTION_DEFAULT, label.constData(), secret.constData(), nullptr, &error,
-        "server", a.server.constData(), "port", a.port.constData(), "user", a.user.constData(),
-        nullptr);
+    const bool stored =
+        library->store(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), secret.constData(),
+                       nullptr, &error, "server", a.server.constData(), "port", a.port.constData(),
+                       "user", a.user.constData(), nullptr);
     std::memset(secret.data(), 0, static_cast<std::size_t>(secret.size()));
     if (!stored) error_ = failure(QStringLiteral("store"), account, error);
     return stored;
 }
 
 std::optional<QString> SecretServiceKeyring::findPassword(const KeyringAccount& account) {
+    const SecretLibrary* library = secretLibrary();
+    if (library == nullptr) {
+        error_ = unloadable();
+        return std::nullopt;
+    }
     const Attributes a(account);
     GError* error = nullptr;
-    gchar* secret = secret_password_lookup_sync(schema(), nullptr, &error, "server",
-                                                a.server.constData(), "port", a.port.constData(),
-                                                "user", a.user.constData(), nullptr);
+    gchar* secret =
+        library->lookup(schema(), nullptr, &error, "server", a.server.constData(), "port",
+                        a.port.constData(), "user", a.user.constData(), nullptr);
     if (secret == nullptr) {
         error_ = error != nullptr ? failure(QStringLiteral("read"), account, error)
                                   : QStringLiteral("The system keyring keeps no password for %1.")
@@ -97,16 +161,21 @@ std::optional<QString> SecretServiceKeyring::findPassword(const KeyringAccount& 
         return std::nullopt;
     }
     const QString password = QString::fromUtf8(secret);
-    secret_password_free(secret);  // scrubs it
+    library->free(secret);  // scrubs it
     return password;
 }
 
 bool SecretServiceKeyring::removePassword(const KeyringAccount& account) {
+    const SecretLibrary* library = secretLibrary();
+    if (library == nullptr) {
+        error_ = unloadable();
+        return false;
+    }
     const Attributes a(account);
     GError* error = nullptr;
     const bool removed =
-        secret_password_clear_sync(schema(), nullptr, &error, "server", a.server.constData(),
-                                   "port", a.port.constData(), "user", a.user.constData(), nullptr);
+        library->clear(schema(), nullptr, &error, "server", a.server.constData(), "port",
+                       a.port.constData(), "user", a.user.constData(), nullptr);
     if (error != nullptr) {
         error_ = failure(QStringLiteral("remove"), account, error);
         return false;

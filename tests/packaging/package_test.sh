@@ -52,6 +52,7 @@ zcat "$unpacked/usr/share/man/man1/keldara.1.gz" | grep -q 'PROFILE.pro' ||
 
 depends="$(dpkg-deb -f "$deb" Depends)"
 grep -q 'libqt6widgets6' <<<"$depends" || fail "no dependency on Qt Widgets: $depends"
+grep -q 'libsecret-1-0' <<<"$depends" || fail "no dependency on the keyring's libsecret: $depends"
 grep -q 'mariadb-server\|mysql-server' <<<"$depends" && fail "a server is a dependency: $depends"
 
 appstreamcli validate --no-net "$unpacked"/usr/share/metainfo/*.xml >&2 ||
