@@ -36,15 +36,19 @@ qint64 unpackedZipBytes(const QString& path) {
 constexpr qint64 kCellBytes = 9;
 
 // Text: the texts (at most two bytes a character, where the file takes one or more) and a
-// cell per field, the fields counted from the separators in the first 64 KB; the file itself
-// is read a block at a time.
+// cell per field, the fields counted from the separators in the first 64 KB (not those within
+// a quoted field); the file itself is read a block at a time.
 qint64 textLoadBytes(const QString& path, qint64 size) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return 0;
     const QByteArray sample = file.read(64 * 1024);
     if (sample.isEmpty()) return 0;
     qint64 separators = 0;
-    for (const char c : sample) separators += c == ',' || c == ';' || c == '\t' || c == '\n';
+    bool quoted = false;
+    for (const char c : sample) {
+        if (c == '"') quoted = !quoted;
+        separators += !quoted && (c == ',' || c == ';' || c == '\t' || c == '\n');
+    }
     return 2 * size + kCellBytes * separators * size / sample.size();
 }
 

@@ -3,6 +3,8 @@
 #include <functional>
 #include <future>
 
+#include "platform/TaskThread.h"
+
 namespace keldara::transfer {
 
 // The next batch of a bulk run, made on a second thread while the server takes the current
@@ -15,9 +17,7 @@ class BatchAhead {
     // The batch made ahead, else the one `make` makes now.
     Batch take(const std::function<Batch()>& make) { return next_.valid() ? next_.get() : make(); }
     // Starts making the next batch by `make`.
-    void start(std::function<Batch()> make) {
-        next_ = std::async(std::launch::async, std::move(make));
-    }
+    void start(std::function<Batch()> make) { next_ = thread_.run(std::move(make)); }
     // Waits until the batch made ahead is done, as before anyone else uses what it uses.
     void wait() {
         if (next_.valid()) next_.wait();
@@ -29,6 +29,7 @@ class BatchAhead {
     }
 
   private:
+    platform::TaskThread thread_;
     std::future<Batch> next_;
 };
 

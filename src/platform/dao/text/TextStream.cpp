@@ -91,7 +91,7 @@ bool TextBlocks::readInto(std::string& text) {
     text.append(block.text);
     textSize_ += block.text.size();
     spare_ = std::move(block.text);
-    ahead_ = std::async(std::launch::async, [this] { return decodeNext(); });
+    ahead_ = aheadThread_.run([this] { return decodeNext(); });
     return true;
 }
 

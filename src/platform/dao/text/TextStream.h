@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/TaskThread.h"
 #include "platform/dao/text/DelimitedParser.h"
 
 namespace keldara::dao::text {
@@ -73,6 +74,7 @@ class TextBlocks {
     bool checking_ = true;  // the first pass, checking that the text is UTF-8
     bool notUtf8_ = false;
     std::uint64_t textSize_ = 0;
+    platform::TaskThread aheadThread_;
     std::future<Decoded> ahead_;  // the next block, read while this one is
 };
 
