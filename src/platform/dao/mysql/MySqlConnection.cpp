@@ -282,6 +282,7 @@ void MySqlConnection::open(const QString& connectionString) {
 }
 
 void MySqlConnection::reconnect() {
+    rowsStatement_ = {};
     handle_.reset();
     connectFrom(connectionString_, server_ + 1);
 }
@@ -351,6 +352,7 @@ MySqlConnection::Handle MySqlConnection::connectTo(const ServerAddress& address,
 
 void MySqlConnection::close() {
     requireOpen();
+    rowsStatement_ = {};
     handle_.reset();
 }
 
@@ -566,7 +568,18 @@ bool MySqlConnection::insertsValueRows() const {
 
 Connection::InsertedRows MySqlConnection::insertValueRows(const QString& insert,
                                                           const ValueRows& rows) {
-    return mysql::insertValueRows(requireOpen(), insert, rows);
+    MYSQL* handle = requireOpen();
+    if (!rowsStatement_.statement || rowsStatement_.insert != insert) {
+        rowsStatement_ = {};
+        rowsStatement_.statement = std::make_unique<MySqlStatement>(handle, insert);
+        rowsStatement_.insert = insert;
+    }
+    try {
+        return rowsStatement_.statement->executeValueRows(rows);
+    } catch (const DaoError&) {
+        rowsStatement_ = {};
+        throw;
+    }
 }
 
 std::unique_ptr<Recordset> MySqlConnection::openTableCatalogue() {

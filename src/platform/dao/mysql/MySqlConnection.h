@@ -6,6 +6,7 @@
 
 #include "platform/dao/Connection.h"
 #include "platform/dao/DaoError.h"
+#include "platform/dao/mysql/MySqlStatement.h"
 
 namespace keldara::dao::mysql {
 
@@ -70,6 +71,14 @@ class MySqlConnection final : public Connection {
         qsizetype sent = 0;
     };
     LocalData localData_;
+    // The statement of the last insertValueRows, kept for the next batch of the same insert:
+    // preparing it for every batch cost a round trip and the server's work each time. Gone
+    // with the session it was prepared in, and after a failed run of it.
+    struct RowsStatement {
+        QString insert;
+        std::unique_ptr<MySqlStatement> statement;
+    };
+    RowsStatement rowsStatement_;
 };
 
 // What a caller can do about the server's or client's error `code` (mysql_errno).

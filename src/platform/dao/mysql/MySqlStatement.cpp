@@ -276,12 +276,6 @@ class BoundColumns {
 
 }  // namespace
 
-Connection::InsertedRows insertValueRows(MYSQL* connection, const QString& insert,
-                                         const ValueRows& rows) {
-    MySqlStatement statement(connection, insert);
-    return statement.executeValueRows(rows);
-}
-
 Connection::InsertedRows MySqlStatement::executeValueRows(const ValueRows& rows) {
     if (static_cast<unsigned long>(rows.columns) != parameters_ || rows.columns == 0) {
         throw DaoError(DaoError::BadQuery, QStringLiteral("The statement takes %1 values, not %2.")

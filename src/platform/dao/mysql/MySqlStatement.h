@@ -20,7 +20,8 @@ class MySqlStatement final : public PreparedStatement {
     MySqlStatement& operator=(const MySqlStatement&) = delete;
 
     long long execute(std::span<const Value> values) override;
-    // Runs the statement once for each row of `rows` in one round trip (see insertValueRows).
+    // Runs the statement once for each row of `rows` in one round trip (see
+    // Connection::insertValueRows).
     Connection::InsertedRows executeValueRows(const ValueRows& rows);
 
   private:
@@ -33,8 +34,5 @@ class MySqlStatement final : public PreparedStatement {
 // Whether the server runs a statement for many rows of values in one round trip (a MariaDB
 // server's bulk execution).
 bool insertsValueRows(MYSQL* connection);
-// Prepares `insert` and runs it for every row of `rows`, bound column by column as strings.
-Connection::InsertedRows insertValueRows(MYSQL* connection, const QString& insert,
-                                         const ValueRows& rows);
 
 }  // namespace keldara::dao::mysql
