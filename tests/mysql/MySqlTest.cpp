@@ -255,51 +255,37 @@ TEST_F(MySqlTest, StatementsWithAndWithoutRowsLeaveTheConnectionReady) {
     EXPECT_EQ(literals->valueAt(0, 1), Value::bytes(QByteArray(1, '\0')));
 }
 
-ValueRows pairRows(std::initializer_list<std::pair<int, const char*>> pairs) {
-    ValueRows rows;
-    rows.columns = 2;
-    for (const auto& [k, v] : pairs) {
-        rows.append(Value::integer(k));
-        rows.append(Value::text(QString::fromUtf8(v)));
-    }
-    return rows;
-}
-
 // Batches of rows for one insert are sent to the statement prepared for the first: after a
 // refused batch and in a new session it is prepared again, and another insert has its own.
 TEST_F(MySqlTest, BatchesOfRowsShareTheirPreparedInsertWhileTheSessionLasts) {
     ASSERT_TRUE(connection_->insertsValueRows());
     run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(5))", "CREATE TABLE U LIKE T"});
-    const QString intoT = "INSERT INTO T (k, v) VALUES (?, ?)";
-    const auto prepared = [&] {
+    const auto insert = [&](const char* table, int k) {
+        ValueRows rows;
+        rows.columns = 2;
+        rows.append(Value::integer(k));
+        rows.append(Value::text(table));
+        return connection_
+            ->insertValueRows(QStringLiteral("INSERT INTO %1 VALUES (?, ?)").arg(table), rows)
+            .rows;
+    };
+    const auto prepares = [&] {
         return firstValue(*connection_,
                           "SELECT VARIABLE_VALUE FROM information_schema."
-                          "SESSION_STATUS WHERE VARIABLE_NAME = 'COM_STMT_PREPARE'")
-            .toInt();
+                          "SESSION_STATUS WHERE VARIABLE_NAME = 'COM_STMT_PREPARE'");
     };
-    const int before = prepared();
-    EXPECT_EQ(connection_->insertValueRows(intoT, pairRows({{1, "a"}, {2, "b"}})).rows, 2);
-    EXPECT_EQ(connection_->insertValueRows(intoT, pairRows({{3, "c"}})).rows, 1);
-    EXPECT_EQ(prepared(), before + 1);
-    EXPECT_EQ(errorOf([&] {
-                  connection_->insertValueRows(intoT, pairRows({{3, "x"}}));
-              }).nativeCode(),
-              1062);
-    EXPECT_EQ(connection_->insertValueRows(intoT, pairRows({{4, "d"}})).rows, 1);
-    EXPECT_EQ(
-        connection_->insertValueRows("INSERT INTO U (k, v) VALUES (?, ?)", pairRows({{1, "u"}}))
-            .rows,
-        1);
+    const QString before = prepares();
+    EXPECT_EQ(insert("T", 1) + insert("T", 2), 2);
+    EXPECT_EQ(prepares().toInt(), before.toInt() + 1);
+    EXPECT_EQ(errorOf([&] { insert("T", 2); }).nativeCode(), 1062);
+    EXPECT_EQ(insert("T", 3) + insert("U", 1), 2);
     openConnection(scratchConnectionString())
         ->execute("KILL CONNECTION " + firstValue(*connection_, "SELECT CONNECTION_ID()"));
-    EXPECT_EQ(errorOf([&] {
-                  connection_->insertValueRows(intoT, pairRows({{5, "e"}}));
-              }).category(),
-              DaoError::Category::ConnectionLost);
+    EXPECT_EQ(errorOf([&] { insert("T", 4); }).category(), DaoError::Category::ConnectionLost);
     connection_->reconnect();
-    EXPECT_EQ(connection_->insertValueRows(intoT, pairRows({{5, "e"}})).rows, 1);
-    EXPECT_EQ(tableRows("T"), (std::vector<QString>{"1 | a", "2 | b", "3 | c", "4 | d", "5 | e"}));
-    EXPECT_EQ(tableRows("U"), std::vector<QString>{"1 | u"});
+    EXPECT_EQ(insert("T", 4), 1);
+    EXPECT_EQ(tableRows("T"), (std::vector<QString>{"1 | T", "2 | T", "3 | T", "4 | T"}));
+    EXPECT_EQ(tableRows("U"), std::vector<QString>{"1 | U"});
 }
 
 }  // namespace
