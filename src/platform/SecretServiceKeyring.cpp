@@ -53,9 +53,14 @@ const SecretLibrary* secretLibrary() {
     return library ? &*library : nullptr;
 }
 
-QString unloadable() {
-    return QStringLiteral("No system keyring can be reached: %1 cannot be loaded.")
-        .arg(QLatin1String(kSecretLibraryName));
+// The same; where the library cannot be opened, `error` says so.
+const SecretLibrary* secretLibrary(QString& error) {
+    const SecretLibrary* library = secretLibrary();
+    if (library == nullptr) {
+        error = QStringLiteral("No system keyring can be reached: %1 cannot be loaded.")
+                    .arg(QLatin1String(kSecretLibraryName));
+    }
+    return library;
 }
 
 // The schema of Keldara's entries: one per server, port and user.
@@ -105,11 +110,8 @@ QString failure(const QString& operation, const KeyringAccount& account, GError*
 }  // namespace
 
 bool SecretServiceKeyring::isAvailable() {
-    const SecretLibrary* library = secretLibrary();
-    if (library == nullptr) {
-        error_ = unloadable();
-        return false;
-    }
+    const SecretLibrary* library = secretLibrary(error_);
+    if (library == nullptr) return false;
     GError* error = nullptr;
     SecretService* service = library->serviceGet(SECRET_SERVICE_NONE, nullptr, &error);
     if (service == nullptr) {
@@ -123,11 +125,8 @@ bool SecretServiceKeyring::isAvailable() {
 }
 
 bool SecretServiceKeyring::storePassword(const KeyringAccount& account, const QString& password) {
-    const SecretLibrary* library = secretLibrary();
-    if (library == nullptr) {
-        error_ = unloadable();
-        return false;
-    }
+    const SecretLibrary* library = secretLibrary(error_);
+    if (library == nullptr) return false;
     const Attributes a(account);
     QByteArray secret = password.toUtf8();
     const QByteArray label = QStringLiteral("Keldara MySQL password for %1@%2:%3")
@@ -144,11 +143,8 @@ bool SecretServiceKeyring::storePassword(const KeyringAccount& account, const QS
 }
 
 std::optional<QString> SecretServiceKeyring::findPassword(const KeyringAccount& account) {
-    const SecretLibrary* library = secretLibrary();
-    if (library == nullptr) {
-        error_ = unloadable();
-        return std::nullopt;
-    }
+    const SecretLibrary* library = secretLibrary(error_);
+    if (library == nullptr) return std::nullopt;
     const Attributes a(account);
     GError* error = nullptr;
     gchar* secret =
@@ -166,11 +162,8 @@ std::optional<QString> SecretServiceKeyring::findPassword(const KeyringAccount& 
 }
 
 bool SecretServiceKeyring::removePassword(const KeyringAccount& account) {
-    const SecretLibrary* library = secretLibrary();
-    if (library == nullptr) {
-        error_ = unloadable();
-        return false;
-    }
+    const SecretLibrary* library = secretLibrary(error_);
+    if (library == nullptr) return false;
     const Attributes a(account);
     GError* error = nullptr;
     const bool removed =
