@@ -624,8 +624,8 @@ class TextFileTable final : public RowSource {
   private:
     TextFileTable(const QString& path, const TextTableOptions& options, std::uint64_t fileBytes)
         : path_(path),
-          blocks_(path, blockBytesFor(fileBytes, options.blockBytes)),
           blockBytes_(blockBytesFor(fileBytes, options.blockBytes)),
+          blocks_(path, blockBytes_),
           headerRow_(options.headerRow),
           fileBytes_(fileBytes) {
         const std::string firstLine = blocks_.firstLine();
@@ -815,8 +815,8 @@ class TextFileTable final : public RowSource {
     }
 
     const QString path_;
-    TextBlocks blocks_;
     qint64 blockBytes_;
+    TextBlocks blocks_;
     bool headerRow_;
     std::uint64_t fileBytes_;
     char delimiter_ = ',';
