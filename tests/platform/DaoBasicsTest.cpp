@@ -45,7 +45,7 @@ TEST(SqlLiterals, AreWhatMySqlReadsBack) {
 // The standard text written straight into UTF-8 bytes, as a bulk transfer sends it, is the
 // standard text: every kind, the edges of plain and exponent notation, parts too wide for their
 // digits, other scripts, and a spread of doubles from many magnitudes. A text is written so
-// from its column's store too, Latin-1 or not.
+// from its column's store too, stored from a QString or from UTF-8, and reads back as it was.
 TEST(StandardText, InUtf8IsTheStandardText) {
     std::vector<Value> values = {
         Value::null(),
@@ -91,6 +91,14 @@ TEST(StandardText, InUtf8IsTheStandardText) {
         } else {
             EXPECT_TRUE(value.kind() != ValueKind::Text || value.toText().isNull())
                 << value.standardText().toStdString();
+        }
+        if (value.kind() == ValueKind::Text && !value.toText().isNull()) {
+            Column fromUtf8;
+            fromUtf8.appendUtf8Text(value.toText().toStdString());
+            EXPECT_EQ(fromUtf8.at(0), value);
+            QByteArray again = "before:";
+            EXPECT_TRUE(fromUtf8.appendTextUtf8(0, again));
+            EXPECT_EQ(again, utf8);
         }
     }
 }

@@ -46,10 +46,16 @@ constexpr std::uint64_t kNarrowLimit = std::numeric_limits<std::uint32_t>::max()
 constexpr std::size_t kFirstBlock = 4096;
 constexpr std::size_t kLargestBlock = std::size_t{1} << 20;
 
-// An entry's header tells its length and form: bit 0 set for UTF-16 text, bit 1 for a null
-// text, the length (characters or bytes) above them.
+// An entry's header tells its form in its two lowest bits and its length above them: the
+// characters of a text in Latin-1 or UTF-16, the bytes of UTF-8 or of bytes.
+constexpr std::uint64_t kLatin1 = 0;  // and bytes
 constexpr std::uint64_t kUtf16 = 1;
 constexpr std::uint64_t kNullText = 2;
+constexpr std::uint64_t kUtf8 = 3;
+
+std::uint64_t formOf(std::uint64_t header) {
+    return header & 3;
+}
 
 bool isLatin1(QStringView text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x100; });
@@ -139,10 +145,10 @@ std::uint64_t Column::storeText(QStringView text, bool isNull) {
     return offset;
 }
 
-std::uint64_t Column::storeLatin1(std::string_view latin1) {
+std::uint64_t Column::storeBytes(std::string_view bytes, std::uint64_t form) {
     std::uint64_t offset = 0;
-    char* place = allocateEntry(latin1.size() << 2, latin1.size(), offset);
-    std::memcpy(place, latin1.data(), latin1.size());
+    char* place = allocateEntry(bytes.size() << 2 | form, bytes.size(), offset);
+    std::memcpy(place, bytes.data(), bytes.size());
     return offset;
 }
 
@@ -150,8 +156,14 @@ QString Column::textAt(std::uint64_t offset) const {
     const char* data = store_.at(offset);
     const std::uint64_t header = readHeader(data);
     const auto length = static_cast<qsizetype>(header >> 2);
-    if (header & kNullText) return QString();
-    if ((header & kUtf16) == 0) return QString::fromLatin1(data, length);
+    switch (formOf(header)) {
+        case kNullText:
+            return QString();
+        case kLatin1:
+            return QString::fromLatin1(data, length);
+        case kUtf8:
+            return QString::fromUtf8(data, length);
+    }
     QString text(length, Qt::Uninitialized);
     std::memcpy(text.data(), data, 2 * static_cast<std::size_t>(length));
     return text;
@@ -162,11 +174,16 @@ bool Column::appendTextUtf8(std::size_t row, QByteArray& out) const {
     const std::uint64_t offset = payloadAt(row);
     const char* data = store_.at(offset);
     const std::uint64_t header = readHeader(data);
-    if (header & kNullText) return false;
     const auto length = static_cast<qsizetype>(header >> 2);
-    if (header & kUtf16) {
-        out += textAt(offset).toUtf8();
-        return true;
+    switch (formOf(header)) {
+        case kNullText:
+            return false;
+        case kUtf16:
+            out += textAt(offset).toUtf8();
+            return true;
+        case kUtf8:
+            out.append(data, length);
+            return true;
     }
     const auto latin1 = reinterpret_cast<const unsigned char*>(data);
     if (std::all_of(latin1, latin1 + length, [](unsigned char c) { return c < 0x80; })) {
@@ -283,7 +300,7 @@ void Column::appendDateTime(ValueKind kind, const DateTime& dt) {
 }
 
 void Column::appendLatin1(ValueKind kind, std::string_view latin1) {
-    const std::uint64_t offset = storeLatin1(latin1);
+    const std::uint64_t offset = storeBytes(latin1, kLatin1);
     push(kind, offset, offset <= kNarrowLimit);
 }
 
@@ -297,9 +314,8 @@ void Column::appendBytes(std::string_view bytes) {
 }
 
 void Column::appendUtf8Text(std::string_view utf8) {
-    if (isAscii(utf8)) return appendLatin1(ValueKind::Text, utf8);
-    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-    appendText(ValueKind::Text, text);
+    const std::uint64_t offset = storeBytes(utf8, isAscii(utf8) ? kLatin1 : kUtf8);
+    push(ValueKind::Text, offset, offset <= kNarrowLimit);
 }
 
 void Column::append(const Value& value) {
@@ -328,6 +344,14 @@ void Column::append(const Value& value) {
                 std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
         }
     }
+}
+
+double Column::doubleAt(std::size_t row) const {
+    return std::bit_cast<double>(payloadAt(row));
+}
+
+DateTime Column::dateTimeAt(std::size_t row) const {
+    return unpackDateTime(payloadAt(row));
 }
 
 Value Column::at(std::size_t row) const {

@@ -37,6 +37,13 @@ class Column {
     // text.
     bool appendTextUtf8(std::size_t row, QByteArray& out) const;
     ValueKind kindAt(std::size_t row) const { return kinds_[row]; }
+    // The value at `row` of the kind each takes (Integer; Double; Date, Time or DateTime),
+    // without a Value in between.
+    std::int64_t integerAt(std::size_t row) const {
+        return static_cast<std::int64_t>(payloadAt(row));
+    }
+    double doubleAt(std::size_t row) const;
+    DateTime dateTimeAt(std::size_t row) const;
     std::size_t size() const { return kinds_.size(); }
     void reserve(std::size_t rows);
     // Room for about `rows`, which may not all come: the memory is taken as it is filled.
@@ -78,7 +85,8 @@ class Column {
     std::uint64_t payloadAt(std::size_t row) const;
     void widen();
     std::uint64_t storeText(QStringView text, bool isNull);
-    std::uint64_t storeLatin1(std::string_view latin1);
+    // Stores `bytes` as an entry of `form` (see the header in Column.cpp).
+    std::uint64_t storeBytes(std::string_view bytes, std::uint64_t form);
     char* allocateEntry(std::uint64_t header, std::size_t bytes, std::uint64_t& offset);
     std::uint64_t readHeader(const char*& data) const;
     QString textAt(std::uint64_t offset) const;
