@@ -35,9 +35,10 @@ qint64 unpackedZipBytes(const QString& path) {
 // A loaded cell costs a kind byte and a payload of 4 or 8 bytes beside its text.
 constexpr qint64 kCellBytes = 9;
 
-// Text: the texts (at most two bytes a character, where the file takes one or more) and a
+// Text: the texts (the bytes the file gives them, with a byte or two of length each) and a
 // cell per field, the fields counted from the separators in the first 64 KB (not those within
-// a quoted field); the file itself is read a block at a time.
+// a quoted field); half the file again for what the load holds at its peak beside them (the
+// file itself is read a block at a time).
 qint64 textLoadBytes(const QString& path, qint64 size) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return 0;
@@ -49,7 +50,7 @@ qint64 textLoadBytes(const QString& path, qint64 size) {
         if (c == '"') quoted = !quoted;
         separators += !quoted && (c == ',' || c == ';' || c == '\t' || c == '\n');
     }
-    return 2 * size + kCellBytes * separators * size / sample.size();
+    return size + size / 2 + kCellBytes * separators * size / sample.size();
 }
 
 // dBase: the header gives the records, the fields and the bytes of a record.

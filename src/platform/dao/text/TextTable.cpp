@@ -601,13 +601,13 @@ class RowFiller {
     bool headerSkipped_;
 };
 
-// The bytes of the blocks a file of `fileBytes` is read in: a sixteenth of it, from 512 KB up
-// to `most`. A block's memory is pages the kernel has to fault in at first use (on a virtual
+// The bytes of the blocks a file of `fileBytes` is read in: a sixty-fourth of it, from 128 KB
+// up to `most`. A block's memory is pages the kernel has to fault in at first use (on a virtual
 // machine, as much time as reading the bytes into them), and a small file would pay for large
 // blocks' pages in full.
 qint64 blockBytesFor(std::uint64_t fileBytes, qint64 most) {
-    constexpr qint64 kSmallBlockBytes = 512 << 10;
-    return std::min(most, std::max(static_cast<qint64>(fileBytes / 16), kSmallBlockBytes));
+    constexpr qint64 kSmallBlockBytes = 128 << 10;
+    return std::min(most, std::max(static_cast<qint64>(fileBytes / 64), kSmallBlockBytes));
 }
 
 // The records of a text file, in two passes over its text read a block at a time: the first
