@@ -181,24 +181,32 @@ class BulkInsertSender : public Sender {
                 batch.lines.reserve(limit + limit / 8);
                 break;
             case BatchForm::Rows:
-                batch.rows.columns = static_cast<int>(fields_.columns.size());
-                batch.rows.columnForms = columnForms_;
+                batch.rows = dao::ValueRows(static_cast<int>(fields_.columns.size()), columnForms_);
                 batch.rows.reserve(rows, limit + limit / 8);
                 break;
         }
-        while (batch.end < count && (whole || (batch.end - first < rows && batch.size() < limit))) {
-            bool kept = true;
+        const auto roomFor = [&] {
+            return whole || (batch.end - first < rows && batch.size() < limit);
+        };
+        bool refused = false;  // a record with bytes
+        if (form == BatchForm::Rows) {
+            fields_.source.readRecords(first, count, [&](const auto& columns, std::size_t index) {
+                if (!roomFor()) return false;
+                refused = !AppendRowValues(batch.rows, fields_, columns, index);
+                if (!refused) ++batch.end;
+                return !refused;
+            });
+        }
+        while (form != BatchForm::Rows && !refused && batch.end < count && roomFor()) {
             if (form == BatchForm::Statement) {
                 if (batch.end > first) batch.statement += QLatin1Char(',');
                 AppendValueRow(batch.statement, fields_.literals(batch.end));
-            } else if (form == BatchForm::Lines) {
-                kept = AppendLoadLine(batch.lines, fields_, batch.end);
             } else {
-                kept = AppendRowValues(batch.rows, fields_, batch.end);
+                refused = !AppendLoadLine(batch.lines, fields_, batch.end);
             }
-            if (!kept) return written(first, count, BatchForm::Statement, rows, whole);
-            ++batch.end;
+            if (!refused) ++batch.end;
         }
+        if (refused) return written(first, count, BatchForm::Statement, rows, whole);
         return batch;
     }
 

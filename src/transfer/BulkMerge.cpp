@@ -243,9 +243,7 @@ class JoinSender : public Sender {
     // The batch from `first` on as rows of values, each led by its record's row; without rows
     // when its first record has a field of bytes.
     BatchLines rowsFrom(long first, long count) const {
-        dao::ValueRows rows;
-        rows.columns = static_cast<int>(fields_.columns.size()) + 1;
-        rows.columnForms = columnForms_;
+        dao::ValueRows rows(static_cast<int>(fields_.columns.size()) + 1, columnForms_);
         rows.reserve(limits_.rows, limits_.rowBytes + limits_.rowBytes / 8);
         long end = first;
         while (end < count && end - first < limits_.rows && rows.bytes() < limits_.rowBytes) {

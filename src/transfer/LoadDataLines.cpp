@@ -93,22 +93,44 @@ bool AppendLoadLine(QByteArray& lines, const PairedFields& fields, long row) {
 }
 
 bool AppendRowValues(dao::ValueRows& rows, const PairedFields& fields, long row) {
-    const dao::ValueRows::Mark before = rows.mark();
     bool written = true;
     fields.source.readRecord(row, [&](const std::vector<dao::Column>& columns, std::size_t index) {
-        for (std::size_t i = 0; i < fields.columns.size() && written; ++i) {
-            const int column = fields.columns[i];
-            const dao::Column& values = columns.at(static_cast<std::size_t>(column));
-            if (values.appendTextUtf8(index, rows.text)) {
-                rows.endText();
-            } else {
-                written = rows.append(
-                    transferValue(values.at(index), fields.source.fieldInfo(column).type));
-            }
-        }
+        written = AppendRowValues(rows, fields, columns, index);
     });
-    if (!written) rows.backTo(before);
     return written;
+}
+
+bool AppendRowValues(dao::ValueRows& rows, const PairedFields& fields,
+                     const std::vector<dao::Column>& columns, std::size_t index) {
+    const dao::ValueRows::Mark before = rows.mark();
+    for (std::size_t i = 0; i < fields.columns.size(); ++i) {
+        const int column = fields.columns[i];
+        const dao::Column& values = columns.at(static_cast<std::size_t>(column));
+        switch (const dao::ValueKind kind = values.kindAt(index)) {
+            case dao::ValueKind::Null:
+                rows.appendNull();
+                break;
+            case dao::ValueKind::Integer:
+                rows.appendInteger(values.integerAt(index));
+                break;
+            case dao::ValueKind::Double:
+                rows.appendDouble(values.doubleAt(index));
+                break;
+            case dao::ValueKind::Date:
+            case dao::ValueKind::DateTime:
+                rows.appendDateTime(kind, values.dateTimeAt(index));
+                break;
+            default:
+                if (kind == dao::ValueKind::Text && values.appendTextUtf8(index, rows.nextText())) {
+                    rows.endText();
+                } else if (!rows.append(transferValue(values.at(index),
+                                                      fields.source.fieldInfo(column).type))) {
+                    rows.backTo(before);
+                    return false;
+                }
+        }
+    }
+    return true;
 }
 
 QString LoadDataStatement(const QString& quotedTable, const QString& columns) {

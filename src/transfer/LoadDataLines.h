@@ -23,6 +23,9 @@ bool AppendLoadLine(QByteArray& lines, const PairedFields& fields, long row);
 // Appends record `row` to `rows`: a text as its UTF-8, other values as ValueRows::append takes
 // them. False for a field of bytes, which no cell holds; `rows` then ends before the record.
 bool AppendRowValues(dao::ValueRows& rows, const PairedFields& fields, long row);
+// The same for the record at `index` of the source's `columns` (as Recordset::readRecords gives).
+bool AppendRowValues(dao::ValueRows& rows, const PairedFields& fields,
+                     const std::vector<dao::Column>& columns, std::size_t index);
 
 // "LOAD DATA LOCAL INFILE ... INTO TABLE `table` ... (columns)" for lines as AppendLoadLine
 // writes them; `columns` are the column list's quoted names, joined by commas.

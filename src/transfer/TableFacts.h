@@ -56,7 +56,7 @@ struct BatchLimits {
 BatchLimits batchLimitsOf(dao::Connection& connection);
 
 // The form beyond text each of the columns `names` of `table` takes a value in as it takes its
-// standard text (ValueRows::columnForms): integers in integer columns, doubles in floating
+// standard text (the column forms of ValueRows): integers in integer columns, doubles in floating
 // columns, dates and dates with times in date and date-and-time columns; texts elsewhere and
 // for a column not found.
 std::vector<dao::ValueRows::Form> columnFormsOf(dao::Connection& connection, const QString& table,

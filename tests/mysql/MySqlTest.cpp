@@ -261,8 +261,7 @@ TEST_F(MySqlTest, BatchesOfRowsShareTheirPreparedInsertWhileTheSessionLasts) {
     ASSERT_TRUE(connection_->insertsValueRows());
     run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(5))", "CREATE TABLE U LIKE T"});
     const auto insert = [&](const char* table, int k) {
-        ValueRows rows;
-        rows.columns = 2;
+        ValueRows rows(2);
         rows.append(Value::integer(k));
         rows.append(Value::text(table));
         return connection_

@@ -67,6 +67,18 @@ class Recordset {
         read(columns, index);
     }
 
+    // Calls `read` as readRecord does for each record from `first` up to `end`, as long as
+    // it returns true: a streamed source is held once for them all.
+    template <typename Read>
+    void readRecords(long first, long end, Read&& read) const {
+        const std::unique_lock<std::mutex> lock = lockStreamed();
+        for (long row = first; row < end; ++row) {
+            std::size_t index = 0;
+            const std::vector<Column>& columns = recordColumns(row, index);
+            if (!read(columns, index)) return;
+        }
+    }
+
     // Records and position.
     long recordCount() const { return rows_; }
     bool bof() const { return rows_ == 0 || position_ < 0; }

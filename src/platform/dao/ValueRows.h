@@ -9,61 +9,72 @@
 namespace keldara::dao {
 
 // Rows of values for one statement run once for each row (Connection::insertValueRows),
-// `columns` cells a row, row after row. A cell is null, a text (UTF-8), or, in a column that
-// takes it in its own form as it takes its standard text, an integer, a double, a date or a
-// date and time.
-struct ValueRows {
+// appended a cell at a time, row after row, and kept column by column as a server takes them
+// bound as arrays. A column takes its values in one form: an integer, a double, or a date or
+// date and time where `columnForms` names that form for it, else their standard texts (UTF-8).
+// A column that is given a value of another form holds texts from then on, those before it too.
+class ValueRows {
+  public:
     enum class Form : std::uint8_t { Null, Text, Integer, Double, Date, DateTime };
-    struct Cell {
-        qsizetype end = 0;  // where the texts up to this cell end in `text`
-        Form form = Form::Null;
-        union {
-            std::int64_t integer = 0;
-            double number;
-            std::size_t time;  // of `times`
-        };
+    struct Column {
+        Form form = Form::Text;   // Text, Integer, Double or DateTime (dates too)
+        std::vector<Form> forms;  // a row's: Null, or the form of its value
+        // A row's value in the column's form (a null's is left as it was made).
+        std::vector<std::int64_t> integers;
+        std::vector<double> numbers;
+        std::vector<DateTime> times;
+        std::vector<qsizetype> ends;  // where a row's text ends in `text`
+        QByteArray text;
     };
 
-    int columns = 0;
-    QByteArray text;  // the cells' texts, one after another
-    std::vector<Cell> cells;
-    std::vector<DateTime> times;
-    // The form beyond text each column takes its values in: Integer, Double or DateTime (for
-    // dates too); Text where a column takes only texts as its values' own. Empty: all texts.
-    std::vector<Form> columnForms;
+    ValueRows() = default;
+    // `columnForms`: the form beyond text each column takes its values in (Integer, Double or
+    // DateTime, for dates too), Text where a column takes only texts; all texts where empty.
+    explicit ValueRows(int columns, const std::vector<Form>& columnForms = {});
 
-    long rows() const { return columns > 0 ? static_cast<long>(cells.size()) / columns : 0; }
-    // Room for `rows` rows of cells and their dates, and `textBytes` of texts: rows appended
-    // within it are not moved, nor their memory taken afresh, as they grow.
+    int columnCount() const { return static_cast<int>(columns_.size()); }
+    const Column& column(int index) const { return columns_[static_cast<std::size_t>(index)]; }
+    long rows() const {
+        return columns_.empty() ? 0 : static_cast<long>(columns_.back().forms.size());
+    }
+    // Room for `rows` rows and about `textBytes` of texts: rows appended within it are not
+    // moved, nor their memory taken afresh, as they grow.
     void reserve(long rows, qsizetype textBytes);
     // About the bytes the cells take to send: their texts, a length and a flag for each, and
     // the values of other forms (at most 11 bytes).
-    qsizetype bytes() const {
-        return text.size() + 2 * static_cast<qsizetype>(cells.size()) + valueBytes_;
-    }
-    // Where the rows end, to go back to.
+    qsizetype bytes() const { return bytes_; }
+
+    // Where the rows end, to go back to: taken between rows.
     struct Mark {
-        std::size_t cells = 0, times = 0;
-        qsizetype text = 0, valueBytes = 0;
+        long rows = 0;
     };
-    Mark mark() const { return {cells.size(), times.size(), text.size(), valueBytes_}; }
-    void backTo(const Mark& mark) {
-        cells.resize(mark.cells);
-        times.resize(mark.times);
-        text.truncate(mark.text);
-        valueBytes_ = mark.valueBytes;
-    }
-    void appendNull() { cells.push_back({text.size(), Form::Null, {}}); }
-    // Ends a text cell whose UTF-8 was appended to `text`.
-    void endText() { cells.push_back({text.size(), Form::Text, {}}); }
-    // Appends `value` as the next cell: in its own form where its column takes that form,
-    // else as its standard text. False for bytes, which no cell holds.
+    Mark mark() const { return {rows()}; }
+    void backTo(const Mark& mark);
+
+    void appendNull();
+    // The texts of the next cell's column, to append the cell's UTF-8 to before endText.
+    QByteArray& nextText();
+    void endText();
+    // Appends `value` as the next cell. False for bytes, which no cell holds.
     bool append(const Value& value);
-    // The cell's value (a text cell's as a text).
-    Value valueOf(std::size_t cell) const;
+    // The same for a value of each of those forms, with no Value in between.
+    void appendInteger(std::int64_t integer);
+    void appendDouble(double number);
+    void appendDateTime(ValueKind kind, const DateTime& dateTime);  // a date or a date and time
 
   private:
-    qsizetype valueBytes_ = 0;
+    Column& next() { return columns_[column_]; }
+    void ended(qsizetype bytes) {
+        bytes_ += 2 + bytes;
+        if (++column_ == columns_.size()) column_ = 0;
+    }
+    void recount();
+    void appendText(const Value& value);
+    void makeTexts(Column& column);
+
+    std::vector<Column> columns_;
+    std::size_t column_ = 0;  // of the next cell
+    qsizetype bytes_ = 0;
 };
 
 }  // namespace keldara::dao

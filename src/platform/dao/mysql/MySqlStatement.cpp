@@ -138,35 +138,16 @@ bool insertsValueRows(MYSQL* connection) {
 
 namespace {
 
-// The form every cell of each column has that is not null, a date counted as a date and time;
-// Text where they differ or where every cell is null.
-std::vector<ValueRows::Form> commonForms(const ValueRows& rows) {
-    using Form = ValueRows::Form;
-    std::vector<Form> forms(static_cast<std::size_t>(rows.columns), Form::Null);
-    std::size_t column = 0;
-    for (const ValueRows::Cell& cell : rows.cells) {
-        const Form form = cell.form == Form::Date ? Form::DateTime : cell.form;
-        Form& common = forms[column];
-        if (form != Form::Null && form != common) common = common == Form::Null ? form : Form::Text;
-        if (++column == forms.size()) column = 0;
-    }
-    for (Form& form : forms) {
-        if (form == Form::Null) form = Form::Text;
-    }
-    return forms;
-}
+static_assert(STMT_INDICATOR_NONE == 0 && STMT_INDICATOR_NULL == 1);
 
-// The columns of ValueRows bound as arrays, each in its cells' common form, or as texts where
-// they have none, a value of another form then written as its standard text. The cells are
-// read once, in their order.
+// The columns of ValueRows bound as arrays in their forms: numbers from where the rows hold
+// them, dates and texts through the pointers the library reads them by.
 class BoundColumns {
   public:
     explicit BoundColumns(const ValueRows& rows)
-        : forms_(commonForms(rows)), count_(static_cast<std::size_t>(rows.rows())) {
-        arrays_.resize(forms_.size());
-        for (std::size_t i = 0; i < forms_.size(); ++i) prepare(arrays_[i], forms_[i]);
-        fill(rows);
-        for (std::size_t i = 0; i < forms_.size(); ++i) bindings_.push_back(bind(i));
+        : arrays_(static_cast<std::size_t>(rows.columnCount())) {
+        for (int i = 0; i < rows.columnCount(); ++i)
+            bindings_.push_back(bind(rows.column(i), arrays_[static_cast<std::size_t>(i)]));
     }
 
     std::vector<MYSQL_BIND>& bindings() { return bindings_; }
@@ -175,101 +156,56 @@ class BoundColumns {
     using Form = ValueRows::Form;
     struct Arrays {
         std::vector<char> indicators;
-        std::vector<std::int64_t> integers;
-        std::vector<double> numbers;
         std::vector<MYSQL_TIME> times;
-        std::vector<MYSQL_TIME*> timePointers;  // the library reads times through pointers
+        std::vector<MYSQL_TIME*> timePointers;
         std::vector<const char*> texts;
         std::vector<unsigned long> lengths;
-        std::vector<qsizetype> written;  // where a text written here starts, else -1
-        QByteArray writtenTexts;         // the standard texts of values of other forms
     };
 
-    void prepare(Arrays& arrays, Form form) const {
-        arrays.indicators.resize(count_, STMT_INDICATOR_NONE);
-        if (form == Form::Integer) arrays.integers.resize(count_);
-        if (form == Form::Double) arrays.numbers.resize(count_);
-        if (form == Form::DateTime) {
-            arrays.times.resize(count_);
-            arrays.timePointers.resize(count_);
-        }
-        if (form == Form::Text) {
-            arrays.texts.resize(count_);
-            arrays.lengths.resize(count_);
-            arrays.written.resize(count_, -1);
-        }
-    }
-
-    void fill(const ValueRows& rows) {
-        std::size_t column = 0, row = 0;
-        qsizetype start = 0;
-        for (std::size_t index = 0; index < rows.cells.size(); ++index) {
-            const ValueRows::Cell& cell = rows.cells[index];
-            Arrays& arrays = arrays_[column];
-            if (cell.form == Form::Null) {
-                arrays.indicators[row] = STMT_INDICATOR_NULL;
-            } else if (forms_[column] == Form::Text) {
-                if (cell.form == Form::Text) {
-                    arrays.texts[row] = rows.text.constData() + start;
-                    arrays.lengths[row] = static_cast<unsigned long>(cell.end - start);
-                } else {
-                    arrays.written[row] = arrays.writtenTexts.size();
-                    rows.valueOf(index).appendStandardUtf8(arrays.writtenTexts);
-                    arrays.lengths[row] = static_cast<unsigned long>(arrays.writtenTexts.size() -
-                                                                     arrays.written[row]);
-                }
-            } else if (cell.form == Form::Integer) {
-                arrays.integers[row] = cell.integer;
-            } else if (cell.form == Form::Double) {
-                arrays.numbers[row] = cell.number;
-            } else {
-                arrays.times[row] = timeOf(rows.times[cell.time], cell.form == Form::Date
-                                                                      ? MYSQL_TIMESTAMP_DATE
-                                                                      : MYSQL_TIMESTAMP_DATETIME);
-                arrays.timePointers[row] = &arrays.times[row];
-            }
-            start = cell.end;
-            if (++column == forms_.size()) {
-                column = 0;
-                ++row;
-            }
-        }
-    }
-
-    MYSQL_BIND bind(std::size_t column) {
-        Arrays& arrays = arrays_[column];
+    static MYSQL_BIND bind(const ValueRows::Column& column, Arrays& arrays) {
+        const std::size_t rows = column.forms.size();
+        arrays.indicators.resize(rows);
+        for (std::size_t row = 0; row < rows; ++row)
+            arrays.indicators[row] =
+                column.forms[row] == Form::Null ? STMT_INDICATOR_NULL : STMT_INDICATOR_NONE;
         MYSQL_BIND binding{};
         binding.u.indicator = arrays.indicators.data();
-        switch (forms_[column]) {
+        switch (column.form) {
             case Form::Integer:
                 binding.buffer_type = MYSQL_TYPE_LONGLONG;
-                binding.buffer = arrays.integers.data();
+                binding.buffer = const_cast<std::int64_t*>(column.integers.data());
                 break;
             case Form::Double:
                 binding.buffer_type = MYSQL_TYPE_DOUBLE;
-                binding.buffer = arrays.numbers.data();
+                binding.buffer = const_cast<double*>(column.numbers.data());
                 break;
             case Form::DateTime:
+                arrays.times.resize(rows);
+                arrays.timePointers.resize(rows);
+                for (std::size_t row = 0; row < rows; ++row) {
+                    arrays.times[row] = timeOf(column.times[row], column.forms[row] == Form::Date
+                                                                      ? MYSQL_TIMESTAMP_DATE
+                                                                      : MYSQL_TIMESTAMP_DATETIME);
+                    arrays.timePointers[row] = &arrays.times[row];
+                }
                 binding.buffer_type = MYSQL_TYPE_DATETIME;
                 binding.buffer = arrays.timePointers.data();
                 break;
-            case Form::Text:
-                for (std::size_t row = 0; row < count_; ++row) {
-                    if (arrays.written[row] >= 0)
-                        arrays.texts[row] = arrays.writtenTexts.constData() + arrays.written[row];
+            default:
+                arrays.texts.resize(rows);
+                arrays.lengths.resize(rows);
+                for (std::size_t row = 0; row < rows; ++row) {
+                    const qsizetype start = row == 0 ? 0 : column.ends[row - 1];
+                    arrays.texts[row] = column.text.constData() + start;
+                    arrays.lengths[row] = static_cast<unsigned long>(column.ends[row] - start);
                 }
                 binding.buffer_type = MYSQL_TYPE_STRING;
                 binding.buffer = arrays.texts.data();
                 binding.length = arrays.lengths.data();
-                break;
-            default:
-                break;
         }
         return binding;
     }
 
-    const std::vector<Form> forms_;
-    const std::size_t count_;
     std::vector<Arrays> arrays_;
     std::vector<MYSQL_BIND> bindings_;
 };
@@ -277,10 +213,10 @@ class BoundColumns {
 }  // namespace
 
 Connection::InsertedRows MySqlStatement::executeValueRows(const ValueRows& rows) {
-    if (static_cast<unsigned long>(rows.columns) != parameters_ || rows.columns == 0) {
+    if (static_cast<unsigned long>(rows.columnCount()) != parameters_ || rows.columnCount() == 0) {
         throw DaoError(DaoError::BadQuery, QStringLiteral("The statement takes %1 values, not %2.")
                                                .arg(parameters_)
-                                               .arg(rows.columns));
+                                               .arg(rows.columnCount()));
     }
     BoundColumns columns(rows);
     unsigned int size = static_cast<unsigned int>(rows.rows());
