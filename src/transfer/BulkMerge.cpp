@@ -246,15 +246,13 @@ class JoinSender : public Sender {
         dao::ValueRows rows(static_cast<int>(fields_.columns.size()) + 1, columnForms_);
         rows.reserve(limits_.rows, limits_.rowBytes + limits_.rowBytes / 8);
         long end = first;
-        while (end < count && end - first < limits_.rows && rows.bytes() < limits_.rowBytes) {
-            const dao::ValueRows::Mark before = rows.mark();
-            rows.append(dao::Value::integer(end));
-            if (!AppendRowValues(rows, fields_, end)) {
-                rows.backTo(before);
-                break;
-            }
+        fields_.source.readRecords(first, count, [&](const auto& columns, std::size_t index) {
+            if (end - first >= limits_.rows || rows.bytes() >= limits_.rowBytes) return false;
+            rows.appendInteger(end);
+            if (!AppendRowValues(rows, fields_, columns, index)) return false;
             ++end;
-        }
+            return true;
+        });
         if (end == first) return {first, first, false, {}, std::nullopt, std::nullopt};
         return {first, end, false, {}, std::move(rows), std::nullopt};
     }

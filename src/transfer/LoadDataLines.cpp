@@ -92,14 +92,6 @@ bool AppendLoadLine(QByteArray& lines, const PairedFields& fields, long row) {
     return written;
 }
 
-bool AppendRowValues(dao::ValueRows& rows, const PairedFields& fields, long row) {
-    bool written = true;
-    fields.source.readRecord(row, [&](const std::vector<dao::Column>& columns, std::size_t index) {
-        written = AppendRowValues(rows, fields, columns, index);
-    });
-    return written;
-}
-
 bool AppendRowValues(dao::ValueRows& rows, const PairedFields& fields,
                      const std::vector<dao::Column>& columns, std::size_t index) {
     const dao::ValueRows::Mark before = rows.mark();

@@ -20,10 +20,9 @@ bool AppendLoadField(QByteArray& lines, const dao::Value& value);
 // False for a field of bytes, which no line holds.
 bool AppendLoadLine(QByteArray& lines, const PairedFields& fields, long row);
 
-// Appends record `row` to `rows`: a text as its UTF-8, other values as ValueRows::append takes
-// them. False for a field of bytes, which no cell holds; `rows` then ends before the record.
-bool AppendRowValues(dao::ValueRows& rows, const PairedFields& fields, long row);
-// The same for the record at `index` of the source's `columns` (as Recordset::readRecords gives).
+// Appends the record at `index` of the source's `columns` (as Recordset::readRecords gives them)
+// to `rows`: a text as its UTF-8, other values as ValueRows::append takes them. False for a
+// field of bytes, which no cell holds; `rows` then ends with the whole rows before the record.
 bool AppendRowValues(dao::ValueRows& rows, const PairedFields& fields,
                      const std::vector<dao::Column>& columns, std::size_t index);
 

@@ -44,7 +44,7 @@ class ValueRows {
     // the values of other forms (at most 11 bytes).
     qsizetype bytes() const { return bytes_; }
 
-    // Where the rows end, to go back to: taken between rows.
+    // Where the whole rows end, to go back to: a row begun after them goes too.
     struct Mark {
         long rows = 0;
     };
