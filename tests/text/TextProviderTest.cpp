@@ -179,6 +179,8 @@ const std::vector<std::pair<QByteArray, const char*>>& brokenCases() {
         {"a,b\n1,2\n3,4,5\n", "line 3 holds 3 fields"},
         {"a,b\n1,\"x\ny\"\n3,4,5\n", "line 4 holds 3"},  // lines counted inside quotes
         {"a,b\r1,2\r\r3,4,5\r", "line 4 holds 3"},       // and by carriage returns
+        // CR LF inside quotes is one line end, a lone CR another, in fields long and short
+        {"a,b\n1,\"first line\r\nsecond line\rthird\"\n2,\"x\ry\"\n3,4,5\n", "line 7 holds 3"},
         {"a,b\n1,2\n3,\"open\n4,5\n", "begins on line 3 is never closed"},
         {QByteArray(16000, ',') + "\n" + QByteArray("x\n").repeated(2000), "hold far fewer fields"},
         {"\xFF\xFE\x61", "UTF-16"},

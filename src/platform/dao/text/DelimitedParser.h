@@ -56,6 +56,7 @@ class RecordReader {
     void readQuotedField();
     void countLineEnds(std::size_t from, std::size_t to);
     void addSlice(SliceOrigin origin, std::size_t offset, std::size_t length);
+    [[noreturn]] void throwFieldTooLong() const;
     [[noreturn]] void throwUnclosedQuote(std::int64_t openingLine) const;
     [[noreturn]] void throwTooManyFields(std::int64_t line, std::size_t count) const;
 
