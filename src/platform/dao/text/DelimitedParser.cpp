@@ -26,17 +26,22 @@ std::uint64_t bytesEqual(std::uint64_t word, char c) {
     return (x - kOnes) & ~x & (kOnes << 7);
 }
 
-// Where the first CR or LF lies in data[pos, end), or `end`: eight bytes at a time, as a
-// quoted field seldom holds one.
-std::size_t nextLineEnd(const char* data, std::size_t pos, std::size_t end) {
+// Where the first of the bytes `a`, `b` and `c` lies in data[pos, end), or `end`: eight bytes
+// at a time, the lowest byte a mask marks being the first of them.
+std::size_t firstOf(const char* data, std::size_t pos, std::size_t end, char a, char b, char c) {
     for (; pos + 8 <= end; pos += 8) {
         std::uint64_t word;
         std::memcpy(&word, data + pos, 8);
-        const std::uint64_t found = bytesEqual(word, '\n') | bytesEqual(word, '\r');
+        const std::uint64_t found = bytesEqual(word, a) | bytesEqual(word, b) | bytesEqual(word, c);
         if (found != 0) return pos + static_cast<std::size_t>(std::countr_zero(found)) / 8;
     }
-    while (pos < end && data[pos] != '\n' && data[pos] != '\r') ++pos;
+    while (pos < end && data[pos] != a && data[pos] != b && data[pos] != c) ++pos;
     return pos;
+}
+
+// Where the first CR or LF lies in data[pos, end), or `end`.
+std::size_t nextLineEnd(const char* data, std::size_t pos, std::size_t end) {
+    return firstOf(data, pos, end, '\n', '\r', '\r');
 }
 
 }  // namespace
@@ -47,12 +52,7 @@ RecordReader::RecordReader(std::string_view text, char delimiter, const QString&
       data_(text.data()),
       size_(text.size()),
       line_(firstLine),
-      delimiter_(delimiter) {
-    stops_.fill(false);
-    stops_[static_cast<unsigned char>(delimiter)] = true;
-    stops_['\n'] = true;
-    stops_['\r'] = true;
-}
+      delimiter_(delimiter) {}
 
 bool RecordReader::next() {
     fields_.clear();
@@ -108,19 +108,8 @@ void RecordReader::skipToStop() {
         pos_ += 16;
     }
 #endif
-    // Eight bytes at a time: the lowest byte a mask marks is the first stop among them.
-    while (pos_ + 8 <= size_) {
-        std::uint64_t word;
-        std::memcpy(&word, data_ + pos_, 8);
-        const std::uint64_t stops =
-            bytesEqual(word, delimiter_) | bytesEqual(word, '\n') | bytesEqual(word, '\r');
-        if (stops != 0) {
-            pos_ += static_cast<std::size_t>(std::countr_zero(stops)) / 8;
-            return;
-        }
-        pos_ += 8;
-    }
-    while (pos_ < size_ && !stops_[static_cast<unsigned char>(data_[pos_])]) ++pos_;
+    // The rest, and all of it without SSE2.
+    pos_ = firstOf(data_, pos_, size_, delimiter_, '\n', '\r');
 }
 
 // Inlined into the field readers: it runs for every field of every record.

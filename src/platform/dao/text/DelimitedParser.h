@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -67,7 +66,6 @@ class RecordReader {
     std::int64_t line_ = 1;
     std::int64_t recordLine_ = 0;
     char delimiter_;
-    std::array<bool, 256> stops_{};
     std::vector<FieldSlice> fields_;
     std::string unescaped_;
 };
