@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/dao/Ascii.h"
 #include "platform/dao/DaoError.h"
 
 namespace keldara::dao {
@@ -20,13 +21,6 @@ const char* utf16Name() {
 
 iconv_t asIconv(void* converter) {
     return static_cast<iconv_t>(converter);
-}
-
-bool isAscii(const char* data, qsizetype size) {
-    for (qsizetype i = 0; i < size; ++i) {
-        if (static_cast<unsigned char>(data[i]) >= 0x80) return false;
-    }
-    return true;
 }
 
 enum class ByteResult { Character, Undefined, Incomplete };

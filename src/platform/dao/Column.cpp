@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/dao/Ascii.h"
 #include "platform/dao/Memory.h"
 
 namespace keldara::dao {
@@ -59,11 +60,6 @@ std::uint64_t formOf(std::uint64_t header) {
 
 bool isLatin1(QStringView text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x100; });
-}
-
-bool isAscii(std::string_view bytes) {
-    return std::all_of(bytes.begin(), bytes.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 }  // namespace
@@ -182,14 +178,14 @@ bool Column::appendTextUtf8(std::size_t row, QByteArray& out) const {
             out += textAt(offset).toUtf8();
             return true;
         case kUtf8:
-            out.append(data, length);
+            appendCopy(out, data, length);
             return true;
     }
-    const auto latin1 = reinterpret_cast<const unsigned char*>(data);
-    if (std::all_of(latin1, latin1 + length, [](unsigned char c) { return c < 0x80; })) {
-        out.append(data, length);
+    if (isAscii(data, length)) {
+        appendCopy(out, data, length);
         return true;
     }
+    const auto latin1 = reinterpret_cast<const unsigned char*>(data);
     for (qsizetype i = 0; i < length; ++i) {
         if (latin1[i] < 0x80) {
             out += static_cast<char>(latin1[i]);
@@ -314,7 +310,8 @@ void Column::appendBytes(std::string_view bytes) {
 }
 
 void Column::appendUtf8Text(std::string_view utf8) {
-    const std::uint64_t offset = storeBytes(utf8, isAscii(utf8) ? kLatin1 : kUtf8);
+    const std::uint64_t offset = storeBytes(
+        utf8, isAscii(utf8.data(), static_cast<qsizetype>(utf8.size())) ? kLatin1 : kUtf8);
     push(ValueKind::Text, offset, offset <= kNarrowLimit);
 }
 

@@ -85,6 +85,78 @@ void bind(MYSQL_BIND& binding, BoundValue& bound, const Value& value) {
 
 }  // namespace
 
+static_assert(STMT_INDICATOR_NONE == 0 && STMT_INDICATOR_NULL == 1);
+
+// The columns of ValueRows bound as arrays in their forms: numbers from where the rows hold
+// them, dates and texts through the pointers the library reads them by.
+class BoundColumns {
+  public:
+    std::vector<MYSQL_BIND>& bind(const ValueRows& rows) {
+        arrays_.resize(static_cast<std::size_t>(rows.columnCount()));
+        bindings_.clear();
+        for (int i = 0; i < rows.columnCount(); ++i)
+            bindings_.push_back(bindColumn(rows.column(i), arrays_[static_cast<std::size_t>(i)]));
+        return bindings_;
+    }
+
+  private:
+    using Form = ValueRows::Form;
+    struct Arrays {
+        std::vector<char> indicators;
+        std::vector<MYSQL_TIME> times;
+        std::vector<MYSQL_TIME*> timePointers;
+        std::vector<const char*> texts;
+        std::vector<unsigned long> lengths;
+    };
+
+    static MYSQL_BIND bindColumn(const ValueRows::Column& column, Arrays& arrays) {
+        const std::size_t rows = column.forms.size();
+        arrays.indicators.resize(rows);
+        for (std::size_t row = 0; row < rows; ++row)
+            arrays.indicators[row] =
+                column.forms[row] == Form::Null ? STMT_INDICATOR_NULL : STMT_INDICATOR_NONE;
+        MYSQL_BIND binding{};
+        binding.u.indicator = arrays.indicators.data();
+        switch (column.form) {
+            case Form::Integer:
+                binding.buffer_type = MYSQL_TYPE_LONGLONG;
+                binding.buffer = const_cast<std::int64_t*>(column.integers.data());
+                break;
+            case Form::Double:
+                binding.buffer_type = MYSQL_TYPE_DOUBLE;
+                binding.buffer = const_cast<double*>(column.numbers.data());
+                break;
+            case Form::DateTime:
+                arrays.times.resize(rows);
+                arrays.timePointers.resize(rows);
+                for (std::size_t row = 0; row < rows; ++row) {
+                    arrays.times[row] = timeOf(column.times[row], column.forms[row] == Form::Date
+                                                                      ? MYSQL_TIMESTAMP_DATE
+                                                                      : MYSQL_TIMESTAMP_DATETIME);
+                    arrays.timePointers[row] = &arrays.times[row];
+                }
+                binding.buffer_type = MYSQL_TYPE_DATETIME;
+                binding.buffer = arrays.timePointers.data();
+                break;
+            default:
+                arrays.texts.resize(rows);
+                arrays.lengths.resize(rows);
+                for (std::size_t row = 0; row < rows; ++row) {
+                    const qsizetype start = row == 0 ? 0 : column.ends[row - 1];
+                    arrays.texts[row] = column.text.constData() + start;
+                    arrays.lengths[row] = static_cast<unsigned long>(column.ends[row] - start);
+                }
+                binding.buffer_type = MYSQL_TYPE_STRING;
+                binding.buffer = arrays.texts.data();
+                binding.length = arrays.lengths.data();
+        }
+        return binding;
+    }
+
+    std::vector<Arrays> arrays_;
+    std::vector<MYSQL_BIND> bindings_;
+};
+
 MySqlStatement::MySqlStatement(MYSQL* connection, const QString& sql)
     : statement_(mysql_stmt_init(connection)) {
     if (!statement_) {
@@ -136,92 +208,17 @@ bool insertsValueRows(MYSQL* connection) {
     return (capabilities & (MARIADB_CLIENT_STMT_BULK_OPERATIONS >> 32)) != 0;
 }
 
-namespace {
-
-static_assert(STMT_INDICATOR_NONE == 0 && STMT_INDICATOR_NULL == 1);
-
-// The columns of ValueRows bound as arrays in their forms: numbers from where the rows hold
-// them, dates and texts through the pointers the library reads them by.
-class BoundColumns {
-  public:
-    explicit BoundColumns(const ValueRows& rows)
-        : arrays_(static_cast<std::size_t>(rows.columnCount())) {
-        for (int i = 0; i < rows.columnCount(); ++i)
-            bindings_.push_back(bind(rows.column(i), arrays_[static_cast<std::size_t>(i)]));
-    }
-
-    std::vector<MYSQL_BIND>& bindings() { return bindings_; }
-
-  private:
-    using Form = ValueRows::Form;
-    struct Arrays {
-        std::vector<char> indicators;
-        std::vector<MYSQL_TIME> times;
-        std::vector<MYSQL_TIME*> timePointers;
-        std::vector<const char*> texts;
-        std::vector<unsigned long> lengths;
-    };
-
-    static MYSQL_BIND bind(const ValueRows::Column& column, Arrays& arrays) {
-        const std::size_t rows = column.forms.size();
-        arrays.indicators.resize(rows);
-        for (std::size_t row = 0; row < rows; ++row)
-            arrays.indicators[row] =
-                column.forms[row] == Form::Null ? STMT_INDICATOR_NULL : STMT_INDICATOR_NONE;
-        MYSQL_BIND binding{};
-        binding.u.indicator = arrays.indicators.data();
-        switch (column.form) {
-            case Form::Integer:
-                binding.buffer_type = MYSQL_TYPE_LONGLONG;
-                binding.buffer = const_cast<std::int64_t*>(column.integers.data());
-                break;
-            case Form::Double:
-                binding.buffer_type = MYSQL_TYPE_DOUBLE;
-                binding.buffer = const_cast<double*>(column.numbers.data());
-                break;
-            case Form::DateTime:
-                arrays.times.resize(rows);
-                arrays.timePointers.resize(rows);
-                for (std::size_t row = 0; row < rows; ++row) {
-                    arrays.times[row] = timeOf(column.times[row], column.forms[row] == Form::Date
-                                                                      ? MYSQL_TIMESTAMP_DATE
-                                                                      : MYSQL_TIMESTAMP_DATETIME);
-                    arrays.timePointers[row] = &arrays.times[row];
-                }
-                binding.buffer_type = MYSQL_TYPE_DATETIME;
-                binding.buffer = arrays.timePointers.data();
-                break;
-            default:
-                arrays.texts.resize(rows);
-                arrays.lengths.resize(rows);
-                for (std::size_t row = 0; row < rows; ++row) {
-                    const qsizetype start = row == 0 ? 0 : column.ends[row - 1];
-                    arrays.texts[row] = column.text.constData() + start;
-                    arrays.lengths[row] = static_cast<unsigned long>(column.ends[row] - start);
-                }
-                binding.buffer_type = MYSQL_TYPE_STRING;
-                binding.buffer = arrays.texts.data();
-                binding.length = arrays.lengths.data();
-        }
-        return binding;
-    }
-
-    std::vector<Arrays> arrays_;
-    std::vector<MYSQL_BIND> bindings_;
-};
-
-}  // namespace
-
 Connection::InsertedRows MySqlStatement::executeValueRows(const ValueRows& rows) {
     if (static_cast<unsigned long>(rows.columnCount()) != parameters_ || rows.columnCount() == 0) {
         throw DaoError(DaoError::BadQuery, QStringLiteral("The statement takes %1 values, not %2.")
                                                .arg(parameters_)
                                                .arg(rows.columnCount()));
     }
-    BoundColumns columns(rows);
+    if (!boundRows_) boundRows_ = std::make_unique<BoundColumns>();
+    std::vector<MYSQL_BIND>& bindings = boundRows_->bind(rows);
     unsigned int size = static_cast<unsigned int>(rows.rows());
     if (mysql_stmt_attr_set(statement_, STMT_ATTR_ARRAY_SIZE, &size) ||
-        mysql_stmt_bind_param(statement_, columns.bindings().data())) {
+        mysql_stmt_bind_param(statement_, bindings.data())) {
         throwError(DaoError::BadQuery);
     }
     if (mysql_stmt_execute(statement_)) throwError(DaoError::BadQuery);

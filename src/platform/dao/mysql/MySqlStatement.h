@@ -3,11 +3,14 @@
 #include <mysql.h>
 
 #include <QString>
+#include <memory>
 #include <span>
 
 #include "platform/dao/Connection.h"
 
 namespace keldara::dao::mysql {
+
+class BoundColumns;
 
 // A server-side prepared statement (mysql_stmt_*) on an open connection, which must outlive it.
 // Each value is bound in its own type: integers, doubles and Booleans as numbers, decimals as
@@ -29,6 +32,9 @@ class MySqlStatement final : public PreparedStatement {
 
     MYSQL_STMT* statement_;
     unsigned long parameters_ = 0;
+    // The arrays rows of values are bound by, kept from one run to the next so that their
+    // memory is taken once.
+    std::unique_ptr<BoundColumns> boundRows_;
 };
 
 // Whether the server runs a statement for many rows of values in one round trip (a MariaDB
