@@ -83,6 +83,7 @@ class BulkInsertSender : public Sender {
           run_(run),
           withinRun_(withinRun),
           oneByOne_(WriteAction::Insert, table, {}, fields, connection, run),
+          chain_(connection),
           head_(InsertHead(dao::mysql::QuoteIdentifier(table), fields.names)),
           transactional_(transactional(connection, table)),
           rowsAtStart_(transactional_ ? 0 : rowCount(connection, table)),
@@ -114,7 +115,7 @@ class BulkInsertSender : public Sender {
         run_.reach(160);
         run_.sendingRows(batch.first, batch.end);
         if (batch.form == BatchForm::Rows) {
-            sendRows(batch);
+            sendRows(batch, batch.end < count);
         } else if (batch.form == BatchForm::Lines && load_) {
             sendLoaded(batch);
         } else {
@@ -218,20 +219,25 @@ class BulkInsertSender : public Sender {
     // A batch of rows is kept when the server took every row without a warning; otherwise it
     // is undone and loaded instead, so that the records refused are found as a load finds
     // them (the insert stops at the first refused row, and tells not which it was). A batch
-    // larger than a packet holds is loaded at once.
-    void sendRows(const Batch& batch) {
-        if (limits_.rowsFitOnePacket(batch.size()) && tookRows(batch)) return;
+    // larger than a packet holds is loaded at once. A batch kept with `more` to come begins the
+    // next one's transaction as it commits.
+    void sendRows(const Batch& batch, bool more) {
+        if (limits_.rowsFitOnePacket(batch.size()) && tookRows(batch, more)) return;
         ahead_.wait();
         sendLoaded(whole(batch.first, batch.end, BatchForm::Lines));
     }
 
-    bool tookRows(const Batch& batch) {
-        BatchTransaction transaction(connection_, withinRun_);
+    bool tookRows(const Batch& batch, bool more) {
+        BatchTransaction transaction(connection_, withinRun_, &chain_);
         const long size = batch.end - batch.first;
         try {
             const auto inserted = connection_.insertValueRows(rowsInsert_, batch.rows);
             if (inserted.rows == size && inserted.warnings == 0) {
-                transaction.keep();
+                if (more) {
+                    transaction.keepAndChain(chain_);
+                } else {
+                    transaction.keep();
+                }
                 run_.ledger().inserted(size);
                 return true;
             }
@@ -250,7 +256,7 @@ class BulkInsertSender : public Sender {
     // around the records they name (once: `divide` false sends a batch that still warns
     // record by record).
     void sendLoaded(const Batch& batch, bool divide = true) {
-        BatchTransaction transaction(connection_, withinRun_);
+        BatchTransaction transaction(connection_, withinRun_, &chain_);
         dao::Connection::LoadedData loaded;
         try {
             loaded = connection_.loadLocalData(loadStatement_, batch.lines);
@@ -309,6 +315,7 @@ class BulkInsertSender : public Sender {
     }
 
     void sendStatement(long first, long end, const QString& statement) {
+        chain_.end();
         try {
             connection_.execute(statement);
             run_.ledger().inserted(end - first);
@@ -332,6 +339,7 @@ class BulkInsertSender : public Sender {
     }
 
     void sendOneByOne(long first, long end) {
+        chain_.end();
         for (long row = first; row < end; ++row) {
             run_.sendingRow(row);
             run_.reach(160);
@@ -345,6 +353,8 @@ class BulkInsertSender : public Sender {
     TransferRun& run_;
     const bool withinRun_;
     StatementSender oneByOne_;
+    // Outside it only sendStatement and sendOneByOne send, each ending it first.
+    BatchChain chain_;
     const QString head_;
     const bool transactional_;
     const long long rowsAtStart_;

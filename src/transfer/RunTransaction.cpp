@@ -17,10 +17,30 @@ void refuseUpdateOfEmptied() {
                        "update or insert, or do not empty the table."));
 }
 
-BatchTransaction::BatchTransaction(dao::Connection& connection, bool withinRun)
+BatchChain::~BatchChain() {
+    try {
+        end();
+    } catch (const dao::DaoError&) {  // a lost connection: the server ends it itself
+    }
+}
+
+bool BatchChain::take() {
+    const bool open = session_ == connection_.session() && connection_.inTransaction();
+    session_.reset();
+    return open;
+}
+
+void BatchChain::end() {
+    if (take()) connection_.execute(QStringLiteral("COMMIT"));
+}
+
+BatchTransaction::BatchTransaction(dao::Connection& connection, bool withinRun, BatchChain* chain)
     : connection_(connection), withinRun_(withinRun) {
-    connection_.execute(withinRun_ ? QStringLiteral("SAVEPOINT keldara_batch")
-                                   : QStringLiteral("START TRANSACTION"));
+    if (withinRun_) {
+        connection_.execute(QStringLiteral("SAVEPOINT keldara_batch"));
+    } else if (!chain || !chain->take()) {
+        connection_.execute(QStringLiteral("START TRANSACTION"));
+    }
 }
 
 BatchTransaction::~BatchTransaction() {
@@ -35,6 +55,13 @@ void BatchTransaction::keep() {
     ended_ = true;
     connection_.execute(withinRun_ ? QStringLiteral("RELEASE SAVEPOINT keldara_batch")
                                    : QStringLiteral("COMMIT"));
+}
+
+void BatchTransaction::keepAndChain(BatchChain& chain) {
+    if (withinRun_) return keep();
+    ended_ = true;
+    connection_.execute(QStringLiteral("COMMIT AND CHAIN"));
+    chain.session_ = connection_.session();
 }
 
 void BatchTransaction::undo() {

@@ -173,6 +173,45 @@ TEST_F(RetryServerTest, ARecordThatKeepsMeetingALockIsRetriedWithinOneTime) {
 
 // A stop during a bulk run that empties the table first undoes the whole run: the table gets
 // its old rows back.
+// A batch kept begins the next one's transaction as it commits. A batch sent otherwise (a
+// record with bytes makes it a statement) must not run in that transaction, where a session
+// lost later would undo it after it was counted; and a run, stopped or not, leaves none open.
+TEST_F(RetryServerTest, ChainedBatchesLeaveNoTransactionOpenAndNoOtherBatchInOne) {
+    const long many = 2 * transfer::BulkBatchRows + 5;
+    dao::Recordset source(
+        {{"k", dao::adType::Integer}, {"v", dao::adType::VarWChar}, {"n", dao::adType::Integer}});
+    for (long k = 1; k <= many; ++k) {
+        const dao::Value row[] = {dao::Value::integer(k),
+                                  k == transfer::BulkBatchRows + 1
+                                      ? dao::Value::bytes("ab")
+                                      : dao::Value::text(QStringLiteral("v%1").arg(k)),
+                                  dao::Value::integer(k)};
+        source.appendRow(row);
+    }
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "stopped after the first batch" : "lost after the third batch");
+        run({"DROP TABLE IF EXISTS T",
+             "CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB"});
+        const auto real = dao::openConnection(scratchConnectionString());
+        test::Flaky flaky(*real, *connection_);
+        flaky.insertsRows = true;
+        flaky.prefix =
+            "insert";  // the first batch's rows, the second's statement, the third's rows
+        flaky.nth = stop ? 0 : 3;
+        transfer::RunChoices choices;
+        choices.retryForSeconds = 20;
+        test::RecordingProgress progress;
+        progress.stopAfterRecords = stop ? 1 : -1;
+        const transfer::TransferResult result = test::runAction(
+            "BULK", "T", "k", source, test::kNumberedPairing, flaky, progress, choices);
+        EXPECT_EQ(result.outcome, stop ? transfer::TransferResult::Outcome::Stopped
+                                       : transfer::TransferResult::Outcome::Completed);
+        EXPECT_FALSE(real->inTransaction());
+        EXPECT_EQ(tableRows().size(),
+                  static_cast<std::size_t>(stop ? transfer::BulkBatchRows : many));
+    }
+}
+
 TEST_F(RetryServerTest, AStopDuringARunThatEmptiesTheTableUndoesIt) {
     run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB",
          "INSERT INTO T SELECT seq, 'old', -1 FROM seq_1_to_3"});

@@ -35,6 +35,7 @@ struct ForwardingConnection : dao::Connection {
     void close() override { real.close(); }
     void reconnect() override { real.reconnect(); }
     unsigned long session() const override { return real.session(); }
+    bool inTransaction() const override { return real.inTransaction(); }
     std::unique_ptr<dao::Connection> openAlongside() override { return real.openAlongside(); }
     void execute(const QString& sql) override { real.execute(sql); }
     long long executeCounted(const QString& sql) override { return real.executeCounted(sql); }

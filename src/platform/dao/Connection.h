@@ -89,6 +89,9 @@ class Connection {
     // Which session the line is on: a number that changes whenever open() or reconnect() opens
     // a new one, so that what belonged to the old session (prepared statements) is known gone.
     virtual unsigned long session() const { return 0; }
+    // Whether the session is within a transaction begun and not yet ended, as the server told
+    // with its last answer; false where the provider has no transactions.
+    virtual bool inTransaction() const { return false; }
     // A second session to the server this one is open to, opened as this one was, for work
     // done alongside it; null where the provider has none.
     virtual std::unique_ptr<Connection> openAlongside() { return nullptr; }

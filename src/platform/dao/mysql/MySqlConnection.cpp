@@ -582,6 +582,13 @@ Connection::InsertedRows MySqlConnection::insertValueRows(const QString& insert,
     }
 }
 
+bool MySqlConnection::inTransaction() const {
+    unsigned int status = 0;
+    return handle_ &&
+           mariadb_get_infov(handle_.get(), MARIADB_CONNECTION_SERVER_STATUS, &status) == 0 &&
+           (status & SERVER_STATUS_IN_TRANS) != 0;
+}
+
 std::unique_ptr<Recordset> MySqlConnection::openTableCatalogue() {
     auto catalogue = openRecordset(QStringLiteral("SHOW TABLES"));
     if (catalogue->fieldCount() > 0) catalogue->fieldInfo(0).name = QStringLiteral("TABLE_NAME");

@@ -39,6 +39,7 @@ class MySqlConnection final : public Connection {
     std::unique_ptr<Connection> openAlongside() override;
     QString serverName() const override;
     unsigned long session() const override { return session_; }
+    bool inTransaction() const override;
     std::unique_ptr<Recordset> openTableCatalogue() override;
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
 
