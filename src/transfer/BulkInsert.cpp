@@ -117,7 +117,7 @@ class BulkInsertSender : public Sender {
         if (batch.form == BatchForm::Rows) {
             sendRows(batch, batch.end < count);
         } else if (batch.form == BatchForm::Lines && load_) {
-            sendLoaded(batch);
+            sendLoaded(batch, true, batch.end < count);
         } else {
             sendStatement(batch.first, batch.end,
                           batch.form == BatchForm::Statement
@@ -227,17 +227,22 @@ class BulkInsertSender : public Sender {
         sendLoaded(whole(batch.first, batch.end, BatchForm::Lines));
     }
 
+    // A batch with `more` to come is kept beginning the next one's transaction.
+    void keep(BatchTransaction& transaction, bool more) {
+        if (more) {
+            transaction.keepAndChain(chain_);
+        } else {
+            transaction.keep();
+        }
+    }
+
     bool tookRows(const Batch& batch, bool more) {
         BatchTransaction transaction(connection_, withinRun_, &chain_);
         const long size = batch.end - batch.first;
         try {
             const auto inserted = connection_.insertValueRows(rowsInsert_, batch.rows);
             if (inserted.rows == size && inserted.warnings == 0) {
-                if (more) {
-                    transaction.keepAndChain(chain_);
-                } else {
-                    transaction.keep();
-                }
+                keep(transaction, more);
                 run_.ledger().inserted(size);
                 return true;
             }
@@ -254,8 +259,8 @@ class BulkInsertSender : public Sender {
     // repeating a key: those are listed, and the rest stay in the table as record-by-record
     // inserts would have left them. A batch with other warnings is undone and sent again
     // around the records they name (once: `divide` false sends a batch that still warns
-    // record by record).
-    void sendLoaded(const Batch& batch, bool divide = true) {
+    // record by record). A batch kept with `more` to come begins the next one's transaction.
+    void sendLoaded(const Batch& batch, bool divide = true, bool more = false) {
         BatchTransaction transaction(connection_, withinRun_, &chain_);
         dao::Connection::LoadedData loaded;
         try {
@@ -270,7 +275,7 @@ class BulkInsertSender : public Sender {
         }
         const long size = batch.end - batch.first;
         if (loaded.rows == size && loaded.warnings == 0) {
-            transaction.keep();
+            keep(transaction, more);
             run_.ledger().inserted(size);
         } else if (run_.choices().rejects && onlyDuplicates(loaded, size)) {
             transaction.keep();

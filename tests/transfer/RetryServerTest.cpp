@@ -188,27 +188,32 @@ TEST_F(RetryServerTest, ChainedBatchesLeaveNoTransactionOpenAndNoOtherBatchInOne
                                   dao::Value::integer(k)};
         source.appendRow(row);
     }
-    for (const bool stop : {false, true}) {
-        SCOPED_TRACE(stop ? "stopped after the first batch" : "lost after the third batch");
+    // The first and third batches go as rows or as loads; the lost one is the third.
+    const struct {
+        bool rows;
+        const char* prefix;
+        int nth;  // 0: none lost, the run stopped after its first batch instead
+    } cases[] = {{true, "insert", 3}, {false, "LOAD DATA", 2}, {true, "", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.rows ? "rows" : "loads") + (c.nth ? ", lost" : ", stopped"));
         run({"DROP TABLE IF EXISTS T",
              "CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB"});
         const auto real = dao::openConnection(scratchConnectionString());
         test::Flaky flaky(*real, *connection_);
-        flaky.insertsRows = true;
-        flaky.prefix =
-            "insert";  // the first batch's rows, the second's statement, the third's rows
-        flaky.nth = stop ? 0 : 3;
+        flaky.insertsRows = c.rows;
+        flaky.prefix = c.prefix;
+        flaky.nth = c.nth;
         transfer::RunChoices choices;
         choices.retryForSeconds = 20;
         test::RecordingProgress progress;
-        progress.stopAfterRecords = stop ? 1 : -1;
+        progress.stopAfterRecords = c.nth ? -1 : 1;
         const transfer::TransferResult result = test::runAction(
             "BULK", "T", "k", source, test::kNumberedPairing, flaky, progress, choices);
-        EXPECT_EQ(result.outcome, stop ? transfer::TransferResult::Outcome::Stopped
-                                       : transfer::TransferResult::Outcome::Completed);
+        EXPECT_EQ(result.outcome, c.nth ? transfer::TransferResult::Outcome::Completed
+                                        : transfer::TransferResult::Outcome::Stopped);
         EXPECT_FALSE(real->inTransaction());
         EXPECT_EQ(tableRows().size(),
-                  static_cast<std::size_t>(stop ? transfer::BulkBatchRows : many));
+                  static_cast<std::size_t>(c.nth ? many : transfer::BulkBatchRows));
     }
 }
 
