@@ -71,6 +71,10 @@ TEST(StandardText, InUtf8IsTheStandardText) {
         Value::text(QString()),
         Value::text(QStringLiteral("")),
         Value::bytes(QByteArray("\x01\xFF", 2))};
+    // One character beyond ASCII after every count of ASCII ones that a word-wise look may
+    // reach it by: within a word, in the last one, or where the last overlaps the one before.
+    for (int ascii = 0; ascii <= 17; ++ascii)
+        values.push_back(Value::text(QString(ascii, QLatin1Char('x')) + QChar(0xE9)));
     std::uint64_t bits = 0x9E3779B97F4A7C15ULL;
     for (int i = 0; i < 20000; ++i) {
         bits = bits * 6364136223846793005ULL + 1442695040888963407ULL;

@@ -7,16 +7,21 @@
 
 namespace keldara::dao {
 
-// Whether every byte of `data` is below 0x80, looked at eight bytes at a time.
+// Whether every byte of `data` is below 0x80, looked at eight bytes at a time (the last eight
+// overlapping the ones before where the size is not a multiple of eight).
 inline bool isAscii(const char* data, qsizetype size) {
     std::uint64_t any = 0;
-    qsizetype i = 0;
-    for (; i + 8 <= size; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, data + i, 8);
-        any |= word;
+    const auto word = [&](qsizetype at) {
+        std::uint64_t bytes;
+        std::memcpy(&bytes, data + at, 8);
+        any |= bytes;
+    };
+    if (size >= 8) {
+        for (qsizetype i = 0; i + 8 <= size; i += 8) word(i);
+        word(size - 8);
+    } else {
+        for (qsizetype i = 0; i < size; ++i) any |= static_cast<unsigned char>(data[i]);
     }
-    for (; i < size; ++i) any |= static_cast<unsigned char>(data[i]);
     return (any & 0x8080808080808080ULL) == 0;
 }
 
