@@ -358,7 +358,8 @@ class BulkInsertSender : public Sender {
     TransferRun& run_;
     const bool withinRun_;
     StatementSender oneByOne_;
-    // Outside it only sendStatement and sendOneByOne send, each ending it first.
+    // Of this sender's statements only sendStatement's and sendOneByOne's go outside a
+    // BatchTransaction; both end the chain first.
     BatchChain chain_;
     const QString head_;
     const bool transactional_;

@@ -171,8 +171,6 @@ TEST_F(RetryServerTest, ARecordThatKeepsMeetingALockIsRetriedWithinOneTime) {
     }
 }
 
-// A stop during a bulk run that empties the table first undoes the whole run: the table gets
-// its old rows back.
 // A batch kept begins the next one's transaction as it commits. A batch sent otherwise (a
 // record with bytes makes it a statement) must not run in that transaction, where a session
 // lost later would undo it after it was counted; and a run, stopped or not, leaves none open.
@@ -217,6 +215,8 @@ TEST_F(RetryServerTest, ChainedBatchesLeaveNoTransactionOpenAndNoOtherBatchInOne
     }
 }
 
+// A stop during a bulk run that empties the table first undoes the whole run: the table gets
+// its old rows back.
 TEST_F(RetryServerTest, AStopDuringARunThatEmptiesTheTableUndoesIt) {
     run({"CREATE TABLE T (k INT PRIMARY KEY, v VARCHAR(9), n INT) ENGINE=InnoDB",
          "INSERT INTO T SELECT seq, 'old', -1 FROM seq_1_to_3"});
